@@ -1,0 +1,55 @@
+#include "Application.h"
+
+#include "Report.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace varnel {
+
+TApplication::TApplication(int& argc, char** argv)
+    : m_app(std::make_unique<QApplication>(argc, argv)) {
+    Application = this;
+}
+
+TApplication::~TApplication() {
+    // Windows and the data module go before the toolkit, newest first.
+    while (!m_components.empty())
+        m_components.pop_back();
+    if (Application == this)
+        Application = nullptr;
+}
+
+void TApplication::Initialize() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    SetErrorReporter(&TApplication::ShowError);
+}
+
+void TApplication::SetTitle(const QString& title) {
+    m_title = title;
+    QApplication::setApplicationName(title.trimmed());
+}
+
+int TApplication::Run() {
+    if (!m_mainForm)
+        return 0;
+    connect(m_mainForm, &TForm::OnClose, m_app.get(), &QCoreApplication::quit);
+    m_mainForm->Show();
+    return QApplication::exec();
+}
+
+void TApplication::Halt(int code) {
+    std::fflush(nullptr);
+    ::_exit(code);
+}
+
+void TApplication::ShowError(const QString& message) {
+    QMessageBox box(QMessageBox::Critical, Application ? Application->Title() : QString(), message,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+} // namespace varnel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <stdexcept>
+
+namespace varnel {
+
+// Every error that reaches the operator carries a message in Russian that says what went
+// wrong and, where it can, what to do about it. The standard error box shows message().
+class EVarnelError : public std::runtime_error {
+public:
+    explicit EVarnelError(const QString& message)
+        : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString& message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// A value that cannot be converted to what is asked of it: text that is not a number or a
+// date, a number too large for its field, a character the table's code page lacks.
+class EConvertError : public EVarnelError {
+public:
+    using EVarnelError::EVarnelError;
+};
+
+// A failure of the table engine: a file that is missing, unreadable, damaged or foreign,
+// an operation in the wrong state, a write that did not reach the disk.
+class EDatabaseError : public EVarnelError {
+public:
+    using EVarnelError::EVarnelError;
+};
+
+} // namespace varnel

@@ -1,0 +1,138 @@
+// varnel-drawimages OUTDIR
+//
+// Redraws every bitmap the program's windows load and writes them into OUTDIR
+// as 24-bit BMP files. Output is fully determined by this code and the DejaVu
+// fonts, so running it twice gives identical files.
+
+#include "painting.h"
+#include "pictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+QTextStream& err() {
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+// Registering the faces by file means we never silently fall back to some
+// other sans serif that happens to be installed, which would change every
+// picture with text on it.
+bool loadFonts() {
+    const QStringList dirs{
+        QStringLiteral("/usr/share/fonts/truetype/dejavu"),
+        QStringLiteral("/usr/share/fonts/dejavu"),
+        QStringLiteral("/usr/share/fonts/TTF"),
+    };
+    const QStringList files{
+        QStringLiteral("DejaVuSans.ttf"),
+        QStringLiteral("DejaVuSans-Bold.ttf"),
+        QStringLiteral("DejaVuSansCondensed-Bold.ttf"),
+    };
+    for (const QString& file : files) {
+        bool found = false;
+        for (const QString& dir : dirs) {
+            const QString path = dir + QLatin1Char('/') + file;
+            if (QFile::exists(path) && QFontDatabase::addApplicationFont(path) >= 0) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            err() << "varnel-drawimages: font " << file
+                  << " not found (Debian package fonts-dejavu-core)\n";
+            return false;
+        }
+    }
+    const QFontInfo info(drawimages::dejaVu(14, true, true));
+    if (info.family() != QLatin1String("DejaVu Sans") &&
+        info.family() != QLatin1String("DejaVu Sans Condensed")) {
+        err() << "varnel-drawimages: DejaVu Sans resolved to " << info.family() << '\n';
+        return false;
+    }
+    return true;
+}
+
+// Reads the bit count straight from the BMP header: QImage would happily load
+// a 32-bit file too, but the windows expect plain 24-bit bitmaps.
+int bmpBitsPerPixel(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = f.read(30);
+    if (head.size() < 30 || !head.startsWith("BM"))
+        return -1;
+    return quint8(head[28]) | (quint8(head[29]) << 8);
+}
+
+bool isPlain(const QImage& img, const QRect& area, const QColor& colour) {
+    const QRgb want = colour.rgb();
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (img.pixel(x, y) != want)
+                return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    const QStringList args = QGuiApplication::arguments();
+    if (args.size() != 2) {
+        err() << "usage: varnel-drawimages OUTDIR\n";
+        return 2;
+    }
+    if (!loadFonts())
+        return 1;
+
+    const QDir out(args.at(1));
+    if (!QDir().mkpath(out.path())) {
+        err() << "varnel-drawimages: cannot create " << out.path() << '\n';
+        return 1;
+    }
+
+    int failures = 0;
+    for (const drawimages::Picture& pic : drawimages::allPictures()) {
+        const QImage img = pic.draw().convertToFormat(QImage::Format_RGB888);
+        const QString path = out.filePath(pic.fileName);
+        if (img.width() != pic.width || img.height() != pic.height) {
+            err() << pic.fileName << ": drew " << img.width() << 'x' << img.height()
+                  << ", expected " << pic.width << 'x' << pic.height << '\n';
+            ++failures;
+            continue;
+        }
+        if (!pic.plainArea.isEmpty() && !isPlain(img, pic.plainArea, pic.plainColour)) {
+            err() << pic.fileName << ": something was drawn into the area kept free for labels\n";
+            ++failures;
+            continue;
+        }
+        if (!img.save(path, "BMP")) {
+            err() << "varnel-drawimages: cannot write " << path << '\n';
+            ++failures;
+            continue;
+        }
+        const QImage back(path);
+        const int bpp = bmpBitsPerPixel(path);
+        if (back.size() != img.size() || bpp != 24) {
+            err() << path << ": written file is " << back.width() << 'x' << back.height() << ", "
+                  << bpp << " bpp\n";
+            ++failures;
+            continue;
+        }
+        QTextStream(stdout) << path << '\n';
+    }
+    return failures == 0 ? 0 : 1;
+}

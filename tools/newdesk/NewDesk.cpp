@@ -1,0 +1,37 @@
+#include "NewDesk.h"
+
+#include "Errors.h"
+#include "Layouts.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace varnel {
+
+QString ShippedImagesDir() {
+    return QStringLiteral(VARNEL_IMAGES_DIR);
+}
+
+void LayOutWorkingFolder(const QString& folder, const QString& imagesFrom) {
+    if (!QDir().mkpath(folder))
+        throw EDatabaseError(QStringLiteral("Не удалось создать папку «%1».").arg(folder));
+    CreateEmptyTables(folder);
+
+    const QDir target(folder);
+    if (!target.mkpath(QStringLiteral("images")))
+        throw EDatabaseError(QStringLiteral("Не удалось создать папку «%1».")
+                                 .arg(target.filePath(QStringLiteral("images"))));
+    const QDir source(imagesFrom);
+    const QStringList bitmaps =
+        source.entryList({QStringLiteral("*.bmp")}, QDir::Files, QDir::Name);
+    for (const QString& name : bitmaps) {
+        const QString to = target.filePath(QStringLiteral("images/") + name);
+        if (QFile::exists(to))
+            continue;
+        if (!QFile::copy(source.filePath(name), to))
+            throw EDatabaseError(QStringLiteral("Не удалось скопировать рисунок «%1» в «%2».")
+                                     .arg(source.filePath(name), to));
+    }
+}
+
+} // namespace varnel

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace varnel {
+
+// The bitmaps shipped with the program.
+QString ShippedImagesDir();
+
+// Lays out a new working folder: the four empty tables and images/ with the shipped
+// bitmaps. Makes the folder when it is missing; refuses (EDatabaseError) when any of the
+// tables is there already, before writing anything. Bitmaps already in images/ are kept.
+void LayOutWorkingFolder(const QString& folder, const QString& imagesFrom = ShippedImagesDir());
+
+} // namespace varnel
