@@ -15,6 +15,8 @@ TApplication::TApplication(int& argc, char** argv)
     Application = this;
 }
 
+TApplication::TApplication() { Application = this; }
+
 TApplication::~TApplication() {
     // Windows and the data module go before the toolkit, newest first.
     while (!m_components.empty())
@@ -25,7 +27,8 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {
     QApplication::setQuitOnLastWindowClosed(false);
-    SetErrorReporter(&TApplication::ShowError);
+    if (!HasErrorReporter()) // the tests put a recorder in place first
+        SetErrorReporter(&TApplication::ShowError);
 }
 
 void TApplication::SetTitle(const QString& title) {
@@ -36,7 +39,7 @@ void TApplication::SetTitle(const QString& title) {
 int TApplication::Run() {
     if (!m_mainForm)
         return 0;
-    connect(m_mainForm, &TForm::OnClose, m_app.get(), &QCoreApplication::quit);
+    connect(m_mainForm, &TForm::OnClose, qApp, &QCoreApplication::quit);
     m_mainForm->Show();
     return QApplication::exec();
 }

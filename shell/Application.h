@@ -18,6 +18,8 @@ class TApplication : public QObject {
     Q_OBJECT
 public:
     TApplication(int& argc, char** argv);
+    // Over the toolkit instance that exists already (the tests make their own).
+    TApplication();
     ~TApplication() override;
 
     void Initialize();

@@ -197,7 +197,6 @@ void DbfFile::close() {
     m_columns.clear();
     m_count = 0;
     m_decoder.reset();
-    m_encoder.reset();
 }
 
 void DbfFile::readHeader() {
@@ -274,8 +273,7 @@ void DbfFile::readHeader() {
     m_columns = columns;
     m_codec = codecFor(m_languageDriver);
     m_decoder = std::make_unique<QStringDecoder>(m_codec.constData());
-    m_encoder = std::make_unique<QStringEncoder>(m_codec.constData());
-    if (!m_decoder->isValid() || !m_encoder->isValid())
+    if (!m_decoder->isValid() || !QStringEncoder(m_codec.constData()).isValid())
         fail(QStringLiteral("кодировка %1 недоступна.").arg(QString::fromLatin1(m_codec)));
     m_blockRecords =
         std::max<std::uint32_t>(1, std::uint32_t(kBlockBytes / std::size_t(m_recordLength)));
@@ -468,24 +466,28 @@ void DbfFile::encode(char* record, int column, const Variant& value) const {
             if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
                 throw EConvertError(
                     QStringLiteral("В поле %1 не может быть управляющих символов.").arg(c.name));
-        m_encoder->resetState();
-        const QByteArray bytes = m_encoder->encode(text);
-        if (m_encoder->hasError() || bytes.contains(kEndOfFile)) {
+        // A character the code page lacks comes out as the substitution byte 0x1A (the
+        // end-of-file mark): control characters are refused above, so 0x1A means exactly that.
+        // A fresh encoder each time: the error flag of a used one does not reset.
+        const auto encode = [this](QStringView part) {
+            QStringEncoder encoder(m_codec.constData());
+            QByteArray out = encoder.encode(part);
+            return encoder.hasError() || out.contains(kEndOfFile) ? QByteArray() : out;
+        };
+        const QByteArray bytes = encode(text);
+        if (bytes.isEmpty() && !text.isEmpty()) {
             // Report the first character the code page lacks, so the operator can replace it.
             QString missing;
             for (qsizetype i = 0; i < text.size(); ++i) {
                 const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-                m_encoder->resetState();
-                (void)m_encoder->encode(QStringView(text).mid(i, len));
-                if (m_encoder->hasError()) {
+                if (encode(QStringView(text).mid(i, len)).isEmpty()) {
                     missing = text.mid(i, len);
                     break;
                 }
                 i += len - 1;
             }
             throw EConvertError(
-                QStringLiteral(
-                    "Знак «%1» нельзя записать в поле %2: в кодировке таблицы (%3) его нет.")
+                QStringLiteral("Знак «%1» нельзя записать в поле %2: в кодировке таблицы (%3) его нет.")
                     .arg(missing, c.name, QString::fromLatin1(m_codec)));
         }
         if (bytes.size() > c.length)

@@ -10,7 +10,6 @@
 #include <memory>
 
 class QStringDecoder;
-class QStringEncoder;
 
 namespace varnel {
 
@@ -100,7 +99,6 @@ private:
     QList<DbfColumn> m_columns;
     QByteArray m_codec;
     std::unique_ptr<QStringDecoder> m_decoder;
-    std::unique_ptr<QStringEncoder> m_encoder;
 
     QByteArray m_block;
     std::uint32_t m_blockFirst = 0;

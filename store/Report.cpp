@@ -15,6 +15,8 @@ void SetErrorReporter(ErrorReporter reporter_) {
     reporter() = std::move(reporter_);
 }
 
+bool HasErrorReporter() { return bool(reporter()); }
+
 void ReportError(const QString& message) {
     if (reporter())
         reporter()(message);

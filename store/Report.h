@@ -15,6 +15,7 @@ namespace varnel {
 using ErrorReporter = std::function<void(const QString& message)>;
 void SetErrorReporter(ErrorReporter reporter);
 void ReportError(const QString& message);
+bool HasErrorReporter();
 
 // Runs one handler; an error it throws ends the handler at the failing step and is shown
 // in the standard error box. Nothing thrown ever crosses the event loop.

@@ -1,0 +1,75 @@
+#include "TestSupport.h"
+
+#include "NewDesk.h"
+#include "Report.h"
+
+#include <QDir>
+#include <QFile>
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QKeyEvent>
+#include <QWidget>
+#include <QProcess>
+#include <QTest>
+
+namespace varnel::test {
+
+void typeText(QWidget* widget, const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString key = text.mid(i, len);
+        const int code = key.size() == 1 && key.at(0).unicode() < 0x80 ? key.at(0).toUpper().unicode()
+                                                                      : int(Qt::Key_unknown);
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, key);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, key);
+        QCoreApplication::sendEvent(widget, &press);
+        QCoreApplication::sendEvent(widget, &release);
+        i += len - 1;
+    }
+}
+
+WorkFolder::WorkFolder() : m_previous(QDir::currentPath()) {
+    if (!m_dir.isValid())
+        qFatal("cannot make a temporary folder");
+    LayOutWorkingFolder(m_dir.path());
+    QDir::setCurrent(m_dir.path());
+}
+
+WorkFolder::~WorkFolder() { QDir::setCurrent(m_previous); }
+
+QByteArray WorkFolder::bytes(const QString& name) const {
+    QFile f(file(name));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+ErrorRecorder::ErrorRecorder() {
+    SetErrorReporter([this](const QString& message) { messages << message; });
+}
+
+ErrorRecorder::~ErrorRecorder() { SetErrorReporter({}); }
+
+QByteArray runPython(const QString& script, const QStringList& args) {
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), script} + args);
+    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
+        qWarning("%s", python.readAllStandardError().constData());
+        QTest::qFail("python3 failed", __FILE__, __LINE__);
+        return {};
+    }
+    return python.readAllStandardOutput();
+}
+
+QJsonArray readWithDbfread(const QString& path) {
+    const QString script = QStringLiteral(R"(
+import sys, json, datetime, dbfread
+rows = []
+for r in dbfread.DBF(sys.argv[1], char_decode_errors='strict'):
+    rows.append({k: (v.isoformat() if isinstance(v, datetime.date) else v) for k, v in r.items()})
+print(json.dumps(rows, ensure_ascii=True))
+)");
+    return QJsonDocument::fromJson(runPython(script, {path})).array();
+}
+
+} // namespace varnel::test

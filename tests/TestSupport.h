@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class QWidget;
+
+namespace varnel::test {
+
+// Types text into a widget as a keyboard would, any alphabet (QTest::keyClicks takes
+// Latin-1 only).
+void typeText(QWidget* widget, const QString& text);
+
+// A fresh working folder laid out by the same tool as a real one, made the current
+// directory for the life of the object (tables are opened by bare name).
+class WorkFolder {
+public:
+    WorkFolder();
+    ~WorkFolder();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    QByteArray bytes(const QString& name) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Collects what the standard error box would show.
+class ErrorRecorder {
+public:
+    ErrorRecorder();
+    ~ErrorRecorder();
+    QStringList messages;
+};
+
+// Runs /usr/bin/python3 with a script; fails the test on a non-zero exit. Returns stdout.
+QByteArray runPython(const QString& script, const QStringList& args = {});
+
+// The records of a table as another dBASE reader (dbfread) sees them: one JSON object per
+// record, values as dbfread gives them (dates as "YYYY-MM-DD"); deleted records skipped.
+QJsonArray readWithDbfread(const QString& path);
+
+} // namespace varnel::test

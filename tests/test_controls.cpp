@@ -1,0 +1,141 @@
+#include "DBEdit.h"
+#include "DataModule6.h"
+#include "Errors.h"
+#include "Report.h"
+#include "TestSupport.h"
+
+#include <QJsonObject>
+#include <QLocale>
+#include <QTest>
+
+using namespace varnel;
+using namespace varnel::test;
+
+class TestControls : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+
+    void theDataModuleOpensThreeTablesInOrder() {
+        WorkFolder folder;
+        TDataModule6 module;
+        const QStringList order = {"TableCompit", "SourceCompit", "TableStavka", "SourceStavka",
+                                   "TableTmp",    "SourceTmp",    "TableMoney",  "SourceMoney"};
+        QStringList components;
+        for (QObject* child : module.children())
+            components << child->objectName();
+        QCOMPARE(components, order);
+        emit module.OnCreate();
+        QVERIFY(module.TableCompit->Active());
+        QVERIFY(module.TableStavka->Active());
+        QVERIFY(module.TableMoney->Active());
+        QVERIFY(!module.TableTmp->Active());
+        QCOMPARE(module.TableCompitKOEF_N->DisplayLabel(), QString("К-т на Ничью"));
+        QCOMPARE(module.TableCompitDATE->DisplayLabel(), QString("DATE"));
+        QCOMPARE(module.TableMoneySUMMA->DisplayLabel(), QString("Сумма выплаты"));
+    }
+
+    void aTableThatFailsToOpenStopsTheOnesAfterIt() {
+        WorkFolder folder;
+        QFile::remove("PRIEM.DBF");
+        ErrorRecorder errors;
+        TDataModule6 module;
+        emit module.OnCreate();
+        QCOMPARE(errors.messages.size(), 1);
+        QVERIFY(errors.messages[0].contains("PRIEM.DBF"));
+        QVERIFY(module.TableCompit->Active());
+        QVERIFY(!module.TableStavka->Active());
+        QVERIFY(!module.TableMoney->Active());
+        QVERIFY(!QFile::exists("PRIEM.DBF")); // the program never makes a table
+    }
+
+    void aBoundBoxShowsItsFieldAndWritesWhenSettled() {
+        WorkFolder folder;
+        TDataModule6 module;
+        emit module.OnCreate();
+        TDBEdit fio, summa;
+        fio.SetDataSource(module.SourceStavka);
+        fio.SetDataField("FIO");
+        summa.SetDataSource(module.SourceStavka);
+        summa.SetDataField("SUMMA");
+        QCOMPARE(fio.maxLength(), 50);
+        QVERIFY(fio.isReadOnly()); // nothing pending: typing would be lost
+
+        TTable& bets = *module.TableStavka;
+        bets.Insert();
+        QVERIFY(!fio.isReadOnly());
+        QCOMPARE(fio.GetEditText(), QString());
+        typeText(&fio, "Сидоров Пётр");
+        QTest::keyClicks(&summa, "250,5");
+        // The box holds the text; the field gets it only when the record is settled.
+        QCOMPARE(fio.GetEditText(), QString("Сидоров Пётр"));
+        QVERIFY(bets.GetFieldValue("FIO").isNull());
+        bets.SetFieldValue("NUMBER", Variant(3));
+        bets.Insert(); // rule A: the record holds changes, so it is written
+        const QJsonArray rows = readWithDbfread(folder.file("PRIEM.DBF"));
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].toObject()["FIO"].toString(), QString("Сидоров Пётр"));
+        QCOMPARE(rows[0].toObject()["SUMMA"].toDouble(), 250.5);
+        QCOMPARE(fio.GetEditText(), QString()); // the new blank record
+        bets.Cancel();
+        QCOMPARE(fio.GetEditText(), QString("Сидоров Пётр"));
+        QCOMPARE(summa.GetEditText(), QString("250,5"));
+    }
+
+    void typingIsLimitedToTheFieldSize() {
+        WorkFolder folder;
+        TDataModule6 module;
+        emit module.OnCreate();
+        TDBEdit kom;
+        kom.SetDataSource(module.SourceCompit);
+        kom.SetDataField("KOM1");
+        module.TableCompit->Insert();
+        typeText(&kom, QString(40, QChar(u'щ')));
+        QCOMPARE(kom.GetEditText().size(), 25);
+    }
+
+    void anEmptiedBoxWritesNullAndBadTextKeepsTheRecordPending() {
+        WorkFolder folder;
+        TDataModule6 module;
+        emit module.OnCreate();
+        TDBEdit koef;
+        koef.SetDataSource(module.SourceCompit);
+        koef.SetDataField("KOEF_1");
+        TTable& events = *module.TableCompit;
+        events.Insert();
+        events.SetFieldValue("SUMM_1", Variant(500));
+        typeText(&koef, "полтора");
+        try {
+            events.Post();
+            QFAIL("posted a coefficient that is no number");
+        } catch (const EConvertError& error) {
+            QVERIFY(error.message().contains("KOEF_1"));
+        }
+        QCOMPARE(events.state(), TDataSet::State::Insert);
+        QCOMPARE(readWithDbfread(folder.file("COMPIT.DBF")).size(), 0);
+        koef.clear();
+        QTest::keyClicks(&koef, "1,5");
+        events.Post();
+        QCOMPARE(readWithDbfread(folder.file("COMPIT.DBF"))[0].toObject()["KOEF_1"].toDouble(), 1.5);
+        events.Edit();
+        koef.selectAll();
+        QTest::keyClick(&koef, Qt::Key_Delete);
+        events.Post();
+        QVERIFY(readWithDbfread(folder.file("COMPIT.DBF"))[0].toObject()["KOEF_1"].isNull());
+    }
+
+    void handlersReportErrorsAndTheProgramGoesOn() {
+        ErrorRecorder errors;
+        int after = 0;
+        RunHandler([&] {
+            throw EConvertError("«x» — не число.");
+            ++after;
+        });
+        RunHandler([&] { ++after; });
+        QCOMPARE(errors.messages, QStringList({"«x» — не число."}));
+        QCOMPARE(after, 1);
+    }
+};
+
+QTEST_MAIN(TestControls)
+#include "test_controls.moc"

@@ -1,0 +1,353 @@
+#include "DataSet.h"
+#include "DbfFile.h"
+#include "Errors.h"
+#include "Field.h"
+#include "Layouts.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QLocale>
+#include <QTest>
+
+#include <memory>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+// The bets table of a fresh folder, with the given clients stored in order.
+std::unique_ptr<TTable> betsWith(const QStringList& clients) {
+    auto table = std::make_unique<TTable>();
+    table->SetTableName("PRIEM.DBF");
+    new TField(table.get(), "NUMBER", TFieldType::Smallint);
+    new TField(table.get(), "RESULT", TFieldType::String, 25);
+    new TField(table.get(), "SUMMA", TFieldType::Float);
+    new TField(table.get(), "KOEFICIENT", TFieldType::Float);
+    new TField(table.get(), "FIO", TFieldType::String, 50);
+    table->Open();
+    for (const QString& client : clients) {
+        table->Insert();
+        table->SetFieldValue("NUMBER", Variant(1));
+        table->SetFieldValue("FIO", Variant(client));
+        table->Post();
+    }
+    table->First();
+    return table;
+}
+
+QString current(const TTable& table) { return table.GetFieldValue("FIO").toString(); }
+
+QStringList onDisk(const WorkFolder& folder) {
+    QStringList names;
+    for (const auto& row : readWithDbfread(folder.file("PRIEM.DBF")))
+        names << row.toObject()["FIO"].toString();
+    return names;
+}
+
+QStringList walk(TTable& table) {
+    QStringList names;
+    table.First();
+    while (!table.Eof()) {
+        names << current(table);
+        table.Next();
+    }
+    return names;
+}
+
+} // namespace
+
+class TestDataSet : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+
+    void openTwiceDoesNothingAndClosedRefuses() {
+        WorkFolder folder;
+        TTable table;
+        table.SetTableName("PRIEM.DBF");
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, table.First());
+        table.Open();
+        table.Insert();
+        table.Open(); // must not lose the pending record
+        QCOMPARE(table.state(), TDataSet::State::Insert);
+    }
+
+    void nextStaysOnTheLastRecordAndSetsEof() {
+        WorkFolder folder;
+        auto table = betsWith({"А", "Б", "В"});
+        QVERIFY(!table->Eof());
+        QCOMPARE(current(*table), QString("А"));
+        table->Next();
+        table->Next();
+        QCOMPARE(current(*table), QString("В"));
+        QVERIFY(!table->Eof());
+        table->Next();
+        QVERIFY(table->Eof());
+        QCOMPARE(current(*table), QString("В")); // the last record is still current
+        table->Next();
+        QVERIFY(table->Eof());
+        table->First();
+        QVERIFY(!table->Eof());
+        QCOMPARE(walk(*table), QStringList({"А", "Б", "В"}));
+    }
+
+    void anEmptyTableIsEofAndReadsNull() {
+        WorkFolder folder;
+        auto table = betsWith({});
+        QVERIFY(table->Eof());
+        QVERIFY(table->GetFieldValue("NUMBER").isNull());
+        table->Next();
+        QVERIFY(table->Eof());
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, table->Edit());
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, table->Delete());
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, table->SetFieldValue("FIO", Variant("x")));
+    }
+
+    void ruleAWritesAChangedRecordAndDropsAnUnchangedOne() {
+        WorkFolder folder;
+        auto table = betsWith({"А"});
+        // Unchanged new record: discarded by the next Insert, by First and by Next.
+        table->Insert();
+        table->Insert();
+        table->First();
+        table->Insert();
+        table->Next();
+        QCOMPARE(onDisk(folder), QStringList({"А"}));
+        QCOMPARE(table->state(), TDataSet::State::Browse);
+        // Changed new record: written by the operation that settles it.
+        table->Insert();
+        table->SetFieldValue("FIO", Variant("Б"));
+        table->First();
+        QCOMPARE(onDisk(folder), QStringList({"А", "Б"}));
+        QCOMPARE(current(*table), QString("А"));
+        table->Insert();
+        table->SetFieldValue("FIO", Variant("В"));
+        table->Insert();
+        QCOMPARE(onDisk(folder), QStringList({"А", "Б", "В"}));
+        table->Cancel();
+        // A changed stored record is written when settled; an unchanged one is left as it was.
+        table->First();
+        const QByteArray before = folder.bytes("PRIEM.DBF");
+        table->Edit();
+        table->Next();
+        QCOMPARE(folder.bytes("PRIEM.DBF"), before);
+        table->First();
+        table->Edit();
+        table->SetFieldValue("FIO", Variant("А2"));
+        table->Next();
+        QCOMPARE(onDisk(folder), QStringList({"А2", "Б", "В"}));
+        QCOMPARE(current(*table), QString("Б"));
+    }
+
+    void editOnAPendingRecordDoesNothing() {
+        WorkFolder folder;
+        auto table = betsWith({"А"});
+        table->Insert();
+        table->SetFieldValue("FIO", Variant("новый"));
+        table->Edit();
+        QCOMPARE(table->state(), TDataSet::State::Insert);
+        QCOMPARE(current(*table), QString("новый"));
+        table->Post();
+        table->Edit();
+        table->SetFieldValue("FIO", Variant("правка"));
+        table->Edit();
+        QCOMPARE(current(*table), QString("правка"));
+        table->Post();
+        QCOMPARE(onDisk(folder), QStringList({"А", "правка"}));
+    }
+
+    void postAppendsAndMakesTheNewRecordCurrent() {
+        WorkFolder folder;
+        auto table = betsWith({"А", "Б"});
+        table->Insert();
+        table->SetFieldValue("FIO", Variant("В"));
+        table->SetFieldValue("SUMMA", Variant("100,5"));
+        table->Post();
+        QCOMPARE(current(*table), QString("В"));
+        QCOMPARE(table->GetFieldValue("SUMMA").toReal(), 100.5);
+        table->Next();
+        QVERIFY(table->Eof());
+        // A blank new record posted without changes is still written.
+        table->Insert();
+        table->Post();
+        QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")).size(), 4);
+    }
+
+    void deleteDiscardsAPendingNewRecord() {
+        WorkFolder folder;
+        auto table = betsWith({"А", "Б"});
+        table->Next();
+        table->Insert();
+        table->SetFieldValue("FIO", Variant("никогда"));
+        table->Delete();
+        QCOMPARE(table->state(), TDataSet::State::Browse);
+        QCOMPARE(current(*table), QString("Б")); // back where it was
+        QCOMPARE(onDisk(folder), QStringList({"А", "Б"}));
+        // On an empty table too.
+        WorkFolder other;
+        auto empty = betsWith({});
+        empty->Insert();
+        empty->Delete();
+        QVERIFY(empty->Eof());
+        QCOMPARE(readWithDbfread(other.file("PRIEM.DBF")).size(), 0);
+    }
+
+    void deleteOfAStoredRecordMovesToTheNextOrTheNewLast_data() {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<QString>("thenCurrent");
+        QTest::newRow("first") << 0 << QStringList{"Б", "В"} << "Б";
+        QTest::newRow("middle") << 1 << QStringList{"А", "В"} << "В";
+        QTest::newRow("last") << 2 << QStringList{"А", "Б"} << "Б";
+    }
+
+    void deleteOfAStoredRecordMovesToTheNextOrTheNewLast() {
+        QFETCH(int, at);
+        QFETCH(QStringList, left);
+        QFETCH(QString, thenCurrent);
+        WorkFolder folder;
+        auto table = betsWith({"А", "Б", "В"});
+        for (int i = 0; i < at; ++i)
+            table->Next();
+        table->Delete();
+        QCOMPARE(current(*table), thenCurrent);
+        QVERIFY(!table->Eof()); // Eof only when the table is left empty
+        QCOMPARE(onDisk(folder), left);
+        QCOMPARE(walk(*table), left);
+        // The record is marked, not removed: the file keeps its size and count.
+        TTable again;
+        again.SetTableName("PRIEM.DBF");
+        again.Open();
+        QCOMPARE(again.PhysicalCount(), 3u);
+        QCOMPARE(walk(again), left);
+    }
+
+    void deleteOfTheOnlyRecordLeavesEof() {
+        WorkFolder folder;
+        auto table = betsWith({"А"});
+        table->Delete();
+        QVERIFY(table->Eof());
+        QVERIFY(table->IsEmpty());
+        QVERIFY(table->GetFieldValue("FIO").isNull());
+        table->First();
+        QVERIFY(table->Eof());
+        QCOMPARE(onDisk(folder), QStringList());
+    }
+
+    void deletedRecordsAreInvisibleEverywhere() {
+        WorkFolder folder;
+        auto table = betsWith({"А", "Б", "В", "Г"});
+        table->Next();
+        table->Delete(); // Б
+        table->Delete(); // В
+        QCOMPARE(current(*table), QString("Г"));
+        table->Prior();
+        QCOMPARE(current(*table), QString("А"));
+        table->Last();
+        QCOMPARE(current(*table), QString("Г"));
+        QCOMPARE(walk(*table), QStringList({"А", "Г"}));
+        table->First();
+        table->Delete();
+        QCOMPARE(current(*table), QString("Г"));
+    }
+
+    void cancelDropsTheChange() {
+        WorkFolder folder;
+        auto table = betsWith({"А"});
+        table->Edit();
+        table->SetFieldValue("FIO", Variant("Б"));
+        table->Cancel();
+        QCOMPARE(current(*table), QString("А"));
+        QCOMPARE(onDisk(folder), QStringList({"А"}));
+    }
+
+    void fieldsConvertWhatIsWrittenToThem() {
+        WorkFolder folder;
+        auto table = betsWith({});
+        table->Insert();
+        table->SetFieldValue("NUMBER", Variant("  -32768 "));
+        QCOMPARE(table->GetFieldValue("NUMBER").toInteger(), -32768);
+        table->SetFieldValue("KOEFICIENT", Variant("1.75"));
+        QCOMPARE(table->GetFieldValue("KOEFICIENT").toReal(), 1.75);
+        table->SetFieldValue("SUMMA", Variant(500));
+        QCOMPARE(table->GetFieldValue("SUMMA").type(), Variant::Type::Double);
+        table->SetFieldValue("SUMMA", Variant(""));
+        QVERIFY(table->GetFieldValue("SUMMA").isNull());
+        const auto refused = [&](const char* field, const Variant& value) {
+            const Variant before = table->GetFieldValue(QString::fromLatin1(field));
+            try {
+                table->SetFieldValue(QString::fromLatin1(field), value);
+                QFAIL(qPrintable(QStringLiteral("%1 took %2").arg(field, value.toString())));
+            } catch (const EConvertError& error) {
+                QVERIFY2(error.message().contains(QString::fromLatin1(field)), qPrintable(error.message()));
+            }
+            QVERIFY(table->GetFieldValue(QString::fromLatin1(field)) == before || before.isNull());
+        };
+        refused("NUMBER", Variant("32768"));
+        refused("NUMBER", Variant("1,5"));
+        refused("NUMBER", Variant("десять"));
+        refused("SUMMA", Variant("сто"));
+        refused("FIO", Variant(QString(51, 'x')));
+        refused("FIO", Variant("😀"));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, table->SetFieldValue("NOSUCH", Variant(1)));
+    }
+
+    void theFieldsOfTheFileAreChecked() {
+        WorkFolder folder;
+        // A payouts file may carry more columns; a bets file with a foreign one may not.
+        QFile::remove("MONEY.DBF");
+        QList<DbfColumn> money = MoneyColumns();
+        DbfColumn extra;
+        extra.name = "NOTE";
+        extra.type = 'C';
+        extra.length = 10;
+        money << extra;
+        DbfFile::create("MONEY.DBF", money);
+        TTable payouts;
+        payouts.SetTableName("MONEY.DBF");
+        new TField(&payouts, "FIO", TFieldType::String, 50);
+        new TField(&payouts, "SUMMA", TFieldType::Float);
+        payouts.Open();
+        QVERIFY(payouts.Active());
+
+        QFile::remove("PRIEM.DBF");
+        QList<DbfColumn> bets = PriemColumns();
+        bets << extra;
+        DbfFile::create("PRIEM.DBF", bets);
+        const QByteArray before = folder.bytes("PRIEM.DBF");
+        TTable strict;
+        strict.SetTableName("PRIEM.DBF");
+        strict.SetExactFields(true);
+        new TField(&strict, "NUMBER", TFieldType::Smallint);
+        new TField(&strict, "RESULT", TFieldType::String, 25);
+        new TField(&strict, "SUMMA", TFieldType::Float);
+        new TField(&strict, "KOEFICIENT", TFieldType::Float);
+        new TField(&strict, "FIO", TFieldType::String, 50);
+        try {
+            strict.Open();
+            QFAIL("opened a bets file with a foreign column");
+        } catch (const EDatabaseError& error) {
+            QVERIFY(error.message().contains("PRIEM.DBF"));
+            QVERIFY(error.message().contains("NOTE"));
+        }
+        QVERIFY(!strict.Active());
+        QCOMPARE(folder.bytes("PRIEM.DBF"), before);
+
+        // A column of the wrong type or too narrow for what the program writes.
+        QFile::remove("TMP.DBF");
+        DbfColumn num;
+        num.name = "NUM";
+        num.type = 'C';
+        num.length = 6;
+        DbfFile::create("TMP.DBF", {num});
+        TTable scratch;
+        scratch.SetTableName("TMP.DBF");
+        new TField(&scratch, "NUM", TFieldType::Smallint);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, scratch.Open());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataSet)
+#include "test_dataset.moc"
