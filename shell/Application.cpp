@@ -44,7 +44,22 @@ int TApplication::Run() {
     return QApplication::exec();
 }
 
+namespace {
+std::function<void(int)>& haltHandler() {
+    static std::function<void(int)> handler;
+    return handler;
+}
+} // namespace
+
+void TApplication::SetHaltHandler(std::function<void(int)> handler) {
+    haltHandler() = std::move(handler);
+}
+
 void TApplication::Halt(int code) {
+    if (haltHandler()) {
+        haltHandler()(code);
+        return;
+    }
     std::fflush(nullptr);
     ::_exit(code);
 }

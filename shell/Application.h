@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,7 +46,9 @@ public:
 
     // Ends the program at once: no question, no window closed first. Every table write is
     // on disk before its action returned, so nothing is lost.
-    [[noreturn]] static void Halt(int code = 0);
+    static void Halt(int code = 0);
+    // Tests put their own end of the process in place; the program never does.
+    static void SetHaltHandler(std::function<void(int)> handler);
 
     // The standard error box: the error's message under the program's title.
     static void ShowError(const QString& message);

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPalette>
 #include <QPointer>
 #include <QScreen>
 
@@ -34,6 +35,13 @@ void TForm::SetFixedClient(int width, int height) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(width, height);
+}
+
+void TForm::SetColor(const QColor& color) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, color);
+    setPalette(colours);
+    setAutoFillBackground(true);
 }
 
 void TForm::Centre() {

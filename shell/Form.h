@@ -43,6 +43,8 @@ signals:
 protected:
     // A fixed-size dialog-bordered window of the given client size, centred on the screen.
     void SetFixedClient(int width, int height);
+    // The window's background colour.
+    void SetColor(const QColor& color);
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

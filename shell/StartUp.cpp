@@ -1,9 +1,17 @@
 #include "StartUp.h"
 
+#include "AboutBox.h"
 #include "Application.h"
 #include "DataModule6.h"
 #include "FolderLock.h"
+#include "Kalend.h"
+#include "PriemCompit.h"
+#include "PriemResult.h"
+#include "PriemStavka.h"
 #include "Report.h"
+#include "TableCompitition.h"
+#include "TableMoney.h"
+#include "TableStavka.h"
 #include "Zastavka.h"
 
 #include <QDir>
@@ -24,8 +32,18 @@ bool StartUp(TApplication& application) {
         return false;
     }
 
+    // The bet dialog is made before the data module whose sources its boxes name; a form
+    // binds its controls to the data module when it is first shown.
     application.CreateForm(Zastavka);
+    application.CreateForm(AboutBox);
+    application.CreateForm(Kalend);
+    application.CreateForm(PriemStavka);
     application.CreateForm(DataModule6);
+    application.CreateForm(TableCompitition);
+    application.CreateForm(TableStavka);
+    application.CreateForm(PriemResult);
+    application.CreateForm(TableMoney);
+    application.CreateForm(PriemCompit);
     return true;
 }
 

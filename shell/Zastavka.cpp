@@ -1,16 +1,125 @@
 #include "Zastavka.h"
 
+#include "AboutBox.h"
+#include "Application.h"
+#include "Kalend.h"
+#include "PriemCompit.h"
+#include "PriemResult.h"
+#include "PriemStavka.h"
+#include "Report.h"
+#include "TableCompitition.h"
+#include "TableMoney.h"
+#include "TableStavka.h"
+
 #include "ui_Zastavka.h"
+
+#include <QDateTime>
+#include <QMenu>
+#include <QRandomGenerator>
+
+#include <bitset>
 
 namespace varnel {
 
-TZastavka::TZastavka(QWidget* parent) : TForm(parent), ui(new Ui::TZastavka) {
-    ui->setupUi(this);
-    SetFixedClient(464, 393);
+namespace {
+
+// The picture draw, kept between activations.
+std::bitset<8> PictureKinds; // the kinds drawn so far, over 0 to 7
+int PictureKind = 0;         // the last kind drawn
+int PictureCount = 0;        // the slots filled
+QString PictureFiles[5];     // the file names of slots 1 to 5
+QRandomGenerator Generator;
+
+const char* const kKindFiles[8] = {nullptr,        "pkTennis.bmp", "pkByke.bmp", "pkBase.bmp",
+                                   "pkBasket.bmp", "Skiing.bmp",   "ulma2.bmp",  "pkFoot.bmp"};
+
+void Randomize() {
+    Generator.seed(quint32(QDateTime::currentMSecsSinceEpoch() ^
+                           (QDateTime::currentMSecsSinceEpoch() >> 32)));
 }
 
-TZastavka::~TZastavka() {
-    delete ui;
+int Random(int range) { return int(Generator.bounded(range)); }
+
+} // namespace
+
+TZastavka::TZastavka(QWidget* parent)
+    : TForm(parent), ui(new Ui::TZastavka), m_popupMenu1(new QMenu(this)) {
+    ui->setupUi(this);
+    SetFixedClient(464, 393);
+    ui->Image1->SetAlignTop(true);
+    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+
+    // The menu in display order; each shortcut works while this window is active.
+    const QList<QAction*> items = {ui->N2, ui->N11, ui->N9, ui->N10, ui->N7, ui->N6,
+                                   ui->N8, ui->N5,  ui->N3, ui->N4,  ui->N1};
+    for (QAction* item : items) {
+        m_popupMenu1->addAction(item);
+        addAction(item);
+        item->setShortcutContext(Qt::WindowShortcut);
+    }
+    for (QAction* separator : {ui->N7, ui->N3}) {
+        separator->setSeparator(true);
+        separator->setText({}); // drawn as a line, not as its "-" caption
+    }
+
+    connect(this, &TForm::OnActivate, this, Handler(this, &TZastavka::prZastavka));
+    connect(ui->pkOk, &TImage::clicked, this, Handler(this, &TZastavka::prMenu));
+    connect(ui->pkExit, &TImage::clicked, this, Handler(this, &TZastavka::prExit));
+    connect(ui->N2, &QAction::triggered, this, Handler(this, &TZastavka::prStavka));
+    connect(ui->N11, &QAction::triggered, this, Handler(this, &TZastavka::prNewCompit));
+    connect(ui->N9, &QAction::triggered, this, Handler(this, &TZastavka::prResult));
+    connect(ui->N10, &QAction::triggered, this, Handler(this, &TZastavka::prMoney));
+    connect(ui->N6, &QAction::triggered, this, Handler(this, &TZastavka::prTable));
+    connect(ui->N8, &QAction::triggered, this, Handler(this, &TZastavka::prTableStavka));
+    connect(ui->N5, &QAction::triggered, this, Handler(this, &TZastavka::prCalendar));
+    connect(ui->N4, &QAction::triggered, this, Handler(this, &TZastavka::prAbout));
+    connect(ui->N1, &QAction::triggered, this, Handler(this, &TZastavka::prExit));
 }
+
+TZastavka::~TZastavka() { delete ui; }
+
+QStringList TZastavka::PictureSlots() const {
+    return QStringList(std::begin(PictureFiles), std::end(PictureFiles));
+}
+
+// At every activation: at the first showing, and whenever a window opened from the menu
+// closes (the form seam fires it then). Five different kinds out of seven.
+void TZastavka::prZastavka() {
+    PictureKinds.reset();
+    PictureKind = 0;
+    Randomize();
+    PictureCount = 0;
+    do {
+        while (PictureKind == 0 || PictureKinds.test(std::size_t(PictureKind)))
+            PictureKind = Random(8);
+        PictureKinds.set(std::size_t(PictureKind));
+        PictureFiles[PictureCount] = QString::fromLatin1(kKindFiles[PictureKind]);
+        ++PictureCount;
+    } while (PictureCount != 5);
+
+    const QString images = QStringLiteral("images/");
+    ui->Image1->LoadFromFile(images + QStringLiteral("pkBackgr.bmp"));
+    ui->Image2->LoadFromFile(images + PictureFiles[0]);
+    ui->Image3->LoadFromFile(images + PictureFiles[1]);
+    ui->Image4->LoadFromFile(images + PictureFiles[2]);
+    ui->Image5->LoadFromFile(images + PictureFiles[3]);
+    ui->Image6->LoadFromFile(images + PictureFiles[4]);
+    ui->pkOk->LoadFromFile(images + QStringLiteral("pkOk.bmp"));
+    ui->pkExit->LoadFromFile(images + QStringLiteral("pkExit.bmp"));
+}
+
+// A fixed point of the screen, wherever the window is.
+void TZastavka::prMenu() { m_popupMenu1->popup(QPoint(150, 150)); }
+
+void TZastavka::prExit() { TApplication::Halt(0); }
+
+void TZastavka::prStavka() { PriemStavka->ShowModal(); }
+void TZastavka::prNewCompit() { PriemCompit->ShowModal(); }
+void TZastavka::prResult() { PriemResult->ShowModal(); }
+void TZastavka::prMoney() { TableMoney->ShowModal(); }
+void TZastavka::prTable() { TableCompitition->ShowModal(); }
+void TZastavka::prTableStavka() { TableStavka->ShowModal(); }
+void TZastavka::prCalendar() { Kalend->ShowModal(); }
+void TZastavka::prAbout() { AboutBox->ShowModal(); }
 
 } // namespace varnel

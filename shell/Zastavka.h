@@ -2,21 +2,43 @@
 
 #include "Form.h"
 
+#include <QStringList>
+
+class QMenu;
+
 namespace Ui {
 class TZastavka;
 }
 
 namespace varnel {
 
-// The main window: the picture screen from which every other window is opened.
+// The main window: a picture screen with five sport pictures drawn at random from seven,
+// and the popup menu from which every other window is opened.
 class TZastavka : public TForm {
     Q_OBJECT
 public:
     explicit TZastavka(QWidget* parent = nullptr);
     ~TZastavka() override;
 
+    QMenu* PopupMenu1() const { return m_popupMenu1; }
+    // The file names of the five picture slots as last drawn.
+    QStringList PictureSlots() const;
+
 private:
+    void prZastavka();
+    void prMenu();
+    void prExit();
+    void prStavka();
+    void prNewCompit();
+    void prResult();
+    void prMoney();
+    void prTable();
+    void prTableStavka();
+    void prCalendar();
+    void prAbout();
+
     Ui::TZastavka* ui;
+    QMenu* m_popupMenu1;
 };
 
 inline TZastavka* Zastavka = nullptr;

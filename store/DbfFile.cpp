@@ -585,6 +585,7 @@ void DbfFile::writeHeaderCount(std::uint32_t count) {
     put32(bytes + 3, count);
     pwriteAll(bytes, sizeof bytes, 1, "Запись заголовка");
     m_count = count;
+    m_touched = QDate::currentDate();
 }
 
 std::uint32_t DbfFile::append(const QByteArray& record) {
@@ -615,6 +616,17 @@ std::uint32_t DbfFile::append(const QByteArray& record) {
     return index;
 }
 
+// The header's date of last update says today once anything was written today.
+void DbfFile::touchDate() {
+    const QDate today = QDate::currentDate();
+    if (m_touched == today)
+        return;
+    char bytes[3];
+    putDate(bytes, today);
+    pwriteAll(bytes, sizeof bytes, 1, "Запись заголовка");
+    m_touched = today;
+}
+
 void DbfFile::write(std::uint32_t index, const QByteArray& record) {
     checkWritable();
     if (index >= m_count || record.size() != m_recordLength)
@@ -623,6 +635,7 @@ void DbfFile::write(std::uint32_t index, const QByteArray& record) {
     pwriteAll(record.constData(), std::size_t(record.size()),
               std::uint64_t(m_headerLength) + std::uint64_t(index) * std::uint64_t(m_recordLength),
               "Запись изменения");
+    touchDate();
     sync("Запись изменения");
 }
 
@@ -635,6 +648,7 @@ void DbfFile::markDeleted(std::uint32_t index) {
     pwriteAll(&flag, 1,
               std::uint64_t(m_headerLength) + std::uint64_t(index) * std::uint64_t(m_recordLength),
               "Удаление записи");
+    touchDate();
     sync("Удаление записи");
 }
 

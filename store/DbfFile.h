@@ -3,6 +3,7 @@
 #include "Variant.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QString>
 
@@ -87,6 +88,7 @@ private:
     void sync(const char* what);
     void writeHeaderCount(std::uint32_t count);
     void checkWritable() const;
+    void touchDate();
     QString decodeText(const char* data, int size) const;
 
     QString m_path;
@@ -100,6 +102,7 @@ private:
     QByteArray m_codec;
     std::unique_ptr<QStringDecoder> m_decoder;
 
+    QDate m_touched; // the day the header's date was last written
     QByteArray m_block;
     std::uint32_t m_blockFirst = 0;
     std::uint32_t m_blockRecords = 0;

@@ -1,0 +1,24 @@
+#include "AboutBox.h"
+
+#include "Report.h"
+
+#include "ui_AboutBox.h"
+
+namespace varnel {
+
+TAboutBox::TAboutBox(QWidget* parent) : TForm(parent), ui(new Ui::TAboutBox) {
+    ui->setupUi(this);
+    SetFixedClient(643, 107);
+    SetColor(QColor(0x18, 0x68, 0x3A)); // the banner's own green, so its corner blends in
+    ui->ProgramIcon->SetStretch(true);
+    connect(this, &TForm::OnActivate, this, Handler(this, &TAboutBox::prBegin));
+}
+
+TAboutBox::~TAboutBox() { delete ui; }
+
+TImage* TAboutBox::ProgramIcon() const { return ui->ProgramIcon; }
+
+// Loaded at every activation, so a banner replaced on disk shows at the next opening.
+void TAboutBox::prBegin() { ui->ProgramIcon->LoadFromFile(QStringLiteral("images/banner.bmp")); }
+
+} // namespace varnel

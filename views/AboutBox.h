@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Form.h"
+
+namespace Ui {
+class TAboutBox;
+}
+
+namespace varnel {
+
+class TImage;
+
+// The about box: the banner and the version.
+class TAboutBox : public TForm {
+    Q_OBJECT
+public:
+    explicit TAboutBox(QWidget* parent = nullptr);
+    ~TAboutBox() override;
+
+    TImage* ProgramIcon() const;
+
+private:
+    void prBegin();
+
+    Ui::TAboutBox* ui;
+};
+
+inline TAboutBox* AboutBox = nullptr;
+
+} // namespace varnel

@@ -1,0 +1,31 @@
+#include "Kalend.h"
+
+#include "Convert.h"
+#include "Report.h"
+
+#include "ui_Kalend.h"
+
+#include <QLocale>
+
+namespace varnel {
+
+TKalend::TKalend(QWidget* parent) : TForm(parent), ui(new Ui::TKalend) {
+    ui->setupUi(this);
+    SetFixedClient(190, 190);
+    SetColor(QColor(0x00, 0x00, 0x80));
+    ui->MonthCalendar1->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    ui->MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    connect(this, &TForm::OnCreate, this, Handler(this, &TKalend::prDate));
+    connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TKalend::prClose));
+}
+
+TKalend::~TKalend() { delete ui; }
+
+QCalendarWidget* TKalend::MonthCalendar1() const { return ui->MonthCalendar1; }
+
+// Once, at creation: a calendar left open past midnight still shows the starting day.
+void TKalend::prDate() { ui->MonthCalendar1->setSelectedDate(Date()); }
+
+void TKalend::prClose() { Close(); }
+
+} // namespace varnel
