@@ -15,7 +15,9 @@ TApplication::TApplication(int& argc, char** argv)
     Application = this;
 }
 
-TApplication::TApplication() { Application = this; }
+TApplication::TApplication() {
+    Application = this;
+}
 
 TApplication::~TApplication() {
     // Windows and the data module go before the toolkit, newest first.

@@ -9,7 +9,9 @@
 
 namespace varnel {
 
-TImage::TImage(QWidget* parent) : QLabel(parent) { setScaledContents(false); }
+TImage::TImage(QWidget* parent) : QLabel(parent) {
+    setScaledContents(false);
+}
 
 void TImage::SetStretch(bool stretch) {
     m_stretch = stretch;
@@ -18,7 +20,8 @@ void TImage::SetStretch(bool stretch) {
 
 void TImage::LoadFromFile(const QString& path) {
     if (!QFileInfo::exists(path))
-        throw EVarnelError(QStringLiteral("Не удалось загрузить рисунок «%1»: файла нет.").arg(path));
+        throw EVarnelError(
+            QStringLiteral("Не удалось загрузить рисунок «%1»: файла нет.").arg(path));
     QImageReader reader(path);
     const QImage image = reader.read();
     if (image.isNull())

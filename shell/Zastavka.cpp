@@ -34,11 +34,13 @@ const char* const kKindFiles[8] = {nullptr,        "pkTennis.bmp", "pkByke.bmp",
                                    "pkBasket.bmp", "Skiing.bmp",   "ulma2.bmp",  "pkFoot.bmp"};
 
 void Randomize() {
-    Generator.seed(quint32(QDateTime::currentMSecsSinceEpoch() ^
-                           (QDateTime::currentMSecsSinceEpoch() >> 32)));
+    Generator.seed(
+        quint32(QDateTime::currentMSecsSinceEpoch() ^ (QDateTime::currentMSecsSinceEpoch() >> 32)));
 }
 
-int Random(int range) { return int(Generator.bounded(range)); }
+int Random(int range) {
+    return int(Generator.bounded(range));
+}
 
 } // namespace
 
@@ -76,7 +78,9 @@ TZastavka::TZastavka(QWidget* parent)
     connect(ui->N1, &QAction::triggered, this, Handler(this, &TZastavka::prExit));
 }
 
-TZastavka::~TZastavka() { delete ui; }
+TZastavka::~TZastavka() {
+    delete ui;
+}
 
 QStringList TZastavka::PictureSlots() const {
     return QStringList(std::begin(PictureFiles), std::end(PictureFiles));
@@ -109,17 +113,37 @@ void TZastavka::prZastavka() {
 }
 
 // A fixed point of the screen, wherever the window is.
-void TZastavka::prMenu() { m_popupMenu1->popup(QPoint(150, 150)); }
+void TZastavka::prMenu() {
+    m_popupMenu1->popup(QPoint(150, 150));
+}
 
-void TZastavka::prExit() { TApplication::Halt(0); }
+void TZastavka::prExit() {
+    TApplication::Halt(0);
+}
 
-void TZastavka::prStavka() { PriemStavka->ShowModal(); }
-void TZastavka::prNewCompit() { PriemCompit->ShowModal(); }
-void TZastavka::prResult() { PriemResult->ShowModal(); }
-void TZastavka::prMoney() { TableMoney->ShowModal(); }
-void TZastavka::prTable() { TableCompitition->ShowModal(); }
-void TZastavka::prTableStavka() { TableStavka->ShowModal(); }
-void TZastavka::prCalendar() { Kalend->ShowModal(); }
-void TZastavka::prAbout() { AboutBox->ShowModal(); }
+void TZastavka::prStavka() {
+    PriemStavka->ShowModal();
+}
+void TZastavka::prNewCompit() {
+    PriemCompit->ShowModal();
+}
+void TZastavka::prResult() {
+    PriemResult->ShowModal();
+}
+void TZastavka::prMoney() {
+    TableMoney->ShowModal();
+}
+void TZastavka::prTable() {
+    TableCompitition->ShowModal();
+}
+void TZastavka::prTableStavka() {
+    TableStavka->ShowModal();
+}
+void TZastavka::prCalendar() {
+    Kalend->ShowModal();
+}
+void TZastavka::prAbout() {
+    AboutBox->ShowModal();
+}
 
 } // namespace varnel

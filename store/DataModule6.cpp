@@ -1,6 +1,9 @@
 #include "DataModule6.h"
 
 #include "Report.h"
+#include "Transaction.h"
+
+#include <QDir>
 
 namespace varnel {
 
@@ -87,6 +90,8 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
 // An error here stops the opening: the table that failed and the ones after it stay closed,
 // and the program goes on without them.
 void TDataModule6::DataModuleCreate() {
+    // Work that a crash cut off is finished (or was never begun) before anyone reads a table.
+    RecoverInterruptedWork(QDir::currentPath());
     TableCompit->Open();
     TableStavka->Open();
     TableMoney->Open();

@@ -83,6 +83,7 @@ void TDataSet::Open() {
 void TDataSet::Close() {
     if (!Active())
         return;
+    m_saved.reset();
     m_file.reset();
     m_current = -1;
     m_eof = m_bof = true;
@@ -117,7 +118,8 @@ Variant TDataSet::ValueAt(std::uint32_t index, const TField* field) const {
 }
 
 void TDataSet::UpdateRecord() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->UpdateData();
 }
 
@@ -136,18 +138,21 @@ void TDataSet::SetState(State state) {
     if (m_state == state)
         return;
     m_state = state;
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->StateChanged();
     emit stateChanged();
 }
 
 void TDataSet::NotifyRecord() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->RecordChanged();
 }
 
 void TDataSet::NotifyDataSet() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->DataSetChanged();
 }
 
@@ -288,6 +293,29 @@ void TDataSet::Delete() {
     NotifyRecord();
 }
 
+void TDataSet::BeginTransaction() {
+    CheckActive();
+    m_file->beginOverlay();
+    m_saved =
+        std::make_unique<Saved>(Saved{m_state, m_current, m_eof, m_bof, m_modified, m_buffer});
+}
+
+void TDataSet::EndTransaction(bool committed) {
+    std::unique_ptr<Saved> saved = std::move(m_saved);
+    if (committed || !saved || !Active())
+        return;
+    if (m_file->inOverlay())
+        m_file->dropOverlay();
+    m_current = saved->current;
+    m_eof = saved->eof;
+    m_bof = saved->bof;
+    m_modified = saved->modified;
+    m_buffer = saved->buffer;
+    SetState(saved->state);
+    NotifyDataSet();
+    NotifyRecord();
+}
+
 int TDataSet::IndexOfField(const QString& name) const {
     for (int i = 0; i < m_fields.size(); ++i)
         if (m_fields[i]->FieldName().compare(name, Qt::CaseInsensitive) == 0)
@@ -333,7 +361,8 @@ void TDataSet::SetFieldValue(const QString& name, const Variant& value) {
     m_file->encode(probe.data(), field->ColumnIndex(), converted);
     m_buffer[IndexOfField(name)] = converted;
     m_modified = true;
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->FieldChanged(field);
 }
 

@@ -93,6 +93,12 @@ public:
     // The file's name for messages, e.g. "COMPIT.DBF".
     virtual QString DisplayName() const = 0;
 
+    // Transactions (Transaction.h): the file's work is held until committed; a rollback puts
+    // the cursor and the pending record back as they were when it began.
+    DbfFile* File() const { return m_file.get(); }
+    void BeginTransaction();
+    void EndTransaction(bool committed);
+
 signals:
     void stateChanged();
 
@@ -114,7 +120,15 @@ private:
     QByteArray EncodeBuffer(const QByteArray& base) const;
     int IndexOfField(const QString& name) const;
 
+    struct Saved {
+        State state = State::Inactive;
+        std::int64_t current = -1;
+        bool eof = true, bof = true, modified = false;
+        QVector<Variant> buffer;
+    };
+
     std::unique_ptr<DbfFile> m_file;
+    std::unique_ptr<Saved> m_saved; // the cursor as it was when a transaction began
     QList<TField*> m_fields;
     QList<TDataLink*> m_links;
     State m_state = State::Inactive;

@@ -28,27 +28,32 @@ void TDataSource::RemoveLink(TDataLink* link) {
 }
 
 void TDataSource::UpdateData() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->UpdateData();
 }
 
 void TDataSource::RecordChanged() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->RecordChanged();
 }
 
 void TDataSource::FieldChanged(TField* field) {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->FieldChanged(field);
 }
 
 void TDataSource::StateChanged() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->StateChanged();
 }
 
 void TDataSource::DataSetChanged() {
-    for (TDataLink* link : QList<TDataLink*>(m_links))
+    const QList<TDataLink*> links = m_links; // a link may leave while it is told
+    for (TDataLink* link : links)
         link->DataSetChanged();
 }
 

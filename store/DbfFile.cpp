@@ -1,6 +1,7 @@
 #include "DbfFile.h"
 
 #include "Errors.h"
+#include "FaultInjection.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -333,6 +334,10 @@ int DbfFile::columnIndex(const QString& name) const {
 }
 
 const char* DbfFile::record(std::uint32_t index) {
+    if (m_overlay && !m_dirty.empty()) {
+        if (const auto it = m_dirty.find(index); it != m_dirty.end())
+            return it->second.constData();
+    }
     if (index >= m_count)
         fail(QStringLiteral("запись %1 за концом таблицы.").arg(index + 1));
     if (m_block.isEmpty() || index < m_blockFirst || index >= m_blockFirst + m_blockRecords ||
@@ -487,7 +492,8 @@ void DbfFile::encode(char* record, int column, const Variant& value) const {
                 i += len - 1;
             }
             throw EConvertError(
-                QStringLiteral("Знак «%1» нельзя записать в поле %2: в кодировке таблицы (%3) его нет.")
+                QStringLiteral(
+                    "Знак «%1» нельзя записать в поле %2: в кодировке таблицы (%3) его нет.")
                     .arg(missing, c.name, QString::fromLatin1(m_codec)));
         }
         if (bytes.size() > c.length)
@@ -573,6 +579,7 @@ void DbfFile::pwriteAll(const char* data, std::size_t size, std::uint64_t offset
 }
 
 void DbfFile::sync(const char* what) {
+    fault::Point();
     if (!g_syncEnabled)
         return;
     if (::fdatasync(m_fd) != 0)
@@ -592,8 +599,12 @@ std::uint32_t DbfFile::append(const QByteArray& record) {
     checkWritable();
     if (record.size() != m_recordLength)
         fail(QStringLiteral("запись неверной длины."));
-    if (m_count == std::numeric_limits<std::uint32_t>::max())
+    if (recordCount() == std::numeric_limits<std::uint32_t>::max())
         fail(QStringLiteral("таблица заполнена до предела."));
+    if (m_overlay) {
+        m_dirty[m_overlayCount] = record;
+        return m_overlayCount++;
+    }
     const std::uint64_t offset =
         std::uint64_t(m_headerLength) + std::uint64_t(m_count) * std::uint64_t(m_recordLength);
     QByteArray bytes = record;
@@ -616,6 +627,106 @@ std::uint32_t DbfFile::append(const QByteArray& record) {
     return index;
 }
 
+// Keeps the read block in step with a write, rather than reading it again.
+void DbfFile::patchCache(std::uint32_t index, const QByteArray& record) {
+    if (m_block.isEmpty() || index < m_blockFirst)
+        return;
+    const std::uint64_t at = std::uint64_t(index - m_blockFirst) * std::uint64_t(m_recordLength);
+    if (at + std::uint64_t(m_recordLength) <= std::uint64_t(m_block.size()))
+        std::memcpy(m_block.data() + at, record.constData(), std::size_t(m_recordLength));
+}
+
+void DbfFile::beginOverlay() {
+    if (m_overlay)
+        fail(QStringLiteral("вложенные транзакции не поддерживаются."));
+    m_overlay = true;
+    m_overlayCount = m_count;
+    m_dirty.clear();
+}
+
+void DbfFile::dropOverlay() {
+    m_overlay = false;
+    m_dirty.clear();
+    m_overlayCount = m_count;
+}
+
+QList<DbfFile::Change> DbfFile::overlayChanges() {
+    QList<Change> changes;
+    changes.reserve(qsizetype(m_dirty.size()));
+    for (const auto& [index, after] : m_dirty) {
+        Change change;
+        change.index = index;
+        change.after = after;
+        if (index < m_count) {
+            // The stored bytes, read past the overlay.
+            m_overlay = false;
+            change.before = QByteArray(record(index), m_recordLength);
+            m_overlay = true;
+            if (change.before == after)
+                continue;
+        }
+        changes << change;
+    }
+    return changes;
+}
+
+void DbfFile::reserveForAppends(std::uint32_t newCount) {
+    checkWritable();
+    if (newCount <= m_count)
+        return;
+    const off_t from = off_t(m_headerLength) + off_t(m_count) * off_t(m_recordLength);
+    const off_t length = off_t(newCount - m_count) * off_t(m_recordLength) + 1;
+    if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, from, length) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        failIo(QStringLiteral("Выделение места для новых записей"), errno);
+}
+
+void DbfFile::writeRecords(const QList<Change>& changes, bool after) {
+    for (const Change& change : changes) {
+        const QByteArray& bytes = after ? change.after : change.before;
+        if (bytes.isEmpty())
+            continue; // an appended record has nothing to put back
+        pwriteAll(bytes.constData(), std::size_t(bytes.size()),
+                  std::uint64_t(m_headerLength) +
+                      std::uint64_t(change.index) * std::uint64_t(m_recordLength),
+                  after ? "Запись изменений" : "Отмена изменений");
+    }
+}
+
+// The end-of-file byte after the last record, the file cut there, and the header's count.
+void DbfFile::writeTail(std::uint32_t count) {
+    const std::uint64_t end =
+        std::uint64_t(m_headerLength) + std::uint64_t(count) * std::uint64_t(m_recordLength);
+    const char eof = kEndOfFile;
+    pwriteAll(&eof, 1, end, "Запись конца таблицы");
+    fault::Point();
+    if (::ftruncate(m_fd, off_t(end + 1)) != 0)
+        failIo(QStringLiteral("Запись конца таблицы"), errno);
+    sync("Запись изменений");
+    writeHeaderCount(count);
+    sync("Запись заголовка");
+}
+
+void DbfFile::applyChanges(const QList<Change>& changes, std::uint32_t newCount) {
+    checkWritable();
+    m_overlay = false;
+    m_dirty.clear();
+    m_block.clear();
+    writeRecords(changes, true);
+    writeTail(newCount);
+    m_overlayCount = m_count;
+}
+
+void DbfFile::revertChanges(const QList<Change>& changes, std::uint32_t oldCount) {
+    checkWritable();
+    m_overlay = false;
+    m_dirty.clear();
+    m_block.clear();
+    writeRecords(changes, false);
+    writeTail(oldCount);
+    m_overlayCount = m_count;
+}
+
 // The header's date of last update says today once anything was written today.
 void DbfFile::touchDate() {
     const QDate today = QDate::currentDate();
@@ -629,9 +740,13 @@ void DbfFile::touchDate() {
 
 void DbfFile::write(std::uint32_t index, const QByteArray& record) {
     checkWritable();
-    if (index >= m_count || record.size() != m_recordLength)
+    if (index >= recordCount() || record.size() != m_recordLength)
         fail(QStringLiteral("запись %1 не существует.").arg(index + 1));
-    m_block.clear();
+    if (m_overlay) {
+        m_dirty[index] = record;
+        return;
+    }
+    patchCache(index, record);
     pwriteAll(record.constData(), std::size_t(record.size()),
               std::uint64_t(m_headerLength) + std::uint64_t(index) * std::uint64_t(m_recordLength),
               "Запись изменения");
@@ -641,9 +756,15 @@ void DbfFile::write(std::uint32_t index, const QByteArray& record) {
 
 void DbfFile::markDeleted(std::uint32_t index) {
     checkWritable();
-    if (index >= m_count)
+    if (index >= recordCount())
         fail(QStringLiteral("запись %1 не существует.").arg(index + 1));
-    m_block.clear();
+    QByteArray deleted(record(index), m_recordLength);
+    deleted[0] = '*';
+    if (m_overlay) {
+        m_dirty[index] = deleted;
+        return;
+    }
+    patchCache(index, deleted);
     const char flag = '*';
     pwriteAll(&flag, 1,
               std::uint64_t(m_headerLength) + std::uint64_t(index) * std::uint64_t(m_recordLength),

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 
 class QStringDecoder;
@@ -56,8 +57,8 @@ public:
     int columnIndex(const QString& name) const; // -1 when absent; case-insensitive
     std::uint8_t languageDriver() const { return m_languageDriver; }
 
-    // Records in the file, deleted ones included.
-    std::uint32_t recordCount() const { return m_count; }
+    // Records in the file, deleted ones included (with the work of an open transaction).
+    std::uint32_t recordCount() const { return m_overlay ? m_overlayCount : m_count; }
     int recordLength() const { return m_recordLength; }
 
     // The raw bytes of a record (deletion flag first); valid until the next call on this file.
@@ -75,6 +76,29 @@ public:
     void write(std::uint32_t index, const QByteArray& record);
     void markDeleted(std::uint32_t index);
 
+    // Transactions (see Transaction.h). While an overlay is open, append, write and
+    // markDeleted change nothing on disk: the new bytes are held here and seen by record().
+    struct Change {
+        std::uint32_t index = 0;
+        QByteArray before; // the record as stored; empty for an appended one
+        QByteArray after;
+    };
+    // Throws an EDatabaseError when the table cannot be written (closed, or read-only).
+    void checkWritable() const;
+    void beginOverlay();
+    bool inOverlay() const { return m_overlay; }
+    void dropOverlay();
+    QList<Change> overlayChanges();
+    std::uint32_t committedCount() const { return m_count; }
+    int headerLength() const { return m_headerLength; }
+    // Reserves the disk space the appends will take, so that applying them cannot run out.
+    void reserveForAppends(std::uint32_t newCount);
+    // Writes the after-images, the end of the table and the header's count; synced. Ends
+    // the overlay.
+    void applyChanges(const QList<Change>& changes, std::uint32_t newCount);
+    // Puts the before-images back and cuts the table to its old count; synced.
+    void revertChanges(const QList<Change>& changes, std::uint32_t oldCount);
+
     // For measurements only: writes without syncing. Never switched off in the program.
     static void setSyncEnabled(bool enabled);
     static bool syncEnabled();
@@ -87,7 +111,6 @@ private:
     void pwriteAll(const char* data, std::size_t size, std::uint64_t offset, const char* what);
     void sync(const char* what);
     void writeHeaderCount(std::uint32_t count);
-    void checkWritable() const;
     void touchDate();
     QString decodeText(const char* data, int size) const;
 
@@ -102,6 +125,13 @@ private:
     QByteArray m_codec;
     std::unique_ptr<QStringDecoder> m_decoder;
 
+    void patchCache(std::uint32_t index, const QByteArray& record);
+    void writeRecords(const QList<Change>& changes, bool after);
+    void writeTail(std::uint32_t count);
+
+    bool m_overlay = false;
+    std::uint32_t m_overlayCount = 0;
+    std::map<std::uint32_t, QByteArray> m_dirty;
     QDate m_touched; // the day the header's date was last written
     QByteArray m_block;
     std::uint32_t m_blockFirst = 0;

@@ -15,7 +15,9 @@ void SetErrorReporter(ErrorReporter reporter_) {
     reporter() = std::move(reporter_);
 }
 
-bool HasErrorReporter() { return bool(reporter()); }
+bool HasErrorReporter() {
+    return bool(reporter());
+}
 
 void ReportError(const QString& message) {
     if (reporter())

@@ -16,7 +16,8 @@ class TDataSet;
 // transaction that is not committed (an error was thrown) is rolled back when it goes out of
 // scope: the tables, and the datasets' cursors and pending records, are as before it began.
 //
-//     TTransaction work({DataModule6->TableMoney, DataModule6->TableStavka, DataModule6->TableCompit});
+//     TTransaction work({DataModule6->TableMoney, DataModule6->TableStavka,
+//     DataModule6->TableCompit});
 //     ... Insert / Post / Delete as usual ...
 //     work.Commit();
 class TTransaction {

@@ -116,7 +116,8 @@ private slots:
         koef.clear();
         QTest::keyClicks(&koef, "1,5");
         events.Post();
-        QCOMPARE(readWithDbfread(folder.file("COMPIT.DBF"))[0].toObject()["KOEF_1"].toDouble(), 1.5);
+        QCOMPARE(readWithDbfread(folder.file("COMPIT.DBF"))[0].toObject()["KOEF_1"].toDouble(),
+                 1.5);
         events.Edit();
         koef.selectAll();
         QTest::keyClick(&koef, Qt::Key_Delete);

@@ -37,7 +37,9 @@ std::unique_ptr<TTable> betsWith(const QStringList& clients) {
     return table;
 }
 
-QString current(const TTable& table) { return table.GetFieldValue("FIO").toString(); }
+QString current(const TTable& table) {
+    return table.GetFieldValue("FIO").toString();
+}
 
 QStringList onDisk(const WorkFolder& folder) {
     QStringList names;
@@ -281,7 +283,8 @@ private slots:
                 table->SetFieldValue(QString::fromLatin1(field), value);
                 QFAIL(qPrintable(QStringLiteral("%1 took %2").arg(field, value.toString())));
             } catch (const EConvertError& error) {
-                QVERIFY2(error.message().contains(QString::fromLatin1(field)), qPrintable(error.message()));
+                QVERIFY2(error.message().contains(QString::fromLatin1(field)),
+                         qPrintable(error.message()));
             }
             QVERIFY(table->GetFieldValue(QString::fromLatin1(field)) == before || before.isNull());
         };

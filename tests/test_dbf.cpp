@@ -63,9 +63,11 @@ private slots:
         {
             DbfFile file(path);
             file.open();
-            file.append(recordOf(file, {Variant("Спартак Москва"), Variant(-32768), Variant(1234567.8912),
-                                        Variant(0.736363636363636), Variant(day), Variant(1)}));
-            file.append(recordOf(file, {Variant(), Variant(), Variant(), Variant(), Variant(), Variant()}));
+            file.append(
+                recordOf(file, {Variant("Спартак Москва"), Variant(-32768), Variant(1234567.8912),
+                                Variant(0.736363636363636), Variant(day), Variant(1)}));
+            file.append(
+                recordOf(file, {Variant(), Variant(), Variant(), Variant(), Variant(), Variant()}));
             file.append(recordOf(file, {Variant("  ёЁ№ «»"), Variant("32767"), Variant("-0,00001"),
                                         Variant(1e-12), Variant("01.01.2000"), Variant(0)}));
         }
@@ -99,8 +101,8 @@ private slots:
         DbfFile::create(path, allTypes());
         DbfFile file(path);
         file.open();
-        const QByteArray record = recordOf(file, {Variant("x"), Variant(5), Variant(1.5), Variant(2.25),
-                                                  Variant(), Variant()});
+        const QByteArray record = recordOf(
+            file, {Variant("x"), Variant(5), Variant(1.5), Variant(2.25), Variant(), Variant()});
         QCOMPARE(record.mid(file.columns()[2].offset, 19), QByteArray("             1.5000"));
         QCOMPARE(record.mid(file.columns()[1].offset, 6), QByteArray("     5"));
     }
@@ -118,8 +120,10 @@ private slots:
                 file.encode(record.data(), column, value);
                 QFAIL(qPrintable(QStringLiteral("accepted %1").arg(value.toString())));
             } catch (const EConvertError& error) {
-                QVERIFY2(error.message().contains(file.columns()[column].name), qPrintable(error.message()));
-                QVERIFY2(error.message().contains(QString::fromUtf8(mentions)), qPrintable(error.message()));
+                QVERIFY2(error.message().contains(file.columns()[column].name),
+                         qPrintable(error.message()));
+                QVERIFY2(error.message().contains(QString::fromUtf8(mentions)),
+                         qPrintable(error.message()));
             }
             QCOMPARE(record, before); // never cut, never half-written
         };
@@ -147,8 +151,8 @@ private slots:
             file.open();
             file.append(recordOf(file, {Variant(7), Variant("Ничья"), Variant(100.0), Variant(3.0),
                                         Variant("Иванов Иван Иванович")}));
-            file.append(recordOf(file, {Variant(8), Variant("Удалённый"), Variant(1.0), Variant(1.0),
-                                        Variant("Петров")}));
+            file.append(recordOf(file, {Variant(8), Variant("Удалённый"), Variant(1.0),
+                                        Variant(1.0), Variant("Петров")}));
             file.append(recordOf(file, {Variant(-32768), Variant("Динамо"), Variant(0.01),
                                         Variant(0.818181818181818), Variant()}));
             file.markDeleted(1);
@@ -162,7 +166,8 @@ private slots:
         QCOMPARE(rows[1].toObject()["NUMBER"].toInt(), -32768);
         QCOMPARE(rows[1].toObject()["KOEFICIENT"].toDouble(), 0.81818181818);
         QCOMPARE(rows[1].toObject()["SUMMA"].toDouble(), 0.01);
-        QVERIFY(rows[1].toObject()["FIO"].isNull() || rows[1].toObject()["FIO"].toString().isEmpty());
+        QVERIFY(rows[1].toObject()["FIO"].isNull() ||
+                rows[1].toObject()["FIO"].toString().isEmpty());
 
         // The header's code page, count and end-of-file byte as other readers expect them.
         QFile raw(path);
@@ -377,8 +382,9 @@ t.close()
             DbfFile file(path);
             file.open();
             for (int i = 0; i < 5000; ++i)
-                file.append(recordOf(file, {Variant(i % 30000), Variant("Ничья"), Variant(double(i)),
-                                            Variant(1.5), Variant(QString("Клиент %1").arg(i))}));
+                file.append(
+                    recordOf(file, {Variant(i % 30000), Variant("Ничья"), Variant(double(i)),
+                                    Variant(1.5), Variant(QString("Клиент %1").arg(i))}));
             file.markDeleted(2500);
             file.write(4999, recordOf(file, {Variant(1), Variant("X"), Variant(0.5), Variant(1.0),
                                              Variant("Последний")}));

@@ -91,8 +91,9 @@ private slots:
 
     void nullIsUnequalToEverythingButNull() {
         const Variant null;
-        for (const Variant& other : {Variant(0), Variant(0.0), Variant(""), Variant("0"),
-                                     Variant(QDate::currentDate()), Variant::fromCurrencyUnits(0)}) {
+        for (const Variant& other :
+             {Variant(0), Variant(0.0), Variant(""), Variant("0"), Variant(QDate::currentDate()),
+              Variant::fromCurrencyUnits(0)}) {
             QVERIFY(null.compare(other) == std::partial_ordering::unordered);
             QVERIFY(other.compare(null) == std::partial_ordering::unordered);
             QVERIFY(!(null == other));
@@ -125,8 +126,8 @@ private slots:
         QCOMPARE(StrToDate("01.02." + longAgo).year(), year - 50);
         const QString ahead = QString::number((year + 49) % 100).rightJustified(2, '0');
         QCOMPARE(StrToDate("01.02." + ahead).year(), year + 49);
-        for (const char* bad : {"", "  ", "31.02.2026", "2026", "1.2.3.4", "aa.bb.cccc", "12.13.2026",
-                                "01.01.026", "1..2026", "01.01.2026г"}) {
+        for (const char* bad : {"", "  ", "31.02.2026", "2026", "1.2.3.4", "aa.bb.cccc",
+                                "12.13.2026", "01.01.026", "1..2026", "01.01.2026г"}) {
             QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QString::fromUtf8(bad)));
         }
         // Another short format: month first, two-digit year.

@@ -14,11 +14,17 @@ TAboutBox::TAboutBox(QWidget* parent) : TForm(parent), ui(new Ui::TAboutBox) {
     connect(this, &TForm::OnActivate, this, Handler(this, &TAboutBox::prBegin));
 }
 
-TAboutBox::~TAboutBox() { delete ui; }
+TAboutBox::~TAboutBox() {
+    delete ui;
+}
 
-TImage* TAboutBox::ProgramIcon() const { return ui->ProgramIcon; }
+TImage* TAboutBox::ProgramIcon() const {
+    return ui->ProgramIcon;
+}
 
 // Loaded at every activation, so a banner replaced on disk shows at the next opening.
-void TAboutBox::prBegin() { ui->ProgramIcon->LoadFromFile(QStringLiteral("images/banner.bmp")); }
+void TAboutBox::prBegin() {
+    ui->ProgramIcon->LoadFromFile(QStringLiteral("images/banner.bmp"));
+}
 
 } // namespace varnel

@@ -19,13 +19,21 @@ TKalend::TKalend(QWidget* parent) : TForm(parent), ui(new Ui::TKalend) {
     connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TKalend::prClose));
 }
 
-TKalend::~TKalend() { delete ui; }
+TKalend::~TKalend() {
+    delete ui;
+}
 
-QCalendarWidget* TKalend::MonthCalendar1() const { return ui->MonthCalendar1; }
+QCalendarWidget* TKalend::MonthCalendar1() const {
+    return ui->MonthCalendar1;
+}
 
 // Once, at creation: a calendar left open past midnight still shows the starting day.
-void TKalend::prDate() { ui->MonthCalendar1->setSelectedDate(Date()); }
+void TKalend::prDate() {
+    ui->MonthCalendar1->setSelectedDate(Date());
+}
 
-void TKalend::prClose() { Close(); }
+void TKalend::prClose() {
+    Close();
+}
 
 } // namespace varnel

@@ -1,0 +1,294 @@
+#include "DataSet.h"
+#include "DbfFile.h"
+#include "Errors.h"
+#include "FaultInjection.h"
+#include "Field.h"
+#include "TestSupport.h"
+#include "Transaction.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+// The tables of a folder as their live records, one line per record.
+QStringList snapshot() {
+    QStringList lines;
+    for (const QString& name : QStringList{"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF"}) {
+        DbfFile file(name);
+        file.open();
+        for (std::uint32_t i = 0; i < file.recordCount(); ++i) {
+            if (file.isDeleted(i))
+                continue;
+            QStringList fields;
+            for (int c = 0; c < file.columns().size(); ++c)
+                fields << file.decode(file.record(i), c).toString();
+            lines << name + ": " + fields.join('|');
+        }
+    }
+    return lines;
+}
+
+std::unique_ptr<TTable> table(const char* name) {
+    auto t = std::make_unique<TTable>();
+    t->SetTableName(QString::fromLatin1(name));
+    t->Open();
+    return t;
+}
+
+void fill() {
+    auto events = table("COMPIT.DBF");
+    for (int number : {1, 2}) {
+        events->Insert();
+        events->SetFieldValue("NUMBER", Variant(number));
+        events->SetFieldValue("KOM1", Variant("Команда А"));
+        events->Post();
+    }
+    auto bets = table("PRIEM.DBF");
+    const struct {
+        int number;
+        const char* result;
+        double stake;
+        const char* client;
+    } rows[] = {{2, "Команда А", 10, "Другой"},
+                {1, "Команда А", 100, "Выигравший"},
+                {1, "Ничья", 50, "Проигравший"},
+                {2, "Ничья", 20, "Другой 2"},
+                {1, "Команда А", 30, "Второй выигравший"}};
+    for (const auto& row : rows) {
+        bets->Insert();
+        bets->SetFieldValue("NUMBER", Variant(row.number));
+        bets->SetFieldValue("RESULT", Variant(row.result));
+        bets->SetFieldValue("SUMMA", Variant(row.stake));
+        bets->SetFieldValue("KOEFICIENT", Variant(1.5));
+        bets->SetFieldValue("FIO", Variant(row.client));
+        bets->Post();
+    }
+    auto money = table("MONEY.DBF");
+    money->Insert();
+    money->SetFieldValue("FIO", Variant("Старый долг"));
+    money->SetFieldValue("SUMMA", Variant(1.0));
+    money->Post();
+}
+
+// Settles event 1 with "Команда А" winning: payouts, bets gone, event gone — in one
+// transaction.
+void settle() {
+    auto events = table("COMPIT.DBF");
+    auto bets = table("PRIEM.DBF");
+    auto money = table("MONEY.DBF");
+    TTransaction work({money.get(), bets.get(), events.get()});
+    bets->First();
+    while (!bets->Eof()) {
+        if (bets->GetFieldValue("NUMBER") == Variant(1)) {
+            if (bets->GetFieldValue("RESULT") == Variant("Команда А")) {
+                money->Insert();
+                money->SetFieldValue("FIO", bets->GetFieldValue("FIO"));
+                money->SetFieldValue("SUMMA", bets->GetFieldValue("SUMMA") +
+                                                  bets->GetFieldValue("SUMMA") *
+                                                      bets->GetFieldValue("KOEFICIENT"));
+                money->Post();
+            }
+            bets->Delete();
+            if (bets->IsEmpty())
+                break;
+        } else {
+            bets->Next();
+        }
+    }
+    events->First();
+    events->Delete();
+    work.Commit();
+}
+
+// A copy of the fixture folder, current for the life of the object.
+class Scene {
+public:
+    explicit Scene(const QString& from) : m_previous(QDir::currentPath()) {
+        for (const QString& name : QDir(from).entryList({"*.DBF"}, QDir::Files))
+            QFile::copy(QDir(from).filePath(name), m_dir.filePath(name));
+        QDir::setCurrent(m_dir.path());
+    }
+    ~Scene() { QDir::setCurrent(m_previous); }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+} // namespace
+
+class TestTransaction : public QObject {
+    Q_OBJECT
+    QString m_fixture;
+    QStringList m_before, m_after;
+    QTemporaryDir m_fixtureDir;
+
+private slots:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        WorkFolder folder;
+        fill();
+        for (const QString& name : QDir(folder.path()).entryList({"*.DBF"}, QDir::Files))
+            QFile::copy(folder.file(name), m_fixtureDir.filePath(name));
+        m_fixture = m_fixtureDir.path();
+        m_before = snapshot();
+        settle();
+        m_after = snapshot();
+        QVERIFY(m_before != m_after);
+        QVERIFY(m_after.contains("MONEY.DBF: Выигравший|250"));
+        QVERIFY(m_after.contains("MONEY.DBF: Второй выигравший|75"));
+        QCOMPARE(m_after.filter("PRIEM.DBF").size(), 2);
+        QCOMPARE(m_after.filter("COMPIT.DBF").size(), 1);
+        QVERIFY(!QFile::exists(JournalFileName()));
+    }
+
+    void anErrorRollsTheCursorsAndTablesBack() {
+        Scene scene(m_fixture);
+        auto bets = table("PRIEM.DBF");
+        auto money = table("MONEY.DBF");
+        bets->Last();
+        bets->Edit();
+        bets->SetFieldValue("FIO", Variant("правка до"));
+        try {
+            TTransaction work({bets.get(), money.get()});
+            bets->Post();
+            bets->First();
+            bets->Delete();
+            money->Insert();
+            money->SetFieldValue("FIO", Variant("никогда"));
+            money->Post();
+            throw EConvertError("ошибка посреди работы");
+        } catch (const EConvertError&) {
+        }
+        // Nothing reached the files, and the pending edit is pending again.
+        QCOMPARE(snapshot(), m_before);
+        QCOMPARE(bets->state(), TDataSet::State::Edit);
+        QCOMPARE(bets->GetFieldValue("FIO").toString(), QString("правка до"));
+        QCOMPARE(money->state(), TDataSet::State::Browse);
+        bets->Cancel();
+        QCOMPARE(bets->GetFieldValue("FIO").toString(), QString("Второй выигравший"));
+        money->First();
+        QCOMPARE(money->GetFieldValue("FIO").toString(), QString("Старый долг"));
+        money->Next();
+        QVERIFY(money->Eof());
+    }
+
+    void anEngineErrorAtAnyWriteLeavesBeforeOrAfterAndARetryPaysOnce() {
+        int point = 1;
+        for (;; ++point) {
+            Scene scene(m_fixture);
+            fault::Arm(point, fault::Kind::Error);
+            bool failed = false;
+            try {
+                settle();
+            } catch (const EDatabaseError&) {
+                failed = true;
+            }
+            const bool reached = fault::Passed() >= point;
+            fault::Disarm();
+            RecoverInterruptedWork(scene.path());
+            const QStringList now = snapshot();
+            QVERIFY2(now == m_before || now == m_after, qPrintable(QString("point %1").arg(point)));
+            QCOMPARE(failed, reached);
+            // The operator presses Ok again: the work is done exactly once.
+            if (now == m_before)
+                settle();
+            QCOMPARE(snapshot(), m_after);
+            QVERIFY(!QFile::exists(JournalFileName()));
+            if (!reached)
+                break;
+        }
+        QVERIFY2(point > 8, qPrintable(QString("only %1 write points").arg(point)));
+    }
+
+    void aCrashAtAnyWriteLeavesBeforeOrAfterOnceRestarted() {
+        int point = 1;
+        int sawBefore = 0, sawAfter = 0;
+        for (;; ++point) {
+            Scene scene(m_fixture);
+            QProcess worker;
+            worker.start(QCoreApplication::applicationFilePath(),
+                         {"--settle-and-crash-at", QString::number(point), scene.path()});
+            QVERIFY(worker.waitForFinished(60000));
+            const int code = worker.exitCode();
+            QVERIFY2(code == 77 || code == 0, worker.readAllStandardError().constData());
+            RecoverInterruptedWork(scene.path());
+            const QStringList now = snapshot();
+            QVERIFY2(now == m_before || now == m_after, qPrintable(QString("point %1").arg(point)));
+            (now == m_before ? sawBefore : sawAfter)++;
+            QCOMPARE(readWithDbfread(scene.path() + "/MONEY.DBF").size(),
+                     now.filter("MONEY.DBF").size());
+            if (code == 0)
+                break;
+        }
+        QVERIFY(sawBefore > 0 && sawAfter > 1);
+    }
+
+    void anUnsealedJournalIsDroppedAndAForeignTableRefused() {
+        Scene scene(m_fixture);
+        QFile journal(JournalFileName());
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write("VARNELJ1 and then the power went");
+        journal.close();
+        RecoverInterruptedWork(scene.path());
+        QVERIFY(!QFile::exists(JournalFileName()));
+        QCOMPARE(snapshot(), m_before);
+
+        // A sealed journal whose table was replaced by another: nothing is touched.
+        QProcess worker;
+        worker.start(QCoreApplication::applicationFilePath(),
+                     {"--settle-and-crash-at", "-1", scene.path()});
+        QVERIFY(worker.waitForFinished(60000));
+        QCOMPARE(worker.exitCode(), 77);
+        QVERIFY(QFile::exists(JournalFileName()));
+        QFile::remove("MONEY.DBF");
+        DbfColumn other;
+        other.name = "X";
+        other.type = 'C';
+        other.length = 3;
+        DbfFile::create("MONEY.DBF", {other});
+        QFile betsFile("PRIEM.DBF");
+        QVERIFY(betsFile.open(QIODevice::ReadOnly));
+        const QByteArray betsBefore = betsFile.readAll();
+        betsFile.close();
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, RecoverInterruptedWork(scene.path()));
+        QVERIFY(QFile::exists(JournalFileName()));
+        QVERIFY(betsFile.open(QIODevice::ReadOnly));
+        QCOMPARE(betsFile.readAll(), betsBefore);
+    }
+};
+
+// The worker: settles in the given folder and is killed at the given write point (or, with
+// -1, right after the journal is sealed: the journal's own points come first).
+int main(int argc, char** argv) {
+    if (argc == 4 && QByteArray(argv[1]) == "--settle-and-crash-at") {
+        QCoreApplication app(argc, argv);
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
+        const int point = std::atoi(argv[2]);
+        fault::Arm(point < 0 ? 4 : point, fault::Kind::Kill);
+        try {
+            settle();
+        } catch (const EVarnelError& error) {
+            std::fprintf(stderr, "%s\n", error.message().toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestTransaction test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_transaction.moc"
