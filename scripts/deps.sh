@@ -6,7 +6,7 @@ packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libbenchmark-dev
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
   python3 python3-dbfread python3-dbf
 )
 

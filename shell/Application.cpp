@@ -3,6 +3,7 @@
 #include "Report.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -28,6 +29,11 @@ TApplication::~TApplication() {
 }
 
 void TApplication::Initialize() {
+    // The windows are laid out for a narrow sans serif; where that face is missing, the
+    // nearest in width, not a wide default that would run captions under the boxes.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
     QApplication::setQuitOnLastWindowClosed(false);
     if (!HasErrorReporter()) // the tests put a recorder in place first
         SetErrorReporter(&TApplication::ShowError);

@@ -3,7 +3,9 @@
 #include "DbfFile.h"
 #include "Errors.h"
 #include "Field.h"
+#include "Transaction.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace varnel {
@@ -358,7 +360,11 @@ void TDataSet::SetFieldValue(const QString& name, const Variant& value) {
     // Try the value against the file's column now, so that a record that cannot be
     // written never becomes pending.
     QByteArray probe = m_file->blankRecord();
-    m_file->encode(probe.data(), field->ColumnIndex(), converted);
+    try {
+        m_file->encode(probe.data(), field->ColumnIndex(), converted);
+    } catch (const EConvertError& error) {
+        throw EConvertError(QStringLiteral("Поле %1: %2").arg(field->Title(), error.message()));
+    }
     m_buffer[IndexOfField(name)] = converted;
     m_modified = true;
     const QList<TDataLink*> links = m_links; // a link may leave while it is told
@@ -373,6 +379,14 @@ QString TTable::DisplayName() const {
 }
 
 std::unique_ptr<DbfFile> TTable::OpenFile() {
+    // Work that a crash or a failed write left half done is finished at the next start; until
+    // then no table of the folder may be read or written.
+    const QFileInfo table(m_tableName);
+    if (QFileInfo::exists(table.absoluteDir().filePath(JournalFileName())))
+        throw EDatabaseError(QStringLiteral("Таблица «%1»: операция с таблицами не завершена. "
+                                            "Перезапустите программу: при запуске она будет "
+                                            "доведена до конца.")
+                                 .arg(DisplayName()));
     auto file = std::make_unique<DbfFile>(m_tableName);
     file->open();
     return file;

@@ -38,7 +38,7 @@ QString TField::TextOf(TFieldType type, const Variant& value) {
     }
 }
 
-QString TField::title() const {
+QString TField::Title() const {
     if (m_displayLabel.isEmpty() || m_displayLabel == m_fieldName)
         return QStringLiteral("«%1»").arg(m_fieldName);
     return QStringLiteral("«%1» (%2)").arg(m_displayLabel, m_fieldName);
@@ -88,10 +88,10 @@ Variant TField::Convert(const Variant& value) const {
             return Variant(value.toInteger() != 0 ? 1 : 0);
         }
     } catch (const EConvertError& error) {
-        throw EConvertError(QStringLiteral("Поле %1: %2").arg(title(), error.message()));
+        throw EConvertError(QStringLiteral("Поле %1: %2").arg(Title(), error.message()));
     }
     throw EConvertError(
-        QStringLiteral("Поле %1: значение «%2» не подходит.").arg(title(), value.toString()));
+        QStringLiteral("Поле %1: значение «%2» не подходит.").arg(Title(), value.toString()));
 }
 
 QString TField::Mismatch(const DbfColumn& column) const {

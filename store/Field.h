@@ -47,9 +47,10 @@ public:
     int ColumnIndex() const { return m_column; }
     void SetColumnIndex(int column) { m_column = column; }
 
-private:
-    QString title() const;
+    // How messages name the field: its label and its column, «Команда 1» (KOM1).
+    QString Title() const;
 
+private:
     TDataSet* m_dataSet;
     QString m_fieldName;
     TFieldType m_type;

@@ -1,14 +1,154 @@
 #include "PriemCompit.h"
 
+#include "Convert.h"
+#include "DataModule6.h"
+#include "Errors.h"
+#include "Report.h"
+
 #include "ui_PriemCompit.h"
 
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+
+#include <utility>
+
 namespace varnel {
+
+namespace {
+
+// Every new event opens with this much on each outcome, so that the first stakes move the
+// coefficients only a little.
+constexpr int kOpeningSum = 500;
+
+// The design font is a narrow one; where it is missing, a face of about its width comes
+// before the system's default, which is wide enough to push the captions under the boxes.
+void PreferDesignWidth(QWidget* widget) {
+    QFont font = widget->font();
+    font.setFamilies({font.family(), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Nimbus Sans")});
+    widget->setFont(font);
+}
+
+} // namespace
 
 TPriemCompit::TPriemCompit(QWidget* parent) : TForm(parent), ui(new Ui::TPriemCompit) {
     ui->setupUi(this);
     SetFixedClient(512, 210);
+    for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui->Label8),
+                            static_cast<QWidget*>(ui->Button3), static_cast<QWidget*>(ui->Button1)})
+        PreferDesignWidth(widget);
+
+    // The panel's border between its two bevels is of the window's own colour.
+    QPalette panel = ui->Panel2->palette();
+    panel.setColor(QPalette::Mid, panel.color(QPalette::Window));
+    ui->Panel2->setPalette(panel);
+
+    QPalette warning = ui->Label8->palette();
+    warning.setColor(QPalette::WindowText, Qt::red);
+    ui->Label8->setPalette(warning);
+    for (QLabel* label : {ui->Label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5, ui->Label6,
+                          ui->Label7, ui->Label8})
+        label->adjustSize();
+
+    connect(this, &TForm::OnActivate, this, Handler(this, &TPriemCompit::prStart));
+    connect(this, &TForm::OnClose, this, Handler(this, &TPriemCompit::prClose));
+    connect(ui->Button3, &QPushButton::clicked, this, Handler(this, &TPriemCompit::prOk));
+    connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TPriemCompit::prExit));
 }
 
-TPriemCompit::~TPriemCompit() { delete ui; }
+TPriemCompit::~TPriemCompit() {
+    delete ui;
+}
+
+// The data module is made at start-up after some windows, so the boxes find their source at
+// the first showing rather than at construction.
+void TPriemCompit::BindControls() {
+    if (ui->DBEdit1->DataSource())
+        return;
+    const std::pair<TDBEdit*, const char*> bindings[] = {
+        {ui->DBEdit1, "NUMBER"},    {ui->EditDATE, "DATE"},     {ui->EditKOM1, "KOM1"},
+        {ui->EditKOM2, "KOM2"},     {ui->EditKOEF_1, "KOEF_1"}, {ui->EditKOEF_2, "KOEF_2"},
+        {ui->EditKOEF_N, "KOEF_N"},
+    };
+    for (const auto& [box, field] : bindings) {
+        box->SetDataSource(DataModule6->SourceCompit);
+        box->SetDataField(QString::fromLatin1(field));
+    }
+}
+
+void TPriemCompit::prStart() {
+    ui->Label8->hide();
+    BindControls();
+    TTable* table = DataModule6->TableCompit;
+    table->Open();
+    table->Insert();
+    for (const char* field : {"SUMM_1", "SUMM_2", "SUMM_N"})
+        table->SetFieldValue(QString::fromLatin1(field), Variant(kOpeningSum));
+    ui->DBEdit1->setFocus();
+}
+
+void TPriemCompit::prOk() {
+    // The date is read before anything else is tested, so an unreadable or empty date is
+    // reported even when other boxes are empty too.
+    const QDate today = Date();
+    const QDate typed = StrToDate(ui->EditDATE->GetEditText());
+    if (typed <= today) {
+        ui->EditDATE->setFocus();
+        ui->Label8->show();
+        return;
+    }
+    // A box of blanks counts as empty: it would store an event without a side name or with
+    // no coefficient for an outcome that bets can still be taken on.
+    for (const TDBEdit* box :
+         {ui->EditKOM1, ui->EditKOM2, ui->EditDATE, ui->EditKOEF_1, ui->EditKOEF_2, ui->EditKOEF_N})
+        if (box->GetEditText().trimmed().isEmpty())
+            return;
+    WriteBoxes();
+    // Insert writes the finished event first (it holds changes: the opening sums at least)
+    // and leaves a blank record pending, which the close handler discards.
+    DataModule6->TableCompit->Insert();
+    Close();
+}
+
+// The boxes would write their text into the new event inside Insert, all at once, and a
+// refusal there names only the file's column. Written here one by one in tab order, a text
+// the event cannot take is reported under the name the operator knows, and the event stays
+// pending with nothing written to the file.
+void TPriemCompit::WriteBoxes() {
+    const TTable* table = DataModule6->TableCompit;
+    for (TDBEdit* box : {ui->DBEdit1, ui->EditDATE, ui->EditKOM1, ui->EditKOEF_1, ui->EditKOM2,
+                         ui->EditKOEF_2, ui->EditKOEF_N}) {
+        const TField* field = table->FieldByName(box->DataField());
+        try {
+            // A coefficient below zero would pay a winner less than the stake, or a negative sum.
+            if (field->DataType() == TFieldType::Float) {
+                const Variant koef = field->Convert(Variant(box->GetEditText()));
+                if (!koef.isNull() && koef.toReal() < 0)
+                    throw EConvertError(QStringLiteral("коэффициент не может быть меньше нуля."));
+            }
+            box->UpdateData();
+        } catch (const EConvertError& error) {
+            if (error.message().contains(field->DisplayLabel()))
+                throw;
+            throw EConvertError(
+                QStringLiteral("Поле «%1» (%2): %3")
+                    .arg(field->DisplayLabel(), field->FieldName(), error.message()));
+        }
+    }
+}
+
+void TPriemCompit::prExit() {
+    Close();
+}
+
+// Only the new event this dialog began is discarded: with no record pending, Delete would
+// remove the stored event the cursor is on.
+void TPriemCompit::prClose() {
+    TTable* table = DataModule6->TableCompit;
+    if (table->state() == TDataSet::State::Insert)
+        table->Delete();
+}
 
 } // namespace varnel

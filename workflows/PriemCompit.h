@@ -8,6 +8,9 @@ class TPriemCompit;
 
 namespace varnel {
 
+// The event entry dialog: one new event per opening, edited in place as the pending new
+// record of the events table and written by Ok only when its date lies after today and its
+// sides and coefficients are filled in.
 class TPriemCompit : public TForm {
     Q_OBJECT
 public:
@@ -15,6 +18,14 @@ public:
     ~TPriemCompit() override;
 
 private:
+    void prExit();
+    void prStart();
+    void prOk();
+    void prClose();
+
+    void BindControls();
+    void WriteBoxes();
+
     Ui::TPriemCompit* ui;
 };
 

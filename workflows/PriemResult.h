@@ -8,6 +8,8 @@ class TPriemResult;
 
 namespace varnel {
 
+// Closes the books on one event: the operator types its number, picks the outcome, and
+// every winning bet becomes a payout while the event and all its bets go.
 class TPriemResult : public TForm {
     Q_OBJECT
 public:
@@ -15,7 +17,24 @@ public:
     ~TPriemResult() override;
 
 private:
+    void prKom1();
+    void prKom2();
+    void prNoth();
+    void prStart();
+    void prOk1();
+    void prExit();
+
+    void FindResultEvent();
+    bool ScanResultEvent();
+    void ShowResultOutcomes();
+    void ChooseOutcome(const QString& outcome, const QString& caption);
+    void SettleEvent();
+    void SettleBets();
+    void SetLabel1(const QString& caption);
+    void SetLabel2(const QString& caption, bool red);
+
     Ui::TPriemResult* ui;
+    bool m_bound = false;
 };
 
 inline TPriemResult* PriemResult = nullptr;

@@ -1,14 +1,332 @@
 #include "PriemStavka.h"
 
+#include "AdjustKoef.h"
+#include "Convert.h"
+#include "DataModule6.h"
+#include "Errors.h"
+#include "Report.h"
+#include "Transaction.h"
+#include "Variant.h"
+
 #include "ui_PriemStavka.h"
 
+#include <QPalette>
+
+#include <algorithm>
+#include <initializer_list>
+
 namespace varnel {
+
+namespace {
+
+// Kept between clicks and between openings.
+QString BetOutcome; // the outcome of the bet in progress: a side's name or "Ничья"
+double BetKoef = 0; // that outcome's coefficient as it stood at the click
+int BetStep = 0;    // 0: the next Ok looks the event up; 2: it records the bet
+// The stake sum the click raised and its value before the click. The bet is recorded with the
+// stake in its box at the second Ok, so the sum is set again from this value and that stake:
+// the event never holds a stake the bet does not.
+QString BetSumField;
+Variant BetSumBefore;
+
+constexpr int kRed = 255;
+constexpr int kBlack = 0;
+constexpr int kLeft = 10;
+constexpr int kKoefLeft = 95;
+
+const QString kNumber = QStringLiteral("NUMBER");
+const QString kDate = QStringLiteral("DATE");
+
+// A label's text colour as the colour number the dialogs use: 255 red, 0 black.
+void SetFontColor(QLabel* label, int color) {
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText,
+                     QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+    label->setPalette(colours);
+}
+
+// Labels fit their caption.
+void SetCaption(QLabel* label, const QString& caption) {
+    label->setText(caption);
+    label->adjustSize();
+}
+
+void SetLeft(QWidget* control, int left) {
+    control->move(left, control->y());
+}
+
+// Side names are shown as typed: an ampersand is not a shortcut mark.
+QString ButtonText(const QString& caption) {
+    QString text = caption;
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+bool Empty(const TDBEdit* box) {
+    return box->GetEditText().isEmpty();
+}
+
+TDataModule6& Module() {
+    if (!DataModule6)
+        throw EDatabaseError(QStringLiteral("Таблицы программы не открыты."));
+    return *DataModule6;
+}
+
+} // namespace
 
 TPriemStavka::TPriemStavka(QWidget* parent) : TForm(parent), ui(new Ui::TPriemStavka) {
     ui->setupUi(this);
     SetFixedClient(376, 225);
+    for (QLabel* label : {ui->label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5, ui->Label6})
+        label->adjustSize();
+    SetFontColor(ui->Label2, kRed);
+    // Its width was measured for a narrower font than some systems put in its place: it grows
+    // to its caption rather than cut it.
+    QCheckBox* check = ui->CheckBox1;
+    check->resize(std::max(check->width(), check->sizeHint().width()), check->height());
+    ui->DBNavigator->hide();
+    ui->DBNavigator1->hide();
+
+    connect(this, &TForm::OnShow, this, Handler(this, &TPriemStavka::prStart));
+    connect(this, &TForm::OnActivate, this, Handler(this, &TPriemStavka::prStart));
+    connect(this, &TForm::OnClose, this, Handler(this, &TPriemStavka::FormClose));
+    connect(ui->RadioButton1, &QRadioButton::clicked, this, Handler(this, &TPriemStavka::prKom1));
+    connect(ui->RadioButton2, &QRadioButton::clicked, this, Handler(this, &TPriemStavka::prKom2));
+    connect(ui->RadioButton3, &QRadioButton::clicked, this, Handler(this, &TPriemStavka::prNoth));
+    connect(ui->Button3, &QPushButton::clicked, this, Handler(this, &TPriemStavka::prOkSelect));
+    connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TPriemStavka::prCancel));
 }
 
-TPriemStavka::~TPriemStavka() { delete ui; }
+TPriemStavka::~TPriemStavka() {
+    delete ui;
+}
+
+// The data module is made after this window, so the boxes find their source at the first
+// showing.
+void TPriemStavka::BindControls() {
+    if (ui->EditFIO->DataSource())
+        return;
+    TDataSource* source = Module().SourceStavka;
+    ui->EditFIO->SetDataSource(source);
+    ui->EditFIO->SetDataField(QStringLiteral("FIO"));
+    ui->EditSUMMA->SetDataSource(source);
+    ui->EditSUMMA->SetDataField(QStringLiteral("SUMMA"));
+    ui->EditNUMBER->SetDataSource(source);
+    ui->EditNUMBER->SetDataField(kNumber);
+}
+
+// Runs at the showing and again at the activation that follows it.
+void TPriemStavka::prStart() {
+    BindControls();
+    using Controls = std::initializer_list<QWidget*>;
+    for (QWidget* control :
+         Controls{ui->RadioButton1, ui->RadioButton2, ui->RadioButton3, ui->Label2, ui->Label4})
+        control->hide();
+    for (QWidget* control :
+         Controls{ui->label1, ui->Label3, ui->Label5, ui->EditSUMMA, ui->EditNUMBER, ui->EditFIO})
+        control->show();
+    ui->EditFIO->setFocus();
+    SetCaption(ui->label1, QStringLiteral("Номер события"));
+    SetCaption(ui->Label6, QString());
+    SetLeft(ui->label1, kLeft);
+    BetStep = 0;
+
+    // The second run settles the blank record the first one began: it holds no changes, so
+    // it is discarded and a fresh one begun.
+    TTable* bets = Module().TableStavka;
+    bets->Open();
+    bets->Insert();
+    bets->Edit();
+}
+
+void TPriemStavka::prOkSelect() {
+    if (BetStep == 0)
+        FindBetEvent();
+    else if (BetStep == 2)
+        RecordBet();
+}
+
+void TPriemStavka::prCancel() {
+    Close();
+}
+
+void TPriemStavka::Refuse(const QString& message, QWidget* focus) {
+    ui->Label2->show();
+    SetFontColor(ui->Label2, kRed);
+    SetCaption(ui->Label2, message);
+    SetLeft(ui->Label2, kLeft);
+    focus->setFocus();
+}
+
+// A stake of nothing or less would lower the outcome's stake sum and, through it, the odds
+// of the other outcomes. Text that is not a number is a conversion error here already, before
+// anything has changed.
+bool TPriemStavka::RefuseStake() {
+    const Variant stake(ui->EditSUMMA->GetEditText());
+    if (stake.compare(Variant(0)) == std::partial_ordering::greater)
+        return false;
+    // The outcomes go away with the refusal; the next Ok offers them again.
+    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3})
+        button->hide();
+    Refuse(QStringLiteral("Неверная сумма ставки !!!"), ui->EditSUMMA);
+    return true;
+}
+
+void TPriemStavka::FindBetEvent() {
+    if (Empty(ui->EditFIO))
+        return;
+    if (Empty(ui->EditSUMMA))
+        return;
+    if (Empty(ui->EditNUMBER))
+        return;
+    if (RefuseStake())
+        return;
+    Module().TableCompit->First();
+    ScanBetEvent();
+}
+
+// Every record is compared, the last one too, and the first one carrying the number decides.
+// A record without a number matches no typed number.
+void TPriemStavka::ScanBetEvent() {
+    TTable* events = Module().TableCompit;
+    const Variant typed(ui->EditNUMBER->GetEditText());
+    for (;;) {
+        if (events->GetFieldValue(kNumber).compare(typed) == std::partial_ordering::equivalent) {
+            // Betting is open up to the day before the event; an event without a date is not
+            // open at all.
+            if (Variant(Date()).compare(events->GetFieldValue(kDate)) ==
+                std::partial_ordering::less) {
+                SetFontColor(ui->Label2, kBlack);
+                ShowBetOutcomes();
+            } else {
+                Refuse(QStringLiteral("Прием ставок на это событие закончен !!!"), ui->EditNUMBER);
+            }
+            return;
+        }
+        if (events->Eof()) {
+            Refuse(QStringLiteral("Данного события не обнаружено !!!"), ui->EditNUMBER);
+            return;
+        }
+        events->Next();
+    }
+}
+
+void TPriemStavka::ShowBetOutcomes() {
+    TTable* events = Module().TableCompit;
+    ui->EditNUMBER->hide();
+    ui->Label2->show();
+    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3}) {
+        button->show();
+        // One ticked button of a group cannot be unticked while the group is exclusive.
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+    }
+    SetCaption(ui->label1, QStringLiteral("Номер события = ") + ui->EditNUMBER->GetEditText());
+    SetCaption(ui->Label2, QStringLiteral("Результат"));
+    ui->RadioButton1->setText(ButtonText(events->GetFieldValue(QStringLiteral("KOM1")).toString()));
+    ui->RadioButton2->setText(ButtonText(events->GetFieldValue(QStringLiteral("KOM2")).toString()));
+    ui->RadioButton3->setText(QStringLiteral("Ничья"));
+    SetLeft(ui->label1, kLeft);
+    SetLeft(ui->Label2, kLeft);
+}
+
+void TPriemStavka::prKom1() {
+    BetOn(1);
+}
+void TPriemStavka::prKom2() {
+    BetOn(2);
+}
+void TPriemStavka::prNoth() {
+    BetOn(3);
+}
+
+// The stake goes into the chosen outcome's stake sum in the pending event record; only the
+// second Ok writes that record.
+void TPriemStavka::BetOn(int outcome) {
+    if (RefuseStake())
+        return;
+    TTable* events = Module().TableCompit;
+    QString caption, name, koef, summ;
+    if (outcome == 3) {
+        name = QStringLiteral("Ничья");
+        caption = QStringLiteral("Ставка на ничью");
+        koef = QStringLiteral("KOEF_N");
+        summ = QStringLiteral("SUMM_N");
+    } else {
+        const QString side = QString::number(outcome);
+        name = events->GetFieldValue(QStringLiteral("KOM") + side).toString();
+        caption = QStringLiteral("Ставка на ") + name;
+        koef = QStringLiteral("KOEF_") + side;
+        summ = QStringLiteral("SUMM_") + side;
+    }
+
+    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3})
+        button->hide();
+    ui->Label4->show();
+    SetCaption(ui->Label2, caption);
+    SetCaption(ui->Label4, QStringLiteral("Коэффициент = "));
+    SetCaption(ui->Label6, events->GetFieldValue(koef).toString());
+    SetLeft(ui->Label2, kLeft);
+    SetLeft(ui->Label4, kLeft);
+    // The coefficient stands at 95 unless a wider font makes its caption run into it.
+    SetLeft(ui->Label6,
+            std::max(kKoefLeft, ui->Label4->x() + ui->Label4->fontMetrics().horizontalAdvance(
+                                                      ui->Label4->text())));
+    // The button that was clicked is gone; the next step is Ok.
+    ui->Button3->setFocus();
+    BetOutcome = name;
+    BetKoef = events->GetFieldValue(koef).toReal();
+    events->Edit();
+    BetSumField = summ;
+    BetSumBefore = events->GetFieldValue(summ);
+    events->SetFieldValue(summ, BetSumBefore + Variant(ui->EditSUMMA->GetEditText()));
+    BetStep = 2;
+}
+
+// The bet and the event are written together or not at all. When writing fails, both tables
+// are as before and the pending records are back as they were: the dialog stays in its
+// confirmation, and Ok can be pressed again.
+void TPriemStavka::RecordBet() {
+    if (Empty(ui->EditFIO))
+        return;
+    if (Empty(ui->EditSUMMA))
+        return;
+    if (RefuseStake())
+        return;
+    TTable* bets = Module().TableStavka;
+    TTable* events = Module().TableCompit;
+
+    // The fields are set before the work begins, so that a failed write gives back a bet
+    // record that still holds what the boxes showed.
+    bets->SetFieldValue(kNumber, Variant(ui->EditNUMBER->GetEditText()));
+    bets->SetFieldValue(QStringLiteral("RESULT"), Variant(BetOutcome));
+    bets->SetFieldValue(QStringLiteral("SUMMA"), Variant(ui->EditSUMMA->GetEditText()));
+    bets->SetFieldValue(QStringLiteral("KOEFICIENT"), Variant(BetKoef));
+    bets->SetFieldValue(QStringLiteral("FIO"), Variant(ui->EditFIO->GetEditText()));
+
+    TTransaction work({bets, events});
+    bets->Post();
+    // The stake as the bet holds it in its file, read before the cursor leaves it.
+    const Variant stake = bets->GetFieldValue(QStringLiteral("SUMMA"));
+    bets->Insert();
+    events->SetFieldValue(BetSumField, BetSumBefore + stake);
+    if (ui->CheckBox1->isChecked())
+        AdjustKoef(*events);
+    events->Post();
+    work.Commit();
+    Close();
+}
+
+// Whatever was not recorded goes: the blank or unfinished bet, and the stake an outcome click
+// put into the event's stake sum, which would otherwise be written by the next operation
+// that settles the events table.
+void TPriemStavka::FormClose() {
+    TTable* bets = Module().TableStavka;
+    if (bets->state() == TDataSet::State::Insert)
+        bets->Delete();
+    TTable* events = Module().TableCompit;
+    if (events->state() == TDataSet::State::Edit)
+        events->Cancel();
+}
 
 } // namespace varnel

@@ -2,12 +2,17 @@
 
 #include "Form.h"
 
+class QLabel;
+
 namespace Ui {
 class TPriemStavka;
 }
 
 namespace varnel {
 
+// Takes one bet per opening: the client, the stake and the event number; the first Ok finds
+// the event, an outcome click puts the stake on that outcome, the second Ok records the bet
+// and the event together.
 class TPriemStavka : public TForm {
     Q_OBJECT
 public:
@@ -15,6 +20,24 @@ public:
     ~TPriemStavka() override;
 
 private:
+    void prKom1();
+    void prKom2();
+    void prNoth();
+    void prStart();
+    void prCancel();
+    void prOkSelect();
+    void FormClose();
+
+    void FindBetEvent();
+    void ScanBetEvent();
+    void ShowBetOutcomes();
+    void RecordBet();
+
+    void BindControls();
+    void BetOn(int outcome);
+    bool RefuseStake();
+    void Refuse(const QString& message, QWidget* focus);
+
     Ui::TPriemStavka* ui;
 };
 

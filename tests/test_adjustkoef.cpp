@@ -1,0 +1,224 @@
+#include "AdjustKoef.h"
+#include "Convert.h"
+#include "DataModule6.h"
+#include "Errors.h"
+#include "Report.h"
+#include "TestSupport.h"
+
+#include <QJsonObject>
+#include <QLocale>
+#include <QTest>
+
+#include <array>
+#include <cmath>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+using Triple = std::array<double, 3>; // side 1, side 2, draw
+
+const QStringList kKoef = {"KOEF_1", "KOEF_2", "KOEF_N"};
+const QStringList kSumm = {"SUMM_1", "SUMM_2", "SUMM_N"};
+
+// Nine significant digits: what the coefficients must keep through their table.
+bool sameTo9Digits(double actual, double expected) {
+    return std::fabs(actual - expected) <= 5e-10 * std::fabs(expected);
+}
+
+QString show(const Triple& t) {
+    return QStringLiteral("(%1, %2, %3)")
+        .arg(t[0], 0, 'g', 15)
+        .arg(t[1], 0, 'g', 15)
+        .arg(t[2], 0, 'g', 15);
+}
+
+// A working folder with the real tables, the events table open.
+class Desk {
+public:
+    Desk() {
+        emit module.OnCreate();
+        if (!errors.messages.isEmpty())
+            qFatal("the tables did not open");
+    }
+    TTable& events() { return *module.TableCompit; }
+
+    void enter(const Triple& koef, const Triple& summ = {500, 500, 500}) {
+        TTable& t = events();
+        t.Insert();
+        t.SetFieldValue("NUMBER", Variant(1));
+        t.SetFieldValue("DATE", Variant(Date().addDays(1)));
+        t.SetFieldValue("KOM1", Variant("Зенит"));
+        t.SetFieldValue("KOM2", Variant("Спартак"));
+        for (int i = 0; i < 3; ++i) {
+            t.SetFieldValue(kKoef[i], Variant(koef[i]));
+            t.SetFieldValue(kSumm[i], Variant(summ[i]));
+        }
+        t.Post();
+    }
+
+    // A stake taken on one outcome (0, 1, 2), the rule run and the event written, as the bet
+    // dialog does it; the coefficients as the file then holds them.
+    Triple bet(int outcome, int stake) {
+        TTable& t = events();
+        t.First();
+        t.Edit();
+        t.SetFieldValue(kSumm[outcome], t.GetFieldValue(kSumm[outcome]) + Variant(stake));
+        AdjustKoef(t);
+        t.Post();
+        return stored();
+    }
+
+    Triple stored() {
+        TTable& t = events();
+        t.First();
+        return {t.GetFieldValue("KOEF_1").toReal(), t.GetFieldValue("KOEF_2").toReal(),
+                t.GetFieldValue("KOEF_N").toReal()};
+    }
+
+    // The rule on the given sums, without writing anything: the coefficients it leaves.
+    Triple trial(const Triple& summ) {
+        TTable& t = events();
+        t.First();
+        t.Edit();
+        for (int i = 0; i < 3; ++i)
+            t.SetFieldValue(kSumm[i], Variant(summ[i]));
+        AdjustKoef(t);
+        const Triple after = {t.GetFieldValue("KOEF_1").toReal(),
+                              t.GetFieldValue("KOEF_2").toReal(),
+                              t.GetFieldValue("KOEF_N").toReal()};
+        t.Cancel();
+        return after;
+    }
+
+    WorkFolder folder;
+    ErrorRecorder errors;
+    TDataModule6 module;
+};
+
+} // namespace
+
+class TestAdjustKoef : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+
+    void workedRunOfFiveBetsReproducesThroughTheTables() {
+        Desk desk;
+        desk.enter({1.5, 2.2, 3.0});
+        struct Row {
+            int outcome, stake;
+            Triple after;
+        };
+        const Row run[] = {
+            {0, 100, {1.5, 2.2, 3.0}},               // 600 is not above 1000
+            {0, 500, {0.8181818181818, 2.2, 3.0}},   // 0.9 × 1000 ÷ 1100
+            {1, 50, {0.7363636363636, 2.2, 3.0}},    // side 1 recalculated higher: cut
+            {0, 1000, {0.45, 2.2, 3.0}},             // 0.9 × 1050 ÷ 2100
+            {2, 3000, {0.45, 2.2, 0.6814285714286}}, // 0.9 × 2650 ÷ 3500
+        };
+        for (const Row& row : run) {
+            const Triple after = desk.bet(row.outcome, row.stake);
+            for (int i = 0; i < 3; ++i)
+                QVERIFY2(sameTo9Digits(after[i], row.after[i]),
+                         qPrintable(show(after) + " after " + QString::number(row.stake)));
+        }
+        // Another dBASE reader sees the same.
+        const QJsonObject event = readWithDbfread(desk.folder.file("COMPIT.DBF"))[0].toObject();
+        QVERIFY(sameTo9Digits(event["KOEF_1"].toDouble(), 0.45));
+        QVERIFY(sameTo9Digits(event["KOEF_2"].toDouble(), 2.2));
+        QVERIFY(sameTo9Digits(event["KOEF_N"].toDouble(), 0.6814285714286));
+        QCOMPARE(event["SUMM_1"].toDouble(), 2100.0);
+        QCOMPARE(event["SUMM_2"].toDouble(), 550.0);
+        QCOMPARE(event["SUMM_N"].toDouble(), 3500.0);
+    }
+
+    void noOutcomeOutweighingTheOthersSelectsNothing() {
+        Desk desk;
+        const Triple entered = {1.7, 2.3, 3.1};
+        desk.enter(entered);
+        // Equal sums, and each outcome exactly equal to the other two together.
+        for (const Triple& summ : {Triple{500, 500, 500}, Triple{1000, 500, 500},
+                                   Triple{500, 1000, 500}, Triple{500, 500, 1000}, Triple{0, 0, 0}})
+            QCOMPARE(desk.trial(summ), entered);
+    }
+
+    void eachOutcomeIsRecalculatedFromTheOtherTwo() {
+        Desk desk;
+        desk.enter({5.0, 5.0, 5.0});
+        Triple after = desk.trial({4000, 300, 700});
+        QVERIFY2(sameTo9Digits(after[0], 0.225) && after[1] == 5.0 && after[2] == 5.0,
+                 qPrintable(show(after)));
+        after = desk.trial({300, 2000, 500});
+        QVERIFY2(sameTo9Digits(after[1], 0.36) && after[0] == 5.0 && after[2] == 5.0,
+                 qPrintable(show(after)));
+        after = desk.trial({100, 200, 900});
+        QVERIFY2(sameTo9Digits(after[2], 0.3) && after[0] == 5.0 && after[1] == 5.0,
+                 qPrintable(show(after)));
+    }
+
+    void aValueAboveTheOneOnEntryIsCutByATenthAndAnEqualOneStays() {
+        {
+            Desk desk;
+            desk.enter({0.5, 2.2, 3.0});
+            // 0.9 × 1000 ÷ 1100 = 0.818… lies above 0.5: the coefficient becomes 0.45.
+            const Triple after = desk.bet(0, 600);
+            QVERIFY2(sameTo9Digits(after[0], 0.45), qPrintable(show(after)));
+        }
+        {
+            // Sums 2100, 550, 500 recalculate to exactly the 0.45 that holds: no cut to 0.405.
+            Desk desk;
+            desk.enter({0.45, 2.2, 3.0}, {1100, 550, 500});
+            const Triple after = desk.bet(0, 1000);
+            QCOMPARE(after[0], 0.45);
+        }
+    }
+
+    void aBetOnOneOutcomeCutsTheCoefficientOfAnother() {
+        Desk desk;
+        desk.enter({0.8181818181818, 2.2, 3.0}, {1100, 500, 500});
+        const Triple after = desk.bet(1, 50); // on side 2
+        QVERIFY2(sameTo9Digits(after[0], 0.7363636363636), qPrintable(show(after)));
+        QCOMPARE(after[1], 2.2);
+        QCOMPARE(after[2], 3.0);
+    }
+
+    void theRuleNeverRaisesACoefficientAndMovesAtMostOne() {
+        Desk desk;
+        const Triple entered = {0.3, 1.25, 40.0};
+        desk.enter(entered);
+        const double amounts[] = {0, 0.01, 250, 499.99, 500, 1000, 1000.01, 7777.77};
+        for (double a : amounts)
+            for (double b : amounts)
+                for (double c : amounts) {
+                    const Triple summ = {a, b, c};
+                    const Triple after = desk.trial(summ);
+                    int moved = 0;
+                    for (int i = 0; i < 3; ++i) {
+                        QVERIFY2(after[i] <= entered[i], qPrintable(show(summ) + show(after)));
+                        if (after[i] != entered[i]) {
+                            ++moved;
+                            // Only the outcome with more money than the other two together.
+                            QVERIFY2(summ[i] > summ[(i + 1) % 3] + summ[(i + 2) % 3],
+                                     qPrintable(show(summ) + show(after)));
+                        }
+                    }
+                    QVERIFY2(moved <= 1, qPrintable(show(summ) + show(after)));
+                }
+    }
+
+    void aBlankStakeSumIsAnErrorNotAZero() {
+        Desk desk;
+        desk.enter({1.5, 2.2, 3.0});
+        TTable& t = desk.events();
+        t.First();
+        t.Edit();
+        t.SetFieldValue("SUMM_2", Variant());
+        QVERIFY_THROWS_EXCEPTION(EConvertError, AdjustKoef(t));
+        t.Cancel();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdjustKoef)
+#include "test_adjustkoef.moc"

@@ -1,0 +1,452 @@
+#include "Application.h"
+#include "DBEdit.h"
+#include "DataModule6.h"
+#include "Errors.h"
+#include "FaultInjection.h"
+#include "PriemResult.h"
+#include "Report.h"
+#include "StartUp.h"
+#include "TestSupport.h"
+#include "Transaction.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLocale>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+struct Bet {
+    int number;
+    QString result;
+    double stake;
+    double koef;
+    QString client;
+};
+
+void addEvent(int number, const QString& kom1, const QString& kom2) {
+    TTable* events = DataModule6->TableCompit;
+    events->Insert();
+    events->SetFieldValue("NUMBER", Variant(number));
+    events->SetFieldValue("DATE", Variant(QDate::currentDate().addDays(3)));
+    events->SetFieldValue("KOM1", Variant(kom1));
+    events->SetFieldValue("KOM2", Variant(kom2));
+    for (const char* f : {"KOEF_1", "KOEF_2", "KOEF_N"})
+        events->SetFieldValue(f, Variant(2.0));
+    for (const char* f : {"SUMM_1", "SUMM_2", "SUMM_N"})
+        events->SetFieldValue(f, Variant(500));
+    events->Post();
+}
+
+void addBets(const QList<Bet>& bets) {
+    TTable* table = DataModule6->TableStavka;
+    for (const Bet& bet : bets) {
+        table->Insert();
+        table->SetFieldValue("NUMBER", Variant(bet.number));
+        table->SetFieldValue("RESULT", Variant(bet.result));
+        table->SetFieldValue("SUMMA", Variant(bet.stake));
+        table->SetFieldValue("KOEFICIENT", Variant(bet.koef));
+        table->SetFieldValue("FIO", Variant(bet.client));
+        table->Post();
+    }
+}
+
+QStringList column(const QString& file, const char* field) {
+    QStringList values;
+    for (const auto& row : readWithDbfread(file))
+        values << row.toObject()[field].toVariant().toString();
+    return values;
+}
+
+template <typename T> T* control(const char* name) {
+    T* found = PriemResult->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// A radio button takes clicks on its circle and caption only, not across its whole width.
+void click(const char* name) {
+    auto* button = control<QAbstractButton>(name);
+    const QPoint at = qobject_cast<QRadioButton*>(button) ? QPoint(6, button->height() / 2)
+                                                          : button->rect().center();
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// Shows the dialog and runs the steps inside it; the dialog must be closed by them, or it is
+// closed after a while and the test fails.
+void inDialog(const std::function<void()>& steps) {
+    if (PriemResult->isVisible())
+        qFatal("dialog already open");
+    bool timedOut = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        timedOut = true;
+        PriemResult->Close();
+    });
+    QTimer::singleShot(0, PriemResult, [&] {
+        watchdog.start(20000);
+        steps();
+    });
+    PriemResult->ShowModal();
+    QVERIFY(!timedOut);
+}
+
+void typeNumber(const QString& number) {
+    auto* box = control<TDBEdit>("EditNUMBER");
+    box->clear();
+    typeText(box, number);
+}
+
+// The whole settlement through the dialog: number, Ok, outcome, Ok.
+void settle(const QString& number, const char* outcome) {
+    inDialog([&] {
+        typeNumber(number);
+        click("Button3");
+        QVERIFY(control<QRadioButton>(outcome)->isVisible());
+        click(outcome);
+        click("Button3");
+    });
+}
+
+} // namespace
+
+class TestPriemResult : public QObject {
+    Q_OBJECT
+    std::unique_ptr<WorkFolder> m_folder;
+    std::unique_ptr<ErrorRecorder> m_errors;
+    std::unique_ptr<TApplication> m_app;
+
+    QString file(const char* name) const { return m_folder->file(QString::fromLatin1(name)); }
+
+private slots:
+    void init() {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        m_folder = std::make_unique<WorkFolder>();
+        m_errors = std::make_unique<ErrorRecorder>();
+        m_app = std::make_unique<TApplication>();
+        QVERIFY(StartUp(*m_app));
+    }
+    void cleanup() {
+        m_app.reset();
+        m_errors.reset();
+        m_folder.reset();
+    }
+
+    void aWinningBetIsPaidStakePlusStakeTimesKoef() {
+        addEvent(7, "Зенит", "Спартак");
+        addEvent(8, "Динамо", "ЦСКА");
+        addBets({{8, "Динамо", 10, 3, "Чужой 1"},
+                 {7, "Зенит", 100, 1.5, "Иванов И.И."},
+                 {7, "Спартак", 40, 2.5, "Проигравший"},
+                 {8, "Ничья", 20, 4, "Чужой 2"}});
+        settle("7", "RadioButton1");
+        QVERIFY2(m_errors->messages.isEmpty(), qPrintable(m_errors->messages.join('\n')));
+        QVERIFY(!PriemResult->isVisible());
+        const auto money = readWithDbfread(file("MONEY.DBF"));
+        QCOMPARE(money.size(), 1);
+        QCOMPARE(money[0].toObject()["FIO"].toString(), QString("Иванов И.И."));
+        QCOMPARE(money[0].toObject()["SUMMA"].toDouble(), 250.0);
+        // The loser went without a payout; other events' bets kept, in their order.
+        QCOMPARE(column(file("PRIEM.DBF"), "FIO"), QStringList({"Чужой 1", "Чужой 2"}));
+        QCOMPARE(column(file("COMPIT.DBF"), "NUMBER"), QStringList({"8"}));
+    }
+
+    void onlyTheChosenOutcomeIsPaid_data() {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<QStringList>("paid");
+        QTest::newRow("side 1") << "RadioButton1" << QStringList{"На первую"};
+        QTest::newRow("side 2") << "RadioButton2" << QStringList{"На вторую"};
+        QTest::newRow("draw") << "RadioButton3" << QStringList{"На ничью"};
+    }
+    void onlyTheChosenOutcomeIsPaid() {
+        QFETCH(QString, radio);
+        QFETCH(QStringList, paid);
+        addEvent(3, "Нефтяник", "Ничья команда");
+        addBets({{3, "Нефтяник", 10, 2, "На первую"},
+                 {3, "Ничья команда", 10, 2, "На вторую"},
+                 {3, "Ничья", 10, 2, "На ничью"},
+                 {3, "нефтяник", 10, 2, "Регистр не тот"}});
+        settle("3", radio.toLatin1().constData());
+        QCOMPARE(column(file("MONEY.DBF"), "FIO"), paid);
+        QCOMPARE(column(file("MONEY.DBF"), "SUMMA"), QStringList({"30"}));
+        QCOMPARE(readWithDbfread(file("PRIEM.DBF")).size(), 0);
+    }
+
+    void adjacentBetsAndTheLastRecordAreAllSettled() {
+        addEvent(5, "А", "Б");
+        addEvent(6, "В", "Г");
+        addBets({{5, "А", 1, 1, "п1"},
+                 {5, "А", 2, 1, "п2"},
+                 {5, "Б", 3, 1, "л1"},
+                 {6, "В", 4, 1, "чужой"},
+                 {5, "А", 5, 1, "п3"},
+                 {5, "А", 6, 1, "п4"}});
+        settle("5", "RadioButton1");
+        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"п1", "п2", "п3", "п4"}));
+        QCOMPARE(column(file("MONEY.DBF"), "SUMMA"), QStringList({"2", "4", "10", "12"}));
+        QCOMPARE(column(file("PRIEM.DBF"), "FIO"), QStringList({"чужой"}));
+    }
+
+    void anEventWithoutBetsIsRemovedWithNoPayout() {
+        addEvent(1, "А", "Б");
+        addEvent(2, "В", "Г");
+        addBets({{2, "В", 5, 2, "чужой"}});
+        settle("1", "RadioButton3");
+        QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
+        QCOMPARE(column(file("COMPIT.DBF"), "NUMBER"), QStringList({"2"}));
+        QCOMPARE(column(file("PRIEM.DBF"), "FIO"), QStringList({"чужой"}));
+        // An empty bets table settles nothing, and the event still goes.
+        settle("2", "RadioButton1");
+        QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 0);
+        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"чужой"}));
+    }
+
+    void twoEventsWithOneNumberSettleTheFirst() {
+        addEvent(4, "Первое", "Х");
+        addEvent(4, "Второе", "У");
+        addBets({{4, "Первое", 10, 1, "за первое"}, {4, "Второе", 10, 1, "за второе"}});
+        inDialog([&] {
+            typeNumber("4");
+            click("Button3");
+            QCOMPARE(control<QRadioButton>("RadioButton1")->text(), QString("Первое"));
+            click("RadioButton1");
+            click("Button3");
+        });
+        QCOMPARE(column(file("COMPIT.DBF"), "KOM1"), QStringList({"Второе"}));
+        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"за первое"}));
+        QCOMPARE(readWithDbfread(file("PRIEM.DBF")).size(), 0);
+    }
+
+    void notFoundThenFoundAndTheLabels() {
+        addEvent(9, "Торпедо", "Ротор");
+        // An event without a number is passed by.
+        TTable* events = DataModule6->TableCompit;
+        events->Insert();
+        events->SetFieldValue("KOM1", Variant("Без номера"));
+        events->Post();
+        inDialog([&] {
+            typeNumber("10");
+            click("Button3");
+            auto* label2 = control<QLabel>("Label2");
+            QVERIFY(label2->isVisible());
+            QCOMPARE(label2->text(), QString("Данного события не обнаружено !!!"));
+            QCOMPARE(label2->x(), 10);
+            QCOMPARE(label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+            QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
+            QVERIFY(!control<QRadioButton>("RadioButton1")->isVisible());
+            typeNumber("9");
+            click("Button3");
+            QCOMPARE(label2->text(), QString("Результат"));
+            QCOMPARE(label2->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+            QCOMPARE(control<QLabel>("label1")->text(), QString("Номер события = 9"));
+            QCOMPARE(control<QRadioButton>("RadioButton2")->text(), QString("Ротор"));
+            QCOMPARE(control<QRadioButton>("RadioButton3")->text(), QString("Ничья"));
+            QVERIFY(!control<TDBEdit>("EditNUMBER")->isVisible());
+            // Ok while the outcomes are offered waits for a choice.
+            click("Button3");
+            QVERIFY(control<QRadioButton>("RadioButton1")->isVisible());
+            click("RadioButton2");
+            QCOMPARE(label2->text(), QString("Команда-победитель: Ротор"));
+            QCOMPARE(label2->x(), 10);
+            QVERIFY(!control<QRadioButton>("RadioButton2")->isVisible());
+            click("Button1");
+        });
+        QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 2); // cancelled: nothing removed
+    }
+
+    void anEmptyBoxOrBadTextDoesNothing() {
+        addEvent(1, "А", "Б");
+        inDialog([&] {
+            click("Button3");
+            QVERIFY(!control<QLabel>("Label2")->isVisible());
+            typeNumber("один");
+            click("Button3");
+            QCOMPARE(m_errors->messages.size(), 1);
+            QVERIFY(m_errors->messages[0].contains("один"));
+            QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
+            click("Button1");
+        });
+        QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 1);
+    }
+
+    void cancelAfterChoosingChangesNothingAndStartsOver() {
+        addEvent(2, "А", "Б");
+        addBets({{2, "А", 10, 2, "клиент"}});
+        const QByteArray before = m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF");
+        inDialog([&] {
+            typeNumber("2");
+            click("Button3");
+            click("RadioButton1");
+            click("Button1");
+        });
+        QCOMPARE(m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF"), before);
+        QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
+        inDialog([&] {
+            QCOMPARE(control<QLabel>("label1")->text(), QString("Номер события"));
+            QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
+            QVERIFY(control<TDBEdit>("EditNUMBER")->GetEditText().isEmpty());
+            QVERIFY(!control<QRadioButton>("RadioButton1")->isVisible());
+            click("Button3"); // nothing chosen yet: no settlement
+            click("Button1");
+        });
+        QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
+    }
+
+    void theScratchTableNeverFillsUp() {
+        addEvent(1, "А", "Б");
+        inDialog([&] {
+            typeNumber("77");
+            click("Button3"); // not found, number left in the box
+            click("Button1");
+        });
+        inDialog([&] {
+            typeNumber("1");
+            click("Button3");
+            click("Button1");
+        });
+        inDialog([&] {
+            typeNumber("55");
+            PriemResult->close(); // the close box
+        });
+        settle("1", "RadioButton1");
+        QCOMPARE(readWithDbfread(file("TMP.DBF")).size(), 0);
+        QCOMPARE(DataModule6->TableTmp->PhysicalCount(), 0u);
+    }
+
+    void aFailedSettlementChangesNothingAndAGoodOnePaysOnce() {
+        addEvent(1, "А", "Б");
+        addBets({{1, "А", 100, 1.5, "п1"}, {1, "Б", 10, 1, "л1"}, {1, "А", 10, 2, "п2"}});
+        const QByteArray before = m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF") +
+                                  m_folder->bytes("MONEY.DBF");
+        for (int point = 1; point <= 6; ++point) {
+            inDialog([&] {
+                typeNumber("1");
+                click("Button3");
+                click("RadioButton1");
+                fault::Arm(point, fault::Kind::Error);
+                click("Button3");
+                fault::Disarm();
+                if (DataModule6->TableStavka->Active()) {
+                    // Rolled back: the dialog stays open, ready for another Ok.
+                    QVERIFY(PriemResult->isVisible());
+                    QCOMPARE(m_errors->messages.size(), point);
+                    click("Button1");
+                } else {
+                    PriemResult->Close();
+                }
+            });
+            if (!DataModule6->TableStavka->Active())
+                break; // the journal decides at the next start; checked by the crash test
+            QCOMPARE(m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF") +
+                         m_folder->bytes("MONEY.DBF"),
+                     before);
+        }
+        settle("1", "RadioButton1");
+        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"п1", "п2"}));
+        QCOMPARE(column(file("MONEY.DBF"), "SUMMA"), QStringList({"250", "30"}));
+    }
+
+    void aCrashAtAnyWriteOfASettlementIsUndoneOrFinishedAtTheNextStart() {
+        addEvent(1, "А", "Б");
+        addEvent(2, "В", "Г");
+        addBets({{1, "А", 100, 1.5, "п1"},
+                 {2, "В", 1, 1, "чужой"},
+                 {1, "Б", 10, 1, "л1"},
+                 {1, "А", 10, 2, "п2"}});
+        const QString fixture = m_folder->path();
+        const QStringList tables = {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF"};
+        const auto state = [&](const QString& folder) {
+            QStringList rows;
+            for (const QString& t : tables)
+                for (const auto& row : readWithDbfread(folder + "/" + t))
+                    rows << t + QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact);
+            return rows;
+        };
+        const QStringList before = state(fixture);
+        int sawBefore = 0, sawAfter = 0;
+        QStringList after;
+        for (int point = 1;; ++point) {
+            QTemporaryDir copy;
+            for (const QString& t : tables)
+                QFile::copy(fixture + "/" + t, copy.filePath(t));
+            QProcess worker;
+            worker.start(QCoreApplication::applicationFilePath(),
+                         {"--settle-and-crash-at", QString::number(point), copy.path()});
+            QVERIFY(worker.waitForFinished(60000));
+            QVERIFY2(worker.exitCode() == 77 || worker.exitCode() == 0,
+                     worker.readAllStandardError().constData());
+            // The next start: the data module finishes or drops the interrupted work.
+            const QString previous = QDir::currentPath();
+            QDir::setCurrent(copy.path());
+            {
+                TDataModule6 module;
+                emit module.OnCreate();
+                QVERIFY(module.TableStavka->Active());
+            }
+            QDir::setCurrent(previous);
+            QVERIFY(!QFile::exists(copy.filePath(JournalFileName())));
+            const QStringList now = state(copy.path());
+            if (worker.exitCode() == 0) {
+                after = now;
+                QVERIFY(now != before);
+                break;
+            }
+            if (now == before)
+                ++sawBefore;
+            else
+                ++sawAfter, after = after.isEmpty() ? now : after;
+            QVERIFY2(now == before || now == after, qPrintable(QString("point %1").arg(point)));
+        }
+        QVERIFY(sawBefore > 0 && sawAfter > 0);
+        QCOMPARE(after.filter("MONEY.DBF").size(), 2); // each winner paid exactly once
+    }
+};
+
+// The worker: starts the program in the folder, settles event 1 for side 1 through the
+// dialog, and dies at the given write.
+static int crashWorker(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
+    TApplication application;
+    if (!StartUp(application))
+        return 2;
+    QTimer::singleShot(0, PriemResult, [&] {
+        typeNumber("1");
+        click("Button3");
+        click("RadioButton1");
+        fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
+        click("Button3");
+        fault::Disarm();
+        PriemResult->Close();
+    });
+    PriemResult->ShowModal();
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 4 && QByteArray(argv[1]) == "--settle-and-crash-at")
+        return crashWorker(argc, argv);
+    QApplication app(argc, argv);
+    TestPriemResult test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_priemresult.moc"

@@ -1,0 +1,631 @@
+#include "Application.h"
+#include "Convert.h"
+#include "DBEdit.h"
+#include "DataModule6.h"
+#include "PriemStavka.h"
+#include "StartUp.h"
+#include "TestSupport.h"
+#include "Transaction.h"
+#include "Zastavka.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <array>
+#include <cmath>
+#include <functional>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+const QString kClosed = "Прием ставок на это событие закончен !!!";
+const QString kNotFound = "Данного события не обнаружено !!!";
+const QString kBadStake = "Неверная сумма ставки !!!";
+
+// The program started in a fresh working folder.
+struct Office {
+    Office() { started = StartUp(app); }
+    WorkFolder folder;
+    ErrorRecorder errors;
+    TApplication app;
+    bool started = false;
+
+    QJsonArray bets() { return readWithDbfread(folder.file("PRIEM.DBF")); }
+    QJsonArray events() { return readWithDbfread(folder.file("COMPIT.DBF")); }
+    QByteArray tables() { return folder.bytes("COMPIT.DBF") + folder.bytes("PRIEM.DBF"); }
+};
+
+// An event as the event dialog stores it: stake sums of 500 each.
+void addEvent(const Variant& number, const QDate& date, const QString& kom1, const QString& kom2,
+              std::array<Variant, 3> koef = {1.5, 2.2, 3.0}) {
+    TTable& t = *DataModule6->TableCompit;
+    t.Insert();
+    t.SetFieldValue("NUMBER", number);
+    t.SetFieldValue("DATE", Variant(date));
+    t.SetFieldValue("KOM1", Variant(kom1));
+    t.SetFieldValue("KOM2", Variant(kom2));
+    const char* koefs[] = {"KOEF_1", "KOEF_2", "KOEF_N"};
+    const char* summs[] = {"SUMM_1", "SUMM_2", "SUMM_N"};
+    for (int i = 0; i < 3; ++i) {
+        t.SetFieldValue(koefs[i], koef[i]);
+        t.SetFieldValue(summs[i], Variant(500));
+    }
+    t.Post();
+}
+
+QDate tomorrow() {
+    return Date().addDays(1);
+}
+
+template <typename T = QWidget> T* control(const char* name) {
+    T* found = PriemStavka->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+TDBEdit* box(const char* name) {
+    return control<TDBEdit>(name);
+}
+QLabel* label(const char* name) {
+    return control<QLabel>(name);
+}
+QRadioButton* radio(int n) {
+    return control<QRadioButton>(n == 1   ? "RadioButton1"
+                                 : n == 2 ? "RadioButton2"
+                                          : "RadioButton3");
+}
+
+void retype(const char* name, const QString& text) {
+    TDBEdit* edit = box(name);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    typeText(edit, text);
+}
+void fill(const QString& fio, const QString& stake, const QString& number) {
+    retype("EditFIO", fio);
+    retype("EditSUMMA", stake);
+    retype("EditNUMBER", number);
+}
+void ok() {
+    QTest::mouseClick(control("Button3"), Qt::LeftButton);
+}
+void cancel() {
+    QTest::mouseClick(control("Button1"), Qt::LeftButton);
+}
+// On the round mark: the rest of the wide button is not its click area.
+void pick(int n) {
+    QRadioButton* button = radio(n);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+}
+
+bool red(QLabel* l) {
+    return l->palette().color(QPalette::WindowText) == kRed;
+}
+bool black(QLabel* l) {
+    return l->palette().color(QPalette::WindowText) == kBlack;
+}
+bool focused(const char* name) {
+    return PriemStavka->focusWidget() == control(name);
+}
+bool outcomesShown() {
+    return radio(1)->isVisible() && radio(2)->isVisible() && radio(3)->isVisible();
+}
+bool outcomesHidden() {
+    return radio(1)->isHidden() && radio(2)->isHidden() && radio(3)->isHidden();
+}
+
+// Opens the dialog as the menu does and runs the steps inside its modal loop; a dialog the
+// steps leave open is cancelled.
+void runDialog(const std::function<void()>& steps) {
+    QTimer::singleShot(0, PriemStavka, [&] {
+        steps();
+        if (PriemStavka->isVisible())
+            PriemStavka->Close();
+    });
+    PriemStavka->ShowModal();
+}
+
+// One whole bet; returns whether the dialog closed after the second Ok.
+bool takeBet(const QString& fio, const QString& stake, const QString& number, int outcome) {
+    bool closed = false;
+    runDialog([&] {
+        fill(fio, stake, number);
+        ok();
+        pick(outcome);
+        ok();
+        closed = !PriemStavka->isVisible();
+    });
+    return closed;
+}
+
+bool near9(double actual, double expected) {
+    return std::fabs(actual - expected) <= 5e-10 * std::fabs(expected);
+}
+
+} // namespace
+
+class TestPriemStavka : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+
+    void openedByCtrlSAsLaidOut() {
+        Office office;
+        QVERIFY(office.started);
+        Zastavka->Show();
+        QVERIFY(QTest::qWaitForWindowActive(Zastavka));
+        bool opened = false;
+        QTimer::singleShot(0, PriemStavka, [&] {
+            opened = PriemStavka->isVisible();
+            PriemStavka->Close();
+        });
+        QTest::keyClick(Zastavka, Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(opened);
+
+        runDialog([&] {
+            QCOMPARE(PriemStavka->windowTitle(), QString("Прием ставок"));
+            QCOMPARE(PriemStavka->size(), QSize(376, 225));
+            QCOMPARE(PriemStavka->minimumSize(), PriemStavka->maximumSize());
+            const struct {
+                const char* name;
+                QRect geometry;
+                QString text, hint;
+            } designed[] = {
+                {"EditFIO", {100, 10, 260, 21}, "", "Введите Ф.И.О. клиента"},
+                {"EditSUMMA", {100, 40, 260, 21}, "", "Введите сумму ставки"},
+                {"EditNUMBER",
+                 {100, 70, 260, 21},
+                 "",
+                 "Введите номер события, на которое делается ставка"},
+                {"RadioButton1", {100, 100, 250, 17}, "Команда 1", "Ставка на победу команды"},
+                {"RadioButton2", {100, 120, 250, 17}, "Команда 2", "Ставка на победу команды"},
+                {"RadioButton3", {100, 140, 250, 17}, "Ничья", "Ставка на ничью"},
+                {"CheckBox1",
+                 {10, 160, 303, 17},
+                 "Автоматическое изменение коэффициентов ставок",
+                 ""},
+                {"Button3", {29, 190, 150, 25}, "Ok", "Подтверждение ставки"},
+                {"Button1", {197, 190, 150, 25}, "Отмена", "Отмена ставки"},
+            };
+            for (const auto& c : designed) {
+                QWidget* w = control(c.name);
+                if (auto* check = qobject_cast<QCheckBox*>(w)) {
+                    // At least as designed, and wide enough for its caption in any font.
+                    QCOMPARE(w->pos(), c.geometry.topLeft());
+                    QVERIFY(w->width() >= std::max(c.geometry.width(), check->sizeHint().width()));
+                } else {
+                    QCOMPARE(w->geometry(), c.geometry);
+                }
+                QCOMPARE(w->toolTip(), c.hint);
+                if (auto* b = qobject_cast<QAbstractButton*>(w))
+                    QCOMPARE(b->text(), c.text);
+                if (auto* p = qobject_cast<QPushButton*>(w)) {
+                    QVERIFY(!p->autoDefault() && p->font().bold());
+                    QCOMPARE(p->cursor().shape(), Qt::PointingHandCursor);
+                }
+            }
+            const struct {
+                const char* name;
+                QPoint at;
+                QString text;
+            } labels[] = {{"Label5", {10, 10}, "Ф.И.О. клиента"},
+                          {"Label3", {10, 40}, "Сумма ставки"},
+                          {"label1", {10, 70}, "Номер события"},
+                          {"Label6", {95, 130}, ""}};
+            for (const auto& l : labels) {
+                QCOMPARE(label(l.name)->pos(), l.at);
+                QCOMPARE(label(l.name)->text(), l.text);
+                QVERIFY(label(l.name)->isVisible() || l.text.isEmpty());
+            }
+            QCOMPARE(box("EditFIO")->maxLength(), 50);
+
+            // The entry state.
+            QVERIFY(label("Label2")->isHidden() && label("Label4")->isHidden() && outcomesHidden());
+            QVERIFY(box("EditFIO")->isVisible() && box("EditSUMMA")->isVisible() &&
+                    box("EditNUMBER")->isVisible());
+            QVERIFY(control<QCheckBox>("CheckBox1")->isChecked());
+            QVERIFY(focused("EditFIO"));
+
+            QStringList order;
+            QWidget* w = box("EditFIO");
+            do {
+                if (w->focusPolicy() & Qt::TabFocus)
+                    order << w->objectName();
+                w = w->nextInFocusChain();
+            } while (w != box("EditFIO"));
+            QCOMPARE(order,
+                     QStringList({"EditFIO", "EditSUMMA", "EditNUMBER", "CheckBox1", "Button3",
+                                  "Button1", "RadioButton1", "RadioButton2", "RadioButton3"}));
+        });
+        QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    void aRequiredBoxLeftEmptyChangesNothing() {
+        Office office;
+        addEvent(7, tomorrow(), "Зенит", "Спартак");
+        const QByteArray before = office.tables();
+        runDialog([&] {
+            const QString filled[] = {"Петров", "100", "7"};
+            const char* boxes[] = {"EditFIO", "EditSUMMA", "EditNUMBER"};
+            for (int empty = 0; empty < 3; ++empty) {
+                for (int i = 0; i < 3; ++i)
+                    retype(boxes[i], i == empty ? QString() : filled[i]);
+                ok();
+                QVERIFY(label("Label2")->isHidden() && outcomesHidden());
+                QVERIFY(box("EditNUMBER")->isVisible());
+                QCOMPARE(label("label1")->text(), QString("Номер события"));
+            }
+            // In the confirmation the name and the stake are still required.
+            fill("Петров", "100", "7");
+            ok();
+            pick(1);
+            for (const char* name : {"EditFIO", "EditSUMMA"}) {
+                const QString kept = box(name)->text();
+                retype(name, "");
+                ok();
+                QVERIFY(PriemStavka->isVisible());
+                QCOMPARE(office.tables(), before);
+                retype(name, kept);
+            }
+            ok();
+            QVERIFY(!PriemStavka->isVisible());
+        });
+        const QJsonArray bets = office.bets();
+        QCOMPARE(bets.size(), 1);
+        QCOMPARE(bets[0].toObject()["FIO"].toString(), QString("Петров"));
+        QCOMPARE(office.events()[0].toObject()["SUMM_1"].toDouble(), 600.0);
+        QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    void tomorrowIsOfferedTodayAndEarlierRefused() {
+        Office office;
+        addEvent(1, tomorrow(), "Зенит", "Спартак");
+        addEvent(2, Date(), "Динамо", "Торпедо");
+        addEvent(3, Date().addDays(-1), "ЦСКА", "Локомотив");
+        const QByteArray before = office.tables();
+        runDialog([&] {
+            fill("Сидоров", "100", "2");
+            for (const QString number : {"2", "3"}) {
+                retype("EditNUMBER", number);
+                ok();
+                QLabel* l2 = label("Label2");
+                QVERIFY(l2->isVisible() && red(l2));
+                QCOMPARE(l2->text(), kClosed);
+                QCOMPARE(l2->x(), 10);
+                QVERIFY(focused("EditNUMBER"));
+                QVERIFY(outcomesHidden() && box("EditNUMBER")->isVisible());
+            }
+            retype("EditNUMBER", "1");
+            ok();
+            QLabel* l2 = label("Label2");
+            QVERIFY(black(l2));
+            QCOMPARE(l2->text(), QString("Результат"));
+            QVERIFY(outcomesShown() && box("EditNUMBER")->isHidden());
+            QCOMPARE(radio(1)->text(), QString("Зенит"));
+            QCOMPARE(radio(2)->text(), QString("Спартак"));
+            QCOMPARE(radio(3)->text(), QString("Ничья"));
+            QVERIFY(!radio(1)->isChecked() && !radio(2)->isChecked() && !radio(3)->isChecked());
+            QCOMPARE(label("label1")->text(), QString("Номер события = 1"));
+            QCOMPARE(label("label1")->x(), 10);
+            cancel();
+        });
+        QCOMPARE(office.tables(), before);
+        QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    void anUnknownNumberIsRefusedUntilCorrected() {
+        Office office;
+        runDialog([&] { // an empty events table
+            fill("Сидоров", "100", "1");
+            ok();
+            QCOMPARE(label("Label2")->text(), kNotFound);
+        });
+        addEvent(Variant(), tomorrow(), "Без", "Номера");
+        addEvent(4, tomorrow(), "Зенит", "Спартак");
+        addEvent(Variant(), tomorrow(), "Тоже", "Без номера");
+        addEvent(5, tomorrow(), "Динамо", "Торпедо");
+        runDialog([&] {
+            fill("Сидоров", "100", "99");
+            ok();
+            QLabel* l2 = label("Label2");
+            QVERIFY(l2->isVisible() && red(l2));
+            QCOMPARE(l2->text(), kNotFound);
+            QCOMPARE(l2->x(), 10);
+            QVERIFY(focused("EditNUMBER"));
+            retype("EditNUMBER", "5"); // the last record is examined too
+            ok();
+            QVERIFY(black(l2));
+            QCOMPARE(l2->text(), QString("Результат"));
+            QCOMPARE(radio(1)->text(), QString("Динамо"));
+        });
+        QVERIFY(office.errors.messages.isEmpty());
+        runDialog([&] {
+            fill("Сидоров", "100", "пять");
+            ok();
+            QVERIFY(outcomesHidden());
+        });
+        QCOMPARE(office.errors.messages.size(), 1); // not a number: a conversion error
+    }
+
+    void theFirstEventWithTheNumberDecides() {
+        Office office;
+        addEvent(5, Date(), "Закрытое", "Первое");
+        addEvent(5, tomorrow(), "Открытое", "Второе");
+        addEvent(6, tomorrow(), "Первое", "Открытое");
+        addEvent(6, Date().addDays(-3), "Второе", "Закрытое");
+        runDialog([&] {
+            fill("Сидоров", "100", "5");
+            ok();
+            QCOMPARE(label("Label2")->text(), kClosed);
+        });
+        QVERIFY(takeBet("Сидоров", "100", "6", 1));
+        const QJsonArray events = office.events();
+        QCOMPARE(events[2].toObject()["SUMM_1"].toDouble(), 600.0);
+        QCOMPARE(events[3].toObject()["SUMM_1"].toDouble(), 500.0);
+        QCOMPARE(office.bets()[0].toObject()["RESULT"].toString(), QString("Первое"));
+    }
+
+    void aStakeIsRecordedWithTheCoefficientShown() {
+        Office office;
+        addEvent(12, tomorrow(), "Зенит", "Спартак");
+        runDialog([&] {
+            fill("Иванов Иван Иванович", "100", "12");
+            ok();
+            pick(2);
+            TTable& events = *DataModule6->TableCompit;
+            QCOMPARE(events.state(), TDataSet::State::Edit);
+            QCOMPARE(events.GetFieldValue("SUMM_2").toReal(), 600.0);
+            QCOMPARE(label("Label2")->text(), QString("Ставка на Спартак"));
+            QCOMPARE(label("Label4")->text(), QString("Коэффициент = "));
+            QCOMPARE(label("Label6")->text(), QString("2,2"));
+            QCOMPARE(label("Label4")->x(), 10);
+            // At 95 where the caption before it leaves room, never over that caption.
+            QLabel* l4 = label("Label4");
+            QVERIFY(label("Label6")->x() >= 95);
+            QVERIFY(label("Label6")->x() >=
+                    l4->x() + l4->fontMetrics().horizontalAdvance(l4->text()));
+            QVERIFY(label("Label4")->isVisible() && outcomesHidden());
+            QCOMPARE(office.events()[0].toObject()["SUMM_2"].toDouble(), 500.0); // not yet
+            ok();
+            QVERIFY(!PriemStavka->isVisible());
+        });
+        QVERIFY(takeBet("Петров", "50,5", "12", 3));
+        QCOMPARE(DataModule6->TableStavka->state(), TDataSet::State::Browse);
+
+        const QJsonArray bets = office.bets();
+        QCOMPARE(bets.size(), 2);
+        const QJsonObject side2 = bets[0].toObject(), draw = bets[1].toObject();
+        QCOMPARE(side2["NUMBER"].toInt(), 12);
+        QCOMPARE(side2["RESULT"].toString(), QString("Спартак"));
+        QCOMPARE(side2["SUMMA"].toDouble(), 100.0);
+        QCOMPARE(side2["KOEFICIENT"].toDouble(), 2.2);
+        QCOMPARE(side2["FIO"].toString(), QString("Иванов Иван Иванович"));
+        QCOMPARE(draw["RESULT"].toString(), QString("Ничья"));
+        QCOMPARE(draw["SUMMA"].toDouble(), 50.5);
+        QCOMPARE(draw["KOEFICIENT"].toDouble(), 3.0);
+        const QJsonObject event = office.events()[0].toObject();
+        QCOMPARE(event["SUMM_1"].toDouble(), 500.0);
+        QCOMPARE(event["SUMM_2"].toDouble(), 600.0);
+        QCOMPARE(event["SUMM_N"].toDouble(), 550.5);
+        QCOMPARE(event["KOEF_2"].toDouble(), 2.2);
+        QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    void aClearedCheckBoxLeavesTheCoefficientsAndStaysCleared() {
+        Office office;
+        addEvent(3, tomorrow(), "Зенит", "Спартак");
+        runDialog([&] {
+            QTest::mouseClick(control("CheckBox1"), Qt::LeftButton);
+            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+            fill("Сидоров", "1000", "3");
+            ok();
+            pick(1);
+            ok();
+        });
+        QJsonObject event = office.events()[0].toObject();
+        QCOMPARE(event["SUMM_1"].toDouble(), 1500.0);
+        QCOMPARE(event["KOEF_1"].toDouble(), 1.5);
+        runDialog([&] {
+            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+            control<QCheckBox>("CheckBox1")->setChecked(true);
+        });
+        QVERIFY(takeBet("Сидоров", "10", "3", 1));
+        event = office.events()[0].toObject();
+        QVERIFY(near9(event["KOEF_1"].toDouble(), 0.9 * 1000 / 1510));
+        QCOMPARE(office.bets()[1].toObject()["KOEFICIENT"].toDouble(), 1.5);
+    }
+
+    void eachBetKeepsTheCoefficientFromBeforeTheRuleMovesIt() {
+        Office office;
+        addEvent(9, tomorrow(), "Зенит", "Спартак");
+        const struct {
+            const char* stake;
+            int outcome;
+            double stored;
+        } run[] = {{"100", 1, 1.5},
+                   {"500", 1, 1.5},
+                   {"50", 2, 2.2},
+                   {"1000", 1, 0.7363636363636},
+                   {"3000", 3, 3.0}};
+        for (const auto& bet : run)
+            QVERIFY(takeBet("Клиент", bet.stake, "9", bet.outcome));
+        const QJsonArray bets = office.bets();
+        QCOMPARE(bets.size(), 5);
+        for (int i = 0; i < 5; ++i)
+            QVERIFY2(near9(bets[i].toObject()["KOEFICIENT"].toDouble(), run[i].stored),
+                     qPrintable(QString::number(i)));
+        const QJsonObject event = office.events()[0].toObject();
+        QVERIFY(near9(event["KOEF_1"].toDouble(), 0.45));
+        QVERIFY(near9(event["KOEF_2"].toDouble(), 2.2));
+        QVERIFY(near9(event["KOEF_N"].toDouble(), 0.6814285714286));
+        QCOMPARE(event["SUMM_1"].toDouble(), 2100.0);
+        QCOMPARE(event["SUMM_2"].toDouble(), 550.0);
+        QCOMPARE(event["SUMM_N"].toDouble(), 3500.0);
+    }
+
+    void cancelInEveryStateLeavesTheTablesAsTheyWere() {
+        Office office;
+        addEvent(8, tomorrow(), "Зенит", "Спартак");
+        const QByteArray before = office.tables();
+        const std::function<void()> states[] = {
+            [] { typeText(box("EditFIO"), "Сидоров"); },
+            [] {
+                fill("Сидоров", "100", "99");
+                ok();
+            },
+            [] {
+                fill("Сидоров", "100", "8");
+                ok();
+            },
+            [] {
+                fill("Сидоров", "100", "8");
+                ok();
+                pick(1);
+            },
+        };
+        for (const auto& reach : states) {
+            for (bool closeBox : {false, true}) {
+                runDialog([&] {
+                    reach();
+                    if (closeBox)
+                        PriemStavka->close();
+                    else
+                        cancel();
+                });
+                QCOMPARE(office.tables(), before);
+                QCOMPARE(DataModule6->TableStavka->state(), TDataSet::State::Browse);
+                QCOMPARE(DataModule6->TableCompit->state(), TDataSet::State::Browse);
+            }
+        }
+        // A later lookup settles nothing left over from the cancelled bets.
+        runDialog([&] {
+            fill("Петров", "10", "8");
+            ok();
+            QVERIFY(outcomesShown());
+        });
+        QCOMPARE(office.tables(), before);
+        QVERIFY(takeBet("Петров", "10", "8", 3));
+        const QJsonObject event = office.events()[0].toObject();
+        QCOMPARE(event["SUMM_1"].toDouble(), 500.0);
+        QCOMPARE(event["SUMM_N"].toDouble(), 510.0);
+        QCOMPARE(office.bets().size(), 1);
+        QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    void aStakeOfZeroOrLessIsRefused() {
+        Office office;
+        addEvent(3, tomorrow(), "Зенит", "Спартак");
+        const QByteArray before = office.tables();
+        const auto refused = [] {
+            QLabel* l2 = label("Label2");
+            return l2->isVisible() && red(l2) && l2->text() == kBadStake && l2->x() == 10 &&
+                   focused("EditSUMMA") && outcomesHidden();
+        };
+        runDialog([&] {
+            for (const QString stake : {"0", "-50", "0,00", "-0.01"}) {
+                fill("Сидоров", stake, "3");
+                ok();
+                QVERIFY2(refused(), qPrintable(stake));
+                QVERIFY(box("EditNUMBER")->isVisible());
+            }
+            // Changed to nothing after the outcomes were offered: the click is refused.
+            retype("EditSUMMA", "100");
+            ok();
+            retype("EditSUMMA", "-5");
+            pick(1);
+            QVERIFY(refused());
+            QCOMPARE(DataModule6->TableCompit->state(), TDataSet::State::Browse);
+            // Offered again, none of the outcomes ticked.
+            retype("EditSUMMA", "100");
+            ok();
+            QVERIFY(outcomesShown() && !radio(1)->isChecked());
+            // Changed to nothing in the confirmation: the record is refused.
+            pick(1);
+            retype("EditSUMMA", "0");
+            ok();
+            QVERIFY(PriemStavka->isVisible());
+            QCOMPARE(label("Label2")->text(), kBadStake);
+            QCOMPARE(office.tables(), before);
+        });
+        QCOMPARE(office.tables(), before);
+        QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    void aStakeChangedAfterTheOutcomeClickIsWhatBothTablesHold() {
+        Office office;
+        addEvent(4, tomorrow(), "Зенит", "Спартак");
+        runDialog([&] {
+            fill("Сидоров", "100", "4");
+            ok();
+            pick(1);
+            retype("EditSUMMA", "600");
+            ok();
+            QVERIFY(!PriemStavka->isVisible());
+        });
+        const QJsonObject bet = office.bets()[0].toObject();
+        QCOMPARE(bet["SUMMA"].toDouble(), 600.0);
+        QCOMPARE(bet["KOEFICIENT"].toDouble(), 1.5);
+        const QJsonObject event = office.events()[0].toObject();
+        QCOMPARE(event["SUMM_1"].toDouble(), 1100.0);
+        // The rule saw the sum with the stake recorded: 0.9 × 1000 ÷ 1100.
+        QVERIFY(near9(event["KOEF_1"].toDouble(), 0.8181818181818));
+    }
+
+    void aFailedWriteRecordsNeitherAndOkCanBeRepeated() {
+        Office office;
+        addEvent(4, tomorrow(), "Зенит", "Спартак");
+        const QByteArray before = office.tables();
+        // Nothing can be written where the journal of the work must go.
+        QVERIFY(QDir(office.folder.path()).mkdir(JournalFileName()));
+        runDialog([&] {
+            fill("Сидоров", "100", "4");
+            ok();
+            pick(1);
+            ok();
+            QCOMPARE(office.errors.messages.size(), 1);
+            QVERIFY(PriemStavka->isVisible() && label("Label4")->isVisible());
+            QCOMPARE(office.tables(), before);
+            QCOMPARE(box("EditFIO")->text(), QString("Сидоров"));
+            QVERIFY(QDir(office.folder.path()).rmdir(JournalFileName()));
+            ok();
+            QVERIFY(!PriemStavka->isVisible());
+        });
+        QCOMPARE(office.bets().size(), 1);
+        QCOMPARE(office.events()[0].toObject()["SUMM_1"].toDouble(), 600.0);
+    }
+
+    void aRuleThatFailsTakesTheBetBackWithIt() {
+        Office office;
+        addEvent(4, tomorrow(), "Зенит", "Спартак", {Variant(), 2.2, 3.0});
+        const QByteArray before = office.tables();
+        runDialog([&] {
+            fill("Сидоров", "100", "4");
+            ok();
+            pick(2);
+            ok(); // the rule cannot read the blank coefficient of side 1
+            QCOMPARE(office.errors.messages.size(), 1);
+            QCOMPARE(office.tables(), before);
+            control<QCheckBox>("CheckBox1")->setChecked(false);
+            ok();
+            QVERIFY(!PriemStavka->isVisible());
+        });
+        QCOMPARE(office.bets().size(), 1);
+        const QJsonObject event = office.events()[0].toObject();
+        QCOMPARE(event["SUMM_2"].toDouble(), 600.0);
+        QVERIFY(event["KOEF_1"].isNull());
+    }
+};
+
+QTEST_MAIN(TestPriemStavka)
+#include "test_priemstavka.moc"
