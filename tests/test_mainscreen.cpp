@@ -1,0 +1,219 @@
+#include "AboutBox.h"
+#include "Application.h"
+#include "Image.h"
+#include "Kalend.h"
+#include "StartUp.h"
+#include "TestSupport.h"
+#include "Zastavka.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QFile>
+#include <QImage>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+const QStringList kSports = {"pkTennis.bmp", "pkByke.bmp", "pkBase.bmp", "pkBasket.bmp",
+                             "Skiing.bmp",   "ulma2.bmp",  "pkFoot.bmp"};
+
+TImage* image(const char* name) { return Zastavka->findChild<TImage*>(QString::fromLatin1(name)); }
+
+// Runs the steps once the window is up, inside its modal loop.
+void whileShown(TForm* form, const std::function<void()>& steps) {
+    bool ran = false;
+    QTimer::singleShot(0, form, [&] {
+        ran = true;
+        steps();
+        if (form->isVisible())
+            form->Close();
+    });
+    form->ShowModal();
+    QVERIFY(ran);
+}
+
+} // namespace
+
+class TestMainScreen : public QObject {
+    Q_OBJECT
+    std::unique_ptr<WorkFolder> m_folder;
+    std::unique_ptr<ErrorRecorder> m_errors;
+    std::unique_ptr<TApplication> m_app;
+
+private slots:
+    void init() {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        m_folder = std::make_unique<WorkFolder>();
+        m_errors = std::make_unique<ErrorRecorder>();
+        m_app = std::make_unique<TApplication>();
+        QVERIFY(StartUp(*m_app));
+    }
+    void cleanup() {
+        TApplication::SetHaltHandler({});
+        m_app.reset();
+        m_errors.reset();
+        m_folder.reset();
+    }
+
+    void everyDrawShowsFiveDifferentKindsAndAllKindsAppear() {
+        Zastavka->Show(); // the first activation draws
+        QSet<QString> seen;
+        for (int draw = 0; draw < 300; ++draw) {
+            if (draw > 0)
+                emit Zastavka->OnActivate();
+            const QStringList drawn = Zastavka->PictureSlots();
+            QCOMPARE(drawn.size(), 5);
+            QCOMPARE(QSet<QString>(drawn.begin(), drawn.end()).size(), 5);
+            for (const QString& file : drawn) {
+                QVERIFY2(kSports.contains(file), qPrintable(file));
+                QVERIFY(!QImage("images/" + file).isNull());
+                seen << file;
+            }
+            // The slots go to the pictures in their order: 1..5 to Image2, 3, 4, 5, 6.
+            const char* images[] = {"Image2", "Image3", "Image4", "Image5", "Image6"};
+            for (int slot = 0; slot < 5; ++slot)
+                QCOMPARE(image(images[slot])->LoadedFile(), "images/" + drawn[slot]);
+        }
+        QCOMPARE(seen.size(), 7);
+        QVERIFY(m_errors->messages.isEmpty());
+        QCOMPARE(image("Image1")->geometry(), QRect(0, 0, 464, 393));
+        QCOMPARE(image("Image4")->geometry(), QRect(320, 210, 125, 160));
+        QCOMPARE(image("pkOk")->geometry(), QRect(35, 40, 78, 42));
+        QCOMPARE(image("pkExit")->geometry(), QRect(35, 110, 74, 43));
+        QCOMPARE(image("pkOk")->toolTip(), QString("Начало работы"));
+        QCOMPARE(image("pkExit")->cursor().shape(), Qt::PointingHandCursor);
+        Zastavka->Close();
+    }
+
+    void closingAMenuWindowDrawsAgain() {
+        Zastavka->Show();
+        int draws = 0;
+        connect(Zastavka, &TForm::OnActivate, [&] { ++draws; });
+        whileShown(Kalend, [] {});
+        QCOMPARE(draws, 1);
+        Zastavka->Close();
+    }
+
+    void aMissingPictureIsReportedAndThoseBeforeItStay() {
+        QVERIFY(QFile::remove("images/pkOk.bmp"));
+        Zastavka->Show();
+        QCOMPARE(m_errors->messages.size(), 1);
+        QVERIFY2(m_errors->messages[0].contains("pkOk.bmp"), qPrintable(m_errors->messages[0]));
+        for (const char* before : {"Image1", "Image2", "Image3", "Image4", "Image5", "Image6"})
+            QVERIFY2(!image(before)->pixmap().isNull(), before);
+        QVERIFY(image("pkOk")->pixmap().isNull());
+        QVERIFY(image("pkExit")->pixmap().isNull()); // loading stopped at the missing one
+        Zastavka->Close();
+    }
+
+    void theMenuHasItsItemsInOrder() {
+        const QList<QAction*> items = Zastavka->PopupMenu1()->actions();
+        const QStringList names = {"N2", "N11", "N9", "N10", "N7", "N6", "N8", "N5", "N3", "N4", "N1"};
+        const QStringList captions = {"Принять ставку", "Ввести новое соревнование",
+                                      "Ввести результат события", "Выплатить выигрыш", "",
+                                      "Таблица соревнований", "Таблица ставок", "Календарь", "",
+                                      "О программе", "Выход"};
+        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "", "Ctrl+C",
+                                  "Ctrl+T", "Ctrl+K", "", "Ctrl+A", "Ctrl+Q"};
+        QCOMPARE(items.size(), names.size());
+        for (int i = 0; i < items.size(); ++i) {
+            QCOMPARE(items[i]->objectName(), names[i]);
+            QCOMPARE(items[i]->isSeparator(), captions[i].isEmpty());
+            QCOMPARE(items[i]->text(), captions[i]);
+            QCOMPARE(items[i]->shortcut().toString(), keys[i]);
+        }
+    }
+
+    void aShortcutOpensItsWindowWithoutTheMenu() {
+        Zastavka->Show();
+        QApplication::setActiveWindow(Zastavka);
+        bool calendarShown = false, aboutShown = false;
+        QTimer::singleShot(0, Kalend, [&] {
+            calendarShown = Kalend->isVisible() && Kalend->IsModal();
+            QVERIFY(!Zastavka->PopupMenu1()->isVisible());
+            Kalend->Close();
+        });
+        QTest::keyClick(Zastavka, Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(calendarShown);
+        QTimer::singleShot(0, AboutBox, [&] {
+            aboutShown = AboutBox->isVisible();
+            AboutBox->Close();
+        });
+        QApplication::setActiveWindow(Zastavka);
+        QTest::keyClick(Zastavka, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(aboutShown);
+        Zastavka->Close();
+    }
+
+    void theMenuOpensAtAFixedScreenPoint() {
+        Zastavka->Show();
+        for (const QPoint& at : {QPoint(0, 0), QPoint(400, 250)}) {
+            Zastavka->move(at);
+            QTest::mouseClick(image("pkOk"), Qt::LeftButton);
+            QMenu* menu = Zastavka->PopupMenu1();
+            QTRY_VERIFY(menu->isVisible());
+            QCOMPARE(menu->pos(), QPoint(150, 150));
+            menu->close();
+        }
+        Zastavka->Close();
+    }
+
+    void exitEndsAtOnceFromTheButtonAndTheMenu() {
+        QList<int> halts;
+        TApplication::SetHaltHandler([&](int code) { halts << code; });
+        Zastavka->Show();
+        QTest::mouseClick(image("pkExit"), Qt::LeftButton);
+        QApplication::setActiveWindow(Zastavka);
+        QTest::keyClick(Zastavka, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(halts, QList<int>({0, 0}));
+        Zastavka->Close();
+    }
+
+    void theCalendarStartsTodayAndKeepsTheChosenMonth() {
+        QCalendarWidget* calendar = Kalend->MonthCalendar1();
+        QCOMPARE(calendar->selectedDate(), QDate::currentDate());
+        const QDate chosen = QDate::currentDate().addMonths(3);
+        whileShown(Kalend, [&] {
+            calendar->setSelectedDate(chosen);
+            QTest::mouseClick(Kalend->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+            QVERIFY(!Kalend->isVisible());
+        });
+        whileShown(Kalend, [&] {
+            QCOMPARE(calendar->selectedDate(), chosen);
+            QCOMPARE(calendar->monthShown(), chosen.month());
+        });
+    }
+
+    void theAboutBoxLoadsItsBannerAtEveryOpening() {
+        TImage* banner = AboutBox->ProgramIcon();
+        whileShown(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(645, 108)); });
+        // A new banner on disk shows at the next opening.
+        QImage other(320, 54, QImage::Format_RGB32);
+        other.fill(Qt::red);
+        QVERIFY(QFile::remove("images/banner.bmp"));
+        QVERIFY(other.save("images/banner.bmp", "BMP"));
+        whileShown(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(320, 54)); });
+        QVERIFY(m_errors->messages.isEmpty());
+        // Without the banner: the error box, and the box opens all the same.
+        QVERIFY(QFile::remove("images/banner.bmp"));
+        bool opened = false;
+        whileShown(AboutBox, [&] { opened = AboutBox->isVisible(); });
+        QVERIFY(opened);
+        QCOMPARE(m_errors->messages.size(), 1);
+        QVERIFY(m_errors->messages[0].contains("banner.bmp"));
+    }
+};
+
+QTEST_MAIN(TestMainScreen)
+#include "test_mainscreen.moc"
