@@ -230,7 +230,8 @@ void BM_JumpToLast(benchmark::State& state) {
     guarded(state, [&] {
         const auto which = Browser(state.range(0));
         const auto records = std::uint32_t(state.range(1));
-        const Desk& where = desk(records, false);
+        const bool paidOut = state.range(2) != 0;
+        const Desk& where = desk(records, paidOut);
         Program program(where, which);
         program.show();
         const long before = statusKiB("VmRSS:");
@@ -247,15 +248,16 @@ void BM_JumpToLast(benchmark::State& state) {
         }
         state.counters["rss_growth_KiB"] = double(statusKiB("VmRSS:") - before);
         state.counters["peak_growth_KiB"] = double(statusKiB("VmHWM:") - before);
-        state.SetLabel(kNames[which]);
+        state.SetLabel(std::string(kNames[which]) + (paidOut ? ", all but 10 paid out" : ""));
     });
 }
 BENCHMARK(BM_JumpToLast)
-    ->ArgNames({"browser", "records"})
-    ->Args({Events, 1'000})
-    ->Args({Events, 1'000'000})
-    ->Args({Bets, 1'000'000})
-    ->Args({Payouts, 1'000'000})
+    ->ArgNames({"browser", "records", "paid"})
+    ->Args({Events, 1'000, 0})
+    ->Args({Events, 1'000'000, 0})
+    ->Args({Bets, 1'000'000, 0})
+    ->Args({Payouts, 1'000'000, 0})
+    ->Args({Payouts, 1'000'000, 1})
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -87,9 +87,9 @@ private:
 
 const QStringList& names() {
     static const QStringList list = {
-        QStringLiteral("Иванов Пётр Сергеевич"),     QStringLiteral("Смирнова Анна Викторовна"),
-        QStringLiteral("Кузнецов Олег Иванович"),    QStringLiteral("Попова Ирина Павловна"),
-        QStringLiteral("Васильев Дмитрий Юрьевич"),  QStringLiteral("Соколов Артём Андреевич"),
+        QStringLiteral("Иванов Пётр Сергеевич"),    QStringLiteral("Смирнова Анна Викторовна"),
+        QStringLiteral("Кузнецов Олег Иванович"),   QStringLiteral("Попова Ирина Павловна"),
+        QStringLiteral("Васильев Дмитрий Юрьевич"), QStringLiteral("Соколов Артём Андреевич"),
         QStringLiteral("Михайлова Елена Олеговна"),
     };
     return list;
@@ -195,7 +195,12 @@ void BM_PostBet(benchmark::State& state) {
         state.SetLabel(sync ? "synced" : "no sync");
     });
 }
-BENCHMARK(BM_PostBet)->ArgName("sync")->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PostBet)
+    ->ArgName("sync")
+    ->Arg(1)
+    ->Arg(0)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // A lookup by event number the way a window does it: First, compare NUMBER, Next until Eof.
 // The wanted event is in the last of 200,000 records. Arg cold=1 drops the file from the

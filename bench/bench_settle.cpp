@@ -52,9 +52,9 @@ QString makeFixture(const QString& root, int bets) {
             const bool mine = i % every == every / 2 && onEvent < kEventBets;
             const int number = mine ? 1 : 2 + i % 99;
             const bool wins = mine && onEvent++ % 2 == 0;
-            table.append(record(table, {Variant(number), Variant(wins ? "А" : "Ничья"),
-                                        Variant(100.0), Variant(1.5),
-                                        Variant(QString("Клиент %1").arg(i))}));
+            table.append(
+                record(table, {Variant(number), Variant(wins ? "А" : "Ничья"), Variant(100.0),
+                               Variant(1.5), Variant(QString("Клиент %1").arg(i))}));
         }
     }
     DbfFile::setSyncEnabled(true);
@@ -127,12 +127,20 @@ void settle(benchmark::State& state, bool allOrNothing) {
     }
 }
 
-void BM_SettleAllOrNothing(benchmark::State& state) { settle(state, true); }
-void BM_SettlePlainWalk(benchmark::State& state) { settle(state, false); }
+void BM_SettleAllOrNothing(benchmark::State& state) {
+    settle(state, true);
+}
+void BM_SettlePlainWalk(benchmark::State& state) {
+    settle(state, false);
+}
 
 } // namespace
 
-BENCHMARK(BM_SettleAllOrNothing)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SettleAllOrNothing)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_SettlePlainWalk)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 int main(int argc, char** argv) {

@@ -44,6 +44,23 @@ void TForm::SetColor(const QColor& color) {
     setAutoFillBackground(true);
 }
 
+void TForm::SetOuterSize(const QSize& size) {
+    m_outerSize = size;
+    resize(size);
+}
+
+// The frame is known only once the window manager has framed the window: the client is
+// fitted then, once, and the window centred again.
+void TForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    const QSize margins = frameGeometry().size() - size();
+    if (m_outerSize.isEmpty() || margins.isNull())
+        return;
+    resize(m_outerSize - margins);
+    m_outerSize = QSize();
+    Centre();
+}
+
 void TForm::Centre() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)

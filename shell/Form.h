@@ -43,16 +43,21 @@ signals:
 protected:
     // A fixed-size dialog-bordered window of the given client size, centred on the screen.
     void SetFixedClient(int width, int height);
+    // A resizable window whose frame, title bar included, is of the given size once the
+    // window manager has framed it; until then its client area is.
+    void SetOuterSize(const QSize& size);
     // The window's background colour.
     void SetColor(const QColor& color);
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void Centre();
     void Appear();
 
     QEventLoop* m_loop = nullptr;
+    QSize m_outerSize; // to fit once the frame is known; empty when fitted or not wanted
     bool m_closing = false;
 };
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <limits>
 
 namespace varnel {
@@ -27,26 +28,6 @@ constexpr std::int64_t kPending = std::numeric_limits<std::int64_t>::max();
 
 // Room around a cell's text.
 constexpr int kCellPadding = 12;
-
-// Up to `wanted` live records from `from` on (inclusive), in file order.
-QVector<std::int64_t> Forward(const TDataSet& dataSet, std::int64_t from, int wanted) {
-    QVector<std::int64_t> found;
-    const std::int64_t count = dataSet.PhysicalCount();
-    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < count && found.size() < wanted; ++i)
-        if (!dataSet.IsDeletedAt(std::uint32_t(i)))
-            found << i;
-    return found;
-}
-
-// Up to `wanted` live records from `from` back (inclusive), nearest first.
-QVector<std::int64_t> Backward(const TDataSet& dataSet, std::int64_t from, int wanted) {
-    QVector<std::int64_t> found;
-    const std::int64_t count = dataSet.PhysicalCount();
-    for (std::int64_t i = std::min(from, count - 1); i >= 0 && found.size() < wanted; --i)
-        if (!dataSet.IsDeletedAt(std::uint32_t(i)))
-            found << i;
-    return found;
-}
 
 QVector<std::int64_t> Reversed(QVector<std::int64_t> keys) {
     std::reverse(keys.begin(), keys.end());
@@ -63,7 +44,71 @@ bool IsNumber(TFieldType type) {
     return type == TFieldType::Smallint || type == TFieldType::Integer || type == TFieldType::Float;
 }
 
+// Settles a pending record by rule A without going anywhere; returns the record to move from.
+std::int64_t SettleFirst(TDataSet& dataSet) {
+    if (dataSet.state() != TDataSet::State::Browse) {
+        if (dataSet.CurrentIndex() >= 0)
+            dataSet.MoveTo(std::uint32_t(dataSet.CurrentIndex()));
+        else
+            dataSet.First();
+    }
+    return dataSet.CurrentIndex();
+}
+
 } // namespace
+
+QVector<std::int64_t> LiveForward(const TDataSet& dataSet, std::int64_t from, int wanted) {
+    QVector<std::int64_t> found;
+    const std::int64_t count = dataSet.PhysicalCount();
+    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < count && found.size() < wanted; ++i)
+        if (!dataSet.IsDeletedAt(std::uint32_t(i)))
+            found << i;
+    return found;
+}
+
+QVector<std::int64_t> LiveBackward(const TDataSet& dataSet, std::int64_t from, int wanted) {
+    // The file is read ahead in blocks, never behind: stepping back one record at a time would
+    // read a block per record. So the walk goes back a stretch at a time, reading each stretch
+    // forward, the stretches growing while the records there are deleted.
+    QVector<std::int64_t> found;
+    QVector<std::int64_t> live;
+    std::int64_t stretch = 64;
+    for (std::int64_t high = std::min<std::int64_t>(from, dataSet.PhysicalCount() - 1);
+         high >= 0 && found.size() < wanted; stretch = std::min<std::int64_t>(stretch * 2, 4096)) {
+        const std::int64_t low = std::max<std::int64_t>(high - stretch + 1, 0);
+        live.clear();
+        for (std::int64_t i = low; i <= high; ++i)
+            if (!dataSet.IsDeletedAt(std::uint32_t(i)))
+                live << i;
+        for (qsizetype i = live.size(); i > 0 && found.size() < wanted;)
+            found << live[--i];
+        high = low - 1;
+    }
+    return found;
+}
+
+void MoveCursorBy(TDataSet& dataSet, std::int64_t records) {
+    if (!dataSet.Active() || records == 0)
+        return;
+    const std::int64_t from = SettleFirst(dataSet);
+    if (from < 0)
+        return;
+    const int steps = int(std::min<std::int64_t>(std::abs(records), INT_MAX));
+    const QVector<std::int64_t> path = records > 0 ? LiveForward(dataSet, from + 1, steps)
+                                                   : LiveBackward(dataSet, from - 1, steps);
+    if (!path.isEmpty())
+        dataSet.MoveTo(std::uint32_t(path.last()));
+}
+
+void MoveCursorToLast(TDataSet& dataSet) {
+    if (!dataSet.Active())
+        return;
+    SettleFirst(dataSet);
+    const QVector<std::int64_t> last =
+        LiveBackward(dataSet, std::int64_t(dataSet.PhysicalCount()) - 1, 1);
+    if (!last.isEmpty() && last.first() != dataSet.CurrentIndex())
+        dataSet.MoveTo(std::uint32_t(last.first()));
+}
 
 TDBGridModel::TDBGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -234,16 +279,16 @@ void TDBGridModel::DataSetChanged() {
 
 QVector<std::int64_t> TDBGridModel::PageEndingAt(std::int64_t last, int capacity) const {
     const TDataSet& dataSet = *DataSet();
-    QVector<std::int64_t> page = Reversed(Backward(dataSet, last, capacity));
+    QVector<std::int64_t> page = Reversed(LiveBackward(dataSet, last, capacity));
     if (page.size() < capacity && !page.isEmpty())
-        page += Forward(dataSet, page.last() + 1, capacity - int(page.size()));
+        page += LiveForward(dataSet, page.last() + 1, capacity - int(page.size()));
     return page;
 }
 
 void TDBGridModel::FillBack(QVector<std::int64_t>& page, int capacity) const {
     if (page.isEmpty() || page.size() >= capacity)
         return;
-    page = Reversed(Backward(*DataSet(), page.first() - 1, capacity - int(page.size()))) + page;
+    page = Reversed(LiveBackward(*DataSet(), page.first() - 1, capacity - int(page.size()))) + page;
 }
 
 QVector<std::int64_t> TDBGridModel::PageAround(std::int64_t current, int capacity) const {
@@ -251,14 +296,14 @@ QVector<std::int64_t> TDBGridModel::PageAround(std::int64_t current, int capacit
     const std::int64_t top = !m_page.isEmpty() && m_page.first() != kPending ? m_page.first() : -1;
     QVector<std::int64_t> page;
     if (top >= 0 && top <= current) {
-        page = Forward(dataSet, top, capacity);
+        page = LiveForward(dataSet, top, capacity);
         if (page.contains(current)) {
             FillBack(page, capacity);
             return page;
         }
         // A step or a few down: scroll by the rows it takes, the current record at the bottom.
         if (!page.isEmpty() && current > page.last()) {
-            const QVector<std::int64_t> below = Forward(dataSet, page.last() + 1, capacity);
+            const QVector<std::int64_t> below = LiveForward(dataSet, page.last() + 1, capacity);
             const qsizetype at = below.indexOf(current);
             if (at >= 0) {
                 page += below.mid(0, at + 1);
@@ -269,16 +314,16 @@ QVector<std::int64_t> TDBGridModel::PageAround(std::int64_t current, int capacit
     }
     if (top > current) {
         // A step or a few up: the current record comes in at the top.
-        const QVector<std::int64_t> above = Backward(dataSet, top - 1, capacity);
+        const QVector<std::int64_t> above = LiveBackward(dataSet, top - 1, capacity);
         const qsizetype at = above.indexOf(current);
         if (at >= 0) {
-            page = Reversed(above.mid(0, at + 1)) + Forward(dataSet, top, capacity);
+            page = Reversed(above.mid(0, at + 1)) + LiveForward(dataSet, top, capacity);
             page.resize(std::min<qsizetype>(page.size(), capacity));
             return page;
         }
     }
     // A jump back, or the first page: the current record at the top.
-    page = Forward(dataSet, current, capacity);
+    page = LiveForward(dataSet, current, capacity);
     FillBack(page, capacity);
     return page;
 }
@@ -293,7 +338,7 @@ QVector<std::int64_t> TDBGridModel::ComputePage() const {
     if (capacity > 0) {
         if (pending) {
             const QVector<std::int64_t> last =
-                Backward(*dataSet, std::int64_t(dataSet->PhysicalCount()) - 1, 1);
+                LiveBackward(*dataSet, std::int64_t(dataSet->PhysicalCount()) - 1, 1);
             if (!last.isEmpty())
                 page = PageEndingAt(last.first(), capacity);
         } else if (dataSet->CurrentIndex() >= 0) {
@@ -512,28 +557,17 @@ void TDBGrid::UpdateScrollBar() {
 }
 
 void TDBGrid::MoveBy(int records) {
-    TDataSet* dataSet = m_model->DataSet();
-    if (!dataSet || !dataSet->Active())
-        return;
-    for (; records > 0; --records) {
-        dataSet->Next();
-        if (dataSet->Eof())
-            break;
-    }
-    for (; records < 0; ++records) {
-        dataSet->Prior();
-        if (dataSet->Bof())
-            break;
-    }
+    if (TDataSet* dataSet = m_model->DataSet())
+        MoveCursorBy(*dataSet, records);
 }
 
 void TDBGrid::MoveNear(std::int64_t index) {
     TDataSet* dataSet = m_model->DataSet();
     if (!dataSet || !dataSet->Active() || dataSet->PhysicalCount() == 0)
         return;
-    QVector<std::int64_t> near = Forward(*dataSet, index, 1);
+    QVector<std::int64_t> near = LiveForward(*dataSet, index, 1);
     if (near.isEmpty())
-        near = Backward(*dataSet, index, 1);
+        near = LiveBackward(*dataSet, index, 1);
     if (!near.isEmpty() &&
         (near.first() != dataSet->CurrentIndex() || dataSet->state() != TDataSet::State::Browse))
         dataSet->MoveTo(std::uint32_t(near.first()));
@@ -581,7 +615,7 @@ void TDBGrid::ScrollBarAction(int action) {
             dataSet->First();
             break;
         case QAbstractSlider::SliderToMaximum:
-            dataSet->Last();
+            MoveCursorToLast(*dataSet);
             break;
         case QAbstractSlider::SliderMove:
             MoveNear(m_bar->sliderPosition());
@@ -621,7 +655,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
             break;
         case Qt::Key_End:
             if (control && dataSet && dataSet->Active())
-                dataSet->Last();
+                MoveCursorToLast(*dataSet);
             else
                 MoveToColumn(lastColumn);
             break;
@@ -636,8 +670,9 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
             if (m_column < lastColumn) {
                 MoveToColumn(m_column + 1);
             } else if (dataSet && dataSet->Active() && m_model->CurrentRow() >= 0) {
+                const std::int64_t from = dataSet->CurrentIndex();
                 MoveBy(1);
-                if (!dataSet->Eof())
+                if (dataSet->CurrentIndex() != from)
                     MoveToColumn(0);
             }
             break;
@@ -645,8 +680,9 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
             if (m_column > 0) {
                 MoveToColumn(m_column - 1);
             } else if (dataSet && dataSet->Active() && m_model->CurrentRow() >= 0) {
+                const std::int64_t from = dataSet->CurrentIndex();
                 MoveBy(-1);
-                if (!dataSet->Bof())
+                if (dataSet->CurrentIndex() != from)
                     MoveToColumn(lastColumn);
             }
             break;

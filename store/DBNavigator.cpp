@@ -1,6 +1,8 @@
 #include "DBNavigator.h"
 
+#include "DBGrid.h"
 #include "DataSource.h"
+#include "Errors.h"
 #include "Report.h"
 
 #include <QEvent>
@@ -182,21 +184,25 @@ void TDBNavigator::showEvent(QShowEvent* event) {
 
 void TDBNavigator::UpdateButtons() {
     // Hidden, the navigator does no work: a settlement moves the cursor thousands of times.
-    if (!isVisible() && testAttribute(Qt::WA_WState_Created))
+    // It catches up when it is shown.
+    if (!isVisible())
         return;
     const TDataSet* dataSet = m_source ? m_source->DataSet() : nullptr;
     const bool active = dataSet && dataSet->Active();
     const auto state = active ? dataSet->state() : TDataSet::State::Inactive;
     const bool pending = state == TDataSet::State::Insert || state == TDataSet::State::Edit;
     const std::int64_t current = active ? dataSet->CurrentIndex() : -1;
-    bool before = false;
-    bool after = false;
-    if (active && current >= 0) {
-        for (std::int64_t i = current - 1; i >= 0 && !before; --i)
-            before = !dataSet->IsDeletedAt(std::uint32_t(i));
-        const std::int64_t count = dataSet->PhysicalCount();
-        for (std::int64_t i = current + 1; i < count && !after; ++i)
-            after = !dataSet->IsDeletedAt(std::uint32_t(i));
+    bool before = current >= 0;
+    bool after = current >= 0;
+    try {
+        if (current >= 0) {
+            before = !LiveBackward(*dataSet, current - 1, 1).isEmpty();
+            after = !LiveForward(*dataSet, current + 1, 1).isEmpty();
+        }
+    } catch (const EVarnelError&) {
+        // This runs inside the dataset's own operations, which must not be broken off by a
+        // file that fails to read here; the moves stay offered and report the fault themselves.
+        before = after = current >= 0;
     }
     // With a record pending, a move settles it first, so every move is worth offering.
     ButtonOf(Button::First)->setEnabled(pending ? current >= 0 : before);
@@ -235,13 +241,13 @@ void TDBNavigator::BtnClick(Button button) {
         dataSet->First();
         break;
     case Button::Prior:
-        dataSet->Prior();
+        MoveCursorBy(*dataSet, -1);
         break;
     case Button::Next:
         dataSet->Next();
         break;
     case Button::Last:
-        dataSet->Last();
+        MoveCursorToLast(*dataSet);
         break;
     case Button::Insert:
         dataSet->Insert();

@@ -342,9 +342,14 @@ const char* DbfFile::record(std::uint32_t index) {
         fail(QStringLiteral("запись %1 за концом таблицы.").arg(index + 1));
     if (m_block.isEmpty() || index < m_blockFirst || index >= m_blockFirst + m_blockRecords ||
         qsizetype((index - m_blockFirst + 1) * std::uint64_t(m_recordLength)) > m_block.size()) {
-        const std::uint32_t records = std::min(m_blockRecords, m_count - index);
+        // Walking back (a record just before the block), the block that ends at the record is
+        // read, so that stepping back costs one read per block, not one per record.
+        std::uint32_t first = index;
+        if (!m_block.isEmpty() && index < m_blockFirst && m_blockFirst - index <= m_blockRecords)
+            first = index + 1 >= m_blockRecords ? index + 1 - m_blockRecords : 0;
+        const std::uint32_t records = std::min(m_blockRecords, m_count - first);
         m_block.resize(qsizetype(records) * m_recordLength);
-        const off_t offset = off_t(m_headerLength) + off_t(index) * off_t(m_recordLength);
+        const off_t offset = off_t(m_headerLength) + off_t(first) * off_t(m_recordLength);
         std::size_t done = 0;
         while (done < std::size_t(m_block.size())) {
             const auto got = ::pread(m_fd, m_block.data() + done,
@@ -362,7 +367,7 @@ const char* DbfFile::record(std::uint32_t index) {
             }
             done += std::size_t(got);
         }
-        m_blockFirst = index;
+        m_blockFirst = first;
     }
     return m_block.constData() + qsizetype(index - m_blockFirst) * m_recordLength;
 }
