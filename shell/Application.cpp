@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLocale>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -29,6 +30,10 @@ TApplication::~TApplication() {
 }
 
 void TApplication::Initialize() {
+    // Every word of the program is Russian; a machine left in the neutral "C" locale gets
+    // Russian dates and numbers rather than English month names the date boxes cannot read.
+    if (QLocale().language() == QLocale::C)
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     // The windows are laid out for a narrow sans serif; where that face is missing, the
     // nearest in width, not a wide default that would run captions under the boxes.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),

@@ -209,8 +209,7 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         try {
-            const QString text =
-                TField::TextOf(field->DataType(), ValueOf(m_page[index.row()], field));
+            const QString text = field->Text(ValueOf(m_page[index.row()], field));
             return role == Qt::DisplayRole ? QVariant(text) : QVariant();
         } catch (const EVarnelError& error) {
             // A damaged value shows as an empty cell that says why.

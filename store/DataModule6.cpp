@@ -30,6 +30,7 @@ TDataSource* source(QObject* owner, const char* name, TDataSet* dataSet) {
 TField* money(TDataSet* dataSet, const char* name, const QString& label) {
     auto* f = new TField(dataSet, QString::fromLatin1(name), TFieldType::Float, 0, label);
     f->SetMinDecimals(kMoneyDecimals);
+    f->SetDisplayDecimals(2); // roubles and kopecks
     return f;
 }
 

@@ -5,6 +5,8 @@
 #include "DbfFile.h"
 #include "Errors.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace varnel {
@@ -22,7 +24,16 @@ Variant TField::Value() const {
 }
 
 QString TField::DisplayText() const {
-    return TextOf(m_type, Value());
+    return Text(Value());
+}
+
+QString TField::Text(const Variant& value) const {
+    if (m_displayDecimals >= 0 && m_type == TFieldType::Float && !value.isNull()) {
+        QLocale locale;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale.toString(value.toReal(), 'f', m_displayDecimals);
+    }
+    return TextOf(m_type, value);
 }
 
 QString TField::TextOf(TFieldType type, const Variant& value) {

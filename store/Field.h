@@ -31,9 +31,14 @@ public:
     void SetMinDecimals(int decimals) { m_minDecimals = decimals; }
     TDataSet* DataSet() const { return m_dataSet; }
 
+    // Digits shown after the point, for amounts of money; -1 shows a number as it is.
+    int DisplayDecimals() const { return m_displayDecimals; }
+    void SetDisplayDecimals(int decimals) { m_displayDecimals = decimals; }
+
     // The value of the current record, and its text as the operator reads it.
     Variant Value() const;
     QString DisplayText() const;
+    QString Text(const Variant& value) const;
     static QString TextOf(TFieldType type, const Variant& value);
 
     // Turns a value into this field's type: text read as a number or a date, a small
@@ -57,6 +62,7 @@ private:
     int m_size;
     QString m_displayLabel;
     int m_minDecimals = 0;
+    int m_displayDecimals = -1;
     int m_column = -1;
 };
 

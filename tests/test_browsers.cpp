@@ -271,10 +271,10 @@ private slots:
         table.First();
         table.Edit();
         table.SetFieldValue("SUMMA", Variant(5.5));
-        QCOMPARE(cell(model, 0, 1), QString("5,5"));
+        QCOMPARE(cell(model, 0, 1), QString("5,50"));
         QCOMPARE(markers(model).first(), QString("I"));
         table.Post();
-        QCOMPARE(cell(model, 0, 1), QString("5,5"));
+        QCOMPARE(cell(model, 0, 1), QString("5,50"));
         checkPage(model, table, money);
 
         // The page follows the grid's height.
@@ -550,7 +550,7 @@ private slots:
             answerNextQuestion("No", &asked);
             QTest::mouseClick(navigator->ButtonOf(Button::Delete), Qt::LeftButton);
             QVERIFY2(asked.startsWith("Выплатить выигрыш?"), qPrintable(asked));
-            QVERIFY2(asked.contains(client(2)) && asked.contains("200,5"), qPrintable(asked));
+            QVERIFY2(asked.contains(client(2)) && asked.contains("200,50"), qPrintable(asked));
             QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 3);
 
             answerNextQuestion("Yes", &asked);

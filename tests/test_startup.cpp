@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "Convert.h"
 #include "DataModule6.h"
 #include "Errors.h"
 #include "FolderLock.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -67,6 +69,22 @@ private slots:
         QCOMPARE(Zastavka->windowTitle(), QString("Varnel букмекерской конторы"));
         QCOMPARE(Zastavka->size(), QSize(464, 393));
         QCOMPARE(Zastavka->minimumSize(), Zastavka->maximumSize()); // no resizing
+    }
+
+    void aNeutralLocaleGivesRussianDatesAndNumbers() {
+        WorkFolder folder;
+        ErrorRecorder errors;
+        QLocale::setDefault(QLocale::c());
+        TApplication app;
+        QVERIFY(StartUp(app));
+        QCOMPARE(QLocale().language(), QLocale::Russian);
+        // The short date format then reads back what it writes.
+        QCOMPARE(StrToDate(DateToStr(QDate(2027, 3, 4))), QDate(2027, 3, 4));
+        QCOMPARE(Variant(1.5).toString(), QString("1,5"));
+        // A locale the machine was set to is kept.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        app.Initialize();
+        QCOMPARE(QLocale().language(), QLocale::English);
     }
 
     void aMissingTableIsReportedAndTheLaterOnesStayClosed() {
