@@ -79,7 +79,7 @@ private slots:
         QCOMPARE(fio.GetEditText(), QString()); // the new blank record
         bets.Cancel();
         QCOMPARE(fio.GetEditText(), QString("Сидоров Пётр"));
-        QCOMPARE(summa.GetEditText(), QString("250,5"));
+        QCOMPARE(summa.GetEditText(), QString("250,50")); // money to the kopeck
     }
 
     void typingIsLimitedToTheFieldSize() {
