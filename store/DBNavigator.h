@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataSet.h"
+#include "DataSource.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form.h"
+#include "Browser.h"
 
 namespace Ui {
 class TTableCompitition;
@@ -9,18 +9,14 @@ class TTableCompitition;
 namespace varnel {
 
 // The events browser: a read-only grid over SourceCompit with a navigator.
-class TTableCompitition : public TForm {
+class TTableCompitition : public TBrowser {
     Q_OBJECT
 public:
     explicit TTableCompitition(QWidget* parent = nullptr);
     ~TTableCompitition() override;
 
-protected:
 private:
-    void Bind();
-
     Ui::TTableCompitition* ui;
-    bool m_bound = false;
 };
 
 inline TTableCompitition* TableCompitition = nullptr;

@@ -28,34 +28,18 @@ QString PayoutQuestion() {
 }
 } // namespace
 
-TTableMoney::TTableMoney(QWidget* parent) : TForm(parent), ui(new Ui::TTableMoney) {
+TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableMoney) {
     ui->setupUi(this);
-    SetOuterSize(kOuter);
     using Button = TDBNavigator::Button;
-    ui->DBNavigator->SetVisibleButtons(
-        {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});
-    ui->DBNavigator->SetFlat(true);
+    SetUpBrowser(kOuter, ui->DBNavigator, ui->DBGrid2, ui->Panel1, &TDataModule6::SourceMoney,
+                 {"FIO", "SUMMA"},
+                 {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});
     ui->DBNavigator->SetHint(Button::Delete, QStringLiteral("Выплатить выигрыш"));
     ui->DBNavigator->SetDeleteQuestion(PayoutQuestion);
-    Bind();
-    connect(this, &TForm::OnShow, this, [this] {
-        Bind();
-        ui->Panel1->setFocus();
-    });
 }
 
 TTableMoney::~TTableMoney() {
     delete ui;
-}
-
-// The data module is made before this window; should it be missing, the first showing binds.
-void TTableMoney::Bind() {
-    if (m_bound || !DataModule6)
-        return;
-    m_bound = true;
-    ui->DBNavigator->SetDataSource(DataModule6->SourceMoney);
-    ui->DBGrid2->SetDataSource(DataModule6->SourceMoney);
-    ui->DBGrid2->SetColumns({"FIO", "SUMMA"});
 }
 
 } // namespace varnel

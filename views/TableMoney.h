@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form.h"
+#include "Browser.h"
 
 namespace Ui {
 class TTableMoney;
@@ -10,18 +10,14 @@ namespace varnel {
 
 // The payouts browser: a read-only grid over SourceMoney with a navigator; removing a payout record
 // is paying it out.
-class TTableMoney : public TForm {
+class TTableMoney : public TBrowser {
     Q_OBJECT
 public:
     explicit TTableMoney(QWidget* parent = nullptr);
     ~TTableMoney() override;
 
-protected:
 private:
-    void Bind();
-
     Ui::TTableMoney* ui;
-    bool m_bound = false;
 };
 
 inline TTableMoney* TableMoney = nullptr;

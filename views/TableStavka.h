@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form.h"
+#include "Browser.h"
 
 namespace Ui {
 class TTableStavka;
@@ -9,18 +9,14 @@ class TTableStavka;
 namespace varnel {
 
 // The bets browser: a read-only grid over SourceStavka with a navigator.
-class TTableStavka : public TForm {
+class TTableStavka : public TBrowser {
     Q_OBJECT
 public:
     explicit TTableStavka(QWidget* parent = nullptr);
     ~TTableStavka() override;
 
-protected:
 private:
-    void Bind();
-
     Ui::TTableStavka* ui;
-    bool m_bound = false;
 };
 
 inline TTableStavka* TableStavka = nullptr;

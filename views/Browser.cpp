@@ -1,0 +1,36 @@
+#include "Browser.h"
+
+#include "DBGrid.h"
+#include "DataModule6.h"
+
+namespace varnel {
+
+void TBrowser::SetUpBrowser(const QSize& outer, TDBNavigator* navigator, TDBGrid* grid,
+                            QWidget* panel, Source source, const QStringList& columns,
+                            const QList<TDBNavigator::Button>& buttons) {
+    SetOuterSize(outer);
+    m_navigator = navigator;
+    m_grid = grid;
+    m_source = source;
+    m_columns = columns;
+    navigator->SetVisibleButtons(buttons);
+    navigator->SetFlat(true);
+    Bind();
+    connect(this, &TForm::OnShow, this, [this, panel] {
+        Bind();
+        panel->setFocus();
+    });
+}
+
+// The data module is made before the browsers; should it be missing, the first showing binds.
+void TBrowser::Bind() {
+    if (m_bound || !DataModule6)
+        return;
+    m_bound = true;
+    TDataSource* source = DataModule6->*m_source;
+    m_navigator->SetDataSource(source);
+    m_grid->SetDataSource(source);
+    m_grid->SetColumns(m_columns);
+}
+
+} // namespace varnel
