@@ -3,14 +3,14 @@
 #include "NewDesk.h"
 #include "Report.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QKeyEvent>
-#include <QWidget>
 #include <QProcess>
 #include <QTest>
+#include <QWidget>
 
 namespace varnel::test {
 
@@ -18,8 +18,9 @@ void typeText(QWidget* widget, const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QString key = text.mid(i, len);
-        const int code = key.size() == 1 && key.at(0).unicode() < 0x80 ? key.at(0).toUpper().unicode()
-                                                                      : int(Qt::Key_unknown);
+        const int code = key.size() == 1 && key.at(0).unicode() < 0x80
+                             ? key.at(0).toUpper().unicode()
+                             : int(Qt::Key_unknown);
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, key);
         QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, key);
         QCoreApplication::sendEvent(widget, &press);
@@ -35,7 +36,9 @@ WorkFolder::WorkFolder() : m_previous(QDir::currentPath()) {
     QDir::setCurrent(m_dir.path());
 }
 
-WorkFolder::~WorkFolder() { QDir::setCurrent(m_previous); }
+WorkFolder::~WorkFolder() {
+    QDir::setCurrent(m_previous);
+}
 
 QByteArray WorkFolder::bytes(const QString& name) const {
     QFile f(file(name));
@@ -48,11 +51,14 @@ ErrorRecorder::ErrorRecorder() {
     SetErrorReporter([this](const QString& message) { messages << message; });
 }
 
-ErrorRecorder::~ErrorRecorder() { SetErrorReporter({}); }
+ErrorRecorder::~ErrorRecorder() {
+    SetErrorReporter({});
+}
 
 QByteArray runPython(const QString& script, const QStringList& args) {
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), QStringList{QStringLiteral("-c"), script} + args);
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 QStringList{QStringLiteral("-c"), script} + args);
     if (!python.waitForFinished(60000) || python.exitCode() != 0) {
         qWarning("%s", python.readAllStandardError().constData());
         QTest::qFail("python3 failed", __FILE__, __LINE__);

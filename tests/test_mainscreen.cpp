@@ -28,7 +28,9 @@ namespace {
 const QStringList kSports = {"pkTennis.bmp", "pkByke.bmp", "pkBase.bmp", "pkBasket.bmp",
                              "Skiing.bmp",   "ulma2.bmp",  "pkFoot.bmp"};
 
-TImage* image(const char* name) { return Zastavka->findChild<TImage*>(QString::fromLatin1(name)); }
+TImage* image(const char* name) {
+    return Zastavka->findChild<TImage*>(QString::fromLatin1(name));
+}
 
 // Runs the steps once the window is up, inside its modal loop.
 void whileShown(TForm* form, const std::function<void()>& steps) {
@@ -119,13 +121,21 @@ private slots:
 
     void theMenuHasItsItemsInOrder() {
         const QList<QAction*> items = Zastavka->PopupMenu1()->actions();
-        const QStringList names = {"N2", "N11", "N9", "N10", "N7", "N6", "N8", "N5", "N3", "N4", "N1"};
-        const QStringList captions = {"Принять ставку", "Ввести новое соревнование",
-                                      "Ввести результат события", "Выплатить выигрыш", "",
-                                      "Таблица соревнований", "Таблица ставок", "Календарь", "",
-                                      "О программе", "Выход"};
-        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "", "Ctrl+C",
-                                  "Ctrl+T", "Ctrl+K", "", "Ctrl+A", "Ctrl+Q"};
+        const QStringList names = {"N2", "N11", "N9", "N10", "N7", "N6",
+                                   "N8", "N5",  "N3", "N4",  "N1"};
+        const QStringList captions = {"Принять ставку",
+                                      "Ввести новое соревнование",
+                                      "Ввести результат события",
+                                      "Выплатить выигрыш",
+                                      "",
+                                      "Таблица соревнований",
+                                      "Таблица ставок",
+                                      "Календарь",
+                                      "",
+                                      "О программе",
+                                      "Выход"};
+        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "",      "Ctrl+C",
+                                  "Ctrl+T", "Ctrl+K", "",       "Ctrl+A", "Ctrl+Q"};
         QCOMPARE(items.size(), names.size());
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);
