@@ -7,7 +7,6 @@
 
 #include "ui_PriemCompit.h"
 
-#include <QFont>
 #include <QLabel>
 #include <QPalette>
 
@@ -21,24 +20,11 @@ namespace {
 // coefficients only a little.
 constexpr int kOpeningSum = 500;
 
-// The design font is a narrow one; where it is missing, a face of about its width comes
-// before the system's default, which is wide enough to push the captions under the boxes.
-void PreferDesignWidth(QWidget* widget) {
-    QFont font = widget->font();
-    font.setFamilies({font.family(), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans")});
-    widget->setFont(font);
-}
-
 } // namespace
 
 TPriemCompit::TPriemCompit(QWidget* parent) : TForm(parent), ui(new Ui::TPriemCompit) {
     ui->setupUi(this);
     SetFixedClient(512, 210);
-    for (QWidget* widget : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui->Label8),
-                            static_cast<QWidget*>(ui->Button3), static_cast<QWidget*>(ui->Button1)})
-        PreferDesignWidth(widget);
 
     // The panel's border between its two bevels is of the window's own colour.
     QPalette panel = ui->Panel2->palette();
@@ -112,30 +98,24 @@ void TPriemCompit::prOk() {
     Close();
 }
 
-// The boxes would write their text into the new event inside Insert, all at once, and a
-// refusal there names only the file's column. Written here one by one in tab order, a text
-// the event cannot take is reported under the name the operator knows, and the event stays
-// pending with nothing written to the file.
+// The boxes would write their text into the new event inside Insert, all at once. Written
+// here one by one in tab order, the first text the event cannot take is the one reported
+// (under the box's label, as every refusal of a field is), and the event stays pending with
+// nothing written to the file.
 void TPriemCompit::WriteBoxes() {
     const TTable* table = DataModule6->TableCompit;
     for (TDBEdit* box : {ui->DBEdit1, ui->EditDATE, ui->EditKOM1, ui->EditKOEF_1, ui->EditKOM2,
                          ui->EditKOEF_2, ui->EditKOEF_N}) {
         const TField* field = table->FieldByName(box->DataField());
-        try {
-            // A coefficient below zero would pay a winner less than the stake, or a negative sum.
-            if (field->DataType() == TFieldType::Float) {
-                const Variant koef = field->Convert(Variant(box->GetEditText()));
-                if (!koef.isNull() && koef.toReal() < 0)
-                    throw EConvertError(QStringLiteral("коэффициент не может быть меньше нуля."));
-            }
-            box->UpdateData();
-        } catch (const EConvertError& error) {
-            if (error.message().contains(field->DisplayLabel()))
-                throw;
-            throw EConvertError(
-                QStringLiteral("Поле «%1» (%2): %3")
-                    .arg(field->DisplayLabel(), field->FieldName(), error.message()));
+        // A coefficient below zero would pay a winner less than the stake, or a negative sum.
+        if (field->DataType() == TFieldType::Float) {
+            const Variant koef = field->Convert(Variant(box->GetEditText()));
+            if (!koef.isNull() && koef.toReal() < 0)
+                throw EConvertError(
+                    QStringLiteral("Поле %1: коэффициент не может быть меньше нуля.")
+                        .arg(field->Title()));
         }
+        box->UpdateData();
     }
 }
 
