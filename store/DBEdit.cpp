@@ -16,11 +16,7 @@ TDBEdit::~TDBEdit() {
 }
 
 void TDBEdit::SetDataSource(TDataSource* source) {
-    if (m_source)
-        m_source->RemoveLink(this);
-    m_source = source;
-    if (m_source)
-        m_source->AddLink(this);
+    Relink(m_source, source, this);
     Refresh();
 }
 

@@ -120,11 +120,7 @@ TDBGridModel::~TDBGridModel() {
 void TDBGridModel::SetDataSource(TDataSource* source) {
     if (m_source == source)
         return;
-    if (m_source)
-        m_source->RemoveLink(this);
-    m_source = source;
-    if (m_source)
-        m_source->AddLink(this);
+    Relink(m_source, source, this);
     DataSetChanged();
 }
 

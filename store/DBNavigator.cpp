@@ -125,11 +125,7 @@ TDBNavigator::~TDBNavigator() {
 void TDBNavigator::SetDataSource(TDataSource* source) {
     if (m_source == source)
         return;
-    if (m_source)
-        m_source->RemoveLink(this);
-    m_source = source;
-    if (m_source)
-        m_source->AddLink(this);
+    Relink(m_source, source, this);
     UpdateButtons();
 }
 

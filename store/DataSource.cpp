@@ -57,4 +57,12 @@ void TDataSource::DataSetChanged() {
         link->DataSetChanged();
 }
 
+void Relink(QPointer<TDataSource>& held, TDataSource* next, TDataLink* link) {
+    if (held)
+        held->RemoveLink(link);
+    held = next;
+    if (held)
+        held->AddLink(link);
+}
+
 } // namespace varnel

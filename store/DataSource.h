@@ -31,4 +31,7 @@ private:
     QList<TDataLink*> m_links;
 };
 
+// Moves a control's link from the source it follows (held) to another; either may be null.
+void Relink(QPointer<TDataSource>& held, TDataSource* next, TDataLink* link);
+
 } // namespace varnel
