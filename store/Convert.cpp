@@ -43,8 +43,8 @@ DateOrder shortDateOrder() {
 }
 
 [[noreturn]] void badDate(const QString& text) {
-    throw EConvertError(QStringLiteral("«%1» — неправильная дата. Введите дату в виде %2.")
-                            .arg(text, DateToStr(Date())));
+    throw EConvertError(QStringLiteral("%1 — неправильная дата. Введите дату в виде %2.")
+                            .arg(Quoted(text), DateToStr(Date())));
 }
 
 } // namespace
@@ -114,7 +114,7 @@ int StrToInt(const QString& text) {
     const auto [end, error] = std::from_chars(first, last, value);
     if (ascii.isEmpty() || error != std::errc() || end != last ||
         text.trimmed() != QString::fromLatin1(ascii))
-        throw EConvertError(QStringLiteral("«%1» — не целое число.").arg(text));
+        throw EConvertError(QStringLiteral("%1 — не целое число.").arg(Quoted(text)));
     return value;
 }
 

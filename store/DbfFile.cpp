@@ -461,8 +461,8 @@ void DbfFile::encode(char* record, int column, const Variant& value) const {
     char* p = record + c.offset;
     const auto tooLong = [&](const QString& text) {
         return EConvertError(
-            QStringLiteral("Значение «%1» не помещается в поле %2 таблицы «%3» (%4 знаков).")
-                .arg(text, c.name, displayName())
+            QStringLiteral("Значение %1 не помещается в поле %2 таблицы «%3» (%4 знаков).")
+                .arg(Quoted(text), c.name, displayName())
                 .arg(c.length));
     };
     if (value.isNull()) {

@@ -18,6 +18,18 @@ private:
     QString m_message;
 };
 
+// Text the operator typed, quoted in a message: a long text is cut, so that a box of ten
+// thousand characters does not become an error box wider than the screen.
+inline QString Quoted(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    if (text.size() <= kShown)
+        return QStringLiteral("«%1»").arg(text);
+    qsizetype cut = kShown;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut; // never half a character
+    return QStringLiteral("«%1…» (%2 знаков)").arg(text.left(cut)).arg(text.size());
+}
+
 // A value that cannot be converted to what is asked of it: text that is not a number or a
 // date, a number too large for its field, a character the table's code page lacks.
 class EConvertError : public EVarnelError {

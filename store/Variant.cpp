@@ -107,7 +107,7 @@ Variant Variant::parseNumber(const QString& text) {
         }
     }
     if (ascii.isEmpty() || !digits || ascii.endsWith('e') || ascii.endsWith('-'))
-        throw EConvertError(QStringLiteral("«%1» — не число.").arg(text));
+        throw EConvertError(QStringLiteral("%1 — не число.").arg(Quoted(text)));
 
     const char* first = ascii.constData();
     const char* last = first + ascii.size();
@@ -120,7 +120,7 @@ Variant Variant::parseNumber(const QString& text) {
     double real = 0.0;
     const auto [end, error] = std::from_chars(first, last, real);
     if (error != std::errc() || end != last || !std::isfinite(real))
-        throw EConvertError(QStringLiteral("«%1» — не число или число слишком велико.").arg(text));
+        throw EConvertError(QStringLiteral("%1 — не число или число слишком велико.").arg(Quoted(text)));
     return Variant(real);
 }
 

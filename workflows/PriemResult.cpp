@@ -98,7 +98,7 @@ void TPriemResult::FindResultEvent() {
     // for a choice.
     if (OutcomeOffered)
         return;
-    if (ui->EditNUMBER->GetEditText().isEmpty())
+    if (ui->EditNUMBER->GetEditText().trimmed().isEmpty())
         return;
     TTable* events = DataModule6->TableCompit;
     events->First();

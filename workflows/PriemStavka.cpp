@@ -61,8 +61,10 @@ QString ButtonText(const QString& caption) {
     return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
+// A box of blanks counts as empty: a bet without a client's name could never be paid out to
+// anyone.
 bool Empty(const TDBEdit* box) {
-    return box->GetEditText().isEmpty();
+    return box->GetEditText().trimmed().isEmpty();
 }
 
 TDataModule6& Module() {

@@ -1,0 +1,124 @@
+// Opens arbitrary bytes as a table file and walks it the way the program does: with the
+// cursor, forwards and back, reading and showing every field, then writing a record back.
+// Anything but an EDatabaseError for an unreadable file is a fault: an escaping exception of
+// another kind aborts, and the sanitizers report memory and undefined-behaviour faults.
+#include "DataModule6.h"
+#include "DataSet.h"
+#include "DbfFile.h"
+#include "Errors.h"
+#include "Field.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace varnel;
+
+namespace {
+
+const char* const kFile = "F.DBF";
+
+// Every field of the current record, as a value and as the text a grid shows.
+void readRecord(TDataSet& table) {
+    for (TField* field : table.Fields()) {
+        field->Value();
+        field->DisplayText();
+    }
+}
+
+// The walk, bounded: a cursor that never reaches the end is a hang, reported by the timeout.
+void walk(TDataSet& table) {
+    std::uint64_t steps = 0;
+    const std::uint64_t limit = 4 * (std::uint64_t(table.PhysicalCount()) + 2);
+    for (table.First(); !table.Eof(); table.Next()) {
+        readRecord(table);
+        if (++steps > limit)
+            std::abort();
+    }
+    steps = 0;
+    for (table.Last(); !table.Bof(); table.Prior()) {
+        readRecord(table);
+        if (++steps > limit)
+            std::abort();
+    }
+    for (std::uint32_t i = 0; i < table.PhysicalCount(); ++i) {
+        if (table.IsDeletedAt(i))
+            continue;
+        for (TField* field : table.Fields())
+            table.ValueAt(i, field);
+    }
+}
+
+// A record read back is written again as it was: a value the file gave must fit the file.
+void rewriteFirst(TDataSet& table) {
+    table.First();
+    if (table.IsEmpty())
+        return;
+    table.Edit();
+    for (TField* field : table.Fields())
+        table.SetFieldValue(field->FieldName(), field->Value());
+    table.Post();
+    readRecord(table);
+}
+
+void put(const std::uint8_t* data, std::size_t size) {
+    QFile file(QString::fromLatin1(kFile));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size)) {
+        std::fprintf(stderr, "cannot write the scratch table\n");
+        std::abort();
+    }
+}
+
+// Opens and walks one table; only an EDatabaseError may say that the file is unusable.
+void exercise(TTable& table, bool write) {
+    try {
+        table.SetTableName(QString::fromLatin1(kFile));
+        table.Open();
+        walk(table);
+        if (write) {
+            try {
+                rewriteFirst(table);
+            } catch (const EConvertError&) {
+                // A value outside what the program writes (a foreign field type, say) is
+                // refused by name; the record stays as it was.
+                table.Cancel();
+            }
+            walk(table);
+        }
+    } catch (const EDatabaseError& e) {
+        if (e.message().isEmpty())
+            std::abort();
+    }
+    table.Close();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/varnel-fuzz-XXXXXX"));
+    if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+        std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Any layout, through the cursor with fields made from the file's own columns.
+    put(data, size);
+    {
+        TTable table;
+        exercise(table, true);
+    }
+    // The program's own tables, with their field objects and checks.
+    TDataModule6 module;
+    for (TTable* table : {module.TableCompit, module.TableStavka, module.TableMoney}) {
+        put(data, size);
+        exercise(*table, false);
+    }
+    return 0;
+}
