@@ -1,5 +1,6 @@
 #include "DataModule6.h"
 
+#include "Errors.h"
 #include "Report.h"
 #include "Transaction.h"
 
@@ -88,14 +89,22 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
     connect(this, &TDataModule6::OnCreate, this, Handler(this, &TDataModule6::DataModuleCreate));
 }
 
-// An error here stops the opening: the table that failed and the ones after it stay closed,
-// and the program goes on without them.
+// Each table opens on its own: a damaged or missing file keeps only itself closed, so that
+// winnings can still be paid when the bets file is damaged, and so on. Every failure is
+// reported, in one message, and the program goes on without those tables.
 void TDataModule6::DataModuleCreate() {
     // Work that a crash cut off is finished (or was never begun) before anyone reads a table.
     RecoverInterruptedWork(QDir::currentPath());
-    TableCompit->Open();
-    TableStavka->Open();
-    TableMoney->Open();
+    QStringList failures;
+    for (TTable* table : {TableCompit, TableStavka, TableMoney}) {
+        try {
+            table->Open();
+        } catch (const EDatabaseError& error) {
+            failures << error.message();
+        }
+    }
+    if (!failures.isEmpty())
+        throw EDatabaseError(failures.join(QLatin1Char('\n')));
 }
 
 } // namespace varnel

@@ -180,6 +180,7 @@ void DbfFile::open() {
         fail(QStringLiteral("это не обычный файл."));
     }
     m_fd = fd;
+    m_nativePath = QFile::encodeName(QFileInfo(m_path).absoluteFilePath());
     try {
         readHeader();
         repairTail(std::uint64_t(info.st_size));
@@ -568,6 +569,12 @@ void DbfFile::checkWritable() const {
     if (m_readOnly)
         fail(QStringLiteral(
             "файл открыт только для чтения (нет права на запись). Изменение не сохранено."));
+    // The file may have been made read-only since it was opened: the open handle could still
+    // write, but whoever did it meant the books to stay as they are.
+    if (::access(m_nativePath.constData(), W_OK) != 0)
+        fail(QStringLiteral("файл стал доступен только для чтения (%1). Изменение не сохранено.")
+                 .arg(errno == ENOENT ? QStringLiteral("файла больше нет в папке")
+                                      : QStringLiteral("нет права на запись")));
 }
 
 void DbfFile::pwriteAll(const char* data, std::size_t size, std::uint64_t offset,

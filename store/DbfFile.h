@@ -115,6 +115,7 @@ private:
     QString decodeText(const char* data, int size) const;
 
     QString m_path;
+    QByteArray m_nativePath; // absolute, as found when opened
     int m_fd = -1;
     bool m_readOnly = false;
     std::uint8_t m_languageDriver = 0;

@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTest>
 #include <QWidget>
 
@@ -29,7 +31,10 @@ void typeText(QWidget* widget, const QString& text) {
     }
 }
 
-WorkFolder::WorkFolder() : m_previous(QDir::currentPath()) {
+WorkFolder::WorkFolder(const QString& parent)
+    : m_dir(parent.isEmpty() ? QDir::tempPath() + QStringLiteral("/varnel-XXXXXX")
+                             : parent + QStringLiteral("/varnel-XXXXXX")),
+      m_previous(QDir::currentPath()) {
     if (!m_dir.isValid())
         qFatal("cannot make a temporary folder");
     LayOutWorkingFolder(m_dir.path());
@@ -45,6 +50,24 @@ QByteArray WorkFolder::bytes(const QString& name) const {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+void retype(QWidget* form, const char* box, const QString& text) {
+    auto* edit = form->findChild<QLineEdit*>(QString::fromLatin1(box));
+    if (!edit)
+        qFatal("no edit box %s", box);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    typeText(edit, text);
+}
+
+void press(QWidget* form, const char* button) {
+    auto* found = form->findChild<QAbstractButton*>(QString::fromLatin1(button));
+    if (!found)
+        qFatal("no button %s", button);
+    const QPoint at = qobject_cast<QRadioButton*>(found) ? QPoint(6, found->height() / 2)
+                                                         : found->rect().center();
+    QTest::mouseClick(found, Qt::LeftButton, Qt::NoModifier, at);
 }
 
 ErrorRecorder::ErrorRecorder() {

@@ -18,7 +18,8 @@ void typeText(QWidget* widget, const QString& text);
 // directory for the life of the object (tables are opened by bare name).
 class WorkFolder {
 public:
-    WorkFolder();
+    // In the system's temporary folder, or inside the given one.
+    explicit WorkFolder(const QString& parent = {});
     ~WorkFolder();
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
@@ -28,6 +29,13 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// Replaces the text of a form's edit box as the operator would: select all, erase, type.
+void retype(QWidget* form, const char* box, const QString& text);
+
+// Clicks a form's button; a radio button on its round mark (the rest of a wide radio button
+// takes no clicks).
+void press(QWidget* form, const char* button);
 
 // Collects what the standard error box would show.
 class ErrorRecorder {

@@ -180,25 +180,19 @@ template <typename T = QWidget> T* control(Kind kind, const char* name) {
 }
 
 void retype(Kind kind, const char* name, const QString& text) {
-    auto* edit = control<TDBEdit>(kind, name);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
     if (text.size() <= 100) {
-        typeText(edit, text);
+        varnel::test::retype(dialog(kind), name, text);
         return;
     }
     // A long text arrives at once, as a paste does (key by key, a line edit lays the whole
     // text out again at every key).
+    varnel::test::retype(dialog(kind), name, {});
     QKeyEvent paste(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(edit, &paste);
+    QCoreApplication::sendEvent(control(kind, name), &paste);
 }
 
 void press(Kind kind, const char* name) {
-    auto* button = control<QAbstractButton>(kind, name);
-    // A radio button takes clicks on its mark and caption only.
-    const QPoint at = qobject_cast<QRadioButton*>(button) ? QPoint(6, button->height() / 2)
-                                                          : button->rect().center();
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
+    varnel::test::press(dialog(kind), name);
 }
 
 // The words the dialog shows: every visible label's text.

@@ -1,0 +1,506 @@
+// The program and its real files under the faults an office meets: a table made read-only
+// while the program runs, a disk that fills up, a table damaged between two runs, and the
+// program killed while it takes bets.
+#include "Application.h"
+#include "Convert.h"
+#include "DataModule6.h"
+#include "PriemResult.h"
+#include "PriemStavka.h"
+#include "Report.h"
+#include "StartUp.h"
+#include "TestSupport.h"
+#include "Transaction.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+const QStringList kTables = {"COMPIT.DBF", "PRIEM.DBF", "TMP.DBF", "MONEY.DBF"};
+
+// The program started in the current working folder.
+struct Session {
+    Session() { started = StartUp(app); }
+    ErrorRecorder errors;
+    TApplication app;
+    bool started = false;
+};
+
+// An event open for bets: coefficient 2 on every outcome, stake sums of 500 each.
+void addEvent(int number, const QString& kom1, const QString& kom2,
+              TTable& t = *DataModule6->TableCompit) {
+    t.Insert();
+    t.SetFieldValue("NUMBER", Variant(number));
+    t.SetFieldValue("DATE", Variant(Date().addDays(2)));
+    t.SetFieldValue("KOM1", Variant(kom1));
+    t.SetFieldValue("KOM2", Variant(kom2));
+    for (const char* f : {"KOEF_1", "KOEF_2", "KOEF_N"})
+        t.SetFieldValue(f, Variant(2.0));
+    for (const char* f : {"SUMM_1", "SUMM_2", "SUMM_N"})
+        t.SetFieldValue(f, Variant(500));
+    t.Post();
+}
+
+// Runs steps inside a dialog's modal loop; a dialog the steps leave open is cancelled.
+void inDialog(TForm* form, const std::function<void()>& steps) {
+    QTimer::singleShot(0, form, [&] {
+        steps();
+        if (form->isVisible())
+            press(form, "Button1");
+    });
+    form->ShowModal();
+}
+
+void fillBet(const QString& fio, int stake, int number, int outcome) {
+    retype(PriemStavka, "EditFIO", fio);
+    retype(PriemStavka, "EditSUMMA", QString::number(stake));
+    retype(PriemStavka, "EditNUMBER", QString::number(number));
+    press(PriemStavka, "Button3");
+    press(PriemStavka, QByteArray("RadioButton" + QByteArray::number(outcome)).constData());
+}
+
+// One bet through the dialog; whether it was taken (the dialog closed).
+bool takeBet(const QString& fio, int stake, int number, int outcome) {
+    bool closed = false;
+    inDialog(PriemStavka, [&] {
+        fillBet(fio, stake, number, outcome);
+        press(PriemStavka, "Button3");
+        closed = !PriemStavka->isVisible();
+    });
+    return closed;
+}
+
+bool settle(int number, int outcome) {
+    bool closed = false;
+    inDialog(PriemResult, [&] {
+        retype(PriemResult, "EditNUMBER", QString::number(number));
+        press(PriemResult, "Button3");
+        press(PriemResult, QByteArray("RadioButton" + QByteArray::number(outcome)).constData());
+        press(PriemResult, "Button3");
+        closed = !PriemResult->isVisible();
+    });
+    return closed;
+}
+
+std::map<QString, QByteArray> snapshot(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    for (const QString& name : kTables) {
+        QFile f(folder + "/" + name);
+        files[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    }
+    return files;
+}
+
+// Every event's stake sums are its opening 500 plus the stakes of the bets on each outcome.
+// Returns the number of bets; fails the test on the first sum that disagrees.
+int checkBooks(const QString& folder) {
+    const QJsonArray events = readWithDbfread(folder + "/COMPIT.DBF");
+    const QJsonArray bets = readWithDbfread(folder + "/PRIEM.DBF");
+    for (const auto& e : events) {
+        const QJsonObject event = e.toObject();
+        const std::pair<QString, const char*> outcomes[] = {{event["KOM1"].toString(), "SUMM_1"},
+                                                            {event["KOM2"].toString(), "SUMM_2"},
+                                                            {QStringLiteral("Ничья"), "SUMM_N"}};
+        for (const auto& [name, sum] : outcomes) {
+            double stakes = 500;
+            for (const auto& b : bets) {
+                const QJsonObject bet = b.toObject();
+                if (bet["NUMBER"].toInt() == event["NUMBER"].toInt() &&
+                    bet["RESULT"].toString() == name)
+                    stakes += bet["SUMMA"].toDouble();
+            }
+            if (event[sum].toDouble() != stakes) {
+                QTest::qFail(qPrintable(QStringLiteral("event %1, %2: %3 in the file, bets say %4")
+                                            .arg(event["NUMBER"].toInt())
+                                            .arg(sum)
+                                            .arg(event[sum].toDouble())
+                                            .arg(stakes)),
+                             __FILE__, __LINE__);
+                return -1;
+            }
+        }
+    }
+    return int(bets.size());
+}
+
+// Read-only for everyone, root included: without write permission, and immutable where the
+// user may set that (root ignores permissions).
+bool setReadOnly(const QString& path, bool readOnly, QString* why = nullptr) {
+    const QByteArray native = QFile::encodeName(path);
+    const auto setMode = [&] {
+        if (::chmod(native.constData(), readOnly ? 0444 : 0644) == 0)
+            return true;
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    };
+    if (::geteuid() != 0)
+        return setMode();
+    // An immutable file's permissions cannot change: set them while it is not.
+    if (readOnly && !setMode())
+        return false;
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = readOnly ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (!ok && why)
+        *why = QStringLiteral("immutable flag: ") + QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    return ok && (readOnly || setMode());
+}
+
+// A small filesystem of its own, mounted for one test and gone after it.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 bytes) {
+        if (!m_dir.isValid())
+            return;
+        const QByteArray options = "size=" + QByteArray::number(bytes);
+        if (::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0,
+                    options.constData()) == 0)
+            m_mounted = true;
+        else
+            m_why = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ~SmallDisk() {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+    QString why() const { return m_why; }
+    QString path() const { return m_dir.path(); }
+
+    // Fills what is left with a file of its own; free() gives some of it back.
+    void fill() {
+        QFile filler(m_dir.filePath("filler"));
+        filler.open(QIODevice::Append);
+        const QByteArray chunk(4096, 'x');
+        while (filler.write(chunk) == chunk.size() && filler.flush()) {
+        }
+        filler.close();
+        m_fill = QFileInfo(filler).size();
+    }
+    void free(qint64 bytes) {
+        QFile::resize(m_dir.filePath("filler"), std::max<qint64>(0, m_fill - bytes));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_why;
+    qint64 m_fill = 0;
+};
+
+} // namespace
+
+class TestFileFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+
+    void aTableMadeReadOnlyStopsTheActionWhole() {
+        WorkFolder folder;
+        Session program;
+        QVERIFY(program.started);
+        addEvent(1, "Спартак", "Динамо");
+        const QString bets = folder.file("PRIEM.DBF");
+        // However the test ends, the folder can be removed after it.
+        struct Unfreeze {
+            QString folder;
+            ~Unfreeze() {
+                for (const QString& t : kTables)
+                    setReadOnly(folder + "/" + t, false);
+            }
+        } unfreeze{folder.path()};
+        QString why;
+        if (!setReadOnly(bets, true, &why))
+            QSKIP(qPrintable("cannot make a file read-only here: " + why));
+
+        // Either table of a bet: the refusal names it, nothing is written, and once the file
+        // may be written again the same Ok takes the bet exactly once.
+        for (const char* table : {"PRIEM.DBF", "COMPIT.DBF"}) {
+            const QString path = folder.file(table);
+            QVERIFY(setReadOnly(bets, false));
+            QVERIFY(setReadOnly(path, true));
+            const auto before = snapshot(folder.path());
+            program.errors.messages.clear();
+            bool closedWhileReadOnly = true, closedAfter = false;
+            inDialog(PriemStavka, [&] {
+                fillBet("Иванов", 100, 1, 1);
+                press(PriemStavka, "Button3");
+                closedWhileReadOnly = !PriemStavka->isVisible();
+                QVERIFY(snapshot(folder.path()) == before);
+                QVERIFY(setReadOnly(path, false));
+                press(PriemStavka, "Button3");
+                closedAfter = !PriemStavka->isVisible();
+            });
+            QVERIFY(!closedWhileReadOnly);
+            QCOMPARE(program.errors.messages.size(), 1);
+            const QString message = program.errors.messages[0];
+            QVERIFY2(message.contains(table) && message.contains("только для чтения"),
+                     qPrintable(message));
+            QVERIFY(closedAfter);
+            QVERIFY(!QFile::exists(folder.file(JournalFileName())));
+        }
+        QCOMPARE(checkBooks(folder.path()), 2);
+
+        // A settlement whose payouts file is read-only pays nobody and removes nothing.
+        const QString money = folder.file("MONEY.DBF");
+        QVERIFY(setReadOnly(money, true));
+        const auto before = snapshot(folder.path());
+        program.errors.messages.clear();
+        QVERIFY(!settle(1, 1));
+        QVERIFY(snapshot(folder.path()) == before);
+        QVERIFY(!program.errors.messages.isEmpty());
+        QVERIFY2(program.errors.messages[0].contains("MONEY.DBF"),
+                 qPrintable(program.errors.messages[0]));
+        QVERIFY(setReadOnly(money, false));
+        QVERIFY(settle(1, 1));
+        const QJsonArray paid = readWithDbfread(money);
+        QCOMPARE(paid.size(), 2);
+        QCOMPARE(paid[0].toObject()["SUMMA"].toDouble(), 300.0);
+        QVERIFY(readWithDbfread(folder.file("COMPIT.DBF")).isEmpty());
+    }
+
+    void aFullDiskStopsABetAndASettlementWhole() {
+        SmallDisk disk(8 * 1024 * 1024);
+        if (!disk.mounted())
+            QSKIP(qPrintable("cannot mount a small filesystem here (" + disk.why() +
+                             "); run as root to test a full disk"));
+        {
+            WorkFolder folder(disk.path());
+            Session program;
+            QVERIFY(program.started);
+            addEvent(1, "Спартак", "Динамо");
+            addEvent(2, "Зенит", "Торпедо");
+            int taken = 0, refused = 0;
+            // From no room at all up to room for everything, one page at a time: the bet is
+            // either taken whole or refused with nothing written.
+            for (qint64 room = 0; room <= 64 * 1024; room += 4096) {
+                disk.fill();
+                disk.free(room);
+                const auto before = snapshot(folder.path());
+                program.errors.messages.clear();
+                if (takeBet("Клиент", 10, 1 + int(room / 4096) % 2, 1 + int(room / 4096) % 3)) {
+                    ++taken;
+                    QVERIFY(program.errors.messages.isEmpty());
+                } else {
+                    ++refused;
+                    QVERIFY(snapshot(folder.path()) == before);
+                    QCOMPARE(program.errors.messages.size(), 1);
+                    QVERIFY2(program.errors.messages[0].contains("нет места"),
+                             qPrintable(program.errors.messages[0]));
+                }
+                disk.free(1 << 30);
+                QVERIFY(!QFile::exists(folder.file(JournalFileName())));
+                QCOMPARE(checkBooks(folder.path()), taken);
+            }
+            QVERIFY(refused > 0);
+            QVERIFY(taken > 0);
+
+            // The settlement with the disk full: nothing paid, nothing removed. With room
+            // again, the winners are paid once.
+            disk.fill();
+            const auto before = snapshot(folder.path());
+            program.errors.messages.clear();
+            QVERIFY(!settle(1, 1));
+            QVERIFY(snapshot(folder.path()) == before);
+            QVERIFY(!program.errors.messages.isEmpty());
+            QVERIFY2(program.errors.messages[0].contains("нет места"),
+                     qPrintable(program.errors.messages[0]));
+            disk.free(1 << 30);
+            QVERIFY(settle(1, 1));
+            int winners = 0;
+            for (const auto& b : readWithDbfread(folder.file("PRIEM.DBF")))
+                winners += b.toObject()["NUMBER"].toInt() == 1;
+            QCOMPARE(winners, 0);
+            QVERIFY(!readWithDbfread(folder.file("MONEY.DBF")).isEmpty());
+            checkBooks(folder.path());
+        }
+    }
+
+    void aDamagedTableIsNamedAtStartAndLeftAlone_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("damage");
+        for (const char* table : {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF"})
+            for (const char* damage :
+                 {"empty", "cut in the header", "cut in the records", "garbage", "header of zeros"})
+                QTest::addRow("%s %s", table, damage) << table << damage;
+    }
+    void aDamagedTableIsNamedAtStartAndLeftAlone() {
+        QFETCH(QString, table);
+        QFETCH(QString, damage);
+        WorkFolder folder;
+        {
+            Session first;
+            QVERIFY(first.started);
+            addEvent(1, "Спартак", "Динамо");
+            addEvent(2, "Зенит", "Торпедо");
+            QVERIFY(takeBet("Иванов", 100, 2, 1));
+            TTable& money = *DataModule6->TableMoney;
+            money.Insert();
+            money.SetFieldValue("FIO", Variant(QStringLiteral("Петров")));
+            money.SetFieldValue("SUMMA", Variant(250));
+            money.Post();
+        }
+        // Between the runs.
+        QFile file(folder.file(table));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray whole = file.readAll();
+        QByteArray damaged;
+        if (damage == "cut in the header")
+            damaged = whole.left(40);
+        else if (damage == "cut in the records")
+            damaged = whole.left(whole.size() - 30);
+        else if (damage == "garbage")
+            for (int i = 0; i < whole.size(); ++i)
+                damaged += char(QRandomGenerator::global()->bounded(256));
+        else if (damage == "header of zeros")
+            damaged = QByteArray(32, '\0') + whole.mid(32);
+        file.resize(0);
+        file.write(damaged);
+        file.close();
+        const auto before = snapshot(folder.path());
+
+        {
+            Session second;
+            QVERIFY(second.started);
+            QCOMPARE(second.errors.messages.size(), 1);
+            QVERIFY2(second.errors.messages[0].contains(table),
+                     qPrintable(second.errors.messages[0]));
+            const std::map<QString, TTable*> tables = {{"COMPIT.DBF", DataModule6->TableCompit},
+                                                       {"PRIEM.DBF", DataModule6->TableStavka},
+                                                       {"MONEY.DBF", DataModule6->TableMoney}};
+            for (const auto& [name, t] : tables)
+                QCOMPARE(t->Active(), name != table);
+
+            // The other tables serve as before.
+            if (table != "MONEY.DBF") {
+                QCOMPARE(DataModule6->TableMoney->GetFieldValue("FIO").toString(), "Петров");
+            }
+            if (table == "MONEY.DBF") {
+                QVERIFY(takeBet("Сидоров", 50, 1, 2));
+                QCOMPARE(checkBooks(folder.path()), 2);
+            }
+            if (table == "PRIEM.DBF") {
+                QCOMPARE(DataModule6->TableCompit->GetFieldValue("KOM1").toString(), "Спартак");
+                QVERIFY(!takeBet("Сидоров", 50, 1, 2)); // the bets file is the one refused
+            }
+            if (table == "COMPIT.DBF")
+                QVERIFY(!takeBet("Сидоров", 50, 1, 2));
+        }
+        // Nothing of the damaged file was touched, whatever was tried.
+        QCOMPARE(snapshot(folder.path())[table], before.at(table));
+    }
+
+    void killedAtRandomInstantsWhileTakingBets() {
+        // This process never starts the program on the folder: it would hold the folder's
+        // lock, and the workers would refuse to start.
+        WorkFolder folder;
+        const auto recover = [] {
+            TDataModule6 module;
+            ErrorRecorder errors;
+            emit module.OnCreate(); // what every start does first
+            return errors.messages;
+        };
+        {
+            TDataModule6 module;
+            emit module.OnCreate();
+            addEvent(1, "Спартак", "Динамо", *module.TableCompit);
+            addEvent(2, "Зенит", "Торпедо", *module.TableCompit);
+        }
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        qInfo("seed %u", seed);
+        int confirmed = 0;
+        int killedInABet = 0;
+        for (int round = 0; round < 12; ++round) {
+            QProcess worker;
+            worker.setProcessChannelMode(QProcess::SeparateChannels);
+            worker.start(QCoreApplication::applicationFilePath(), {"--take-bets", folder.path()});
+            QVERIFY(worker.waitForReadyRead(60000)); // "ready": started, tables open
+            QTest::qWait(int(random.bounded(20, 400)));
+            ::kill(pid_t(worker.processId()), SIGKILL);
+            QVERIFY(worker.waitForFinished(60000));
+            const QList<QByteArray> lines = worker.readAllStandardOutput().split('\n');
+            confirmed += int(lines.count("taken"));
+            killedInABet += QFile::exists(folder.file(JournalFileName()));
+
+            // The next start finishes or drops the bet the kill cut off.
+            const QStringList errors = recover();
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+            QVERIFY(!QFile::exists(folder.file(JournalFileName())));
+            const int onDisk = checkBooks(folder.path());
+            QVERIFY2(onDisk == confirmed || onDisk == confirmed + 1,
+                     qPrintable(QString("seed %1, round %2: %3 bets on disk, %4 confirmed")
+                                    .arg(seed)
+                                    .arg(round)
+                                    .arg(onDisk)
+                                    .arg(confirmed)));
+            confirmed = onDisk;
+        }
+        QVERIFY(confirmed > 0);
+        qInfo("%d bets taken, %d kills fell inside a bet's commit", confirmed, killedInABet);
+    }
+};
+
+// The worker: the program in the folder, taking bets through the dialog one after another
+// until it is killed. Prints "ready" once, then "taken" after each bet the dialog confirmed.
+static int betWorker(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        std::_Exit(3);
+    });
+    TApplication application;
+    if (!StartUp(application))
+        return 2;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    for (int i = 0;; ++i) {
+        if (takeBet(QStringLiteral("Клиент %1").arg(i), 1 + i % 7, 1 + i % 2, 1 + i % 3)) {
+            std::printf("taken\n");
+            std::fflush(stdout);
+        }
+    }
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && QByteArray(argv[1]) == "--take-bets")
+        return betWorker(argc, argv);
+    QApplication app(argc, argv);
+    TestFileFaults test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_filefaults.moc"
