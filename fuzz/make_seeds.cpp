@@ -1,7 +1,15 @@
 // Writes the program's own tables, as the program writes them, into a folder: the seeds of
-// the fuzzer's corpus.   Usage: make_seeds FOLDER
+// the table fuzzer's corpus. With a second folder, also the journals of a bet cut off by a
+// crash, without their seal: the seeds of the journal fuzzer.
+//   Usage: make_seeds FOLDER [JOURNALS]
 #include "DataModule6.h"
+#include "FaultInjection.h"
 #include "Layouts.h"
+#include "Transaction.h"
+
+#include <QFile>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDate>
@@ -13,8 +21,8 @@ using namespace varnel;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_seeds FOLDER [JOURNALS]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -65,5 +73,43 @@ int main(int argc, char** argv) {
     data.TableStavka->Delete();
     data.TableMoney->Last();
     data.TableMoney->Delete();
+    if (argc == 2)
+        return 0;
+
+    // A bet and its event's stake sum in one operation, killed at each of its writes in turn.
+    const QString journals = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(journals);
+    for (int point = 1; point <= 12; ++point) {
+        QFile::remove(JournalFileName());
+        std::fflush(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            TTransaction work({data.TableStavka, data.TableCompit});
+            data.TableStavka->Insert();
+            data.TableStavka->SetFieldValue("NUMBER", 1);
+            data.TableStavka->SetFieldValue("RESULT", QStringLiteral("Спартак"));
+            data.TableStavka->SetFieldValue("SUMMA", 10);
+            data.TableStavka->SetFieldValue("KOEFICIENT", 1.85);
+            data.TableStavka->SetFieldValue("FIO", QStringLiteral("Сидоров"));
+            data.TableStavka->Post();
+            data.TableCompit->First();
+            data.TableCompit->Edit();
+            data.TableCompit->SetFieldValue("SUMM_1", 1510.5);
+            data.TableCompit->Post();
+            fault::Arm(point, fault::Kind::Kill);
+            work.Commit();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        QFile journal(JournalFileName());
+        if (journal.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = journal.readAll();
+            QFile out(journals + QStringLiteral("/journal-%1").arg(point));
+            if (bytes.size() > 8 && out.open(QIODevice::WriteOnly))
+                out.write(bytes.left(bytes.size() - 8));
+        }
+    }
+    QFile::remove(JournalFileName());
     return 0;
 }

@@ -6,6 +6,7 @@ packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libbenchmark-dev
+  clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2
   python3 python3-dbfread python3-dbf
 )

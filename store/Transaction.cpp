@@ -62,6 +62,7 @@ public:
         return part;
     }
     bool ok() const { return m_ok; }
+    qsizetype position() const { return m_at; }
 
 private:
     void need(qsizetype size) {
@@ -182,26 +183,48 @@ std::optional<QList<TableWork>> decodeJournal(const QByteArray& bytes) {
         return std::nullopt;
     Reader in(bytes);
     (void)in.take(sizeof kMagic);
+    // Sealed is not proof of sense: a journal is a file like any other, and the program
+    // writes what it says. Only a table of the folder itself, only records of the table's new
+    // length, only as many appends as it grows by.
+    const auto damaged = [] {
+        throw EDatabaseError(QStringLiteral("Журнал незавершённой операции повреждён."));
+    };
     QList<TableWork> work;
     const auto tables = in.get(4);
     for (std::uint64_t t = 0; t < tables; ++t) {
         TableWork table;
         table.name = QFile::decodeName(in.take(qsizetype(in.get(2))));
+        if (table.name.isEmpty() || QFileInfo(table.name).fileName() != table.name ||
+            table.name == QLatin1String("..") || table.name.contains(QLatin1Char('\\')) ||
+            !table.name.endsWith(QLatin1String(".DBF"), Qt::CaseInsensitive))
+            damaged();
         table.headerLength = std::uint32_t(in.get(4));
         table.recordLength = std::uint32_t(in.get(4));
         table.oldCount = std::uint32_t(in.get(4));
         table.newCount = std::uint32_t(in.get(4));
+        if (table.recordLength == 0 || table.newCount < table.oldCount)
+            damaged();
         const auto changes = in.get(4);
+        std::uint64_t appended = 0;
         for (std::uint64_t c = 0; c < changes; ++c) {
             DbfFile::Change change;
             change.index = std::uint32_t(in.get(4));
+            if (change.index >= table.newCount)
+                damaged();
             if (in.get(1) != 0)
                 change.before = in.take(qsizetype(table.recordLength));
+            else
+                ++appended;
             change.after = in.take(qsizetype(table.recordLength));
             table.changes << change;
         }
+        if (table.newCount - table.oldCount > appended)
+            damaged();
         work << table;
     }
+    if (in.position() != body)
+        damaged(); // bytes between the work and the seal
+
     return work;
 }
 

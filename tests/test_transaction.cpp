@@ -267,6 +267,44 @@ private slots:
         QVERIFY(betsFile.open(QIODevice::ReadOnly));
         QCOMPARE(betsFile.readAll(), betsBefore);
     }
+
+    // A journal is a file like any other: sealed or not, it names no file outside the folder.
+    void aSealedJournalNamingAnotherFolderIsRefused() {
+        Scene scene(m_fixture);
+        QProcess worker;
+        worker.start(QCoreApplication::applicationFilePath(),
+                     {"--settle-and-crash-at", "-1", scene.path()});
+        QVERIFY(worker.waitForFinished(60000));
+        QCOMPARE(worker.exitCode(), 77);
+        QFile journal(JournalFileName());
+        QVERIFY(journal.open(QIODevice::ReadWrite));
+        QByteArray body = journal.readAll();
+        body.chop(8);
+        const QByteArray name = "MONEY.DBF", elsewhere = "SUB/MONEY.DBF";
+        const qsizetype at = body.indexOf(char(name.size()) + QByteArray(1, '\0') + name);
+        QVERIFY(at > 0);
+        body.replace(at, 2 + name.size(), char(elsewhere.size()) + QByteArray(1, '\0') + elsewhere);
+        std::uint64_t seal = 0xcbf29ce484222325ULL; // the journal's FNV-1a seal
+        for (const char c : body)
+            seal = (seal ^ std::uint8_t(c)) * 0x100000001b3ULL;
+        for (int i = 0; i < 8; ++i)
+            body.append(char((seal >> (8 * i)) & 0xFF));
+        journal.resize(0);
+        journal.write(body);
+        journal.close();
+        QDir().mkdir("SUB");
+        QVERIFY(QFile::copy("MONEY.DBF", "SUB/MONEY.DBF"));
+        const auto bytes = [](const char* path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray outsideBefore = bytes("SUB/MONEY.DBF");
+        const QByteArray betsBefore = bytes("PRIEM.DBF");
+
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, RecoverInterruptedWork(scene.path()));
+        QCOMPARE(bytes("SUB/MONEY.DBF"), outsideBefore);
+        QCOMPARE(bytes("PRIEM.DBF"), betsBefore);
+    }
 };
 
 // The worker: settles in the given folder and is killed at the given write point (or, with
