@@ -104,7 +104,13 @@ void TDataModule6::DataModuleCreate() {
         }
     }
     if (!failures.isEmpty())
-        throw EDatabaseError(failures.join(QLatin1Char('\n')));
+        throw EDatabaseError(
+            failures.join(QLatin1Char('\n')) + QLatin1Char('\n') +
+            (failures.size() == 1
+                 ? QStringLiteral("Программа работает без этой таблицы. Восстановите файл из "
+                                  "резервной копии и перезапустите программу.")
+                 : QStringLiteral("Программа работает без этих таблиц. Восстановите файлы из "
+                                  "резервной копии и перезапустите программу.")));
 }
 
 } // namespace varnel

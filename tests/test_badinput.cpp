@@ -286,16 +286,11 @@ void drive(const Box& box, const QString& text) {
         retype(k, "EditFIO", "Иванов");
         retype(k, "EditSUMMA", "100");
         retype(k, "EditNUMBER", "1");
-        retype(k, box.name, text);
-        press(k, "Button3");
-        if (control(k, "RadioButton1")->isVisible()) {
-            press(k, "RadioButton1");
-            press(k, "Button3");
-        }
-        break;
+        [[fallthrough]];
     case Kind::Result:
         retype(k, box.name, text);
         press(k, "Button3");
+        // The outcomes are offered once the number is accepted: the first one, and Ok.
         if (control(k, "RadioButton1")->isVisible()) {
             press(k, "RadioButton1");
             press(k, "Button3");
