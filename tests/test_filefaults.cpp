@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "Convert.h"
 #include "DataModule6.h"
+#include "FaultInjection.h"
 #include "PriemResult.h"
 #include "PriemStavka.h"
 #include "Report.h"
@@ -469,6 +470,48 @@ private slots:
         QVERIFY(confirmed > 0);
         qInfo("%d bets taken, %d kills fell inside a bet's commit", confirmed, killedInABet);
     }
+
+    // The same, at every write of one bet in turn rather than at random instants.
+    void killedAtEachWriteOfABet() {
+        WorkFolder fixture;
+        {
+            TDataModule6 module;
+            emit module.OnCreate();
+            addEvent(1, "Спартак", "Динамо", *module.TableCompit);
+        }
+        const auto copyOf = [&](const QString& to) {
+            for (const QString& t : kTables)
+                QFile::copy(fixture.file(t), to + "/" + t);
+        };
+        int before = 0, after = 0;
+        for (int point = 1;; ++point) {
+            QTemporaryDir copy;
+            copyOf(copy.path());
+            QProcess worker;
+            worker.start(QCoreApplication::applicationFilePath(),
+                         {"--bet-and-crash-at", QString::number(point), copy.path()});
+            QVERIFY(worker.waitForFinished(60000));
+            QVERIFY2(worker.exitCode() == 77 || worker.exitCode() == 0,
+                     worker.readAllStandardError().constData());
+            {
+                const QString previous = QDir::currentPath();
+                QDir::setCurrent(copy.path());
+                TDataModule6 module;
+                ErrorRecorder errors;
+                emit module.OnCreate();
+                QDir::setCurrent(previous);
+                QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
+            }
+            const int bets = checkBooks(copy.path());
+            QVERIFY2(bets == 0 || bets == 1, qPrintable(QString("point %1").arg(point)));
+            ++(bets == 0 ? before : after);
+            if (worker.exitCode() == 0) {
+                QCOMPARE(bets, 1);
+                break;
+            }
+        }
+        QVERIFY(before > 0 && after > 1); // kills fell on both sides of the commit
+    }
 };
 
 // The worker: the program in the folder, taking bets through the dialog one after another
@@ -494,10 +537,35 @@ static int betWorker(int argc, char** argv) {
     }
 }
 
+// The worker of the write-by-write test: one bet through the dialog, killed at the given
+// write (the process ends with 77 there).
+static int crashWorker(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
+    TApplication application;
+    if (!StartUp(application))
+        return 2;
+    bool closed = false;
+    inDialog(PriemStavka, [&] {
+        fillBet(QStringLiteral("Клиент"), 25, 1, 2);
+        fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
+        press(PriemStavka, "Button3");
+        fault::Disarm();
+        closed = !PriemStavka->isVisible();
+    });
+    return closed ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 3 && QByteArray(argv[1]) == "--take-bets")
         return betWorker(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--bet-and-crash-at")
+        return crashWorker(argc, argv);
     QApplication app(argc, argv);
     TestFileFaults test;
     return QTest::qExec(&test, argc, argv);
