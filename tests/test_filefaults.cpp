@@ -421,6 +421,40 @@ private slots:
         QCOMPARE(snapshot(folder.path())[table], before.at(table));
     }
 
+    // A file whose header is sound but one value is not a number: the table opens, and the
+    // settlement that meets the value stops with nothing written.
+    void aDamagedValueStopsTheSettlementThatMeetsIt() {
+        WorkFolder folder;
+        {
+            Session first;
+            QVERIFY(first.started);
+            addEvent(1, "Спартак", "Динамо");
+            QVERIFY(takeBet("Иванов", 100, 1, 1));
+            QVERIFY(takeBet("Петров", 40, 1, 1));
+        }
+        QFile bets(folder.file("PRIEM.DBF"));
+        QVERIFY(bets.open(QIODevice::ReadWrite));
+        QByteArray bytes = bets.readAll();
+        const qsizetype stake = bytes.lastIndexOf("40.0000");
+        QVERIFY(stake > 0);
+        bytes.replace(stake, 7, "4O.OOOO");
+        bets.resize(0);
+        bets.write(bytes);
+        bets.close();
+        const auto before = snapshot(folder.path());
+
+        Session second;
+        QVERIFY(second.started);
+        QVERIFY2(second.errors.messages.isEmpty(), qPrintable(second.errors.messages.join('\n')));
+        QVERIFY(!settle(1, 1));
+        QCOMPARE(second.errors.messages.size(), 1);
+        const QString message = second.errors.messages[0];
+        QVERIFY2(message.contains("PRIEM.DBF") && message.contains("SUMMA") &&
+                     message.contains("4O.OOOO"),
+                 qPrintable(message));
+        QVERIFY(snapshot(folder.path()) == before);
+    }
+
     void killedAtRandomInstantsWhileTakingBets() {
         // This process never starts the program on the folder: it would hold the folder's
         // lock, and the workers would refuse to start.
