@@ -72,7 +72,8 @@ Variant TField::Convert(const Variant& value) const {
                 break;
             const double real = number.toReal();
             if (real != std::trunc(real))
-                throw EConvertError(QStringLiteral("%1 — не целое число.").arg(Quoted(value.toString())));
+                throw EConvertError(
+                    QStringLiteral("%1 — не целое число.").arg(Quoted(value.toString())));
             const double low = m_type == TFieldType::Smallint ? -32768.0 : -2147483648.0;
             const double high = m_type == TFieldType::Smallint ? 32767.0 : 2147483647.0;
             if (real < low || real > high)

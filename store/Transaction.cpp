@@ -194,8 +194,8 @@ std::optional<QList<TableWork>> decodeJournal(const QByteArray& bytes) {
     for (std::uint64_t t = 0; t < tables; ++t) {
         TableWork table;
         table.name = QFile::decodeName(in.take(qsizetype(in.get(2))));
-        if (table.name.isEmpty() || QFileInfo(table.name).fileName() != table.name ||
-            table.name == QLatin1String("..") || table.name.contains(QLatin1Char('\\')) ||
+        if (QFileInfo(table.name).fileName() != table.name ||
+            table.name.contains(QLatin1Char('\\')) ||
             !table.name.endsWith(QLatin1String(".DBF"), Qt::CaseInsensitive))
             damaged();
         table.headerLength = std::uint32_t(in.get(4));
@@ -224,7 +224,6 @@ std::optional<QList<TableWork>> decodeJournal(const QByteArray& bytes) {
     }
     if (in.position() != body)
         damaged(); // bytes between the work and the seal
-
     return work;
 }
 
@@ -364,8 +363,10 @@ void RecoverInterruptedWork(const QString& folder) {
     for (const TableWork& table : *work) {
         DbfFile dbf(QDir(folder).filePath(table.name));
         dbf.open();
+        // A crash during the work leaves the table between its old and its new length.
         if (std::uint32_t(dbf.headerLength()) != table.headerLength ||
-            std::uint32_t(dbf.recordLength()) != table.recordLength)
+            std::uint32_t(dbf.recordLength()) != table.recordLength ||
+            dbf.committedCount() < table.oldCount || dbf.committedCount() > table.newCount)
             throw EDatabaseError(
                 QStringLiteral("Журнал незавершённой операции не подходит к таблице "
                                "«%1»: таблица заменена. Ничего не изменено.")

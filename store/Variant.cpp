@@ -120,7 +120,8 @@ Variant Variant::parseNumber(const QString& text) {
     double real = 0.0;
     const auto [end, error] = std::from_chars(first, last, real);
     if (error != std::errc() || end != last || !std::isfinite(real))
-        throw EConvertError(QStringLiteral("%1 — не число или число слишком велико.").arg(Quoted(text)));
+        throw EConvertError(
+            QStringLiteral("%1 — не число или число слишком велико.").arg(Quoted(text)));
     return Variant(real);
 }
 
