@@ -21,7 +21,7 @@ using namespace varnel;
 
 namespace {
 
-const char* const kFile = "F.DBF";
+QString g_file; // the scratch table, in a folder of its own
 
 // Every field of the current record, as a value and as the text a grid shows.
 void readRecord(TDataSet& table) {
@@ -67,7 +67,7 @@ void rewriteFirst(TDataSet& table) {
 }
 
 void put(const std::uint8_t* data, std::size_t size) {
-    QFile file(QString::fromLatin1(kFile));
+    QFile file(g_file);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size)) {
         std::fprintf(stderr, "cannot write the scratch table\n");
@@ -78,7 +78,7 @@ void put(const std::uint8_t* data, std::size_t size) {
 // Opens and walks one table; only an EDatabaseError may say that the file is unusable.
 void exercise(TTable& table, bool write) {
     try {
-        table.SetTableName(QString::fromLatin1(kFile));
+        table.SetTableName(g_file);
         table.Open();
         walk(table);
         if (write) {
@@ -102,8 +102,9 @@ void exercise(TTable& table, bool write) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/varnel-fuzz-XXXXXX"));
-    if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+    if (!dir.isValid())
         std::abort();
+    g_file = dir.filePath(QStringLiteral("F.DBF"));
     return 0;
 }
 
