@@ -11,9 +11,9 @@ folder = sys.argv[1]
 os.makedirs(folder, exist_ok=True)
 
 
-def table(name, spec, rows, codepage="cp1251", delete=(), version="db3"):
+def table(name, fields, rows, codepage="cp1251", delete=(), version="db3"):
     path = os.path.join(folder, name)
-    t = dbf.Table(path, spec, codepage=codepage, dbf_type=version)
+    t = dbf.Table(path, fields, codepage=codepage, dbf_type=version)
     t.open(mode=dbf.READ_WRITE)
     for row in rows:
         t.append(row)
