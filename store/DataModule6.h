@@ -45,11 +45,12 @@ public:
     TField* TableMoneyFIO;
     TField* TableMoneySUMMA;
 
+    // The creation handler: interrupted work finished or dropped, the tables opened. Throws
+    // an EDatabaseError naming every table that did not open.
+    void DataModuleCreate();
+
 signals:
     void OnCreate();
-
-private:
-    void DataModuleCreate();
 };
 
 // The program's one instance, made at start-up.

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include "DataModule6.h"
+#include "Errors.h"
+#include "Layouts.h"
 #include "NewDesk.h"
 #include "Report.h"
 
@@ -76,6 +79,41 @@ ErrorRecorder::ErrorRecorder() {
 
 ErrorRecorder::~ErrorRecorder() {
     SetErrorReporter({});
+}
+
+std::unique_ptr<QTemporaryDir> copyTables(const QString& from) {
+    auto copy = std::make_unique<QTemporaryDir>();
+    for (const QString& name : TableFileNames())
+        QFile::copy(QDir(from).filePath(name), copy->filePath(name));
+    return copy;
+}
+
+int runCrashWorker(const char* flag, int point, const QString& folder) {
+    QProcess worker;
+    worker.start(QCoreApplication::applicationFilePath(),
+                 {QString::fromLatin1(flag), QString::number(point), folder});
+    if (!worker.waitForFinished(60000) || (worker.exitCode() != 77 && worker.exitCode() != 0)) {
+        QTest::qFail(qPrintable(QStringLiteral("worker at point %1: %2")
+                                    .arg(point)
+                                    .arg(QString::fromLocal8Bit(worker.readAllStandardError()))),
+                     __FILE__, __LINE__);
+        return -1;
+    }
+    return worker.exitCode();
+}
+
+QStringList startTablesIn(const QString& folder) {
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QStringList messages;
+    try {
+        TDataModule6 module;
+        module.DataModuleCreate(); // as its creation handler runs it, the error kept here
+    } catch (const EVarnelError& error) {
+        messages << error.message();
+    }
+    QDir::setCurrent(previous);
+    return messages;
 }
 
 QByteArray runPython(const QString& script, const QStringList& args) {

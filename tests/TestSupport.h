@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 class QWidget;
 
 namespace varnel::test {
@@ -44,6 +46,18 @@ public:
     ~ErrorRecorder();
     QStringList messages;
 };
+
+// The four tables of a working folder, copied into a new temporary folder.
+std::unique_ptr<QTemporaryDir> copyTables(const QString& from);
+
+// Runs this test program again as a worker (`flag POINT FOLDER`) that dies at the given write
+// point. Returns its exit code: 77 when it died there, 0 when the work ended first; any other
+// fails the test and returns -1.
+int runCrashWorker(const char* flag, int point, const QString& folder);
+
+// What every start does first, in the given folder: the interrupted work finished or dropped,
+// the tables opened. Returns the messages it reported (none when all went well).
+QStringList startTablesIn(const QString& folder);
 
 // Runs /usr/bin/python3 with a script; fails the test on a non-zero exit. Returns stdout.
 QByteArray runPython(const QString& script, const QStringList& args = {});

@@ -459,12 +459,6 @@ private slots:
         // This process never starts the program on the folder: it would hold the folder's
         // lock, and the workers would refuse to start.
         WorkFolder folder;
-        const auto recover = [] {
-            TDataModule6 module;
-            ErrorRecorder errors;
-            emit module.OnCreate(); // what every start does first
-            return errors.messages;
-        };
         {
             TDataModule6 module;
             emit module.OnCreate();
@@ -489,7 +483,7 @@ private slots:
             killedInABet += QFile::exists(folder.file(JournalFileName()));
 
             // The next start finishes or drops the bet the kill cut off.
-            const QStringList errors = recover();
+            const QStringList errors = startTablesIn(folder.path());
             QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
             QVERIFY(!QFile::exists(folder.file(JournalFileName())));
             const int onDisk = checkBooks(folder.path());
@@ -513,33 +507,18 @@ private slots:
             emit module.OnCreate();
             addEvent(1, "Спартак", "Динамо", *module.TableCompit);
         }
-        const auto copyOf = [&](const QString& to) {
-            for (const QString& t : kTables)
-                QFile::copy(fixture.file(t), to + "/" + t);
-        };
         int before = 0, after = 0;
         for (int point = 1;; ++point) {
-            QTemporaryDir copy;
-            copyOf(copy.path());
-            QProcess worker;
-            worker.start(QCoreApplication::applicationFilePath(),
-                         {"--bet-and-crash-at", QString::number(point), copy.path()});
-            QVERIFY(worker.waitForFinished(60000));
-            QVERIFY2(worker.exitCode() == 77 || worker.exitCode() == 0,
-                     worker.readAllStandardError().constData());
-            {
-                const QString previous = QDir::currentPath();
-                QDir::setCurrent(copy.path());
-                TDataModule6 module;
-                ErrorRecorder errors;
-                emit module.OnCreate();
-                QDir::setCurrent(previous);
-                QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
-            }
-            const int bets = checkBooks(copy.path());
+            const auto copy = copyTables(fixture.path());
+            const int exit = runCrashWorker("--bet-and-crash-at", point, copy->path());
+            if (exit < 0)
+                return;
+            const QStringList errors = startTablesIn(copy->path());
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+            const int bets = checkBooks(copy->path());
             QVERIFY2(bets == 0 || bets == 1, qPrintable(QString("point %1").arg(point)));
             ++(bets == 0 ? before : after);
-            if (worker.exitCode() == 0) {
+            if (exit == 0) {
                 QCOMPARE(bets, 1);
                 break;
             }
