@@ -563,7 +563,7 @@ QByteArray DbfFile::blankRecord() const {
     return bytes;
 }
 
-void DbfFile::checkWritable() const {
+void DbfFile::checkWritable(bool onDisk) const {
     if (!isOpen())
         fail(QStringLiteral("таблица закрыта."));
     if (m_readOnly)
@@ -571,7 +571,7 @@ void DbfFile::checkWritable() const {
             "файл открыт только для чтения (нет права на запись). Изменение не сохранено."));
     // The file may have been made read-only since it was opened: the open handle could still
     // write, but whoever did it meant the books to stay as they are.
-    if (::access(m_nativePath.constData(), W_OK) != 0)
+    if (onDisk && ::access(m_nativePath.constData(), W_OK) != 0)
         fail(QStringLiteral("файл стал доступен только для чтения (%1). Изменение не сохранено.")
                  .arg(errno == ENOENT ? QStringLiteral("файла больше нет в папке")
                                       : QStringLiteral("нет права на запись")));
@@ -608,7 +608,7 @@ void DbfFile::writeHeaderCount(std::uint32_t count) {
 }
 
 std::uint32_t DbfFile::append(const QByteArray& record) {
-    checkWritable();
+    checkWritable(!m_overlay); // a transaction asks the file once, when it commits
     if (record.size() != m_recordLength)
         fail(QStringLiteral("запись неверной длины."));
     if (recordCount() == std::numeric_limits<std::uint32_t>::max())
@@ -751,7 +751,7 @@ void DbfFile::touchDate() {
 }
 
 void DbfFile::write(std::uint32_t index, const QByteArray& record) {
-    checkWritable();
+    checkWritable(!m_overlay); // a transaction asks the file once, when it commits
     if (index >= recordCount() || record.size() != m_recordLength)
         fail(QStringLiteral("запись %1 не существует.").arg(index + 1));
     if (m_overlay) {
@@ -767,7 +767,7 @@ void DbfFile::write(std::uint32_t index, const QByteArray& record) {
 }
 
 void DbfFile::markDeleted(std::uint32_t index) {
-    checkWritable();
+    checkWritable(!m_overlay); // a transaction asks the file once, when it commits
     if (index >= recordCount())
         fail(QStringLiteral("запись %1 не существует.").arg(index + 1));
     QByteArray deleted(record(index), m_recordLength);

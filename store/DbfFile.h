@@ -83,8 +83,9 @@ public:
         QByteArray before; // the record as stored; empty for an appended one
         QByteArray after;
     };
-    // Throws an EDatabaseError when the table cannot be written (closed, or read-only).
-    void checkWritable() const;
+    // Throws an EDatabaseError when the table cannot be written (closed, or read-only). With
+    // onDisk false, for work a transaction holds in memory, the file itself is not asked.
+    void checkWritable(bool onDisk = true) const;
     void beginOverlay();
     bool inOverlay() const { return m_overlay; }
     void dropOverlay();
