@@ -7,6 +7,7 @@
 #include "Convert.h"
 #include "DBEdit.h"
 #include "DataModule6.h"
+#include "Office.h"
 #include "PriemCompit.h"
 #include "PriemResult.h"
 #include "PriemStavka.h"
@@ -304,9 +305,7 @@ void drive(const Box& box, const QString& text) {
 class TestBadInput : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<WorkFolder> m_folder;
-    std::unique_ptr<ErrorRecorder> m_errors;
-    std::unique_ptr<TApplication> m_app;
+    std::unique_ptr<Office> m_office;
 
     // Runs one input through one box; returns what happened as the operator saw it.
     void runCase(const Box& box, const char* inputName, const QString& text, QJsonObject& tables) {
@@ -316,7 +315,7 @@ class TestBadInput : public QObject {
                                       : box.kind == Kind::Bet ? "bet"
                                                               : "result",
                                       box.name, inputName);
-        m_errors->messages.clear();
+        m_office->errors.messages.clear();
         TForm* form = dialog(box.kind);
         bool closed = false;
         QStringList before, after;
@@ -331,8 +330,8 @@ class TestBadInput : public QObject {
         form->ShowModal();
         QVERIFY2(!form->isVisible(), qPrintable(what));
 
-        const QJsonObject now = readAll(m_folder->path());
-        const QStringList& messages = m_errors->messages;
+        const QJsonObject now = readAll(m_office->folder.path());
+        const QStringList& messages = m_office->errors.messages;
         for (const QString& m : messages) {
             QVERIFY2(m.contains(QRegularExpression("[А-Яа-яЁё]")), qPrintable(what + ": " + m));
             QVERIFY2(m.size() < 300, qPrintable(what + ": a message of " +
@@ -367,18 +366,12 @@ class TestBadInput : public QObject {
 private slots:
     void init() {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        m_folder = std::make_unique<WorkFolder>();
-        m_errors = std::make_unique<ErrorRecorder>();
-        m_app = std::make_unique<TApplication>();
-        QVERIFY(StartUp(*m_app));
+        m_office = std::make_unique<Office>();
+        QVERIFY(m_office->started);
         addEvent(1);
         addBet();
     }
-    void cleanup() {
-        m_app.reset();
-        m_errors.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_office.reset(); }
 
     void everyBoxEveryInput_data() {
         QTest::addColumn<int>("box");
@@ -393,7 +386,7 @@ private slots:
     void everyBoxEveryInput() {
         QFETCH(int, box);
         const Box& b = boxes()[box];
-        QJsonObject tables = readAll(m_folder->path());
+        QJsonObject tables = readAll(m_office->folder.path());
         for (const auto& [name, text] : inputs()) {
             runCase(b, name, text, tables);
             if (QTest::currentTestFailed())

@@ -2,6 +2,7 @@
 #include "Application.h"
 #include "Image.h"
 #include "Kalend.h"
+#include "Office.h"
 #include "StartUp.h"
 #include "TestSupport.h"
 #include "Zastavka.h"
@@ -49,23 +50,17 @@ void whileShown(TForm* form, const std::function<void()>& steps) {
 
 class TestMainScreen : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_folder;
-    std::unique_ptr<ErrorRecorder> m_errors;
-    std::unique_ptr<TApplication> m_app;
+    std::unique_ptr<Office> m_office;
 
 private slots:
     void init() {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        m_folder = std::make_unique<WorkFolder>();
-        m_errors = std::make_unique<ErrorRecorder>();
-        m_app = std::make_unique<TApplication>();
-        QVERIFY(StartUp(*m_app));
+        m_office = std::make_unique<Office>();
+        QVERIFY(m_office->started);
     }
     void cleanup() {
         TApplication::SetHaltHandler({});
-        m_app.reset();
-        m_errors.reset();
-        m_folder.reset();
+        m_office.reset();
     }
 
     void everyDrawShowsFiveDifferentKindsAndAllKindsAppear() {
@@ -88,7 +83,7 @@ private slots:
                 QCOMPARE(image(images[slot])->LoadedFile(), "images/" + drawn[slot]);
         }
         QCOMPARE(seen.size(), 7);
-        QVERIFY(m_errors->messages.isEmpty());
+        QVERIFY(m_office->errors.messages.isEmpty());
         QCOMPARE(image("Image1")->geometry(), QRect(0, 0, 464, 393));
         QCOMPARE(image("Image4")->geometry(), QRect(320, 210, 125, 160));
         QCOMPARE(image("pkOk")->geometry(), QRect(35, 40, 78, 42));
@@ -110,8 +105,9 @@ private slots:
     void aMissingPictureIsReportedAndThoseBeforeItStay() {
         QVERIFY(QFile::remove("images/pkOk.bmp"));
         Zastavka->Show();
-        QCOMPARE(m_errors->messages.size(), 1);
-        QVERIFY2(m_errors->messages[0].contains("pkOk.bmp"), qPrintable(m_errors->messages[0]));
+        QCOMPARE(m_office->errors.messages.size(), 1);
+        QVERIFY2(m_office->errors.messages[0].contains("pkOk.bmp"),
+                 qPrintable(m_office->errors.messages[0]));
         for (const char* before : {"Image1", "Image2", "Image3", "Image4", "Image5", "Image6"})
             QVERIFY2(!image(before)->pixmap().isNull(), before);
         QVERIFY(image("pkOk")->pixmap().isNull());
@@ -214,14 +210,14 @@ private slots:
         QVERIFY(QFile::remove("images/banner.bmp"));
         QVERIFY(other.save("images/banner.bmp", "BMP"));
         whileShown(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(320, 54)); });
-        QVERIFY(m_errors->messages.isEmpty());
+        QVERIFY(m_office->errors.messages.isEmpty());
         // Without the banner: the error box, and the box opens all the same.
         QVERIFY(QFile::remove("images/banner.bmp"));
         bool opened = false;
         whileShown(AboutBox, [&] { opened = AboutBox->isVisible(); });
         QVERIFY(opened);
-        QCOMPARE(m_errors->messages.size(), 1);
-        QVERIFY(m_errors->messages[0].contains("banner.bmp"));
+        QCOMPARE(m_office->errors.messages.size(), 1);
+        QVERIFY(m_office->errors.messages[0].contains("banner.bmp"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "Convert.h"
 #include "DBEdit.h"
 #include "DataModule6.h"
+#include "Office.h"
 #include "PriemCompit.h"
 #include "StartUp.h"
 #include "TestSupport.h"
@@ -103,13 +104,11 @@ bool pending() {
 class TestPriemCompit : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<WorkFolder> m_folder;
-    std::unique_ptr<ErrorRecorder> m_errors;
-    std::unique_ptr<TApplication> m_app;
+    std::unique_ptr<Office> m_office;
 
-    QJsonArray events() const { return readWithDbfread(m_folder->file("COMPIT.DBF")); }
-    QByteArray compitBytes() const { return m_folder->bytes("COMPIT.DBF"); }
-    QStringList& errors() { return m_errors->messages; }
+    QJsonArray events() const { return readWithDbfread(m_office->folder.file("COMPIT.DBF")); }
+    QByteArray compitBytes() const { return m_office->folder.bytes("COMPIT.DBF"); }
+    QStringList& errors() { return m_office->errors.messages; }
 
     void storeOne(const Typed& t) {
         inDialog([&] {
@@ -122,18 +121,12 @@ class TestPriemCompit : public QObject {
 private slots:
     void init() {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        m_folder = std::make_unique<WorkFolder>();
-        m_errors = std::make_unique<ErrorRecorder>();
-        m_app = std::make_unique<TApplication>();
-        QVERIFY(StartUp(*m_app));
+        m_office = std::make_unique<Office>();
+        QVERIFY(m_office->started);
         QVERIFY(errors().isEmpty());
     }
 
-    void cleanup() {
-        m_app.reset();
-        m_errors.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_office.reset(); }
 
     void ctrlNOpensTheDialogReadyForTheNumber() {
         Zastavka->Show();

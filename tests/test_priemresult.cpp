@@ -3,6 +3,7 @@
 #include "DataModule6.h"
 #include "Errors.h"
 #include "FaultInjection.h"
+#include "Office.h"
 #include "PriemResult.h"
 #include "Report.h"
 #include "StartUp.h"
@@ -124,25 +125,19 @@ void settle(const QString& number, const char* outcome) {
 
 class TestPriemResult : public QObject {
     Q_OBJECT
-    std::unique_ptr<WorkFolder> m_folder;
-    std::unique_ptr<ErrorRecorder> m_errors;
-    std::unique_ptr<TApplication> m_app;
+    std::unique_ptr<Office> m_office;
 
-    QString file(const char* name) const { return m_folder->file(QString::fromLatin1(name)); }
+    QString file(const char* name) const {
+        return m_office->folder.file(QString::fromLatin1(name));
+    }
 
 private slots:
     void init() {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        m_folder = std::make_unique<WorkFolder>();
-        m_errors = std::make_unique<ErrorRecorder>();
-        m_app = std::make_unique<TApplication>();
-        QVERIFY(StartUp(*m_app));
+        m_office = std::make_unique<Office>();
+        QVERIFY(m_office->started);
     }
-    void cleanup() {
-        m_app.reset();
-        m_errors.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_office.reset(); }
 
     void aWinningBetIsPaidStakePlusStakeTimesKoef() {
         addEvent(7, "Зенит", "Спартак");
@@ -152,7 +147,8 @@ private slots:
                  {7, "Спартак", 40, 2.5, "Проигравший"},
                  {8, "Ничья", 20, 4, "Чужой 2"}});
         settle("7", "RadioButton1");
-        QVERIFY2(m_errors->messages.isEmpty(), qPrintable(m_errors->messages.join('\n')));
+        QVERIFY2(m_office->errors.messages.isEmpty(),
+                 qPrintable(m_office->errors.messages.join('\n')));
         QVERIFY(!PriemResult->isVisible());
         const auto money = readWithDbfread(file("MONEY.DBF"));
         QCOMPARE(money.size(), 1);
@@ -273,8 +269,8 @@ private slots:
             QVERIFY(!control<QLabel>("Label2")->isVisible());
             typeNumber("один");
             click("Button3");
-            QCOMPARE(m_errors->messages.size(), 1);
-            QVERIFY(m_errors->messages[0].contains("один"));
+            QCOMPARE(m_office->errors.messages.size(), 1);
+            QVERIFY(m_office->errors.messages[0].contains("один"));
             QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
             click("Button1");
         });
@@ -284,14 +280,16 @@ private slots:
     void cancelAfterChoosingChangesNothingAndStartsOver() {
         addEvent(2, "А", "Б");
         addBets({{2, "А", 10, 2, "клиент"}});
-        const QByteArray before = m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF");
+        const QByteArray before =
+            m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF");
         inDialog([&] {
             typeNumber("2");
             click("Button3");
             click("RadioButton1");
             click("Button1");
         });
-        QCOMPARE(m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF"), before);
+        QCOMPARE(m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF"),
+                 before);
         QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
         inDialog([&] {
             QCOMPARE(control<QLabel>("label1")->text(), QString("Номер события"));
@@ -328,8 +326,9 @@ private slots:
     void aFailedSettlementChangesNothingAndAGoodOnePaysOnce() {
         addEvent(1, "А", "Б");
         addBets({{1, "А", 100, 1.5, "п1"}, {1, "Б", 10, 1, "л1"}, {1, "А", 10, 2, "п2"}});
-        const QByteArray before = m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF") +
-                                  m_folder->bytes("MONEY.DBF");
+        const QByteArray before = m_office->folder.bytes("PRIEM.DBF") +
+                                  m_office->folder.bytes("COMPIT.DBF") +
+                                  m_office->folder.bytes("MONEY.DBF");
         for (int point = 1; point <= 6; ++point) {
             inDialog([&] {
                 typeNumber("1");
@@ -341,7 +340,7 @@ private slots:
                 if (DataModule6->TableStavka->Active()) {
                     // Rolled back: the dialog stays open, ready for another Ok.
                     QVERIFY(PriemResult->isVisible());
-                    QCOMPARE(m_errors->messages.size(), point);
+                    QCOMPARE(m_office->errors.messages.size(), point);
                     click("Button1");
                 } else {
                     PriemResult->Close();
@@ -349,8 +348,8 @@ private slots:
             });
             if (!DataModule6->TableStavka->Active())
                 break; // the journal decides at the next start; checked by the crash test
-            QCOMPARE(m_folder->bytes("PRIEM.DBF") + m_folder->bytes("COMPIT.DBF") +
-                         m_folder->bytes("MONEY.DBF"),
+            QCOMPARE(m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF") +
+                         m_office->folder.bytes("MONEY.DBF"),
                      before);
         }
         settle("1", "RadioButton1");
@@ -365,7 +364,7 @@ private slots:
                  {2, "В", 1, 1, "чужой"},
                  {1, "Б", 10, 1, "л1"},
                  {1, "А", 10, 2, "п2"}});
-        const QString fixture = m_folder->path();
+        const QString fixture = m_office->folder.path();
         const QStringList tables = {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF"};
         const auto state = [&](const QString& folder) {
             QStringList rows;

@@ -2,6 +2,7 @@
 #include "Convert.h"
 #include "DBEdit.h"
 #include "DataModule6.h"
+#include "Office.h"
 #include "PriemStavka.h"
 #include "StartUp.h"
 #include "TestSupport.h"
@@ -33,14 +34,8 @@ const QString kClosed = "Прием ставок на это событие за
 const QString kNotFound = "Данного события не обнаружено !!!";
 const QString kBadStake = "Неверная сумма ставки !!!";
 
-// The program started in a fresh working folder.
-struct Office {
-    Office() { started = StartUp(app); }
-    WorkFolder folder;
-    ErrorRecorder errors;
-    TApplication app;
-    bool started = false;
-
+// The program started in a fresh working folder, and what it wrote.
+struct Desk : Office {
     QJsonArray bets() { return readWithDbfread(folder.file("PRIEM.DBF")); }
     QJsonArray events() { return readWithDbfread(folder.file("COMPIT.DBF")); }
     QByteArray tables() { return folder.bytes("COMPIT.DBF") + folder.bytes("PRIEM.DBF"); }
@@ -161,7 +156,7 @@ private slots:
     void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
 
     void openedByCtrlSAsLaidOut() {
-        Office office;
+        Desk office;
         QVERIFY(office.started);
         Zastavka->Show();
         QVERIFY(QTest::qWaitForWindowActive(Zastavka));
@@ -252,7 +247,7 @@ private slots:
     }
 
     void aRequiredBoxLeftEmptyChangesNothing() {
-        Office office;
+        Desk office;
         addEvent(7, tomorrow(), "Зенит", "Спартак");
         const QByteArray before = office.tables();
         runDialog([&] {
@@ -289,7 +284,7 @@ private slots:
     }
 
     void tomorrowIsOfferedTodayAndEarlierRefused() {
-        Office office;
+        Desk office;
         addEvent(1, tomorrow(), "Зенит", "Спартак");
         addEvent(2, Date(), "Динамо", "Торпедо");
         addEvent(3, Date().addDays(-1), "ЦСКА", "Локомотив");
@@ -325,7 +320,7 @@ private slots:
     }
 
     void anUnknownNumberIsRefusedUntilCorrected() {
-        Office office;
+        Desk office;
         runDialog([&] { // an empty events table
             fill("Сидоров", "100", "1");
             ok();
@@ -359,7 +354,7 @@ private slots:
     }
 
     void theFirstEventWithTheNumberDecides() {
-        Office office;
+        Desk office;
         addEvent(5, Date(), "Закрытое", "Первое");
         addEvent(5, tomorrow(), "Открытое", "Второе");
         addEvent(6, tomorrow(), "Первое", "Открытое");
@@ -377,7 +372,7 @@ private slots:
     }
 
     void aStakeIsRecordedWithTheCoefficientShown() {
-        Office office;
+        Desk office;
         addEvent(12, tomorrow(), "Зенит", "Спартак");
         runDialog([&] {
             fill("Иванов Иван Иванович", "100", "12");
@@ -423,7 +418,7 @@ private slots:
     }
 
     void aClearedCheckBoxLeavesTheCoefficientsAndStaysCleared() {
-        Office office;
+        Desk office;
         addEvent(3, tomorrow(), "Зенит", "Спартак");
         runDialog([&] {
             QTest::mouseClick(control("CheckBox1"), Qt::LeftButton);
@@ -447,7 +442,7 @@ private slots:
     }
 
     void eachBetKeepsTheCoefficientFromBeforeTheRuleMovesIt() {
-        Office office;
+        Desk office;
         addEvent(9, tomorrow(), "Зенит", "Спартак");
         const struct {
             const char* stake;
@@ -475,7 +470,7 @@ private slots:
     }
 
     void cancelInEveryStateLeavesTheTablesAsTheyWere() {
-        Office office;
+        Desk office;
         addEvent(8, tomorrow(), "Зенит", "Спартак");
         const QByteArray before = office.tables();
         const std::function<void()> states[] = {
@@ -524,7 +519,7 @@ private slots:
     }
 
     void aStakeOfZeroOrLessIsRefused() {
-        Office office;
+        Desk office;
         addEvent(3, tomorrow(), "Зенит", "Спартак");
         const QByteArray before = office.tables();
         const auto refused = [] {
@@ -563,7 +558,7 @@ private slots:
     }
 
     void aStakeChangedAfterTheOutcomeClickIsWhatBothTablesHold() {
-        Office office;
+        Desk office;
         addEvent(4, tomorrow(), "Зенит", "Спартак");
         runDialog([&] {
             fill("Сидоров", "100", "4");
@@ -583,7 +578,7 @@ private slots:
     }
 
     void aFailedWriteRecordsNeitherAndOkCanBeRepeated() {
-        Office office;
+        Desk office;
         addEvent(4, tomorrow(), "Зенит", "Спартак");
         const QByteArray before = office.tables();
         // Nothing can be written where the journal of the work must go.
@@ -606,7 +601,7 @@ private slots:
     }
 
     void aRuleThatFailsTakesTheBetBackWithIt() {
-        Office office;
+        Desk office;
         addEvent(4, tomorrow(), "Зенит", "Спартак", {Variant(), 2.2, 3.0});
         const QByteArray before = office.tables();
         runDialog([&] {

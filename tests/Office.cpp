@@ -1,0 +1,11 @@
+#include "Office.h"
+
+#include "StartUp.h"
+
+namespace varnel::test {
+
+Office::Office() {
+    started = StartUp(app);
+}
+
+} // namespace varnel::test
