@@ -1,17 +1,17 @@
 // bench_browser: the three browsers over big tables. Opening a browser must cost the same
 // on a million records as on a thousand, in time and in memory; so must jumping to the last
 // record. Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder.
-#include "DBGrid.h"
-#include "DBNavigator.h"
-#include "DataModule6.h"
-#include "DbfFile.h"
-#include "Errors.h"
-#include "Layouts.h"
-#include "Report.h"
-#include "TableCompitition.h"
-#include "TableMoney.h"
-#include "TableStavka.h"
-#include "Variant.h"
+#include "store/DataModule6.h"
+#include "store/Layouts.h"
+#include "store/controls/DBGrid.h"
+#include "store/controls/DBNavigator.h"
+#include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Report.h"
+#include "store/engine/Variant.h"
+#include "views/TableCompitition.h"
+#include "views/TableMoney.h"
+#include "views/TableStavka.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // Settling one event with 1,000 bets among many: the all-or-nothing walk against a plain
 // walk that syncs every write on its own.
-#include "DataSet.h"
-#include "DbfFile.h"
-#include "Layouts.h"
-#include "Transaction.h"
+#include "store/Layouts.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
+#include "store/engine/Transaction.h"
 
 #include <QCoreApplication>
 #include <QDir>

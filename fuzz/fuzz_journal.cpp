@@ -1,9 +1,9 @@
 // Finds arbitrary bytes, sealed, as the journal of an interrupted operation at start, beside
 // real tables: the recovery either completes what the journal says or refuses it with an
 // EDatabaseError; it never crashes, and it never writes a file outside the working folder.
-#include "Errors.h"
-#include "Layouts.h"
-#include "Transaction.h"
+#include "store/Layouts.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Transaction.h"
 
 #include <QDir>
 #include <QFile>

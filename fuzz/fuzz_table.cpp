@@ -2,11 +2,11 @@
 // cursor, forwards and back, reading and showing every field, then writing a record back.
 // Anything but an EDatabaseError for an unreadable file is a fault: an escaping exception of
 // another kind aborts, and the sanitizers report memory and undefined-behaviour faults.
-#include "DataModule6.h"
-#include "DataSet.h"
-#include "DbfFile.h"
-#include "Errors.h"
-#include "Field.h"
+#include "store/DataModule6.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Field.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,10 @@
 // the table fuzzer's corpus. With a second folder, also the journals of a bet cut off by a
 // crash, without their seal: the seeds of the journal fuzzer.
 //   Usage: make_seeds FOLDER [JOURNALS]
-#include "DataModule6.h"
-#include "FaultInjection.h"
-#include "Layouts.h"
-#include "Transaction.h"
+#include "store/DataModule6.h"
+#include "store/Layouts.h"
+#include "store/engine/FaultInjection.h"
+#include "store/engine/Transaction.h"
 
 #include <QFile>
 #include <sys/wait.h>

@@ -1,5 +1,5 @@
-#include "Application.h"
-#include "StartUp.h"
+#include "shell/StartUp.h"
+#include "shell/toolkit/Application.h"
 
 using namespace varnel;
 

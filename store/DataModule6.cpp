@@ -1,8 +1,8 @@
-#include "DataModule6.h"
+#include "store/DataModule6.h"
 
-#include "Errors.h"
-#include "Report.h"
-#include "Transaction.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Report.h"
+#include "store/engine/Transaction.h"
 
 #include <QDir>
 

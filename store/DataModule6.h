@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DataSet.h"
-#include "DataSource.h"
-#include "Field.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/DataSource.h"
+#include "store/engine/Field.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
-#include "Layouts.h"
+#include "store/Layouts.h"
 
-#include "Errors.h"
+#include "store/engine/Errors.h"
 
 #include <QDir>
 #include <QFileInfo>

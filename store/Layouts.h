@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DbfFile.h"
+#include "store/engine/DbfFile.h"
 
 #include <QList>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "AdjustKoef.h"
-#include "Convert.h"
-#include "DataModule6.h"
-#include "Errors.h"
-#include "Report.h"
-#include "TestSupport.h"
+#include "store/AdjustKoef.h"
+#include "store/DataModule6.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Report.h"
+#include "tests/support/TestSupport.h"
 
 #include <QJsonObject>
 #include <QLocale>

@@ -3,16 +3,16 @@
 // error box or a label in the dialog), or quietly where the dialog ignores an empty box.
 // Either way the program goes on, and a refused input leaves every table as another dBASE
 // reader saw it before.
-#include "Application.h"
-#include "Convert.h"
-#include "DBEdit.h"
-#include "DataModule6.h"
-#include "Office.h"
-#include "PriemCompit.h"
-#include "PriemResult.h"
-#include "PriemStavka.h"
-#include "StartUp.h"
-#include "TestSupport.h"
+#include "shell/StartUp.h"
+#include "shell/toolkit/Application.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBEdit.h"
+#include "store/engine/Convert.h"
+#include "tests/support/Office.h"
+#include "tests/support/TestSupport.h"
+#include "workflows/PriemCompit.h"
+#include "workflows/PriemResult.h"
+#include "workflows/PriemStavka.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "DBEdit.h"
-#include "DataModule6.h"
-#include "Errors.h"
-#include "Report.h"
-#include "TestSupport.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBEdit.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Report.h"
+#include "tests/support/Office.h"
 
 #include <QJsonObject>
 #include <QLocale>

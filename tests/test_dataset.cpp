@@ -1,9 +1,9 @@
-#include "DataSet.h"
-#include "DbfFile.h"
-#include "Errors.h"
-#include "Field.h"
-#include "Layouts.h"
-#include "TestSupport.h"
+#include "store/Layouts.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Field.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QJsonObject>

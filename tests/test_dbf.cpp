@@ -1,7 +1,7 @@
-#include "DbfFile.h"
-#include "Errors.h"
-#include "Layouts.h"
-#include "TestSupport.h"
+#include "store/Layouts.h"
+#include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QJsonObject>

@@ -1,16 +1,16 @@
 // The program and its real files under the faults an office meets: a table made read-only
 // while the program runs, a disk that fills up, a table damaged between two runs, and the
 // program killed while it takes bets.
-#include "Application.h"
-#include "Convert.h"
-#include "DataModule6.h"
-#include "FaultInjection.h"
-#include "PriemResult.h"
-#include "PriemStavka.h"
-#include "Report.h"
-#include "StartUp.h"
-#include "TestSupport.h"
-#include "Transaction.h"
+#include "shell/StartUp.h"
+#include "shell/toolkit/Application.h"
+#include "store/DataModule6.h"
+#include "store/engine/Convert.h"
+#include "store/engine/FaultInjection.h"
+#include "store/engine/Report.h"
+#include "store/engine/Transaction.h"
+#include "tests/support/Office.h"
+#include "workflows/PriemResult.h"
+#include "workflows/PriemStavka.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "AboutBox.h"
-#include "Application.h"
-#include "Image.h"
-#include "Kalend.h"
-#include "Office.h"
-#include "StartUp.h"
-#include "TestSupport.h"
-#include "Zastavka.h"
+#include "shell/StartUp.h"
+#include "shell/Zastavka.h"
+#include "shell/toolkit/Application.h"
+#include "shell/toolkit/Image.h"
+#include "tests/support/Office.h"
+#include "tests/support/TestSupport.h"
+#include "views/AboutBox.h"
+#include "views/Kalend.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,12 +1,12 @@
-#include "Application.h"
-#include "Convert.h"
-#include "DBEdit.h"
-#include "DataModule6.h"
-#include "Office.h"
-#include "PriemCompit.h"
-#include "StartUp.h"
-#include "TestSupport.h"
-#include "Zastavka.h"
+#include "shell/StartUp.h"
+#include "shell/Zastavka.h"
+#include "shell/toolkit/Application.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBEdit.h"
+#include "store/engine/Convert.h"
+#include "tests/support/Office.h"
+#include "tests/support/TestSupport.h"
+#include "workflows/PriemCompit.h"
 
 #include <QApplication>
 #include <QJsonArray>

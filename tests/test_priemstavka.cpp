@@ -1,13 +1,13 @@
-#include "Application.h"
-#include "Convert.h"
-#include "DBEdit.h"
-#include "DataModule6.h"
-#include "Office.h"
-#include "PriemStavka.h"
-#include "StartUp.h"
-#include "TestSupport.h"
-#include "Transaction.h"
-#include "Zastavka.h"
+#include "shell/StartUp.h"
+#include "shell/Zastavka.h"
+#include "shell/toolkit/Application.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBEdit.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Transaction.h"
+#include "tests/support/Office.h"
+#include "tests/support/TestSupport.h"
+#include "workflows/PriemStavka.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,12 +1,12 @@
-#include "Application.h"
-#include "Convert.h"
-#include "DataModule6.h"
-#include "Errors.h"
-#include "FolderLock.h"
-#include "Report.h"
-#include "StartUp.h"
-#include "TestSupport.h"
-#include "Zastavka.h"
+#include "shell/StartUp.h"
+#include "shell/Zastavka.h"
+#include "shell/toolkit/Application.h"
+#include "store/DataModule6.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
+#include "store/engine/FolderLock.h"
+#include "store/engine/Report.h"
+#include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QFile>

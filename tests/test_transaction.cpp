@@ -1,10 +1,10 @@
-#include "DataSet.h"
-#include "DbfFile.h"
-#include "Errors.h"
-#include "FaultInjection.h"
-#include "Field.h"
-#include "TestSupport.h"
-#include "Transaction.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
+#include "store/engine/FaultInjection.h"
+#include "store/engine/Field.h"
+#include "store/engine/Transaction.h"
+#include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "Convert.h"
-#include "Errors.h"
-#include "Variant.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Variant.h"
 
 #include <QLocale>
 #include <QTest>

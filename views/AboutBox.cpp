@@ -1,6 +1,6 @@
-#include "AboutBox.h"
+#include "views/AboutBox.h"
 
-#include "Report.h"
+#include "store/engine/Report.h"
 
 #include "ui_AboutBox.h"
 

@@ -1,7 +1,7 @@
-#include "Browser.h"
+#include "views/Browser.h"
 
-#include "DBGrid.h"
-#include "DataModule6.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBGrid.h"
 
 namespace varnel {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DBNavigator.h"
-#include "Form.h"
+#include "shell/toolkit/Form.h"
+#include "store/controls/DBNavigator.h"
 
 #include <QList>
 #include <QStringList>

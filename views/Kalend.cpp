@@ -1,7 +1,7 @@
-#include "Kalend.h"
+#include "views/Kalend.h"
 
-#include "Convert.h"
-#include "Report.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Report.h"
 
 #include "ui_Kalend.h"
 

@@ -1,9 +1,9 @@
-#include "TableMoney.h"
+#include "views/TableMoney.h"
 
-#include "DBGrid.h"
-#include "DBNavigator.h"
-#include "DataModule6.h"
-#include "Errors.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBGrid.h"
+#include "store/controls/DBNavigator.h"
+#include "store/engine/Errors.h"
 
 #include "ui_TableMoney.h"
 

@@ -1,8 +1,8 @@
-#include "TableStavka.h"
+#include "views/TableStavka.h"
 
-#include "DBGrid.h"
-#include "DBNavigator.h"
-#include "DataModule6.h"
+#include "store/DataModule6.h"
+#include "store/controls/DBGrid.h"
+#include "store/controls/DBNavigator.h"
 
 #include "ui_TableStavka.h"
 

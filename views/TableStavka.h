@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Browser.h"
+#include "views/Browser.h"
 
 namespace Ui {
 class TTableStavka;

@@ -1,9 +1,9 @@
-#include "PriemCompit.h"
+#include "workflows/PriemCompit.h"
 
-#include "Convert.h"
-#include "DataModule6.h"
-#include "Errors.h"
-#include "Report.h"
+#include "store/DataModule6.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Report.h"
 
 #include "ui_PriemCompit.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form.h"
+#include "shell/toolkit/Form.h"
 
 namespace Ui {
 class TPriemCompit;

@@ -1,9 +1,9 @@
-#include "PriemResult.h"
+#include "workflows/PriemResult.h"
 
-#include "Convert.h"
-#include "DataModule6.h"
-#include "Report.h"
-#include "Transaction.h"
+#include "store/DataModule6.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Report.h"
+#include "store/engine/Transaction.h"
 
 #include "ui_PriemResult.h"
 

@@ -1,12 +1,12 @@
-#include "PriemStavka.h"
+#include "workflows/PriemStavka.h"
 
-#include "AdjustKoef.h"
-#include "Convert.h"
-#include "DataModule6.h"
-#include "Errors.h"
-#include "Report.h"
-#include "Transaction.h"
-#include "Variant.h"
+#include "store/AdjustKoef.h"
+#include "store/DataModule6.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Report.h"
+#include "store/engine/Transaction.h"
+#include "store/engine/Variant.h"
 
 #include "ui_PriemStavka.h"
 

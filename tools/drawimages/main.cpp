@@ -4,8 +4,8 @@
 // as 24-bit BMP files. Output is fully determined by this code and the DejaVu
 // fonts, so running it twice gives identical files.
 
-#include "painting.h"
-#include "pictures.h"
+#include "tools/drawimages/painting.h"
+#include "tools/drawimages/pictures.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "painting.h"
+#include "tools/drawimages/painting.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

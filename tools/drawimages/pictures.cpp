@@ -1,6 +1,6 @@
-#include "pictures.h"
+#include "tools/drawimages/pictures.h"
 
-#include "painting.h"
+#include "tools/drawimages/painting.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

@@ -1,7 +1,7 @@
-#include "NewDesk.h"
+#include "tools/newdesk/NewDesk.h"
 
-#include "Errors.h"
-#include "Layouts.h"
+#include "store/Layouts.h"
+#include "store/engine/Errors.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // varnel-newdesk FOLDER [IMAGES]: lays out a new working folder for the program.
-#include "Errors.h"
-#include "NewDesk.h"
+#include "store/engine/Errors.h"
+#include "tools/newdesk/NewDesk.h"
 
 #include <QCoreApplication>
 #include <QDir>

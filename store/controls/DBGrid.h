@@ -1,0 +1,163 @@
+#pragma once
+
+#include "store/engine/DataSet.h"
+#include "store/engine/DataSource.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QTableView>
+#include <QVector>
+
+#include <cstdint>
+
+class QScrollBar;
+
+namespace varnel {
+
+class TDataSource;
+class TField;
+
+// Up to `wanted` live records from file position `from` on, in file order, and from `from`
+// back, nearest first; read without moving the dataset's cursor.
+QVector<std::int64_t> LiveForward(const TDataSet& dataSet, std::int64_t from, int wanted);
+QVector<std::int64_t> LiveBackward(const TDataSet& dataSet, std::int64_t from, int wanted);
+
+// Moves of the cursor for the grid and the navigator. The engine's own Prior and Last walk
+// back one record at a time, which the file layer answers with a block read per record:
+// across a long run of deleted records (paid payouts, settled bets) that takes seconds. These
+// find the record with LiveBackward and go there with MoveTo. Like every move, each settles
+// a pending record first; at either end the cursor stays.
+void MoveCursorBy(TDataSet& dataSet, std::int64_t records);
+void MoveCursorToLast(TDataSet& dataSet);
+
+// What a grid shows: one page of the table's live records around the current one, as many
+// as fit the grid, read from the file when a cell is painted. Nothing here depends on the
+// size of the table: a million records cost what ten do, and showing rows never moves the
+// cursor or settles a pending record.
+//
+// The page follows the shared cursor: it keeps its first row while the current record stays
+// on it, scrolls by the few rows a step needs, and jumps when the cursor does. A pending new
+// record is shown as an extra row after the table's last records, where it will be written.
+class TDBGridModel : public QAbstractTableModel, public TDataLink {
+    Q_OBJECT
+public:
+    explicit TDBGridModel(QObject* parent = nullptr);
+    ~TDBGridModel() override;
+
+    void SetDataSource(TDataSource* source);
+    TDataSource* DataSource() const { return m_source; }
+    TDataSet* DataSet() const;
+
+    // The fields shown, by name, in column order.
+    void SetColumns(const QStringList& fieldNames);
+    const QStringList& Columns() const { return m_columnNames; }
+    TField* ColumnField(int column) const;
+
+    // How many rows the page holds: the rows that fit the grid.
+    void SetPageRows(int rows);
+    int PageRows() const { return m_pageRows; }
+
+    // While not live (its grid is hidden) the model only notes that the table changed and
+    // rebuilds its page when it is live again, so a hidden browser costs nothing while a
+    // settlement walks the bets.
+    void SetLive(bool live);
+    bool IsLive() const { return m_live; }
+
+    // The stored record shown in a row; -1 for the pending new record and for no row.
+    std::int64_t RecordAt(int row) const;
+    // The row of the current record, or of the pending new one; -1 when there is none.
+    int CurrentRow() const { return m_currentRow; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void RecordChanged() override { Sync(); }
+    void FieldChanged(TField* field) override;
+    void StateChanged() override { Sync(); }
+    void DataSetChanged() override;
+
+signals:
+    // The page was brought up to date: the grid puts its current cell on CurrentRow().
+    void PageChanged();
+
+private:
+    void Sync();
+    QVector<std::int64_t> ComputePage() const;
+    QVector<std::int64_t> PageAround(std::int64_t current, int capacity) const;
+    QVector<std::int64_t> PageEndingAt(std::int64_t last, int capacity) const;
+    void FillBack(QVector<std::int64_t>& page, int capacity) const;
+    void ApplyPage(const QVector<std::int64_t>& page);
+    void ResolveFields();
+    Variant ValueOf(std::int64_t key, const TField* field) const;
+
+    QPointer<TDataSource> m_source;
+    QStringList m_columnNames;
+    QList<QPointer<TField>> m_fields;
+    QVector<std::int64_t> m_page; // file indices in file order; the pending row last
+    int m_currentRow = -1;
+    int m_pageRows = 1;
+    bool m_live = true;
+    bool m_stale = false;
+};
+
+// A read-only grid over a data source: titles from the fields' display labels, a record
+// indicator in the vertical header, resizable columns, and the keyboard, mouse wheel and
+// scroll bar moving the shared cursor (each move settles a pending record first, as the
+// dataset does). It accepts no typing and has no editor.
+//
+// The scroll bar stands for the file: its range is the records in the file and its thumb
+// sits on the current one, so it needs no count of live records.
+class TDBGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit TDBGrid(QWidget* parent = nullptr);
+
+    void SetDataSource(TDataSource* source);
+    TDataSource* DataSource() const { return m_model->DataSource(); }
+    void SetColumns(const QStringList& fieldNames);
+    TDBGridModel* GridModel() const { return m_model; }
+    QScrollBar* RecordScrollBar() const { return m_bar; }
+
+    // What a move of n records does (negative: towards the start); stops at either end.
+    void MoveBy(int records);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyboardSearch(const QString& search) override;
+
+private:
+    void FollowCursor();
+    void FitColumns();
+    void UpdateScrollBar();
+    void UpdatePageRows();
+    void MoveToRow(int row);
+    void MoveToColumn(int column);
+    void ScrollBarAction(int action);
+    void MoveNear(std::int64_t index);
+
+    TDBGridModel* m_model;
+    QScrollBar* m_bar;
+    int m_column = 0;
+    int m_wheel = 0;        // wheel movement not yet turned into whole records
+    QVector<int> m_natural; // the columns' widths before fitting them to the grid
+    bool m_userSized = false;
+    bool m_fitting = false;
+};
+
+} // namespace varnel

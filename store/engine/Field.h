@@ -1,0 +1,69 @@
+#pragma once
+
+#include "store/engine/Variant.h"
+
+#include <QObject>
+#include <QString>
+
+namespace varnel {
+
+class TDataSet;
+struct DbfColumn;
+
+enum class TFieldType { Smallint, Integer, Float, Date, String, Logical };
+
+// A field object: one named column of a dataset as the windows see it, with its type, the
+// title the browsers show, and the conversion of whatever is written to it.
+class TField : public QObject {
+    Q_OBJECT
+public:
+    TField(TDataSet* dataSet, const QString& fieldName, TFieldType type, int size = 0,
+           const QString& displayLabel = {});
+
+    const QString& FieldName() const { return m_fieldName; }
+    TFieldType DataType() const { return m_type; }
+    // Characters for a string field; 0 for the others.
+    int Size() const { return m_size; }
+    QString DisplayLabel() const { return m_displayLabel.isEmpty() ? m_fieldName : m_displayLabel; }
+    void SetDisplayLabel(const QString& label) { m_displayLabel = label; }
+    // Digits after the point that a file's column must keep for this field to be usable.
+    int MinDecimals() const { return m_minDecimals; }
+    void SetMinDecimals(int decimals) { m_minDecimals = decimals; }
+    TDataSet* DataSet() const { return m_dataSet; }
+
+    // Digits shown after the point, for amounts of money; -1 shows a number as it is.
+    int DisplayDecimals() const { return m_displayDecimals; }
+    void SetDisplayDecimals(int decimals) { m_displayDecimals = decimals; }
+
+    // The value of the current record, and its text as the operator reads it.
+    Variant Value() const;
+    QString DisplayText() const;
+    QString Text(const Variant& value) const;
+    static QString TextOf(TFieldType type, const Variant& value);
+
+    // Turns a value into this field's type: text read as a number or a date, a small
+    // integer checked against its range. Throws an EConvertError that names the field.
+    Variant Convert(const Variant& value) const;
+
+    // Whether a file's column can hold this field; an empty text when it can, else why not.
+    QString Mismatch(const DbfColumn& column) const;
+
+    // The column of the open file that holds this field.
+    int ColumnIndex() const { return m_column; }
+    void SetColumnIndex(int column) { m_column = column; }
+
+    // How messages name the field: its label and its column, «Команда 1» (KOM1).
+    QString Title() const;
+
+private:
+    TDataSet* m_dataSet;
+    QString m_fieldName;
+    TFieldType m_type;
+    int m_size;
+    QString m_displayLabel;
+    int m_minDecimals = 0;
+    int m_displayDecimals = -1;
+    int m_column = -1;
+};
+
+} // namespace varnel

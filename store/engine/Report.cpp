@@ -1,0 +1,29 @@
+#include "store/engine/Report.h"
+
+#include <cstdio>
+
+namespace varnel {
+
+namespace {
+ErrorReporter& reporter() {
+    static ErrorReporter instance;
+    return instance;
+}
+} // namespace
+
+void SetErrorReporter(ErrorReporter reporter_) {
+    reporter() = std::move(reporter_);
+}
+
+bool HasErrorReporter() {
+    return bool(reporter());
+}
+
+void ReportError(const QString& message) {
+    if (reporter())
+        reporter()(message);
+    else
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace varnel

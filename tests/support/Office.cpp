@@ -1,0 +1,81 @@
+#include "tests/support/Office.h"
+
+#include "shell/StartUp.h"
+#include "shell/toolkit/Form.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace varnel::test {
+
+Office::Office() {
+    started = StartUp(app);
+}
+
+QWidget* findControl(const QWidget* form, const char* name) {
+    auto* found = form->findChild<QWidget*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("%s has no control %s", qPrintable(form->objectName()), name);
+    return found;
+}
+
+void runModal(TForm* form, const std::function<void()>& steps) {
+    if (form->isVisible())
+        qFatal("%s is already open", qPrintable(form->objectName()));
+    bool ran = false;
+    bool hung = false;
+    QTimer::singleShot(0, form, [&] {
+        ran = true;
+        steps();
+        if (form->isVisible())
+            form->Close();
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        hung = true;
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->reject();
+        form->Close();
+    });
+    watchdog.start(60000);
+    form->ShowModal();
+    QVERIFY2(ran, "the window's steps never ran");
+    QVERIFY2(!hung, "the window hung");
+}
+
+void typeText(QWidget* widget, const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString key = text.mid(i, len);
+        const int code = key.size() == 1 && key.at(0).unicode() < 0x80
+                             ? key.at(0).toUpper().unicode()
+                             : int(Qt::Key_unknown);
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, key);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, key);
+        QCoreApplication::sendEvent(widget, &press);
+        QCoreApplication::sendEvent(widget, &release);
+        i += len - 1;
+    }
+}
+
+void retype(QWidget* form, const char* box, const QString& text) {
+    auto* edit = control<QLineEdit>(form, box);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    typeText(edit, text);
+}
+
+void press(QWidget* form, const char* button) {
+    auto* found = control<QAbstractButton>(form, button);
+    const QPoint at = qobject_cast<QRadioButton*>(found) ? QPoint(6, found->height() / 2)
+                                                         : found->rect().center();
+    QTest::mouseClick(found, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+} // namespace varnel::test

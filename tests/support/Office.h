@@ -1,0 +1,53 @@
+#pragma once
+
+#include "shell/toolkit/Application.h"
+#include "tests/support/TestSupport.h"
+
+#include <QWidget>
+
+#include <functional>
+
+namespace varnel {
+class TForm;
+}
+
+namespace varnel::test {
+
+// The program started as its start-up does, in a fresh working folder that is the current
+// directory, with its errors recorded rather than shown in a box. Members go in the reverse
+// order: the program, then the recorder, then the folder.
+struct Office {
+    Office();
+    WorkFolder folder;
+    ErrorRecorder errors;
+    TApplication app;
+    bool started = false; // false when start-up refused (another program holds the folder)
+};
+
+// A control of a window by its object name. A missing one ends the run: a renamed control must
+// not pass for a check that found nothing.
+QWidget* findControl(const QWidget* form, const char* name);
+template <typename T = QWidget> T* control(const QWidget* form, const char* name) {
+    auto* found = qobject_cast<T*>(findControl(form, name));
+    if (!found)
+        qFatal("control %s is not of the kind asked for", name);
+    return found;
+}
+
+// Shows a window modally, as the menu does, and runs the steps inside its loop. A window the
+// steps leave open (a failed check returns early) is closed; a watchdog closes a message box
+// and the window when the steps hang, and the test fails.
+void runModal(TForm* form, const std::function<void()>& steps);
+
+// Types text into a widget as a keyboard would, any alphabet (QTest::keyClicks takes
+// Latin-1 only).
+void typeText(QWidget* widget, const QString& text);
+
+// Replaces the text of a form's edit box as the operator would: select all, erase, type.
+void retype(QWidget* form, const char* box, const QString& text);
+
+// Clicks a form's button; a radio button on its round mark (the rest of a wide radio button
+// takes no clicks).
+void press(QWidget* form, const char* button);
+
+} // namespace varnel::test
