@@ -2,7 +2,7 @@
 // on a million records as on a thousand, in time and in memory; so must jumping to the last
 // record. Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder.
 #include "store/DataModule6.h"
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/controls/DBGrid.h"
 #include "store/controls/DBNavigator.h"
 #include "store/engine/DbfFile.h"

@@ -1,6 +1,6 @@
 // Settling one event with 1,000 bets among many: the all-or-nothing walk against a plain
 // walk that syncs every write on its own.
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Transaction.h"

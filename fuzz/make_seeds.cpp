@@ -3,7 +3,7 @@
 // crash, without their seal: the seeds of the journal fuzzer.
 //   Usage: make_seeds FOLDER [JOURNALS]
 #include "store/DataModule6.h"
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Transaction.h"
 

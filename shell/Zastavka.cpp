@@ -47,7 +47,7 @@ int Random(int range) {
 TZastavka::TZastavka(QWidget* parent)
     : TForm(parent), ui(new Ui::TZastavka), m_popupMenu1(new QMenu(this)) {
     ui->setupUi(this);
-    SetFixedClient(464, 393);
+    SetFixedClient();
     ui->Image1->SetAlignTop(true);
     m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
 

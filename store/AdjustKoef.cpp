@@ -1,5 +1,7 @@
 #include "store/AdjustKoef.h"
 
+#include "store/Tables.h"
+
 #include "store/engine/DataSet.h"
 #include "store/engine/Variant.h"
 
@@ -40,23 +42,20 @@ void Cut(TDataSet& events, const QString& koef, double onEntry) {
 } // namespace
 
 void AdjustKoef(TDataSet& events) {
-    const QString koef1 = QStringLiteral("KOEF_1"), koef2 = QStringLiteral("KOEF_2"),
-                  koefN = QStringLiteral("KOEF_N");
-    const QString summ1 = QStringLiteral("SUMM_1"), summ2 = QStringLiteral("SUMM_2"),
-                  summN = QStringLiteral("SUMM_N");
+    using namespace fields;
 
     // The values on entry, before any of them is recalculated.
-    const double k1 = events.GetFieldValue(koef1).toReal();
-    const double k2 = events.GetFieldValue(koef2).toReal();
-    const double kN = events.GetFieldValue(koefN).toReal();
+    const double k1 = events.GetFieldValue(KOEF_1).toReal();
+    const double k2 = events.GetFieldValue(KOEF_2).toReal();
+    const double kN = events.GetFieldValue(KOEF_N).toReal();
 
-    Recalculate(events, koef1, summ1, summN, summ2);
-    Recalculate(events, koef2, summ2, summ1, summN);
-    Recalculate(events, koefN, summN, summ1, summ2);
+    Recalculate(events, KOEF_1, SUMM_1, SUMM_N, SUMM_2);
+    Recalculate(events, KOEF_2, SUMM_2, SUMM_1, SUMM_N);
+    Recalculate(events, KOEF_N, SUMM_N, SUMM_1, SUMM_2);
 
-    Cut(events, koef1, k1);
-    Cut(events, koef2, k2);
-    Cut(events, koefN, kN);
+    Cut(events, KOEF_1, k1);
+    Cut(events, KOEF_2, k2);
+    Cut(events, KOEF_N, kN);
 }
 
 } // namespace varnel

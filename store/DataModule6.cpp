@@ -1,5 +1,6 @@
 #include "store/DataModule6.h"
 
+#include "store/Tables.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
@@ -9,82 +10,55 @@
 namespace varnel {
 
 namespace {
-// Digits after the point a file's column needs to be usable: money to the kopeck,
-// coefficients to nine decimals.
-constexpr int kMoneyDecimals = 2;
-constexpr int kCoefDecimals = 9;
 
-TTable* table(QObject* owner, const char* name, const char* file) {
+TTable* table(QObject* owner, const TableSpec& spec) {
     auto* t = new TTable(owner);
-    t->setObjectName(QString::fromLatin1(name));
-    t->SetTableName(QString::fromLatin1(file));
+    t->setObjectName(spec.table);
+    t->SetTableName(spec.file);
+    t->SetExactFields(spec.exactFields);
+    spec.MakeFields(t);
     return t;
 }
 
-TDataSource* source(QObject* owner, const char* name, TDataSet* dataSet) {
+TDataSource* source(QObject* owner, const TableSpec& spec, TDataSet* dataSet) {
     auto* s = new TDataSource(owner);
-    s->setObjectName(QString::fromLatin1(name));
+    s->setObjectName(spec.source);
     s->SetDataSet(dataSet);
     return s;
 }
 
-TField* money(TDataSet* dataSet, const char* name, const QString& label) {
-    auto* f = new TField(dataSet, QString::fromLatin1(name), TFieldType::Float, 0, label);
-    f->SetMinDecimals(kMoneyDecimals);
-    f->SetDisplayDecimals(2); // roubles and kopecks
-    return f;
-}
-
-TField* coefficient(TDataSet* dataSet, const char* name, const QString& label) {
-    auto* f = new TField(dataSet, QString::fromLatin1(name), TFieldType::Float, 0, label);
-    f->SetMinDecimals(kCoefDecimals);
-    return f;
-}
 } // namespace
 
 TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
     setObjectName(QStringLiteral("DataModule6"));
-    TableCompit = table(this, "TableCompit", "COMPIT.DBF");
-    SourceCompit = source(this, "SourceCompit", TableCompit);
-    TableStavka = table(this, "TableStavka", "PRIEM.DBF");
-    SourceStavka = source(this, "SourceStavka", TableStavka);
-    TableTmp = table(this, "TableTmp", "TMP.DBF");
-    SourceTmp = source(this, "SourceTmp", TableTmp);
-    TableMoney = table(this, "TableMoney", "MONEY.DBF");
-    SourceMoney = source(this, "SourceMoney", TableMoney);
+    TableCompit = table(this, CompitTable());
+    SourceCompit = source(this, CompitTable(), TableCompit);
+    TableStavka = table(this, PriemTable());
+    SourceStavka = source(this, PriemTable(), TableStavka);
+    TableTmp = table(this, TmpTable());
+    SourceTmp = source(this, TmpTable(), TableTmp);
+    TableMoney = table(this, MoneyTable());
+    SourceMoney = source(this, MoneyTable(), TableMoney);
 
-    // The events and bets files are described completely by these fields.
-    TableCompit->SetExactFields(true);
-    TableStavka->SetExactFields(true);
-
-    TableCompitNUMBER = new TField(TableCompit, QStringLiteral("NUMBER"), TFieldType::Smallint, 0,
-                                   QStringLiteral("№"));
-    TableCompitDATE = new TField(TableCompit, QStringLiteral("DATE"), TFieldType::Date);
-    TableCompitKOM1 = new TField(TableCompit, QStringLiteral("KOM1"), TFieldType::String, 25,
-                                 QStringLiteral("Команда 1"));
-    TableCompitKOM2 = new TField(TableCompit, QStringLiteral("KOM2"), TFieldType::String, 25,
-                                 QStringLiteral("Команда 2"));
-    TableCompitKOEF_1 = coefficient(TableCompit, "KOEF_1", QStringLiteral("К-т на Команду 1"));
-    TableCompitKOEF_2 = coefficient(TableCompit, "KOEF_2", QStringLiteral("К-т на Команду 2"));
-    TableCompitKOEF_N = coefficient(TableCompit, "KOEF_N", QStringLiteral("К-т на Ничью"));
-    TableCompitSUMM_1 = money(TableCompit, "SUMM_1", QStringLiteral("Сумма (1)"));
-    TableCompitSUMM_2 = money(TableCompit, "SUMM_2", QStringLiteral("Сумма (2)"));
-    TableCompitSUMM_N = money(TableCompit, "SUMM_N", QStringLiteral("Сумма (Н)"));
-
-    TableStavkaNUMBER = new TField(TableStavka, QStringLiteral("NUMBER"), TFieldType::Smallint, 0,
-                                   QStringLiteral("№"));
-    TableStavkaRESULT = new TField(TableStavka, QStringLiteral("RESULT"), TFieldType::String, 25,
-                                   QStringLiteral("Результат"));
-    TableStavkaSUMMA = money(TableStavka, "SUMMA", QStringLiteral("Сумма"));
-    TableStavkaKOEFICIENT = coefficient(TableStavka, "KOEFICIENT", QStringLiteral("Коэффициент"));
-    TableStavkaFIO = new TField(TableStavka, QStringLiteral("FIO"), TFieldType::String, 50,
-                                QStringLiteral("Ф.И.О."));
-
-    TableTmpNUM = new TField(TableTmp, QStringLiteral("NUM"), TFieldType::Smallint);
-
-    TableMoneyFIO = new TField(TableMoney, QStringLiteral("FIO"), TFieldType::String, 50,
-                               QStringLiteral("Ф.И.О."));
-    TableMoneySUMMA = money(TableMoney, "SUMMA", QStringLiteral("Сумма выплаты"));
+    using namespace fields;
+    TableCompitNUMBER = TableCompit->FieldByName(NUMBER);
+    TableCompitDATE = TableCompit->FieldByName(DATE);
+    TableCompitKOM1 = TableCompit->FieldByName(KOM1);
+    TableCompitKOM2 = TableCompit->FieldByName(KOM2);
+    TableCompitKOEF_1 = TableCompit->FieldByName(KOEF_1);
+    TableCompitKOEF_2 = TableCompit->FieldByName(KOEF_2);
+    TableCompitKOEF_N = TableCompit->FieldByName(KOEF_N);
+    TableCompitSUMM_1 = TableCompit->FieldByName(SUMM_1);
+    TableCompitSUMM_2 = TableCompit->FieldByName(SUMM_2);
+    TableCompitSUMM_N = TableCompit->FieldByName(SUMM_N);
+    TableStavkaNUMBER = TableStavka->FieldByName(NUMBER);
+    TableStavkaRESULT = TableStavka->FieldByName(RESULT);
+    TableStavkaSUMMA = TableStavka->FieldByName(SUMMA);
+    TableStavkaKOEFICIENT = TableStavka->FieldByName(KOEFICIENT);
+    TableStavkaFIO = TableStavka->FieldByName(FIO);
+    TableTmpNUM = TableTmp->FieldByName(NUM);
+    TableMoneyFIO = TableMoney->FieldByName(FIO);
+    TableMoneySUMMA = TableMoney->FieldByName(SUMMA);
 
     connect(this, &TDataModule6::OnCreate, this, Handler(this, &TDataModule6::DataModuleCreate));
 }

@@ -38,7 +38,7 @@ using namespace varnel::test;
 namespace {
 
 enum class Kind { Event, Bet, Result };
-enum class Outcome { Taken, Told, Quiet };
+enum class Verdict { Taken, Told, Quiet };
 
 // The inputs, by name. Numbers use both separators; the Russian group separator is a
 // no-break space.
@@ -73,15 +73,15 @@ const QList<std::pair<const char*, QString>>& inputs() {
 
 // What a box does with an input: taken (with the value stored), told, or quietly ignored.
 struct Expect {
-    Outcome outcome;
+    Verdict outcome;
     QJsonValue stored = {}; // for Taken: what dbfread reads back in the box's column
 };
 
 Expect taken(const QJsonValue& v) {
-    return {Outcome::Taken, v};
+    return {Verdict::Taken, v};
 }
-const Expect told{Outcome::Told};
-const Expect quiet{Outcome::Quiet};
+const Expect told{Verdict::Told};
+const Expect quiet{Verdict::Quiet};
 
 bool cp1251Lacks(const char* name) {
     return QByteArray(name) == "emoji" || QByteArray(name) == "chinese" ||
@@ -342,7 +342,7 @@ class TestBadInput : public QObject {
                                  .arg(closed)
                                  .arg(messages.join(" | "), before.join(", "), after.join(", "));
         switch (expect.outcome) {
-        case Outcome::Taken: {
+        case Verdict::Taken: {
             QVERIFY2(closed && messages.isEmpty(), qPrintable(seen));
             const QJsonArray rows = now[box.table].toArray();
             QVERIFY2(rows.size() == tables[box.table].toArray().size() + 1, qPrintable(seen));
@@ -351,11 +351,11 @@ class TestBadInput : public QObject {
                      qPrintable(what + ": stored " + QJsonDocument(QJsonArray{stored}).toJson()));
             break;
         }
-        case Outcome::Told:
+        case Verdict::Told:
             QVERIFY2(!closed && (!messages.isEmpty() || before != after), qPrintable(seen));
             QVERIFY2(now == tables, qPrintable(what + ": the tables changed"));
             break;
-        case Outcome::Quiet:
+        case Verdict::Quiet:
             QVERIFY2(!closed && messages.isEmpty(), qPrintable(seen));
             QVERIFY2(now == tables, qPrintable(what + ": the tables changed"));
             break;

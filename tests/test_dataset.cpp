@@ -1,4 +1,4 @@
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
@@ -301,7 +301,7 @@ private slots:
         WorkFolder folder;
         // A payouts file may carry more columns; a bets file with a foreign one may not.
         QFile::remove("MONEY.DBF");
-        QList<DbfColumn> money = MoneyColumns();
+        QList<DbfColumn> money = MoneyTable().Columns();
         DbfColumn extra;
         extra.name = "NOTE";
         extra.type = 'C';
@@ -310,24 +310,19 @@ private slots:
         DbfFile::create("MONEY.DBF", money);
         TTable payouts;
         payouts.SetTableName("MONEY.DBF");
-        new TField(&payouts, "FIO", TFieldType::String, 50);
-        new TField(&payouts, "SUMMA", TFieldType::Float);
+        MoneyTable().MakeFields(&payouts);
         payouts.Open();
         QVERIFY(payouts.Active());
 
         QFile::remove("PRIEM.DBF");
-        QList<DbfColumn> bets = PriemColumns();
+        QList<DbfColumn> bets = PriemTable().Columns();
         bets << extra;
         DbfFile::create("PRIEM.DBF", bets);
         const QByteArray before = folder.bytes("PRIEM.DBF");
         TTable strict;
         strict.SetTableName("PRIEM.DBF");
         strict.SetExactFields(true);
-        new TField(&strict, "NUMBER", TFieldType::Smallint);
-        new TField(&strict, "RESULT", TFieldType::String, 25);
-        new TField(&strict, "SUMMA", TFieldType::Float);
-        new TField(&strict, "KOEFICIENT", TFieldType::Float);
-        new TField(&strict, "FIO", TFieldType::String, 50);
+        PriemTable().MakeFields(&strict);
         try {
             strict.Open();
             QFAIL("opened a bets file with a foreign column");
@@ -347,8 +342,24 @@ private slots:
         DbfFile::create("TMP.DBF", {num});
         TTable scratch;
         scratch.SetTableName("TMP.DBF");
-        new TField(&scratch, "NUM", TFieldType::Smallint);
+        TmpTable().MakeFields(&scratch);
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, scratch.Open());
+    }
+
+    // What the program writes into a new file, it must accept when it opens that file: every
+    // column of every table, against the field object that reads it.
+    void everyWrittenColumnIsAccepted() {
+        for (const TableSpec* spec : AllTables()) {
+            TTable table;
+            spec->MakeFields(&table);
+            const QList<DbfColumn> columns = spec->Columns();
+            QCOMPARE(columns.size(), table.Fields().size());
+            for (int i = 0; i < columns.size(); ++i) {
+                QCOMPARE(columns[i].name, table.Fields()[i]->FieldName());
+                const QString mismatch = table.Fields()[i]->Mismatch(columns[i]);
+                QVERIFY2(mismatch.isEmpty(), qPrintable(spec->file + ": " + mismatch));
+            }
+        }
     }
 };
 

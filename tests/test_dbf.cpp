@@ -1,4 +1,4 @@
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
 #include "tests/support/TestSupport.h"
@@ -145,7 +145,7 @@ private slots:
     void ourFilesReadRightInAnotherReader() {
         QTemporaryDir dir;
         const QString path = dir.filePath("PRIEM.DBF");
-        DbfFile::create(path, PriemColumns());
+        DbfFile::create(path, PriemTable().Columns());
         {
             DbfFile file(path);
             file.open();
@@ -376,7 +376,7 @@ t.close()
     void manyRecordsAcrossReadBlocks() {
         QTemporaryDir dir;
         const QString path = dir.filePath("T.DBF");
-        DbfFile::create(path, PriemColumns());
+        DbfFile::create(path, PriemTable().Columns());
         DbfFile::setSyncEnabled(false);
         {
             DbfFile file(path);

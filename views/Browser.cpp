@@ -5,10 +5,10 @@
 
 namespace varnel {
 
-void TBrowser::SetUpBrowser(const QSize& outer, TDBNavigator* navigator, TDBGrid* grid,
-                            QWidget* panel, Source source, const QStringList& columns,
+void TBrowser::SetUpBrowser(TDBNavigator* navigator, TDBGrid* grid, QWidget* panel, Source source,
+                            const QStringList& columns,
                             const QList<TDBNavigator::Button>& buttons) {
-    SetOuterSize(outer);
+    SetOuterSize();
     m_navigator = navigator;
     m_grid = grid;
     m_source = source;

@@ -21,10 +21,10 @@ public:
 
 protected:
     using Source = TDataSource* TDataModule6::*;
-    // Called once the window's controls are built.
-    void SetUpBrowser(const QSize& outer, TDBNavigator* navigator, TDBGrid* grid, QWidget* panel,
-                      Source source, const QStringList& columns,
-                      const QList<TDBNavigator::Button>& buttons);
+    // Called once the window's controls are built; the window's size in its stored description
+    // is its outer size, frame included.
+    void SetUpBrowser(TDBNavigator* navigator, TDBGrid* grid, QWidget* panel, Source source,
+                      const QStringList& columns, const QList<TDBNavigator::Button>& buttons);
 
 private:
     void Bind();

@@ -11,7 +11,7 @@ namespace varnel {
 
 TKalend::TKalend(QWidget* parent) : TForm(parent), ui(new Ui::TKalend) {
     ui->setupUi(this);
-    SetFixedClient(190, 190);
+    SetFixedClient();
     SetColor(QColor(0x00, 0x00, 0x80));
     ui->MonthCalendar1->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     ui->MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);

@@ -1,6 +1,7 @@
 #include "views/TableCompitition.h"
 
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/controls/DBGrid.h"
 #include "store/controls/DBNavigator.h"
 
@@ -8,16 +9,13 @@
 
 namespace varnel {
 
-namespace {
-const QSize kOuter(783, 342);
-} // namespace
-
 TTableCompitition::TTableCompitition(QWidget* parent)
     : TBrowser(parent), ui(new Ui::TTableCompitition) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
-    SetUpBrowser(kOuter, ui->DBNavigator, ui->DBGrid1, ui->Panel1, &TDataModule6::SourceCompit,
-                 {"NUMBER", "DATE", "KOM1", "KOM2", "KOEF_1", "KOEF_2", "KOEF_N"},
+    SetUpBrowser(ui->DBNavigator, ui->DBGrid1, ui->Panel1, &TDataModule6::SourceCompit,
+                 {fields::NUMBER, fields::DATE, fields::KOM1, fields::KOM2, fields::KOEF_1,
+                  fields::KOEF_2, fields::KOEF_N},
                  {Button::First, Button::Prior, Button::Next, Button::Last});
 }
 

@@ -1,6 +1,7 @@
 #include "views/TableMoney.h"
 
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/controls/DBGrid.h"
 #include "store/controls/DBNavigator.h"
 #include "store/engine/Errors.h"
@@ -10,8 +11,6 @@
 namespace varnel {
 
 namespace {
-const QSize kOuter(564, 342);
-
 // Paying out removes the record for good, so the question names whom and how much.
 QString PayoutQuestion() {
     QString question = QStringLiteral("Выплатить выигрыш?");
@@ -31,8 +30,8 @@ QString PayoutQuestion() {
 TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableMoney) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
-    SetUpBrowser(kOuter, ui->DBNavigator, ui->DBGrid2, ui->Panel1, &TDataModule6::SourceMoney,
-                 {"FIO", "SUMMA"},
+    SetUpBrowser(ui->DBNavigator, ui->DBGrid2, ui->Panel1, &TDataModule6::SourceMoney,
+                 {fields::FIO, fields::SUMMA},
                  {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});
     ui->DBNavigator->SetHint(Button::Delete, QStringLiteral("Выплатить выигрыш"));
     ui->DBNavigator->SetDeleteQuestion(PayoutQuestion);

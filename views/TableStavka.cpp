@@ -1,6 +1,7 @@
 #include "views/TableStavka.h"
 
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/controls/DBGrid.h"
 #include "store/controls/DBNavigator.h"
 
@@ -8,15 +9,11 @@
 
 namespace varnel {
 
-namespace {
-const QSize kOuter(784, 342);
-} // namespace
-
 TTableStavka::TTableStavka(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableStavka) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
-    SetUpBrowser(kOuter, ui->DBNavigator, ui->DBGrid1, ui->Panel1, &TDataModule6::SourceStavka,
-                 {"NUMBER", "RESULT", "SUMMA", "KOEFICIENT", "FIO"},
+    SetUpBrowser(ui->DBNavigator, ui->DBGrid1, ui->Panel1, &TDataModule6::SourceStavka,
+                 {fields::NUMBER, fields::RESULT, fields::SUMMA, fields::KOEFICIENT, fields::FIO},
                  {Button::First, Button::Prior, Button::Next, Button::Last});
 }
 

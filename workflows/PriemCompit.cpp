@@ -1,6 +1,7 @@
 #include "workflows/PriemCompit.h"
 
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
@@ -24,7 +25,7 @@ constexpr int kOpeningSum = 500;
 
 TPriemCompit::TPriemCompit(QWidget* parent) : TForm(parent), ui(new Ui::TPriemCompit) {
     ui->setupUi(this);
-    SetFixedClient(512, 210);
+    SetFixedClient();
 
     // The panel's border between its two bevels is of the window's own colour.
     QPalette panel = ui->Panel2->palette();
@@ -53,14 +54,15 @@ TPriemCompit::~TPriemCompit() {
 void TPriemCompit::BindControls() {
     if (ui->DBEdit1->DataSource())
         return;
-    const std::pair<TDBEdit*, const char*> bindings[] = {
-        {ui->DBEdit1, "NUMBER"},    {ui->EditDATE, "DATE"},     {ui->EditKOM1, "KOM1"},
-        {ui->EditKOM2, "KOM2"},     {ui->EditKOEF_1, "KOEF_1"}, {ui->EditKOEF_2, "KOEF_2"},
-        {ui->EditKOEF_N, "KOEF_N"},
+    using namespace fields;
+    const std::pair<TDBEdit*, QLatin1String> bindings[] = {
+        {ui->DBEdit1, NUMBER},    {ui->EditDATE, DATE},     {ui->EditKOM1, KOM1},
+        {ui->EditKOM2, KOM2},     {ui->EditKOEF_1, KOEF_1}, {ui->EditKOEF_2, KOEF_2},
+        {ui->EditKOEF_N, KOEF_N},
     };
     for (const auto& [box, field] : bindings) {
         box->SetDataSource(DataModule6->SourceCompit);
-        box->SetDataField(QString::fromLatin1(field));
+        box->SetDataField(field);
     }
 }
 
@@ -70,8 +72,8 @@ void TPriemCompit::prStart() {
     TTable* table = DataModule6->TableCompit;
     table->Open();
     table->Insert();
-    for (const char* field : {"SUMM_1", "SUMM_2", "SUMM_N"})
-        table->SetFieldValue(QString::fromLatin1(field), Variant(kOpeningSum));
+    for (const QLatin1String field : {fields::SUMM_1, fields::SUMM_2, fields::SUMM_N})
+        table->SetFieldValue(field, Variant(kOpeningSum));
     ui->DBEdit1->setFocus();
 }
 

@@ -1,6 +1,7 @@
 #include "workflows/PriemResult.h"
 
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
@@ -14,21 +15,19 @@ namespace varnel {
 namespace {
 
 // Kept between clicks and between showings.
-int ResultStep = 0;        // 0: find the event (and while its outcomes are offered); 2: settle
-std::int32_t ResultNumber; // the event number read from the box
-QString WinOutcome;        // KOM1 or KOM2 of the event, or "Ничья"
+int ResultStep = kOkFindsEvent; // also while its outcomes are offered; kOkCommits: settle
+std::int32_t ResultNumber;      // the event number read from the box
+QString WinOutcome;             // KOM1 or KOM2 of the event, or "Ничья"
 // Whether the outcomes of a found event are on offer; Ok then waits for a choice.
 bool OutcomeOffered = false;
 // The found event's place in the events file, so that the settlement removes that event.
 std::int64_t ResultEventIndex = -1;
 
-const QString kDraw = QStringLiteral("Ничья");
-
 } // namespace
 
 TPriemResult::TPriemResult(QWidget* parent) : TForm(parent), ui(new Ui::TPriemResult) {
     ui->setupUi(this);
-    SetFixedClient(366, 147);
+    SetFixedClient();
     for (QPushButton* button : {ui->Button3, ui->Button1})
         button->setAutoDefault(false);
     SetLabel2(ui->Label2->text(), true);
@@ -46,30 +45,29 @@ TPriemResult::~TPriemResult() {
 }
 
 void TPriemResult::SetLabel1(const QString& caption) {
-    ui->label1->setText(caption);
-    ui->label1->adjustSize();
-    ui->label1->move(10, ui->label1->y());
+    SetCaption(ui->label1, caption);
+    SetLeft(ui->label1, kCaptionLeft);
 }
 
 void TPriemResult::SetLabel2(const QString& caption, bool red) {
-    QPalette colours = ui->Label2->palette();
-    colours.setColor(QPalette::WindowText, red ? QColor(255, 0, 0) : QColor(0, 0, 0));
-    ui->Label2->setPalette(colours);
-    ui->Label2->setText(caption);
-    ui->Label2->adjustSize();
-    ui->Label2->move(10, ui->Label2->y());
+    SetFontColor(ui->Label2, red ? kRed : kBlack);
+    SetCaption(ui->Label2, caption);
+    SetLeft(ui->Label2, kCaptionLeft);
+}
+
+LookupControls TPriemResult::Lookup() const {
+    return {ui->label1,       ui->Label2,       ui->EditNUMBER,
+            ui->RadioButton1, ui->RadioButton2, ui->RadioButton3};
 }
 
 // Number entry, at every showing and activation.
 void TPriemResult::prStart() {
     if (!m_bound) {
         ui->EditNUMBER->SetDataSource(DataModule6->SourceTmp);
-        ui->EditNUMBER->SetDataField(QStringLiteral("NUM"));
+        ui->EditNUMBER->SetDataField(fields::NUM);
         m_bound = true;
     }
-    ui->RadioButton1->hide();
-    ui->RadioButton2->hide();
-    ui->RadioButton3->hide();
+    HideOutcomes(Lookup());
     ui->Label2->hide();
     ui->label1->show();
     ui->EditNUMBER->show();
@@ -83,13 +81,13 @@ void TPriemResult::prStart() {
     if (scratch->state() == TDataSet::State::Insert || scratch->state() == TDataSet::State::Edit)
         scratch->Cancel();
     scratch->Insert();
-    ResultStep = 0;
+    ResultStep = kOkFindsEvent;
 }
 
 void TPriemResult::prOk1() {
-    if (ResultStep == 0)
+    if (ResultStep == kOkFindsEvent)
         FindResultEvent();
-    else if (ResultStep == 2)
+    else if (ResultStep == kOkCommits)
         SettleEvent();
 }
 
@@ -100,78 +98,43 @@ void TPriemResult::FindResultEvent() {
         return;
     if (ui->EditNUMBER->GetEditText().trimmed().isEmpty())
         return;
-    TTable* events = DataModule6->TableCompit;
-    events->First();
-    for (;;) {
-        if (ScanResultEvent()) {
-            // Found: the event stays current for the settlement.
-            ResultEventIndex = events->CurrentIndex();
-            SetLabel2(ui->Label2->text(), false);
-            ShowResultOutcomes();
-            DataModule6->TableTmp->Delete(); // the typed number is not kept
-            OutcomeOffered = true;
-            return;
-        }
-        if (events->Eof()) {
-            ui->Label2->show();
-            SetLabel2(QStringLiteral("Данного события не обнаружено !!!"), true);
-            ui->EditNUMBER->setFocus();
-            return;
-        }
-        events->Next();
-    }
-}
-
-// One record of the lookup: whether the current event carries the typed number. An event
-// stored without a number (Null) matches no number.
-bool TPriemResult::ScanResultEvent() {
     ResultNumber = StrToInt(ui->EditNUMBER->GetEditText());
-    return DataModule6->TableCompit->GetFieldValue(QStringLiteral("NUMBER")) ==
-           Variant(ResultNumber);
-}
-
-void TPriemResult::ShowResultOutcomes() {
     TTable* events = DataModule6->TableCompit;
-    ui->EditNUMBER->hide();
-    ui->Label2->show();
-    ui->RadioButton1->show();
-    ui->RadioButton2->show();
-    ui->RadioButton3->show();
-    // Clearing the ticks must not count as a choice.
-    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3}) {
-        button->setAutoExclusive(false);
-        button->setChecked(false);
-        button->setAutoExclusive(true);
+    if (!FindEventByNumber(*events, Variant(ResultNumber))) {
+        ui->Label2->show();
+        SetLabel2(QStringLiteral("Данного события не обнаружено !!!"), true);
+        ui->EditNUMBER->setFocus();
+        return;
     }
-    ui->RadioButton1->setText(events->GetFieldValue(QStringLiteral("KOM1")).toString());
-    ui->RadioButton2->setText(events->GetFieldValue(QStringLiteral("KOM2")).toString());
-    ui->RadioButton3->setText(kDraw);
-    SetLabel1(QStringLiteral("Номер события = ") + ui->EditNUMBER->GetEditText());
-    SetLabel2(QStringLiteral("Результат"), false);
+    // Found: the event stays current for the settlement.
+    ResultEventIndex = events->CurrentIndex();
+    SetFontColor(ui->Label2, kBlack);
+    OfferOutcomes(Lookup(), *events);
+    DataModule6->TableTmp->Delete(); // the typed number is not kept
+    OutcomeOffered = true;
 }
 
-void TPriemResult::ChooseOutcome(const QString& outcome, const QString& caption) {
-    ui->RadioButton1->hide();
-    ui->RadioButton2->hide();
-    ui->RadioButton3->hide();
-    WinOutcome = outcome;
-    SetLabel2(caption, false);
+void TPriemResult::ChooseOutcome(Outcome outcome) {
+    HideOutcomes(Lookup());
+    WinOutcome = OutcomeOf(*DataModule6->TableCompit, outcome).name;
+    SetLabel2(outcome == Outcome::Draw
+                  ? QStringLiteral("Результат: Ничья")
+                  : (Variant("Команда-победитель: ") + Variant(WinOutcome)).toString(),
+              false);
     OutcomeOffered = false;
-    ResultStep = 2;
+    ResultStep = kOkCommits;
 }
 
 void TPriemResult::prKom1() {
-    const QString side = DataModule6->TableCompit->GetFieldValue(QStringLiteral("KOM1")).toString();
-    ChooseOutcome(side, (Variant("Команда-победитель: ") + Variant(side)).toString());
+    ChooseOutcome(Outcome::Side1);
 }
 
 void TPriemResult::prKom2() {
-    const QString side = DataModule6->TableCompit->GetFieldValue(QStringLiteral("KOM2")).toString();
-    ChooseOutcome(side, (Variant("Команда-победитель: ") + Variant(side)).toString());
+    ChooseOutcome(Outcome::Side2);
 }
 
 void TPriemResult::prNoth() {
-    ChooseOutcome(kDraw, QStringLiteral("Результат: Ничья"));
+    ChooseOutcome(Outcome::Draw);
 }
 
 // The settlement is one piece of work: every payout written, every bet of the event and the
@@ -203,18 +166,18 @@ void TPriemResult::SettleBets() {
     const Variant number(ResultNumber);
     const Variant winner(WinOutcome);
     for (;;) {
-        if (!(bets->GetFieldValue(QStringLiteral("NUMBER")) == number)) {
+        if (!(bets->GetFieldValue(fields::NUMBER) == number)) {
             bets->Next();
             if (bets->Eof())
                 return;
             continue;
         }
-        if (bets->GetFieldValue(QStringLiteral("RESULT")) == winner) {
+        if (bets->GetFieldValue(fields::RESULT) == winner) {
             money->Insert();
-            money->SetFieldValue(QStringLiteral("FIO"), bets->GetFieldValue(QStringLiteral("FIO")));
-            const Variant stake = bets->GetFieldValue(QStringLiteral("SUMMA"));
-            const Variant koef = bets->GetFieldValue(QStringLiteral("KOEFICIENT"));
-            money->SetFieldValue(QStringLiteral("SUMMA"), stake + stake * koef);
+            money->SetFieldValue(fields::FIO, bets->GetFieldValue(fields::FIO));
+            const Variant stake = bets->GetFieldValue(fields::SUMMA);
+            const Variant koef = bets->GetFieldValue(fields::KOEFICIENT);
+            money->SetFieldValue(fields::SUMMA, stake + stake * koef);
             money->Post();
         }
         bets->Delete();

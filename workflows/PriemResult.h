@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/toolkit/Form.h"
+#include "workflows/EventLookup.h"
 
 namespace Ui {
 class TPriemResult;
@@ -25,9 +26,8 @@ private:
     void prExit();
 
     void FindResultEvent();
-    bool ScanResultEvent();
-    void ShowResultOutcomes();
-    void ChooseOutcome(const QString& outcome, const QString& caption);
+    void ChooseOutcome(Outcome outcome);
+    LookupControls Lookup() const;
     void SettleEvent();
     void SettleBets();
     void SetLabel1(const QString& caption);

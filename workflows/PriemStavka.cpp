@@ -2,11 +2,13 @@
 
 #include "store/AdjustKoef.h"
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 #include "store/engine/Variant.h"
+#include "workflows/EventLookup.h"
 
 #include "ui_PriemStavka.h"
 
@@ -20,46 +22,16 @@ namespace varnel {
 namespace {
 
 // Kept between clicks and between openings.
-QString BetOutcome; // the outcome of the bet in progress: a side's name or "Ничья"
-double BetKoef = 0; // that outcome's coefficient as it stood at the click
-int BetStep = 0;    // 0: the next Ok looks the event up; 2: it records the bet
+QString BetOutcome;          // the outcome of the bet in progress: a side's name or "Ничья"
+double BetKoef = 0;          // that outcome's coefficient as it stood at the click
+int BetStep = kOkFindsEvent; // or kOkCommits: the next Ok records the bet
 // The stake sum the click raised and its value before the click. The bet is recorded with the
 // stake in its box at the second Ok, so the sum is set again from this value and that stake:
 // the event never holds a stake the bet does not.
 QString BetSumField;
 Variant BetSumBefore;
 
-constexpr int kRed = 255;
-constexpr int kBlack = 0;
-constexpr int kLeft = 10;
 constexpr int kKoefLeft = 95;
-
-const QString kNumber = QStringLiteral("NUMBER");
-const QString kDate = QStringLiteral("DATE");
-
-// A label's text colour as the colour number the dialogs use: 255 red, 0 black.
-void SetFontColor(QLabel* label, int color) {
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText,
-                     QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-    label->setPalette(colours);
-}
-
-// Labels fit their caption.
-void SetCaption(QLabel* label, const QString& caption) {
-    label->setText(caption);
-    label->adjustSize();
-}
-
-void SetLeft(QWidget* control, int left) {
-    control->move(left, control->y());
-}
-
-// Side names are shown as typed: an ampersand is not a shortcut mark.
-QString ButtonText(const QString& caption) {
-    QString text = caption;
-    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-}
 
 // A box of blanks counts as empty: a bet without a client's name could never be paid out to
 // anyone.
@@ -77,7 +49,7 @@ TDataModule6& Module() {
 
 TPriemStavka::TPriemStavka(QWidget* parent) : TForm(parent), ui(new Ui::TPriemStavka) {
     ui->setupUi(this);
-    SetFixedClient(376, 225);
+    SetFixedClient();
     for (QLabel* label : {ui->label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5, ui->Label6})
         label->adjustSize();
     SetFontColor(ui->Label2, kRed);
@@ -109,11 +81,11 @@ void TPriemStavka::BindControls() {
         return;
     TDataSource* source = Module().SourceStavka;
     ui->EditFIO->SetDataSource(source);
-    ui->EditFIO->SetDataField(QStringLiteral("FIO"));
+    ui->EditFIO->SetDataField(fields::FIO);
     ui->EditSUMMA->SetDataSource(source);
-    ui->EditSUMMA->SetDataField(QStringLiteral("SUMMA"));
+    ui->EditSUMMA->SetDataField(fields::SUMMA);
     ui->EditNUMBER->SetDataSource(source);
-    ui->EditNUMBER->SetDataField(kNumber);
+    ui->EditNUMBER->SetDataField(fields::NUMBER);
 }
 
 // Runs at the showing and again at the activation that follows it.
@@ -129,8 +101,8 @@ void TPriemStavka::prStart() {
     ui->EditFIO->setFocus();
     SetCaption(ui->label1, QStringLiteral("Номер события"));
     SetCaption(ui->Label6, QString());
-    SetLeft(ui->label1, kLeft);
-    BetStep = 0;
+    SetLeft(ui->label1, kCaptionLeft);
+    BetStep = kOkFindsEvent;
 
     // The second run settles the blank record the first one began: it holds no changes, so
     // it is discarded and a fresh one begun.
@@ -141,9 +113,9 @@ void TPriemStavka::prStart() {
 }
 
 void TPriemStavka::prOkSelect() {
-    if (BetStep == 0)
+    if (BetStep == kOkFindsEvent)
         FindBetEvent();
-    else if (BetStep == 2)
+    else if (BetStep == kOkCommits)
         RecordBet();
 }
 
@@ -155,7 +127,7 @@ void TPriemStavka::Refuse(const QString& message, QWidget* focus) {
     ui->Label2->show();
     SetFontColor(ui->Label2, kRed);
     SetCaption(ui->Label2, message);
-    SetLeft(ui->Label2, kLeft);
+    SetLeft(ui->Label2, kCaptionLeft);
     focus->setFocus();
 }
 
@@ -167,8 +139,7 @@ bool TPriemStavka::RefuseStake() {
     if (stake.compare(Variant(0)) == std::partial_ordering::greater)
         return false;
     // The outcomes go away with the refusal; the next Ok offers them again.
-    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3})
-        button->hide();
+    HideOutcomes(Lookup());
     Refuse(QStringLiteral("Неверная сумма ставки !!!"), ui->EditSUMMA);
     return true;
 }
@@ -182,107 +153,67 @@ void TPriemStavka::FindBetEvent() {
         return;
     if (RefuseStake())
         return;
-    Module().TableCompit->First();
-    ScanBetEvent();
+    TTable* events = Module().TableCompit;
+    if (!FindEventByNumber(*events, Variant(ui->EditNUMBER->GetEditText()))) {
+        Refuse(QStringLiteral("Данного события не обнаружено !!!"), ui->EditNUMBER);
+        return;
+    }
+    // Betting is open up to the day before the event; an event without a date is not open at
+    // all.
+    if (Variant(Date()).compare(events->GetFieldValue(fields::DATE)) !=
+        std::partial_ordering::less) {
+        Refuse(QStringLiteral("Прием ставок на это событие закончен !!!"), ui->EditNUMBER);
+        return;
+    }
+    SetFontColor(ui->Label2, kBlack);
+    OfferOutcomes(Lookup(), *events);
 }
 
-// Every record is compared, the last one too, and the first one carrying the number decides.
-// A record without a number matches no typed number.
-void TPriemStavka::ScanBetEvent() {
-    TTable* events = Module().TableCompit;
-    const Variant typed(ui->EditNUMBER->GetEditText());
-    for (;;) {
-        if (events->GetFieldValue(kNumber).compare(typed) == std::partial_ordering::equivalent) {
-            // Betting is open up to the day before the event; an event without a date is not
-            // open at all.
-            if (Variant(Date()).compare(events->GetFieldValue(kDate)) ==
-                std::partial_ordering::less) {
-                SetFontColor(ui->Label2, kBlack);
-                ShowBetOutcomes();
-            } else {
-                Refuse(QStringLiteral("Прием ставок на это событие закончен !!!"), ui->EditNUMBER);
-            }
-            return;
-        }
-        if (events->Eof()) {
-            Refuse(QStringLiteral("Данного события не обнаружено !!!"), ui->EditNUMBER);
-            return;
-        }
-        events->Next();
-    }
-}
-
-void TPriemStavka::ShowBetOutcomes() {
-    TTable* events = Module().TableCompit;
-    ui->EditNUMBER->hide();
-    ui->Label2->show();
-    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3}) {
-        button->show();
-        // One ticked button of a group cannot be unticked while the group is exclusive.
-        button->setAutoExclusive(false);
-        button->setChecked(false);
-        button->setAutoExclusive(true);
-    }
-    SetCaption(ui->label1, QStringLiteral("Номер события = ") + ui->EditNUMBER->GetEditText());
-    SetCaption(ui->Label2, QStringLiteral("Результат"));
-    ui->RadioButton1->setText(ButtonText(events->GetFieldValue(QStringLiteral("KOM1")).toString()));
-    ui->RadioButton2->setText(ButtonText(events->GetFieldValue(QStringLiteral("KOM2")).toString()));
-    ui->RadioButton3->setText(QStringLiteral("Ничья"));
-    SetLeft(ui->label1, kLeft);
-    SetLeft(ui->Label2, kLeft);
+LookupControls TPriemStavka::Lookup() const {
+    return {ui->label1,       ui->Label2,       ui->EditNUMBER,
+            ui->RadioButton1, ui->RadioButton2, ui->RadioButton3};
 }
 
 void TPriemStavka::prKom1() {
-    BetOn(1);
+    BetOn(Outcome::Side1);
 }
 void TPriemStavka::prKom2() {
-    BetOn(2);
+    BetOn(Outcome::Side2);
 }
 void TPriemStavka::prNoth() {
-    BetOn(3);
+    BetOn(Outcome::Draw);
 }
 
 // The stake goes into the chosen outcome's stake sum in the pending event record; only the
 // second Ok writes that record.
-void TPriemStavka::BetOn(int outcome) {
+void TPriemStavka::BetOn(Outcome outcome) {
     if (RefuseStake())
         return;
     TTable* events = Module().TableCompit;
-    QString caption, name, koef, summ;
-    if (outcome == 3) {
-        name = QStringLiteral("Ничья");
-        caption = QStringLiteral("Ставка на ничью");
-        koef = QStringLiteral("KOEF_N");
-        summ = QStringLiteral("SUMM_N");
-    } else {
-        const QString side = QString::number(outcome);
-        name = events->GetFieldValue(QStringLiteral("KOM") + side).toString();
-        caption = QStringLiteral("Ставка на ") + name;
-        koef = QStringLiteral("KOEF_") + side;
-        summ = QStringLiteral("SUMM_") + side;
-    }
+    const OutcomeFields chosen = OutcomeOf(*events, outcome);
+    const QString caption = outcome == Outcome::Draw ? QStringLiteral("Ставка на ничью")
+                                                     : QStringLiteral("Ставка на ") + chosen.name;
 
-    for (QRadioButton* button : {ui->RadioButton1, ui->RadioButton2, ui->RadioButton3})
-        button->hide();
+    HideOutcomes(Lookup());
     ui->Label4->show();
     SetCaption(ui->Label2, caption);
     SetCaption(ui->Label4, QStringLiteral("Коэффициент = "));
-    SetCaption(ui->Label6, events->GetFieldValue(koef).toString());
-    SetLeft(ui->Label2, kLeft);
-    SetLeft(ui->Label4, kLeft);
+    SetCaption(ui->Label6, events->GetFieldValue(chosen.koef).toString());
+    SetLeft(ui->Label2, kCaptionLeft);
+    SetLeft(ui->Label4, kCaptionLeft);
     // The coefficient stands at 95 unless a wider font makes its caption run into it.
     SetLeft(ui->Label6,
             std::max(kKoefLeft, ui->Label4->x() + ui->Label4->fontMetrics().horizontalAdvance(
                                                       ui->Label4->text())));
     // The button that was clicked is gone; the next step is Ok.
     ui->Button3->setFocus();
-    BetOutcome = name;
-    BetKoef = events->GetFieldValue(koef).toReal();
+    BetOutcome = chosen.name;
+    BetKoef = events->GetFieldValue(chosen.koef).toReal();
     events->Edit();
-    BetSumField = summ;
-    BetSumBefore = events->GetFieldValue(summ);
-    events->SetFieldValue(summ, BetSumBefore + Variant(ui->EditSUMMA->GetEditText()));
-    BetStep = 2;
+    BetSumField = chosen.summ;
+    BetSumBefore = events->GetFieldValue(chosen.summ);
+    events->SetFieldValue(chosen.summ, BetSumBefore + Variant(ui->EditSUMMA->GetEditText()));
+    BetStep = kOkCommits;
 }
 
 // The bet and the event are written together or not at all. When writing fails, both tables
@@ -300,16 +231,16 @@ void TPriemStavka::RecordBet() {
 
     // The fields are set before the work begins, so that a failed write gives back a bet
     // record that still holds what the boxes showed.
-    bets->SetFieldValue(kNumber, Variant(ui->EditNUMBER->GetEditText()));
-    bets->SetFieldValue(QStringLiteral("RESULT"), Variant(BetOutcome));
-    bets->SetFieldValue(QStringLiteral("SUMMA"), Variant(ui->EditSUMMA->GetEditText()));
-    bets->SetFieldValue(QStringLiteral("KOEFICIENT"), Variant(BetKoef));
-    bets->SetFieldValue(QStringLiteral("FIO"), Variant(ui->EditFIO->GetEditText()));
+    bets->SetFieldValue(fields::NUMBER, Variant(ui->EditNUMBER->GetEditText()));
+    bets->SetFieldValue(fields::RESULT, Variant(BetOutcome));
+    bets->SetFieldValue(fields::SUMMA, Variant(ui->EditSUMMA->GetEditText()));
+    bets->SetFieldValue(fields::KOEFICIENT, Variant(BetKoef));
+    bets->SetFieldValue(fields::FIO, Variant(ui->EditFIO->GetEditText()));
 
     TTransaction work({bets, events});
     bets->Post();
     // The stake as the bet holds it in its file, read before the cursor leaves it.
-    const Variant stake = bets->GetFieldValue(QStringLiteral("SUMMA"));
+    const Variant stake = bets->GetFieldValue(fields::SUMMA);
     bets->Insert();
     events->SetFieldValue(BetSumField, BetSumBefore + stake);
     if (ui->CheckBox1->isChecked())

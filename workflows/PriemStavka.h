@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/toolkit/Form.h"
+#include "workflows/EventLookup.h"
 
 class QLabel;
 
@@ -29,12 +30,11 @@ private:
     void FormClose();
 
     void FindBetEvent();
-    void ScanBetEvent();
-    void ShowBetOutcomes();
     void RecordBet();
 
     void BindControls();
-    void BetOn(int outcome);
+    void BetOn(Outcome outcome);
+    LookupControls Lookup() const;
     bool RefuseStake();
     void Refuse(const QString& message, QWidget* focus);
 

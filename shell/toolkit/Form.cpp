@@ -31,10 +31,11 @@ TForm* TForm::ActiveForm() {
     return forms.isEmpty() ? nullptr : forms.last().data();
 }
 
-void TForm::SetFixedClient(int width, int height) {
+void TForm::SetFixedClient() {
+    const QSize client = size();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(width, height);
+    setFixedSize(client);
 }
 
 void TForm::SetColor(const QColor& color) {
@@ -44,9 +45,8 @@ void TForm::SetColor(const QColor& color) {
     setAutoFillBackground(true);
 }
 
-void TForm::SetOuterSize(const QSize& size) {
-    m_outerSize = size;
-    resize(size);
+void TForm::SetOuterSize() {
+    m_outerSize = size();
 }
 
 // The frame is known only once the window manager has framed the window: the client is

@@ -41,11 +41,12 @@ signals:
     void OnClose();
 
 protected:
-    // A fixed-size dialog-bordered window of the given client size, centred on the screen.
-    void SetFixedClient(int width, int height);
-    // A resizable window whose frame, title bar included, is of the given size once the
-    // window manager has framed it; until then its client area is.
-    void SetOuterSize(const QSize& size);
+    // A fixed-size dialog-bordered window, centred on the screen, of the client size its stored
+    // description gives (call after setting it up).
+    void SetFixedClient();
+    // A resizable window whose frame, title bar included, is of the size its stored
+    // description gives, once the window manager has framed it; until then its client area is.
+    void SetOuterSize();
     // The window's background colour.
     void SetColor(const QColor& color);
     void closeEvent(QCloseEvent* event) override;

@@ -16,6 +16,12 @@ TField::TField(TDataSet* dataSet, const QString& fieldName, TFieldType type, int
     : QObject(dataSet), m_dataSet(dataSet), m_fieldName(fieldName.toUpper()), m_type(type),
       m_size(type == TFieldType::String ? size : 0), m_displayLabel(displayLabel) {
     setObjectName(m_fieldName);
+    if (type == TFieldType::Smallint)
+        m_needs.width = 6; // -32768
+    else if (type == TFieldType::String)
+        m_needs.width = m_size;
+    else if (type == TFieldType::Float)
+        m_needs.beforePoint = 4;
     dataSet->AddField(this);
 }
 
@@ -110,11 +116,13 @@ QString TField::Mismatch(const DbfColumn& column) const {
     const bool numeric = column.type == 'N' || column.type == 'F';
     switch (m_type) {
     case TFieldType::Smallint:
-        if (!numeric || column.decimals != 0 || column.length < 6)
+        if (!numeric || column.decimals != 0 || column.length < m_needs.width)
             return QStringLiteral(
-                       "поле %1 должно быть целым числом (N, не уже 6 знаков, без дробной "
-                       "части), а в файле оно %2(%3,%4)")
-                .arg(m_fieldName, QChar::fromLatin1(column.type))
+                       "поле %1 должно быть целым числом (N, не уже %2 знаков, без дробной "
+                       "части), а в файле оно %3(%4,%5)")
+                .arg(m_fieldName)
+                .arg(m_needs.width)
+                .arg(QChar::fromLatin1(column.type))
                 .arg(column.length)
                 .arg(column.decimals);
         break;
@@ -123,11 +131,12 @@ QString TField::Mismatch(const DbfColumn& column) const {
             return QStringLiteral("поле %1 должно быть целым числом").arg(m_fieldName);
         break;
     case TFieldType::Float:
-        if (!numeric || column.decimals < m_minDecimals || column.length - column.decimals < 4)
+        if (!numeric || column.length < m_needs.width || column.decimals < m_needs.decimals ||
+            column.length - column.decimals < m_needs.beforePoint)
             return QStringLiteral("поле %1 должно быть числом (N или F) не меньше чем с %2 знаками "
                                   "после точки, а в файле оно %3(%4,%5)")
                 .arg(m_fieldName)
-                .arg(m_minDecimals)
+                .arg(m_needs.decimals)
                 .arg(QChar::fromLatin1(column.type))
                 .arg(column.length)
                 .arg(column.decimals);
@@ -138,11 +147,11 @@ QString TField::Mismatch(const DbfColumn& column) const {
                 .arg(m_fieldName, QChar::fromLatin1(column.type));
         break;
     case TFieldType::String:
-        if (column.type != 'C' || column.length < m_size)
+        if (column.type != 'C' || column.length < m_needs.width)
             return QStringLiteral("поле %1 должно быть текстом (C) не короче %2 знаков, а в файле "
                                   "оно %3(%4)")
                 .arg(m_fieldName)
-                .arg(m_size)
+                .arg(m_needs.width)
                 .arg(QChar::fromLatin1(column.type))
                 .arg(column.length);
         break;

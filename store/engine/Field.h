@@ -12,6 +12,14 @@ struct DbfColumn;
 
 enum class TFieldType { Smallint, Integer, Float, Date, String, Logical };
 
+// The least a file's column must offer for a field to be usable: its width, the digits after
+// the point, and the characters before it (sign and point included).
+struct ColumnNeeds {
+    int width = 0;
+    int decimals = 0;
+    int beforePoint = 0;
+};
+
 // A field object: one named column of a dataset as the windows see it, with its type, the
 // title the browsers show, and the conversion of whatever is written to it.
 class TField : public QObject {
@@ -26,9 +34,10 @@ public:
     int Size() const { return m_size; }
     QString DisplayLabel() const { return m_displayLabel.isEmpty() ? m_fieldName : m_displayLabel; }
     void SetDisplayLabel(const QString& label) { m_displayLabel = label; }
-    // Digits after the point that a file's column must keep for this field to be usable.
-    int MinDecimals() const { return m_minDecimals; }
-    void SetMinDecimals(int decimals) { m_minDecimals = decimals; }
+    // What a file's column must offer; by default a small integer needs six characters, a
+    // string its size, a real number four characters before the point.
+    const ColumnNeeds& Needs() const { return m_needs; }
+    void SetNeeds(const ColumnNeeds& needs) { m_needs = needs; }
     TDataSet* DataSet() const { return m_dataSet; }
 
     // Digits shown after the point, for amounts of money; -1 shows a number as it is.
@@ -61,7 +70,7 @@ private:
     TFieldType m_type;
     int m_size;
     QString m_displayLabel;
-    int m_minDecimals = 0;
+    ColumnNeeds m_needs;
     int m_displayDecimals = -1;
     int m_column = -1;
 };

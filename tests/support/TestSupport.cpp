@@ -1,7 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include "store/DataModule6.h"
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
 #include "tools/newdesk/NewDesk.h"

@@ -1,6 +1,6 @@
 #include "tools/newdesk/NewDesk.h"
 
-#include "store/Layouts.h"
+#include "store/Tables.h"
 #include "store/engine/Errors.h"
 
 #include <QDir>

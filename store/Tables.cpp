@@ -1,0 +1,164 @@
+#include "store/Tables.h"
+
+#include "store/engine/DataSet.h"
+#include "store/engine/Errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace varnel {
+
+namespace {
+
+// What the program writes. Stakes, sums and payouts to a hundredth of a kopeck, coefficients
+// to eleven decimals (nine significant digits and more for any coefficient from 0.01 up);
+// nineteen characters, the strict dBASE III limit.
+constexpr int kNumberWidthWritten = 6; // -32768 fits
+constexpr int kRealWidthWritten = 19;
+constexpr int kMoneyDecimalsWritten = 4;
+constexpr int kCoefDecimalsWritten = 11;
+
+// The least a file written by another tool must offer for the program to work with it: money
+// to the kopeck, coefficients to nine decimals, room for a sum of thousands.
+constexpr int kNumberWidthAccepted = 6;
+constexpr int kMoneyDecimalsAccepted = 2;
+constexpr int kCoefDecimalsAccepted = 9;
+constexpr int kRealBeforePointAccepted = 4;
+
+DbfColumn column(char type, int width, int decimals = 0) {
+    DbfColumn c;
+    c.type = type;
+    c.length = width;
+    c.decimals = decimals;
+    return c;
+}
+
+FieldSpec smallint(QLatin1String name, const char* label = nullptr) {
+    return {name,
+            TFieldType::Smallint,
+            0,
+            column('N', kNumberWidthWritten),
+            ColumnNeeds{kNumberWidthAccepted, 0, 0},
+            label};
+}
+
+FieldSpec date(QLatin1String name) {
+    return {name, TFieldType::Date, 0, column('D', 8), ColumnNeeds{}, nullptr};
+}
+
+FieldSpec text(QLatin1String name, int size, const char* label) {
+    return {name, TFieldType::String, size, column('C', size), ColumnNeeds{size, 0, 0}, label};
+}
+
+FieldSpec money(QLatin1String name, const char* label) {
+    return {name,
+            TFieldType::Float,
+            0,
+            column('N', kRealWidthWritten, kMoneyDecimalsWritten),
+            ColumnNeeds{0, kMoneyDecimalsAccepted, kRealBeforePointAccepted},
+            label,
+            2}; // roubles and kopecks
+}
+
+FieldSpec coefficient(QLatin1String name, const char* label) {
+    return {name,
+            TFieldType::Float,
+            0,
+            column('N', kRealWidthWritten, kCoefDecimalsWritten),
+            ColumnNeeds{0, kCoefDecimalsAccepted, kRealBeforePointAccepted},
+            label};
+}
+
+} // namespace
+
+QList<DbfColumn> TableSpec::Columns() const {
+    QList<DbfColumn> columns;
+    for (const FieldSpec& field : fields) {
+        DbfColumn c = field.written;
+        c.name = field.name;
+        columns << c;
+    }
+    return columns;
+}
+
+void TableSpec::MakeFields(TDataSet* dataSet) const {
+    for (const FieldSpec& spec : fields) {
+        auto* field = new TField(dataSet, spec.name, spec.type, spec.size,
+                                 spec.label ? QString::fromUtf8(spec.label) : QString());
+        field->SetNeeds(spec.accepted);
+        field->SetDisplayDecimals(spec.displayDecimals);
+    }
+}
+
+const TableSpec& CompitTable() {
+    using namespace fields;
+    static const TableSpec table{
+        QLatin1String("COMPIT.DBF"),
+        QLatin1String("TableCompit"),
+        QLatin1String("SourceCompit"),
+        true,
+        {smallint(NUMBER, "№"), date(DATE), text(KOM1, 25, "Команда 1"),
+         text(KOM2, 25, "Команда 2"), coefficient(KOEF_1, "К-т на Команду 1"),
+         coefficient(KOEF_2, "К-т на Команду 2"), coefficient(KOEF_N, "К-т на Ничью"),
+         money(SUMM_1, "Сумма (1)"), money(SUMM_2, "Сумма (2)"), money(SUMM_N, "Сумма (Н)")}};
+    return table;
+}
+
+const TableSpec& PriemTable() {
+    using namespace fields;
+    static const TableSpec table{QLatin1String("PRIEM.DBF"),
+                                 QLatin1String("TableStavka"),
+                                 QLatin1String("SourceStavka"),
+                                 true,
+                                 {smallint(NUMBER, "№"), text(RESULT, 25, "Результат"),
+                                  money(SUMMA, "Сумма"), coefficient(KOEFICIENT, "Коэффициент"),
+                                  text(FIO, 50, "Ф.И.О.")}};
+    return table;
+}
+
+const TableSpec& TmpTable() {
+    static const TableSpec table{QLatin1String("TMP.DBF"),
+                                 QLatin1String("TableTmp"),
+                                 QLatin1String("SourceTmp"),
+                                 false,
+                                 {smallint(fields::NUM)}};
+    return table;
+}
+
+const TableSpec& MoneyTable() {
+    using namespace fields;
+    static const TableSpec table{QLatin1String("MONEY.DBF"),
+                                 QLatin1String("TableMoney"),
+                                 QLatin1String("SourceMoney"),
+                                 false,
+                                 {text(FIO, 50, "Ф.И.О."), money(SUMMA, "Сумма выплаты")}};
+    return table;
+}
+
+const QList<const TableSpec*>& AllTables() {
+    static const QList<const TableSpec*> tables = {&CompitTable(), &PriemTable(), &TmpTable(),
+                                                   &MoneyTable()};
+    return tables;
+}
+
+QStringList TableFileNames() {
+    QStringList names;
+    for (const TableSpec* table : AllTables())
+        names << table->file;
+    return names;
+}
+
+void CreateEmptyTables(const QString& folder) {
+    const QDir dir(folder);
+    if (!dir.exists())
+        throw EDatabaseError(QStringLiteral("Папки «%1» нет.").arg(folder));
+    for (const QString& name : TableFileNames())
+        if (QFileInfo::exists(dir.filePath(name)))
+            throw EDatabaseError(QStringLiteral("В папке «%1» уже есть таблица %2: она не будет "
+                                                "перезаписана.")
+                                     .arg(QDir::toNativeSeparators(dir.absolutePath()), name));
+    for (const TableSpec* table : AllTables())
+        DbfFile::create(dir.filePath(table->file), table->Columns());
+}
+
+} // namespace varnel

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "store/engine/DbfFile.h"
+#include "store/engine/Field.h"
+
+#include <QLatin1String>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace varnel {
+
+class TDataSet;
+
+// The names of the tables' fields, as every part of the program spells them.
+namespace fields {
+inline constexpr QLatin1String NUMBER{"NUMBER"};
+inline constexpr QLatin1String DATE{"DATE"};
+inline constexpr QLatin1String KOM1{"KOM1"};
+inline constexpr QLatin1String KOM2{"KOM2"};
+inline constexpr QLatin1String KOEF_1{"KOEF_1"};
+inline constexpr QLatin1String KOEF_2{"KOEF_2"};
+inline constexpr QLatin1String KOEF_N{"KOEF_N"};
+inline constexpr QLatin1String SUMM_1{"SUMM_1"};
+inline constexpr QLatin1String SUMM_2{"SUMM_2"};
+inline constexpr QLatin1String SUMM_N{"SUMM_N"};
+inline constexpr QLatin1String RESULT{"RESULT"};
+inline constexpr QLatin1String SUMMA{"SUMMA"};
+inline constexpr QLatin1String KOEFICIENT{"KOEFICIENT"};
+inline constexpr QLatin1String FIO{"FIO"};
+inline constexpr QLatin1String NUM{"NUM"};
+} // namespace fields
+
+// One field of a table: what the program holds in it, the column it writes for it in a new
+// file, the smallest column it accepts in a file another tool wrote, and how it is shown.
+struct FieldSpec {
+    QLatin1String name;
+    TFieldType type;
+    int size = 0;                // characters the operator may type into a string field
+    DbfColumn written;           // the column of a new file (name filled in from `name`)
+    ColumnNeeds accepted;        // the least a file's column must offer
+    const char* label = nullptr; // the column title of the browsers (UTF-8); none: the name
+    int displayDecimals = -1;    // digits shown after the point; -1 as the number is
+};
+
+// One table file: its name, the data module's components over it, and its fields in order.
+struct TableSpec {
+    QLatin1String file;   // in the working folder
+    QLatin1String table;  // the data module's table component
+    QLatin1String source; // and its data source
+    bool exactFields;     // the file holds these fields and no others
+    QList<FieldSpec> fields;
+
+    // The columns a new file of this table is written with.
+    QList<DbfColumn> Columns() const;
+    // Gives a dataset this table's field objects, in order.
+    void MakeFields(TDataSet* dataSet) const;
+};
+
+const TableSpec& CompitTable();
+const TableSpec& PriemTable();
+const TableSpec& TmpTable();
+const TableSpec& MoneyTable();
+
+// The four tables in the order they are laid out.
+const QList<const TableSpec*>& AllTables();
+QStringList TableFileNames();
+
+// Lays out a new working folder: the four empty tables. Refuses, before writing anything,
+// when any of the tables is there already.
+void CreateEmptyTables(const QString& folder);
+
+} // namespace varnel

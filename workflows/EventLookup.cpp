@@ -1,0 +1,92 @@
+#include "workflows/EventLookup.h"
+
+#include "store/Tables.h"
+#include "store/controls/DBEdit.h"
+#include "store/engine/DataSet.h"
+
+#include <QLabel>
+#include <QPalette>
+#include <QRadioButton>
+
+namespace varnel {
+
+namespace {
+
+// Side names are shown as typed: an ampersand is not a shortcut mark.
+QString ButtonText(const QString& caption) {
+    QString text = caption;
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+void SetFontColor(QLabel* label, int color) {
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText,
+                     QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+    label->setPalette(colours);
+}
+
+void SetCaption(QLabel* label, const QString& caption) {
+    label->setText(caption);
+    label->adjustSize();
+}
+
+void SetLeft(QWidget* control, int left) {
+    control->move(left, control->y());
+}
+
+QString DrawName() {
+    return QStringLiteral("Ничья");
+}
+
+bool FindEventByNumber(TDataSet& events, const Variant& number) {
+    events.First();
+    for (;;) {
+        if (events.GetFieldValue(fields::NUMBER).compare(number) ==
+            std::partial_ordering::equivalent)
+            return true;
+        if (events.Eof())
+            return false;
+        events.Next();
+    }
+}
+
+void OfferOutcomes(const LookupControls& c, const TDataSet& events) {
+    c.EditNUMBER->hide();
+    c.Label2->show();
+    for (QRadioButton* button : {c.RadioButton1, c.RadioButton2, c.RadioButton3}) {
+        button->show();
+        // One ticked button of a group cannot be unticked while the group is exclusive, and
+        // clearing the ticks must not count as a choice.
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(true);
+    }
+    c.RadioButton1->setText(ButtonText(events.GetFieldValue(fields::KOM1).toString()));
+    c.RadioButton2->setText(ButtonText(events.GetFieldValue(fields::KOM2).toString()));
+    c.RadioButton3->setText(DrawName());
+    SetCaption(c.label1, QStringLiteral("Номер события = ") + c.EditNUMBER->GetEditText());
+    SetCaption(c.Label2, QStringLiteral("Результат"));
+    SetLeft(c.label1, kCaptionLeft);
+    SetLeft(c.Label2, kCaptionLeft);
+}
+
+void HideOutcomes(const LookupControls& c) {
+    for (QRadioButton* button : {c.RadioButton1, c.RadioButton2, c.RadioButton3})
+        button->hide();
+}
+
+OutcomeFields OutcomeOf(const TDataSet& events, Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Side1:
+        return {events.GetFieldValue(fields::KOM1).toString(), fields::KOEF_1, fields::SUMM_1};
+    case Outcome::Side2:
+        return {events.GetFieldValue(fields::KOM2).toString(), fields::KOEF_2, fields::SUMM_2};
+    case Outcome::Draw:
+        break;
+    }
+    return {DrawName(), fields::KOEF_N, fields::SUMM_N};
+}
+
+} // namespace varnel

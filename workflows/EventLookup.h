@@ -1,0 +1,70 @@
+#pragma once
+
+#include "store/engine/Variant.h"
+
+#include <QLatin1String>
+#include <QString>
+
+class QLabel;
+class QRadioButton;
+class QWidget;
+
+namespace varnel {
+
+class TDataSet;
+class TDBEdit;
+
+// What the bet and the result dialogs share: the event found by the number the operator
+// typed, its outcomes offered as three radio buttons, and the captions around them.
+
+// Which half of the two-phase Ok button comes next.
+inline constexpr int kOkFindsEvent = 0; // the number is looked up (and, in the result dialog,
+                                        // an outcome is awaited)
+inline constexpr int kOkCommits = 2;    // an outcome was chosen: the work is written
+
+// Label colours as the dialogs number them, and the left edge captions go back to.
+inline constexpr int kRed = 255;
+inline constexpr int kBlack = 0;
+inline constexpr int kCaptionLeft = 10;
+
+void SetFontColor(QLabel* label, int color);
+// A label fits its caption.
+void SetCaption(QLabel* label, const QString& caption);
+void SetLeft(QWidget* control, int left);
+
+// The controls of the lookup, named alike in both dialogs.
+struct LookupControls {
+    QLabel* label1;
+    QLabel* Label2;
+    TDBEdit* EditNUMBER;
+    QRadioButton* RadioButton1;
+    QRadioButton* RadioButton2;
+    QRadioButton* RadioButton3;
+};
+
+// The scan from the first event in file order: every record is compared, the last one too,
+// and the first one carrying the number stays current. An event stored without a number
+// matches none. False, with the cursor past the last record, when no event carries it.
+bool FindEventByNumber(TDataSet& events, const Variant& number);
+
+// The found event's outcomes on offer, none ticked, in place of the number box; the label
+// above them says which event they belong to.
+void OfferOutcomes(const LookupControls& controls, const TDataSet& events);
+void HideOutcomes(const LookupControls& controls);
+
+// The three outcomes, as the radio buttons offer them.
+enum class Outcome { Side1 = 1, Side2 = 2, Draw = 3 };
+
+// An outcome of the current event: the text bets store for it (a side's name or "Ничья") and
+// the event's fields of its coefficient and stake sum.
+struct OutcomeFields {
+    QString name;
+    QLatin1String koef;
+    QLatin1String summ;
+};
+OutcomeFields OutcomeOf(const TDataSet& events, Outcome outcome);
+
+// The outcome text of a draw.
+QString DrawName();
+
+} // namespace varnel
