@@ -3,6 +3,7 @@
 // EDatabaseError; it never crashes, and it never writes a file outside the working folder.
 #include "store/Tables.h"
 #include "store/engine/Errors.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 
 #include <QDir>
@@ -15,16 +16,6 @@
 using namespace varnel;
 
 namespace {
-
-// The journal's seal, as the program computes it, so that the fuzzer reaches past it.
-std::uint64_t fnv1a(const std::uint8_t* data, std::size_t size) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (std::size_t i = 0; i < size; ++i) {
-        hash ^= data[i];
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
-}
 
 QTemporaryDir* g_root = nullptr;
 QByteArray g_tables[4];
@@ -54,10 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!f.open(QIODevice::WriteOnly) || f.write(g_tables[i]) != g_tables[i].size())
             std::abort();
     }
-    QByteArray journal(reinterpret_cast<const char*>(data), qsizetype(size));
-    const std::uint64_t seal = fnv1a(data, size);
-    for (int i = 0; i < 8; ++i)
-        journal.append(char((seal >> (8 * i)) & 0xFF));
+    // Sealed as the program seals it, so that the fuzzer reaches past the seal.
+    const QByteArray journal =
+        SealJournal(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     QFile f(folder + QLatin1Char('/') + JournalFileName());
     if (!f.open(QIODevice::WriteOnly) || f.write(journal) != journal.size())
         std::abort();

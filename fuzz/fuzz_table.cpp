@@ -1,9 +1,12 @@
-// Opens arbitrary bytes as a table file and walks it the way the program does: with the
-// cursor, forwards and back, reading and showing every field, then writing a record back.
-// Anything but an EDatabaseError for an unreadable file is a fault: an escaping exception of
-// another kind aborts, and the sanitizers report memory and undefined-behaviour faults.
+// Reads arbitrary bytes with the byte codec alone (the header, and every field of every whole
+// record that follows it, each written back into a blank record), then opens them as a table
+// file and walks it the way the program does: with the cursor, forwards and back, reading and
+// showing every field, then writing a record back. Anything but an EDatabaseError for an unreadable
+// file is a fault: an escaping exception of another kind aborts, and the sanitizers report memory
+// and undefined-behaviour faults.
 #include "store/DataModule6.h"
 #include "store/engine/DataSet.h"
+#include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Field.h"
@@ -66,6 +69,37 @@ void rewriteFirst(TDataSet& table) {
     readRecord(table);
 }
 
+// The codec over the bytes as they are, no file between: only an EDatabaseError may refuse
+// them, and a value decoded may be refused only by name (EConvertError) when written back.
+void decodeBytes(const std::uint8_t* data, std::size_t size) {
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    try {
+        const dbf::Header header = dbf::ParseHeader(bytes, QStringLiteral("F.DBF"));
+        if (header.headerLength > bytes.size())
+            return;
+        const DbfCodec codec(dbf::ParseColumns(bytes.sliced(dbf::kHeaderSize,
+                                                            header.headerLength - dbf::kHeaderSize),
+                                               header.recordLength, QStringLiteral("F.DBF")),
+                             header.recordLength, header.languageDriver, QStringLiteral("F.DBF"));
+        QByteArray blank = codec.blankRecord();
+        for (qsizetype at = header.headerLength; at + header.recordLength <= bytes.size();
+             at += header.recordLength) {
+            for (int column = 0; column < codec.columns().size(); ++column) {
+                try {
+                    const Variant value = codec.decode(bytes.data() + at, column);
+                    codec.encode(blank.data(), column, value);
+                } catch (const EConvertError& e) {
+                    if (e.message().isEmpty())
+                        std::abort();
+                }
+            }
+        }
+    } catch (const EDatabaseError& e) {
+        if (e.message().isEmpty())
+            std::abort();
+    }
+}
+
 void put(const std::uint8_t* data, std::size_t size) {
     QFile file(g_file);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -109,6 +143,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    decodeBytes(data, size);
     // Any layout, through the cursor with fields made from the file's own columns.
     put(data, size);
     {

@@ -5,6 +5,7 @@
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/FaultInjection.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 
 #include <QFile>

@@ -2,6 +2,7 @@
 
 #include "store/Tables.h"
 #include "store/engine/Errors.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 

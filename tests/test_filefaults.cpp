@@ -6,6 +6,7 @@
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
 #include "store/engine/FaultInjection.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"

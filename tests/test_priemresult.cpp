@@ -4,6 +4,7 @@
 #include "store/controls/DBEdit.h"
 #include "store/engine/Errors.h"
 #include "store/engine/FaultInjection.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"

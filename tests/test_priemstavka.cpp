@@ -4,6 +4,7 @@
 #include "store/DataModule6.h"
 #include "store/controls/DBEdit.h"
 #include "store/engine/Convert.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
 #include "tests/support/TestSupport.h"

@@ -3,6 +3,7 @@
 #include "store/engine/Errors.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Field.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/TestSupport.h"
 

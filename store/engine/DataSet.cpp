@@ -3,6 +3,7 @@
 #include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Field.h"
+#include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 
 #include <QDir>

@@ -93,12 +93,6 @@ public:
     // The file's name for messages, e.g. "COMPIT.DBF".
     virtual QString DisplayName() const = 0;
 
-    // Transactions (Transaction.h): the file's work is held until committed; a rollback puts
-    // the cursor and the pending record back as they were when it began.
-    DbfFile* File() const { return m_file.get(); }
-    void BeginTransaction();
-    void EndTransaction(bool committed);
-
 signals:
     void stateChanged();
 
@@ -109,6 +103,14 @@ protected:
     bool m_exactFields = false;
 
 private:
+    // The seam to transactions (Transaction.h), which alone reach it: the file's work is held
+    // until committed; a rollback puts the cursor and the pending record back as they were
+    // when it began.
+    friend class TTransaction;
+    DbfFile* WorkFile() const { return m_file.get(); }
+    void BeginTransaction();
+    void EndTransaction(bool committed);
+
     void CheckActive() const;
     void CheckBrowseMode(); // rule A
     void UpdateRecord();

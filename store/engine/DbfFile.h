@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/engine/DbfCodec.h"
 #include "store/engine/Variant.h"
 
 #include <QByteArray>
@@ -11,18 +12,7 @@
 #include <map>
 #include <memory>
 
-class QStringDecoder;
-
 namespace varnel {
-
-// One column of a dBASE table as its header describes it.
-struct DbfColumn {
-    QString name;     // upper-case ASCII, at most 10 characters
-    char type = 'C';  // 'C', 'N', 'F', 'D', 'L'; other types are kept but not decoded
-    int length = 0;   // bytes in the record
-    int decimals = 0; // digits after the point, for 'N' and 'F'
-    int offset = 0;   // from the start of the record, after the deletion flag
-};
 
 // A dBASE III/IV table file (version 0x03, no memo), read and written in place.
 //
@@ -33,7 +23,8 @@ struct DbfColumn {
 // crash between the two writes) or a partial record at its end is repaired when opened.
 //
 // Reading: records come from a block cache filled by large reads, so a scan over the file
-// costs a few system calls per megabyte, and fields are decoded only when asked for.
+// costs a few system calls per megabyte, and fields are decoded (by the table's DbfCodec) only
+// when asked for.
 class DbfFile {
 public:
     explicit DbfFile(const QString& path);
@@ -53,7 +44,7 @@ public:
 
     const QString& path() const { return m_path; }
     QString displayName() const; // the bare file name, as the operator knows it
-    const QList<DbfColumn>& columns() const { return m_columns; }
+    const QList<DbfColumn>& columns() const;
     int columnIndex(const QString& name) const; // -1 when absent; case-insensitive
     std::uint8_t languageDriver() const { return m_languageDriver; }
 
@@ -65,11 +56,13 @@ public:
     const char* record(std::uint32_t index);
     bool isDeleted(std::uint32_t index) { return record(index)[0] == '*'; }
 
-    // Field values. decode() throws an EDatabaseError for bytes no dBASE tool writes;
-    // encode() throws an EConvertError naming the column for a value that does not fit it.
-    Variant decode(const char* record, int column) const;
-    void encode(char* record, int column, const Variant& value) const;
-    QByteArray blankRecord() const;
+    // Field values, as the table's codec reads and writes them (DbfCodec.h).
+    const DbfCodec& codec() const { return *m_codec; }
+    Variant decode(const char* record, int column) const { return m_codec->decode(record, column); }
+    void encode(char* record, int column, const Variant& value) const {
+        m_codec->encode(record, column, value);
+    }
+    QByteArray blankRecord() const { return m_codec->blankRecord(); }
 
     // Durable writes (see above). Each throws an EDatabaseError when the disk refuses.
     std::uint32_t append(const QByteArray& record);
@@ -113,7 +106,6 @@ private:
     void sync(const char* what);
     void writeHeaderCount(std::uint32_t count);
     void touchDate();
-    QString decodeText(const char* data, int size) const;
 
     QString m_path;
     QByteArray m_nativePath; // absolute, as found when opened
@@ -123,9 +115,7 @@ private:
     std::uint32_t m_count = 0;
     int m_headerLength = 0;
     int m_recordLength = 0;
-    QList<DbfColumn> m_columns;
-    QByteArray m_codec;
-    std::unique_ptr<QStringDecoder> m_decoder;
+    std::unique_ptr<DbfCodec> m_codec; // while open
 
     void patchCache(std::uint32_t index, const QByteArray& record);
     void writeRecords(const QList<Change>& changes, bool after);

@@ -9,7 +9,8 @@ namespace varnel {
 
 class TDataSet;
 
-// All or nothing over several tables. While a transaction is open, every write that the
+// All or nothing over several tables (the commit protocol; the journal's format and the
+// recovery at start are in Journal.h). While a transaction is open, every write that the
 // given datasets make (Post, Delete, appends) is held in memory and seen by their own reads;
 // Commit writes it all through a journal beside the tables, so that a crash at any instant
 // leaves the tables either as they were before the transaction or with all of it. A
@@ -36,13 +37,5 @@ private:
     std::vector<TDataSet*> m_dataSets;
     bool m_open = true;
 };
-
-// The journal's file name in a working folder.
-QString JournalFileName();
-
-// Finishes the work a crash interrupted after its journal was complete, or drops a journal
-// that was not: run at start-up before any table is opened. Throws an EDatabaseError when a
-// journal is there but cannot be applied (the tables are then left untouched).
-void RecoverInterruptedWork(const QString& folder);
 
 } // namespace varnel
