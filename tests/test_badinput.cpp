@@ -174,10 +174,7 @@ TForm* dialog(Kind kind) {
 }
 
 template <typename T = QWidget> T* control(Kind kind, const char* name) {
-    T* found = dialog(kind)->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
+    return varnel::test::control<T>(dialog(kind), name);
 }
 
 void retype(Kind kind, const char* name, const QString& text) {
@@ -243,31 +240,6 @@ bool sameValue(const QJsonValue& actual, const QJsonValue& expected) {
     return actual.type() == expected.type();
 }
 
-void addEvent(int number) {
-    TTable& t = *DataModule6->TableCompit;
-    t.Insert();
-    t.SetFieldValue("NUMBER", Variant(number));
-    t.SetFieldValue("DATE", Variant(Date().addDays(2)));
-    t.SetFieldValue("KOM1", Variant(QStringLiteral("Спартак")));
-    t.SetFieldValue("KOM2", Variant(QStringLiteral("Динамо")));
-    for (const char* f : {"KOEF_1", "KOEF_2", "KOEF_N"})
-        t.SetFieldValue(f, Variant(2.0));
-    for (const char* f : {"SUMM_1", "SUMM_2", "SUMM_N"})
-        t.SetFieldValue(f, Variant(500));
-    t.Post();
-}
-
-void addBet() {
-    TTable& t = *DataModule6->TableStavka;
-    t.Insert();
-    t.SetFieldValue("NUMBER", Variant(1));
-    t.SetFieldValue("RESULT", Variant(QStringLiteral("Спартак")));
-    t.SetFieldValue("SUMMA", Variant(100));
-    t.SetFieldValue("KOEFICIENT", Variant(2.0));
-    t.SetFieldValue("FIO", Variant(QStringLiteral("Победитель")));
-    t.Post();
-}
-
 // Fills the dialog with good values, puts the input into one box and goes as far through
 // the dialog as it lets: the input is refused wherever the dialog stops.
 void drive(const Box& box, const QString& text) {
@@ -319,15 +291,12 @@ class TestBadInput : public QObject {
         TForm* form = dialog(box.kind);
         bool closed = false;
         QStringList before, after;
-        QTimer::singleShot(0, form, [&] {
+        runModal(form, [&] {
             before = shownLabels(box.kind);
             drive(box, text);
             closed = !form->isVisible();
             after = shownLabels(box.kind);
-            if (form->isVisible())
-                press(box.kind, "Button1");
         });
-        form->ShowModal();
         QVERIFY2(!form->isVisible(), qPrintable(what));
 
         const QJsonObject now = readAll(m_office->folder.path());
@@ -368,8 +337,10 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_office = std::make_unique<Office>();
         QVERIFY(m_office->started);
-        addEvent(1);
-        addBet();
+        append(*DataModule6->TableCompit,
+               {eventRecord(1, QStringLiteral("Спартак"), QStringLiteral("Динамо"))});
+        append(*DataModule6->TableStavka,
+               {betRecord(1, QStringLiteral("Спартак"), 100, 2.0, QStringLiteral("Победитель"))});
     }
     void cleanup() { m_office.reset(); }
 

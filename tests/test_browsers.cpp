@@ -36,41 +36,22 @@ using Button = TDBNavigator::Button;
 
 namespace {
 
-using Values = QList<QPair<QString, Variant>>;
-
-// Writes records through the engine, as the program's own windows would have.
-void addRecords(const QString& file, const QList<Values>& records) {
-    TTable table;
-    table.SetTableName(file);
-    table.Open();
-    for (const Values& record : records) {
-        table.Insert();
-        for (const auto& [field, value] : record)
-            table.SetFieldValue(field, value);
-        table.Post();
-    }
-    table.Close();
-}
-
 QString client(int i) {
     return QStringLiteral("Клиент %1").arg(i, 2, 10, QLatin1Char('0'));
 }
 
-QList<Values> payouts(int count) {
-    QList<Values> records;
+QList<Record> payouts(int count) {
+    QList<Record> records;
     for (int i = 1; i <= count; ++i)
-        records << Values{{"FIO", Variant(client(i))}, {"SUMMA", Variant(100.0 * i + 0.5)}};
+        records << payoutRecord(client(i), 100.0 * i + 0.5);
     return records;
 }
 
-QList<Values> events(int count) {
-    QList<Values> records;
+QList<Record> events(int count) {
+    QList<Record> records;
     for (int i = 1; i <= count; ++i)
-        records << Values{{"NUMBER", Variant(i)},       {"DATE", Variant(Date().addDays(i))},
-                          {"KOM1", Variant(client(i))}, {"KOM2", Variant(QStringLiteral("Зенит"))},
-                          {"KOEF_1", Variant(1.5)},     {"KOEF_2", Variant(2.25)},
-                          {"KOEF_N", Variant(3.0)},     {"SUMM_1", Variant(500)},
-                          {"SUMM_2", Variant(500)},     {"SUMM_N", Variant(500)}};
+        records << eventRecord(i, client(i), QStringLiteral("Зенит"), Date().addDays(i),
+                               {1.5, 2.25, 3.0});
     return records;
 }
 
@@ -143,28 +124,6 @@ QStringList clients(int first, int last) {
     return names;
 }
 
-// Shows a window modally and runs the steps inside its loop. A window the steps leave open
-// (a failed check returns early) is closed, and a watchdog ends anything left hanging.
-void inWindow(TForm* form, const std::function<void()>& steps) {
-    bool ran = false;
-    QTimer::singleShot(0, form, [&] {
-        steps();
-        ran = true;
-        if (form->isVisible())
-            form->Close();
-    });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            box->reject();
-        form->Close();
-    });
-    watchdog.start(30000);
-    form->ShowModal();
-    QVERIFY2(ran, "the window hung");
-}
-
 // Answers the next confirmation the program asks with "Yes" or "No", keeping its text.
 void answerNextQuestion(const char* button, QString* asked) {
     asked->clear();
@@ -174,10 +133,6 @@ void answerNextQuestion(const char* button, QString* asked) {
             box->findChild<QPushButton*>(QLatin1String(button))->click();
         }
     });
-}
-
-template <typename T> T* child(QWidget* form, const char* name) {
-    return form->findChild<T*>(QLatin1String(name));
 }
 
 } // namespace
@@ -212,7 +167,7 @@ private slots:
     }
 
     void pageFollowsTheCursorThroughMovesInsertsAndDeletes() {
-        addRecords("MONEY.DBF", payouts(12));
+        append("MONEY.DBF", payouts(12));
         TDataModule6 module;
         emit module.OnCreate();
         TTable& table = *module.TableMoney;
@@ -358,7 +313,7 @@ private slots:
     }
 
     void showingRowsNeitherMovesTheCursorNorSettlesAPendingRecord() {
-        addRecords("MONEY.DBF", payouts(8));
+        append("MONEY.DBF", payouts(8));
         TDataModule6 module;
         emit module.OnCreate();
         TTable& table = *module.TableMoney;
@@ -406,20 +361,19 @@ private slots:
 
     void valuesShowAsARussianOfficeReadsThem() {
         const QDate day = Date().addDays(3);
-        addRecords("COMPIT.DBF", {{{"NUMBER", Variant(7)},
-                                   {"DATE", Variant(day)},
-                                   {"KOM1", Variant(QStringLiteral("Спартак"))},
-                                   {"KOM2", Variant(QStringLiteral("Ёлки-Палки"))},
-                                   {"KOEF_1", Variant(1.5)},
-                                   {"KOEF_2", Variant(2.25)},
-                                   {"KOEF_N", Variant(3)}},
-                                  {{"KOM1", Variant(QStringLiteral("Без номера"))}}});
-        addRecords("MONEY.DBF", {{{"FIO", Variant(QStringLiteral("Щукин Юрий"))},
-                                  {"SUMMA", Variant(1234567.89)}}});
+        append("COMPIT.DBF", {{{"NUMBER", Variant(7)},
+                               {"DATE", Variant(day)},
+                               {"KOM1", Variant(QStringLiteral("Спартак"))},
+                               {"KOM2", Variant(QStringLiteral("Ёлки-Палки"))},
+                               {"KOEF_1", Variant(1.5)},
+                               {"KOEF_2", Variant(2.25)},
+                               {"KOEF_N", Variant(3)}},
+                              {{"KOM1", Variant(QStringLiteral("Без номера"))}}});
+        append("MONEY.DBF", {payoutRecord(QStringLiteral("Щукин Юрий"), 1234567.89)});
         start();
 
-        auto* grid = child<TDBGrid>(TableCompitition, "DBGrid1");
-        inWindow(TableCompitition, [&] {
+        auto* grid = control<TDBGrid>(TableCompitition, "DBGrid1");
+        runModal(TableCompitition, [&] {
             const QAbstractItemModel& model = *grid->model();
             QCOMPARE(model.rowCount(), 2);
             QCOMPARE(cell(model, 0, 0), QString("7"));
@@ -440,8 +394,8 @@ private slots:
             QCOMPARE(alignment(2), Qt::AlignLeft);
             QCOMPARE(alignment(4), Qt::AlignRight);
         });
-        inWindow(TableMoney, [&] {
-            const QAbstractItemModel& model = *child<TDBGrid>(TableMoney, "DBGrid2")->model();
+        runModal(TableMoney, [&] {
+            const QAbstractItemModel& model = *control<TDBGrid>(TableMoney, "DBGrid2")->model();
             QCOMPARE(cell(model, 0, 0), QString("Щукин Юрий"));
             QCOMPARE(cell(model, 0, 1), QString("1234567,89")); // no group separator
         });
@@ -499,11 +453,11 @@ private slots:
                 QCOMPARE(b.form->windowTitle(), b.caption);
                 QCOMPARE(b.form->frameGeometry().size(), QSize(b.width, 342));
                 QVERIFY(b.form->minimumSize() != b.form->maximumSize()); // resizable
-                QCOMPARE(b.form->focusWidget(), child<QWidget>(b.form, "Panel1"));
+                QCOMPARE(b.form->focusWidget(), control<QWidget>(b.form, "Panel1"));
 
-                auto* panel1 = child<QFrame>(b.form, "Panel1");
+                auto* panel1 = control<QFrame>(b.form, "Panel1");
                 QCOMPARE(panel1->geometry(), QRect(0, 0, b.form->width(), 41));
-                auto* navigator = child<TDBNavigator>(b.form, "DBNavigator");
+                auto* navigator = control<TDBNavigator>(b.form, "DBNavigator");
                 QCOMPARE(navigator->parentWidget(), panel1);
                 QCOMPARE(navigator->geometry(), QRect(8, 8, 220, 25));
                 QCOMPARE(navigator->VisibleButtons(), b.buttons);
@@ -512,20 +466,22 @@ private slots:
                     QVERIFY(navigator->ButtonOf(button)->autoRaise()); // no 3-D look
                 }
 
-                auto* grid = child<TDBGrid>(b.form, b.grid);
+                auto* grid = control<TDBGrid>(b.form, b.grid);
                 QVERIFY(grid);
-                QVERIFY(child<QFrame>(b.form, "Panel2")->isAncestorOf(grid));
+                QVERIFY(control<QFrame>(b.form, "Panel2")->isAncestorOf(grid));
                 QCOMPARE(grid->frameShape(), QFrame::NoFrame);
                 QCOMPARE(titles(*grid->model()), b.titles);
                 QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
                 QVERIFY(grid->verticalHeader()->isVisible()); // the record indicator
                 QCOMPARE(grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
             };
-            QTimer::singleShot(0, b.form, [&] {
-                check();
-                b.form->close(); // the title bar's close box
-            });
-            QTest::keyClick(Zastavka, b.key, Qt::ControlModifier);
+            runModal(
+                b.form,
+                [&] {
+                    check();
+                    b.form->close(); // the title bar's close box
+                },
+                [&] { QTest::keyClick(Zastavka, b.key, Qt::ControlModifier); });
             QVERIFY2(opened, qPrintable(b.caption));
             QVERIFY(!b.form->isVisible());
         }
@@ -534,14 +490,14 @@ private slots:
     }
 
     void payingOutAsksFirstAndRemovesOnlyThatPayout() {
-        addRecords("MONEY.DBF", payouts(3));
+        append("MONEY.DBF", payouts(3));
         start();
-        auto* grid = child<TDBGrid>(TableMoney, "DBGrid2");
+        auto* grid = control<TDBGrid>(TableMoney, "DBGrid2");
         QAbstractItemModelTester tester(grid->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        auto* navigator = child<TDBNavigator>(TableMoney, "DBNavigator");
+        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
         QString asked;
-        inWindow(TableMoney, [&] {
+        runModal(TableMoney, [&] {
             QCOMPARE(columnTexts(*grid->model(), 0), clients(1, 3));
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                               grid->visualRect(grid->model()->index(1, 1)).center());
@@ -568,12 +524,12 @@ private slots:
     }
 
     void payingTheLastPayoutEmptiesTheGridAndAnEmptyTablePaysNothing() {
-        addRecords("MONEY.DBF", payouts(1));
+        append("MONEY.DBF", payouts(1));
         start();
-        auto* grid = child<TDBGrid>(TableMoney, "DBGrid2");
-        auto* navigator = child<TDBNavigator>(TableMoney, "DBNavigator");
+        auto* grid = control<TDBGrid>(TableMoney, "DBGrid2");
+        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
         QString asked;
-        inWindow(TableMoney, [&] {
+        runModal(TableMoney, [&] {
             QCOMPARE(grid->model()->rowCount(), 1);
             answerNextQuestion("Yes", &asked);
             QTest::mouseClick(navigator->ButtonOf(Button::Delete), Qt::LeftButton);
@@ -583,7 +539,7 @@ private slots:
         });
         const QByteArray emptied = m_folder->bytes("MONEY.DBF");
         // Opened again on the empty table: nothing to show, nothing to pay, nothing asked.
-        inWindow(TableMoney, [&] {
+        runModal(TableMoney, [&] {
             QCOMPARE(grid->model()->rowCount(), 0);
             for (Button button : navigator->VisibleButtons())
                 QVERIFY(!navigator->ButtonOf(button)->isEnabled());
@@ -601,13 +557,13 @@ private slots:
     }
 
     void navigatorAndGridMoveTheSharedCursorSettlingFirst() {
-        addRecords("COMPIT.DBF", events(30));
+        append("COMPIT.DBF", events(30));
         start();
         TTable& table = *DataModule6->TableCompit;
-        auto* grid = child<TDBGrid>(TableCompitition, "DBGrid1");
+        auto* grid = control<TDBGrid>(TableCompitition, "DBGrid1");
         QAbstractItemModelTester tester(grid->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        auto* navigator = child<TDBNavigator>(TableCompitition, "DBNavigator");
+        auto* navigator = control<TDBNavigator>(TableCompitition, "DBNavigator");
         const auto number = [&] { return int(table.GetFieldValue("NUMBER").toInteger()); };
         const auto shownCurrent = [&] {
             const int row = grid->currentIndex().row();
@@ -619,7 +575,7 @@ private slots:
 
         // Showing the browser leaves the cursor where another window put it.
         table.MoveTo(11);
-        inWindow(TableCompitition, [&] {
+        runModal(TableCompitition, [&] {
             QCOMPARE(number(), 12);
             QCOMPARE(shownCurrent(), 12);
             press(Button::Last);
@@ -666,7 +622,7 @@ private slots:
         table.Insert();
         table.SetFieldValue("NUMBER", Variant(31));
         table.SetFieldValue("KOM1", Variant(QStringLiteral("Оставлен")));
-        inWindow(TableCompitition, [&] {
+        runModal(TableCompitition, [&] {
             QCOMPARE(markers(*grid->model()).last(), QString("*"));
             QCOMPARE(cell(*grid->model(), grid->model()->rowCount() - 1, 2), QString("Оставлен"));
             press(Button::First);
@@ -693,25 +649,21 @@ private slots:
     }
 
     void readOnlyGridsTakeNoTyping() {
-        addRecords("COMPIT.DBF", events(3));
-        QList<Values> bets;
+        append("COMPIT.DBF", events(3));
+        QList<Record> bets;
         for (int i = 1; i <= 3; ++i)
-            bets << Values{{"NUMBER", Variant(i)},
-                           {"RESULT", Variant(QStringLiteral("Ничья"))},
-                           {"SUMMA", Variant(100 * i)},
-                           {"KOEFICIENT", Variant(1.85)},
-                           {"FIO", Variant(client(i))}};
-        addRecords("PRIEM.DBF", bets);
+            bets << betRecord(i, QStringLiteral("Ничья"), 100 * i, 1.85, client(i));
+        append("PRIEM.DBF", bets);
         start();
         const QByteArray compit = m_folder->bytes("COMPIT.DBF");
         const QByteArray priem = m_folder->bytes("PRIEM.DBF");
         const QList<Qt::Key> keys = {Qt::Key_F2,     Qt::Key_Return,    Qt::Key_Insert,
                                      Qt::Key_Delete, Qt::Key_Backspace, Qt::Key_Space};
         for (TForm* form : QList<TForm*>{TableCompitition, TableStavka}) {
-            auto* grid = child<TDBGrid>(form, "DBGrid1");
-            auto* navigator = child<TDBNavigator>(form, "DBNavigator");
+            auto* grid = control<TDBGrid>(form, "DBGrid1");
+            auto* navigator = control<TDBNavigator>(form, "DBNavigator");
             const TDataSet* table = navigator->DataSource()->DataSet();
-            inWindow(form, [&] {
+            runModal(form, [&] {
                 for (Button button :
                      {Button::Insert, Button::Delete, Button::Edit, Button::Post, Button::Cancel})
                     QVERIFY(!navigator->VisibleButtons().contains(button));

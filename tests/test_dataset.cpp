@@ -21,11 +21,7 @@ namespace {
 std::unique_ptr<TTable> betsWith(const QStringList& clients) {
     auto table = std::make_unique<TTable>();
     table->SetTableName("PRIEM.DBF");
-    new TField(table.get(), "NUMBER", TFieldType::Smallint);
-    new TField(table.get(), "RESULT", TFieldType::String, 25);
-    new TField(table.get(), "SUMMA", TFieldType::Float);
-    new TField(table.get(), "KOEFICIENT", TFieldType::Float);
-    new TField(table.get(), "FIO", TFieldType::String, 50);
+    PriemTable().MakeFields(table.get());
     table->Open();
     for (const QString& client : clients) {
         table->Insert();
@@ -42,10 +38,7 @@ QString current(const TTable& table) {
 }
 
 QStringList onDisk(const WorkFolder& folder) {
-    QStringList names;
-    for (const auto& row : readWithDbfread(folder.file("PRIEM.DBF")))
-        names << row.toObject()["FIO"].toString();
-    return names;
+    return readColumn(folder.file("PRIEM.DBF"), "FIO");
 }
 
 QStringList walk(TTable& table) {

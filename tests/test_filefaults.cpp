@@ -4,6 +4,7 @@
 #include "shell/StartUp.h"
 #include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Journal.h"
@@ -41,8 +42,6 @@ using namespace varnel::test;
 
 namespace {
 
-const QStringList kTables = {"COMPIT.DBF", "PRIEM.DBF", "TMP.DBF", "MONEY.DBF"};
-
 // The program started in the current working folder.
 struct Session {
     Session() { started = StartUp(app); }
@@ -50,31 +49,6 @@ struct Session {
     TApplication app;
     bool started = false;
 };
-
-// An event open for bets: coefficient 2 on every outcome, stake sums of 500 each.
-void addEvent(int number, const QString& kom1, const QString& kom2,
-              TTable& t = *DataModule6->TableCompit) {
-    t.Insert();
-    t.SetFieldValue("NUMBER", Variant(number));
-    t.SetFieldValue("DATE", Variant(Date().addDays(2)));
-    t.SetFieldValue("KOM1", Variant(kom1));
-    t.SetFieldValue("KOM2", Variant(kom2));
-    for (const char* f : {"KOEF_1", "KOEF_2", "KOEF_N"})
-        t.SetFieldValue(f, Variant(2.0));
-    for (const char* f : {"SUMM_1", "SUMM_2", "SUMM_N"})
-        t.SetFieldValue(f, Variant(500));
-    t.Post();
-}
-
-// Runs steps inside a dialog's modal loop; a dialog the steps leave open is cancelled.
-void inDialog(TForm* form, const std::function<void()>& steps) {
-    QTimer::singleShot(0, form, [&] {
-        steps();
-        if (form->isVisible())
-            press(form, "Button1");
-    });
-    form->ShowModal();
-}
 
 void fillBet(const QString& fio, int stake, int number, int outcome) {
     retype(PriemStavka, "EditFIO", fio);
@@ -87,7 +61,7 @@ void fillBet(const QString& fio, int stake, int number, int outcome) {
 // One bet through the dialog; whether it was taken (the dialog closed).
 bool takeBet(const QString& fio, int stake, int number, int outcome) {
     bool closed = false;
-    inDialog(PriemStavka, [&] {
+    runModal(PriemStavka, [&] {
         fillBet(fio, stake, number, outcome);
         press(PriemStavka, "Button3");
         closed = !PriemStavka->isVisible();
@@ -97,7 +71,7 @@ bool takeBet(const QString& fio, int stake, int number, int outcome) {
 
 bool settle(int number, int outcome) {
     bool closed = false;
-    inDialog(PriemResult, [&] {
+    runModal(PriemResult, [&] {
         retype(PriemResult, "EditNUMBER", QString::number(number));
         press(PriemResult, "Button3");
         press(PriemResult, QByteArray("RadioButton" + QByteArray::number(outcome)).constData());
@@ -105,15 +79,6 @@ bool settle(int number, int outcome) {
         closed = !PriemResult->isVisible();
     });
     return closed;
-}
-
-std::map<QString, QByteArray> snapshot(const QString& folder) {
-    std::map<QString, QByteArray> files;
-    for (const QString& name : kTables) {
-        QFile f(folder + "/" + name);
-        files[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
-    }
-    return files;
 }
 
 // Every event's stake sums are its opening 500 plus the stakes of the bets on each outcome.
@@ -231,13 +196,13 @@ private slots:
         WorkFolder folder;
         Session program;
         QVERIFY(program.started);
-        addEvent(1, "Спартак", "Динамо");
+        append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
         const QString bets = folder.file("PRIEM.DBF");
         // However the test ends, the folder can be removed after it.
         struct Unfreeze {
             QString folder;
             ~Unfreeze() {
-                for (const QString& t : kTables)
+                for (const QString& t : TableFileNames())
                     setReadOnly(folder + "/" + t, false);
             }
         } unfreeze{folder.path()};
@@ -254,7 +219,7 @@ private slots:
             const auto before = snapshot(folder.path());
             program.errors.messages.clear();
             bool closedWhileReadOnly = true, closedAfter = false;
-            inDialog(PriemStavka, [&] {
+            runModal(PriemStavka, [&] {
                 fillBet("Иванов", 100, 1, 1);
                 press(PriemStavka, "Button3");
                 closedWhileReadOnly = !PriemStavka->isVisible();
@@ -300,8 +265,8 @@ private slots:
             WorkFolder folder(disk.path());
             Session program;
             QVERIFY(program.started);
-            addEvent(1, "Спартак", "Динамо");
-            addEvent(2, "Зенит", "Торпедо");
+            append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+            append(*DataModule6->TableCompit, {eventRecord(2, "Зенит", "Торпедо")});
             int taken = 0, refused = 0;
             // From no room at all up to room for everything, one page at a time: the bet is
             // either taken whole or refused with nothing written.
@@ -363,8 +328,8 @@ private slots:
         {
             Session first;
             QVERIFY(first.started);
-            addEvent(1, "Спартак", "Динамо");
-            addEvent(2, "Зенит", "Торпедо");
+            append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+            append(*DataModule6->TableCompit, {eventRecord(2, "Зенит", "Торпедо")});
             QVERIFY(takeBet("Иванов", 100, 2, 1));
             TTable& money = *DataModule6->TableMoney;
             money.Insert();
@@ -429,7 +394,7 @@ private slots:
         {
             Session first;
             QVERIFY(first.started);
-            addEvent(1, "Спартак", "Динамо");
+            append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
             QVERIFY(takeBet("Иванов", 100, 1, 1));
             QVERIFY(takeBet("Петров", 40, 1, 1));
         }
@@ -463,8 +428,8 @@ private slots:
         {
             TDataModule6 module;
             emit module.OnCreate();
-            addEvent(1, "Спартак", "Динамо", *module.TableCompit);
-            addEvent(2, "Зенит", "Торпедо", *module.TableCompit);
+            append(*module.TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+            append(*module.TableCompit, {eventRecord(2, "Зенит", "Торпедо")});
         }
         const quint32 seed = QRandomGenerator::global()->generate();
         QRandomGenerator random(seed);
@@ -506,7 +471,7 @@ private slots:
         {
             TDataModule6 module;
             emit module.OnCreate();
-            addEvent(1, "Спартак", "Динамо", *module.TableCompit);
+            append(*module.TableCompit, {eventRecord(1, "Спартак", "Динамо")});
         }
         int before = 0, after = 0;
         for (int point = 1;; ++point) {
@@ -564,7 +529,7 @@ static int crashWorker(int argc, char** argv) {
     if (!StartUp(application))
         return 2;
     bool closed = false;
-    inDialog(PriemStavka, [&] {
+    runModal(PriemStavka, [&] {
         fillBet(QStringLiteral("Клиент"), 25, 1, 2);
         fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
         press(PriemStavka, "Button3");

@@ -30,20 +30,7 @@ const QStringList kSports = {"pkTennis.bmp", "pkByke.bmp", "pkBase.bmp", "pkBask
                              "Skiing.bmp",   "ulma2.bmp",  "pkFoot.bmp"};
 
 TImage* image(const char* name) {
-    return Zastavka->findChild<TImage*>(QString::fromLatin1(name));
-}
-
-// Runs the steps once the window is up, inside its modal loop.
-void whileShown(TForm* form, const std::function<void()>& steps) {
-    bool ran = false;
-    QTimer::singleShot(0, form, [&] {
-        ran = true;
-        steps();
-        if (form->isVisible())
-            form->Close();
-    });
-    form->ShowModal();
-    QVERIFY(ran);
+    return control<TImage>(Zastavka, name);
 }
 
 } // namespace
@@ -97,7 +84,7 @@ private slots:
         Zastavka->Show();
         int draws = 0;
         connect(Zastavka, &TForm::OnActivate, [&] { ++draws; });
-        whileShown(Kalend, [] {});
+        runModal(Kalend, [] {});
         QCOMPARE(draws, 1);
         Zastavka->Close();
     }
@@ -145,19 +132,20 @@ private slots:
         Zastavka->Show();
         QApplication::setActiveWindow(Zastavka);
         bool calendarShown = false, aboutShown = false;
-        QTimer::singleShot(0, Kalend, [&] {
-            calendarShown = Kalend->isVisible() && Kalend->IsModal();
-            QVERIFY(!Zastavka->PopupMenu1()->isVisible());
-            Kalend->Close();
-        });
-        QTest::keyClick(Zastavka, Qt::Key_K, Qt::ControlModifier);
+        runModal(
+            Kalend,
+            [&] {
+                calendarShown = Kalend->IsModal();
+                QVERIFY(!Zastavka->PopupMenu1()->isVisible());
+            },
+            [] { QTest::keyClick(Zastavka, Qt::Key_K, Qt::ControlModifier); });
         QVERIFY(calendarShown);
-        QTimer::singleShot(0, AboutBox, [&] {
-            aboutShown = AboutBox->isVisible();
-            AboutBox->Close();
-        });
-        QApplication::setActiveWindow(Zastavka);
-        QTest::keyClick(Zastavka, Qt::Key_A, Qt::ControlModifier);
+        runModal(
+            AboutBox, [&] { aboutShown = true; },
+            [] {
+                QApplication::setActiveWindow(Zastavka);
+                QTest::keyClick(Zastavka, Qt::Key_A, Qt::ControlModifier);
+            });
         QVERIFY(aboutShown);
         Zastavka->Close();
     }
@@ -190,12 +178,12 @@ private slots:
         QCalendarWidget* calendar = Kalend->MonthCalendar1();
         QCOMPARE(calendar->selectedDate(), QDate::currentDate());
         const QDate chosen = QDate::currentDate().addMonths(3);
-        whileShown(Kalend, [&] {
+        runModal(Kalend, [&] {
             calendar->setSelectedDate(chosen);
             QTest::mouseClick(Kalend->findChild<QPushButton*>("Button1"), Qt::LeftButton);
             QVERIFY(!Kalend->isVisible());
         });
-        whileShown(Kalend, [&] {
+        runModal(Kalend, [&] {
             QCOMPARE(calendar->selectedDate(), chosen);
             QCOMPARE(calendar->monthShown(), chosen.month());
         });
@@ -203,18 +191,18 @@ private slots:
 
     void theAboutBoxLoadsItsBannerAtEveryOpening() {
         TImage* banner = AboutBox->ProgramIcon();
-        whileShown(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(645, 108)); });
+        runModal(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(645, 108)); });
         // A new banner on disk shows at the next opening.
         QImage other(320, 54, QImage::Format_RGB32);
         other.fill(Qt::red);
         QVERIFY(QFile::remove("images/banner.bmp"));
         QVERIFY(other.save("images/banner.bmp", "BMP"));
-        whileShown(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(320, 54)); });
+        runModal(AboutBox, [&] { QCOMPARE(banner->pixmap().size(), QSize(320, 54)); });
         QVERIFY(m_office->errors.messages.isEmpty());
         // Without the banner: the error box, and the box opens all the same.
         QVERIFY(QFile::remove("images/banner.bmp"));
         bool opened = false;
-        whileShown(AboutBox, [&] { opened = AboutBox->isVisible(); });
+        runModal(AboutBox, [&] { opened = AboutBox->isVisible(); });
         QVERIFY(opened);
         QCOMPARE(m_office->errors.messages.size(), 1);
         QVERIFY(m_office->errors.messages[0].contains("banner.bmp"));

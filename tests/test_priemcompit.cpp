@@ -58,41 +58,21 @@ Typed valid() {
 }
 
 TDBEdit* box(const char* name) {
-    return PriemCompit->findChild<TDBEdit*>(QLatin1String(name));
+    return control<TDBEdit>(PriemCompit, name);
 }
 
 QLabel* label8() {
-    return PriemCompit->findChild<QLabel*>(QStringLiteral("Label8"));
-}
-
-void retype(TDBEdit* edit, const QString& text) {
-    edit->clear();
-    typeText(edit, text);
+    return control<QLabel>(PriemCompit, "Label8");
 }
 
 void fill(const Typed& t) {
-    retype(box("DBEdit1"), t.number);
-    retype(box("EditDATE"), t.date);
-    retype(box("EditKOM1"), t.kom1);
-    retype(box("EditKOEF_1"), t.koef1);
-    retype(box("EditKOM2"), t.kom2);
-    retype(box("EditKOEF_2"), t.koef2);
-    retype(box("EditKOEF_N"), t.koefN);
-}
-
-void click(const char* button) {
-    QTest::mouseClick(PriemCompit->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
-}
-
-// Shows the dialog modally and runs the steps inside its loop. A dialog the steps leave open
-// (a failed check returns early) is cancelled, so a failure never hangs the run.
-void inDialog(const std::function<void()>& steps) {
-    QTimer::singleShot(0, PriemCompit, [steps] {
-        steps();
-        if (PriemCompit->isVisible())
-            click("Button1");
-    });
-    PriemCompit->ShowModal();
+    retype(PriemCompit, "DBEdit1", t.number);
+    retype(PriemCompit, "EditDATE", t.date);
+    retype(PriemCompit, "EditKOM1", t.kom1);
+    retype(PriemCompit, "EditKOEF_1", t.koef1);
+    retype(PriemCompit, "EditKOM2", t.kom2);
+    retype(PriemCompit, "EditKOEF_2", t.koef2);
+    retype(PriemCompit, "EditKOEF_N", t.koefN);
 }
 
 bool pending() {
@@ -111,9 +91,9 @@ class TestPriemCompit : public QObject {
     QStringList& errors() { return m_office->errors.messages; }
 
     void storeOne(const Typed& t) {
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             fill(t);
-            click("Button3");
+            press(PriemCompit, "Button3");
             QVERIFY(!PriemCompit->isVisible());
         });
     }
@@ -134,19 +114,21 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(Zastavka));
         bool opened = false;
         QStringList tabChain;
-        QTimer::singleShot(0, PriemCompit, [&] {
-            opened = PriemCompit->isVisible();
-            QVERIFY(!label8()->isVisible());
-            QCOMPARE(PriemCompit->focusWidget(), box("DBEdit1"));
-            QWidget* at = PriemCompit->focusWidget();
-            for (int i = 0; i < 9 && at; ++i) {
-                tabChain << at->objectName();
-                QTest::keyClick(at, Qt::Key_Tab);
-                at = PriemCompit->focusWidget();
-            }
-            click("Button1");
-        });
-        QTest::keyClick(Zastavka, Qt::Key_N, Qt::ControlModifier);
+        runModal(
+            PriemCompit,
+            [&] {
+                opened = true;
+                QVERIFY(!label8()->isVisible());
+                QCOMPARE(PriemCompit->focusWidget(), box("DBEdit1"));
+                QWidget* at = PriemCompit->focusWidget();
+                for (int i = 0; i < 9 && at; ++i) {
+                    tabChain << at->objectName();
+                    QTest::keyClick(at, Qt::Key_Tab);
+                    at = PriemCompit->focusWidget();
+                }
+                press(PriemCompit, "Button1");
+            },
+            [] { QTest::keyClick(Zastavka, Qt::Key_N, Qt::ControlModifier); });
         QVERIFY(opened);
         QVERIFY(!PriemCompit->isVisible());
         QCOMPARE(tabChain, QStringList({"DBEdit1", "EditDATE", "EditKOM1", "EditKOEF_1", "EditKOM2",
@@ -181,12 +163,12 @@ private slots:
         // characters as it is typed rather than refused at Ok.
         t = valid();
         t.kom2 = QStringLiteral("Локомотив-Кубань Краснодар");
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             QVERIFY(box("EditKOM1")->text().isEmpty());
             QVERIFY(box("EditDATE")->text().isEmpty());
             fill(t);
             QCOMPARE(box("EditKOM2")->text(), t.kom2.left(25));
-            click("Button3");
+            press(PriemCompit, "Button3");
         });
         QCOMPARE(events().size(), 2);
         QCOMPARE(events()[1].toObject()["KOM2"].toString(), t.kom2.left(25));
@@ -195,14 +177,14 @@ private slots:
 
     void todayAndEarlierAreRefusedInRed() {
         const QByteArray before = compitBytes();
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             fill(valid());
             for (const QString& date :
                  {day(0), day(-1), day(-400), Date().addDays(-1).toString("dd.MM.yy")}) {
-                retype(box("EditDATE"), date);
+                retype(PriemCompit, "EditDATE", date);
                 box("EditKOM1")->setFocus();
                 label8()->hide();
-                click("Button3");
+                press(PriemCompit, "Button3");
                 QVERIFY2(PriemCompit->isVisible(), qPrintable(date));
                 QVERIFY2(label8()->isVisible(), qPrintable(date));
                 QCOMPARE(PriemCompit->focusWidget(), box("EditDATE"));
@@ -218,20 +200,20 @@ private slots:
 
     void warningStaysAfterCorrectionUntilTheNextShowing() {
         const QByteArray before = compitBytes();
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             Typed t = valid();
             t.date = day(0);
             t.kom2.clear();
             fill(t);
-            click("Button3");
+            press(PriemCompit, "Button3");
             QVERIFY(label8()->isVisible());
-            retype(box("EditDATE"), day(1));
-            click("Button3");
+            retype(PriemCompit, "EditDATE", day(1));
+            press(PriemCompit, "Button3");
             QVERIFY(PriemCompit->isVisible());
             QVERIFY(label8()->isVisible());
         });
         QCOMPARE(compitBytes(), before);
-        inDialog([&] { QVERIFY(!label8()->isVisible()); });
+        runModal(PriemCompit, [&] { QVERIFY(!label8()->isVisible()); });
         storeOne(valid());
         QCOMPARE(events().size(), 1);
         QVERIFY(errors().isEmpty());
@@ -251,10 +233,10 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, text);
         const QByteArray before = compitBytes();
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             fill(valid());
-            retype(box(qPrintable(name)), text);
-            click("Button3");
+            retype(PriemCompit, qPrintable(name), text);
+            press(PriemCompit, "Button3");
             QVERIFY(PriemCompit->isVisible());
             // The focus stays on the button the click put it on.
             QCOMPARE(PriemCompit->focusWidget(), PriemCompit->findChild<QPushButton*>("Button3"));
@@ -267,14 +249,14 @@ private slots:
 
     void aDateThatIsNotADateIsAConversionError() {
         const QByteArray before = compitBytes();
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             Typed t = valid();
             for (const QString& date : {QString(), QString("32.01.2027"), QString("завтра")}) {
                 t.date = date;
                 t.kom1.clear(); // the date is read before the other boxes are tested
                 fill(t);
                 errors().clear();
-                click("Button3");
+                press(PriemCompit, "Button3");
                 QCOMPARE(errors().size(), 1);
                 QVERIFY2(errors()[0].contains("дата"), qPrintable(errors()[0]));
                 QVERIFY(PriemCompit->isVisible());
@@ -306,15 +288,15 @@ private slots:
         const QByteArray stored = compitBytes();
         QCOMPARE(events().size(), 1);
 
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             fill(valid());
-            click("Button1");
+            press(PriemCompit, "Button1");
             QVERIFY(!PriemCompit->isVisible());
         });
         QCOMPARE(compitBytes(), stored);
         QVERIFY(!pending());
 
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             fill(valid());
             PriemCompit->close(); // the title bar's close box
             QVERIFY(!PriemCompit->isVisible());
@@ -323,9 +305,9 @@ private slots:
         QVERIFY(!pending());
 
         // Closing with no new event pending leaves the stored event the cursor is on.
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             DataModule6->TableCompit->Cancel();
-            click("Button1");
+            press(PriemCompit, "Button1");
         });
         QCOMPARE(compitBytes(), stored);
         QVERIFY(errors().isEmpty());
@@ -379,10 +361,10 @@ private slots:
         QFETCH(QString, named);
         QFETCH(QString, corrected);
         const QByteArray before = compitBytes();
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             fill(valid());
-            retype(box(qPrintable(name)), text);
-            click("Button3");
+            retype(PriemCompit, qPrintable(name), text);
+            press(PriemCompit, "Button3");
             QCOMPARE(errors().size(), 1);
             QVERIFY2(errors()[0].contains(named), qPrintable(errors()[0]));
             QVERIFY2(errors()[0].contains(QRegularExpression("[а-яА-Я]{4}")),
@@ -392,8 +374,8 @@ private slots:
             QCOMPARE(compitBytes(), before);
 
             // The event is still there to be corrected, and then it is stored once.
-            retype(box(qPrintable(name)), corrected);
-            click("Button3");
+            retype(PriemCompit, qPrintable(name), corrected);
+            press(PriemCompit, "Button3");
             QVERIFY(!PriemCompit->isVisible());
         });
         QCOMPARE(errors().size(), 1);
@@ -411,19 +393,19 @@ private slots:
                 QLocale(QLocale::Russian, QLocale::Russia).dateFormat(QLocale::ShortFormat));
         const QDate tomorrow = Date().addDays(1);
         const QByteArray before = compitBytes();
-        inDialog([&] {
+        runModal(PriemCompit, [&] {
             Typed t = valid();
             t.date = day(0);
             fill(t);
-            click("Button3");
+            press(PriemCompit, "Button3");
             QVERIFY(label8()->isVisible());
             // Day first, as the Russian format writes it, does not read in this one.
-            retype(box("EditDATE"), QDate(Date().year() + 1, 1, 13).toString("dd.MM.yyyy"));
-            click("Button3");
+            retype(PriemCompit, "EditDATE", QDate(Date().year() + 1, 1, 13).toString("dd.MM.yyyy"));
+            press(PriemCompit, "Button3");
             QCOMPARE(errors().size(), 1);
             QCOMPARE(compitBytes(), before);
-            retype(box("EditDATE"), day(1));
-            click("Button3");
+            retype(PriemCompit, "EditDATE", day(1));
+            press(PriemCompit, "Button3");
             QVERIFY(!PriemCompit->isVisible());
         });
         QCOMPARE(errors().size(), 1);

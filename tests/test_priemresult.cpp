@@ -28,97 +28,20 @@ using namespace varnel::test;
 
 namespace {
 
-struct Bet {
-    int number;
-    QString result;
-    double stake;
-    double koef;
-    QString client;
-};
-
-void addEvent(int number, const QString& kom1, const QString& kom2) {
-    TTable* events = DataModule6->TableCompit;
-    events->Insert();
-    events->SetFieldValue("NUMBER", Variant(number));
-    events->SetFieldValue("DATE", Variant(QDate::currentDate().addDays(3)));
-    events->SetFieldValue("KOM1", Variant(kom1));
-    events->SetFieldValue("KOM2", Variant(kom2));
-    for (const char* f : {"KOEF_1", "KOEF_2", "KOEF_N"})
-        events->SetFieldValue(f, Variant(2.0));
-    for (const char* f : {"SUMM_1", "SUMM_2", "SUMM_N"})
-        events->SetFieldValue(f, Variant(500));
-    events->Post();
-}
-
-void addBets(const QList<Bet>& bets) {
-    TTable* table = DataModule6->TableStavka;
-    for (const Bet& bet : bets) {
-        table->Insert();
-        table->SetFieldValue("NUMBER", Variant(bet.number));
-        table->SetFieldValue("RESULT", Variant(bet.result));
-        table->SetFieldValue("SUMMA", Variant(bet.stake));
-        table->SetFieldValue("KOEFICIENT", Variant(bet.koef));
-        table->SetFieldValue("FIO", Variant(bet.client));
-        table->Post();
-    }
-}
-
-QStringList column(const QString& file, const char* field) {
-    QStringList values;
-    for (const auto& row : readWithDbfread(file))
-        values << row.toObject()[field].toVariant().toString();
-    return values;
-}
-
-template <typename T> T* control(const char* name) {
-    T* found = PriemResult->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
-// A radio button takes clicks on its circle and caption only, not across its whole width.
-void click(const char* name) {
-    auto* button = control<QAbstractButton>(name);
-    const QPoint at = qobject_cast<QRadioButton*>(button) ? QPoint(6, button->height() / 2)
-                                                          : button->rect().center();
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
-}
-
-// Shows the dialog and runs the steps inside it; the dialog must be closed by them, or it is
-// closed after a while and the test fails.
-void inDialog(const std::function<void()>& steps) {
-    if (PriemResult->isVisible())
-        qFatal("dialog already open");
-    bool timedOut = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        timedOut = true;
-        PriemResult->Close();
-    });
-    QTimer::singleShot(0, PriemResult, [&] {
-        watchdog.start(20000);
-        steps();
-    });
-    PriemResult->ShowModal();
-    QVERIFY(!timedOut);
-}
-
 void typeNumber(const QString& number) {
-    auto* box = control<TDBEdit>("EditNUMBER");
+    auto* box = control<TDBEdit>(PriemResult, "EditNUMBER");
     box->clear();
     typeText(box, number);
 }
 
 // The whole settlement through the dialog: number, Ok, outcome, Ok.
 void settle(const QString& number, const char* outcome) {
-    inDialog([&] {
+    runModal(PriemResult, [&] {
         typeNumber(number);
-        click("Button3");
-        QVERIFY(control<QRadioButton>(outcome)->isVisible());
-        click(outcome);
-        click("Button3");
+        press(PriemResult, "Button3");
+        QVERIFY(control<QRadioButton>(PriemResult, outcome)->isVisible());
+        press(PriemResult, outcome);
+        press(PriemResult, "Button3");
     });
 }
 
@@ -141,12 +64,12 @@ private slots:
     void cleanup() { m_office.reset(); }
 
     void aWinningBetIsPaidStakePlusStakeTimesKoef() {
-        addEvent(7, "Зенит", "Спартак");
-        addEvent(8, "Динамо", "ЦСКА");
-        addBets({{8, "Динамо", 10, 3, "Чужой 1"},
-                 {7, "Зенит", 100, 1.5, "Иванов И.И."},
-                 {7, "Спартак", 40, 2.5, "Проигравший"},
-                 {8, "Ничья", 20, 4, "Чужой 2"}});
+        append(*DataModule6->TableCompit, {eventRecord(7, "Зенит", "Спартак")});
+        append(*DataModule6->TableCompit, {eventRecord(8, "Динамо", "ЦСКА")});
+        append(*DataModule6->TableStavka, {betRecord(8, "Динамо", 10, 3, "Чужой 1"),
+                                           betRecord(7, "Зенит", 100, 1.5, "Иванов И.И."),
+                                           betRecord(7, "Спартак", 40, 2.5, "Проигравший"),
+                                           betRecord(8, "Ничья", 20, 4, "Чужой 2")});
         settle("7", "RadioButton1");
         QVERIFY2(m_office->errors.messages.isEmpty(),
                  qPrintable(m_office->errors.messages.join('\n')));
@@ -156,8 +79,8 @@ private slots:
         QCOMPARE(money[0].toObject()["FIO"].toString(), QString("Иванов И.И."));
         QCOMPARE(money[0].toObject()["SUMMA"].toDouble(), 250.0);
         // The loser went without a payout; other events' bets kept, in their order.
-        QCOMPARE(column(file("PRIEM.DBF"), "FIO"), QStringList({"Чужой 1", "Чужой 2"}));
-        QCOMPARE(column(file("COMPIT.DBF"), "NUMBER"), QStringList({"8"}));
+        QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList({"Чужой 1", "Чужой 2"}));
+        QCOMPARE(readColumn(file("COMPIT.DBF"), "NUMBER"), QStringList({"8"}));
     }
 
     void onlyTheChosenOutcomeIsPaid_data() {
@@ -170,152 +93,151 @@ private slots:
     void onlyTheChosenOutcomeIsPaid() {
         QFETCH(QString, radio);
         QFETCH(QStringList, paid);
-        addEvent(3, "Нефтяник", "Ничья команда");
-        addBets({{3, "Нефтяник", 10, 2, "На первую"},
-                 {3, "Ничья команда", 10, 2, "На вторую"},
-                 {3, "Ничья", 10, 2, "На ничью"},
-                 {3, "нефтяник", 10, 2, "Регистр не тот"}});
+        append(*DataModule6->TableCompit, {eventRecord(3, "Нефтяник", "Ничья команда")});
+        append(*DataModule6->TableStavka, {betRecord(3, "Нефтяник", 10, 2, "На первую"),
+                                           betRecord(3, "Ничья команда", 10, 2, "На вторую"),
+                                           betRecord(3, "Ничья", 10, 2, "На ничью"),
+                                           betRecord(3, "нефтяник", 10, 2, "Регистр не тот")});
         settle("3", radio.toLatin1().constData());
-        QCOMPARE(column(file("MONEY.DBF"), "FIO"), paid);
-        QCOMPARE(column(file("MONEY.DBF"), "SUMMA"), QStringList({"30"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), paid);
+        QCOMPARE(readColumn(file("MONEY.DBF"), "SUMMA"), QStringList({"30"}));
         QCOMPARE(readWithDbfread(file("PRIEM.DBF")).size(), 0);
     }
 
     void adjacentBetsAndTheLastRecordAreAllSettled() {
-        addEvent(5, "А", "Б");
-        addEvent(6, "В", "Г");
-        addBets({{5, "А", 1, 1, "п1"},
-                 {5, "А", 2, 1, "п2"},
-                 {5, "Б", 3, 1, "л1"},
-                 {6, "В", 4, 1, "чужой"},
-                 {5, "А", 5, 1, "п3"},
-                 {5, "А", 6, 1, "п4"}});
+        append(*DataModule6->TableCompit, {eventRecord(5, "А", "Б")});
+        append(*DataModule6->TableCompit, {eventRecord(6, "В", "Г")});
+        append(*DataModule6->TableStavka,
+               {betRecord(5, "А", 1, 1, "п1"), betRecord(5, "А", 2, 1, "п2"),
+                betRecord(5, "Б", 3, 1, "л1"), betRecord(6, "В", 4, 1, "чужой"),
+                betRecord(5, "А", 5, 1, "п3"), betRecord(5, "А", 6, 1, "п4")});
         settle("5", "RadioButton1");
-        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"п1", "п2", "п3", "п4"}));
-        QCOMPARE(column(file("MONEY.DBF"), "SUMMA"), QStringList({"2", "4", "10", "12"}));
-        QCOMPARE(column(file("PRIEM.DBF"), "FIO"), QStringList({"чужой"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList({"п1", "п2", "п3", "п4"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "SUMMA"), QStringList({"2", "4", "10", "12"}));
+        QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList({"чужой"}));
     }
 
     void anEventWithoutBetsIsRemovedWithNoPayout() {
-        addEvent(1, "А", "Б");
-        addEvent(2, "В", "Г");
-        addBets({{2, "В", 5, 2, "чужой"}});
+        append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
+        append(*DataModule6->TableCompit, {eventRecord(2, "В", "Г")});
+        append(*DataModule6->TableStavka, {betRecord(2, "В", 5, 2, "чужой")});
         settle("1", "RadioButton3");
         QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
-        QCOMPARE(column(file("COMPIT.DBF"), "NUMBER"), QStringList({"2"}));
-        QCOMPARE(column(file("PRIEM.DBF"), "FIO"), QStringList({"чужой"}));
+        QCOMPARE(readColumn(file("COMPIT.DBF"), "NUMBER"), QStringList({"2"}));
+        QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList({"чужой"}));
         // An empty bets table settles nothing, and the event still goes.
         settle("2", "RadioButton1");
         QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 0);
-        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"чужой"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList({"чужой"}));
     }
 
     void twoEventsWithOneNumberSettleTheFirst() {
-        addEvent(4, "Первое", "Х");
-        addEvent(4, "Второе", "У");
-        addBets({{4, "Первое", 10, 1, "за первое"}, {4, "Второе", 10, 1, "за второе"}});
-        inDialog([&] {
+        append(*DataModule6->TableCompit, {eventRecord(4, "Первое", "Х")});
+        append(*DataModule6->TableCompit, {eventRecord(4, "Второе", "У")});
+        append(*DataModule6->TableStavka, {betRecord(4, "Первое", 10, 1, "за первое"),
+                                           betRecord(4, "Второе", 10, 1, "за второе")});
+        runModal(PriemResult, [&] {
             typeNumber("4");
-            click("Button3");
-            QCOMPARE(control<QRadioButton>("RadioButton1")->text(), QString("Первое"));
-            click("RadioButton1");
-            click("Button3");
+            press(PriemResult, "Button3");
+            QCOMPARE(control<QRadioButton>(PriemResult, "RadioButton1")->text(), QString("Первое"));
+            press(PriemResult, "RadioButton1");
+            press(PriemResult, "Button3");
         });
-        QCOMPARE(column(file("COMPIT.DBF"), "KOM1"), QStringList({"Второе"}));
-        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"за первое"}));
+        QCOMPARE(readColumn(file("COMPIT.DBF"), "KOM1"), QStringList({"Второе"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList({"за первое"}));
         QCOMPARE(readWithDbfread(file("PRIEM.DBF")).size(), 0);
     }
 
     void notFoundThenFoundAndTheLabels() {
-        addEvent(9, "Торпедо", "Ротор");
+        append(*DataModule6->TableCompit, {eventRecord(9, "Торпедо", "Ротор")});
         // An event without a number is passed by.
         TTable* events = DataModule6->TableCompit;
         events->Insert();
         events->SetFieldValue("KOM1", Variant("Без номера"));
         events->Post();
-        inDialog([&] {
+        runModal(PriemResult, [&] {
             typeNumber("10");
-            click("Button3");
-            auto* label2 = control<QLabel>("Label2");
+            press(PriemResult, "Button3");
+            auto* label2 = control<QLabel>(PriemResult, "Label2");
             QVERIFY(label2->isVisible());
             QCOMPARE(label2->text(), QString("Данного события не обнаружено !!!"));
             QCOMPARE(label2->x(), 10);
             QCOMPARE(label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-            QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
-            QVERIFY(!control<QRadioButton>("RadioButton1")->isVisible());
+            QVERIFY(control<TDBEdit>(PriemResult, "EditNUMBER")->isVisible());
+            QVERIFY(!control<QRadioButton>(PriemResult, "RadioButton1")->isVisible());
             typeNumber("9");
-            click("Button3");
+            press(PriemResult, "Button3");
             QCOMPARE(label2->text(), QString("Результат"));
             QCOMPARE(label2->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-            QCOMPARE(control<QLabel>("label1")->text(), QString("Номер события = 9"));
-            QCOMPARE(control<QRadioButton>("RadioButton2")->text(), QString("Ротор"));
-            QCOMPARE(control<QRadioButton>("RadioButton3")->text(), QString("Ничья"));
-            QVERIFY(!control<TDBEdit>("EditNUMBER")->isVisible());
+            QCOMPARE(control<QLabel>(PriemResult, "label1")->text(), QString("Номер события = 9"));
+            QCOMPARE(control<QRadioButton>(PriemResult, "RadioButton2")->text(), QString("Ротор"));
+            QCOMPARE(control<QRadioButton>(PriemResult, "RadioButton3")->text(), QString("Ничья"));
+            QVERIFY(!control<TDBEdit>(PriemResult, "EditNUMBER")->isVisible());
             // Ok while the outcomes are offered waits for a choice.
-            click("Button3");
-            QVERIFY(control<QRadioButton>("RadioButton1")->isVisible());
-            click("RadioButton2");
+            press(PriemResult, "Button3");
+            QVERIFY(control<QRadioButton>(PriemResult, "RadioButton1")->isVisible());
+            press(PriemResult, "RadioButton2");
             QCOMPARE(label2->text(), QString("Команда-победитель: Ротор"));
             QCOMPARE(label2->x(), 10);
-            QVERIFY(!control<QRadioButton>("RadioButton2")->isVisible());
-            click("Button1");
+            QVERIFY(!control<QRadioButton>(PriemResult, "RadioButton2")->isVisible());
+            press(PriemResult, "Button1");
         });
         QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 2); // cancelled: nothing removed
     }
 
     void anEmptyBoxOrBadTextDoesNothing() {
-        addEvent(1, "А", "Б");
-        inDialog([&] {
-            click("Button3");
-            QVERIFY(!control<QLabel>("Label2")->isVisible());
+        append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
+        runModal(PriemResult, [&] {
+            press(PriemResult, "Button3");
+            QVERIFY(!control<QLabel>(PriemResult, "Label2")->isVisible());
             typeNumber("один");
-            click("Button3");
+            press(PriemResult, "Button3");
             QCOMPARE(m_office->errors.messages.size(), 1);
             QVERIFY(m_office->errors.messages[0].contains("один"));
-            QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
-            click("Button1");
+            QVERIFY(control<TDBEdit>(PriemResult, "EditNUMBER")->isVisible());
+            press(PriemResult, "Button1");
         });
         QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 1);
     }
 
     void cancelAfterChoosingChangesNothingAndStartsOver() {
-        addEvent(2, "А", "Б");
-        addBets({{2, "А", 10, 2, "клиент"}});
+        append(*DataModule6->TableCompit, {eventRecord(2, "А", "Б")});
+        append(*DataModule6->TableStavka, {betRecord(2, "А", 10, 2, "клиент")});
         const QByteArray before =
             m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF");
-        inDialog([&] {
+        runModal(PriemResult, [&] {
             typeNumber("2");
-            click("Button3");
-            click("RadioButton1");
-            click("Button1");
+            press(PriemResult, "Button3");
+            press(PriemResult, "RadioButton1");
+            press(PriemResult, "Button1");
         });
         QCOMPARE(m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF"),
                  before);
         QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
-        inDialog([&] {
-            QCOMPARE(control<QLabel>("label1")->text(), QString("Номер события"));
-            QVERIFY(control<TDBEdit>("EditNUMBER")->isVisible());
-            QVERIFY(control<TDBEdit>("EditNUMBER")->GetEditText().isEmpty());
-            QVERIFY(!control<QRadioButton>("RadioButton1")->isVisible());
-            click("Button3"); // nothing chosen yet: no settlement
-            click("Button1");
+        runModal(PriemResult, [&] {
+            QCOMPARE(control<QLabel>(PriemResult, "label1")->text(), QString("Номер события"));
+            QVERIFY(control<TDBEdit>(PriemResult, "EditNUMBER")->isVisible());
+            QVERIFY(control<TDBEdit>(PriemResult, "EditNUMBER")->GetEditText().isEmpty());
+            QVERIFY(!control<QRadioButton>(PriemResult, "RadioButton1")->isVisible());
+            press(PriemResult, "Button3"); // nothing chosen yet: no settlement
+            press(PriemResult, "Button1");
         });
         QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
     }
 
     void theScratchTableNeverFillsUp() {
-        addEvent(1, "А", "Б");
-        inDialog([&] {
+        append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
+        runModal(PriemResult, [&] {
             typeNumber("77");
-            click("Button3"); // not found, number left in the box
-            click("Button1");
+            press(PriemResult, "Button3"); // not found, number left in the box
+            press(PriemResult, "Button1");
         });
-        inDialog([&] {
+        runModal(PriemResult, [&] {
             typeNumber("1");
-            click("Button3");
-            click("Button1");
+            press(PriemResult, "Button3");
+            press(PriemResult, "Button1");
         });
-        inDialog([&] {
+        runModal(PriemResult, [&] {
             typeNumber("55");
             PriemResult->close(); // the close box
         });
@@ -325,24 +247,26 @@ private slots:
     }
 
     void aFailedSettlementChangesNothingAndAGoodOnePaysOnce() {
-        addEvent(1, "А", "Б");
-        addBets({{1, "А", 100, 1.5, "п1"}, {1, "Б", 10, 1, "л1"}, {1, "А", 10, 2, "п2"}});
+        append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
+        append(*DataModule6->TableStavka,
+               {betRecord(1, "А", 100, 1.5, "п1"), betRecord(1, "Б", 10, 1, "л1"),
+                betRecord(1, "А", 10, 2, "п2")});
         const QByteArray before = m_office->folder.bytes("PRIEM.DBF") +
                                   m_office->folder.bytes("COMPIT.DBF") +
                                   m_office->folder.bytes("MONEY.DBF");
         for (int point = 1; point <= 6; ++point) {
-            inDialog([&] {
+            runModal(PriemResult, [&] {
                 typeNumber("1");
-                click("Button3");
-                click("RadioButton1");
+                press(PriemResult, "Button3");
+                press(PriemResult, "RadioButton1");
                 fault::Arm(point, fault::Kind::Error);
-                click("Button3");
+                press(PriemResult, "Button3");
                 fault::Disarm();
                 if (DataModule6->TableStavka->Active()) {
                     // Rolled back: the dialog stays open, ready for another Ok.
                     QVERIFY(PriemResult->isVisible());
                     QCOMPARE(m_office->errors.messages.size(), point);
-                    click("Button1");
+                    press(PriemResult, "Button1");
                 } else {
                     PriemResult->Close();
                 }
@@ -354,17 +278,16 @@ private slots:
                      before);
         }
         settle("1", "RadioButton1");
-        QCOMPARE(column(file("MONEY.DBF"), "FIO"), QStringList({"п1", "п2"}));
-        QCOMPARE(column(file("MONEY.DBF"), "SUMMA"), QStringList({"250", "30"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList({"п1", "п2"}));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "SUMMA"), QStringList({"250", "30"}));
     }
 
     void aCrashAtAnyWriteOfASettlementIsUndoneOrFinishedAtTheNextStart() {
-        addEvent(1, "А", "Б");
-        addEvent(2, "В", "Г");
-        addBets({{1, "А", 100, 1.5, "п1"},
-                 {2, "В", 1, 1, "чужой"},
-                 {1, "Б", 10, 1, "л1"},
-                 {1, "А", 10, 2, "п2"}});
+        append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
+        append(*DataModule6->TableCompit, {eventRecord(2, "В", "Г")});
+        append(*DataModule6->TableStavka,
+               {betRecord(1, "А", 100, 1.5, "п1"), betRecord(2, "В", 1, 1, "чужой"),
+                betRecord(1, "Б", 10, 1, "л1"), betRecord(1, "А", 10, 2, "п2")});
         const QString fixture = m_office->folder.path();
         const QStringList tables = {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF"};
         const auto state = [&](const QString& folder) {
@@ -418,10 +341,10 @@ static int crashWorker(int argc, char** argv) {
         return 2;
     QTimer::singleShot(0, PriemResult, [&] {
         typeNumber("1");
-        click("Button3");
-        click("RadioButton1");
+        press(PriemResult, "Button3");
+        press(PriemResult, "RadioButton1");
         fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
-        click("Button3");
+        press(PriemResult, "Button3");
         fault::Disarm();
         PriemResult->Close();
     });

@@ -42,69 +42,31 @@ struct Desk : Office {
     QByteArray tables() { return folder.bytes("COMPIT.DBF") + folder.bytes("PRIEM.DBF"); }
 };
 
-// An event as the event dialog stores it: stake sums of 500 each.
-void addEvent(const Variant& number, const QDate& date, const QString& kom1, const QString& kom2,
-              std::array<Variant, 3> koef = {1.5, 2.2, 3.0}) {
-    TTable& t = *DataModule6->TableCompit;
-    t.Insert();
-    t.SetFieldValue("NUMBER", number);
-    t.SetFieldValue("DATE", Variant(date));
-    t.SetFieldValue("KOM1", Variant(kom1));
-    t.SetFieldValue("KOM2", Variant(kom2));
-    const char* koefs[] = {"KOEF_1", "KOEF_2", "KOEF_N"};
-    const char* summs[] = {"SUMM_1", "SUMM_2", "SUMM_N"};
-    for (int i = 0; i < 3; ++i) {
-        t.SetFieldValue(koefs[i], koef[i]);
-        t.SetFieldValue(summs[i], Variant(500));
-    }
-    t.Post();
-}
+// The coefficients of the events these tests bet on.
+const std::array<Variant, 3> kKoef = {1.5, 2.2, 3.0};
 
 QDate tomorrow() {
     return Date().addDays(1);
 }
 
-template <typename T = QWidget> T* control(const char* name) {
-    T* found = PriemStavka->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 TDBEdit* box(const char* name) {
-    return control<TDBEdit>(name);
+    return control<TDBEdit>(PriemStavka, name);
 }
 QLabel* label(const char* name) {
-    return control<QLabel>(name);
+    return control<QLabel>(PriemStavka, name);
+}
+const char* radioName(int n) {
+    return n == 1 ? "RadioButton1" : n == 2 ? "RadioButton2" : "RadioButton3";
 }
 QRadioButton* radio(int n) {
-    return control<QRadioButton>(n == 1   ? "RadioButton1"
-                                 : n == 2 ? "RadioButton2"
-                                          : "RadioButton3");
+    return control<QRadioButton>(PriemStavka, radioName(n));
 }
 
-void retype(const char* name, const QString& text) {
-    TDBEdit* edit = box(name);
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    typeText(edit, text);
-}
 void fill(const QString& fio, const QString& stake, const QString& number) {
-    retype("EditFIO", fio);
-    retype("EditSUMMA", stake);
-    retype("EditNUMBER", number);
+    retype(PriemStavka, "EditFIO", fio);
+    retype(PriemStavka, "EditSUMMA", stake);
+    retype(PriemStavka, "EditNUMBER", number);
 }
-void ok() {
-    QTest::mouseClick(control("Button3"), Qt::LeftButton);
-}
-void cancel() {
-    QTest::mouseClick(control("Button1"), Qt::LeftButton);
-}
-// On the round mark: the rest of the wide button is not its click area.
-void pick(int n) {
-    QRadioButton* button = radio(n);
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-}
-
 bool red(QLabel* l) {
     return l->palette().color(QPalette::WindowText) == kRed;
 }
@@ -112,7 +74,7 @@ bool black(QLabel* l) {
     return l->palette().color(QPalette::WindowText) == kBlack;
 }
 bool focused(const char* name) {
-    return PriemStavka->focusWidget() == control(name);
+    return PriemStavka->focusWidget() == control(PriemStavka, name);
 }
 bool outcomesShown() {
     return radio(1)->isVisible() && radio(2)->isVisible() && radio(3)->isVisible();
@@ -121,25 +83,14 @@ bool outcomesHidden() {
     return radio(1)->isHidden() && radio(2)->isHidden() && radio(3)->isHidden();
 }
 
-// Opens the dialog as the menu does and runs the steps inside its modal loop; a dialog the
-// steps leave open is cancelled.
-void runDialog(const std::function<void()>& steps) {
-    QTimer::singleShot(0, PriemStavka, [&] {
-        steps();
-        if (PriemStavka->isVisible())
-            PriemStavka->Close();
-    });
-    PriemStavka->ShowModal();
-}
-
 // One whole bet; returns whether the dialog closed after the second Ok.
 bool takeBet(const QString& fio, const QString& stake, const QString& number, int outcome) {
     bool closed = false;
-    runDialog([&] {
+    runModal(PriemStavka, [&] {
         fill(fio, stake, number);
-        ok();
-        pick(outcome);
-        ok();
+        press(PriemStavka, "Button3");
+        press(PriemStavka, radioName(outcome));
+        press(PriemStavka, "Button3");
         closed = !PriemStavka->isVisible();
     });
     return closed;
@@ -162,14 +113,12 @@ private slots:
         Zastavka->Show();
         QVERIFY(QTest::qWaitForWindowActive(Zastavka));
         bool opened = false;
-        QTimer::singleShot(0, PriemStavka, [&] {
-            opened = PriemStavka->isVisible();
-            PriemStavka->Close();
-        });
-        QTest::keyClick(Zastavka, Qt::Key_S, Qt::ControlModifier);
+        runModal(
+            PriemStavka, [&] { opened = true; },
+            [] { QTest::keyClick(Zastavka, Qt::Key_S, Qt::ControlModifier); });
         QVERIFY(opened);
 
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             QCOMPARE(PriemStavka->windowTitle(), QString("Прием ставок"));
             QCOMPARE(PriemStavka->size(), QSize(376, 225));
             QCOMPARE(PriemStavka->minimumSize(), PriemStavka->maximumSize());
@@ -195,7 +144,7 @@ private slots:
                 {"Button1", {197, 190, 150, 25}, "Отмена", "Отмена ставки"},
             };
             for (const auto& c : designed) {
-                QWidget* w = control(c.name);
+                QWidget* w = control(PriemStavka, c.name);
                 if (auto* check = qobject_cast<QCheckBox*>(w)) {
                     // At least as designed, and wide enough for its caption in any font.
                     QCOMPARE(w->pos(), c.geometry.topLeft());
@@ -230,7 +179,7 @@ private slots:
             QVERIFY(label("Label2")->isHidden() && label("Label4")->isHidden() && outcomesHidden());
             QVERIFY(box("EditFIO")->isVisible() && box("EditSUMMA")->isVisible() &&
                     box("EditNUMBER")->isVisible());
-            QVERIFY(control<QCheckBox>("CheckBox1")->isChecked());
+            QVERIFY(control<QCheckBox>(PriemStavka, "CheckBox1")->isChecked());
             QVERIFY(focused("EditFIO"));
 
             QStringList order;
@@ -249,32 +198,32 @@ private slots:
 
     void aRequiredBoxLeftEmptyChangesNothing() {
         Desk office;
-        addEvent(7, tomorrow(), "Зенит", "Спартак");
+        append(*DataModule6->TableCompit, {eventRecord(7, "Зенит", "Спартак", tomorrow(), kKoef)});
         const QByteArray before = office.tables();
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             const QString filled[] = {"Петров", "100", "7"};
             const char* boxes[] = {"EditFIO", "EditSUMMA", "EditNUMBER"};
             for (int empty = 0; empty < 3; ++empty) {
                 for (int i = 0; i < 3; ++i)
-                    retype(boxes[i], i == empty ? QString() : filled[i]);
-                ok();
+                    retype(PriemStavka, boxes[i], i == empty ? QString() : filled[i]);
+                press(PriemStavka, "Button3");
                 QVERIFY(label("Label2")->isHidden() && outcomesHidden());
                 QVERIFY(box("EditNUMBER")->isVisible());
                 QCOMPARE(label("label1")->text(), QString("Номер события"));
             }
             // In the confirmation the name and the stake are still required.
             fill("Петров", "100", "7");
-            ok();
-            pick(1);
+            press(PriemStavka, "Button3");
+            press(PriemStavka, radioName(1));
             for (const char* name : {"EditFIO", "EditSUMMA"}) {
                 const QString kept = box(name)->text();
-                retype(name, "");
-                ok();
+                retype(PriemStavka, name, "");
+                press(PriemStavka, "Button3");
                 QVERIFY(PriemStavka->isVisible());
                 QCOMPARE(office.tables(), before);
-                retype(name, kept);
+                retype(PriemStavka, name, kept);
             }
-            ok();
+            press(PriemStavka, "Button3");
             QVERIFY(!PriemStavka->isVisible());
         });
         const QJsonArray bets = office.bets();
@@ -286,15 +235,16 @@ private slots:
 
     void tomorrowIsOfferedTodayAndEarlierRefused() {
         Desk office;
-        addEvent(1, tomorrow(), "Зенит", "Спартак");
-        addEvent(2, Date(), "Динамо", "Торпедо");
-        addEvent(3, Date().addDays(-1), "ЦСКА", "Локомотив");
+        append(*DataModule6->TableCompit, {eventRecord(1, "Зенит", "Спартак", tomorrow(), kKoef)});
+        append(*DataModule6->TableCompit, {eventRecord(2, "Динамо", "Торпедо", Date(), kKoef)});
+        append(*DataModule6->TableCompit,
+               {eventRecord(3, "ЦСКА", "Локомотив", Date().addDays(-1), kKoef)});
         const QByteArray before = office.tables();
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "2");
             for (const QString number : {"2", "3"}) {
-                retype("EditNUMBER", number);
-                ok();
+                retype(PriemStavka, "EditNUMBER", number);
+                press(PriemStavka, "Button3");
                 QLabel* l2 = label("Label2");
                 QVERIFY(l2->isVisible() && red(l2));
                 QCOMPARE(l2->text(), kClosed);
@@ -302,8 +252,8 @@ private slots:
                 QVERIFY(focused("EditNUMBER"));
                 QVERIFY(outcomesHidden() && box("EditNUMBER")->isVisible());
             }
-            retype("EditNUMBER", "1");
-            ok();
+            retype(PriemStavka, "EditNUMBER", "1");
+            press(PriemStavka, "Button3");
             QLabel* l2 = label("Label2");
             QVERIFY(black(l2));
             QCOMPARE(l2->text(), QString("Результат"));
@@ -314,7 +264,7 @@ private slots:
             QVERIFY(!radio(1)->isChecked() && !radio(2)->isChecked() && !radio(3)->isChecked());
             QCOMPARE(label("label1")->text(), QString("Номер события = 1"));
             QCOMPARE(label("label1")->x(), 10);
-            cancel();
+            press(PriemStavka, "Button1");
         });
         QCOMPARE(office.tables(), before);
         QVERIFY(office.errors.messages.isEmpty());
@@ -322,33 +272,35 @@ private slots:
 
     void anUnknownNumberIsRefusedUntilCorrected() {
         Desk office;
-        runDialog([&] { // an empty events table
+        runModal(PriemStavka, [&] { // an empty events table
             fill("Сидоров", "100", "1");
-            ok();
+            press(PriemStavka, "Button3");
             QCOMPARE(label("Label2")->text(), kNotFound);
         });
-        addEvent(Variant(), tomorrow(), "Без", "Номера");
-        addEvent(4, tomorrow(), "Зенит", "Спартак");
-        addEvent(Variant(), tomorrow(), "Тоже", "Без номера");
-        addEvent(5, tomorrow(), "Динамо", "Торпедо");
-        runDialog([&] {
+        append(*DataModule6->TableCompit,
+               {eventRecord(Variant(), "Без", "Номера", tomorrow(), kKoef)});
+        append(*DataModule6->TableCompit, {eventRecord(4, "Зенит", "Спартак", tomorrow(), kKoef)});
+        append(*DataModule6->TableCompit,
+               {eventRecord(Variant(), "Тоже", "Без номера", tomorrow(), kKoef)});
+        append(*DataModule6->TableCompit, {eventRecord(5, "Динамо", "Торпедо", tomorrow(), kKoef)});
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "99");
-            ok();
+            press(PriemStavka, "Button3");
             QLabel* l2 = label("Label2");
             QVERIFY(l2->isVisible() && red(l2));
             QCOMPARE(l2->text(), kNotFound);
             QCOMPARE(l2->x(), 10);
             QVERIFY(focused("EditNUMBER"));
-            retype("EditNUMBER", "5"); // the last record is examined too
-            ok();
+            retype(PriemStavka, "EditNUMBER", "5"); // the last record is examined too
+            press(PriemStavka, "Button3");
             QVERIFY(black(l2));
             QCOMPARE(l2->text(), QString("Результат"));
             QCOMPARE(radio(1)->text(), QString("Динамо"));
         });
         QVERIFY(office.errors.messages.isEmpty());
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "пять");
-            ok();
+            press(PriemStavka, "Button3");
             QVERIFY(outcomesHidden());
         });
         QCOMPARE(office.errors.messages.size(), 1); // not a number: a conversion error
@@ -356,13 +308,16 @@ private slots:
 
     void theFirstEventWithTheNumberDecides() {
         Desk office;
-        addEvent(5, Date(), "Закрытое", "Первое");
-        addEvent(5, tomorrow(), "Открытое", "Второе");
-        addEvent(6, tomorrow(), "Первое", "Открытое");
-        addEvent(6, Date().addDays(-3), "Второе", "Закрытое");
-        runDialog([&] {
+        append(*DataModule6->TableCompit, {eventRecord(5, "Закрытое", "Первое", Date(), kKoef)});
+        append(*DataModule6->TableCompit,
+               {eventRecord(5, "Открытое", "Второе", tomorrow(), kKoef)});
+        append(*DataModule6->TableCompit,
+               {eventRecord(6, "Первое", "Открытое", tomorrow(), kKoef)});
+        append(*DataModule6->TableCompit,
+               {eventRecord(6, "Второе", "Закрытое", Date().addDays(-3), kKoef)});
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "5");
-            ok();
+            press(PriemStavka, "Button3");
             QCOMPARE(label("Label2")->text(), kClosed);
         });
         QVERIFY(takeBet("Сидоров", "100", "6", 1));
@@ -374,11 +329,11 @@ private slots:
 
     void aStakeIsRecordedWithTheCoefficientShown() {
         Desk office;
-        addEvent(12, tomorrow(), "Зенит", "Спартак");
-        runDialog([&] {
+        append(*DataModule6->TableCompit, {eventRecord(12, "Зенит", "Спартак", tomorrow(), kKoef)});
+        runModal(PriemStavka, [&] {
             fill("Иванов Иван Иванович", "100", "12");
-            ok();
-            pick(2);
+            press(PriemStavka, "Button3");
+            press(PriemStavka, radioName(2));
             TTable& events = *DataModule6->TableCompit;
             QCOMPARE(events.state(), TDataSet::State::Edit);
             QCOMPARE(events.GetFieldValue("SUMM_2").toReal(), 600.0);
@@ -393,7 +348,7 @@ private slots:
                     l4->x() + l4->fontMetrics().horizontalAdvance(l4->text()));
             QVERIFY(label("Label4")->isVisible() && outcomesHidden());
             QCOMPARE(office.events()[0].toObject()["SUMM_2"].toDouble(), 500.0); // not yet
-            ok();
+            press(PriemStavka, "Button3");
             QVERIFY(!PriemStavka->isVisible());
         });
         QVERIFY(takeBet("Петров", "50,5", "12", 3));
@@ -420,21 +375,21 @@ private slots:
 
     void aClearedCheckBoxLeavesTheCoefficientsAndStaysCleared() {
         Desk office;
-        addEvent(3, tomorrow(), "Зенит", "Спартак");
-        runDialog([&] {
-            QTest::mouseClick(control("CheckBox1"), Qt::LeftButton);
-            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
+        append(*DataModule6->TableCompit, {eventRecord(3, "Зенит", "Спартак", tomorrow(), kKoef)});
+        runModal(PriemStavka, [&] {
+            QTest::mouseClick(control(PriemStavka, "CheckBox1"), Qt::LeftButton);
+            QVERIFY(!control<QCheckBox>(PriemStavka, "CheckBox1")->isChecked());
             fill("Сидоров", "1000", "3");
-            ok();
-            pick(1);
-            ok();
+            press(PriemStavka, "Button3");
+            press(PriemStavka, radioName(1));
+            press(PriemStavka, "Button3");
         });
         QJsonObject event = office.events()[0].toObject();
         QCOMPARE(event["SUMM_1"].toDouble(), 1500.0);
         QCOMPARE(event["KOEF_1"].toDouble(), 1.5);
-        runDialog([&] {
-            QVERIFY(!control<QCheckBox>("CheckBox1")->isChecked());
-            control<QCheckBox>("CheckBox1")->setChecked(true);
+        runModal(PriemStavka, [&] {
+            QVERIFY(!control<QCheckBox>(PriemStavka, "CheckBox1")->isChecked());
+            control<QCheckBox>(PriemStavka, "CheckBox1")->setChecked(true);
         });
         QVERIFY(takeBet("Сидоров", "10", "3", 1));
         event = office.events()[0].toObject();
@@ -444,7 +399,7 @@ private slots:
 
     void eachBetKeepsTheCoefficientFromBeforeTheRuleMovesIt() {
         Desk office;
-        addEvent(9, tomorrow(), "Зенит", "Спартак");
+        append(*DataModule6->TableCompit, {eventRecord(9, "Зенит", "Спартак", tomorrow(), kKoef)});
         const struct {
             const char* stake;
             int outcome;
@@ -472,32 +427,32 @@ private slots:
 
     void cancelInEveryStateLeavesTheTablesAsTheyWere() {
         Desk office;
-        addEvent(8, tomorrow(), "Зенит", "Спартак");
+        append(*DataModule6->TableCompit, {eventRecord(8, "Зенит", "Спартак", tomorrow(), kKoef)});
         const QByteArray before = office.tables();
         const std::function<void()> states[] = {
             [] { typeText(box("EditFIO"), "Сидоров"); },
             [] {
                 fill("Сидоров", "100", "99");
-                ok();
+                press(PriemStavka, "Button3");
             },
             [] {
                 fill("Сидоров", "100", "8");
-                ok();
+                press(PriemStavka, "Button3");
             },
             [] {
                 fill("Сидоров", "100", "8");
-                ok();
-                pick(1);
+                press(PriemStavka, "Button3");
+                press(PriemStavka, radioName(1));
             },
         };
         for (const auto& reach : states) {
             for (bool closeBox : {false, true}) {
-                runDialog([&] {
+                runModal(PriemStavka, [&] {
                     reach();
                     if (closeBox)
                         PriemStavka->close();
                     else
-                        cancel();
+                        press(PriemStavka, "Button1");
                 });
                 QCOMPARE(office.tables(), before);
                 QCOMPARE(DataModule6->TableStavka->state(), TDataSet::State::Browse);
@@ -505,9 +460,9 @@ private slots:
             }
         }
         // A later lookup settles nothing left over from the cancelled bets.
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             fill("Петров", "10", "8");
-            ok();
+            press(PriemStavka, "Button3");
             QVERIFY(outcomesShown());
         });
         QCOMPARE(office.tables(), before);
@@ -521,35 +476,35 @@ private slots:
 
     void aStakeOfZeroOrLessIsRefused() {
         Desk office;
-        addEvent(3, tomorrow(), "Зенит", "Спартак");
+        append(*DataModule6->TableCompit, {eventRecord(3, "Зенит", "Спартак", tomorrow(), kKoef)});
         const QByteArray before = office.tables();
         const auto refused = [] {
             QLabel* l2 = label("Label2");
             return l2->isVisible() && red(l2) && l2->text() == kBadStake && l2->x() == 10 &&
                    focused("EditSUMMA") && outcomesHidden();
         };
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             for (const QString stake : {"0", "-50", "0,00", "-0.01"}) {
                 fill("Сидоров", stake, "3");
-                ok();
+                press(PriemStavka, "Button3");
                 QVERIFY2(refused(), qPrintable(stake));
                 QVERIFY(box("EditNUMBER")->isVisible());
             }
             // Changed to nothing after the outcomes were offered: the click is refused.
-            retype("EditSUMMA", "100");
-            ok();
-            retype("EditSUMMA", "-5");
-            pick(1);
+            retype(PriemStavka, "EditSUMMA", "100");
+            press(PriemStavka, "Button3");
+            retype(PriemStavka, "EditSUMMA", "-5");
+            press(PriemStavka, radioName(1));
             QVERIFY(refused());
             QCOMPARE(DataModule6->TableCompit->state(), TDataSet::State::Browse);
             // Offered again, none of the outcomes ticked.
-            retype("EditSUMMA", "100");
-            ok();
+            retype(PriemStavka, "EditSUMMA", "100");
+            press(PriemStavka, "Button3");
             QVERIFY(outcomesShown() && !radio(1)->isChecked());
             // Changed to nothing in the confirmation: the record is refused.
-            pick(1);
-            retype("EditSUMMA", "0");
-            ok();
+            press(PriemStavka, radioName(1));
+            retype(PriemStavka, "EditSUMMA", "0");
+            press(PriemStavka, "Button3");
             QVERIFY(PriemStavka->isVisible());
             QCOMPARE(label("Label2")->text(), kBadStake);
             QCOMPARE(office.tables(), before);
@@ -560,13 +515,13 @@ private slots:
 
     void aStakeChangedAfterTheOutcomeClickIsWhatBothTablesHold() {
         Desk office;
-        addEvent(4, tomorrow(), "Зенит", "Спартак");
-        runDialog([&] {
+        append(*DataModule6->TableCompit, {eventRecord(4, "Зенит", "Спартак", tomorrow(), kKoef)});
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "4");
-            ok();
-            pick(1);
-            retype("EditSUMMA", "600");
-            ok();
+            press(PriemStavka, "Button3");
+            press(PriemStavka, radioName(1));
+            retype(PriemStavka, "EditSUMMA", "600");
+            press(PriemStavka, "Button3");
             QVERIFY(!PriemStavka->isVisible());
         });
         const QJsonObject bet = office.bets()[0].toObject();
@@ -580,21 +535,21 @@ private slots:
 
     void aFailedWriteRecordsNeitherAndOkCanBeRepeated() {
         Desk office;
-        addEvent(4, tomorrow(), "Зенит", "Спартак");
+        append(*DataModule6->TableCompit, {eventRecord(4, "Зенит", "Спартак", tomorrow(), kKoef)});
         const QByteArray before = office.tables();
         // Nothing can be written where the journal of the work must go.
         QVERIFY(QDir(office.folder.path()).mkdir(JournalFileName()));
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "4");
-            ok();
-            pick(1);
-            ok();
+            press(PriemStavka, "Button3");
+            press(PriemStavka, radioName(1));
+            press(PriemStavka, "Button3");
             QCOMPARE(office.errors.messages.size(), 1);
             QVERIFY(PriemStavka->isVisible() && label("Label4")->isVisible());
             QCOMPARE(office.tables(), before);
             QCOMPARE(box("EditFIO")->text(), QString("Сидоров"));
             QVERIFY(QDir(office.folder.path()).rmdir(JournalFileName()));
-            ok();
+            press(PriemStavka, "Button3");
             QVERIFY(!PriemStavka->isVisible());
         });
         QCOMPARE(office.bets().size(), 1);
@@ -603,17 +558,18 @@ private slots:
 
     void aRuleThatFailsTakesTheBetBackWithIt() {
         Desk office;
-        addEvent(4, tomorrow(), "Зенит", "Спартак", {Variant(), 2.2, 3.0});
+        append(*DataModule6->TableCompit,
+               {eventRecord(4, "Зенит", "Спартак", tomorrow(), {Variant(), 2.2, 3.0})});
         const QByteArray before = office.tables();
-        runDialog([&] {
+        runModal(PriemStavka, [&] {
             fill("Сидоров", "100", "4");
-            ok();
-            pick(2);
-            ok(); // the rule cannot read the blank coefficient of side 1
+            press(PriemStavka, "Button3");
+            press(PriemStavka, radioName(2));
+            press(PriemStavka, "Button3"); // the rule cannot read the blank coefficient of side 1
             QCOMPARE(office.errors.messages.size(), 1);
             QCOMPARE(office.tables(), before);
-            control<QCheckBox>("CheckBox1")->setChecked(false);
-            ok();
+            control<QCheckBox>(PriemStavka, "CheckBox1")->setChecked(false);
+            press(PriemStavka, "Button3");
             QVERIFY(!PriemStavka->isVisible());
         });
         QCOMPARE(office.bets().size(), 1);

@@ -48,37 +48,15 @@ std::unique_ptr<TTable> table(const char* name) {
 
 void fill() {
     auto events = table("COMPIT.DBF");
-    for (int number : {1, 2}) {
-        events->Insert();
-        events->SetFieldValue("NUMBER", Variant(number));
-        events->SetFieldValue("KOM1", Variant("Команда А"));
-        events->Post();
-    }
+    for (int number : {1, 2})
+        append(*events, {{{"NUMBER", Variant(number)}, {"KOM1", Variant("Команда А")}}});
     auto bets = table("PRIEM.DBF");
-    const struct {
-        int number;
-        const char* result;
-        double stake;
-        const char* client;
-    } rows[] = {{2, "Команда А", 10, "Другой"},
-                {1, "Команда А", 100, "Выигравший"},
-                {1, "Ничья", 50, "Проигравший"},
-                {2, "Ничья", 20, "Другой 2"},
-                {1, "Команда А", 30, "Второй выигравший"}};
-    for (const auto& row : rows) {
-        bets->Insert();
-        bets->SetFieldValue("NUMBER", Variant(row.number));
-        bets->SetFieldValue("RESULT", Variant(row.result));
-        bets->SetFieldValue("SUMMA", Variant(row.stake));
-        bets->SetFieldValue("KOEFICIENT", Variant(1.5));
-        bets->SetFieldValue("FIO", Variant(row.client));
-        bets->Post();
-    }
-    auto money = table("MONEY.DBF");
-    money->Insert();
-    money->SetFieldValue("FIO", Variant("Старый долг"));
-    money->SetFieldValue("SUMMA", Variant(1.0));
-    money->Post();
+    append(*bets, {betRecord(2, "Команда А", 10.0, 1.5, "Другой"),
+                   betRecord(1, "Команда А", 100.0, 1.5, "Выигравший"),
+                   betRecord(1, "Ничья", 50.0, 1.5, "Проигравший"),
+                   betRecord(2, "Ничья", 20.0, 1.5, "Другой 2"),
+                   betRecord(1, "Команда А", 30.0, 1.5, "Второй выигравший")});
+    append(*table("MONEY.DBF"), {payoutRecord("Старый долг", 1.0)});
 }
 
 // Settles event 1 with "Команда А" winning: payouts, bets gone, event gone — in one

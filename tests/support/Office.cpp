@@ -24,12 +24,19 @@ QWidget* findControl(const QWidget* form, const char* name) {
     return found;
 }
 
-void runModal(TForm* form, const std::function<void()>& steps) {
+void runModal(TForm* form, const std::function<void()>& steps,
+              const std::function<void()>& opener) {
     if (form->isVisible())
         qFatal("%s is already open", qPrintable(form->objectName()));
     bool ran = false;
     bool hung = false;
-    QTimer::singleShot(0, form, [&] {
+    // Timers of this scope, not single shots: one that never fired must not fire later, in
+    // another test, over this one's gone variables.
+    QTimer inside;
+    inside.setSingleShot(true);
+    QObject::connect(&inside, &QTimer::timeout, form, [&] {
+        if (!form->isVisible())
+            return; // the opener did not open it
         ran = true;
         steps();
         if (form->isVisible())
@@ -43,9 +50,13 @@ void runModal(TForm* form, const std::function<void()>& steps) {
             box->reject();
         form->Close();
     });
+    inside.start(0);
     watchdog.start(60000);
-    form->ShowModal();
-    QVERIFY2(ran, "the window's steps never ran");
+    if (opener)
+        opener();
+    else
+        form->ShowModal();
+    QVERIFY2(ran, "the window never opened, or its steps never ran");
     QVERIFY2(!hung, "the window hung");
 }
 

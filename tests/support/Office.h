@@ -36,8 +36,10 @@ template <typename T = QWidget> T* control(const QWidget* form, const char* name
 
 // Shows a window modally, as the menu does, and runs the steps inside its loop. A window the
 // steps leave open (a failed check returns early) is closed; a watchdog closes a message box
-// and the window when the steps hang, and the test fails.
-void runModal(TForm* form, const std::function<void()>& steps);
+// and the window when the steps hang, and the test fails. With an opener (a shortcut typed, a
+// menu item chosen), that opens the window instead, and the window must have opened.
+void runModal(TForm* form, const std::function<void()>& steps,
+              const std::function<void()>& opener = {});
 
 // Types text into a widget as a keyboard would, any alphabet (QTest::keyClicks takes
 // Latin-1 only).

@@ -2,6 +2,7 @@
 
 #include "store/DataModule6.h"
 #include "store/Tables.h"
+#include "store/engine/DataSet.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
 #include "tools/newdesk/NewDesk.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -42,6 +44,54 @@ ErrorRecorder::ErrorRecorder() {
 
 ErrorRecorder::~ErrorRecorder() {
     SetErrorReporter({});
+}
+
+void append(TDataSet& table, const QList<Record>& records) {
+    for (const Record& record : records) {
+        table.Insert();
+        for (const auto& [field, value] : record)
+            table.SetFieldValue(field, value);
+        table.Post();
+    }
+}
+
+void append(const QString& file, const QList<Record>& records) {
+    TTable table;
+    table.SetTableName(file);
+    table.Open();
+    append(table, records);
+}
+
+Record eventRecord(const Variant& number, const QString& kom1, const QString& kom2,
+                   const QDate& date, const std::array<Variant, 3>& koef) {
+    using namespace fields;
+    return {{NUMBER, number},      {DATE, Variant(date)},  {KOM1, Variant(kom1)},
+            {KOM2, Variant(kom2)}, {KOEF_1, koef[0]},      {KOEF_2, koef[1]},
+            {KOEF_N, koef[2]},     {SUMM_1, Variant(500)}, {SUMM_2, Variant(500)},
+            {SUMM_N, Variant(500)}};
+}
+
+Record betRecord(const Variant& number, const QString& result, const Variant& stake,
+                 const Variant& koef, const QString& client) {
+    using namespace fields;
+    return {{NUMBER, number},
+            {RESULT, Variant(result)},
+            {SUMMA, stake},
+            {KOEFICIENT, koef},
+            {FIO, Variant(client)}};
+}
+
+Record payoutRecord(const QString& client, const Variant& amount) {
+    return {{fields::FIO, Variant(client)}, {fields::SUMMA, amount}};
+}
+
+std::map<QString, QByteArray> snapshot(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    for (const QString& name : TableFileNames()) {
+        QFile f(QDir(folder).filePath(name));
+        files[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    }
+    return files;
 }
 
 std::unique_ptr<QTemporaryDir> copyTables(const QString& from) {
@@ -89,6 +139,13 @@ QByteArray runPython(const QString& script, const QStringList& args) {
         return {};
     }
     return python.readAllStandardOutput();
+}
+
+QStringList readColumn(const QString& path, const QString& field) {
+    QStringList values;
+    for (const auto& row : readWithDbfread(path))
+        values << row.toObject()[field].toVariant().toString();
+    return values;
 }
 
 QJsonArray readWithDbfread(const QString& path) {

@@ -1,12 +1,24 @@
 #pragma once
 
+#include "store/engine/Convert.h"
+#include "store/engine/Variant.h"
+
 #include <QByteArray>
+#include <QDate>
 #include <QJsonArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <array>
+#include <map>
 #include <memory>
+
+namespace varnel {
+class TDataSet;
+}
 
 namespace varnel::test {
 
@@ -34,6 +46,24 @@ public:
     QStringList messages;
 };
 
+// Records written through the engine, as the program's own windows write them: into a table
+// that is open (the data module's, say), or into a folder's file that nobody holds.
+using Record = QList<QPair<QString, Variant>>;
+void append(TDataSet& table, const QList<Record>& records);
+void append(const QString& file, const QList<Record>& records);
+
+// An event as the event dialog stores it (stake sums of 500 each), open for bets unless its
+// date says otherwise; a bet; a payout owed.
+Record eventRecord(const Variant& number, const QString& kom1, const QString& kom2,
+                   const QDate& date = Date().addDays(2),
+                   const std::array<Variant, 3>& koef = {2.0, 2.0, 2.0});
+Record betRecord(const Variant& number, const QString& result, const Variant& stake,
+                 const Variant& koef, const QString& client);
+Record payoutRecord(const QString& client, const Variant& amount);
+
+// The bytes of the four tables of a folder; a missing one as "(missing)".
+std::map<QString, QByteArray> snapshot(const QString& folder);
+
 // The four tables of a working folder, copied into a new temporary folder.
 std::unique_ptr<QTemporaryDir> copyTables(const QString& from);
 
@@ -48,6 +78,9 @@ QStringList startTablesIn(const QString& folder);
 
 // Runs /usr/bin/python3 with a script; fails the test on a non-zero exit. Returns stdout.
 QByteArray runPython(const QString& script, const QStringList& args = {});
+
+// One column of a table as dbfread reads it, as text.
+QStringList readColumn(const QString& path, const QString& field);
 
 // The records of a table as another dBASE reader (dbfread) sees them: one JSON object per
 // record, values as dbfread gives them (dates as "YYYY-MM-DD"); deleted records skipped.
