@@ -1,6 +1,8 @@
 #include "store/DataModule6.h"
 
+#include "store/Backup.h"
 #include "store/Tables.h"
+#include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Report.h"
@@ -66,26 +68,61 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
 
 // Each table opens on its own: a damaged or missing file keeps only itself closed, so that
 // winnings can still be paid when the bets file is damaged, and so on. Every failure is
-// reported, in one message, and the program goes on without those tables.
+// reported, in one message naming the newest backup of each such table, and the program goes
+// on without those tables.
 void TDataModule6::DataModuleCreate() {
-    // Work that a crash cut off is finished (or was never begun) before anyone reads a table.
-    RecoverInterruptedWork(QDir::currentPath());
+    const QString folder = QDir::currentPath();
+    // Work that a crash cut off is finished (or was never begun) before anyone reads a table,
+    // and the day's copy is taken before anything is written.
+    RecoverInterruptedWork(folder);
     QStringList failures;
+    try {
+        BackUpTables(folder, TableFileNames(), Date());
+    } catch (const EDatabaseError& error) {
+        failures << error.message();
+    }
+    int failedTables = 0;
     for (TTable* table : {TableCompit, TableStavka, TableMoney}) {
         try {
-            table->Open();
+            OpenMending(table);
         } catch (const EDatabaseError& error) {
-            failures << error.message();
+            const QString backup = NewestBackupOf(folder, table->TableName());
+            failures << error.message() +
+                            (backup.isEmpty() ? QStringLiteral(" Резервной копии этой таблицы нет.")
+                                              : QStringLiteral(" Последняя резервная копия: «%1».")
+                                                    .arg(QDir::toNativeSeparators(backup)));
+            ++failedTables;
         }
     }
-    if (!failures.isEmpty())
-        throw EDatabaseError(
-            failures.join(QLatin1Char('\n')) + QLatin1Char('\n') +
-            (failures.size() == 1
-                 ? QStringLiteral("Программа работает без этой таблицы. Восстановите файл из "
-                                  "резервной копии и перезапустите программу.")
-                 : QStringLiteral("Программа работает без этих таблиц. Восстановите файлы из "
-                                  "резервной копии и перезапустите программу.")));
+    if (failures.isEmpty())
+        return;
+    QString message = failures.join(QLatin1Char('\n'));
+    if (failedTables == 1)
+        message += QStringLiteral("\nПрограмма работает без этой таблицы. Восстановите файл из "
+                                  "резервной копии и перезапустите программу.");
+    else if (failedTables > 1)
+        message += QStringLiteral("\nПрограмма работает без этих таблиц. Восстановите файлы из "
+                                  "резервной копии и перезапустите программу.");
+    throw EDatabaseError(message);
+}
+
+// A table cut short (its header counts more records than the file holds whole) opens with
+// what is whole, once an exact copy of the file as found is kept; the operator is told.
+void TDataModule6::OpenMending(TTable* table) {
+    try {
+        table->Open();
+    } catch (const ETruncatedTable& cut) {
+        const QString copy = KeepDamagedCopy(QDir::currentPath(), table->TableName());
+        table->OpenCuttingTruncatedTail();
+        ReportNotice(QStringLiteral("Таблица «%1» была обрезана: в заголовке %2 записей, а целых "
+                                    "в файле %3. Таблица исправлена: %3 целых записей сохранены, "
+                                    "неполная запись в конце отброшена. Файл в том виде, в каком "
+                                    "он был найден, сохранён как «%4».")
+                         .arg(table->DisplayName())
+                         .arg(cut.claimed())
+                         .arg(cut.whole())
+                         .arg(QDir::toNativeSeparators(copy)));
+    }
 }
 
 } // namespace varnel

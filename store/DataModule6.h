@@ -48,6 +48,8 @@ public:
     // The creation handler: interrupted work finished or dropped, the tables opened. Throws
     // an EDatabaseError naming every table that did not open.
     void DataModuleCreate();
+    // Opens a table of the working folder, mending one that was cut short (and saying so).
+    static void OpenMending(TTable* table);
 
 signals:
     void OnCreate();

@@ -18,12 +18,10 @@ constexpr int kRealWidthWritten = 19;
 constexpr int kMoneyDecimalsWritten = 4;
 constexpr int kCoefDecimalsWritten = 11;
 
-// The least a file written by another tool must offer for the program to work with it: money
-// to the kopeck, coefficients to nine decimals, room for a sum of thousands.
-constexpr int kNumberWidthAccepted = 6;
-constexpr int kMoneyDecimalsAccepted = 2;
-constexpr int kCoefDecimalsAccepted = 9;
-constexpr int kRealBeforePointAccepted = 4;
+// What a file written by another tool must offer: any width and any decimals. A value with
+// more decimals than its column is rounded to them, as every dBASE tool does; one whose integer
+// part or text does not fit is refused, naming the column, when its record is written.
+constexpr ColumnNeeds kAnyColumn{};
 
 DbfColumn column(char type, int width, int decimals = 0) {
     DbfColumn c;
@@ -34,39 +32,28 @@ DbfColumn column(char type, int width, int decimals = 0) {
 }
 
 FieldSpec smallint(QLatin1String name, const char* label = nullptr) {
-    return {name,
-            TFieldType::Smallint,
-            0,
-            column('N', kNumberWidthWritten),
-            ColumnNeeds{kNumberWidthAccepted, 0, 0},
-            label};
+    return {name, TFieldType::Smallint, 0, column('N', kNumberWidthWritten), kAnyColumn, label};
 }
 
 FieldSpec date(QLatin1String name) {
-    return {name, TFieldType::Date, 0, column('D', 8), ColumnNeeds{}, nullptr};
+    return {name, TFieldType::Date, 0, column('D', 8), kAnyColumn, nullptr};
 }
 
 FieldSpec text(QLatin1String name, int size, const char* label) {
-    return {name, TFieldType::String, size, column('C', size), ColumnNeeds{size, 0, 0}, label};
+    return {name, TFieldType::String, size, column('C', size), kAnyColumn, label};
 }
 
 FieldSpec money(QLatin1String name, const char* label) {
-    return {name,
-            TFieldType::Float,
-            0,
-            column('N', kRealWidthWritten, kMoneyDecimalsWritten),
-            ColumnNeeds{0, kMoneyDecimalsAccepted, kRealBeforePointAccepted},
-            label,
+    return {name,       TFieldType::Float,
+            0,          column('N', kRealWidthWritten, kMoneyDecimalsWritten),
+            kAnyColumn, label,
             2}; // roubles and kopecks
 }
 
 FieldSpec coefficient(QLatin1String name, const char* label) {
-    return {name,
-            TFieldType::Float,
-            0,
-            column('N', kRealWidthWritten, kCoefDecimalsWritten),
-            ColumnNeeds{0, kCoefDecimalsAccepted, kRealBeforePointAccepted},
-            label};
+    return {name,       TFieldType::Float,
+            0,          column('N', kRealWidthWritten, kCoefDecimalsWritten),
+            kAnyColumn, label};
 }
 
 } // namespace

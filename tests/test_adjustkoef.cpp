@@ -45,17 +45,11 @@ public:
     TTable& events() { return *module.TableCompit; }
 
     void enter(const Triple& koef, const Triple& summ = {500, 500, 500}) {
-        TTable& t = events();
-        t.Insert();
-        t.SetFieldValue("NUMBER", Variant(1));
-        t.SetFieldValue("DATE", Variant(Date().addDays(1)));
-        t.SetFieldValue("KOM1", Variant("Зенит"));
-        t.SetFieldValue("KOM2", Variant("Спартак"));
-        for (int i = 0; i < 3; ++i) {
-            t.SetFieldValue(kKoef[i], Variant(koef[i]));
-            t.SetFieldValue(kSumm[i], Variant(summ[i]));
-        }
-        t.Post();
+        Record event =
+            eventRecord(1, "Зенит", "Спартак", Date().addDays(1), {koef[0], koef[1], koef[2]});
+        for (int i = 0; i < 3; ++i)
+            event.append({kSumm[i], Variant(summ[i])});
+        append(events(), {event});
     }
 
     // A stake taken on one outcome (0, 1, 2), the rule run and the event written, as the bet
@@ -206,6 +200,18 @@ private slots:
                     }
                     QVERIFY2(moved <= 1, qPrintable(show(summ) + show(after)));
                 }
+    }
+
+    // The rule divides the other two sums after putting them in the coefficient's field, where
+    // they would not fit once past ten million: only the coefficient it ends with is written.
+    void sumsPastTenMillionStillTakeBets() {
+        Desk desk;
+        desk.enter({1.5, 2.2, 3.0}, {20'000'000, 6'000'000, 5'000'000});
+        const Triple after = desk.bet(0, 100);
+        QVERIFY2(sameTo9Digits(after[0], 0.9 * 11'000'000 / 20'000'100), qPrintable(show(after)));
+        QCOMPARE(after[1], 2.2);
+        QCOMPARE(readWithDbfread(desk.folder.file("COMPIT.DBF"))[0].toObject()["SUMM_1"].toDouble(),
+                 20'000'100.0);
     }
 
     void aBlankStakeSumIsAnErrorNotAZero() {

@@ -286,8 +286,45 @@ private slots:
         refused("NUMBER", Variant("десять"));
         refused("SUMMA", Variant("сто"));
         refused("FIO", Variant(QString(51, 'x')));
-        refused("FIO", Variant("😀"));
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, table->SetFieldValue("NOSUCH", Variant(1)));
+    }
+
+    // What fits a column is asked when the record is written: a value on its way to another
+    // passes through the field, one that would reach the file does not, and nothing is written.
+    void aValueIsCheckedAgainstItsColumnWhenWritten() {
+        WorkFolder folder;
+        auto table = betsWith({"А"});
+        const QByteArray before = folder.bytes("PRIEM.DBF");
+        table->Edit();
+        table->SetFieldValue("KOEFICIENT", Variant(2.5e7)); // wider than N(19,11) holds
+        QCOMPARE(table->GetFieldValue("KOEFICIENT").toReal(), 2.5e7);
+        table->SetFieldValue("KOEFICIENT", Variant(1.25));
+        table->Post();
+        QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF"))[0].toObject()["KOEFICIENT"].toDouble(),
+                 1.25);
+
+        const QByteArray taken = folder.bytes("PRIEM.DBF");
+        QVERIFY(taken != before);
+        for (const auto& [field, value] : QList<QPair<QString, Variant>>{
+                 {"KOEFICIENT", Variant(2.5e7)}, {"FIO", Variant("😀")}}) {
+            table->Edit();
+            table->SetFieldValue(field, value);
+            try {
+                table->CheckFits(field);
+                QFAIL(qPrintable(field + " would fit"));
+            } catch (const EConvertError& error) {
+                QVERIFY2(error.message().contains(field), qPrintable(error.message()));
+            }
+            try {
+                table->Post();
+                QFAIL(qPrintable(field + " was written"));
+            } catch (const EConvertError& error) {
+                QVERIFY2(error.message().contains(field), qPrintable(error.message()));
+            }
+            QCOMPARE(table->state(), TDataSet::State::Edit); // still pending, as typed
+            table->Cancel();
+            QCOMPARE(folder.bytes("PRIEM.DBF"), taken);
+        }
     }
 
     void theFieldsOfTheFileAreChecked() {

@@ -353,6 +353,16 @@ private slots:
                                                       << "Зенит ★"
                                                       << "Команда 2"
                                                       << "Зенит";
+        // A bet names its outcome by the side's name: two sides alike, or a side called as the
+        // draw is, would be settled as one another (compared without case and outer blanks).
+        QTest::newRow("both sides alike") << "EditKOM2"
+                                          << "  спартак "
+                                          << "одно и то же название"
+                                          << "Зенит";
+        QTest::newRow("a side called the draw") << "EditKOM1"
+                                                << "НИЧЬЯ"
+                                                << "исход «ничья»"
+                                                << "Бавария";
     }
 
     void textAFieldCannotTakeIsRefusedNamingTheBox() {

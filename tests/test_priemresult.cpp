@@ -185,6 +185,48 @@ private slots:
         QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 2); // cancelled: nothing removed
     }
 
+    // Side names are shown as typed: no shortcut mark, no rich text.
+    void sideNamesShowAsTheTextTheyAre() {
+        append(*DataModule6->TableCompit, {eventRecord(4, "Рога & Копыта", "<b>Жирный</b>")});
+        append(*DataModule6->TableStavka, {betRecord(4, "<b>Жирный</b>", 10, 2, "Верный")});
+        runModal(PriemResult, [&] {
+            typeNumber("4");
+            press(PriemResult, "Button3");
+            auto* side1 = control<QRadioButton>(PriemResult, "RadioButton1");
+            QCOMPARE(side1->text(), QString("Рога && Копыта")); // drawn as one ampersand
+            QVERIFY(side1->shortcut().isEmpty());
+            press(PriemResult, "RadioButton2");
+            auto* label2 = control<QLabel>(PriemResult, "Label2");
+            QCOMPARE(label2->text(), QString("Команда-победитель: <b>Жирный</b>"));
+            QCOMPARE(label2->textFormat(), Qt::PlainText);
+            press(PriemResult, "Button3");
+        });
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList{"Верный"});
+    }
+
+    // The program keeps nothing in the scratch table: without it, results are entered as ever.
+    void resultsAreEnteredWithoutTheScratchTable_data() {
+        QTest::addColumn<QByteArray>("scratch");
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("damaged") << QByteArray(300, 'x');
+    }
+    void resultsAreEnteredWithoutTheScratchTable() {
+        QFETCH(QByteArray, scratch);
+        append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
+        append(*DataModule6->TableStavka, {betRecord(1, "А", 10, 2, "Первый")});
+        QFile::remove(file("TMP.DBF"));
+        if (!scratch.isEmpty()) {
+            QFile damaged(file("TMP.DBF"));
+            QVERIFY(damaged.open(QIODevice::WriteOnly));
+            damaged.write(scratch);
+        }
+        settle("1", "RadioButton1");
+        QVERIFY2(m_office->errors.messages.isEmpty(),
+                 qPrintable(m_office->errors.messages.join('\n')));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList{"Первый"});
+        QCOMPARE(m_office->folder.bytes("TMP.DBF"), scratch);
+    }
+
     void anEmptyBoxOrBadTextDoesNothing() {
         append(*DataModule6->TableCompit, {eventRecord(1, "А", "Б")});
         runModal(PriemResult, [&] {

@@ -5,6 +5,7 @@
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
+#include "workflows/EventLookup.h"
 
 #include "ui_PriemCompit.h"
 
@@ -93,6 +94,7 @@ void TPriemCompit::prOk() {
          {ui->EditKOM1, ui->EditKOM2, ui->EditDATE, ui->EditKOEF_1, ui->EditKOEF_2, ui->EditKOEF_N})
         if (box->GetEditText().trimmed().isEmpty())
             return;
+    RefuseConfusableSides();
     WriteBoxes();
     // Insert writes the finished event first (it holds changes: the opening sums at least)
     // and leaves a blank record pending, which the close handler discards.
@@ -118,7 +120,27 @@ void TPriemCompit::WriteBoxes() {
                         .arg(field->Title()));
         }
         box->UpdateData();
+        table->CheckFits(field->FieldName());
     }
+}
+
+// A bet stores its outcome as the side's name, and the settlement pays the bets whose outcome
+// reads as the winner's: two sides of one name, or a side called as the draw is, would pay the
+// wrong bets.
+void TPriemCompit::RefuseConfusableSides() {
+    const QString kom1 = ui->EditKOM1->GetEditText().trimmed();
+    const QString kom2 = ui->EditKOM2->GetEditText().trimmed();
+    if (kom1.compare(kom2, Qt::CaseInsensitive) == 0)
+        throw EConvertError(
+            QStringLiteral("У команд одно и то же название %1: ставки на одну из них нельзя "
+                           "будет отличить от ставок на другую. Назовите команды по-разному.")
+                .arg(Quoted(kom1)));
+    for (const QString& side : {kom1, kom2})
+        if (side.compare(DrawName(), Qt::CaseInsensitive) == 0)
+            throw EConvertError(
+                QStringLiteral("Команда не может называться %1: так называется исход «ничья», "
+                               "и ставки на команду нельзя будет отличить от ставок на ничью.")
+                    .arg(Quoted(side)));
 }
 
 void TPriemCompit::prExit() {

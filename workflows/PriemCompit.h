@@ -25,6 +25,7 @@ private:
 
     void BindControls();
     void WriteBoxes();
+    void RefuseConfusableSides();
 
     Ui::TPriemCompit* ui;
 };

@@ -3,6 +3,7 @@
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
 #include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 
@@ -62,11 +63,6 @@ LookupControls TPriemResult::Lookup() const {
 
 // Number entry, at every showing and activation.
 void TPriemResult::prStart() {
-    if (!m_bound) {
-        ui->EditNUMBER->SetDataSource(DataModule6->SourceTmp);
-        ui->EditNUMBER->SetDataField(fields::NUM);
-        m_bound = true;
-    }
     HideOutcomes(Lookup());
     ui->Label2->hide();
     ui->label1->show();
@@ -74,14 +70,26 @@ void TPriemResult::prStart() {
     ui->EditNUMBER->setFocus();
     SetLabel1(QStringLiteral("Номер события"));
     OutcomeOffered = false;
+    ResultStep = kOkFindsEvent;
     TTable* scratch = DataModule6->TableTmp;
-    scratch->Open();
+    try {
+        scratch->Open();
+    } catch (const EDatabaseError&) {
+        // The program stores nothing in the scratch table: without it (missing or damaged) the
+        // number box is a plain box, and results are entered as ever.
+    }
+    if (!scratch->Active()) {
+        ui->EditNUMBER->SetDataSource(nullptr);
+        ui->EditNUMBER->clear();
+        return;
+    }
+    ui->EditNUMBER->SetDataSource(DataModule6->SourceTmp);
+    ui->EditNUMBER->SetDataField(fields::NUM);
     // A number typed at an earlier showing is only ever the box's content: it is dropped,
     // never written, so the scratch table does not fill up with typed numbers.
     if (scratch->state() == TDataSet::State::Insert || scratch->state() == TDataSet::State::Edit)
         scratch->Cancel();
     scratch->Insert();
-    ResultStep = kOkFindsEvent;
 }
 
 void TPriemResult::prOk1() {
@@ -110,7 +118,8 @@ void TPriemResult::FindResultEvent() {
     ResultEventIndex = events->CurrentIndex();
     SetFontColor(ui->Label2, kBlack);
     OfferOutcomes(Lookup(), *events);
-    DataModule6->TableTmp->Delete(); // the typed number is not kept
+    if (DataModule6->TableTmp->Active())
+        DataModule6->TableTmp->Delete(); // the typed number is not kept
     OutcomeOffered = true;
 }
 

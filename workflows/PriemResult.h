@@ -34,7 +34,6 @@ private:
     void SetLabel2(const QString& caption, bool red);
 
     Ui::TPriemResult* ui;
-    bool m_bound = false;
 };
 
 inline TPriemResult* PriemResult = nullptr;

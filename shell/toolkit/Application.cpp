@@ -40,8 +40,10 @@ void TApplication::Initialize() {
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
                                 QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans")});
     QApplication::setQuitOnLastWindowClosed(false);
-    if (!HasErrorReporter()) // the tests put a recorder in place first
+    if (!HasErrorReporter()) { // the tests put a recorder in place first
         SetErrorReporter(&TApplication::ShowError);
+        SetNoticeReporter(&TApplication::ShowNotice);
+    }
 }
 
 void TApplication::SetTitle(const QString& title) {
@@ -80,6 +82,12 @@ void TApplication::Halt(int code) {
 void TApplication::ShowError(const QString& message) {
     QMessageBox box(QMessageBox::Critical, Application ? Application->Title() : QString(), message,
                     QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+void TApplication::ShowNotice(const QString& message) {
+    QMessageBox box(QMessageBox::Information, Application ? Application->Title() : QString(),
+                    message, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 

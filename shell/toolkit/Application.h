@@ -52,6 +52,8 @@ public:
 
     // The standard error box: the error's message under the program's title.
     static void ShowError(const QString& message);
+    // The box for news that is no error: a table mended at start, say.
+    static void ShowNotice(const QString& message);
 
 private:
     std::unique_ptr<QApplication> m_app;

@@ -7,7 +7,7 @@
 namespace varnel {
 
 TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent) {
-    setReadOnly(true);
+    setReadOnly(true); // until it is bound: a form binds its boxes when first shown
 }
 
 TDBEdit::~TDBEdit() {
@@ -34,7 +34,9 @@ TField* TDBEdit::Field() const {
 void TDBEdit::Refresh() {
     TField* field = Field();
     const auto state = field ? field->DataSet()->state() : TDataSet::State::Inactive;
-    setReadOnly(state != TDataSet::State::Insert && state != TDataSet::State::Edit);
+    // Bound, the box takes typing only while a record is pending, so that nothing typed is
+    // lost; bound to nothing, it is a plain box.
+    setReadOnly(m_source && state != TDataSet::State::Insert && state != TDataSet::State::Edit);
     setMaxLength(field && field->Size() > 0 ? field->Size() : 32767);
     QString shown;
     if (field) {

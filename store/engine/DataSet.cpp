@@ -239,8 +239,28 @@ QByteArray TDataSet::EncodeBuffer(const QByteArray& base) const {
     QByteArray record = base;
     record[0] = ' ';
     for (int i = 0; i < m_fields.size(); ++i)
-        m_file->encode(record.data(), m_fields[i]->ColumnIndex(), m_buffer[i]);
+        EncodeField(record.data(), i);
     return record;
+}
+
+void TDataSet::EncodeField(char* record, int field) const {
+    try {
+        m_file->encode(record, m_fields[field]->ColumnIndex(), m_buffer[field]);
+    } catch (const EConvertError& error) {
+        throw EConvertError(
+            QStringLiteral("Поле %1: %2").arg(m_fields[field]->Title(), error.message()));
+    }
+}
+
+void TDataSet::CheckFits(const QString& name) const {
+    CheckActive();
+    const int i = IndexOfField(name);
+    if (i < 0)
+        FieldByName(name);
+    if (m_state != State::Insert && m_state != State::Edit)
+        return;
+    QByteArray probe = m_file->blankRecord();
+    EncodeField(probe.data(), i);
 }
 
 void TDataSet::Post() {
@@ -357,16 +377,9 @@ void TDataSet::SetFieldValue(const QString& name, const Variant& value) {
     if (m_state != State::Insert && m_state != State::Edit)
         throw EDatabaseError(QStringLiteral("Таблица «%1» не в режиме правки: поле %2 не изменить.")
                                  .arg(DisplayName(), field->FieldName()));
-    const Variant converted = field->Convert(value);
-    // Try the value against the file's column now, so that a record that cannot be
-    // written never becomes pending.
-    QByteArray probe = m_file->blankRecord();
-    try {
-        m_file->encode(probe.data(), field->ColumnIndex(), converted);
-    } catch (const EConvertError& error) {
-        throw EConvertError(QStringLiteral("Поле %1: %2").arg(field->Title(), error.message()));
-    }
-    m_buffer[IndexOfField(name)] = converted;
+    // Whether the value fits the file's column is asked when the record is written: a value
+    // on its way to another (a sum the odds rule divides, say) may pass through the field.
+    m_buffer[IndexOfField(name)] = field->Convert(value);
     m_modified = true;
     const QList<TDataLink*> links = m_links; // a link may leave while it is told
     for (TDataLink* link : links)
@@ -389,8 +402,20 @@ std::unique_ptr<DbfFile> TTable::OpenFile() {
                                             "доведена до конца.")
                                  .arg(DisplayName()));
     auto file = std::make_unique<DbfFile>(m_tableName);
-    file->open();
+    file->open(m_readOnly ? DbfFile::Access::Read : DbfFile::Access::ReadWrite,
+               m_cutTruncated ? DbfFile::Truncated::Cut : DbfFile::Truncated::Refuse);
     return file;
+}
+
+void TTable::OpenCuttingTruncatedTail() {
+    m_cutTruncated = true;
+    try {
+        Open();
+    } catch (...) {
+        m_cutTruncated = false;
+        throw;
+    }
+    m_cutTruncated = false;
 }
 
 } // namespace varnel

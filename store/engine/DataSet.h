@@ -71,7 +71,12 @@ public:
     bool Modified() const { return m_modified; }
 
     Variant GetFieldValue(const QString& name) const;
+    // Converts the value to the field's type (an EConvertError naming the field when it cannot
+    // be); whether it fits the file's column is checked when the record is written.
     void SetFieldValue(const QString& name, const Variant& value);
+    // Throws the EConvertError that writing the pending record would give for this field's
+    // value; nothing when it fits, or when no record is pending.
+    void CheckFits(const QString& name) const;
 
     const QList<TField*>& Fields() const { return m_fields; }
     TField* FindField(const QString& name) const;
@@ -120,6 +125,7 @@ private:
     std::int64_t NextLive(std::int64_t from, int step) const;
     void LoadBuffer();
     QByteArray EncodeBuffer(const QByteArray& base) const;
+    void EncodeField(char* record, int field) const;
     int IndexOfField(const QString& name) const;
 
     struct Saved {
@@ -150,6 +156,11 @@ public:
     const QString& TableName() const { return m_tableName; }
     // The events and bets files must carry exactly their fields; the others may carry more.
     void SetExactFields(bool exact) { m_exactFields = exact; }
+    // A table only read, never written (a crash-cut tail is read as what is whole, not mended).
+    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    // Opens a file whose header claims more records than it holds whole (an ETruncatedTable of
+    // Open) with its whole records, the partial one dropped.
+    void OpenCuttingTruncatedTail();
     QString DisplayName() const override;
 
 protected:
@@ -157,6 +168,8 @@ protected:
 
 private:
     QString m_tableName;
+    bool m_readOnly = false;
+    bool m_cutTruncated = false; // for the one opening that asked for it
 };
 
 } // namespace varnel

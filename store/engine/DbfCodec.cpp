@@ -117,8 +117,9 @@ QList<DbfColumn> ParseColumns(QByteArrayView descriptors, int recordLength, cons
         if (column.length == 0)
             fail(table,
                  QStringLiteral("заголовок повреждён: поле %1 нулевой длины.").arg(column.name));
-        if ((column.type == 'N' || column.type == 'F') &&
-            (column.length > 20 || column.decimals >= column.length))
+        // Wider than dBASE's 20 is what GDAL writes (N(24,15)); only decimals that leave no
+        // room for a digit before them are nonsense.
+        if ((column.type == 'N' || column.type == 'F') && column.decimals >= column.length)
             fail(table, QStringLiteral("числовое поле %1 имеет недопустимый размер %2,%3.")
                             .arg(column.name)
                             .arg(column.length)

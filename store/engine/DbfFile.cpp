@@ -81,13 +81,14 @@ void DbfFile::create(const QString& path, const QList<DbfColumn>& columns) {
     }
 }
 
-void DbfFile::open() {
+void DbfFile::open(Access access, Truncated truncated) {
     if (isOpen())
         return;
     const QByteArray native = QFile::encodeName(m_path);
-    int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    int fd = access == Access::Read ? -1 : ::open(native.constData(), O_RDWR | O_CLOEXEC);
     m_readOnly = false;
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    if (access == Access::Read ||
+        (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))) {
         fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
         m_readOnly = true;
     }
@@ -107,7 +108,7 @@ void DbfFile::open() {
     m_nativePath = QFile::encodeName(QFileInfo(m_path).absoluteFilePath());
     try {
         readHeader();
-        repairTail(std::uint64_t(info.st_size));
+        repairTail(std::uint64_t(info.st_size), truncated);
     } catch (...) {
         close();
         throw;
@@ -156,16 +157,36 @@ void DbfFile::readHeader() {
 // The header's count must never claim more than the file holds. Whole records beyond the
 // count are those of an append whose count update a crash cut off: they are taken in. A
 // partial record at the end is dropped.
-void DbfFile::repairTail(std::uint64_t fileSize) {
+void DbfFile::repairTail(std::uint64_t fileSize, Truncated truncated) {
     const std::uint64_t dataStart = std::uint64_t(m_headerLength);
     const std::uint64_t claimed =
         dataStart + std::uint64_t(m_count) * std::uint64_t(m_recordLength);
     if (fileSize < claimed) {
-        const std::uint64_t whole =
-            fileSize < dataStart ? 0 : (fileSize - dataStart) / std::uint64_t(m_recordLength);
-        fail(QStringLiteral("файл обрезан: в заголовке %1 записей, а в файле только %2 целых.")
-                 .arg(m_count)
-                 .arg(whole));
+        const auto whole = std::uint32_t(
+            fileSize < dataStart ? 0 : (fileSize - dataStart) / std::uint64_t(m_recordLength));
+        if (truncated == Truncated::Refuse)
+            throw ETruncatedTable(
+                QStringLiteral("Таблица «%1»: файл обрезан: в заголовке %2 записей, а в файле "
+                               "только %3 целых.")
+                    .arg(displayName())
+                    .arg(m_count)
+                    .arg(whole),
+                m_count, whole);
+        if (fileSize < dataStart)
+            fail(QStringLiteral("файл обрезан внутри заголовка."));
+        m_count = whole;
+        if (m_readOnly)
+            return;
+        // The partial record goes, the end of the table is marked, and the header counts what
+        // is whole: in that order, so that a crash in between leaves a file this repairs again.
+        const std::uint64_t end = dataStart + std::uint64_t(whole) * std::uint64_t(m_recordLength);
+        const char eof = kEndOfFile;
+        if (::ftruncate(m_fd, off_t(end)) != 0 || ::pwrite(m_fd, &eof, 1, off_t(end)) != 1)
+            failIo(QStringLiteral("Восстановление конца файла"), errno);
+        sync("Восстановление конца файла");
+        writeHeaderCount(whole);
+        sync("Восстановление заголовка");
+        return;
     }
     if (fileSize == claimed)
         return; // no end-of-file byte: other tools write it so, and readers accept it

@@ -35,9 +35,17 @@ public:
     // Writes a new empty table (version 0x03, Windows-1251). Refuses to replace a file.
     static void create(const QString& path, const QList<DbfColumn>& columns);
 
+    // How a file is opened. For reading, nothing is ever written: a crash-cut tail is read as
+    // what is whole, and a file another program holds open for writing is read as it stands.
+    enum class Access { ReadWrite, Read };
+    // What becomes of a file whose header claims more records than it holds whole (another
+    // writer cut off mid-append, an interrupted copy): refused with an ETruncatedTable, or
+    // opened with the whole records, the partial one dropped (written so unless for reading).
+    enum class Truncated { Refuse, Cut };
+
     // Opens, checks and, where an earlier crash left it so, repairs the file. Throws an
     // EDatabaseError naming the file and the fault; a file found faulty is not written.
-    void open();
+    void open(Access access = Access::ReadWrite, Truncated truncated = Truncated::Refuse);
     void close();
     bool isOpen() const { return m_fd >= 0; }
     bool isReadOnly() const { return m_readOnly; }
@@ -101,7 +109,7 @@ private:
     [[noreturn]] void fail(const QString& what) const;
     [[noreturn]] void failIo(const QString& action, int error) const;
     void readHeader();
-    void repairTail(std::uint64_t fileSize);
+    void repairTail(std::uint64_t fileSize, Truncated truncated);
     void pwriteAll(const char* data, std::size_t size, std::uint64_t offset, const char* what);
     void sync(const char* what);
     void writeHeaderCount(std::uint32_t count);

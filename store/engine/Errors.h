@@ -44,4 +44,18 @@ public:
     using EVarnelError::EVarnelError;
 };
 
+// A table whose header claims more records than the file holds whole. Nothing was written;
+// opened again with DbfFile::Truncated::Cut it keeps the whole records.
+class ETruncatedTable : public EDatabaseError {
+public:
+    ETruncatedTable(const QString& message, quint32 claimed, quint32 whole)
+        : EDatabaseError(message), m_claimed(claimed), m_whole(whole) {}
+    quint32 claimed() const { return m_claimed; }
+    quint32 whole() const { return m_whole; }
+
+private:
+    quint32 m_claimed;
+    quint32 m_whole;
+};
+
 } // namespace varnel

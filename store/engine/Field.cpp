@@ -16,12 +16,6 @@ TField::TField(TDataSet* dataSet, const QString& fieldName, TFieldType type, int
     : QObject(dataSet), m_dataSet(dataSet), m_fieldName(fieldName.toUpper()), m_type(type),
       m_size(type == TFieldType::String ? size : 0), m_displayLabel(displayLabel) {
     setObjectName(m_fieldName);
-    if (type == TFieldType::Smallint)
-        m_needs.width = 6; // -32768
-    else if (type == TFieldType::String)
-        m_needs.width = m_size;
-    else if (type == TFieldType::Float)
-        m_needs.beforePoint = 4;
     dataSet->AddField(this);
 }
 

@@ -34,8 +34,7 @@ public:
     int Size() const { return m_size; }
     QString DisplayLabel() const { return m_displayLabel.isEmpty() ? m_fieldName : m_displayLabel; }
     void SetDisplayLabel(const QString& label) { m_displayLabel = label; }
-    // What a file's column must offer; by default a small integer needs six characters, a
-    // string its size, a real number four characters before the point.
+    // What a file's column must offer; by default any width and decimals of the right type.
     const ColumnNeeds& Needs() const { return m_needs; }
     void SetNeeds(const ColumnNeeds& needs) { m_needs = needs; }
     TDataSet* DataSet() const { return m_dataSet; }

@@ -9,6 +9,10 @@ ErrorReporter& reporter() {
     static ErrorReporter instance;
     return instance;
 }
+ErrorReporter& noticeReporter() {
+    static ErrorReporter instance;
+    return instance;
+}
 } // namespace
 
 void SetErrorReporter(ErrorReporter reporter_) {
@@ -22,6 +26,17 @@ bool HasErrorReporter() {
 void ReportError(const QString& message) {
     if (reporter())
         reporter()(message);
+    else
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+void SetNoticeReporter(ErrorReporter reporter_) {
+    noticeReporter() = std::move(reporter_);
+}
+
+void ReportNotice(const QString& message) {
+    if (noticeReporter())
+        noticeReporter()(message);
     else
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }

@@ -17,6 +17,11 @@ void SetErrorReporter(ErrorReporter reporter);
 void ReportError(const QString& message);
 bool HasErrorReporter();
 
+// Where news that is no error goes (a table mended, a backup made or missing): an information
+// box, or the same recorder.
+void SetNoticeReporter(ErrorReporter reporter);
+void ReportNotice(const QString& message);
+
 // Runs one handler; an error it throws ends the handler at the failing step and is shown
 // in the standard error box. Nothing thrown ever crosses the event loop.
 template <typename Function> void RunHandler(Function&& function) {

@@ -40,10 +40,12 @@ QByteArray WorkFolder::bytes(const QString& name) const {
 
 ErrorRecorder::ErrorRecorder() {
     SetErrorReporter([this](const QString& message) { messages << message; });
+    SetNoticeReporter([this](const QString& message) { notices << message; });
 }
 
 ErrorRecorder::~ErrorRecorder() {
     SetErrorReporter({});
+    SetNoticeReporter({});
 }
 
 void append(TDataSet& table, const QList<Record>& records) {

@@ -38,12 +38,13 @@ private:
     QString m_previous;
 };
 
-// Collects what the standard error box would show.
+// Collects what the standard error box and the information box would show.
 class ErrorRecorder {
 public:
     ErrorRecorder();
     ~ErrorRecorder();
     QStringList messages;
+    QStringList notices;
 };
 
 // Records written through the engine, as the program's own windows write them: into a table

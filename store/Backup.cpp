@@ -1,0 +1,160 @@
+#include "store/Backup.h"
+
+#include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace varnel {
+
+namespace {
+
+const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
+
+[[noreturn]] void copyFailed(const QString& what, const QString& to, int error) {
+    const QString reason = error == ENOSPC ? QStringLiteral("на диске нет места")
+                                           : QString::fromLocal8Bit(std::strerror(error));
+    throw EDatabaseError(QStringLiteral("Резервная копия «%1» не сделана: %2 (%3).")
+                             .arg(QDir::toNativeSeparators(to), what, reason));
+}
+
+void syncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (DbfFile::syncEnabled())
+        (void)::fsync(fd);
+    ::close(fd);
+}
+
+// Copies a file whole or not at all: into a temporary file beside the target, synced, then
+// renamed over it.
+void copyWhole(const QString& from, const QString& to) {
+    const QString part = to + QStringLiteral(".part");
+    const QByteArray nativePart = QFile::encodeName(part);
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        copyFailed(QStringLiteral("таблица не читается"), to, errno);
+    const int out = ::open(nativePart.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        copyFailed(QStringLiteral("файл не создаётся"), to, error);
+    }
+    const auto fail = [&](const QString& what, int error) {
+        ::close(in);
+        ::close(out);
+        ::unlink(nativePart.constData());
+        copyFailed(what, to, error);
+    };
+    char buffer[1 << 16];
+    for (;;) {
+        const auto got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(QStringLiteral("таблица не читается"), errno);
+        if (got == 0)
+            break;
+        for (ssize_t done = 0; done < got;) {
+            const auto put = ::write(out, buffer + done, std::size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                fail(QStringLiteral("не записывается"), put < 0 ? errno : ENOSPC);
+            done += put;
+        }
+    }
+    if (DbfFile::syncEnabled() && ::fdatasync(out) != 0)
+        fail(QStringLiteral("не записывается"), errno);
+    ::close(in);
+    if (::close(out) != 0) {
+        const int error = errno;
+        ::unlink(nativePart.constData());
+        copyFailed(QStringLiteral("не записывается"), to, error);
+    }
+    if (::rename(nativePart.constData(), QFile::encodeName(to).constData()) != 0) {
+        const int error = errno;
+        ::unlink(nativePart.constData());
+        copyFailed(QStringLiteral("не переименовывается"), to, error);
+    }
+    syncFolder(QFileInfo(to).absolutePath());
+}
+
+bool readsSoundly(const QString& path) {
+    try {
+        DbfFile file(path);
+        file.open(DbfFile::Access::Read);
+        return true;
+    } catch (const EDatabaseError&) {
+        return false;
+    }
+}
+
+// The day folders of backup/, newest first.
+QStringList days(const QDir& backup) {
+    QStringList found;
+    for (const QString& name : backup.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        if (QDate::fromString(name, kDayFormat).isValid())
+            found << name;
+    std::reverse(found.begin(), found.end());
+    return found;
+}
+
+} // namespace
+
+QString BackupFolderName() {
+    return QStringLiteral("backup");
+}
+
+void BackUpTables(const QString& folder, const QStringList& tables, const QDate& today) {
+    const QDir root(folder);
+    const QString day = BackupFolderName() + QLatin1Char('/') + today.toString(kDayFormat);
+    if (!root.mkpath(day))
+        copyFailed(QStringLiteral("папка не создаётся"), root.filePath(day), errno);
+    for (const QString& table : tables) {
+        const QString copy = root.filePath(day + QLatin1Char('/') + table);
+        const QString original = root.filePath(table);
+        if (QFileInfo::exists(copy) || !QFileInfo::exists(original) || !readsSoundly(original))
+            continue;
+        copyWhole(original, copy);
+    }
+    const QDir backup(root.filePath(BackupFolderName()));
+    const QDate oldest = today.addDays(-kBackupDays);
+    for (const QString& name : days(backup))
+        if (QDate::fromString(name, kDayFormat) < oldest)
+            QDir(backup.filePath(name)).removeRecursively();
+}
+
+QString NewestBackupOf(const QString& folder, const QString& table) {
+    const QDir backup(QDir(folder).filePath(BackupFolderName()));
+    for (const QString& day : days(backup))
+        if (QFileInfo::exists(backup.filePath(day + QLatin1Char('/') + table)))
+            return BackupFolderName() + QLatin1Char('/') + day + QLatin1Char('/') + table;
+    return {};
+}
+
+QString KeepDamagedCopy(const QString& folder, const QString& table) {
+    const QDir root(folder);
+    const QString damaged = BackupFolderName() + QStringLiteral("/damaged");
+    if (!root.mkpath(damaged))
+        copyFailed(QStringLiteral("папка не создаётся"), root.filePath(damaged), errno);
+    const QFileInfo name(table);
+    const QString copy = damaged + QLatin1Char('/') + name.completeBaseName() + QLatin1Char('-') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                         QLatin1Char('.') + name.suffix();
+    copyWhole(root.filePath(table), root.filePath(copy));
+    return copy;
+}
+
+} // namespace varnel
