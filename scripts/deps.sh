@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and its tools need, when any is missing.
+#   scripts/deps.sh package   also what building and checking the Debian package needs
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,9 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   python3 python3-dbfread python3-dbf
 )
+if [ "${1:-}" = package ]; then
+  packages+=(dpkg-dev file desktop-file-utils lintian man-db)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

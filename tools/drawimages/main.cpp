@@ -1,9 +1,11 @@
 // varnel-drawimages OUTDIR
 //
 // Redraws every bitmap the program's windows load and writes them into OUTDIR
-// as 24-bit BMP files. Output is fully determined by this code and the DejaVu
-// fonts, so running it twice gives identical files.
+// as 24-bit BMP files, and the programs' icons into OUTDIR/icons as PNG files
+// (NAME-SIZE.png, one per size of the icon theme). Output is fully determined
+// by this code and the DejaVu fonts, so running it twice gives identical files.
 
+#include "tools/drawimages/icons.h"
 #include "tools/drawimages/painting.h"
 #include "tools/drawimages/pictures.h"
 
@@ -83,6 +85,50 @@ bool isPlain(const QImage& img, const QRect& area, const QColor& colour) {
     return true;
 }
 
+// The desktop shows an icon on any background, so whatever lies outside the rounded tile must
+// be see-through; a corner that came out opaque means the picture lost its alpha channel. (At
+// 16 pixels the antialiased rim still touches the corner pixel a little.)
+bool hasClearCorner(const QImage& img) {
+    return img.hasAlphaChannel() && qAlpha(img.pixel(0, 0)) < 128;
+}
+
+int writeIcons(const QDir& out) {
+    if (!out.mkpath(QStringLiteral("icons"))) {
+        err() << "varnel-drawimages: cannot create " << out.filePath(QStringLiteral("icons"))
+              << '\n';
+        return 1;
+    }
+    int failures = 0;
+    for (const drawimages::Icon& icon : drawimages::allIcons()) {
+        for (const int size : drawimages::iconSizes) {
+            const QImage img = icon.draw(size).convertToFormat(QImage::Format_ARGB32);
+            const QString path =
+                out.filePath(QStringLiteral("icons/%1-%2.png").arg(icon.name).arg(size));
+            if (img.width() != size || img.height() != size || !hasClearCorner(img)) {
+                err() << path << ": drew " << img.width() << 'x' << img.height()
+                      << (hasClearCorner(img) ? "" : " with an opaque corner") << ", expected "
+                      << size << 'x' << size << " with a clear one\n";
+                ++failures;
+                continue;
+            }
+            if (!img.save(path, "PNG")) {
+                err() << "varnel-drawimages: cannot write " << path << '\n';
+                ++failures;
+                continue;
+            }
+            const QImage back(path);
+            if (back.size() != img.size() || !hasClearCorner(back)) {
+                err() << path << ": written file is " << back.width() << 'x' << back.height()
+                      << (back.hasAlphaChannel() ? "" : " without alpha") << '\n';
+                ++failures;
+                continue;
+            }
+            QTextStream(stdout) << path << '\n';
+        }
+    }
+    return failures;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -134,5 +180,6 @@ int main(int argc, char** argv) {
         }
         QTextStream(stdout) << path << '\n';
     }
+    failures += writeIcons(out);
     return failures == 0 ? 0 : 1;
 }

@@ -3,12 +3,22 @@
 #include "store/Tables.h"
 #include "store/engine/Errors.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 namespace varnel {
 
 QString ShippedImagesDir() {
+    // An installed program finds the bitmaps where the package put them, relative to itself
+    // so that any prefix works; run from the build tree (the tests too) it takes the source
+    // tree's, which it was built from.
+    if (QCoreApplication::instance()) {
+        const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                  QStringLiteral("/" VARNEL_IMAGES_FROM_BIN));
+        if (QDir(installed).exists())
+            return installed;
+    }
     return QStringLiteral(VARNEL_IMAGES_DIR);
 }
 

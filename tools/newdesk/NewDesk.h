@@ -4,7 +4,8 @@
 
 namespace varnel {
 
-// The bitmaps shipped with the program.
+// The bitmaps shipped with the program: the installed ones beside an installed program,
+// else the source tree's.
 QString ShippedImagesDir();
 
 // Lays out a new working folder: the four empty tables and images/ with the shipped

@@ -1,0 +1,28 @@
+# cmake -DDRAW=varnel-drawimages -DIMAGES=images -DOUT=dir -P compare_drawn.cmake
+# Draws everything afresh into OUT and fails unless it is byte for byte what IMAGES holds,
+# with no file missing on either side.
+file(REMOVE_RECURSE "${OUT}")
+execute_process(COMMAND "${DRAW}" "${OUT}" RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${DRAW} ${OUT} failed: ${status}")
+endif()
+file(GLOB_RECURSE committed RELATIVE "${IMAGES}" "${IMAGES}/*.bmp" "${IMAGES}/*.png")
+file(GLOB_RECURSE drawn RELATIVE "${OUT}" "${OUT}/*")
+list(SORT committed)
+list(SORT drawn)
+if(NOT committed STREQUAL drawn)
+  message(FATAL_ERROR "images/ holds\n  ${committed}\nthe painter draws\n  ${drawn}")
+endif()
+set(stale "")
+foreach(name IN LISTS drawn)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${IMAGES}/${name}" "${OUT}/${name}"
+                  RESULT_VARIABLE differs)
+  if(NOT differs EQUAL 0)
+    list(APPEND stale "${name}")
+  endif()
+endforeach()
+if(stale)
+  message(FATAL_ERROR "Not what the painter draws now (redraw with varnel-drawimages images): ${stale}")
+endif()
+list(LENGTH drawn count)
+message(STATUS "${count} pictures as drawn")
