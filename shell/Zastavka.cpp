@@ -48,6 +48,7 @@ TZastavka::TZastavka(QWidget* parent)
     : TForm(parent), ui(new Ui::TZastavka), m_popupMenu1(new QMenu(this)) {
     ui->setupUi(this);
     SetFixedClient();
+    SetIcon(QStringLiteral("varnel"));
     ui->Image1->SetAlignTop(true);
     m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
 

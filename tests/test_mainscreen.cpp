@@ -6,11 +6,18 @@
 #include "tests/support/TestSupport.h"
 #include "views/AboutBox.h"
 #include "views/Kalend.h"
+#include "views/TableCompitition.h"
+#include "views/TableMoney.h"
+#include "views/TableStavka.h"
+#include "workflows/PriemCompit.h"
+#include "workflows/PriemResult.h"
+#include "workflows/PriemStavka.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QFile>
+#include <QIcon>
 #include <QImage>
 #include <QLocale>
 #include <QMenu>
@@ -48,6 +55,27 @@ private slots:
     void cleanup() {
         TApplication::SetHaltHandler({});
         m_office.reset();
+    }
+
+    // The task bar names the program by its title, trailing blank and all; six windows carry
+    // icons of their own, each its own, the event dialog and the calendar none.
+    void theTaskBarShowsTheTitleAndTheWindowsTheirIcons() {
+        QCOMPARE(Zastavka->windowIconText(), QString("Varnel "));
+        QCOMPARE(PriemStavka->windowIconText(), QString("Varnel "));
+        QList<QImage> drawn;
+        for (TForm* form : QList<TForm*>{Zastavka, PriemStavka, PriemResult, TableCompitition,
+                                         TableStavka, TableMoney, AboutBox}) {
+            const QIcon icon = form->windowIcon();
+            QVERIFY2(!icon.isNull(), qPrintable(form->objectName()));
+            for (int size : {16, 32, 48})
+                QCOMPARE(icon.pixmap(size).size(), QSize(size, size));
+            const QImage picture = icon.pixmap(32).toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(picture.pixelColor(16, 16).alpha() == 255, qPrintable(form->objectName()));
+            QVERIFY2(!drawn.contains(picture), qPrintable(form->objectName()));
+            drawn << picture;
+        }
+        for (TForm* form : QList<TForm*>{PriemCompit, Kalend})
+            QVERIFY2(form->windowIcon().isNull(), qPrintable(form->objectName()));
     }
 
     void everyDrawShowsFiveDifferentKindsAndAllKindsAppear() {

@@ -9,6 +9,7 @@ namespace varnel {
 TAboutBox::TAboutBox(QWidget* parent) : TForm(parent), ui(new Ui::TAboutBox) {
     ui->setupUi(this);
     SetFixedClient();
+    SetIcon(QStringLiteral("window-about"));
     SetColor(QColor(0x18, 0x68, 0x3A)); // the banner's own green, so its corner blends in
     ui->ProgramIcon->SetStretch(true);
     connect(this, &TForm::OnActivate, this, Handler(this, &TAboutBox::prBegin));

@@ -13,6 +13,7 @@ TTableCompitition::TTableCompitition(QWidget* parent)
     : TBrowser(parent), ui(new Ui::TTableCompitition) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
+    SetIcon(QStringLiteral("window-compit"));
     SetUpBrowser(ui->DBNavigator, ui->DBGrid1, ui->Panel1, &TDataModule6::SourceCompit,
                  {fields::NUMBER, fields::DATE, fields::KOM1, fields::KOM2, fields::KOEF_1,
                   fields::KOEF_2, fields::KOEF_N},

@@ -30,6 +30,7 @@ QString PayoutQuestion() {
 TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableMoney) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
+    SetIcon(QStringLiteral("window-money"));
     SetUpBrowser(ui->DBNavigator, ui->DBGrid2, ui->Panel1, &TDataModule6::SourceMoney,
                  {fields::FIO, fields::SUMMA},
                  {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});

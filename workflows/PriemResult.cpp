@@ -29,6 +29,7 @@ std::int64_t ResultEventIndex = -1;
 TPriemResult::TPriemResult(QWidget* parent) : TForm(parent), ui(new Ui::TPriemResult) {
     ui->setupUi(this);
     SetFixedClient();
+    SetIcon(QStringLiteral("window-result"));
     for (QPushButton* button : {ui->Button3, ui->Button1})
         button->setAutoDefault(false);
     SetLabel2(ui->Label2->text(), true);

@@ -50,6 +50,7 @@ TDataModule6& Module() {
 TPriemStavka::TPriemStavka(QWidget* parent) : TForm(parent), ui(new Ui::TPriemStavka) {
     ui->setupUi(this);
     SetFixedClient();
+    SetIcon(QStringLiteral("window-stavka"));
     for (QLabel* label : {ui->label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5, ui->Label6})
         label->adjustSize();
     SetFontColor(ui->Label2, kRed);

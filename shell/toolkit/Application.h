@@ -34,8 +34,12 @@ public:
         reference = owned.get();
         QObject* object = owned.get();
         m_components.push_back(std::move(owned));
-        if (auto* form = qobject_cast<TForm*>(object); form && !m_mainForm)
-            m_mainForm = form;
+        if (auto* form = qobject_cast<TForm*>(object)) {
+            // A task bar names a window by its icon text: the program's title.
+            form->setWindowIconText(m_title);
+            if (!m_mainForm)
+                m_mainForm = form;
+        }
         emit reference->OnCreate();
     }
 

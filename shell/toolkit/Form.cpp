@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QPalette>
 #include <QPointer>
@@ -36,6 +37,13 @@ void TForm::SetFixedClient() {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(client);
+}
+
+void TForm::SetIcon(const QString& name) {
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
+    setWindowIcon(icon);
 }
 
 void TForm::SetColor(const QColor& color) {

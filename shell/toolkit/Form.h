@@ -47,6 +47,8 @@ protected:
     // A resizable window whose frame, title bar included, is of the size its stored
     // description gives, once the window manager has framed it; until then its client area is.
     void SetOuterSize();
+    // The window's own icon, drawn with the program (images/icons/NAME-SIZE.png, built in).
+    void SetIcon(const QString& name);
     // The window's background colour.
     void SetColor(const QColor& color);
     void closeEvent(QCloseEvent* event) override;

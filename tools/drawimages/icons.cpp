@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace drawimages {
@@ -227,12 +228,151 @@ QImage officeIcon(int size) {
     return img;
 }
 
+// The windows' icons: the counter's tile with one emblem each, so that they read as the
+// counter's windows in a task bar.
+const QColor nightLight(46, 84, 146);
+const QColor nightDark(10, 20, 44);
+
+// Starts painting a window's icon into img: the tile drawn, the painter open on it.
+void windowTile(int size, QPainter& p, QImage& img) {
+    img = blankIcon(size);
+    p.begin(&img);
+    beginPainting(p);
+    drawTile(p, size, nightLight, nightDark);
+}
+
+// A sheet of a table: white, with its header row and ruled lines on whole pixels.
+void drawSheet(QPainter& p, const QRectF& r, int size) {
+    const qreal line = std::max<qreal>(1.0, std::round(size / 32.0));
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 250, 246));
+    p.drawRect(r);
+    p.setBrush(QColor(120, 150, 200));
+    p.drawRect(QRectF(r.left(), r.top(), r.width(), std::round(r.height() * 0.22)));
+    p.setPen(QPen(QColor(150, 160, 180), line));
+    const int rows = size >= 32 ? 4 : 2;
+    for (int i = 1; i < rows; ++i) {
+        const qreal y = std::round(r.top() + r.height() * (0.22 + 0.78 * i / rows)) + 0.5;
+        p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+    }
+    const qreal x = std::round(r.left() + r.width() * 0.35) + 0.5;
+    p.drawLine(QPointF(x, r.top() + r.height() * 0.22), QPointF(x, r.bottom()));
+    p.restore();
+}
+
+// A browser: the sheet, and what the table holds as a badge in its corner.
+QImage browserIcon(int size, const std::function<void(QPainter&, QPointF, qreal)>& badge) {
+    QImage img;
+    QPainter p;
+    windowTile(size, p, img);
+    const QRectF tile = tileRect(size);
+    const qreal u = tile.width();
+    const QRectF sheet(std::round(tile.left() + u * 0.16), std::round(tile.top() + u * 0.16),
+                       std::round(u * 0.58), std::round(u * 0.58));
+    drawSheet(p, sheet, size);
+    badge(p, tile.topLeft() + QPointF(u * 0.72, u * 0.72), u * 0.21);
+    return img;
+}
+
+QImage compitBrowserIcon(int size) {
+    return browserIcon(size, [size](QPainter& p, QPointF c, qreal r) {
+        if (size <= 16)
+            drawTinyBall(p, c, r * 1.1);
+        else
+            drawSoccerBall(p, c, r, 8);
+    });
+}
+
+QImage stavkaBrowserIcon(int size) {
+    return browserIcon(size, [size](QPainter& p, QPointF c, qreal r) { drawCoin(p, c, r, size); });
+}
+
+// Paid out: the coin leaving, an arrow over it.
+QImage moneyBrowserIcon(int size) {
+    return browserIcon(size, [size](QPainter& p, QPointF c, qreal r) {
+        drawCoin(p, c, r, size);
+        QPen arrow(QColor(120, 230, 140), std::max<qreal>(1.5, r * 0.28));
+        arrow.setCapStyle(Qt::RoundCap);
+        arrow.setJoinStyle(Qt::RoundJoin);
+        p.setPen(arrow);
+        const QPointF tip = c + QPointF(r * 0.9, -r * 1.6);
+        p.drawLine(c + QPointF(-r * 0.1, -r * 0.55), tip);
+        p.drawLine(tip, tip + QPointF(-r * 0.75, 0));
+        p.drawLine(tip, tip + QPointF(0, r * 0.75));
+    });
+}
+
+// Taking a bet: the stake's coin and a plus.
+QImage stavkaIcon(int size) {
+    QImage img;
+    QPainter p;
+    windowTile(size, p, img);
+    const QRectF tile = tileRect(size);
+    const qreal u = tile.width();
+    drawCoin(p, tile.topLeft() + QPointF(u * 0.42, u * 0.50), u * 0.30, size);
+    const QPointF c = tile.topLeft() + QPointF(u * 0.76, u * 0.28);
+    const qreal arm = u * 0.15;
+    QPen plus(QColor(120, 230, 140), std::max<qreal>(2.0, std::round(u * 0.11)));
+    plus.setCapStyle(Qt::FlatCap);
+    p.setPen(plus);
+    p.drawLine(c - QPointF(arm, 0), c + QPointF(arm, 0));
+    p.drawLine(c - QPointF(0, arm), c + QPointF(0, arm));
+    return img;
+}
+
+// The result: a chequered finish flag on its pole.
+QImage resultIcon(int size) {
+    QImage img;
+    QPainter p;
+    windowTile(size, p, img);
+    const QRectF tile = tileRect(size);
+    const qreal u = tile.width();
+    const int cells = size >= 32 ? 4 : 3;
+    const qreal cell = std::max<qreal>(1.0, std::round(u * 0.52 / cells));
+    const QPointF origin(std::round(tile.left() + u * 0.30), std::round(tile.top() + u * 0.18));
+    p.setPen(Qt::NoPen);
+    for (int row = 0; row < cells - 1; ++row)
+        for (int col = 0; col < cells; ++col) {
+            p.setBrush((row + col) % 2 ? QColor(20, 20, 24) : QColor(250, 250, 246));
+            p.drawRect(QRectF(origin + QPointF(col * cell, row * cell), QSizeF(cell, cell)));
+        }
+    p.setBrush(gold);
+    const qreal pole = std::max<qreal>(1.0, std::round(u * 0.07));
+    p.drawRect(QRectF(origin.x() - pole, origin.y(), pole, std::round(u * 0.66)));
+    return img;
+}
+
+// The about box: an "i" in a white disc.
+QImage aboutIcon(int size) {
+    QImage img;
+    QPainter p;
+    windowTile(size, p, img);
+    const QRectF tile = tileRect(size);
+    const qreal u = tile.width();
+    const QPointF c = tile.center();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 250, 246));
+    p.drawEllipse(c, u * 0.33, u * 0.33);
+    p.setBrush(nightLight);
+    const qreal w = std::max<qreal>(2.0, std::round(u * 0.11));
+    p.drawEllipse(c + QPointF(0, -u * 0.17), w * 0.62, w * 0.62);
+    p.drawRect(QRectF(c.x() - w / 2, c.y() - u * 0.06, w, u * 0.28));
+    return img;
+}
+
 } // namespace
 
 std::vector<Icon> allIcons() {
     return {
         {QStringLiteral("varnel"), counterIcon},
         {QStringLiteral("varnel-office"), officeIcon},
+        {QStringLiteral("window-stavka"), stavkaIcon, true},
+        {QStringLiteral("window-result"), resultIcon, true},
+        {QStringLiteral("window-compit"), compitBrowserIcon, true},
+        {QStringLiteral("window-priem"), stavkaBrowserIcon, true},
+        {QStringLiteral("window-money"), moneyBrowserIcon, true},
+        {QStringLiteral("window-about"), aboutIcon, true},
     };
 }
 

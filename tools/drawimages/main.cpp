@@ -18,6 +18,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -100,7 +101,12 @@ int writeIcons(const QDir& out) {
     }
     int failures = 0;
     for (const drawimages::Icon& icon : drawimages::allIcons()) {
-        for (const int size : drawimages::iconSizes) {
+        const std::vector<int> sizes =
+            icon.window
+                ? std::vector<int>(drawimages::windowIconSizes.begin(),
+                                   drawimages::windowIconSizes.end())
+                : std::vector<int>(drawimages::iconSizes.begin(), drawimages::iconSizes.end());
+        for (const int size : sizes) {
             const QImage img = icon.draw(size).convertToFormat(QImage::Format_ARGB32);
             const QString path =
                 out.filePath(QStringLiteral("icons/%1-%2.png").arg(icon.name).arg(size));
