@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and its tools need, when any is missing.
+#   scripts/deps.sh test      also the other dBASE writers and readers the tests check against
 #   scripts/deps.sh package   also what building and checking the Debian package needs
 set -euo pipefail
 
@@ -11,6 +12,9 @@ packages=(
   fonts-dejavu-core fonts-liberation2
   python3 python3-dbfread python3-dbf
 )
+if [ "${1:-}" = test ]; then
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers)
+fi
 if [ "${1:-}" = package ]; then
   packages+=(dpkg-dev file desktop-file-utils lintian man-db)
 fi

@@ -5,7 +5,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${SANITIZE_BUILD_DIR:-$root/build-asan}"
 
-"$root/scripts/deps.sh"
+"$root/scripts/deps.sh" test
 BUILD_DIR="$build" "$root/scripts/build.sh" -DVARNEL_SANITIZE=ON -DVARNEL_BENCHMARKS=OFF
 mkdir -p /tmp/varnel-test-runtime && chmod 700 /tmp/varnel-test-runtime
 cd "$build"

@@ -124,17 +124,6 @@ QStringList clients(int first, int last) {
     return names;
 }
 
-// Answers the next confirmation the program asks with "Yes" or "No", keeping its text.
-void answerNextQuestion(const char* button, QString* asked) {
-    asked->clear();
-    QTimer::singleShot(0, [button, asked] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            *asked = box->text();
-            box->findChild<QPushButton*>(QLatin1String(button))->click();
-        }
-    });
-}
-
 } // namespace
 
 class TestBrowsers : public QObject {

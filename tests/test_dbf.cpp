@@ -142,6 +142,41 @@ private slots:
         file.encode(record.data(), 1, Variant(-99999));
     }
 
+    // A column of another writer keeps its own width and decimals: more decimals are rounded to
+    // the column's, an integer part too wide for it is refused.
+    void aForeignLayoutRoundsToItsDecimalsAndRefusesWhatIsTooWide() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("T.DBF");
+        const auto column = [](const char* name, int length, int decimals) {
+            DbfColumn c;
+            c.name = name;
+            c.type = 'N';
+            c.length = length;
+            c.decimals = decimals;
+            return c;
+        };
+        DbfFile::create(path,
+                        {column("KOEF", 8, 3), column("NUMBER", 4, 0), column("WIDE", 24, 15)});
+        DbfFile file(path);
+        file.open();
+        QByteArray record = file.blankRecord();
+        const auto written = [&](int c, const Variant& value) {
+            file.encode(record.data(), c, value);
+            return record.mid(file.columns()[c].offset, file.columns()[c].length);
+        };
+        QCOMPARE(written(0, Variant(0.9 * 1000 / 1100)), QByteArray("   0.818"));
+        QCOMPARE(written(0, Variant(2.0 / 3)), QByteArray("   0.667"));
+        QCOMPARE(file.decode(record.constData(), 0).toReal(), 0.667);
+        QCOMPARE(written(1, Variant(9999)), QByteArray("9999"));
+        QCOMPARE(written(2, Variant(1.5)), QByteArray("       1.500000000000000"));
+        QCOMPARE(file.decode(record.constData(), 2).toReal(), 1.5);
+        const QByteArray before = record;
+        QVERIFY_THROWS_EXCEPTION(EConvertError, written(1, Variant(32767)));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, written(0, Variant(12345.5)));
+        QVERIFY_THROWS_EXCEPTION(EConvertError, written(2, Variant(123456789.0)));
+        QCOMPARE(record, before);
+    }
+
     void ourFilesReadRightInAnotherReader() {
         QTemporaryDir dir;
         const QString path = dir.filePath("PRIEM.DBF");

@@ -52,37 +52,6 @@ struct Session {
     bool started = false;
 };
 
-void fillBet(const QString& fio, int stake, int number, int outcome) {
-    retype(PriemStavka, "EditFIO", fio);
-    retype(PriemStavka, "EditSUMMA", QString::number(stake));
-    retype(PriemStavka, "EditNUMBER", QString::number(number));
-    press(PriemStavka, "Button3");
-    press(PriemStavka, QByteArray("RadioButton" + QByteArray::number(outcome)).constData());
-}
-
-// One bet through the dialog; whether it was taken (the dialog closed).
-bool takeBet(const QString& fio, int stake, int number, int outcome) {
-    bool closed = false;
-    runModal(PriemStavka, [&] {
-        fillBet(fio, stake, number, outcome);
-        press(PriemStavka, "Button3");
-        closed = !PriemStavka->isVisible();
-    });
-    return closed;
-}
-
-bool settle(int number, int outcome) {
-    bool closed = false;
-    runModal(PriemResult, [&] {
-        retype(PriemResult, "EditNUMBER", QString::number(number));
-        press(PriemResult, "Button3");
-        press(PriemResult, QByteArray("RadioButton" + QByteArray::number(outcome)).constData());
-        press(PriemResult, "Button3");
-        closed = !PriemResult->isVisible();
-    });
-    return closed;
-}
-
 // Every event's stake sums are its opening 500 plus the stakes of the bets on each outcome.
 // Returns the number of bets; fails the test on the first sum that disagrees.
 int checkBooks(const QString& folder) {

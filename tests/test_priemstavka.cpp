@@ -83,19 +83,6 @@ bool outcomesHidden() {
     return radio(1)->isHidden() && radio(2)->isHidden() && radio(3)->isHidden();
 }
 
-// One whole bet; returns whether the dialog closed after the second Ok.
-bool takeBet(const QString& fio, const QString& stake, const QString& number, int outcome) {
-    bool closed = false;
-    runModal(PriemStavka, [&] {
-        fill(fio, stake, number);
-        press(PriemStavka, "Button3");
-        press(PriemStavka, radioName(outcome));
-        press(PriemStavka, "Button3");
-        closed = !PriemStavka->isVisible();
-    });
-    return closed;
-}
-
 bool near9(double actual, double expected) {
     return std::fabs(actual - expected) <= 5e-10 * std::fabs(expected);
 }

@@ -2,11 +2,14 @@
 
 #include "shell/StartUp.h"
 #include "shell/toolkit/Form.h"
+#include "workflows/PriemResult.h"
+#include "workflows/PriemStavka.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +90,52 @@ void press(QWidget* form, const char* button) {
     const QPoint at = qobject_cast<QRadioButton*>(found) ? QPoint(6, found->height() / 2)
                                                          : found->rect().center();
     QTest::mouseClick(found, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void answerNextQuestion(const char* button, QString* asked) {
+    asked->clear();
+    QTimer::singleShot(0, [button, asked] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *asked = box->text();
+            box->findChild<QPushButton*>(QLatin1String(button))->click();
+        }
+    });
+}
+
+namespace {
+QByteArray radioButton(int outcome) {
+    return "RadioButton" + QByteArray::number(outcome);
+}
+} // namespace
+
+void fillBet(const QString& fio, const Variant& stake, const Variant& number, int outcome) {
+    retype(PriemStavka, "EditFIO", fio);
+    retype(PriemStavka, "EditSUMMA", stake.toString());
+    retype(PriemStavka, "EditNUMBER", number.toString());
+    press(PriemStavka, "Button3");
+    press(PriemStavka, radioButton(outcome).constData());
+}
+
+bool takeBet(const QString& fio, const Variant& stake, const Variant& number, int outcome) {
+    bool closed = false;
+    runModal(PriemStavka, [&] {
+        fillBet(fio, stake, number, outcome);
+        press(PriemStavka, "Button3");
+        closed = !PriemStavka->isVisible();
+    });
+    return closed;
+}
+
+bool settle(const Variant& number, int outcome) {
+    bool closed = false;
+    runModal(PriemResult, [&] {
+        retype(PriemResult, "EditNUMBER", number.toString());
+        press(PriemResult, "Button3");
+        press(PriemResult, radioButton(outcome).constData());
+        press(PriemResult, "Button3");
+        closed = !PriemResult->isVisible();
+    });
+    return closed;
 }
 
 } // namespace varnel::test

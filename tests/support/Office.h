@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/toolkit/Application.h"
+#include "store/engine/Variant.h"
 #include "tests/support/TestSupport.h"
 
 #include <QWidget>
@@ -40,6 +41,20 @@ template <typename T = QWidget> T* control(const QWidget* form, const char* name
 // menu item chosen), that opens the window instead, and the window must have opened.
 void runModal(TForm* form, const std::function<void()>& steps,
               const std::function<void()>& opener = {});
+
+// Answers the next message box the program asks with the named button ("Yes", "No"),
+// keeping its text in *asked.
+void answerNextQuestion(const char* button, QString* asked);
+
+// A bet through the open bet dialog up to the outcome (1, 2 or 3) clicked; the dialog then
+// waits for its second Ok.
+void fillBet(const QString& fio, const Variant& stake, const Variant& number, int outcome);
+// One whole bet through the bet dialog, as the operator takes it; whether the dialog closed
+// (the bet was taken).
+bool takeBet(const QString& fio, const Variant& stake, const Variant& number, int outcome);
+// One whole settlement through the result dialog: the number, Ok, the outcome, Ok; whether
+// the dialog closed (the event was settled).
+bool settle(const Variant& number, int outcome);
 
 // Types text into a widget as a keyboard would, any alphabet (QTest::keyClicks takes
 // Latin-1 only).

@@ -131,16 +131,25 @@ QStringList startTablesIn(const QString& folder) {
     return messages;
 }
 
-QByteArray runPython(const QString& script, const QStringList& args) {
+namespace {
+QByteArray python(const QStringList& args) {
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 QStringList{QStringLiteral("-c"), script} + args);
-    if (!python.waitForFinished(60000) || python.exitCode() != 0) {
+    python.start(QStringLiteral("/usr/bin/python3"), args);
+    if (!python.waitForFinished(120000) || python.exitCode() != 0) {
         qWarning("%s", python.readAllStandardError().constData());
         QTest::qFail("python3 failed", __FILE__, __LINE__);
         return {};
     }
     return python.readAllStandardOutput();
+}
+} // namespace
+
+QByteArray runPython(const QString& script, const QStringList& args) {
+    return python(QStringList{QStringLiteral("-c"), script} + args);
+}
+
+QByteArray runPythonFile(const QString& file, const QStringList& args) {
+    return python(QStringList{QStringLiteral(VARNEL_TESTS_DIR "/") + file} + args);
 }
 
 QStringList readColumn(const QString& path, const QString& field) {

@@ -77,8 +77,10 @@ int runCrashWorker(const char* flag, int point, const QString& folder);
 // the tables opened. Returns the messages it reported (none when all went well).
 QStringList startTablesIn(const QString& folder);
 
-// Runs /usr/bin/python3 with a script; fails the test on a non-zero exit. Returns stdout.
+// Runs /usr/bin/python3 with a script, or with a script file of tests/; fails the test on a
+// non-zero exit. Returns stdout.
 QByteArray runPython(const QString& script, const QStringList& args = {});
+QByteArray runPythonFile(const QString& file, const QStringList& args = {});
 
 // One column of a table as dbfread reads it, as text.
 QStringList readColumn(const QString& path, const QString& field);
