@@ -9,6 +9,7 @@
 #include "store/engine/Transaction.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace varnel {
 
@@ -42,6 +43,9 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
     SourceTmp = source(this, TmpTable(), TableTmp);
     TableMoney = table(this, MoneyTable());
     SourceMoney = source(this, MoneyTable(), TableMoney);
+    TableHistory = table(this, HistoryTable());
+    m_history = std::make_unique<THistory>(TableHistory);
+    History = m_history.get();
 
     using namespace fields;
     TableCompitNUMBER = TableCompit->FieldByName(NUMBER);
@@ -65,6 +69,8 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
 
     connect(this, &TDataModule6::OnCreate, this, Handler(this, &TDataModule6::DataModuleCreate));
 }
+
+TDataModule6::~TDataModule6() = default;
 
 // Each table opens on its own: a damaged or missing file keeps only itself closed, so that
 // winnings can still be paid when the bets file is damaged, and so on. Every failure is
@@ -94,6 +100,23 @@ void TDataModule6::DataModuleCreate() {
             ++failedTables;
         }
     }
+    // The history is kept where the folder has one; books laid out before it was are worked
+    // on as ever, and the operator is told once how to start one.
+    if (!QFileInfo::exists(TableHistory->TableName())) {
+        ReportNotice(QStringLiteral("В рабочей папке нет таблицы истории %1: программа работает "
+                                    "как прежде, но изменения книг не записываются в историю. "
+                                    "Чтобы вести историю, закройте программу и выполните "
+                                    "«varnel-newdesk %2»: она добавит таблицу истории, не трогая "
+                                    "остальные.")
+                         .arg(TableHistory->DisplayName(), QDir::toNativeSeparators(folder)));
+    } else {
+        try {
+            OpenMending(TableHistory);
+        } catch (const EDatabaseError& error) {
+            failures << error.message() +
+                            QStringLiteral(" Программа работает, но история не записывается.");
+        }
+    }
     if (failures.isEmpty())
         return;
     QString message = failures.join(QLatin1Char('\n'));
@@ -104,6 +127,25 @@ void TDataModule6::DataModuleCreate() {
         message += QStringLiteral("\nПрограмма работает без этих таблиц. Восстановите файлы из "
                                   "резервной копии и перезапустите программу.");
     throw EDatabaseError(message);
+}
+
+void TDataModule6::PayOut() {
+    TTransaction work({TableMoney, TableHistory});
+    History->PayoutPaid(*TableMoney);
+    TableMoney->Delete();
+    work.Commit();
+}
+
+void TDataModule6::UndoResult(std::uint32_t result) {
+    for (TTable* table : {TableCompit, TableStavka, TableMoney})
+        if (!table->Active())
+            throw EDatabaseError(QStringLiteral("Результат нельзя отменить: таблица «%1» не "
+                                                "открыта.")
+                                     .arg(table->DisplayName()));
+    const THistory::UndoPlan plan = History->PlanUndo(result, *TableMoney);
+    TTransaction work({TableCompit, TableStavka, TableMoney, TableHistory});
+    History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
+    work.Commit();
 }
 
 // A table cut short (its header counts more records than the file holds whole) opens with

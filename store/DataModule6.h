@@ -1,8 +1,11 @@
 #pragma once
 
+#include "store/History.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/Field.h"
+
+#include <memory>
 
 #include <QObject>
 
@@ -14,6 +17,7 @@ class TDataModule6 : public QObject {
     Q_OBJECT
 public:
     explicit TDataModule6(QObject* parent = nullptr);
+    ~TDataModule6() override;
 
     // Components, in the order they are created.
     TTable* TableCompit;
@@ -24,6 +28,9 @@ public:
     TDataSource* SourceTmp;
     TTable* TableMoney;
     TDataSource* SourceMoney;
+    // The history of every change (HISTORY.DBF), kept when the folder has one.
+    TTable* TableHistory;
+    THistory* History;
 
     // Field objects.
     TField* TableCompitNUMBER;
@@ -48,11 +55,21 @@ public:
     // The creation handler: interrupted work finished or dropped, the tables opened. Throws
     // an EDatabaseError naming every table that did not open.
     void DataModuleCreate();
+    // Pays out the current payout: its removal and its record in the history, together or not
+    // at all.
+    void PayOut();
+    // Undoes the result that the history's record `result` entered (THistory::PlanUndo says
+    // what changes, or why it cannot), all or nothing.
+    void UndoResult(std::uint32_t result);
+
     // Opens a table of the working folder, mending one that was cut short (and saying so).
     static void OpenMending(TTable* table);
 
 signals:
     void OnCreate();
+
+private:
+    std::unique_ptr<THistory> m_history;
 };
 
 // The program's one instance, made at start-up.

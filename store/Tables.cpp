@@ -122,9 +122,41 @@ const TableSpec& MoneyTable() {
     return table;
 }
 
+const TableSpec& HistoryTable() {
+    using namespace fields;
+    // The event's, the bet's and the payout's fields as their own tables hold them, so that
+    // what a record says can be put back exactly.
+    static const TableSpec table{
+        QLatin1String("HISTORY.DBF"),
+        QLatin1String("TableHistory"),
+        QLatin1String("SourceHistory"),
+        false,
+        {date(DEN),
+         text(VREMYA, 8, "Время"),
+         text(VID, 10, "Что"),
+         {SERIAL, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "№ ставки"},
+         {ZAPIS, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "Запись"},
+         smallint(NUMBER, "№"),
+         date(DATE),
+         text(KOM1, 25, "Команда 1"),
+         text(KOM2, 25, "Команда 2"),
+         coefficient(KOEF_1, "К-т на Команду 1"),
+         coefficient(KOEF_2, "К-т на Команду 2"),
+         coefficient(KOEF_N, "К-т на Ничью"),
+         money(SUMM_1, "Сумма (1)"),
+         money(SUMM_2, "Сумма (2)"),
+         money(SUMM_N, "Сумма (Н)"),
+         text(RESULT, 25, "Результат"),
+         money(SUMMA, "Ставка"),
+         coefficient(KOEFICIENT, "Коэффициент"),
+         text(FIO, 50, "Ф.И.О."),
+         money(VYPLATA, "Выплата")}};
+    return table;
+}
+
 const QList<const TableSpec*>& AllTables() {
     static const QList<const TableSpec*> tables = {&CompitTable(), &PriemTable(), &TmpTable(),
-                                                   &MoneyTable()};
+                                                   &MoneyTable(), &HistoryTable()};
     return tables;
 }
 
@@ -146,6 +178,21 @@ void CreateEmptyTables(const QString& folder) {
                                      .arg(QDir::toNativeSeparators(dir.absolutePath()), name));
     for (const TableSpec* table : AllTables())
         DbfFile::create(dir.filePath(table->file), table->Columns());
+}
+
+bool AddHistoryTable(const QString& folder) {
+    const QDir dir(folder);
+    const QString history = dir.filePath(HistoryTable().file);
+    if (QFileInfo::exists(history))
+        return false;
+    for (const TableSpec* table : AllTables())
+        if (table != &HistoryTable() && !QFileInfo::exists(dir.filePath(table->file)))
+            throw EDatabaseError(
+                QStringLiteral("В папке «%1» нет таблицы %2: история заводится "
+                               "только при всех четырёх таблицах.")
+                    .arg(QDir::toNativeSeparators(dir.absolutePath()), table->file));
+    DbfFile::create(history, HistoryTable().Columns());
+    return true;
 }
 
 } // namespace varnel

@@ -29,6 +29,13 @@ inline constexpr QLatin1String SUMMA{"SUMMA"};
 inline constexpr QLatin1String KOEFICIENT{"KOEFICIENT"};
 inline constexpr QLatin1String FIO{"FIO"};
 inline constexpr QLatin1String NUM{"NUM"};
+// The history's own.
+inline constexpr QLatin1String DEN{"DEN"};         // the day of the change
+inline constexpr QLatin1String VREMYA{"VREMYA"};   // its time, hh:mm:ss
+inline constexpr QLatin1String VID{"VID"};         // what happened
+inline constexpr QLatin1String SERIAL{"SERIAL"};   // the bet's serial number
+inline constexpr QLatin1String ZAPIS{"ZAPIS"};     // the record's place in its table
+inline constexpr QLatin1String VYPLATA{"VYPLATA"}; // a payout's amount
 } // namespace fields
 
 // One field of a table: what the program holds in it, the column it writes for it in a new
@@ -61,13 +68,20 @@ const TableSpec& CompitTable();
 const TableSpec& PriemTable();
 const TableSpec& TmpTable();
 const TableSpec& MoneyTable();
+// The history of every change, appended to and never rewritten (History.h).
+const TableSpec& HistoryTable();
 
-// The four tables in the order they are laid out.
+// The tables of a working folder in the order they are laid out: the four books, then the
+// history.
 const QList<const TableSpec*>& AllTables();
 QStringList TableFileNames();
 
-// Lays out a new working folder: the four empty tables. Refuses, before writing anything,
-// when any of the tables is there already.
+// Lays out a new working folder: the empty tables. Refuses, before writing anything, when any
+// of them is there already.
 void CreateEmptyTables(const QString& folder);
+// Adds the history to a working folder whose four books are there and which has none; the
+// books are not touched. False when the folder holds a history already. Refuses when any of the
+// four books is missing.
+bool AddHistoryTable(const QString& folder);
 
 } // namespace varnel

@@ -20,7 +20,8 @@ private slots:
         WorkFolder folder;
         TDataModule6 module;
         const QStringList order = {"TableCompit", "SourceCompit", "TableStavka", "SourceStavka",
-                                   "TableTmp",    "SourceTmp",    "TableMoney",  "SourceMoney"};
+                                   "TableTmp",    "SourceTmp",    "TableMoney",  "SourceMoney",
+                                   "TableHistory"}; // the history after the eight of the books
         QStringList components;
         for (QObject* child : module.children())
             components << child->objectName();
@@ -30,6 +31,7 @@ private slots:
         QVERIFY(module.TableStavka->Active());
         QVERIFY(module.TableMoney->Active());
         QVERIFY(!module.TableTmp->Active());
+        QVERIFY(module.TableHistory->Active());
         QCOMPARE(module.TableCompitKOEF_N->DisplayLabel(), QString("К-т на Ничью"));
         QCOMPARE(module.TableCompitDATE->DisplayLabel(), QString("DATE"));
         QCOMPARE(module.TableMoneySUMMA->DisplayLabel(), QString("Сумма выплаты"));

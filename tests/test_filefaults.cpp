@@ -502,8 +502,11 @@ private slots:
         {
             TDataModule6 module;
             emit module.OnCreate();
-            append(*module.TableCompit, {eventRecord(1, "Спартак", "Динамо")});
-            append(*module.TableCompit, {eventRecord(2, "Зенит", "Торпедо")});
+            for (const Record& event :
+                 {eventRecord(1, "Спартак", "Динамо"), eventRecord(2, "Зенит", "Торпедо")}) {
+                append(*module.TableCompit, {event});
+                module.History->EventEntered(*module.TableCompit);
+            }
         }
         const quint32 seed = QRandomGenerator::global()->generate();
         QRandomGenerator random(seed);
@@ -527,6 +530,8 @@ private slots:
             QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
             QVERIFY(!QFile::exists(folder.file(JournalFileName())));
             const int onDisk = checkBooks(folder.path());
+            const QStringList faults = historyDisagreements(folder.path());
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
             QVERIFY2(onDisk == confirmed || onDisk == confirmed + 1,
                      qPrintable(QString("seed %1, round %2: %3 bets on disk, %4 confirmed")
                                     .arg(seed)
@@ -546,6 +551,7 @@ private slots:
             TDataModule6 module;
             emit module.OnCreate();
             append(*module.TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+            module.History->EventEntered(*module.TableCompit);
         }
         int before = 0, after = 0;
         for (int point = 1;; ++point) {
@@ -557,6 +563,9 @@ private slots:
             QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
             const int bets = checkBooks(copy->path());
             QVERIFY2(bets == 0 || bets == 1, qPrintable(QString("point %1").arg(point)));
+            const QStringList faults = historyDisagreements(copy->path());
+            QVERIFY2(faults.isEmpty(),
+                     qPrintable(QString("point %1: %2").arg(point).arg(faults.join('\n'))));
             ++(bets == 0 ? before : after);
             if (exit == 0) {
                 QCOMPARE(bets, 1);

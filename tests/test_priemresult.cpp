@@ -320,12 +320,18 @@ private slots:
                {betRecord(1, "А", 100, 1.5, "п1"), betRecord(2, "В", 1, 1, "чужой"),
                 betRecord(1, "Б", 10, 1, "л1"), betRecord(1, "А", 10, 2, "п2")});
         const QString fixture = m_office->folder.path();
-        const QStringList tables = {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF"};
+        const QStringList tables = {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF",
+                                    "HISTORY.DBF"};
+        // The books and their history, but for when the history was written.
         const auto state = [&](const QString& folder) {
             QStringList rows;
             for (const QString& t : tables)
-                for (const auto& row : readWithDbfread(folder + "/" + t))
-                    rows << t + QJsonDocument(row.toObject()).toJson(QJsonDocument::Compact);
+                for (const auto& row : readWithDbfread(folder + "/" + t)) {
+                    QJsonObject record = row.toObject();
+                    record.remove("DEN");
+                    record.remove("VREMYA");
+                    rows << t + QJsonDocument(record).toJson(QJsonDocument::Compact);
+                }
             return rows;
         };
         const QStringList before = state(fixture);
@@ -354,7 +360,8 @@ private slots:
             QVERIFY2(now == before || now == after, qPrintable(QString("point %1").arg(point)));
         }
         QVERIFY(sawBefore > 0 && sawAfter > 0);
-        QCOMPARE(after.filter("MONEY.DBF").size(), 2); // each winner paid exactly once
+        QCOMPARE(after.filter("MONEY.DBF").size(), 2);   // each winner paid exactly once
+        QCOMPARE(after.filter("HISTORY.DBF").size(), 4); // three bets settled, one result
     }
 };
 

@@ -36,6 +36,8 @@ TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableM
                  {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});
     ui->DBNavigator->SetHint(Button::Delete, QStringLiteral("Выплатить выигрыш"));
     ui->DBNavigator->SetDeleteQuestion(PayoutQuestion);
+    // Paying out is recorded in the history in the same commit as the payout's removal.
+    ui->DBNavigator->SetDeleteAction([] { DataModule6->PayOut(); });
 }
 
 TTableMoney::~TTableMoney() {

@@ -5,6 +5,7 @@
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
+#include "store/engine/Transaction.h"
 #include "workflows/EventLookup.h"
 
 #include "ui_PriemCompit.h"
@@ -96,9 +97,16 @@ void TPriemCompit::prOk() {
             return;
     RefuseConfusableSides();
     WriteBoxes();
-    // Insert writes the finished event first (it holds changes: the opening sums at least)
-    // and leaves a blank record pending, which the close handler discards.
-    DataModule6->TableCompit->Insert();
+    // The event and its history, together or not at all; then a blank record is left pending,
+    // which the close handler discards.
+    TTable* events = DataModule6->TableCompit;
+    {
+        TTransaction work({events, DataModule6->TableHistory});
+        events->Post();
+        DataModule6->History->EventEntered(*events);
+        work.Commit();
+    }
+    events->Insert();
     Close();
 }
 

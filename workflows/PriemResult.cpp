@@ -159,9 +159,12 @@ void TPriemResult::SettleEvent() {
     if (events->CurrentIndex() != ResultEventIndex)
         events->MoveTo(std::uint32_t(ResultEventIndex));
     {
-        TTransaction work({money, bets, events});
+        TTable* history = DataModule6->TableHistory;
+        TTransaction work({money, bets, events, history});
+        const auto serials = DataModule6->History->SerialsOfBets(*events, *bets);
         bets->First();
-        SettleBets();
+        SettleBets(serials);
+        DataModule6->History->ResultEntered(*events, WinOutcome);
         events->Delete();
         work.Commit();
     }
@@ -170,9 +173,10 @@ void TPriemResult::SettleEvent() {
 
 // Every bet is examined, the last one included; none is skipped after a deletion, since the
 // record that takes the deleted one's place is examined next.
-void TPriemResult::SettleBets() {
+void TPriemResult::SettleBets(const QHash<std::uint32_t, std::int64_t>& serials) {
     TTable* money = DataModule6->TableMoney;
     TTable* bets = DataModule6->TableStavka;
+    THistory& history = *DataModule6->History;
     const Variant number(ResultNumber);
     const Variant winner(WinOutcome);
     for (;;) {
@@ -182,6 +186,9 @@ void TPriemResult::SettleBets() {
                 return;
             continue;
         }
+        const auto place = std::uint32_t(bets->CurrentIndex());
+        const auto serial =
+            serials.contains(place) ? std::optional(serials.value(place)) : std::nullopt;
         if (bets->GetFieldValue(fields::RESULT) == winner) {
             money->Insert();
             money->SetFieldValue(fields::FIO, bets->GetFieldValue(fields::FIO));
@@ -189,6 +196,9 @@ void TPriemResult::SettleBets() {
             const Variant koef = bets->GetFieldValue(fields::KOEFICIENT);
             money->SetFieldValue(fields::SUMMA, stake + stake * koef);
             money->Post();
+            history.BetSettled(*bets, serial, money);
+        } else {
+            history.BetSettled(*bets, serial, nullptr);
         }
         bets->Delete();
         if (bets->Eof())

@@ -3,6 +3,10 @@
 #include "shell/toolkit/Form.h"
 #include "workflows/EventLookup.h"
 
+#include <QHash>
+
+#include <cstdint>
+
 namespace Ui {
 class TPriemResult;
 }
@@ -29,7 +33,7 @@ private:
     void ChooseOutcome(Outcome outcome);
     LookupControls Lookup() const;
     void SettleEvent();
-    void SettleBets();
+    void SettleBets(const QHash<std::uint32_t, std::int64_t>& serials);
     void SetLabel1(const QString& caption);
     void SetLabel2(const QString& caption, bool red);
 

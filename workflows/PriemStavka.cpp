@@ -238,15 +238,16 @@ void TPriemStavka::RecordBet() {
     bets->SetFieldValue(fields::KOEFICIENT, Variant(BetKoef));
     bets->SetFieldValue(fields::FIO, Variant(ui->EditFIO->GetEditText()));
 
-    TTransaction work({bets, events});
+    TTransaction work({bets, events, Module().TableHistory});
     bets->Post();
-    // The stake as the bet holds it in its file, read before the cursor leaves it.
+    // The stake as the bet holds it in its file.
     const Variant stake = bets->GetFieldValue(fields::SUMMA);
-    bets->Insert();
     events->SetFieldValue(BetSumField, BetSumBefore + stake);
     if (ui->CheckBox1->isChecked())
         AdjustKoef(*events);
     events->Post();
+    Module().History->BetTaken(*bets, *events);
+    bets->Insert();
     work.Commit();
     Close();
 }

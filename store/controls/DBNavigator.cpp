@@ -254,7 +254,10 @@ void TDBNavigator::BtnClick(Button button) {
             return;
         if (m_confirmDelete && !AskDelete())
             return;
-        dataSet->Delete();
+        if (m_deleteAction)
+            m_deleteAction();
+        else
+            dataSet->Delete();
         break;
     case Button::Edit:
         dataSet->Edit();

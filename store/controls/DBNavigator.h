@@ -48,6 +48,9 @@ public:
     // can name the record.
     void SetConfirmDelete(bool confirm) { m_confirmDelete = confirm; }
     void SetDeleteQuestion(std::function<QString()> question);
+    // What Delete does once confirmed, when it is more than removing the current record (paying
+    // out a payout records it first, say).
+    void SetDeleteAction(std::function<void()> action) { m_deleteAction = std::move(action); }
 
     // What a click on the button does.
     void BtnClick(Button button);
@@ -69,6 +72,7 @@ private:
     std::array<QToolButton*, kButtons> m_buttons{};
     bool m_confirmDelete = true;
     std::function<QString()> m_question;
+    std::function<void()> m_deleteAction;
 };
 
 } // namespace varnel

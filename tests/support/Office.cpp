@@ -2,12 +2,14 @@
 
 #include "shell/StartUp.h"
 #include "shell/toolkit/Form.h"
+#include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -107,6 +109,23 @@ QByteArray radioButton(int outcome) {
     return "RadioButton" + QByteArray::number(outcome);
 }
 } // namespace
+
+bool enterEvent(const QString& number, const QString& kom1, const QString& kom2, const QDate& date,
+                const QStringList& koef) {
+    bool closed = false;
+    runModal(PriemCompit, [&] {
+        retype(PriemCompit, "DBEdit1", number);
+        retype(PriemCompit, "EditDATE", QLocale().toString(date, QLocale::ShortFormat));
+        retype(PriemCompit, "EditKOM1", kom1);
+        retype(PriemCompit, "EditKOM2", kom2);
+        retype(PriemCompit, "EditKOEF_1", koef.value(0));
+        retype(PriemCompit, "EditKOEF_2", koef.value(1));
+        retype(PriemCompit, "EditKOEF_N", koef.value(2));
+        press(PriemCompit, "Button3");
+        closed = !PriemCompit->isVisible();
+    });
+    return closed;
+}
 
 void fillBet(const QString& fio, const Variant& stake, const Variant& number, int outcome) {
     retype(PriemStavka, "EditFIO", fio);

@@ -46,6 +46,11 @@ void runModal(TForm* form, const std::function<void()>& steps,
 // keeping its text in *asked.
 void answerNextQuestion(const char* button, QString* asked);
 
+// One whole event through the event dialog, coefficients in the locale's form; whether the
+// dialog closed (the event was stored).
+bool enterEvent(const QString& number, const QString& kom1, const QString& kom2, const QDate& date,
+                const QStringList& koef = {"2", "2", "2"});
+
 // A bet through the open bet dialog up to the outcome (1, 2 or 3) clicked; the dialog then
 // waits for its second Ok.
 void fillBet(const QString& fio, const Variant& stake, const Variant& number, int outcome);

@@ -1,8 +1,10 @@
 #include "tests/support/TestSupport.h"
 
 #include "store/DataModule6.h"
+#include "store/History.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
 #include "tools/newdesk/NewDesk.h"
@@ -12,8 +14,12 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QTest>
+
+#include <cmath>
+#include <functional>
 
 namespace varnel::test {
 
@@ -94,6 +100,143 @@ std::map<QString, QByteArray> snapshot(const QString& folder) {
         files[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
     }
     return files;
+}
+
+namespace {
+
+struct Trace {
+    QString kind;
+    std::int64_t serial = 0, place = -1;
+    QMap<QString, Variant> values;
+};
+
+struct Table {
+    explicit Table(const QString& path) : file(path) { file.open(DbfFile::Access::Read); }
+    Variant value(std::uint32_t at, const QString& field) {
+        return file.decode(file.record(at), file.columnIndex(field));
+    }
+    DbfFile file;
+};
+
+bool same(const Variant& a, const Variant& b) {
+    if (a.isNumeric() && b.isNumeric())
+        return std::fabs(a.toReal() - b.toReal()) <= 1e-9 * std::max(1.0, std::fabs(a.toReal()));
+    return (a.isNull() && b.isNull()) || a == b;
+}
+
+} // namespace
+
+QStringList historyDisagreements(const QString& folder) {
+    using namespace fields;
+    const QDir dir(folder);
+    Table history(dir.filePath(HistoryTable().file));
+    Table events(dir.filePath(CompitTable().file));
+    Table bets(dir.filePath(PriemTable().file));
+    Table money(dir.filePath(MoneyTable().file));
+    QList<Trace> traces;
+    for (std::uint32_t i = 0; i < history.file.recordCount(); ++i) {
+        Trace t;
+        t.kind = history.value(i, VID).toString();
+        const Variant serial = history.value(i, SERIAL);
+        t.serial = serial.isNull() ? 0 : serial.toInteger();
+        const Variant place = history.value(i, ZAPIS);
+        t.place = place.isNull() ? -1 : place.toInteger();
+        for (const QString& f : {QString(NUMBER), QString(KOM1), QString(KOM2), QString(SUMM_1),
+                                 QString(SUMM_2), QString(SUMM_N), QString(RESULT), QString(SUMMA),
+                                 QString(KOEFICIENT), QString(FIO), QString(VYPLATA)})
+            t.values[f] = history.value(i, f);
+        traces << t;
+    }
+    QStringList faults;
+    // The newest record of the given kinds naming a place, and what came after it.
+    const auto newest = [&](const QStringList& kinds, std::int64_t place) {
+        for (qsizetype i = traces.size() - 1; i >= 0; --i)
+            if (kinds.contains(traces[i].kind) && traces[i].place == place)
+                return i;
+        return qsizetype(-1);
+    };
+    const auto after = [&](qsizetype from, const std::function<bool(const Trace&)>& is) {
+        for (qsizetype i = from + 1; i < traces.size(); ++i)
+            if (is(traces[i]))
+                return true;
+        return false;
+    };
+    const QStringList betKinds = {kinds::Bet(), kinds::Restored()};
+    const QStringList eventKinds = {kinds::Event(), kinds::Undone()};
+
+    for (std::uint32_t p = 0; p < bets.file.recordCount(); ++p) {
+        const qsizetype made = newest(betKinds, p);
+        const bool live = !bets.file.isDeleted(p);
+        if (made < 0) {
+            if (live)
+                faults << QStringLiteral("bet %1 has no record of being taken").arg(p);
+            continue;
+        }
+        bool equal = true;
+        for (const QString& f :
+             {QString(NUMBER), QString(RESULT), QString(SUMMA), QString(KOEFICIENT), QString(FIO)})
+            equal = equal && same(bets.value(p, f), traces[made].values[f]);
+        if (!equal)
+            faults << QStringLiteral("bet %1 differs from its record").arg(p);
+        const qint64 serial = traces[made].serial;
+        const bool settled = after(made, [&](const Trace& t) {
+            return (t.kind == kinds::Won() || t.kind == kinds::Lost()) && t.serial == serial;
+        });
+        if (live == settled)
+            faults << QStringLiteral("bet %1 (serial %2) is %3 but its history says %4")
+                          .arg(p)
+                          .arg(serial)
+                          .arg(live ? "live" : "gone", settled ? "settled" : "open");
+    }
+    for (std::uint32_t p = 0; p < money.file.recordCount(); ++p) {
+        const qsizetype owed = newest({kinds::Won()}, p);
+        const bool live = !money.file.isDeleted(p);
+        if (owed < 0) {
+            faults << QStringLiteral("payout %1 has no record of being owed").arg(p);
+            continue;
+        }
+        if (!same(money.value(p, FIO), traces[owed].values[FIO]) ||
+            !same(money.value(p, SUMMA), traces[owed].values[VYPLATA]))
+            faults << QStringLiteral("payout %1 differs from its record").arg(p);
+        const qint64 serial = traces[owed].serial;
+        const bool gone = after(owed, [&](const Trace& t) {
+            return (t.kind == kinds::Paid() && t.place == p && t.serial == serial) ||
+                   (t.kind == kinds::Restored() && t.serial == serial);
+        });
+        if (live == gone)
+            faults << QStringLiteral("payout %1 is %2 but its history says %3")
+                          .arg(p)
+                          .arg(live ? "owed" : "gone", gone ? "paid or undone" : "owed");
+    }
+    for (std::uint32_t p = 0; p < events.file.recordCount(); ++p) {
+        const qsizetype made = newest(eventKinds, p);
+        const bool live = !events.file.isDeleted(p);
+        if (made < 0) {
+            faults << QStringLiteral("event %1 has no record of being entered").arg(p);
+            continue;
+        }
+        const bool settled =
+            after(made, [&](const Trace& t) { return t.kind == kinds::Result() && t.place == p; });
+        if (live == settled)
+            faults << QStringLiteral("event %1 is %2 but its history says %3")
+                          .arg(p)
+                          .arg(live ? "open" : "gone", settled ? "settled" : "open");
+        if (!live)
+            continue;
+        // The stake sums as the newest record of the event left them: its entry, or a bet.
+        const Variant number = events.value(p, NUMBER);
+        qsizetype last = made;
+        for (qsizetype i = made + 1; i < traces.size(); ++i)
+            if (traces[i].kind == kinds::Bet() && same(traces[i].values[NUMBER], number))
+                last = i;
+        for (const QString& f : {QString(SUMM_1), QString(SUMM_2), QString(SUMM_N)})
+            if (!same(events.value(p, f), traces[last].values[f]))
+                faults << QStringLiteral("event %1: %2 is %3, its history says %4")
+                              .arg(p)
+                              .arg(f, events.value(p, f).toString(),
+                                   traces[last].values[f].toString());
+    }
+    return faults;
 }
 
 std::unique_ptr<QTemporaryDir> copyTables(const QString& from) {

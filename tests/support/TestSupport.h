@@ -82,6 +82,13 @@ QStringList startTablesIn(const QString& folder);
 QByteArray runPython(const QString& script, const QStringList& args = {});
 QByteArray runPythonFile(const QString& file, const QStringList& args = {});
 
+// Whether the books of a folder and their history agree, for books kept with a history from
+// their start: every live event, bet and payout has the record that made it, with its values;
+// every event, bet and payout gone has the record of its going (a result, a settlement, a
+// payment or an undone result); each event's stake sums are as its newest record left them.
+// Returns what disagrees, one line each; empty when all agree.
+QStringList historyDisagreements(const QString& folder);
+
 // One column of a table as dbfread reads it, as text.
 QStringList readColumn(const QString& path, const QString& field);
 

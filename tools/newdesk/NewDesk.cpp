@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace varnel {
 
@@ -22,10 +23,16 @@ QString ShippedImagesDir() {
     return QStringLiteral(VARNEL_IMAGES_DIR);
 }
 
-void LayOutWorkingFolder(const QString& folder, const QString& imagesFrom) {
+Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom) {
     if (!QDir().mkpath(folder))
         throw EDatabaseError(QStringLiteral("Не удалось создать папку «%1».").arg(folder));
-    CreateEmptyTables(folder);
+    // A folder of books kept before the history was: the history is added, the books stay.
+    Laid laid = Laid::Folder;
+    const QDir dir(folder);
+    if (QFileInfo::exists(dir.filePath(CompitTable().file)))
+        laid = AddHistoryTable(folder) ? Laid::History : Laid::Nothing;
+    else
+        CreateEmptyTables(folder);
 
     const QDir target(folder);
     if (!target.mkpath(QStringLiteral("images")))
@@ -42,6 +49,7 @@ void LayOutWorkingFolder(const QString& folder, const QString& imagesFrom) {
             throw EDatabaseError(QStringLiteral("Не удалось скопировать рисунок «%1» в «%2».")
                                      .arg(source.filePath(name), to));
     }
+    return laid;
 }
 
 } // namespace varnel

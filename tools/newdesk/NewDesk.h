@@ -8,9 +8,13 @@ namespace varnel {
 // else the source tree's.
 QString ShippedImagesDir();
 
-// Lays out a new working folder: the four empty tables and images/ with the shipped
-// bitmaps. Makes the folder when it is missing; refuses (EDatabaseError) when any of the
-// tables is there already, before writing anything. Bitmaps already in images/ are kept.
-void LayOutWorkingFolder(const QString& folder, const QString& imagesFrom = ShippedImagesDir());
+enum class Laid { Folder, History, Nothing };
+
+// Lays out a new working folder: the empty tables (the four books and the history) and images/
+// with the shipped bitmaps. Makes the folder when it is missing. On a folder that holds the four
+// books already it adds the history when there is none (Laid::History; Laid::Nothing when there
+// is one), never touching the books; it refuses (EDatabaseError), before writing anything, a
+// folder that holds some of them only. Bitmaps already in images/ are kept.
+Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom = ShippedImagesDir());
 
 } // namespace varnel

@@ -12,19 +12,31 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     if (args.size() < 2 || args.size() > 3 || args[1].startsWith(QLatin1Char('-'))) {
         err << "usage: varnel-newdesk FOLDER [IMAGES]\n"
-            << "Lays out FOLDER with the four empty tables and images/ (from IMAGES, by default "
+            << "Lays out FOLDER with the empty tables and images/, or adds the history table to a "
+               "folder of books that has none (images from IMAGES, by default "
             << varnel::ShippedImagesDir() << ").\n";
         return 2;
     }
+    varnel::Laid laid;
     try {
-        if (args.size() == 3)
-            varnel::LayOutWorkingFolder(args[1], args[2]);
-        else
-            varnel::LayOutWorkingFolder(args[1]);
+        laid = args.size() == 3 ? varnel::LayOutWorkingFolder(args[1], args[2])
+                                : varnel::LayOutWorkingFolder(args[1]);
     } catch (const varnel::EVarnelError& error) {
         err << error.message() << '\n';
         return 1;
     }
-    QTextStream(stdout) << "Рабочая папка готова: " << QDir(args[1]).absolutePath() << '\n';
+    const QString where = QDir(args[1]).absolutePath();
+    QTextStream out(stdout);
+    switch (laid) {
+    case varnel::Laid::Folder:
+        out << "Рабочая папка готова: " << where << '\n';
+        break;
+    case varnel::Laid::History:
+        out << "В рабочую папку добавлена таблица истории HISTORY.DBF: " << where << '\n';
+        break;
+    case varnel::Laid::Nothing:
+        out << "В рабочей папке уже есть все таблицы, ничего не изменено: " << where << '\n';
+        break;
+    }
     return 0;
 }

@@ -1,0 +1,318 @@
+#include "store/History.h"
+
+#include "store/Tables.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/Errors.h"
+#include "store/engine/Field.h"
+
+#include <QDateTime>
+
+#include <cmath>
+#include <initializer_list>
+
+namespace varnel {
+
+namespace kinds {
+QString Event() {
+    return QStringLiteral("Событие");
+}
+QString Bet() {
+    return QStringLiteral("Ставка");
+}
+QString Won() {
+    return QStringLiteral("Выигрыш");
+}
+QString Lost() {
+    return QStringLiteral("Проигрыш");
+}
+QString Result() {
+    return QStringLiteral("Результат");
+}
+QString Paid() {
+    return QStringLiteral("Выплата");
+}
+QString Undone() {
+    return QStringLiteral("Отмена");
+}
+QString Restored() {
+    return QStringLiteral("Возврат");
+}
+} // namespace kinds
+
+namespace {
+
+using namespace fields;
+
+const std::initializer_list<QLatin1String> kEventFields = {DATE,   KOM1,   KOM2,   KOEF_1, KOEF_2,
+                                                           KOEF_N, SUMM_1, SUMM_2, SUMM_N};
+const std::initializer_list<QLatin1String> kBetFields = {RESULT, SUMMA, KOEFICIENT, FIO};
+
+// Two amounts or coefficients are the same bet's when they agree to the digits the history
+// keeps: a table of another writer may hold more.
+bool sameValue(const Variant& a, const Variant& b) {
+    if (a.isNumeric() && b.isNumeric()) {
+        const double x = a.toReal(), y = b.toReal();
+        return std::fabs(x - y) <= 1e-9 * std::max(1.0, std::fabs(x));
+    }
+    return a == b || (a.isNull() && b.isNull());
+}
+
+} // namespace
+
+bool THistory::Kept() const {
+    return m_history && m_history->Active();
+}
+
+std::int64_t THistory::NextPlace() const {
+    return std::int64_t(m_history->PhysicalCount());
+}
+
+void THistory::Begin(const QString& kind) {
+    m_history->Insert();
+    const QDateTime now = QDateTime::currentDateTime();
+    m_history->SetFieldValue(DEN, Variant(now.date()));
+    m_history->SetFieldValue(VREMYA, Variant(now.time().toString(QStringLiteral("HH:mm:ss"))));
+    m_history->SetFieldValue(VID, Variant(kind));
+}
+
+void THistory::CopyEvent(const TDataSet& events) {
+    m_history->SetFieldValue(NUMBER, events.GetFieldValue(NUMBER));
+    for (const QLatin1String field : kEventFields)
+        m_history->SetFieldValue(field, events.GetFieldValue(field));
+}
+
+void THistory::CopyBet(const TDataSet& bets) {
+    m_history->SetFieldValue(NUMBER, bets.GetFieldValue(NUMBER));
+    for (const QLatin1String field : kBetFields)
+        m_history->SetFieldValue(field, bets.GetFieldValue(field));
+}
+
+void THistory::EventEntered(const TDataSet& events) {
+    if (!Kept())
+        return;
+    Begin(kinds::Event());
+    CopyEvent(events);
+    m_history->SetFieldValue(ZAPIS, Variant(events.CurrentIndex()));
+    m_history->Post();
+}
+
+void THistory::BetTaken(const TDataSet& bets, const TDataSet& events) {
+    if (!Kept())
+        return;
+    const std::int64_t serial = NextPlace() + 1;
+    Begin(kinds::Bet());
+    CopyEvent(events);
+    CopyBet(bets);
+    m_history->SetFieldValue(SERIAL, Variant(serial));
+    m_history->SetFieldValue(ZAPIS, Variant(bets.CurrentIndex()));
+    m_history->Post();
+}
+
+QHash<std::uint32_t, std::int64_t> THistory::SerialsOfBets(const TDataSet& events,
+                                                           const TDataSet& bets) const {
+    QHash<std::uint32_t, std::int64_t> serials;
+    if (!Kept())
+        return serials;
+    const TTable& h = *m_history;
+    const TField* vid = h.FieldByName(VID);
+    const TField* number = h.FieldByName(NUMBER);
+    const TField* zapis = h.FieldByName(ZAPIS);
+    const Variant event = events.GetFieldValue(NUMBER);
+    const Variant eventRecord(events.CurrentIndex());
+    const QString bet = kinds::Bet(), restored = kinds::Restored(), entered = kinds::Event(),
+                  undone = kinds::Undone();
+    QHash<std::uint32_t, bool> seen; // the newest record of a place is the one that counts
+    for (std::int64_t i = std::int64_t(h.PhysicalCount()) - 1; i >= 0; --i) {
+        const auto at = std::uint32_t(i);
+        if (h.IsDeletedAt(at) || !(h.ValueAt(at, number) == event))
+            continue;
+        const QString kind = h.ValueAt(at, vid).toString();
+        if ((kind == entered || kind == undone) && h.ValueAt(at, zapis) == eventRecord)
+            break; // no bet on the event is older than its entry
+        if (kind != bet && kind != restored)
+            continue;
+        const auto place = std::uint32_t(h.ValueAt(at, zapis).toInteger());
+        if (seen.contains(place))
+            continue;
+        seen.insert(place, true);
+        if (place >= bets.PhysicalCount() || bets.IsDeletedAt(place))
+            continue;
+        bool same = bets.ValueAt(place, bets.FieldByName(NUMBER)) == event;
+        for (const QLatin1String field : kBetFields)
+            same = same && sameValue(bets.ValueAt(place, bets.FieldByName(field)),
+                                     h.ValueAt(at, h.FieldByName(field)));
+        if (same)
+            serials.insert(place, h.ValueAt(at, h.FieldByName(SERIAL)).toInteger());
+    }
+    return serials;
+}
+
+void THistory::BetSettled(const TDataSet& bets, std::optional<std::int64_t> serial,
+                          const TDataSet* payout) {
+    if (!Kept())
+        return;
+    const std::int64_t own = serial ? *serial : NextPlace() + 1;
+    Begin(payout ? kinds::Won() : kinds::Lost());
+    CopyBet(bets);
+    m_history->SetFieldValue(SERIAL, Variant(own));
+    if (payout) {
+        m_history->SetFieldValue(VYPLATA, payout->GetFieldValue(SUMMA));
+        m_history->SetFieldValue(ZAPIS, Variant(payout->CurrentIndex()));
+    }
+    m_history->Post();
+}
+
+void THistory::ResultEntered(const TDataSet& events, const QString& winner) {
+    if (!Kept())
+        return;
+    Begin(kinds::Result());
+    CopyEvent(events);
+    m_history->SetFieldValue(RESULT, Variant(winner));
+    m_history->SetFieldValue(ZAPIS, Variant(events.CurrentIndex()));
+    m_history->Post();
+}
+
+void THistory::PayoutPaid(const TDataSet& money) {
+    if (!Kept())
+        return;
+    // The payout's serial: its settlement's record, the newest naming its place.
+    const TTable& h = *m_history;
+    const TField* vid = h.FieldByName(VID);
+    const TField* zapis = h.FieldByName(ZAPIS);
+    const Variant place(money.CurrentIndex());
+    const Variant fio = money.GetFieldValue(FIO);
+    const Variant amount = money.GetFieldValue(SUMMA);
+    const QString won = kinds::Won();
+    Variant serial;
+    for (std::int64_t i = std::int64_t(h.PhysicalCount()) - 1; i >= 0; --i) {
+        const auto at = std::uint32_t(i);
+        if (h.IsDeletedAt(at) || !(h.ValueAt(at, zapis) == place) ||
+            h.ValueAt(at, vid).toString() != won)
+            continue;
+        if (sameValue(h.ValueAt(at, h.FieldByName(FIO)), fio) &&
+            sameValue(h.ValueAt(at, h.FieldByName(VYPLATA)), amount))
+            serial = h.ValueAt(at, h.FieldByName(SERIAL));
+        break;
+    }
+    Begin(kinds::Paid());
+    m_history->SetFieldValue(SERIAL, serial);
+    m_history->SetFieldValue(FIO, fio);
+    m_history->SetFieldValue(VYPLATA, amount);
+    m_history->SetFieldValue(ZAPIS, place);
+    m_history->Post();
+}
+
+namespace {
+
+QString when(const TTable& h, std::uint32_t at) {
+    return QStringLiteral("%1 в %2").arg(h.ValueAt(at, h.FieldByName(DEN)).toString(),
+                                         h.ValueAt(at, h.FieldByName(VREMYA)).toString());
+}
+
+[[noreturn]] void refuse(const QString& why) {
+    throw EDatabaseError(QStringLiteral("Результат нельзя отменить: %1").arg(why));
+}
+
+} // namespace
+
+THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& money) const {
+    if (!Kept())
+        refuse(QStringLiteral("история не ведётся."));
+    const TTable& h = *m_history;
+    const auto value = [&h](std::uint32_t at, QLatin1String field) {
+        return h.ValueAt(at, h.FieldByName(field));
+    };
+    if (result >= h.PhysicalCount() || h.IsDeletedAt(result) ||
+        value(result, VID).toString() != kinds::Result())
+        refuse(QStringLiteral("запись %1 истории — не ввод результата.").arg(result + 1));
+    UndoPlan plan;
+    plan.result = result;
+    plan.number = value(result, NUMBER);
+    plan.date = value(result, DATE);
+    plan.kom1 = value(result, KOM1);
+    plan.kom2 = value(result, KOM2);
+    plan.winner = value(result, RESULT).toString();
+
+    // Undone already?
+    const Variant undoes(std::int64_t(result) + 1);
+    for (std::uint32_t at = result + 1; at < h.PhysicalCount(); ++at)
+        if (!h.IsDeletedAt(at) && value(at, VID).toString() == kinds::Undone() &&
+            value(at, SERIAL) == undoes)
+            refuse(QStringLiteral("он уже отменён %1.").arg(when(h, at)));
+
+    // Its bets: the records just before it, written in the same commit.
+    for (std::int64_t at = std::int64_t(result) - 1; at >= 0; --at) {
+        const QString kind = value(std::uint32_t(at), VID).toString();
+        if (h.IsDeletedAt(std::uint32_t(at)) || (kind != kinds::Won() && kind != kinds::Lost()) ||
+            !(value(std::uint32_t(at), NUMBER) == plan.number))
+            break;
+        plan.bets.prepend(std::uint32_t(at));
+    }
+
+    // Each payout it created must still be owed, exactly as written.
+    for (const std::uint32_t at : plan.bets) {
+        if (value(at, VID).toString() != kinds::Won())
+            continue;
+        const Variant fio = value(at, FIO);
+        const Variant amount = value(at, VYPLATA);
+        const auto place = value(at, ZAPIS).toInteger();
+        const QString whose = QStringLiteral("выигрыш клиента %1 (%2)")
+                                  .arg(Quoted(fio.toString()), amount.toString());
+        const Variant serial = value(at, SERIAL);
+        for (std::uint32_t later = result + 1; later < h.PhysicalCount(); ++later)
+            if (!h.IsDeletedAt(later) && value(later, VID).toString() == kinds::Paid() &&
+                value(later, SERIAL) == serial)
+                refuse(QStringLiteral("%1 выплачен %2.").arg(whose, when(h, later)));
+        const TField* moneyFio = money.FieldByName(FIO);
+        const TField* moneySumma = money.FieldByName(SUMMA);
+        if (place < 0 || place >= std::int64_t(money.PhysicalCount()) ||
+            money.IsDeletedAt(std::uint32_t(place)) ||
+            !sameValue(money.ValueAt(std::uint32_t(place), moneyFio), fio) ||
+            !sameValue(money.ValueAt(std::uint32_t(place), moneySumma), amount))
+            refuse(QStringLiteral("%1 уже нет среди невыплаченных (таблица «%2»).")
+                       .arg(whose, money.DisplayName()));
+        plan.payouts << std::uint32_t(place);
+        plan.owed += amount.toReal();
+        ++plan.won;
+    }
+    return plan;
+}
+
+void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money) {
+    TTable& h = *m_history;
+    const auto value = [&h](std::uint32_t at, QLatin1String field) {
+        return h.ValueAt(at, h.FieldByName(field));
+    };
+    events.Insert();
+    events.SetFieldValue(NUMBER, plan.number);
+    for (const QLatin1String field : kEventFields)
+        events.SetFieldValue(field, value(plan.result, field));
+    events.Post();
+
+    Begin(kinds::Undone());
+    CopyEvent(events);
+    h.SetFieldValue(RESULT, Variant(plan.winner));
+    h.SetFieldValue(ZAPIS, Variant(events.CurrentIndex()));
+    h.SetFieldValue(SERIAL, Variant(std::int64_t(plan.result) + 1));
+    h.Post();
+
+    for (const std::uint32_t at : plan.bets) {
+        bets.Insert();
+        bets.SetFieldValue(NUMBER, value(at, NUMBER));
+        for (const QLatin1String field : kBetFields)
+            bets.SetFieldValue(field, value(at, field));
+        bets.Post();
+        Begin(kinds::Restored());
+        CopyBet(bets);
+        h.SetFieldValue(SERIAL, value(at, SERIAL));
+        h.SetFieldValue(ZAPIS, Variant(bets.CurrentIndex()));
+        h.SetFieldValue(VYPLATA, value(at, VYPLATA));
+        h.Post();
+    }
+    for (const std::uint32_t place : plan.payouts) {
+        money.MoveTo(place);
+        money.Delete();
+    }
+}
+
+} // namespace varnel

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "store/engine/Variant.h"
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace varnel {
+
+class TDataSet;
+class TTable;
+
+// What each history record says happened (its VID), and what its fields hold:
+//   Событие    an event entered: the event's fields; ZAPIS its record in COMPIT.DBF
+//   Ставка     a bet taken: SERIAL, the bet's fields, ZAPIS its record in PRIEM.DBF, and the
+//              event's fields as the bet left them (stake sums, coefficients after the odds rule)
+//   Выигрыш    a bet settled as won: SERIAL, the bet's fields, VYPLATA the payout owed and ZAPIS
+//              the payout's record in MONEY.DBF
+//   Проигрыш   a bet settled as lost: SERIAL, the bet's fields
+//   Результат  a result entered, after its bets' records: the event's fields as they were,
+//              RESULT the winning outcome, ZAPIS the event's record in COMPIT.DBF
+//   Выплата    a payout paid: SERIAL, FIO and VYPLATA, ZAPIS its record in MONEY.DBF
+//   Отмена     a result undone: the event's fields, ZAPIS its new record in COMPIT.DBF, RESULT
+//              the outcome undone, SERIAL one more than the place of the result's record
+//   Возврат    a bet put back by an undone result: as Ставка, with the new ZAPIS, and VYPLATA
+//              the payout that was taken away
+// Every bet has a serial that never repeats: one more than the place in the history of the
+// record that first named it (its Ставка, or for a bet older than the history its settlement).
+namespace kinds {
+QString Event();
+QString Bet();
+QString Won();
+QString Lost();
+QString Result();
+QString Paid();
+QString Undone();
+QString Restored();
+} // namespace kinds
+
+// Appends the history of the books' changes to HISTORY.DBF. Each call writes inside the
+// caller's transaction, which covers the history table too, so that a change and its history
+// are on disk together or not at all. With no history table open, nothing is recorded.
+class THistory {
+public:
+    explicit THistory(TTable* history) : m_history(history) {}
+    bool Kept() const;
+
+    // The event is on the stored record just written.
+    void EventEntered(const TDataSet& events);
+    // The bet, and its event as it now stands, each on its stored record just written.
+    void BetTaken(const TDataSet& bets, const TDataSet& events);
+
+    // The serials of the bets on an event in PRIEM.DBF, by record: found in the history from its
+    // end back to where the event was entered. A bet with no record of its own has none here.
+    QHash<std::uint32_t, std::int64_t> SerialsOfBets(const TDataSet& events,
+                                                     const TDataSet& bets) const;
+    // A bet being settled, on its stored record (before it goes); a winning one with its payout
+    // just written. `serial` from SerialsOfBets, or none for a bet older than the history.
+    void BetSettled(const TDataSet& bets, std::optional<std::int64_t> serial,
+                    const TDataSet* payout);
+    // The event being settled, on its stored record (before it goes), after its bets.
+    void ResultEntered(const TDataSet& events, const QString& winner);
+
+    // The payout on the current record of the payouts table, before it goes.
+    void PayoutPaid(const TDataSet& money);
+
+    // Undoing a result: the event and its bets put back as they were, the payouts it created
+    // taken away. Planned first (what will change, for the operator's confirmation); refused
+    // with an EDatabaseError saying why when the record is no result, the result was undone
+    // already, or a payout of it was paid or is no longer as it was written.
+    struct UndoPlan {
+        std::uint32_t result = 0;         // the result's record in the history
+        Variant number, date, kom1, kom2; // the event
+        QString winner;
+        QList<std::uint32_t> bets;    // the settled bets' records, in file order
+        QList<std::uint32_t> payouts; // the payouts to take away, in MONEY.DBF
+        double owed = 0;              // what they come to
+        int won = 0;
+    };
+    UndoPlan PlanUndo(std::uint32_t result, const TDataSet& money) const;
+    // Within a transaction over the four tables: the books as the plan says, and the record of
+    // it all (Отмена, then a Возврат per bet).
+    void Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money);
+
+    TTable* Table() const { return m_history; }
+
+private:
+    void Begin(const QString& kind);
+    void CopyEvent(const TDataSet& events);
+    void CopyBet(const TDataSet& bets);
+    std::int64_t NextPlace() const; // the place the next record takes
+
+    TTable* m_history;
+};
+
+} // namespace varnel

@@ -1,0 +1,322 @@
+// The history: what each action of the counter records, in the same commit as the action;
+// a folder kept without one; undoing a result.
+#include "shell/StartUp.h"
+#include "store/DataModule6.h"
+#include "store/History.h"
+#include "store/Tables.h"
+#include "store/controls/DBNavigator.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Errors.h"
+#include "store/engine/FaultInjection.h"
+#include "store/engine/Report.h"
+#include "tests/support/Office.h"
+#include "tools/newdesk/NewDesk.h"
+#include "views/TableMoney.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+// Pays the payout on the given row of the payouts browser, as the operator does.
+void payOut(int row) {
+    runModal(TableMoney, [&] {
+        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
+        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
+        for (int i = 0; i < row; ++i)
+            QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Next), Qt::LeftButton);
+        QString asked;
+        answerNextQuestion("Yes", &asked);
+        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete), Qt::LeftButton);
+        QVERIFY(!asked.isEmpty());
+    });
+}
+
+QJsonArray history(const Office& office) {
+    return readWithDbfread(office.folder.file("HISTORY.DBF"));
+}
+
+QStringList kindsOf(const QJsonArray& records) {
+    QStringList kinds;
+    for (const auto& r : records)
+        kinds << r.toObject()["VID"].toString();
+    return kinds;
+}
+
+// The place in the history of the newest record of a kind.
+std::uint32_t newest(const QJsonArray& records, const QString& kind) {
+    for (qsizetype i = records.size() - 1; i >= 0; --i)
+        if (records[i].toObject()["VID"].toString() == kind)
+            return std::uint32_t(i);
+    qFatal("no %s in the history", qPrintable(kind));
+}
+
+// The live records of a table as dbfread reads them, in an order that does not depend on
+// where in the file they stand.
+QStringList sorted(const QJsonArray& records) {
+    QStringList rows;
+    for (const auto& r : records)
+        rows << QJsonDocument(r.toObject()).toJson(QJsonDocument::Compact);
+    rows.sort();
+    return rows;
+}
+
+// The folder of the tests of this file: the event 7 (Спартак — Зенит at 1.5, 2.5, 3) entered
+// through its dialog, two bets on Спартак and one on Зенит, and the event 8 with a bet of its
+// own.
+void layOutBooks() {
+    QVERIFY(enterEvent("7", "Спартак", "Зенит", Date().addDays(5), {"1,5", "2,5", "3"}));
+    QVERIFY(enterEvent("8", "Динамо", "Торпедо", Date().addDays(6)));
+    QVERIFY(takeBet("Иванов Иван", "100", "7", 1));
+    QVERIFY(takeBet("Чужой", "5", "8", 3));
+    QVERIFY(takeBet("Петров Пётр", "40", "7", 2));
+    QVERIFY(takeBet("Сидорова Анна", "10", "7", 1));
+}
+
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Office> m_office;
+
+private slots:
+    void init() {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        m_office = std::make_unique<Office>();
+        QVERIFY(m_office->started);
+        QVERIFY(m_office->errors.notices.isEmpty());
+    }
+    void cleanup() { m_office.reset(); }
+
+    void eachActionRecordsWhatItDidAndTheSerialLinksABetToItsPayout() {
+        layOutBooks();
+        QVERIFY(settle("7", 1));
+        payOut(0); // Иванов Иван's
+        const QJsonArray records = history(*m_office);
+        QCOMPARE(kindsOf(records),
+                 QStringList({"Событие", "Событие", "Ставка", "Ставка", "Ставка", "Ставка",
+                              "Выигрыш", "Проигрыш", "Выигрыш", "Результат", "Выплата"}));
+        const auto at = [&](int i) { return records[i].toObject(); };
+        QCOMPARE(at(0)["KOM1"].toString(), QString("Спартак"));
+        QCOMPARE(at(0)["KOEF_1"].toDouble(), 1.5);
+        QCOMPARE(at(0)["SUMM_2"].toDouble(), 500.0);
+        QCOMPARE(at(0)["DATE"].toString(), Date().addDays(5).toString(Qt::ISODate));
+        for (const auto& r : records) {
+            QCOMPARE(r.toObject()["DEN"].toString(), Date().toString(Qt::ISODate));
+            QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$")
+                        .match(r.toObject()["VREMYA"].toString())
+                        .hasMatch());
+        }
+        // A bet: its own fields and the event as the bet left it.
+        QCOMPARE(at(2)["FIO"].toString(), QString("Иванов Иван"));
+        QCOMPARE(at(2)["RESULT"].toString(), QString("Спартак"));
+        QCOMPARE(at(2)["SUMMA"].toDouble(), 100.0);
+        QCOMPARE(at(2)["KOEFICIENT"].toDouble(), 1.5);
+        QCOMPARE(at(2)["SUMM_1"].toDouble(), 600.0);
+        QCOMPARE(at(4)["SUMM_1"].toDouble(), 600.0);
+        QCOMPARE(at(4)["SUMM_2"].toDouble(), 540.0);
+        // Serials never repeat, and follow a bet to its settlement and its payment.
+        QSet<int> serials;
+        for (int i : {2, 3, 4, 5})
+            serials << at(i)["SERIAL"].toInt();
+        QCOMPARE(serials.size(), 4);
+        QCOMPARE(at(6)["SERIAL"].toInt(), at(2)["SERIAL"].toInt());
+        QCOMPARE(at(6)["VYPLATA"].toDouble(), 250.0);
+        QCOMPARE(at(7)["SERIAL"].toInt(), at(4)["SERIAL"].toInt());
+        QCOMPARE(at(8)["SERIAL"].toInt(), at(5)["SERIAL"].toInt());
+        QCOMPARE(at(8)["VYPLATA"].toDouble(), 25.0);
+        QCOMPARE(at(9)["RESULT"].toString(), QString("Спартак"));
+        QCOMPARE(at(9)["SUMM_1"].toDouble(), 610.0);
+        QCOMPARE(at(10)["SERIAL"].toInt(), at(2)["SERIAL"].toInt());
+        QCOMPARE(at(10)["FIO"].toString(), QString("Иванов Иван"));
+        QCOMPARE(at(10)["VYPLATA"].toDouble(), 250.0);
+        const QStringList faults = historyDisagreements(m_office->folder.path());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    }
+
+    void aFolderWithoutHistoryWorksAndSaysOnceHowToAddIt() {
+        m_office.reset();
+        WorkFolder folder;
+        QFile::remove(folder.file("HISTORY.DBF"));
+        {
+            ErrorRecorder errors;
+            TApplication app;
+            QVERIFY(StartUp(app));
+            QVERIFY(errors.messages.isEmpty());
+            QCOMPARE(errors.notices.size(), 1);
+            QVERIFY2(errors.notices[0].contains("HISTORY.DBF") &&
+                         errors.notices[0].contains("varnel-newdesk"),
+                     qPrintable(errors.notices[0]));
+            append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+            QVERIFY(takeBet("Иванов", "100", "1", 1));
+            QVERIFY(settle("1", 1));
+            QVERIFY(!QFile::exists(folder.file("HISTORY.DBF")));
+        }
+        const auto books = snapshot(folder.path());
+        QCOMPARE(LayOutWorkingFolder(folder.path()), Laid::History);
+        QCOMPARE(LayOutWorkingFolder(folder.path()), Laid::Nothing);
+        for (const char* name : {"COMPIT.DBF", "PRIEM.DBF", "TMP.DBF", "MONEY.DBF"})
+            QCOMPARE(folder.bytes(name), books.at(name));
+        QVERIFY(readWithDbfread(folder.file("HISTORY.DBF")).isEmpty());
+        ErrorRecorder errors;
+        TApplication app;
+        QVERIFY(StartUp(app));
+        QVERIFY(errors.messages.isEmpty() && errors.notices.isEmpty());
+        // A payout older than the history is paid and recorded, without a serial.
+        payOut(0);
+        const QJsonArray records = readWithDbfread(folder.file("HISTORY.DBF"));
+        QCOMPARE(kindsOf(records), QStringList{"Выплата"});
+        QVERIFY(records[0].toObject()["SERIAL"].isNull());
+        QCOMPARE(records[0].toObject()["VYPLATA"].toDouble(), 300.0);
+    }
+
+    void undoingAResultPutsTheEventAndItsBetsBackAndTakesItsPayoutsAway() {
+        layOutBooks();
+        QVERIFY(settle("8", 3)); // a payout owed from before
+        const QString compit = m_office->folder.file("COMPIT.DBF");
+        const QString priem = m_office->folder.file("PRIEM.DBF");
+        const QString money = m_office->folder.file("MONEY.DBF");
+        const QStringList events = sorted(readWithDbfread(compit));
+        const QStringList bets = sorted(readWithDbfread(priem));
+        const QStringList owed = sorted(readWithDbfread(money));
+        QVERIFY(settle("7", 1));
+        QCOMPARE(readWithDbfread(money).size(), 3);
+
+        const std::uint32_t result = newest(history(*m_office), kinds::Result());
+        const THistory::UndoPlan plan =
+            DataModule6->History->PlanUndo(result, *DataModule6->TableMoney);
+        QCOMPARE(plan.bets.size(), 3);
+        QCOMPARE(plan.won, 2);
+        QCOMPARE(plan.owed, 275.0);
+        QCOMPARE(plan.winner, QString("Спартак"));
+        DataModule6->UndoResult(result);
+
+        QCOMPARE(sorted(readWithDbfread(compit)), events);
+        QCOMPARE(sorted(readWithDbfread(priem)), bets);
+        QCOMPARE(sorted(readWithDbfread(money)), owed);
+        const QJsonArray records = history(*m_office);
+        QCOMPARE(kindsOf(records).mid(records.size() - 4),
+                 QStringList({"Отмена", "Возврат", "Возврат", "Возврат"}));
+        QStringList faults = historyDisagreements(m_office->folder.path());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+
+        // Undone once; the event is open again, and its bets keep their serials.
+        try {
+            DataModule6->UndoResult(result);
+            QFAIL("undone twice");
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(error.message().contains("уже отменён"), qPrintable(error.message()));
+        }
+        QVERIFY(takeBet("Новый", "20", "7", 3));
+        QVERIFY(settle("7", 2));
+        const QJsonArray again = history(*m_office);
+        const auto serialOf = [&](const QString& kind, const QString& fio) {
+            for (qsizetype i = again.size() - 1; i >= 0; --i)
+                if (again[i].toObject()["VID"] == kind && again[i].toObject()["FIO"] == fio)
+                    return again[i].toObject()["SERIAL"].toInt();
+            return -1;
+        };
+        QCOMPARE(serialOf("Выигрыш", "Петров Пётр"), serialOf("Ставка", "Петров Пётр"));
+        QCOMPARE(serialOf("Проигрыш", "Иванов Иван"), serialOf("Ставка", "Иванов Иван"));
+        faults = historyDisagreements(m_office->folder.path());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    }
+
+    void undoIsRefusedOnceAPayoutOfTheResultWasPaid() {
+        layOutBooks();
+        QVERIFY(settle("7", 1));
+        payOut(1); // Сидорова Анна's
+        const std::uint32_t result = newest(history(*m_office), kinds::Result());
+        const auto before = snapshot(m_office->folder.path());
+        try {
+            DataModule6->UndoResult(result);
+            QFAIL("undone after a payout was paid");
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(error.message().contains("Сидорова Анна") &&
+                         error.message().contains("выплачен"),
+                     qPrintable(error.message()));
+        }
+        QVERIFY(snapshot(m_office->folder.path()) == before);
+        // Nor is a record that enters no result undone.
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, DataModule6->UndoResult(0));
+    }
+
+    // Killed at every write of a payment: the next start leaves the payout owed with no record
+    // of its payment, or paid and recorded once.
+    void killedAtEachWriteOfAPayment() {
+        layOutBooks();
+        QVERIFY(settle("7", 1));
+        const QString fixture = m_office->folder.path();
+        m_office->errors.messages.clear();
+        int owed = 0, paid = 0;
+        for (int point = 1;; ++point) {
+            const auto copy = copyTables(fixture);
+            const int exit = runCrashWorker("--pay-and-crash-at", point, copy->path());
+            if (exit < 0)
+                return;
+            const QStringList errors = startTablesIn(copy->path());
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+            const QStringList faults = historyDisagreements(copy->path());
+            QVERIFY2(faults.isEmpty(),
+                     qPrintable(QString("point %1: %2").arg(point).arg(faults.join('\n'))));
+            const qsizetype payouts = readWithDbfread(copy->filePath("MONEY.DBF")).size();
+            QVERIFY(payouts == 1 || payouts == 2);
+            ++(payouts == 2 ? owed : paid);
+            if (exit == 0) {
+                QCOMPARE(payouts, 1);
+                break;
+            }
+        }
+        QVERIFY(owed > 0 && paid > 0);
+    }
+};
+
+// The worker: the program in the folder pays its first payout in the browser, and dies at the
+// given write.
+static int payWorker(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
+    TApplication application;
+    if (!StartUp(application))
+        return 2;
+    runModal(TableMoney, [&] {
+        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
+        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
+        QString asked;
+        answerNextQuestion("Yes", &asked);
+        fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
+        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete), Qt::LeftButton);
+        fault::Disarm();
+    });
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 4 && QByteArray(argv[1]) == "--pay-and-crash-at")
+        return payWorker(argc, argv);
+    QApplication app(argc, argv);
+    TestHistory test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_history.moc"
