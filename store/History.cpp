@@ -122,10 +122,10 @@ QHash<std::uint32_t, std::int64_t> THistory::SerialsOfBets(const TDataSet& event
     const QString bet = kinds::Bet(), restored = kinds::Restored(), entered = kinds::Event(),
                   undone = kinds::Undone();
     QHash<std::uint32_t, bool> seen; // the newest record of a place is the one that counts
-    for (std::int64_t i = std::int64_t(h.PhysicalCount()) - 1; i >= 0; --i) {
+    const TField* betNumber = bets.FieldByName(NUMBER);
+    for (std::int64_t i = h.FindRecord(h.PhysicalCount(), -1, number, event); i >= 0;
+         i = h.FindRecord(i, -1, number, event)) {
         const auto at = std::uint32_t(i);
-        if (h.IsDeletedAt(at) || !(h.ValueAt(at, number) == event))
-            continue;
         const QString kind = h.ValueAt(at, vid).toString();
         if ((kind == entered || kind == undone) && h.ValueAt(at, zapis) == eventRecord)
             break; // no bet on the event is older than its entry
@@ -137,7 +137,7 @@ QHash<std::uint32_t, std::int64_t> THistory::SerialsOfBets(const TDataSet& event
         seen.insert(place, true);
         if (place >= bets.PhysicalCount() || bets.IsDeletedAt(place))
             continue;
-        bool same = bets.ValueAt(place, bets.FieldByName(NUMBER)) == event;
+        bool same = bets.ValueAt(place, betNumber) == event;
         for (const QLatin1String field : kBetFields)
             same = same && sameValue(bets.ValueAt(place, bets.FieldByName(field)),
                                      h.ValueAt(at, h.FieldByName(field)));
@@ -184,11 +184,11 @@ void THistory::PayoutPaid(const TDataSet& money) {
     const Variant amount = money.GetFieldValue(SUMMA);
     const QString won = kinds::Won();
     Variant serial;
-    for (std::int64_t i = std::int64_t(h.PhysicalCount()) - 1; i >= 0; --i) {
+    for (std::int64_t i = h.FindRecord(h.PhysicalCount(), -1, zapis, place); i >= 0;
+         i = h.FindRecord(i, -1, zapis, place)) {
         const auto at = std::uint32_t(i);
-        if (h.IsDeletedAt(at) || !(h.ValueAt(at, zapis) == place) ||
-            h.ValueAt(at, vid).toString() != won)
-            continue;
+        if (h.ValueAt(at, vid).toString() != won)
+            continue; // the place of a record of another table
         if (sameValue(h.ValueAt(at, h.FieldByName(FIO)), fio) &&
             sameValue(h.ValueAt(at, h.FieldByName(VYPLATA)), amount))
             serial = h.ValueAt(at, h.FieldByName(SERIAL));
@@ -234,11 +234,17 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& mone
     plan.winner = value(result, RESULT).toString();
 
     // Undone already?
-    const Variant undoes(std::int64_t(result) + 1);
-    for (std::uint32_t at = result + 1; at < h.PhysicalCount(); ++at)
-        if (!h.IsDeletedAt(at) && value(at, VID).toString() == kinds::Undone() &&
-            value(at, SERIAL) == undoes)
-            refuse(QStringLiteral("он уже отменён %1.").arg(when(h, at)));
+    const TField* serialField = h.FieldByName(SERIAL);
+    // The first record after the result of a kind that carries the serial, or -1.
+    const auto later = [&](const Variant& serial, const QString& kind) {
+        for (std::int64_t i = h.FindRecord(result, +1, serialField, serial); i >= 0;
+             i = h.FindRecord(i, +1, serialField, serial))
+            if (value(std::uint32_t(i), VID).toString() == kind)
+                return i;
+        return std::int64_t(-1);
+    };
+    if (const std::int64_t at = later(Variant(std::int64_t(result) + 1), kinds::Undone()); at >= 0)
+        refuse(QStringLiteral("он уже отменён %1.").arg(when(h, std::uint32_t(at))));
 
     // Its bets: the records just before it, written in the same commit.
     for (std::int64_t at = std::int64_t(result) - 1; at >= 0; --at) {
@@ -258,11 +264,8 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& mone
         const auto place = value(at, ZAPIS).toInteger();
         const QString whose = QStringLiteral("выигрыш клиента %1 (%2)")
                                   .arg(Quoted(fio.toString()), amount.toString());
-        const Variant serial = value(at, SERIAL);
-        for (std::uint32_t later = result + 1; later < h.PhysicalCount(); ++later)
-            if (!h.IsDeletedAt(later) && value(later, VID).toString() == kinds::Paid() &&
-                value(later, SERIAL) == serial)
-                refuse(QStringLiteral("%1 выплачен %2.").arg(whose, when(h, later)));
+        if (const std::int64_t paid = later(value(at, SERIAL), kinds::Paid()); paid >= 0)
+            refuse(QStringLiteral("%1 выплачен %2.").arg(whose, when(h, std::uint32_t(paid))));
         const TField* moneyFio = money.FieldByName(FIO);
         const TField* moneySumma = money.FieldByName(SUMMA);
         if (place < 0 || place >= std::int64_t(money.PhysicalCount()) ||

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+
 #include <sys/stat.h>
 
 using namespace varnel;
@@ -175,6 +177,65 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EConvertError, written(0, Variant(12345.5)));
         QVERIFY_THROWS_EXCEPTION(EConvertError, written(2, Variant(123456789.0)));
         QCOMPARE(record, before);
+    }
+
+    // A scan compares a field on its bytes where they are in the program's own form, and never
+    // says other than the decoded comparison would: numbers as other writers put them (left
+    // aligned, a plus, leading zeros), blanks, texts padded with NULs.
+    void aFieldIsMatchedOnItsBytesAsItsValueWouldCompare() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("T.DBF");
+        DbfFile::create(path, allTypes());
+        DbfFile file(path);
+        file.open();
+        const DbfCodec& codec = file.codec();
+        const auto raw = [&](int column, const QByteArray& bytes) {
+            QByteArray record = file.blankRecord();
+            const DbfColumn& c = file.columns()[column];
+            std::memcpy(record.data() + c.offset, bytes.constData(),
+                        std::size_t(std::min<qsizetype>(bytes.size(), c.length)));
+            return record;
+        };
+        const QList<QByteArray> numbers = {"     7", "7     ", "    +7", "000007", "    -7",
+                                           "     0", "    -0", "      ", "    70", "   7.0"};
+        QByteArray nulPadded(20, '\0');
+        std::memcpy(nulPadded.data(), "Zenit", 5);
+        const QList<QByteArray> texts = {"Zenit", "Zenit     ", nulPadded, " Zenit", "zenit", ""};
+        const QList<Variant> wantedNumbers = {Variant(7),   Variant(-7),    Variant(0),
+                                              Variant("7"), Variant(" 7 "), Variant(7.0),
+                                              Variant(7.5), Variant(),      Variant(70)};
+        const QList<Variant> wantedTexts = {Variant("Zenit"), Variant("zenit"), Variant(" Zenit"),
+                                            Variant("Зенит"), Variant("😀"),     Variant()};
+        int fast = 0;
+        const auto check = [&](int column, const QList<QByteArray>& stored,
+                               const QList<Variant>& wanted) {
+            for (const QByteArray& bytes : stored) {
+                const QByteArray record = raw(column, bytes);
+                const Variant value = file.decode(record.constData(), column);
+                for (const Variant& w : wanted) {
+                    const bool equal = value.compare(w) == std::partial_ordering::equivalent;
+                    const ByteMatch match =
+                        FieldMatcher(codec, column, w).match(record.constData());
+                    const QString what = QStringLiteral("«%1» against «%2»")
+                                             .arg(QString::fromLatin1(bytes), w.toString());
+                    if (match == ByteMatch::Same)
+                        QVERIFY2(equal, qPrintable(what));
+                    if (match == ByteMatch::Different)
+                        QVERIFY2(!equal, qPrintable(what));
+                    fast += match != ByteMatch::Unsure;
+                }
+            }
+        };
+        check(1, numbers, wantedNumbers);
+        check(0, texts, wantedTexts);
+        // The program's own forms are told from the bytes alone.
+        for (const QByteArray& own :
+             {QByteArray("     7"), QByteArray("    70"), QByteArray("      ")})
+            QVERIFY(FieldMatcher(codec, 1, Variant(7)).match(raw(1, own).constData()) !=
+                    ByteMatch::Unsure);
+        QVERIFY(FieldMatcher(codec, 0, Variant("Zenit")).match(raw(0, "Spartak").constData()) ==
+                ByteMatch::Different);
+        QVERIFY(fast > 40);
     }
 
     void ourFilesReadRightInAnotherReader() {

@@ -197,6 +197,30 @@ void TDataSet::Prior() {
     NotifyRecord();
 }
 
+std::int64_t TDataSet::FindRecord(std::int64_t from, int step, const TField* field,
+                                  const Variant& value) const {
+    CheckActive();
+    const FieldMatcher matcher(m_file->codec(), field->ColumnIndex(), value);
+    const std::int64_t count = m_file->recordCount();
+    for (std::int64_t i = from + step; i >= 0 && i < count; i += step) {
+        const char* record = m_file->record(std::uint32_t(i));
+        if (record[0] == '*')
+            continue;
+        switch (matcher.match(record)) {
+        case ByteMatch::Same:
+            return i;
+        case ByteMatch::Different:
+            break;
+        case ByteMatch::Unsure:
+            if (m_file->decode(record, field->ColumnIndex()).compare(value) ==
+                std::partial_ordering::equivalent)
+                return i;
+            break;
+        }
+    }
+    return -1;
+}
+
 void TDataSet::MoveTo(std::uint32_t index) {
     CheckBrowseMode();
     if (index >= m_file->recordCount() || m_file->isDeleted(index))

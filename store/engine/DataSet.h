@@ -90,6 +90,12 @@ public:
     Variant ValueAt(std::uint32_t index, const TField* field) const;
     // Makes a stored record current, settling a pending record first.
     void MoveTo(std::uint32_t index);
+    // The nearest live record after `from` (step +1) or before it (step -1) whose field
+    // compares equivalent to the value, as GetFieldValue(...).compare(value) would say; -1 when
+    // there is none. The cursor does not move. Compared on the file's bytes where they allow,
+    // so a scan decodes only the records it finds.
+    std::int64_t FindRecord(std::int64_t from, int step, const TField* field,
+                            const Variant& value) const;
 
     void AddLink(TDataLink* link);
     void RemoveLink(TDataLink* link);

@@ -377,6 +377,80 @@ void DbfCodec::encode(char* record, int column, const Variant& value) const {
     }
 }
 
+FieldMatcher::FieldMatcher(const DbfCodec& codec, int column, const Variant& value) {
+    const DbfColumn& c = codec.columns().at(column);
+    m_offset = c.offset;
+    m_length = c.length;
+    if (value.isNull())
+        return; // a blank is found by its decoded value
+    if (c.type == 'C' && value.type() == Variant::Type::String) {
+        QByteArray record = codec.blankRecord();
+        try {
+            codec.encode(record.data(), column, value);
+        } catch (const EConvertError&) {
+            m_mode = Mode::Never; // a text the column cannot hold is in no record of it
+            return;
+        }
+        m_bytes = record.mid(c.offset, c.length);
+        while (!m_bytes.isEmpty() && (m_bytes.endsWith(' ') || m_bytes.endsWith('\0')))
+            m_bytes.chop(1);
+        m_mode = m_bytes.isEmpty() ? Mode::Decode : Mode::Text;
+        return;
+    }
+    if ((c.type != 'N' && c.type != 'F') || c.decimals != 0 || value.type() == Variant::Type::Date)
+        return;
+    Variant number;
+    try {
+        number =
+            value.type() == Variant::Type::String ? Variant::parseNumber(value.toString()) : value;
+    } catch (const EConvertError&) {
+        return; // the decoded comparison reports it, as a scan that decodes would
+    }
+    const double real = number.toReal();
+    if (!std::isfinite(real))
+        return;
+    if (real != std::trunc(real)) {
+        m_mode = Mode::Never; // no integer equals it
+        return;
+    }
+    if (std::fabs(real) > 9e15)
+        return;
+    m_bytes = QByteArray::number(qint64(real));
+    m_mode = Mode::Integer;
+}
+
+ByteMatch FieldMatcher::match(const char* record) const {
+    if (m_mode == Mode::Decode)
+        return ByteMatch::Unsure;
+    if (m_mode == Mode::Never)
+        return ByteMatch::Different;
+    const char* p = record + m_offset;
+    int size = m_length;
+    while (size > 0 && (p[size - 1] == ' ' || p[size - 1] == '\0'))
+        --size;
+    if (m_mode == Mode::Text)
+        return size == m_bytes.size() && std::memcmp(p, m_bytes.constData(), std::size_t(size)) == 0
+                   ? ByteMatch::Same
+                   : ByteMatch::Different;
+    while (size > 0 && (*p == ' ' || *p == '\0')) {
+        ++p;
+        --size;
+    }
+    if (size == m_bytes.size() && std::memcmp(p, m_bytes.constData(), std::size_t(size)) == 0)
+        return ByteMatch::Same;
+    if (size == 0)
+        return ByteMatch::Different; // blank: no value equals a number
+    // Digits as the program writes them (a sign, no leading zero) differ in value when they
+    // differ in bytes; any other form is decoded.
+    int at = p[0] == '-' ? 1 : 0;
+    if (at == size || (p[at] == '0' && (size - at > 1 || at == 1))) // "007", "-0"
+        return ByteMatch::Unsure;
+    for (; at < size; ++at)
+        if (p[at] < '0' || p[at] > '9')
+            return ByteMatch::Unsure;
+    return ByteMatch::Different;
+}
+
 QByteArray DbfCodec::blankRecord() const {
     QByteArray bytes(m_recordLength, ' ');
     for (const DbfColumn& c : m_columns)

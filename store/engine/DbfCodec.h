@@ -62,6 +62,27 @@ QByteArray CodePage(std::uint8_t languageDriver);
 
 } // namespace dbf
 
+// Whether one field of a stored record holds a value, told from the bytes alone where they are
+// in the form this program writes: a text's characters, an integer's digits. Unsure when they
+// are not (an integer written with a plus or leading zeros, a real, a date, a blank sought):
+// the caller then decodes the field and compares the values.
+enum class ByteMatch { Same, Different, Unsure };
+
+class DbfCodec;
+class FieldMatcher {
+public:
+    // As `decoded.compare(value) == equivalent` would say, for the field's decoded value.
+    FieldMatcher(const DbfCodec& codec, int column, const Variant& value);
+    ByteMatch match(const char* record) const;
+
+private:
+    enum class Mode { Text, Integer, Never, Decode };
+    int m_offset = 0;
+    int m_length = 0;
+    Mode m_mode = Mode::Decode;
+    QByteArray m_bytes; // the text's bytes, or the integer's digits
+};
+
 // Field values in and out of the records of one table layout.
 class DbfCodec {
 public:
