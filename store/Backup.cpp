@@ -136,7 +136,50 @@ void BackUpTables(const QString& folder, const QStringList& tables, const QDate&
             QDir(backup.filePath(name)).removeRecursively();
 }
 
+void BackUpHistory(const QString& folder, const QString& history) {
+    const QDir root(folder);
+    const QString original = root.filePath(history);
+    const QString copy = root.filePath(BackupFolderName() + QLatin1Char('/') + history);
+    if (!QFileInfo::exists(original) || !readsSoundly(original))
+        return;
+    if (!root.mkpath(BackupFolderName()))
+        copyFailed(QStringLiteral("папка не создаётся"), root.filePath(BackupFolderName()), errno);
+    if (!QFileInfo::exists(copy) || !readsSoundly(copy)) {
+        copyWhole(original, copy);
+        return;
+    }
+    DbfFile from(original);
+    from.open(DbfFile::Access::Read);
+    DbfFile to(copy);
+    to.open();
+    const std::uint32_t have = to.recordCount();
+    const auto sameRecord = [&](std::uint32_t at) {
+        const QByteArray mine(to.record(at), to.recordLength());
+        return QByteArray(from.record(at), from.recordLength()) == mine;
+    };
+    const bool prefix = to.headerLength() == from.headerLength() &&
+                        to.recordLength() == from.recordLength() && have <= from.recordCount() &&
+                        (have == 0 || (sameRecord(0) && sameRecord(have - 1)));
+    if (!prefix) {
+        to.close();
+        copyWhole(original, copy);
+        return;
+    }
+    // In pieces, each written through the file's own ordered writes: a crash leaves the copy
+    // with whole records only, and the next start goes on from there.
+    constexpr std::uint32_t kPiece = 20000;
+    for (std::uint32_t at = have; at < from.recordCount();) {
+        const std::uint32_t end = std::min(from.recordCount(), at + kPiece);
+        to.beginOverlay();
+        for (; at < end; ++at)
+            to.append(QByteArray(from.record(at), from.recordLength()));
+        to.applyChanges(to.overlayChanges(), end);
+    }
+}
+
 QString NewestBackupOf(const QString& folder, const QString& table) {
+    if (QFileInfo::exists(QDir(folder).filePath(BackupFolderName() + QLatin1Char('/') + table)))
+        return BackupFolderName() + QLatin1Char('/') + table;
     const QDir backup(QDir(folder).filePath(BackupFolderName()));
     for (const QString& day : days(backup))
         if (QFileInfo::exists(backup.filePath(day + QLatin1Char('/') + table)))

@@ -8,6 +8,8 @@ namespace varnel {
 
 // The copies of the books kept inside the working folder:
 //   backup/YYYY-MM-DD/NAME.DBF   the tables as they were at the first start of that day
+//   backup/HISTORY.DBF           the history, brought up to date at each start with the
+//                                records added since (it is only ever appended to)
 //   backup/damaged/NAME-YYYYMMDD-HHMMSS.DBF   a table as found, before it was mended
 // A copy is written under a temporary name, synced, and renamed into place, so that a copy
 // that is there is whole.
@@ -21,8 +23,13 @@ inline constexpr int kBackupDays = 30;
 // (what was copied stays).
 void BackUpTables(const QString& folder, const QStringList& tables, const QDate& today);
 
-// The newest daily copy of a table, as a path relative to the working folder; empty when
-// there is none.
+// Brings backup/HISTORY.DBF up to date: the history's records it lacks are appended to it,
+// durably; a copy that is no longer the start of the history is replaced whole. Nothing when
+// the history does not read soundly.
+void BackUpHistory(const QString& folder, const QString& history);
+
+// The newest daily copy of a table (or the history's copy), as a path relative to the working
+// folder; empty when there is none.
 QString NewestBackupOf(const QString& folder, const QString& table);
 
 // Keeps an exact copy of a table file as it is now; returns its path relative to the folder.

@@ -83,7 +83,10 @@ void TDataModule6::DataModuleCreate() {
     RecoverInterruptedWork(folder);
     QStringList failures;
     try {
-        BackUpTables(folder, TableFileNames(), Date());
+        QStringList books = TableFileNames();
+        books.removeAll(HistoryTable().file);
+        BackUpTables(folder, books, Date());
+        BackUpHistory(folder, HistoryTable().file);
     } catch (const EDatabaseError& error) {
         failures << error.message();
     }

@@ -428,8 +428,9 @@ private slots:
         {
             Session first;
             QVERIFY(first.started);
-            for (const QString& name : TableFileNames())
+            for (const char* name : {"COMPIT.DBF", "PRIEM.DBF", "TMP.DBF", "MONEY.DBF"})
                 QCOMPARE(folder.bytes(today + name), laidOut.at(name));
+            QVERIFY(!QFile::exists(folder.file(today + "HISTORY.DBF"))); // kept apart, below
             append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
             QVERIFY(takeBet("Иванов", 100, 1, 1));
         }
@@ -438,12 +439,17 @@ private slots:
             !QDir(folder.file("backup/" + Date().addDays(-31).toString("yyyy-MM-dd"))).exists());
         QVERIFY(QDir(folder.file(today)).entryList({"*.part"}, QDir::Files).isEmpty());
 
-        // A later start the same day keeps the morning's copy.
+        // A later start the same day keeps the morning's copy; the history's copy takes in the
+        // records added since.
+        QVERIFY(readWithDbfread(folder.file("backup/HISTORY.DBF")).isEmpty());
         {
             Session second;
             QVERIFY(second.started);
         }
         QCOMPARE(folder.bytes(today + "PRIEM.DBF"), laidOut.at("PRIEM.DBF"));
+        const QJsonArray history = readWithDbfread(folder.file("HISTORY.DBF"));
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(readWithDbfread(folder.file("backup/HISTORY.DBF")), history);
 
         // A new day whose bets file is damaged: the others are copied, the bets file is not,
         // and the message names the last sound copy.
