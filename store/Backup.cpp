@@ -161,7 +161,15 @@ void BackUpHistory(const QString& folder, const QString& history) {
                         to.recordLength() == from.recordLength() && have <= from.recordCount() &&
                         (have == 0 || (sameRecord(0) && sameRecord(have - 1)));
     if (!prefix) {
+        // The history is not the copy's continuation (replaced, or mended shorter): the copy is
+        // kept under a name of its own rather than lost, and a new one begun.
         to.close();
+        const QString kept = root.filePath(
+            BackupFolderName() +
+            QStringLiteral("/HISTORY-%1.DBF")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+        if (::rename(QFile::encodeName(copy).constData(), QFile::encodeName(kept).constData()) != 0)
+            copyFailed(QStringLiteral("прежняя копия не переименовывается"), copy, errno);
         copyWhole(original, copy);
         return;
     }

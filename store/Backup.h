@@ -24,8 +24,9 @@ inline constexpr int kBackupDays = 30;
 void BackUpTables(const QString& folder, const QStringList& tables, const QDate& today);
 
 // Brings backup/HISTORY.DBF up to date: the history's records it lacks are appended to it,
-// durably; a copy that is no longer the start of the history is replaced whole. Nothing when
-// the history does not read soundly.
+// durably. A copy that is no longer the start of the history is kept as
+// backup/HISTORY-YYYYMMDD-HHMMSS.DBF and a new one made. Nothing when the history does not read
+// soundly.
 void BackUpHistory(const QString& folder, const QString& history);
 
 // The newest daily copy of a table (or the history's copy), as a path relative to the working

@@ -450,6 +450,18 @@ private slots:
         const QJsonArray history = readWithDbfread(folder.file("HISTORY.DBF"));
         QCOMPARE(history.size(), 1);
         QCOMPARE(readWithDbfread(folder.file("backup/HISTORY.DBF")), history);
+        // A history that is not the copy's continuation (laid out anew) does not cost the copy.
+        QFile::remove(folder.file("HISTORY.DBF"));
+        QVERIFY(AddHistoryTable(folder.path()));
+        {
+            Session replaced;
+            QVERIFY(replaced.started);
+        }
+        QVERIFY(readWithDbfread(folder.file("backup/HISTORY.DBF")).isEmpty());
+        const QStringList kept =
+            QDir(folder.file("backup")).entryList({"HISTORY-*.DBF"}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readWithDbfread(folder.file("backup/" + kept[0])), history);
 
         // A new day whose bets file is damaged: the others are copied, the bets file is not,
         // and the message names the last sound copy.
