@@ -5,6 +5,7 @@
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
+#include "store/engine/Field.h"
 #include "store/engine/Variant.h"
 
 #include <benchmark/benchmark.h>
@@ -248,6 +249,32 @@ void BM_ScanByNumber(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_ScanByNumber)->ArgName("cold")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The engine's own scan for a value (TDataSet::FindRecord): NUMBER compared on the file's bytes,
+// nothing decoded but the match. The same file and the same wanted record as above.
+void BM_FindByNumber(benchmark::State& state) {
+    guarded(state, [&] {
+        const Desk& desk = bigDesk();
+        InFolder in(desk.path());
+        TTable table;
+        table.SetTableName(QStringLiteral("PRIEM.DBF"));
+        table.Open();
+        const std::uint32_t count = table.PhysicalCount();
+        const TField* number = table.FieldByName(QStringLiteral("NUMBER"));
+        const Variant wanted(kWantedEvent);
+        std::int64_t found = -1;
+        for (auto _ : state) {
+            found = table.FindRecord(-1, +1, number, wanted);
+            benchmark::DoNotOptimize(found);
+        }
+        if (found != std::int64_t(count) - 1)
+            throw std::runtime_error("the scan did not find the event in the last record");
+        state.SetItemsProcessed(state.iterations() * std::int64_t(count));
+        state.SetBytesProcessed(state.iterations() *
+                                QFileInfo(desk.file(QStringLiteral("PRIEM.DBF"))).size());
+    });
+}
+BENCHMARK(BM_FindByNumber)->Unit(benchmark::kMillisecond);
 
 // For scale: reading the same 24 MB in 256 KB blocks and touching one byte per record,
 // with no decoding at all.

@@ -3,6 +3,7 @@
 #include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Field.h"
+#include "store/engine/Transaction.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -374,6 +375,57 @@ private slots:
         scratch.SetTableName("TMP.DBF");
         TmpTable().MakeFields(&scratch);
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, scratch.Open());
+    }
+
+    // A scan for a value finds, in either direction, just the live records a decoding walk
+    // would, across read blocks, deleted records and the work a transaction holds in memory.
+    void aScanFindsWhatADecodingWalkFinds() {
+        WorkFolder folder;
+        auto table = betsWith({});
+        DbfFile::setSyncEnabled(false);
+        QList<Record> bets;
+        for (int i = 0; i < 5000; ++i) // more than two read blocks
+            bets << betRecord(i % 7, "Ничья", 10, 1.5, QString("Клиент %1").arg(i % 11));
+        append(*table, bets);
+        for (std::uint32_t i : {0u, 7u, 2183u, 2184u, 4999u}) {
+            table->MoveTo(i);
+            table->Delete();
+        }
+        const TField* number = table->FieldByName("NUMBER");
+        const TField* fio = table->FieldByName("FIO");
+        const auto check = [&](const TField* field, const Variant& value) {
+            QList<std::int64_t> walked, forward, backward;
+            for (std::uint32_t i = 0; i < table->PhysicalCount(); ++i)
+                if (!table->IsDeletedAt(i) &&
+                    table->ValueAt(i, field).compare(value) == std::partial_ordering::equivalent)
+                    walked << i;
+            for (std::int64_t i = table->FindRecord(-1, +1, field, value); i >= 0;
+                 i = table->FindRecord(i, +1, field, value))
+                forward << i;
+            for (std::int64_t i = table->FindRecord(table->PhysicalCount(), -1, field, value);
+                 i >= 0; i = table->FindRecord(i, -1, field, value))
+                backward.prepend(i);
+            QCOMPARE(forward, walked);
+            QCOMPARE(backward, walked);
+        };
+        {
+            TTransaction work({table.get()});
+            table->MoveTo(3000);
+            table->Edit();
+            table->SetFieldValue("NUMBER", Variant(99));
+            table->Post();
+            append(*table, {betRecord(99, "Ничья", 1, 1, "Новый")});
+            for (const Variant& value : {Variant(0), Variant(3), Variant(99), Variant("3")})
+                check(number, value);
+            check(fio, Variant("Клиент 3"));
+            check(fio, Variant("Новый"));
+            work.Rollback();
+        }
+        for (const Variant& value : {Variant(0), Variant(6), Variant(99), Variant(3.5)})
+            check(number, value);
+        check(fio, Variant("Клиент 10"));
+        check(fio, Variant("Нет такого"));
+        DbfFile::setSyncEnabled(true);
     }
 
     // What the program writes into a new file, it must accept when it opens that file: every

@@ -179,11 +179,14 @@ void TPriemResult::SettleBets(const QHash<std::uint32_t, std::int64_t>& serials)
     THistory& history = *DataModule6->History;
     const Variant number(ResultNumber);
     const Variant winner(WinOutcome);
+    const TField* betNumber = bets->FieldByName(fields::NUMBER);
     for (;;) {
         if (!(bets->GetFieldValue(fields::NUMBER) == number)) {
-            bets->Next();
-            if (bets->Eof())
+            // The next bet on the event, found on the file's bytes; none: the walk is done.
+            const std::int64_t next = bets->FindRecord(bets->CurrentIndex(), +1, betNumber, number);
+            if (next < 0)
                 return;
+            bets->MoveTo(std::uint32_t(next));
             continue;
         }
         const auto place = std::uint32_t(bets->CurrentIndex());

@@ -202,20 +202,24 @@ std::int64_t TDataSet::FindRecord(std::int64_t from, int step, const TField* fie
     CheckActive();
     const FieldMatcher matcher(m_file->codec(), field->ColumnIndex(), value);
     const std::int64_t count = m_file->recordCount();
-    for (std::int64_t i = from + step; i >= 0 && i < count; i += step) {
-        const char* record = m_file->record(std::uint32_t(i));
-        if (record[0] == '*')
-            continue;
-        switch (matcher.match(record)) {
-        case ByteMatch::Same:
-            return i;
-        case ByteMatch::Different:
-            break;
-        case ByteMatch::Unsure:
-            if (m_file->decode(record, field->ColumnIndex()).compare(value) ==
-                std::partial_ordering::equivalent)
+    const std::ptrdiff_t stride = std::ptrdiff_t(step) * m_file->recordLength();
+    for (std::int64_t i = from + step; i >= 0 && i < count;) {
+        std::uint32_t run = 0;
+        const char* record = m_file->recordRun(std::uint32_t(i), step, run);
+        for (; run > 0 && i >= 0 && i < count; --run, i += step, record += stride) {
+            if (record[0] == '*')
+                continue;
+            switch (matcher.match(record)) {
+            case ByteMatch::Same:
                 return i;
-            break;
+            case ByteMatch::Different:
+                break;
+            case ByteMatch::Unsure:
+                if (m_file->decode(record, field->ColumnIndex()).compare(value) ==
+                    std::partial_ordering::equivalent)
+                    return i;
+                break;
+            }
         }
     }
     return -1;

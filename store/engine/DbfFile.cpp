@@ -36,6 +36,17 @@ DbfFile::~DbfFile() {
     close();
 }
 
+const char* DbfFile::recordRun(std::uint32_t index, int step, std::uint32_t& run) {
+    const char* at = record(index);
+    if (m_overlay && !m_dirty.empty()) {
+        run = 1; // records held by a transaction are not in the block
+        return at;
+    }
+    const std::uint32_t inBlock = std::uint32_t(m_block.size() / m_recordLength);
+    run = step > 0 ? m_blockFirst + inBlock - index : index - m_blockFirst + 1;
+    return at;
+}
+
 QString DbfFile::displayName() const {
     return QFileInfo(m_path).fileName();
 }

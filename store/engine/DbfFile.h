@@ -63,6 +63,9 @@ public:
     // The raw bytes of a record (deletion flag first); valid until the next call on this file.
     const char* record(std::uint32_t index);
     bool isDeleted(std::uint32_t index) { return record(index)[0] == '*'; }
+    // The record, and in `run` how many records from it on in the direction of `step` (+1 or
+    // -1) lie next to it in memory, so that a scan steps through them by pointer.
+    const char* recordRun(std::uint32_t index, int step, std::uint32_t& run);
 
     // Field values, as the table's codec reads and writes them (DbfCodec.h).
     const DbfCodec& codec() const { return *m_codec; }
