@@ -2,6 +2,7 @@
 # Installs the Debian packages the program, its tests and its tools need, when any is missing.
 #   scripts/deps.sh test      also the other dBASE writers and readers the tests check against
 #   scripts/deps.sh package   also what building and checking the Debian package needs
+#   scripts/deps.sh bench     also the peers bench/peers.sh measures against, and hyperfine
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,9 @@ packages=(
 )
 if [ "${1:-}" = test ]; then
   packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers)
+fi
+if [ "${1:-}" = bench ]; then
+  packages+=(gdal-bin hyperfine)
 fi
 if [ "${1:-}" = package ]; then
   packages+=(dpkg-dev file desktop-file-utils lintian man-db)

@@ -188,7 +188,7 @@ DbfCodec::DbfCodec(const QList<DbfColumn>& columns, int recordLength, std::uint8
     : m_columns(columns), m_recordLength(recordLength), m_table(table),
       m_codePage(dbf::CodePage(languageDriver)),
       m_decoder(std::make_unique<QStringDecoder>(m_codePage.constData())) {
-    if (!m_decoder->isValid() || !QStringEncoder(m_codePage.constData()).isValid())
+    if (!m_decoder->isValid())
         fail(m_table,
              QStringLiteral("кодировка %1 недоступна.").arg(QString::fromLatin1(m_codePage)));
 }
