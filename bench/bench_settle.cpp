@@ -5,6 +5,7 @@
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Field.h"
 #include "store/engine/Transaction.h"
 
 #include <QCoreApplication>
@@ -107,12 +108,14 @@ void walk(TTable& events, TTable& bets, TTable& money, THistory& history) {
     const Variant number(1), winner("А");
     events.First();
     const auto serials = history.SerialsOfBets(events, bets);
+    const TField* betNumber = bets.FieldByName("NUMBER");
     bets.First();
     for (;;) {
         if (!(bets.GetFieldValue("NUMBER") == number)) {
-            bets.Next();
-            if (bets.Eof())
+            const std::int64_t next = bets.FindRecord(bets.CurrentIndex(), +1, betNumber, number);
+            if (next < 0)
                 break;
+            bets.MoveTo(std::uint32_t(next));
             continue;
         }
         const auto place = std::uint32_t(bets.CurrentIndex());
