@@ -87,6 +87,10 @@ void decodeBytes(const std::uint8_t* data, std::size_t size) {
             for (int column = 0; column < codec.columns().size(); ++column) {
                 try {
                     const Variant value = codec.decode(bytes.data() + at, column);
+                    // A scan for the value this very record holds must not pass it by.
+                    if (FieldMatcher(codec, column, value).match(bytes.data() + at) ==
+                        ByteMatch::Different)
+                        std::abort();
                     codec.encode(blank.data(), column, value);
                 } catch (const EConvertError& e) {
                     if (e.message().isEmpty())

@@ -388,7 +388,8 @@ FieldMatcher::FieldMatcher(const DbfCodec& codec, int column, const Variant& val
         try {
             codec.encode(record.data(), column, value);
         } catch (const EConvertError&) {
-            m_mode = Mode::Never; // a text the column cannot hold is in no record of it
+            // A text the program would not write (a control character, say) may still be in
+            // another writer's record: compared decoded.
             return;
         }
         m_bytes = record.mid(c.offset, c.length);
@@ -409,21 +410,17 @@ FieldMatcher::FieldMatcher(const DbfCodec& codec, int column, const Variant& val
     const double real = number.toReal();
     if (!std::isfinite(real))
         return;
-    if (real != std::trunc(real)) {
-        m_mode = Mode::Never; // no integer equals it
-        return;
-    }
     if (std::fabs(real) > 9e15)
         return;
-    m_bytes = QByteArray::number(qint64(real));
+    // A fraction equals no integer written as digits; its digits are never compared.
+    if (real == std::trunc(real))
+        m_bytes = QByteArray::number(qint64(real));
     m_mode = Mode::Integer;
 }
 
 ByteMatch FieldMatcher::match(const char* record) const {
     if (m_mode == Mode::Decode)
         return ByteMatch::Unsure;
-    if (m_mode == Mode::Never)
-        return ByteMatch::Different;
     const char* p = record + m_offset;
     int size = m_length;
     while (size > 0 && (p[size - 1] == ' ' || p[size - 1] == '\0'))
@@ -436,7 +433,8 @@ ByteMatch FieldMatcher::match(const char* record) const {
         ++p;
         --size;
     }
-    if (size == m_bytes.size() && std::memcmp(p, m_bytes.constData(), std::size_t(size)) == 0)
+    if (!m_bytes.isEmpty() && size == m_bytes.size() &&
+        std::memcmp(p, m_bytes.constData(), std::size_t(size)) == 0)
         return ByteMatch::Same;
     if (size == 0)
         return ByteMatch::Different; // blank: no value equals a number

@@ -76,11 +76,11 @@ public:
     ByteMatch match(const char* record) const;
 
 private:
-    enum class Mode { Text, Integer, Never, Decode };
+    enum class Mode { Text, Integer, Decode };
     int m_offset = 0;
     int m_length = 0;
     Mode m_mode = Mode::Decode;
-    QByteArray m_bytes; // the text's bytes, or the integer's digits
+    QByteArray m_bytes; // the text's bytes, or the integer's digits (none for a fraction)
 };
 
 // Field values in and out of the records of one table layout.
