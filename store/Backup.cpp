@@ -27,16 +27,6 @@ const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
                              .arg(QDir::toNativeSeparators(to), what, reason));
 }
 
-void syncFolder(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    if (DbfFile::syncEnabled())
-        (void)::fsync(fd);
-    ::close(fd);
-}
-
 // Copies a file whole or not at all: into a temporary file beside the target, synced, then
 // renamed over it.
 void copyWhole(const QString& from, const QString& to) {
@@ -88,7 +78,7 @@ void copyWhole(const QString& from, const QString& to) {
         ::unlink(nativePart.constData());
         copyFailed(QStringLiteral("не переименовывается"), to, error);
     }
-    syncFolder(QFileInfo(to).absolutePath());
+    DbfFile::syncFolder(QFileInfo(to).absolutePath());
 }
 
 bool readsSoundly(const QString& path) {

@@ -597,47 +597,35 @@ private slots:
 // The worker: the program in the folder, taking bets through the dialog one after another
 // until it is killed. Prints "ready" once, then "taken" after each bet the dialog confirmed.
 static int betWorker(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
-    SetErrorReporter([](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        std::_Exit(3);
-    });
-    TApplication application;
-    if (!StartUp(application))
-        return 2;
-    std::printf("ready\n");
-    std::fflush(stdout);
-    for (int i = 0;; ++i) {
-        if (takeBet(QStringLiteral("Клиент %1").arg(i), 1 + i % 7, 1 + i % 2, 1 + i % 3)) {
-            std::printf("taken\n");
+    return runWorker(
+        argc, argv, argv[2],
+        []() -> int {
+            std::printf("ready\n");
             std::fflush(stdout);
-        }
-    }
+            for (int i = 0;; ++i) {
+                if (takeBet(QStringLiteral("Клиент %1").arg(i), 1 + i % 7, 1 + i % 2, 1 + i % 3)) {
+                    std::printf("taken\n");
+                    std::fflush(stdout);
+                }
+            }
+        },
+        true);
 }
 
 // The worker of the write-by-write test: one bet through the dialog, killed at the given
 // write (the process ends with 77 there).
 static int crashWorker(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
-    SetErrorReporter([](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return runWorker(argc, argv, argv[3], [&] {
+        bool closed = false;
+        runModal(PriemStavka, [&] {
+            fillBet(QStringLiteral("Клиент"), 25, 1, 2);
+            fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
+            press(PriemStavka, "Button3");
+            fault::Disarm();
+            closed = !PriemStavka->isVisible();
+        });
+        return closed ? 0 : 1;
     });
-    TApplication application;
-    if (!StartUp(application))
-        return 2;
-    bool closed = false;
-    runModal(PriemStavka, [&] {
-        fillBet(QStringLiteral("Клиент"), 25, 1, 2);
-        fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
-        press(PriemStavka, "Button3");
-        fault::Disarm();
-        closed = !PriemStavka->isVisible();
-    });
-    return closed ? 0 : 1;
 }
 
 int main(int argc, char** argv) {

@@ -289,25 +289,18 @@ private slots:
 // The worker: the program in the folder pays its first payout in the browser, and dies at the
 // given write.
 static int payWorker(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
-    SetErrorReporter([](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return runWorker(argc, argv, argv[3], [&] {
+        runModal(TableMoney, [&] {
+            auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
+            QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
+            QString asked;
+            answerNextQuestion("Yes", &asked);
+            fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
+            QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete), Qt::LeftButton);
+            fault::Disarm();
+        });
+        return 0;
     });
-    TApplication application;
-    if (!StartUp(application))
-        return 2;
-    runModal(TableMoney, [&] {
-        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
-        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
-        QString asked;
-        answerNextQuestion("Yes", &asked);
-        fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
-        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete), Qt::LeftButton);
-        fault::Disarm();
-    });
-    return 0;
 }
 
 int main(int argc, char** argv) {

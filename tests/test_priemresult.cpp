@@ -368,26 +368,17 @@ private slots:
 // The worker: starts the program in the folder, settles event 1 for side 1 through the
 // dialog, and dies at the given write.
 static int crashWorker(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
-    SetErrorReporter([](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return runWorker(argc, argv, argv[3], [&] {
+        runModal(PriemResult, [&] {
+            typeNumber("1");
+            press(PriemResult, "Button3");
+            press(PriemResult, "RadioButton1");
+            fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
+            press(PriemResult, "Button3");
+            fault::Disarm();
+        });
+        return 0;
     });
-    TApplication application;
-    if (!StartUp(application))
-        return 2;
-    QTimer::singleShot(0, PriemResult, [&] {
-        typeNumber("1");
-        press(PriemResult, "Button3");
-        press(PriemResult, "RadioButton1");
-        fault::Arm(std::atoi(argv[2]), fault::Kind::Kill);
-        press(PriemResult, "Button3");
-        fault::Disarm();
-        PriemResult->Close();
-    });
-    PriemResult->ShowModal();
-    return 0;
 }
 
 int main(int argc, char** argv) {

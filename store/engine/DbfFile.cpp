@@ -51,6 +51,16 @@ QString DbfFile::displayName() const {
     return QFileInfo(m_path).fileName();
 }
 
+void DbfFile::syncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (g_syncEnabled)
+        (void)::fsync(fd);
+    ::close(fd);
+}
+
 void DbfFile::setSyncEnabled(bool enabled) {
     g_syncEnabled = enabled;
 }

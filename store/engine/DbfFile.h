@@ -104,6 +104,9 @@ public:
     // Puts the before-images back and cuts the table to its old count; synced.
     void revertChanges(const QList<Change>& changes, std::uint32_t oldCount);
 
+    // Syncs a folder, so that a file created, renamed or removed in it stays so after a crash.
+    static void syncFolder(const QString& folder);
+
     // For measurements only: writes without syncing. Never switched off in the program.
     static void setSyncEnabled(bool enabled);
     static bool syncEnabled();

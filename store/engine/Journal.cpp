@@ -71,16 +71,6 @@ private:
                              .arg(QDir::toNativeSeparators(path), what, reason));
 }
 
-void syncFolder(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    if (DbfFile::syncEnabled())
-        (void)::fsync(fd);
-    ::close(fd);
-}
-
 } // namespace
 
 void WriteJournal(const QString& path, const QByteArray& bytes) {
@@ -120,7 +110,7 @@ void WriteJournal(const QString& path, const QByteArray& bytes) {
         journalFailed(path, QStringLiteral("не удалось записать"), error);
     }
     ::close(fd);
-    syncFolder(QFileInfo(path).absolutePath());
+    DbfFile::syncFolder(QFileInfo(path).absolutePath());
 }
 
 void RemoveJournal(const QString& path) {
@@ -128,7 +118,7 @@ void RemoveJournal(const QString& path) {
     ::unlink(QFile::encodeName(path).constData());
     // The removal must be on disk before any later write to the tables, or a crash could
     // bring the journal back and apply it over newer work.
-    syncFolder(QFileInfo(path).absolutePath());
+    DbfFile::syncFolder(QFileInfo(path).absolutePath());
 }
 
 QByteArray SealJournal(QByteArray body) {

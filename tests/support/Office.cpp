@@ -2,11 +2,13 @@
 
 #include "shell/StartUp.h"
 #include "shell/toolkit/Form.h"
+#include "store/engine/Report.h"
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -16,10 +18,31 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace varnel::test {
 
 Office::Office() {
     started = StartUp(app);
+}
+
+int runWorker(int argc, char** argv, const char* folder, const std::function<int()>& work,
+              bool errorsEnd) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QDir::setCurrent(QString::fromLocal8Bit(folder));
+    static bool end = false;
+    end = errorsEnd;
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        if (end)
+            std::_Exit(3);
+    });
+    TApplication application;
+    if (!StartUp(application))
+        return 2;
+    return work();
 }
 
 QWidget* findControl(const QWidget* form, const char* name) {

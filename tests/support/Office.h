@@ -25,6 +25,12 @@ struct Office {
     bool started = false; // false when start-up refused (another program holds the folder)
 };
 
+// The program started in a worker process of a test, in the folder its command line names: the
+// tests' locale, errors on standard error (ending the process with status 3 when
+// `errorsEnd`). Returns what `work` returns, or 2 when start-up refused the folder.
+int runWorker(int argc, char** argv, const char* folder, const std::function<int()>& work,
+              bool errorsEnd = false);
+
 // A control of a window by its object name. A missing one ends the run: a renamed control must
 // not pass for a check that found nothing.
 QWidget* findControl(const QWidget* form, const char* name);
