@@ -15,18 +15,18 @@ namespace varnel {
 
 namespace {
 
-TTable* table(QObject* owner, const TableSpec& spec) {
+TTable* table(QObject* owner, const TableDescription& described) {
     auto* t = new TTable(owner);
-    t->setObjectName(spec.table);
-    t->SetTableName(spec.file);
-    t->SetExactFields(spec.exactFields);
-    spec.MakeFields(t);
+    t->setObjectName(described.table);
+    t->SetTableName(described.file);
+    t->SetExactFields(described.exactFields);
+    described.MakeFields(t);
     return t;
 }
 
-TDataSource* source(QObject* owner, const TableSpec& spec, TDataSet* dataSet) {
+TDataSource* source(QObject* owner, const TableDescription& described, TDataSet* dataSet) {
     auto* s = new TDataSource(owner);
-    s->setObjectName(spec.source);
+    s->setObjectName(described.source);
     s->SetDataSet(dataSet);
     return s;
 }

@@ -31,26 +31,26 @@ DbfColumn column(char type, int width, int decimals = 0) {
     return c;
 }
 
-FieldSpec smallint(QLatin1String name, const char* label = nullptr) {
+FieldDescription smallint(QLatin1String name, const char* label = nullptr) {
     return {name, TFieldType::Smallint, 0, column('N', kNumberWidthWritten), kAnyColumn, label};
 }
 
-FieldSpec date(QLatin1String name) {
+FieldDescription date(QLatin1String name) {
     return {name, TFieldType::Date, 0, column('D', 8), kAnyColumn, nullptr};
 }
 
-FieldSpec text(QLatin1String name, int size, const char* label) {
+FieldDescription text(QLatin1String name, int size, const char* label) {
     return {name, TFieldType::String, size, column('C', size), kAnyColumn, label};
 }
 
-FieldSpec money(QLatin1String name, const char* label) {
+FieldDescription money(QLatin1String name, const char* label) {
     return {name,       TFieldType::Float,
             0,          column('N', kRealWidthWritten, kMoneyDecimalsWritten),
             kAnyColumn, label,
             2}; // roubles and kopecks
 }
 
-FieldSpec coefficient(QLatin1String name, const char* label) {
+FieldDescription coefficient(QLatin1String name, const char* label) {
     return {name,       TFieldType::Float,
             0,          column('N', kRealWidthWritten, kCoefDecimalsWritten),
             kAnyColumn, label};
@@ -58,9 +58,9 @@ FieldSpec coefficient(QLatin1String name, const char* label) {
 
 } // namespace
 
-QList<DbfColumn> TableSpec::Columns() const {
+QList<DbfColumn> TableDescription::Columns() const {
     QList<DbfColumn> columns;
-    for (const FieldSpec& field : fields) {
+    for (const FieldDescription& field : fields) {
         DbfColumn c = field.written;
         c.name = field.name;
         columns << c;
@@ -68,18 +68,18 @@ QList<DbfColumn> TableSpec::Columns() const {
     return columns;
 }
 
-void TableSpec::MakeFields(TDataSet* dataSet) const {
-    for (const FieldSpec& spec : fields) {
-        auto* field = new TField(dataSet, spec.name, spec.type, spec.size,
-                                 spec.label ? QString::fromUtf8(spec.label) : QString());
-        field->SetNeeds(spec.accepted);
-        field->SetDisplayDecimals(spec.displayDecimals);
+void TableDescription::MakeFields(TDataSet* dataSet) const {
+    for (const FieldDescription& described : fields) {
+        auto* field = new TField(dataSet, described.name, described.type, described.size,
+                                 described.label ? QString::fromUtf8(described.label) : QString());
+        field->SetNeeds(described.accepted);
+        field->SetDisplayDecimals(described.displayDecimals);
     }
 }
 
-const TableSpec& CompitTable() {
+const TableDescription& CompitTable() {
     using namespace fields;
-    static const TableSpec table{
+    static const TableDescription table{
         QLatin1String("COMPIT.DBF"),
         QLatin1String("TableCompit"),
         QLatin1String("SourceCompit"),
@@ -91,42 +91,42 @@ const TableSpec& CompitTable() {
     return table;
 }
 
-const TableSpec& PriemTable() {
+const TableDescription& PriemTable() {
     using namespace fields;
-    static const TableSpec table{QLatin1String("PRIEM.DBF"),
-                                 QLatin1String("TableStavka"),
-                                 QLatin1String("SourceStavka"),
-                                 true,
-                                 {smallint(NUMBER, "№"), text(RESULT, 25, "Результат"),
-                                  money(SUMMA, "Сумма"), coefficient(KOEFICIENT, "Коэффициент"),
-                                  text(FIO, 50, "Ф.И.О.")}};
+    static const TableDescription table{
+        QLatin1String("PRIEM.DBF"),
+        QLatin1String("TableStavka"),
+        QLatin1String("SourceStavka"),
+        true,
+        {smallint(NUMBER, "№"), text(RESULT, 25, "Результат"), money(SUMMA, "Сумма"),
+         coefficient(KOEFICIENT, "Коэффициент"), text(FIO, 50, "Ф.И.О.")}};
     return table;
 }
 
-const TableSpec& TmpTable() {
-    static const TableSpec table{QLatin1String("TMP.DBF"),
-                                 QLatin1String("TableTmp"),
-                                 QLatin1String("SourceTmp"),
-                                 false,
-                                 {smallint(fields::NUM)}};
+const TableDescription& TmpTable() {
+    static const TableDescription table{QLatin1String("TMP.DBF"),
+                                        QLatin1String("TableTmp"),
+                                        QLatin1String("SourceTmp"),
+                                        false,
+                                        {smallint(fields::NUM)}};
     return table;
 }
 
-const TableSpec& MoneyTable() {
+const TableDescription& MoneyTable() {
     using namespace fields;
-    static const TableSpec table{QLatin1String("MONEY.DBF"),
-                                 QLatin1String("TableMoney"),
-                                 QLatin1String("SourceMoney"),
-                                 false,
-                                 {text(FIO, 50, "Ф.И.О."), money(SUMMA, "Сумма выплаты")}};
+    static const TableDescription table{QLatin1String("MONEY.DBF"),
+                                        QLatin1String("TableMoney"),
+                                        QLatin1String("SourceMoney"),
+                                        false,
+                                        {text(FIO, 50, "Ф.И.О."), money(SUMMA, "Сумма выплаты")}};
     return table;
 }
 
-const TableSpec& HistoryTable() {
+const TableDescription& HistoryTable() {
     using namespace fields;
     // The event's, the bet's and the payout's fields as their own tables hold them, so that
     // what a record says can be put back exactly.
-    static const TableSpec table{
+    static const TableDescription table{
         QLatin1String("HISTORY.DBF"),
         QLatin1String("TableHistory"),
         QLatin1String("SourceHistory"),
@@ -154,15 +154,15 @@ const TableSpec& HistoryTable() {
     return table;
 }
 
-const QList<const TableSpec*>& AllTables() {
-    static const QList<const TableSpec*> tables = {&CompitTable(), &PriemTable(), &TmpTable(),
-                                                   &MoneyTable(), &HistoryTable()};
+const QList<const TableDescription*>& AllTables() {
+    static const QList<const TableDescription*> tables = {
+        &CompitTable(), &PriemTable(), &TmpTable(), &MoneyTable(), &HistoryTable()};
     return tables;
 }
 
 QStringList TableFileNames() {
     QStringList names;
-    for (const TableSpec* table : AllTables())
+    for (const TableDescription* table : AllTables())
         names << table->file;
     return names;
 }
@@ -176,7 +176,7 @@ void CreateEmptyTables(const QString& folder) {
             throw EDatabaseError(QStringLiteral("В папке «%1» уже есть таблица %2: она не будет "
                                                 "перезаписана.")
                                      .arg(QDir::toNativeSeparators(dir.absolutePath()), name));
-    for (const TableSpec* table : AllTables())
+    for (const TableDescription* table : AllTables())
         DbfFile::create(dir.filePath(table->file), table->Columns());
 }
 
@@ -185,7 +185,7 @@ bool AddHistoryTable(const QString& folder) {
     const QString history = dir.filePath(HistoryTable().file);
     if (QFileInfo::exists(history))
         return false;
-    for (const TableSpec* table : AllTables())
+    for (const TableDescription* table : AllTables())
         if (table != &HistoryTable() && !QFileInfo::exists(dir.filePath(table->file)))
             throw EDatabaseError(
                 QStringLiteral("В папке «%1» нет таблицы %2: история заводится "

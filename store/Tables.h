@@ -40,7 +40,7 @@ inline constexpr QLatin1String VYPLATA{"VYPLATA"}; // a payout's amount
 
 // One field of a table: what the program holds in it, the column it writes for it in a new
 // file, the smallest column it accepts in a file another tool wrote, and how it is shown.
-struct FieldSpec {
+struct FieldDescription {
     QLatin1String name;
     TFieldType type;
     int size = 0;                // characters the operator may type into a string field
@@ -51,12 +51,12 @@ struct FieldSpec {
 };
 
 // One table file: its name, the data module's components over it, and its fields in order.
-struct TableSpec {
+struct TableDescription {
     QLatin1String file;   // in the working folder
     QLatin1String table;  // the data module's table component
     QLatin1String source; // and its data source
     bool exactFields;     // the file holds these fields and no others
-    QList<FieldSpec> fields;
+    QList<FieldDescription> fields;
 
     // The columns a new file of this table is written with.
     QList<DbfColumn> Columns() const;
@@ -64,16 +64,16 @@ struct TableSpec {
     void MakeFields(TDataSet* dataSet) const;
 };
 
-const TableSpec& CompitTable();
-const TableSpec& PriemTable();
-const TableSpec& TmpTable();
-const TableSpec& MoneyTable();
+const TableDescription& CompitTable();
+const TableDescription& PriemTable();
+const TableDescription& TmpTable();
+const TableDescription& MoneyTable();
 // The history of every change, appended to and never rewritten (History.h).
-const TableSpec& HistoryTable();
+const TableDescription& HistoryTable();
 
 // The tables of a working folder in the order they are laid out: the four books, then the
 // history.
-const QList<const TableSpec*>& AllTables();
+const QList<const TableDescription*>& AllTables();
 QStringList TableFileNames();
 
 // Lays out a new working folder: the empty tables. Refuses, before writing anything, when any

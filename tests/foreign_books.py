@@ -51,8 +51,8 @@ def with_dbf(folder, day):
         "PRIEM": "FIO C(50); NUMBER N(4,0); RESULT C(25); KOEFICIENT N(8,3); SUMMA N(12,2)",
         "MONEY": "FIO C(40); SUMMA F(19,4)",
     }
-    for name, spec in layouts.items():
-        table = dbf.Table(os.path.join(folder, name + ".DBF"), spec, codepage="cp1251",
+    for name, fields in layouts.items():
+        table = dbf.Table(os.path.join(folder, name + ".DBF"), fields, codepage="cp1251",
                           dbf_type="db3")
         table.open(dbf.READ_WRITE)
         record = dict(zip(HEADERS[name], rows(day)[name]))

@@ -431,15 +431,15 @@ private slots:
     // What the program writes into a new file, it must accept when it opens that file: every
     // column of every table, against the field object that reads it.
     void everyWrittenColumnIsAccepted() {
-        for (const TableSpec* spec : AllTables()) {
+        for (const TableDescription* described : AllTables()) {
             TTable table;
-            spec->MakeFields(&table);
-            const QList<DbfColumn> columns = spec->Columns();
+            described->MakeFields(&table);
+            const QList<DbfColumn> columns = described->Columns();
             QCOMPARE(columns.size(), table.Fields().size());
             for (int i = 0; i < columns.size(); ++i) {
                 QCOMPARE(columns[i].name, table.Fields()[i]->FieldName());
                 const QString mismatch = table.Fields()[i]->Mismatch(columns[i]);
-                QVERIFY2(mismatch.isEmpty(), qPrintable(spec->file + ": " + mismatch));
+                QVERIFY2(mismatch.isEmpty(), qPrintable(described->file + ": " + mismatch));
             }
         }
     }
