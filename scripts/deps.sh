@@ -13,7 +13,7 @@ packages=(
   python3 python3-dbfread python3-dbf
 )
 if [ "${1:-}" = test ]; then
-  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers)
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils)
 fi
 if [ "${1:-}" = package ]; then
   packages+=(dpkg-dev file desktop-file-utils lintian man-db)
