@@ -209,6 +209,7 @@ CashView::CashView(QWidget* parent) : OfficeView(parent) {
     m_period = new QLabel(this);
     m_period->setObjectName(QStringLiteral("CashPeriod"));
     auto* totals = new QGroupBox(QStringLiteral("Итог"), this);
+    totals->setMaximumWidth(720);
     auto* form = new QFormLayout(totals);
     const auto row = [&](const QString& what, const QString& how, QLabel* value) {
         auto* name = new QLabel(QStringLiteral("%1<br><small>%2</small>").arg(what, how), totals);

@@ -27,26 +27,16 @@ bool HistoryFilter::IsEmpty() const {
 const QList<HistoryModel::Column>& HistoryModel::Columns() {
     using namespace fields;
     static const QList<Column> columns = {
-        {DEN, "Дата", Kind::Date},
-        {VREMYA, "Время", Kind::Text},
-        {VID, "Запись", Kind::Text},
-        {NUMBER, "№ события", Kind::Integer},
-        {KOM1, "Команда 1", Kind::Text},
-        {KOM2, "Команда 2", Kind::Text},
-        {DATE, "Дата события", Kind::Date},
-        {RESULT, "Исход", Kind::Text},
-        {FIO, "Клиент", Kind::Text},
-        {SUMMA, "Ставка", Kind::Money},
-        {KOEFICIENT, "К-т ставки", Kind::Number},
-        {VYPLATA, "Выплата", Kind::Money},
-        {SERIAL, "№ ставки", Kind::Integer},
-        {KOEF_1, "К-т на 1", Kind::Number},
-        {KOEF_2, "К-т на 2", Kind::Number},
-        {KOEF_N, "К-т на ничью", Kind::Number},
-        {SUMM_1, "Сумма (1)", Kind::Money},
-        {SUMM_2, "Сумма (2)", Kind::Money},
-        {SUMM_N, "Сумма (Н)", Kind::Money},
-        {ZAPIS, "Запись в таблице", Kind::Integer},
+        {DEN, "Дата", Kind::Date},           {VREMYA, "Время", Kind::Text},
+        {VID, "Запись", Kind::Text},         {NUMBER, "№ события", Kind::Integer},
+        {FIO, "Клиент", Kind::Text},         {RESULT, "Исход", Kind::Text},
+        {SUMMA, "Ставка", Kind::Money},      {KOEFICIENT, "К-т ставки", Kind::Number},
+        {VYPLATA, "Выплата", Kind::Money},   {KOM1, "Команда 1", Kind::Text},
+        {KOM2, "Команда 2", Kind::Text},     {DATE, "Дата события", Kind::Date},
+        {SERIAL, "№ ставки", Kind::Integer}, {KOEF_1, "К-т на 1", Kind::Number},
+        {KOEF_2, "К-т на 2", Kind::Number},  {KOEF_N, "К-т на ничью", Kind::Number},
+        {SUMM_1, "Сумма (1)", Kind::Money},  {SUMM_2, "Сумма (2)", Kind::Money},
+        {SUMM_N, "Сумма (Н)", Kind::Money},  {ZAPIS, "Запись в таблице", Kind::Integer},
     };
     return columns;
 }

@@ -116,8 +116,10 @@ HistoryView::HistoryView(QWidget* parent)
     const QList<HistoryModel::Column>& columns = HistoryModel::Columns();
     for (int c = 0; c < columns.size(); ++c) {
         int letters = 10;
-        if (columns[c].field == fields::FIO || columns[c].field == fields::KOM1 ||
-            columns[c].field == fields::KOM2 || columns[c].field == fields::RESULT)
+        if (columns[c].field == fields::FIO)
+            letters = 22;
+        else if (columns[c].field == fields::KOM1 || columns[c].field == fields::KOM2 ||
+                 columns[c].field == fields::RESULT)
             letters = 14;
         else if (columns[c].field == fields::VREMYA || columns[c].field == fields::NUMBER)
             letters = 7;

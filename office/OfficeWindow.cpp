@@ -185,6 +185,14 @@ void OfficeWindow::MakeActions() {
                        .arg(QApplication::applicationVersion()));
            });
 
+    // Short words on the tool bar; the menus say it in full.
+    open->setIconText(QStringLiteral("Папка"));
+    csv->setIconText(QStringLiteral("CSV"));
+    pdf->setIconText(QStringLiteral("PDF"));
+    print->setIconText(QStringLiteral("Печать"));
+    m_viewActions[1]->setIconText(QStringLiteral("Касса"));
+    m_viewActions[2]->setIconText(QStringLiteral("Риск"));
+    m_undo->setIconText(QStringLiteral("Отменить результат"));
     bar->addAction(open);
     bar->addAction(refresh);
     bar->addSeparator();

@@ -134,17 +134,20 @@ QVariant RiskModel::headerData(int section, Qt::Orientation orientation, int rol
                                                 "Команда 2",
                                                 "Ставок",
                                                 "Принято ставок",
-                                                "Выплата, если победит 1",
-                                                "Выплата, если победит 2",
-                                                "Выплата при ничьей",
-                                                "Наибольший риск",
-                                                "Итог кассы при нём"};
+                                                "Выплата: победа 1",
+                                                "Выплата: победа 2",
+                                                "Выплата: ничья",
+                                                "Худший исход",
+                                                "Итог при нём"};
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < Columns)
         return QString::fromUtf8(titles[section]);
     if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section == WorstResult)
         return QStringLiteral("Принято ставок на событие минус выплата, если выиграет самый "
                               "дорогой для кассы исход");
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section >= Pays1 &&
+        section <= PaysDraw)
+        return QStringLiteral("Сумма ставка + ставка × коэффициент по ставкам на этот исход");
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
