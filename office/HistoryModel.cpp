@@ -171,6 +171,24 @@ HistoryModel::~HistoryModel() {
 }
 
 void HistoryModel::SetBooks(std::shared_ptr<const Books> books) {
+    // The history only grows: with every record shown, the new ones are rows added at the
+    // newest end, and the rows already there, the current one and the scrolling stay.
+    const bool grown = m_result.all && !m_running && m_books && m_books->history && books &&
+                       books->history && books->historyPath == m_books->historyPath &&
+                       books->historyCount >= m_books->historyCount &&
+                       books->history->columns().size() == m_books->history->columns().size() &&
+                       m_query.filter.IsEmpty() && m_query.sortColumn < 0;
+    if (grown) {
+        const int added = int(books->historyCount - m_books->historyCount);
+        const bool newestFirst = m_query.order == Qt::DescendingOrder;
+        const int at = newestFirst ? 0 : rowCount();
+        if (added > 0)
+            beginInsertRows({}, at, at + added - 1);
+        m_books = std::move(books);
+        if (added > 0)
+            endInsertRows();
+        return;
+    }
     m_books = std::move(books);
     m_columnIndex.clear();
     if (m_books && m_books->history)

@@ -25,6 +25,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -251,6 +252,10 @@ void OfficeWindow::ChooseFolder() {
 bool OfficeWindow::Refresh() {
     if (m_folder.isEmpty())
         return false;
+    if (m_holding) { // a view is being exported or printed: its rows must stay as they are
+        m_refresh.start(kRetryMs);
+        return false;
+    }
     m_refresh.stop();
     std::shared_ptr<const Books> books;
     try {
@@ -384,6 +389,7 @@ void OfficeWindow::ExportCsv(const QString& given) {
         return;
     }
     const QAbstractItemModel& model = *view->ExportModel();
+    const QScopedValueRollback hold(m_holding, true);
     QProgressDialog progress(QStringLiteral("Выгрузка в CSV…"), QStringLiteral("Прервать"), 0,
                              model.rowCount(), this);
     progress.setWindowModality(Qt::WindowModal);

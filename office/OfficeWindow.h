@@ -77,6 +77,7 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_refresh;
     QStringList m_problems; // as last reported
+    bool m_holding = false; // no new reading while the views are written out
     QAction* m_undo = nullptr;
     QList<QAction*> m_viewActions;
 };

@@ -514,6 +514,12 @@ print(rows[1][2], rows[1][4], rows[1][8])
         OfficeWindow window;
         QVERIFY(window.OpenFolder(folder));
         const qsizetype betsAtStart = window.CurrentBooks()->bets.size();
+        // The history grows under the manager's eyes: the record they are on stays current.
+        HistoryModel* shownHistory = window.History()->Model();
+        QAbstractItemModelTester tester(shownHistory,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        window.History()->Table()->setCurrentIndex(shownHistory->index(3, 2));
+        const std::int64_t current = shownHistory->RecordAt(3);
 
         QProcess worker;
         worker.start(VARNEL_BET_WORKER, {"--take-bets", folder});
@@ -531,9 +537,13 @@ print(rows[1][2], rows[1][4], rows[1][8])
             QTest::qWait(readings % 4 == 0 ? 30 : 1); // and the window reads when told to
             const QString shown = wholeness(*window.CurrentBooks());
             QVERIFY2(shown.isEmpty(), qPrintable(shown));
+            QCOMPARE(shownHistory->rowCount(), int(window.CurrentBooks()->historyCount));
         }
         QVERIFY2(seen.size() > 5, qPrintable(QString::number(seen.size())));
         QTRY_VERIFY(window.CurrentBooks()->bets.size() > betsAtStart + 5);
+        const QModelIndex now = window.History()->Table()->currentIndex();
+        QVERIFY(now.row() > 3);
+        QCOMPARE(shownHistory->RecordAt(now.row()), current);
         qInfo("%d whole readings of %lld different counts of bets", readings, qint64(seen.size()));
 
         undoFromHistory(window, 4);
