@@ -4,6 +4,7 @@
 #include "store/engine/Errors.h"
 
 #include <QAbstractItemModel>
+#include <QColor>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMarginsF>
@@ -12,6 +13,7 @@
 #include <QPrinter>
 #include <QSaveFile>
 #include <QTextDocument>
+#include <QUrl>
 
 namespace varnel::office {
 
@@ -102,8 +104,12 @@ QString ModelHtml(const QAbstractItemModel& model, int maxRows) {
                 text.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
             if (bold)
                 text = QStringLiteral("<b>%1</b>").arg(text);
-            html += QStringLiteral("<td%1>%2</td>")
-                        .arg(right ? QStringLiteral(" align=\"right\"") : QString(), text);
+            QString attributes = right ? QStringLiteral(" align=\"right\"") : QString();
+            const QVariant background = model.data(index, Qt::BackgroundRole);
+            if (background.canConvert<QColor>() && background.value<QColor>().isValid())
+                attributes +=
+                    QStringLiteral(" bgcolor=\"%1\"").arg(background.value<QColor>().name());
+            html += QStringLiteral("<td%1>%2</td>").arg(attributes, text);
         }
         html += QStringLiteral("</tr>");
     }
@@ -125,19 +131,21 @@ QString ReportHtml(const QString& title, const QString& body) {
              QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
 }
 
-void PrintHtml(const QString& html, QPrinter* printer) {
+void PrintHtml(const QString& html, QPrinter* printer, const ReportImages& images) {
     QTextDocument document;
+    for (const auto& [name, image] : images)
+        document.addResource(QTextDocument::ImageResource, QUrl(name), image);
     document.setHtml(html);
     document.print(printer);
 }
 
-void WritePdf(const QString& html, const QString& path) {
+void WritePdf(const QString& html, const QString& path, const ReportImages& images) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
     printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                       QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter));
-    PrintHtml(html, &printer);
+    PrintHtml(html, &printer, images);
     if (!QFileInfo(path).exists() || QFileInfo(path).size() == 0)
         cannotWrite(path, QStringLiteral("печать в PDF не удалась"));
 }

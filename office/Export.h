@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QImage>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -25,8 +28,9 @@ QString ModelHtml(const QAbstractItemModel& model, int maxRows = 2000);
 QString ReportHtml(const QString& title, const QString& body);
 
 // Prints a report; as PDF into a file (an EDatabaseError when it cannot be written).
-void PrintHtml(const QString& html, QPrinter* printer);
-void WritePdf(const QString& html, const QString& path);
+using ReportImages = QList<QPair<QString, QImage>>;
+void PrintHtml(const QString& html, QPrinter* printer, const ReportImages& images = {});
+void WritePdf(const QString& html, const QString& path, const ReportImages& images = {});
 
 // Escapes text for the reports.
 QString Html(const QString& text);

@@ -2,6 +2,9 @@
 
 #include "office/Books.h"
 
+#include <QImage>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QWidget>
 
@@ -22,6 +25,8 @@ public:
     // The table exported, as shown (filtered and sorted).
     virtual const QAbstractItemModel* ExportModel() const = 0;
     virtual QString Report() const = 0;
+    // The pictures the report's HTML names (<img src="NAME">).
+    virtual QList<QPair<QString, QImage>> ReportImages() const { return {}; }
     // The file name a CSV or PDF of this view is offered under, without its extension.
     virtual QString FileStem() const = 0;
 };

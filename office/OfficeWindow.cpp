@@ -414,7 +414,7 @@ void OfficeWindow::SavePdf(const QString& given) {
     if (path.isEmpty())
         return;
     RunHandler([&] {
-        WritePdf(CurrentView()->Report(), path);
+        WritePdf(CurrentView()->Report(), path, CurrentView()->ReportImages());
         statusBar()->showMessage(
             QStringLiteral("Отчёт сохранён в «%1»").arg(QDir::toNativeSeparators(path)), 8000);
     });
@@ -426,7 +426,7 @@ void OfficeWindow::Print() {
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(QStringLiteral("Печать: %1").arg(CurrentView()->Title()));
     if (dialog.exec() == QDialog::Accepted)
-        PrintHtml(CurrentView()->Report(), &printer);
+        PrintHtml(CurrentView()->Report(), &printer, CurrentView()->ReportImages());
 }
 
 void OfficeWindow::PrintPreview() {
@@ -436,8 +436,9 @@ void OfficeWindow::PrintPreview() {
     preview.setObjectName(QStringLiteral("PrintPreview"));
     preview.setWindowTitle(QStringLiteral("Просмотр: %1").arg(CurrentView()->Title()));
     const QString html = CurrentView()->Report();
+    const ReportImages images = CurrentView()->ReportImages();
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [&html](QPrinter* target) { PrintHtml(html, target); });
+            [&](QPrinter* target) { PrintHtml(html, target, images); });
     preview.resize(1000, 760);
     preview.exec();
 }

@@ -332,7 +332,20 @@ const QAbstractItemModel* RiskView::ExportModel() const {
 QString RiskView::Report() const {
     return ReportHtml(QStringLiteral("Открытые события и риск кассы"),
                       QStringLiteral("<p>%1</p>").arg(Html(m_summary->text())) +
-                          ModelHtml(*m_sorted));
+                          ModelHtml(*m_sorted) +
+                          QStringLiteral("<p><img src=\"risk-chart.png\" width=\"900\"></p>"));
+}
+
+// The chart as printed: drawn anew at a page's width, whatever the window's size.
+QList<QPair<QString, QImage>> RiskView::ReportImages() const {
+    RiskChart chart;
+    chart.SetRisks(m_model->Risks());
+    chart.resize(std::max(chart.minimumSizeHint().width(), 1200), 380);
+    QImage image(chart.size() * 2, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::white);
+    chart.render(&image);
+    return {{QStringLiteral("risk-chart.png"), image}};
 }
 
 } // namespace varnel::office

@@ -69,6 +69,7 @@ public:
     QString Title() const override;
     const QAbstractItemModel* ExportModel() const override;
     QString Report() const override;
+    QList<QPair<QString, QImage>> ReportImages() const override;
     QString FileStem() const override { return QStringLiteral("риск"); }
 
     RiskModel* Model() const { return m_model; }

@@ -487,6 +487,38 @@ print(rows[1][2], rows[1][4], rows[1][8])
                  }));
     }
 
+    // Started by the launcher in the working folder, by hand on one named, or from the menu
+    // with none: the folder named, else the current one when it holds the books, else the last.
+    void startsOnTheFolderNamedTheCurrentOrTheLastAndKeepsItsGeometry() {
+        WorkFolder books;
+        QTemporaryDir empty;
+        QCOMPARE(OfficeWindow::StartFolder({empty.path()}), empty.path());
+        QCOMPARE(OfficeWindow::StartFolder({}), books.path());
+        QDir::setCurrent(empty.path());
+        {
+            ErrorRecorder errors;
+            OfficeWindow window;
+            QVERIFY(!window.OpenFolder(empty.path()));
+            QCOMPARE(errors.messages.size(), 1);
+            QVERIFY(window.OpenFolder(books.path()));
+            QVERIFY(window.windowTitle().startsWith(QDir::toNativeSeparators(books.path())));
+            window.show();
+            window.resize(910, 610);
+            window.ShowView(2);
+            window.close();
+        }
+        QDir::setCurrent(empty.path());
+        QCOMPARE(OfficeWindow::StartFolder({}), books.path());
+        OfficeWindow again;
+        QCOMPARE(again.size(), QSize(910, 610));
+        QCOMPARE(again.CurrentView(), static_cast<OfficeView*>(again.Risk()));
+        // The risk report prints its chart too.
+        QVERIFY(again.OpenFolder(books.path()));
+        const auto images = again.Risk()->ReportImages();
+        QCOMPARE(images.size(), 1);
+        QVERIFY(again.Risk()->Report().contains(images[0].first) && !images[0].second.isNull());
+    }
+
     // A counter takes bets in a loop while the office reads: every reading is whole, and the
     // window follows the changes. Undo is refused while that counter holds the folder, and done
     // once it is gone; one whose payout was paid is refused with the engine's reason.
