@@ -58,6 +58,20 @@ bool containsFolded(const char* data, int size, const QByteArray& needle) {
     return false;
 }
 
+// What a matcher says of a record, the value decoded and compared where the bytes cannot tell.
+template <typename Decoded>
+bool matches(const FieldMatcher& matcher, const char* record, Decoded decodedMatches) {
+    switch (matcher.match(record)) {
+    case ByteMatch::Same:
+        return true;
+    case ByteMatch::Different:
+        return false;
+    case ByteMatch::Unsure:
+        break;
+    }
+    return decodedMatches();
+}
+
 } // namespace
 
 QString FoldName(const QString& name) {
@@ -102,15 +116,7 @@ HistoryScan::Kind::Kind(const HistoryScan& scan, const QString& kind)
       m_kind(kind) {}
 
 bool HistoryScan::Kind::Is(const char* record) const {
-    switch (m_matcher.match(record)) {
-    case ByteMatch::Same:
-        return true;
-    case ByteMatch::Different:
-        return false;
-    case ByteMatch::Unsure:
-        break;
-    }
-    return m_scan->Value(record, fields::VID) == m_kind;
+    return matches(m_matcher, record, [&] { return m_scan->Value(record, fields::VID) == m_kind; });
 }
 
 void HistoryScan::SetDays(const QDate& from, const QDate& to) {
@@ -176,15 +182,8 @@ void HistoryScan::SetEvent(std::optional<int> number) {
 bool HistoryScan::EventMatches(const char* record) const {
     if (!m_event)
         return true;
-    switch (m_eventMatcher->match(record)) {
-    case ByteMatch::Same:
-        return true;
-    case ByteMatch::Different:
-        return false;
-    case ByteMatch::Unsure:
-        break;
-    }
-    return m_file.decode(record, m_number) == Variant(*m_event);
+    return matches(*m_eventMatcher, record,
+                   [&] { return m_file.decode(record, m_number) == Variant(*m_event); });
 }
 
 } // namespace varnel::office
