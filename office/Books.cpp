@@ -98,62 +98,73 @@ struct ReadTable {
     TTable table;
 };
 
-std::shared_ptr<Books> readOnce(const QDir& dir) {
+std::shared_ptr<Books> readOnce(const QDir& dir,
+                                const std::function<void(const QString&)>& afterTable) {
     using namespace fields;
     auto books = std::make_shared<Books>();
     books->folder = dir.absolutePath();
-    const auto attempt = [&](auto read) {
+    const auto attempt = [&](auto read, const QString& table) {
         try {
             read();
         } catch (const EDatabaseError& error) {
             books->problems << error.message();
         }
+        if (afterTable)
+            afterTable(table);
     };
-    attempt([&] {
-        ReadTable t(dir, CompitTable());
-        t.forEachLive([&](std::uint32_t i) {
-            Event e;
-            e.record = i;
-            e.number = t.at(i, NUMBER);
-            e.date = t.at(i, DATE).toDate();
-            e.kom1 = t.at(i, KOM1).toString();
-            e.kom2 = t.at(i, KOM2).toString();
-            e.koef = {real(t.at(i, KOEF_1)), real(t.at(i, KOEF_2)), real(t.at(i, KOEF_N))};
-            e.sums = {real(t.at(i, SUMM_1)), real(t.at(i, SUMM_2)), real(t.at(i, SUMM_N))};
-            books->events << e;
-        });
-    });
-    attempt([&] {
-        ReadTable t(dir, PriemTable());
-        t.forEachLive([&](std::uint32_t i) {
-            books->bets << Bet{i,
-                               t.at(i, NUMBER),
-                               t.at(i, RESULT).toString(),
-                               real(t.at(i, SUMMA)),
-                               real(t.at(i, KOEFICIENT)),
-                               t.at(i, FIO).toString()};
-        });
-    });
-    attempt([&] {
-        ReadTable t(dir, MoneyTable());
-        t.forEachLive([&](std::uint32_t i) {
-            books->payouts << Payout{i, t.at(i, FIO).toString(), real(t.at(i, SUMMA))};
-        });
-    });
+    attempt(
+        [&] {
+            ReadTable t(dir, CompitTable());
+            t.forEachLive([&](std::uint32_t i) {
+                Event e;
+                e.record = i;
+                e.number = t.at(i, NUMBER);
+                e.date = t.at(i, DATE).toDate();
+                e.kom1 = t.at(i, KOM1).toString();
+                e.kom2 = t.at(i, KOM2).toString();
+                e.koef = {real(t.at(i, KOEF_1)), real(t.at(i, KOEF_2)), real(t.at(i, KOEF_N))};
+                e.sums = {real(t.at(i, SUMM_1)), real(t.at(i, SUMM_2)), real(t.at(i, SUMM_N))};
+                books->events << e;
+            });
+        },
+        CompitTable().file);
+    attempt(
+        [&] {
+            ReadTable t(dir, PriemTable());
+            t.forEachLive([&](std::uint32_t i) {
+                books->bets << Bet{i,
+                                   t.at(i, NUMBER),
+                                   t.at(i, RESULT).toString(),
+                                   real(t.at(i, SUMMA)),
+                                   real(t.at(i, KOEFICIENT)),
+                                   t.at(i, FIO).toString()};
+            });
+        },
+        PriemTable().file);
+    attempt(
+        [&] {
+            ReadTable t(dir, MoneyTable());
+            t.forEachLive([&](std::uint32_t i) {
+                books->payouts << Payout{i, t.at(i, FIO).toString(), real(t.at(i, SUMMA))};
+            });
+        },
+        MoneyTable().file);
     books->historyPath = dir.filePath(HistoryTable().file);
     if (QFileInfo::exists(books->historyPath)) {
-        attempt([&] {
-            auto history = std::make_shared<DbfFile>(books->historyPath);
-            history->open(DbfFile::Access::Read);
-            // The fields the office reads must be there, of their kind.
-            TTable check;
-            check.SetTableName(books->historyPath);
-            check.SetReadOnly(true);
-            HistoryTable().MakeFields(&check);
-            check.Open();
-            books->historyCount = history->recordCount();
-            books->history = std::move(history);
-        });
+        attempt(
+            [&] {
+                auto history = std::make_shared<DbfFile>(books->historyPath);
+                history->open(DbfFile::Access::Read);
+                // The fields the office reads must be there, of their kind.
+                TTable check;
+                check.SetTableName(books->historyPath);
+                check.SetReadOnly(true);
+                HistoryTable().MakeFields(&check);
+                check.Open();
+                books->historyCount = history->recordCount();
+                books->history = std::move(history);
+            },
+            HistoryTable().file);
     }
     return books;
 }
@@ -165,13 +176,14 @@ std::shared_ptr<Books> readOnce(const QDir& dir) {
 // journal was there after the first look at the tables nor before the last one, and the
 // tables looked the same both times: a commit that ran into the reading either still had its
 // journal at the end, or had raised the history's count by then.
-std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs) {
+std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs,
+                                       const std::function<void(const QString&)>& afterTable) {
     const QDir dir(folder);
     const QDeadlineTimer deadline(patienceMs);
     for (;;) {
         const FolderStamp before = stampOf(dir);
         if (!journalThere(dir)) {
-            std::shared_ptr<Books> books = readOnce(dir);
+            std::shared_ptr<Books> books = readOnce(dir, afterTable);
             if (!journalThere(dir) && stampOf(dir) == before) {
                 if (books->history && books->historyCount != before.last().count)
                     books->historyCount = std::min(books->historyCount, before.last().count);

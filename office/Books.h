@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace varnel {
@@ -70,7 +71,9 @@ public:
 // Reads the books of a folder, tables opened for reading only. A reading is kept only when no
 // journal of unfinished work was there before and after it and no table changed meanwhile; it
 // is tried again after a moment otherwise, until `patienceMs` have passed (then EBooksBusy).
-std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs = 1000);
+// `afterTable`, for the tests, is told the name of each table once it is read.
+std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs = 1000,
+                                       const std::function<void(const QString&)>& afterTable = {});
 
 // Whether a folder holds the counter's tables.
 bool HoldsBooks(const QString& folder);

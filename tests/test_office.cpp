@@ -14,6 +14,7 @@
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Journal.h"
+#include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
 
 #include <QAbstractItemModelTester>
@@ -485,6 +486,41 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
                      return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
                  }));
+    }
+
+    // A whole commit of a bet between the reading of the events and that of the bets: no
+    // journal is there before or after, yet the reading holds the event before the bet and the
+    // bet. It is taken again.
+    void aReadingACommitCutThroughIsTakenAgain() {
+        using namespace fields;
+        WorkFolder folder;
+        TDataModule6 module;
+        module.DataModuleCreate();
+        append(*module.TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+        module.History->EventEntered(*module.TableCompit);
+        int commits = 0, reads = 0;
+        const auto takeBet = [&] {
+            TTransaction work({module.TableStavka, module.TableCompit, module.TableHistory});
+            append(*module.TableStavka, {betRecord(1, "Спартак", 100, 2.0, "Иванов Иван")});
+            module.TableCompit->First();
+            module.TableCompit->Edit();
+            module.TableCompit->SetFieldValue(SUMM_1,
+                                              module.TableCompit->GetFieldValue(SUMM_1) + 100);
+            module.TableCompit->Post();
+            module.History->BetTaken(*module.TableStavka, *module.TableCompit);
+            work.Commit();
+            ++commits;
+        };
+        const auto books = ReadBooks(folder.path(), 1000, [&](const QString& table) {
+            reads += table == CompitTable().file;
+            if (table == CompitTable().file && commits == 0)
+                takeBet();
+        });
+        QCOMPARE(commits, 1);
+        QCOMPARE(reads, 2);
+        QCOMPARE(wholeness(*books), QString());
+        QCOMPARE(books->bets.size(), 1);
+        QCOMPARE(books->events[0].sums[0], 600.0);
     }
 
     // Started by the launcher in the working folder, by hand on one named, or from the menu
