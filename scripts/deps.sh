@@ -14,7 +14,7 @@ packages=(
   python3 python3-dbfread python3-dbf
 )
 if [ "${1:-}" = test ]; then
-  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers)
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils)
 fi
 if [ "${1:-}" = bench ]; then
   packages+=(gdal-bin hyperfine)

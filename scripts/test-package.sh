@@ -110,13 +110,14 @@ newdesk_images() {
 check "varnel-newdesk defaults to the installed bitmaps" newdesk_images
 shipped=$(find /usr/share/varnel/images -name '*.bmp' | wc -l)
 
-# start_counter HOME [VAR=VALUE...]: the menu's command in a fresh home, headless, left running.
+# start_counter HOME [VAR=VALUE...]: the menu's command in a fresh home, headless, left running;
+# with LAUNCHED=varnel-office, the back office's.
 start_counter() {
   local home=$1
   shift
   mkdir -p "$home/run" && chmod 700 "$home/run"
   env -u VARNEL_DESK -u XDG_CONFIG_HOME HOME="$home" XDG_RUNTIME_DIR="$home/run" \
-    QT_QPA_PLATFORM=offscreen "$@" varnel-desk >"$home/out.txt" 2>&1 &
+    QT_QPA_PLATFORM=offscreen "$@" varnel-desk ${LAUNCHED:-} >"$home/out.txt" 2>&1 &
   counter=$!
   started+=("$counter")
 }
@@ -124,9 +125,9 @@ start_counter() {
 # Two seconds after the start the counter is still running, as /usr/bin/varnel, in FOLDER,
 # which holds the four tables and every shipped bitmap.
 runs_in() {
-  local pid=$1 folder=$2 home=$3 table
+  local pid=$1 folder=$2 home=$3 program=${4:-varnel} table
   kill -0 "$pid" 2>/dev/null || { echo "exited: $(cat "$home/out.txt")" >&2; return 1; }
-  [ "$(readlink "/proc/$pid/exe")" = /usr/bin/varnel ] || { echo "runs $(readlink "/proc/$pid/exe")" >&2; return 1; }
+  [ "$(readlink "/proc/$pid/exe")" = "/usr/bin/$program" ] || { echo "runs $(readlink "/proc/$pid/exe")" >&2; return 1; }
   [ "$(readlink "/proc/$pid/cwd")" = "$folder" ] || { echo "in $(readlink "/proc/$pid/cwd")" >&2; return 1; }
   for table in COMPIT PRIEM TMP MONEY; do
     [ -s "$folder/$table.DBF" ] || { echo "no $folder/$table.DBF" >&2; return 1; }
@@ -161,8 +162,21 @@ for name in default setting environment; do
   wait "$counter" 2>/dev/null || true
 done
 
+# The back office's entry: the launcher lays out the folder and starts it there, and it opens
+# the books of the folder it is started in.
+check "the back office has a desktop entry" test -f /usr/share/applications/varnel-office.desktop
+home="$scratch/office"
+mkdir -p "$home"
+home="$(realpath "$home")"
+LAUNCHED=varnel-office start_counter "$home"
+sleep 2
+check "the launcher starts the back office in the default folder" \
+  runs_in "$counter" "$home/varnel-desk" "$home" varnel-office
+kill "$counter" 2>/dev/null || true
+wait "$counter" 2>/dev/null || true
+
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get purge -y -qq varnel >/dev/null
-check "purging leaves no program behind" test ! -e /usr/bin/varnel -a ! -e /usr/share/varnel
+check "purging leaves no program behind" test ! -e /usr/bin/varnel -a ! -e /usr/bin/varnel-office -a ! -e /usr/share/varnel
 
 echo "package ($(basename "$deb"), $entries desktop entries):"
 echo "package: $passed passed, $failed failed"

@@ -33,20 +33,6 @@ using namespace varnel::test;
 
 namespace {
 
-// Pays the payout on the given row of the payouts browser, as the operator does.
-void payOut(int row) {
-    runModal(TableMoney, [&] {
-        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
-        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
-        for (int i = 0; i < row; ++i)
-            QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Next), Qt::LeftButton);
-        QString asked;
-        answerNextQuestion("Yes", &asked);
-        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete), Qt::LeftButton);
-        QVERIFY(!asked.isEmpty());
-    });
-}
-
 QJsonArray history(const Office& office) {
     return readWithDbfread(office.folder.file("HISTORY.DBF"));
 }

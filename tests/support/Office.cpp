@@ -2,7 +2,9 @@
 
 #include "shell/StartUp.h"
 #include "shell/toolkit/Form.h"
+#include "store/controls/DBNavigator.h"
 #include "store/engine/Report.h"
+#include "views/TableMoney.h"
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
@@ -17,6 +19,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cstdio>
 #include <cstdlib>
@@ -178,6 +181,19 @@ bool settle(const Variant& number, int outcome) {
         closed = !PriemResult->isVisible();
     });
     return closed;
+}
+
+void payOut(int row) {
+    runModal(TableMoney, [&] {
+        auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
+        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
+        for (int i = 0; i < row; ++i)
+            QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Next), Qt::LeftButton);
+        QString asked;
+        answerNextQuestion("Yes", &asked);
+        QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete), Qt::LeftButton);
+        QVERIFY(!asked.isEmpty());
+    });
 }
 
 } // namespace varnel::test

@@ -67,6 +67,10 @@ bool takeBet(const QString& fio, const Variant& stake, const Variant& number, in
 // the dialog closed (the event was settled).
 bool settle(const Variant& number, int outcome);
 
+// Pays the payout on the given row of the payouts browser, as the operator does (the browser
+// opened, the row reached with the navigator, its delete answered «Yes»).
+void payOut(int row);
+
 // Types text into a widget as a keyboard would, any alphabet (QTest::keyClicks takes
 // Latin-1 only).
 void typeText(QWidget* widget, const QString& text);

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "store/engine/DbfCodec.h"
+#include "store/engine/Variant.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QLatin1String>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace varnel {
+class DbfFile;
+}
+
+namespace varnel::office {
+
+// Client names compared as the manager types them: any case, and ё as е.
+QString FoldName(const QString& name);
+
+// Reads the history's records on its file's bytes, decoding only what a scan asks for: what
+// kind a record is, whether its day is in a range and whether its client's name contains a
+// text are told from the bytes where the file is in the program's own form.
+class HistoryScan {
+public:
+    explicit HistoryScan(DbfFile& file);
+    ~HistoryScan();
+
+    DbfFile& File() const { return m_file; }
+    const char* Record(std::uint32_t index) const;
+    Variant Value(const char* record, QLatin1String field) const;
+    double Amount(const char* record, QLatin1String field) const; // a blank as 0
+
+    // One kind of record (a VID of History.h).
+    class Kind {
+    public:
+        Kind(const HistoryScan& scan, const QString& kind);
+        bool Is(const char* record) const;
+
+    private:
+        const HistoryScan* m_scan;
+        FieldMatcher m_matcher;
+        Variant m_kind;
+    };
+
+    // Days from..to, either end open when null; a record with no day is in no range.
+    void SetDays(const QDate& from, const QDate& to);
+    bool InDays(const char* record) const;
+    QDate Day(const char* record) const;
+
+    // Records whose client's name contains the text (FoldName); none set: all.
+    void SetClient(const QString& part);
+    bool HasClient() const { return !m_client.isEmpty(); }
+    bool ClientMatches(const char* record) const;
+
+    // Records of one event number.
+    void SetEvent(std::optional<int> number);
+    bool EventMatches(const char* record) const;
+
+private:
+    int Column(QLatin1String field) const;
+
+    DbfFile& m_file;
+    int m_den = -1, m_fio = -1, m_number = -1;
+    bool m_denBytes = false; // DEN is the 8 digits of a dBASE date
+    QByteArray m_from, m_to; // as those digits, empty for an open end
+    bool m_rangeSet = false;
+    QString m_client;
+    QByteArray m_clientBytes; // the folded text in the file's code page, when it is Windows-1251
+    bool m_clientBytesUsable = false;
+    std::optional<int> m_event;
+    std::unique_ptr<FieldMatcher> m_eventMatcher;
+};
+
+} // namespace varnel::office

@@ -1,0 +1,707 @@
+// The back office: its views over books the counter made through its own dialogs, the history's
+// filters and sorting, reading while a counter commits, undoing a result, CSV and PDF.
+#include "office/Books.h"
+#include "office/CashView.h"
+#include "office/Figures.h"
+#include "office/Format.h"
+#include "office/HistoryModel.h"
+#include "office/HistoryView.h"
+#include "office/OfficeWindow.h"
+#include "office/RiskView.h"
+#include "shell/StartUp.h"
+#include "store/DataModule6.h"
+#include "store/History.h"
+#include "store/Tables.h"
+#include "store/engine/Convert.h"
+#include "store/engine/Journal.h"
+#include "store/engine/Transaction.h"
+#include "tests/support/Office.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProcess>
+#include <QSet>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <csignal>
+#include <map>
+
+using namespace varnel;
+using namespace varnel::office;
+using namespace varnel::test;
+
+namespace {
+
+QJsonArray rowsOf(const QString& folder, const char* table) {
+    return readWithDbfread(QDir(folder).filePath(QLatin1String(table)));
+}
+
+// Σ of a field over the records of a table that pass a test, as dbfread reads them.
+template <typename Pass> double sumOf(const QJsonArray& rows, const char* field, Pass pass) {
+    double sum = 0;
+    for (const auto& r : rows)
+        if (pass(r.toObject()))
+            sum += r.toObject()[QLatin1String(field)].toDouble();
+    return sum;
+}
+
+auto ofKind(const char* kind) {
+    return [kind](const QJsonObject& r) { return r["VID"].toString() == QString::fromUtf8(kind); };
+}
+
+bool near(double a, double b) {
+    return std::fabs(a - b) < 0.005;
+}
+
+// The row of the newest record of a kind about an event, as the model shows it.
+int rowOf(const HistoryModel& model, const QString& kind, int number) {
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.Value(row, fields::VID).toString() == kind &&
+            model.Value(row, fields::NUMBER) == Variant(number))
+            return row;
+    return -1;
+}
+
+QAction* actionOf(const OfficeWindow& window, const char* name) {
+    auto* action = window.findChild<QAction*>(QLatin1String(name));
+    if (!action)
+        qFatal("no action %s", name);
+    return action;
+}
+
+// Puts the history's current row on the newest «Результат» of an event and asks for its undo.
+void undoFromHistory(OfficeWindow& window, int number) {
+    window.ShowView(0);
+    HistoryModel* model = window.History()->Model();
+    const int row = rowOf(*model, kinds::Result(), number);
+    QVERIFY2(row >= 0, "no result of the event in the history");
+    window.History()->Table()->setCurrentIndex(model->index(row, 0));
+    QAction* undo = actionOf(window, "ActionUndo");
+    QVERIFY(undo->isEnabled());
+    undo->trigger();
+}
+
+// The invariants of every reading taken while bets are recorded: each event's stake sums are
+// 500 plus the stakes of its live bets on each outcome, and the history's bets less their
+// settlements (plus the bets undone results put back) are the live bets.
+QString wholeness(const Books& books) {
+    for (const Event& event : books.events) {
+        const QString names[3] = {event.kom1, event.kom2, DrawOutcome()};
+        for (int o = 0; o < 3; ++o) {
+            double stakes = 500;
+            for (const Bet& bet : books.bets)
+                if (bet.number == event.number && bet.result == names[o])
+                    stakes += bet.stake;
+            if (!near(stakes, event.sums[o]))
+                return QStringLiteral("event %1, outcome %2: sum %3, bets %4")
+                    .arg(event.number.toString())
+                    .arg(o)
+                    .arg(event.sums[o])
+                    .arg(stakes);
+        }
+    }
+    HistoryModel model;
+    model.SetBooks(std::make_shared<Books>(books));
+    int live = 0;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QString kind = model.Value(row, fields::VID).toString();
+        live += kind == kinds::Bet() || kind == kinds::Restored()
+                    ? 1
+                    : (kind == kinds::Won() || kind == kinds::Lost() ? -1 : 0);
+    }
+    if (model.rowCount() != int(books.historyCount))
+        return QStringLiteral("the history shows %1 of %2")
+            .arg(model.rowCount())
+            .arg(books.historyCount);
+    if (live != books.bets.size())
+        return QStringLiteral("the history says %1 bets, PRIEM.DBF has %2")
+            .arg(live)
+            .arg(books.bets.size());
+    return {};
+}
+
+// A history written through the engine for the filters: every kind, clients whose names differ
+// in case and in ё, days over six weeks, events and amounts spread, some blank.
+struct Written {
+    QDate day;
+    QString kind, fio;
+    int number;
+    Variant summa;
+};
+
+QList<Written> writeHistory(const QString& folder) {
+    const QString names[] = {QStringLiteral("Иванов Иван"),  QStringLiteral("ИВАНОВА Ольга"),
+                             QStringLiteral("Пётр Сидоров"), QStringLiteral("Петров Пётр"),
+                             QStringLiteral("Smith John"),   QString()};
+    const QString all[] = {kinds::Event(),  kinds::Bet(),  kinds::Won(),    kinds::Lost(),
+                           kinds::Result(), kinds::Paid(), kinds::Undone(), kinds::Restored()};
+    const int numbers[] = {1, 2, 3, 7, -5};
+    QList<Written> written;
+    QList<Record> records;
+    for (int i = 0; i < 400; ++i) {
+        Written w{Date().addDays(-((i * 7) % 43)), all[(i * 5) % 8], names[i % 6],
+                  numbers[(i / 3) % 5],
+                  i % 11 == 0 ? Variant() : Variant(double((i * 37) % 500) + 0.25)};
+        written << w;
+        using namespace fields;
+        records << Record{
+            {DEN, Variant(w.day)},        {VID, Variant(w.kind)}, {FIO, Variant(w.fio)},
+            {NUMBER, Variant(w.number)},  {SUMMA, w.summa},       {VREMYA, Variant("12:00:00")},
+            {VYPLATA, Variant(double(i))}};
+    }
+    append(QDir(folder).filePath(HistoryTable().file), records);
+    return written;
+}
+
+// The records the model shows, as places in the file.
+QList<std::int64_t> shown(const HistoryModel& model) {
+    QList<std::int64_t> records;
+    for (int row = 0; row < model.rowCount(); ++row)
+        records << model.RecordAt(row);
+    return records;
+}
+
+QList<std::int64_t> expected(const QList<Written>& written,
+                             const std::function<bool(const Written&)>& pass) {
+    QList<std::int64_t> records;
+    for (qsizetype i = written.size() - 1; i >= 0; --i) // newest first
+        if (pass(written[i]))
+            records << i;
+    return records;
+}
+
+} // namespace
+
+class TestOffice : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+
+    // The counter's own dialogs make the books; the office's figures are checked against sums
+    // done here over what dbfread reads.
+    void viewsShowWhatTheCounterRecorded() {
+        Office office;
+        QVERIFY(office.started);
+        const QDate today = Date();
+        QVERIFY(enterEvent("7", "Спартак", "Зенит", today.addDays(5), {"1,5", "2,5", "3"}));
+        QVERIFY(enterEvent("8", "Динамо", "Торпедо", today.addDays(6)));
+        QVERIFY(enterEvent("9", "Локомотив", "ЦСКА", today.addDays(3), {"2", "3", "3,5"}));
+        QVERIFY(takeBet("Иванов Иван", "100", "7", 1));
+        QVERIFY(takeBet("Петров Пётр", "40", "7", 2));
+        QVERIFY(takeBet("Сидорова Анна", "10", "7", 1));
+        QVERIFY(takeBet("Чужой", "5", "8", 3));
+        QVERIFY(takeBet("ИВАНОВА Ольга", "250", "9", 2));
+        QVERIFY(takeBet("Петров Пётр", "60", "9", 1));
+        QVERIFY(takeBet("Иванов Иван", "30,5", "9", 2));
+        QVERIFY(settle("7", 1));
+        payOut(0); // Иванов Иван's 250
+        const QString folder = office.folder.path();
+
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(folder));
+        QVERIFY(window.windowTitle().contains(QDir::toNativeSeparators(folder)));
+        const QJsonArray history = rowsOf(folder, "HISTORY.DBF");
+
+        // The history, newest first, in Russian.
+        HistoryModel* model = window.History()->Model();
+        QCOMPARE(model->rowCount(), int(history.size()));
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QJsonObject r = history[history.size() - 1 - row].toObject();
+            QCOMPARE(model->Value(row, fields::VID).toString(), r["VID"].toString());
+            QCOMPARE(model->Value(row, fields::FIO).toString(), r["FIO"].toString());
+        }
+        const int fio = HistoryModel::ColumnOf(fields::FIO);
+        const int vyplata = HistoryModel::ColumnOf(fields::VYPLATA);
+        const int den = HistoryModel::ColumnOf(fields::DEN);
+        QCOMPARE(model->headerData(fio, Qt::Horizontal).toString(), QString("Клиент"));
+        QCOMPARE(model->data(model->index(0, vyplata)).toString(), QString("250,00"));
+        QCOMPARE(model->data(model->index(0, den)).toString(), today.toString("dd.MM.yyyy"));
+
+        // The day's cash.
+        window.Cash()->SetDays(today, today);
+        const CashReport& cash = window.Cash()->Figures();
+        const double stakes = sumOf(history, "SUMMA", ofKind("Ставка"));
+        const double won = sumOf(history, "VYPLATA", ofKind("Выигрыш"));
+        const double paid = sumOf(history, "VYPLATA", ofKind("Выплата"));
+        QVERIFY(near(stakes, 495.5) && near(won, 275) && near(paid, 250));
+        QVERIFY(near(cash.total.stakes, stakes));
+        QVERIFY(near(cash.total.Owed(), won));
+        QVERIFY(near(cash.total.paid, paid));
+        QVERIFY(near(cash.total.Balance(), stakes - paid));
+        QCOMPARE(cash.total.bets, 7);
+        QCOMPARE(control<QLabel>(window.Cash(), "CashBalance")->text(), MoneyText(stakes - paid));
+        std::map<int, double> stakesOf;
+        for (const auto& r : history)
+            if (r.toObject()["VID"] == "Ставка")
+                stakesOf[r.toObject()["NUMBER"].toInt()] += r.toObject()["SUMMA"].toDouble();
+        QCOMPARE(cash.byEvent.size(), qsizetype(stakesOf.size()));
+        for (const CashLine& line : cash.byEvent) {
+            const int number = int(line.number.toInteger());
+            QVERIFY2(near(line.cash.stakes, stakesOf[number]), qPrintable(line.label));
+            // The payment is the event's whose settlement owed it.
+            QVERIFY(near(line.cash.paid, number == 7 ? 250 : 0));
+            QVERIFY(near(line.cash.Owed(), number == 7 ? 275 : 0));
+        }
+        QVERIFY(cash.byEvent[0].label.contains("Спартак — Зенит"));
+        window.Cash()->SetDays(today.addDays(-3), today.addDays(-1));
+        QCOMPARE(window.Cash()->Figures().total.bets, 0);
+        QCOMPARE(window.Cash()->ByEvent()->rowCount(), 0);
+        window.Cash()->SetDays(today.addDays(-3), today);
+        QCOMPARE(window.Cash()->ByDay()->rowCount(), 1);
+
+        // The risk of each open event, from the bets as dbfread reads them.
+        const QJsonArray events = rowsOf(folder, "COMPIT.DBF");
+        const QJsonArray bets = rowsOf(folder, "PRIEM.DBF");
+        const QList<EventRisk>& risks = window.Risk()->Model()->Risks();
+        QCOMPARE(risks.size(), events.size());
+        QCOMPARE(window.Risk()->Model()->rowCount(), int(events.size()));
+        for (const EventRisk& risk : risks) {
+            const int number = int(risk.event.number.toInteger());
+            const auto onEvent = [number](const QJsonObject& b) { return b["NUMBER"] == number; };
+            QVERIFY(near(risk.stakes, sumOf(bets, "SUMMA", onEvent)));
+            int riskiest = -1;
+            double most = -1;
+            for (int o = 0; o < 3; ++o) {
+                double payout = 0;
+                for (const auto& b : bets) {
+                    const QJsonObject bet = b.toObject();
+                    if (onEvent(bet) && bet["RESULT"].toString() == risk.outcomes[o].name)
+                        payout += bet["SUMMA"].toDouble() * (1 + bet["KOEFICIENT"].toDouble());
+                }
+                QVERIFY2(near(risk.outcomes[o].payout, payout),
+                         qPrintable(QString("event %1 outcome %2").arg(number).arg(o)));
+                if (payout > 0 && payout > most) {
+                    most = payout;
+                    riskiest = o;
+                }
+            }
+            QCOMPARE(risk.riskiest, riskiest);
+        }
+        QCOMPARE(risks[1].outcomes[1].name, QString("ЦСКА")); // 280,50 staked on it
+        QCOMPARE(risks[1].riskiest, 1);
+
+        // A client's line: owed now and paid, found in any case.
+        auto* client = control<QLineEdit>(window.History(), "FilterClient");
+        const auto clientLine = [&](const QString& part) {
+            client->setText(part);
+            window.History()->ApplyFilter();
+            model->WaitForQuery();
+            return control<QLabel>(window.History(), "ClientLine")->text();
+        };
+        const QJsonArray money = rowsOf(folder, "MONEY.DBF");
+        const double owedToSidorova =
+            sumOf(money, "SUMMA", [](const QJsonObject& r) { return r["FIO"] == "Сидорова Анна"; });
+        QVERIFY(near(owedToSidorova, 25));
+        QString line = clientLine("сидорова");
+        QVERIFY2(line.contains("Сидорова Анна") && line.contains(MoneyText(owedToSidorova)),
+                 qPrintable(line));
+        line = clientLine("ИВАНОВ");
+        QVERIFY2(line.contains("Иванов Иван</b>: к выплате сейчас 0,00 (выигрышей: 0), выплачено "
+                               "250,00 (выплат: 1)") &&
+                     line.contains("ИВАНОВА Ольга"),
+                 qPrintable(line));
+        QCOMPARE(model->rowCount(), 5); // three bets, a win and its payment
+        clientLine(QString());
+
+        // The counter holds the folder: no undo, and nothing written.
+        const auto before = snapshot(folder);
+        office.errors.messages.clear();
+        undoFromHistory(window, 7);
+        QCOMPARE(office.errors.messages.size(), 1);
+        QVERIFY2(office.errors.messages[0].contains("Закройте кассу"),
+                 qPrintable(office.errors.messages[0]));
+        QVERIFY(snapshot(folder) == before);
+
+        // CSV that python's csv module reads back, Cyrillic and decimal commas intact.
+        QTemporaryDir out;
+        const QString csv = out.filePath("история.csv");
+        window.ShowView(0);
+        window.ExportCsv(csv);
+        QVERIFY(office.errors.messages.size() == 1);
+        QCOMPARE(QFile(csv).size() > 0, true);
+        const QByteArray read = runPython(R"(
+import csv, sys
+with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:
+    rows = list(csv.reader(f, delimiter=';'))
+print(len(rows) - 1)
+print(rows[0][0], rows[0][4], rows[0][8])
+print(rows[1][2], rows[1][4], rows[1][8])
+)",
+                                          {csv});
+        QCOMPARE(QString::fromUtf8(read).split('\n').mid(0, 3),
+                 QStringList({QString::number(history.size()), "Дата Клиент Выплата",
+                              "Выплата Иванов Иван 250,00"}));
+        // LibreOffice Calc, in a Russian locale, reads the amounts as numbers.
+        QProcess calc;
+        calc.start("soffice", {"-env:UserInstallation=file://" + out.filePath("lo"), "--headless",
+                               "--infilter=CSV:59,34,76,1,,1049", "--convert-to", "fods",
+                               "--outdir", out.path(), csv});
+        QVERIFY(calc.waitForFinished(180000));
+        QFile fods(out.filePath("история.fods"));
+        QVERIFY2(fods.open(QIODevice::ReadOnly), qPrintable(calc.readAllStandardError()));
+        const QString sheet = QString::fromUtf8(fods.readAll());
+        QVERIFY(sheet.contains("office:value-type=\"float\" office:value=\"250\""));
+        QVERIFY(sheet.contains("Иванов Иван"));
+
+        // The day's cash as a PDF, with its figures in it.
+        window.ShowView(1);
+        window.Cash()->SetDays(today, today);
+        const QString pdf = out.filePath("касса.pdf");
+        window.SavePdf(pdf);
+        QFile written(pdf);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.size() > 1000 && written.read(5) == "%PDF-");
+        QProcess text;
+        text.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.waitForFinished(60000));
+        const QString words =
+            QString::fromUtf8(text.readAllStandardOutput()).replace(QChar(0xA0), ' ');
+        QVERIFY2(words.contains("Касса за " + today.toString("dd.MM.yyyy")) &&
+                     words.contains(MoneyText(stakes)) &&
+                     words.contains(MoneyText(stakes - paid)) && words.contains("№ 7 Спартак"),
+                 qPrintable(words));
+    }
+
+    void historyFiltersAndSortsEveryRecord() {
+        WorkFolder folder;
+        const QList<Written> written = writeHistory(folder.path());
+        HistoryModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.SetBooks(ReadBooks(folder.path()));
+        QCOMPARE(model.rowCount(), 400);
+        QCOMPARE(model.RecordAt(0), std::int64_t(399));
+
+        const auto filtered = [&](const HistoryFilter& filter) {
+            model.SetFilter(filter);
+            if (!model.WaitForQuery())
+                qFatal("the query did not end");
+            return shown(model);
+        };
+        HistoryFilter f;
+        const auto named = [](QStringList names) {
+            return [names](const Written& w) { return names.contains(w.fio); };
+        };
+        f.client = "иванов";
+        QCOMPARE(filtered(f), expected(written, named({"Иванов Иван", "ИВАНОВА Ольга"})));
+        f.client = "ПЁТР";
+        QCOMPARE(filtered(f), expected(written, named({"Пётр Сидоров", "Петров Пётр"})));
+        f.client = "петр ";
+        QCOMPARE(filtered(f), expected(written, named({"Пётр Сидоров", "Петров Пётр"})));
+        f.client = "smith";
+        QCOMPARE(filtered(f), expected(written, named({"Smith John"})));
+        f.client = "Ольга Иванова";
+        QVERIFY(filtered(f).isEmpty());
+
+        f = {};
+        f.from = Date().addDays(-20);
+        f.to = Date().addDays(-10);
+        QCOMPARE(filtered(f), expected(written, [&](const Written& w) {
+                     return w.day >= f.from && w.day <= f.to;
+                 }));
+        f.to = {};
+        f.event = -5;
+        f.kind = kinds::Paid();
+        const auto combined = expected(written, [&](const Written& w) {
+            return w.day >= f.from && w.number == -5 && w.kind == kinds::Paid();
+        });
+        QVERIFY(!combined.isEmpty());
+        QCOMPARE(filtered(f), combined);
+        f = {};
+        f.event = 7;
+        QCOMPARE(filtered(f), expected(written, [](const Written& w) { return w.number == 7; }));
+
+        // Sorted by the stake, blanks first; equal stakes keep the newest first going down.
+        const int summa = HistoryModel::ColumnOf(fields::SUMMA);
+        f = {};
+        f.kind = kinds::Bet();
+        model.SetFilter(f);
+        model.sort(summa, Qt::AscendingOrder);
+        QVERIFY(model.WaitForQuery());
+        const auto bets =
+            expected(written, [](const Written& w) { return w.kind == kinds::Bet(); });
+        QCOMPARE(model.rowCount(), int(bets.size()));
+        const auto stake = [&](int row) {
+            const Variant v = model.Value(row, fields::SUMMA);
+            return v.isNull() ? -1.0 : v.toReal();
+        };
+        for (int row = 1; row < model.rowCount(); ++row)
+            QVERIFY(stake(row - 1) <= stake(row));
+        QCOMPARE(stake(0), -1.0);
+        model.sort(summa, Qt::DescendingOrder);
+        QVERIFY(model.WaitForQuery());
+        for (int row = 1; row < model.rowCount(); ++row) {
+            QVERIFY(stake(row - 1) >= stake(row));
+            if (stake(row - 1) == stake(row))
+                QVERIFY(model.RecordAt(row - 1) > model.RecordAt(row));
+        }
+        // By client: the order of the alphabet, any case.
+        model.SetFilter({});
+        model.sort(HistoryModel::ColumnOf(fields::FIO), Qt::AscendingOrder);
+        QVERIFY(model.WaitForQuery());
+        QCOMPARE(model.rowCount(), 400);
+        QStringList order;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const QString name = model.Value(row, fields::FIO).toString();
+            if (order.isEmpty() || order.last() != name)
+                order << name;
+        }
+        QCOMPARE(order, QStringList({"", "Smith John", "Иванов Иван", "ИВАНОВА Ольга",
+                                     "Пётр Сидоров", "Петров Пётр"}));
+        // The file's order, oldest first.
+        model.sort(-1, Qt::AscendingOrder);
+        QCOMPARE(model.RecordAt(0), std::int64_t(0));
+
+        // A query asked while another runs: the last one asked is what is shown.
+        model.sort(-1, Qt::DescendingOrder);
+        f = {};
+        f.client = "smith";
+        model.SetFilter(f);
+        f.client = "иванов";
+        model.SetFilter(f);
+        QVERIFY(model.WaitForQuery());
+        QCOMPARE(shown(model), expected(written, named({"Иванов Иван", "ИВАНОВА Ольга"})));
+
+        // The view's boxes set the same filter.
+        HistoryView view;
+        view.SetBooks(ReadBooks(folder.path()));
+        typeText(control<QLineEdit>(&view, "FilterClient"), "сидоров");
+        control<QComboBox>(&view, "FilterKind")->setCurrentText(kinds::Won());
+        view.ApplyFilter();
+        QVERIFY(view.Model()->WaitForQuery());
+        QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
+                     return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
+                 }));
+    }
+
+    // A whole commit of a bet between the reading of the events and that of the bets: no
+    // journal is there before or after, yet the reading holds the event before the bet and the
+    // bet. It is taken again.
+    void aReadingACommitCutThroughIsTakenAgain() {
+        using namespace fields;
+        WorkFolder folder;
+        TDataModule6 module;
+        module.DataModuleCreate();
+        append(*module.TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+        module.History->EventEntered(*module.TableCompit);
+        int commits = 0, reads = 0;
+        const auto takeBet = [&] {
+            TTransaction work({module.TableStavka, module.TableCompit, module.TableHistory});
+            append(*module.TableStavka, {betRecord(1, "Спартак", 100, 2.0, "Иванов Иван")});
+            module.TableCompit->First();
+            module.TableCompit->Edit();
+            module.TableCompit->SetFieldValue(SUMM_1,
+                                              module.TableCompit->GetFieldValue(SUMM_1) + 100);
+            module.TableCompit->Post();
+            module.History->BetTaken(*module.TableStavka, *module.TableCompit);
+            work.Commit();
+            ++commits;
+        };
+        const auto books = ReadBooks(folder.path(), 1000, [&](const QString& table) {
+            reads += table == CompitTable().file;
+            if (table == CompitTable().file && commits == 0)
+                takeBet();
+        });
+        QCOMPARE(commits, 1);
+        QCOMPARE(reads, 2);
+        QCOMPARE(wholeness(*books), QString());
+        QCOMPARE(books->bets.size(), 1);
+        QCOMPARE(books->events[0].sums[0], 600.0);
+    }
+
+    // Started by the launcher in the working folder, by hand on one named, or from the menu
+    // with none: the folder named, else the current one when it holds the books, else the last.
+    void startsOnTheFolderNamedTheCurrentOrTheLastAndKeepsItsGeometry() {
+        WorkFolder books;
+        QTemporaryDir empty;
+        QCOMPARE(OfficeWindow::StartFolder({empty.path()}), empty.path());
+        QCOMPARE(OfficeWindow::StartFolder({}), books.path());
+        QDir::setCurrent(empty.path());
+        {
+            ErrorRecorder errors;
+            OfficeWindow window;
+            QVERIFY(!window.OpenFolder(empty.path()));
+            QCOMPARE(errors.messages.size(), 1);
+            QVERIFY(window.OpenFolder(books.path()));
+            QVERIFY(window.windowTitle().startsWith(QDir::toNativeSeparators(books.path())));
+            window.show();
+            window.resize(910, 610);
+            window.ShowView(2);
+            window.close();
+        }
+        QDir::setCurrent(empty.path());
+        QCOMPARE(OfficeWindow::StartFolder({}), books.path());
+        OfficeWindow again;
+        QCOMPARE(again.size(), QSize(910, 610));
+        QCOMPARE(again.CurrentView(), static_cast<OfficeView*>(again.Risk()));
+        // The risk report prints its chart too.
+        QVERIFY(again.OpenFolder(books.path()));
+        const auto images = again.Risk()->ReportImages();
+        QCOMPARE(images.size(), 1);
+        QVERIFY(again.Risk()->Report().contains(images[0].first) && !images[0].second.isNull());
+    }
+
+    // A counter takes bets in a loop while the office reads: every reading is whole, and the
+    // window follows the changes. Undo is refused while that counter holds the folder, and done
+    // once it is gone; one whose payout was paid is refused with the engine's reason.
+    void readsWhileTheCounterCommitsAndUndoesOnceItIsClosed() {
+        std::unique_ptr<QTemporaryDir> books;
+        {
+            Office office;
+            QVERIFY(office.started);
+            QVERIFY(enterEvent("1", "Спартак", "Динамо", Date().addDays(2)));
+            QVERIFY(enterEvent("2", "Зенит", "Торпедо", Date().addDays(2)));
+            QVERIFY(enterEvent("3", "Локомотив", "ЦСКА", Date().addDays(2)));
+            QVERIFY(enterEvent("4", "Рубин", "Урал", Date().addDays(2)));
+            QVERIFY(takeBet("Иванов Иван", "100", "3", 1));
+            QVERIFY(takeBet("Петров Пётр", "50", "3", 1));
+            QVERIFY(settle("3", 1));
+            payOut(0); // Иванов Иван's
+            QVERIFY(takeBet("Сидорова Анна", "70", "4", 2));
+            QVERIFY(takeBet("Кузнецов Олег", "20", "4", 3));
+            QVERIFY(settle("4", 2));
+            // This process keeps the counter's lock on its folder; the worker gets a copy.
+            books = copyTables(office.folder.path());
+        }
+        const QString folder = books->path();
+        ErrorRecorder errors;
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(folder));
+        const qsizetype betsAtStart = window.CurrentBooks()->bets.size();
+        // The history grows under the manager's eyes: the record they are on stays current.
+        HistoryModel* shownHistory = window.History()->Model();
+        QAbstractItemModelTester tester(shownHistory,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        window.History()->Table()->setCurrentIndex(shownHistory->index(3, 2));
+        const std::int64_t current = shownHistory->RecordAt(3);
+
+        QProcess worker;
+        worker.start(VARNEL_BET_WORKER, {"--take-bets", folder});
+        QVERIFY(worker.waitForReadyRead(60000)); // "ready": it holds the folder
+        int readings = 0;
+        QSet<qsizetype> seen;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 4000) {
+            const auto reading = ReadBooks(folder, 10000);
+            const QString fault = wholeness(*reading);
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
+            seen << reading->bets.size();
+            ++readings;
+            QTest::qWait(readings % 4 == 0 ? 30 : 1); // and the window reads when told to
+            const QString shown = wholeness(*window.CurrentBooks());
+            QVERIFY2(shown.isEmpty(), qPrintable(shown));
+            QCOMPARE(shownHistory->rowCount(), int(window.CurrentBooks()->historyCount));
+        }
+        QVERIFY2(seen.size() > 5, qPrintable(QString::number(seen.size())));
+        QTRY_VERIFY(window.CurrentBooks()->bets.size() > betsAtStart + 5);
+        const QModelIndex now = window.History()->Table()->currentIndex();
+        QVERIFY(now.row() > 3);
+        QCOMPARE(shownHistory->RecordAt(now.row()), current);
+        qInfo("%d whole readings of %lld different counts of bets", readings, qint64(seen.size()));
+
+        undoFromHistory(window, 4);
+        QCOMPARE(errors.messages.size(), 1);
+        QVERIFY2(errors.messages[0].contains("Закройте кассу"), qPrintable(errors.messages[0]));
+
+        ::kill(pid_t(worker.processId()), SIGKILL);
+        QVERIFY(worker.waitForFinished(60000));
+        // A bet the kill cut off is finished by the office, which holds the folder now.
+        QTRY_VERIFY(!QFile::exists(QDir(folder).filePath(JournalFileName())) && window.Refresh());
+
+        QString asked;
+        answerNextQuestion("Yes", &asked);
+        undoFromHistory(window, 4);
+        QVERIFY2(asked.contains("№ 4 «Рубин — Урал»") && asked.contains("Сидорова Анна: 70,00") &&
+                     asked.contains("Кузнецов Олег") && asked.contains("(1) на сумму"),
+                 qPrintable(asked));
+        QCOMPARE(errors.messages.size(), 1);
+        QCOMPARE(errors.notices.size(), 1);
+        QVERIFY(errors.notices[0].contains("№ 4 отменён"));
+        QVERIFY(rowsOf(folder, "MONEY.DBF").size() == 1); // Петров Пётр's, of event 3
+        bool back = false;
+        for (const auto& e : rowsOf(folder, "COMPIT.DBF"))
+            back = back || e.toObject()["NUMBER"] == 4;
+        QVERIFY(back);
+        const QStringList faults = historyDisagreements(folder);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+        QCOMPARE(window.Risk()->Model()->rowCount(), 3); // the window read it again
+
+        // Undone once, the result of 4 has no undo left; that of 3 had a payout paid.
+        const auto undone = snapshot(folder);
+        undoFromHistory(window, 3);
+        QCOMPARE(errors.messages.size(), 2);
+        QVERIFY2(errors.messages[1].contains("Иванов Иван") &&
+                     errors.messages[1].contains("выплачен"),
+                 qPrintable(errors.messages[1]));
+        QVERIFY(snapshot(folder) == undone);
+    }
+};
+
+// Lays out a working folder with books of a few days' work through the counter's dialogs, for
+// the README's pictures: `test_office --lay-out-books FOLDER` (FOLDER laid out by varnel-newdesk).
+static int layOutBooks(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
+    ErrorRecorder errors;
+    TApplication application;
+    if (!StartUp(application))
+        return 2;
+    const QDate today = Date();
+    struct E {
+        const char *number, *kom1, *kom2;
+        int days;
+        QStringList koef;
+    };
+    const E events[] = {{"11", "Спартак", "Зенит", 1, {"2,1", "2,9", "3,2"}},
+                        {"12", "Динамо", "Торпедо", 2, {"1,8", "3,6", "3,4"}},
+                        {"13", "Локомотив", "ЦСКА", 2, {"2,5", "2,4", "3,1"}},
+                        {"14", "Рубин", "Урал", 3, {"1,9", "3,8", "3,3"}},
+                        {"15", "Краснодар", "Ростов", 4, {"1,7", "4,2", "3,6"}},
+                        {"16", "Крылья Советов", "Ахмат", 5, {"2,2", "3,1", "3,0"}}};
+    for (const E& e : events)
+        if (!enterEvent(e.number, e.kom1, e.kom2, today.addDays(e.days), e.koef))
+            return 3;
+    const char* clients[] = {
+        "Иванов Иван Петрович", "Петрова Мария Сергеевна",  "Сидоров Алексей", "Кузнецова Ольга",
+        "Смирнов Дмитрий",      "Волков Андрей Николаевич", "Фёдоров Павел",   "Морозова Елена"};
+    const char* stakes[] = {"100", "250", "50", "150", "300", "75", "200", "120", "500", "60"};
+    for (int i = 0; i < 46; ++i)
+        if (!takeBet(clients[(i * 3) % 8], stakes[(i * 7) % 10], events[i % 6].number,
+                     1 + (i / 6 + i / 18) % 3))
+            return 4;
+    if (!settle("11", 1) || !settle("13", 3))
+        return 5;
+    payOut(0);
+    payOut(1);
+    return errors.messages.isEmpty() ? 0 : 6;
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window keeps its geometry and last folder in the user's settings: not this user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    if (argc == 3 && QByteArray(argv[1]) == "--lay-out-books")
+        return layOutBooks(argc, argv);
+    QApplication app(argc, argv);
+    TestOffice test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_office.moc"
