@@ -55,8 +55,8 @@ FileStamp stampOf(const QString& path) {
 }
 
 const QList<const TableDescription*>& readTables() {
-    static const QList<const TableDescription*> tables = {&CompitTable(), &PriemTable(), &MoneyTable(),
-                                                   &HistoryTable()};
+    static const QList<const TableDescription*> tables = {&CompitTable(), &PriemTable(),
+                                                          &MoneyTable(), &HistoryTable()};
     return tables;
 }
 

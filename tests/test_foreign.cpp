@@ -67,8 +67,7 @@ private slots:
             QString asked;
             runModal(TableMoney, [&] {
                 auto* navigator = control<TDBNavigator>(TableMoney, "DBNavigator");
-                QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First),
-                                  Qt::LeftButton);
+                QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::First), Qt::LeftButton);
                 answerNextQuestion("Yes", &asked);
                 QTest::mouseClick(navigator->ButtonOf(TDBNavigator::Button::Delete),
                                   Qt::LeftButton);
