@@ -80,11 +80,11 @@ double real(const Variant& value) {
 // A table of the folder opened for reading only; the engine then writes nothing, not even the
 // mending of a tail that a crash cut.
 struct ReadTable {
-    ReadTable(const QDir& dir, const TableDescription& spec) {
-        table.SetTableName(dir.filePath(spec.file));
-        table.SetExactFields(spec.exactFields);
+    ReadTable(const QDir& dir, const TableDescription& description) {
+        table.SetTableName(dir.filePath(description.file));
+        table.SetExactFields(description.exactFields);
         table.SetReadOnly(true);
-        spec.MakeFields(&table);
+        description.MakeFields(&table);
         table.Open();
     }
     Variant at(std::uint32_t record, QLatin1String field) const {
