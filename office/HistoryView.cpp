@@ -171,6 +171,7 @@ void HistoryView::SetBooks(std::shared_ptr<const Books> books) {
             }
         }
     }
+    UpdateCount();
     UpdateClientLine();
 }
 

@@ -606,6 +606,9 @@ print(rows[1][2], rows[1][4], rows[1][8])
             const QString shown = wholeness(*window.CurrentBooks());
             QVERIFY2(shown.isEmpty(), qPrintable(shown));
             QCOMPARE(shownHistory->rowCount(), int(window.CurrentBooks()->historyCount));
+            QCOMPARE(window.findChild<QLabel*>("HistoryCount")->text(),
+                     QStringLiteral("Записей в истории: %1")
+                         .arg(QLocale().toString(shownHistory->rowCount())));
         }
         QVERIFY2(seen.size() > 5, qPrintable(QString::number(seen.size())));
         QTRY_VERIFY(window.CurrentBooks()->bets.size() > betsAtStart + 5);
