@@ -1,6 +1,7 @@
 // bench_engine: the table engine's costs against the performance budget in DESIGN.md.
 // Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder: fsync cost
 // depends on the filesystem, so run it on each one the tables may live on.
+#include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
@@ -56,21 +57,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
-};
-
-// The program opens its tables by bare name from the working folder, and so do these.
-class InFolder {
-public:
-    explicit InFolder(const QString& folder) : m_previous(QDir::currentPath()) {
-        if (!QDir::setCurrent(folder))
-            throw std::runtime_error("cannot enter " + folder.toStdString());
-    }
-    ~InFolder() { QDir::setCurrent(m_previous); }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-
-private:
-    QString m_previous;
 };
 
 class SyncSetting {

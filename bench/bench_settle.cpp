@@ -2,6 +2,7 @@
 // walk that syncs every write on its own, and the all-or-nothing walk with a history of a
 // record for every bet written in the same commit.
 #include "store/History.h"
+#include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
@@ -145,14 +146,13 @@ void settle(benchmark::State& state, Mode mode) {
     const int total = int(state.range(0));
     QTemporaryDir root(QDir::tempPath() + "/varnel-bench-XXXXXX");
     const QString fixture = makeFixture(root.path(), total);
-    const QString previous = QDir::currentPath();
     for (auto _ : state) {
         state.PauseTiming();
         QTemporaryDir run(root.path() + "/run-XXXXXX");
         for (const QString& name : QDir(fixture).entryList({"*.DBF"}, QDir::Files))
             if (mode == Mode::WithHistory || name != "HISTORY.DBF")
                 QFile::copy(fixture + "/" + name, run.filePath(name));
-        QDir::setCurrent(run.path());
+        const InFolder here(run.path());
         auto events = open("COMPIT.DBF");
         auto bets = open("PRIEM.DBF");
         auto money = open("MONEY.DBF");
@@ -179,7 +179,6 @@ void settle(benchmark::State& state, Mode mode) {
         if (mode == Mode::WithHistory &&
             historyTable.PhysicalCount() != std::uint32_t(100 + total + kEventBets + 1))
             state.SkipWithError("wrong number of history records");
-        QDir::setCurrent(previous);
         state.ResumeTiming();
     }
 }
@@ -199,13 +198,12 @@ void BM_SettleWithHistory(benchmark::State& state) {
 void recordBets(benchmark::State& state, bool withHistory) {
     QTemporaryDir root(QDir::tempPath() + "/varnel-bench-XXXXXX");
     const QString fixture = makeFixture(root.path(), int(state.range(0)));
-    const QString previous = QDir::currentPath();
     QTemporaryDir run(root.path() + "/run-XXXXXX");
     for (const QString& name : QDir(fixture).entryList({"*.DBF"}, QDir::Files))
         if (withHistory || name != "HISTORY.DBF")
             QFile::copy(fixture + "/" + name, run.filePath(name));
-    QDir::setCurrent(run.path());
     {
+        const InFolder here(run.path());
         auto events = open("COMPIT.DBF");
         auto bets = open("PRIEM.DBF");
         TTable historyTable;
@@ -237,7 +235,6 @@ void recordBets(benchmark::State& state, bool withHistory) {
         if (withHistory && historyTable.PhysicalCount() != before + std::uint32_t(n))
             state.SkipWithError("a bet without its history record");
     }
-    QDir::setCurrent(previous);
 }
 
 void BM_RecordBet(benchmark::State& state) {

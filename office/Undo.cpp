@@ -3,6 +3,7 @@
 #include "office/Format.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/Errors.h"
 #include "store/engine/FolderLock.h"
@@ -15,18 +16,6 @@ namespace varnel::office {
 namespace {
 
 constexpr int kListed = 12;
-
-// The working directory is where the data module's tables are found, by bare name.
-class InFolder {
-public:
-    explicit InFolder(const QString& folder) : m_previous(QDir::currentPath()) {
-        QDir::setCurrent(folder);
-    }
-    ~InFolder() { QDir::setCurrent(m_previous); }
-
-private:
-    QString m_previous;
-};
 
 QString listed(const QStringList& lines) {
     QString text;
@@ -84,8 +73,8 @@ UndoAttempt UndoResultInFolder(const QString& folder, std::uint32_t record,
                 QStringLiteral("Результат нельзя отменить, пока с папкой «%1» работает программа "
                                "кассы (или другая копия бэк-офиса). Закройте кассу и повторите.")
                     .arg(QDir::toNativeSeparators(folder))};
-    const InFolder here(folder);
     try {
+        const InFolder here(folder);
         TDataModule6 module;
         module.DataModuleCreate();
         const THistory::UndoPlan plan = module.History->PlanUndo(record, *module.TableMoney);

@@ -2,6 +2,7 @@
 
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
@@ -261,16 +262,14 @@ int runCrashWorker(const char* flag, int point, const QString& folder) {
 }
 
 QStringList startTablesIn(const QString& folder) {
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(folder);
     QStringList messages;
     try {
+        const InFolder here(folder);
         TDataModule6 module;
         module.DataModuleCreate(); // as its creation handler runs it, the error kept here
     } catch (const EVarnelError& error) {
         messages << error.message();
     }
-    QDir::setCurrent(previous);
     return messages;
 }
 
