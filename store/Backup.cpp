@@ -119,11 +119,14 @@ void BackUpTables(const QString& folder, const QStringList& tables, const QDate&
             continue;
         copyWhole(original, copy);
     }
+    // Which copies go is decided by their names alone, never by how far they lie from today: a
+    // clock a year ahead would otherwise take every copy with it. Today's copy stays even when
+    // the clock is behind and thirty later days are there.
     const QDir backup(root.filePath(BackupFolderName()));
-    const QDate oldest = today.addDays(-kBackupDays);
-    for (const QString& name : days(backup))
-        if (QDate::fromString(name, kDayFormat) < oldest)
-            QDir(backup.filePath(name)).removeRecursively();
+    const QStringList kept = days(backup);
+    for (qsizetype i = kBackupDays; i < kept.size(); ++i)
+        if (kept[i] != today.toString(kDayFormat))
+            QDir(backup.filePath(kept[i])).removeRecursively();
 }
 
 void BackUpHistory(const QString& folder, const QString& history) {
@@ -175,11 +178,18 @@ void BackUpHistory(const QString& folder, const QString& history) {
     }
 }
 
-QString NewestBackupOf(const QString& folder, const QString& table) {
+QString NewestBackupOf(const QString& folder, const QString& table, const QDate& today) {
     if (QFileInfo::exists(QDir(folder).filePath(BackupFolderName() + QLatin1Char('/') + table)))
         return BackupFolderName() + QLatin1Char('/') + table;
     const QDir backup(QDir(folder).filePath(BackupFolderName()));
+    // A copy dated after today was made under a wrong clock: it is offered only when no copy of
+    // today or before holds the table.
+    QStringList ordered, ahead;
     for (const QString& day : days(backup))
+        (QDate::fromString(day, kDayFormat) <= today ? ordered : ahead).append(day);
+    std::reverse(ahead.begin(), ahead.end()); // the nearest to today first
+    ordered += ahead;
+    for (const QString& day : ordered)
         if (QFileInfo::exists(backup.filePath(day + QLatin1Char('/') + table)))
             return BackupFolderName() + QLatin1Char('/') + day + QLatin1Char('/') + table;
     return {};

@@ -19,7 +19,8 @@ inline constexpr int kBackupDays = 30;
 
 // The first start of a day copies every table of the folder that reads soundly and has no
 // copy of that day yet; a damaged table is not copied, so that the copies keep its last sound
-// state. Days older than kBackupDays go. Throws an EDatabaseError when a copy cannot be made
+// state. The kBackupDays newest days (by their names) and today's are kept, the others go.
+// Throws an EDatabaseError when a copy cannot be made
 // (what was copied stays).
 void BackUpTables(const QString& folder, const QStringList& tables, const QDate& today);
 
@@ -29,9 +30,10 @@ void BackUpTables(const QString& folder, const QStringList& tables, const QDate&
 // soundly.
 void BackUpHistory(const QString& folder, const QString& history);
 
-// The newest daily copy of a table (or the history's copy), as a path relative to the working
-// folder; empty when there is none.
-QString NewestBackupOf(const QString& folder, const QString& table);
+// The newest daily copy of a table (or the history's copy) dated today or before, else the
+// nearest one dated after today, as a path relative to the working folder; empty when there is
+// none.
+QString NewestBackupOf(const QString& folder, const QString& table, const QDate& today);
 
 // Keeps an exact copy of a table file as it is now; returns its path relative to the folder.
 QString KeepDamagedCopy(const QString& folder, const QString& table);

@@ -24,6 +24,13 @@ TTable* table(QObject* owner, const TableDescription& described) {
     return t;
 }
 
+// The tables the daily copies hold: all but the history, which has a copy of its own.
+QStringList Books() {
+    QStringList books = TableFileNames();
+    books.removeAll(HistoryTable().file);
+    return books;
+}
+
 TDataSource* source(QObject* owner, const TableDescription& described, TDataSet* dataSet) {
     auto* s = new TDataSource(owner);
     s->setObjectName(described.source);
@@ -67,7 +74,25 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
     TableMoneyFIO = TableMoney->FieldByName(FIO);
     TableMoneySUMMA = TableMoney->FieldByName(SUMMA);
 
+    for (TTable* t : {TableCompit, TableStavka, TableTmp, TableMoney, TableHistory})
+        t->SetBeforeWrite([this] { CopyOnNewDay(); });
+
     connect(this, &TDataModule6::OnCreate, this, Handler(this, &TDataModule6::DataModuleCreate));
+}
+
+// A counter left running past midnight takes the new day's copy before the day's first write,
+// as its first start that day would have. A copy that cannot be made does not stop the work:
+// the operator is told, and the next start tries again.
+void TDataModule6::CopyOnNewDay() {
+    const QDate today = Date();
+    if (!m_copiedOn.isValid() || m_copiedOn == today)
+        return;
+    m_copiedOn = today;
+    try {
+        BackUpTables(QDir::currentPath(), Books(), today);
+    } catch (const EDatabaseError& error) {
+        ReportNotice(error.message());
+    }
 }
 
 TDataModule6::~TDataModule6() = default;
@@ -83,9 +108,8 @@ void TDataModule6::DataModuleCreate() {
     RecoverInterruptedWork(folder);
     QStringList failures;
     try {
-        QStringList books = TableFileNames();
-        books.removeAll(HistoryTable().file);
-        BackUpTables(folder, books, Date());
+        m_copiedOn = Date();
+        BackUpTables(folder, Books(), m_copiedOn);
         BackUpHistory(folder, HistoryTable().file);
     } catch (const EDatabaseError& error) {
         failures << error.message();
@@ -95,7 +119,7 @@ void TDataModule6::DataModuleCreate() {
         try {
             OpenMending(table);
         } catch (const EDatabaseError& error) {
-            const QString backup = NewestBackupOf(folder, table->TableName());
+            const QString backup = NewestBackupOf(folder, table->TableName(), Date());
             failures << error.message() +
                             (backup.isEmpty() ? QStringLiteral(" Резервной копии этой таблицы нет.")
                                               : QStringLiteral(" Последняя резервная копия: «%1».")
@@ -140,12 +164,11 @@ void TDataModule6::PayOut() {
 }
 
 void TDataModule6::UndoResult(std::uint32_t result) {
-    for (TTable* table : {TableCompit, TableStavka, TableMoney})
-        if (!table->Active())
-            throw EDatabaseError(QStringLiteral("Результат нельзя отменить: таблица «%1» не "
-                                                "открыта.")
-                                     .arg(table->DisplayName()));
-    const THistory::UndoPlan plan = History->PlanUndo(result, *TableMoney);
+    if (!TableStavka->Active())
+        throw EDatabaseError(QStringLiteral("Результат нельзя отменить: таблица «%1» не "
+                                            "открыта.")
+                                 .arg(TableStavka->DisplayName()));
+    const THistory::UndoPlan plan = History->PlanUndo(result, *TableCompit, *TableMoney);
     TTransaction work({TableCompit, TableStavka, TableMoney, TableHistory});
     History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
     work.Commit();
@@ -166,6 +189,18 @@ void TDataModule6::OpenMending(TTable* table) {
                          .arg(table->DisplayName())
                          .arg(cut.claimed())
                          .arg(cut.whole())
+                         .arg(QDir::toNativeSeparators(copy)));
+    } catch (const EStrayTail& stray) {
+        const QString copy = KeepDamagedCopy(QDir::currentPath(), table->TableName());
+        table->OpenCuttingTruncatedTail();
+        ReportNotice(QStringLiteral("В таблице «%1» за последней записью было %2 байт, которые не "
+                                    "являются записями таблицы (их записала другая программа). "
+                                    "Таблица исправлена: %3 записей сохранены, лишние байты "
+                                    "отброшены. Файл в том виде, в каком он был найден, сохранён "
+                                    "как «%4».")
+                         .arg(table->DisplayName())
+                         .arg(stray.stray())
+                         .arg(stray.whole())
                          .arg(QDir::toNativeSeparators(copy)));
     }
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include <QDate>
 #include <QObject>
 
 namespace varnel {
@@ -69,7 +70,10 @@ signals:
     void OnCreate();
 
 private:
+    void CopyOnNewDay();
+
     std::unique_ptr<THistory> m_history;
+    QDate m_copiedOn; // the day of the last daily copy this run took
 };
 
 // The program's one instance, made at start-up.

@@ -47,14 +47,27 @@ const std::initializer_list<QLatin1String> kEventFields = {DATE,   KOM1,   KOM2,
                                                            KOEF_N, SUMM_1, SUMM_2, SUMM_N};
 const std::initializer_list<QLatin1String> kBetFields = {RESULT, SUMMA, KOEFICIENT, FIO};
 
-// Two amounts or coefficients are the same bet's when they agree to the digits the history
-// keeps: a table of another writer may hold more.
-bool sameValue(const Variant& a, const Variant& b) {
+// Two values are the same bet's, payout's or event's when they are equal, and two numbers when
+// they differ by at most half a unit of the last digit that the narrower of their two columns
+// keeps: a table of another writer may hold more digits than the history (15.641969 in a
+// column of fifteen decimals, 15.6420 in the history's four), or fewer.
+bool sameValue(const Variant& a, const TField* aField, const Variant& b, const TField* bField) {
     if (a.isNumeric() && b.isNumeric()) {
+        const int decimals = std::min(aField->StoredDecimals(), bField->StoredDecimals());
         const double x = a.toReal(), y = b.toReal();
-        return std::fabs(x - y) <= 1e-9 * std::max(1.0, std::fabs(x));
+        // The half unit itself is in, whatever the binary fractions make of it.
+        const double slack = 1e-9 * std::max({1.0, std::fabs(x), std::fabs(y)});
+        return std::fabs(x - y) <= 0.5 * std::pow(10.0, -decimals) + slack;
     }
     return a == b || (a.isNull() && b.isNull());
+}
+
+// A field's value in two tables: the stored record `at` of `a`, and `b`'s record `other`.
+bool sameAt(const TDataSet& a, std::uint32_t at, const TDataSet& b, std::uint32_t other,
+            QLatin1String field) {
+    const TField* aField = a.FieldByName(field);
+    const TField* bField = b.FieldByName(field);
+    return sameValue(a.ValueAt(at, aField), aField, b.ValueAt(other, bField), bField);
 }
 
 } // namespace
@@ -139,8 +152,7 @@ QHash<std::uint32_t, std::int64_t> THistory::SerialsOfBets(const TDataSet& event
             continue;
         bool same = bets.ValueAt(place, betNumber) == event;
         for (const QLatin1String field : kBetFields)
-            same = same && sameValue(bets.ValueAt(place, bets.FieldByName(field)),
-                                     h.ValueAt(at, h.FieldByName(field)));
+            same = same && sameAt(bets, place, h, at, field);
         if (same)
             serials.insert(place, h.ValueAt(at, h.FieldByName(SERIAL)).toInteger());
     }
@@ -189,8 +201,10 @@ void THistory::PayoutPaid(const TDataSet& money) {
         const auto at = std::uint32_t(i);
         if (h.ValueAt(at, vid).toString() != won)
             continue; // the place of a record of another table
-        if (sameValue(h.ValueAt(at, h.FieldByName(FIO)), fio) &&
-            sameValue(h.ValueAt(at, h.FieldByName(VYPLATA)), amount))
+        if (sameValue(h.ValueAt(at, h.FieldByName(FIO)), h.FieldByName(FIO), fio,
+                      money.FieldByName(FIO)) &&
+            sameValue(h.ValueAt(at, h.FieldByName(VYPLATA)), h.FieldByName(VYPLATA), amount,
+                      money.FieldByName(SUMMA)))
             serial = h.ValueAt(at, h.FieldByName(SERIAL));
         break;
     }
@@ -215,9 +229,13 @@ QString when(const TTable& h, std::uint32_t at) {
 
 } // namespace
 
-THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& money) const {
+THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& events,
+                                      const TDataSet& money) const {
     if (!Kept())
         refuse(QStringLiteral("история не ведётся."));
+    for (const TDataSet* table : {&events, &money})
+        if (!table->Active())
+            refuse(QStringLiteral("таблица «%1» не открыта.").arg(table->DisplayName()));
     const TTable& h = *m_history;
     const auto value = [&h](std::uint32_t at, QLatin1String field) {
         return h.ValueAt(at, h.FieldByName(field));
@@ -246,6 +264,19 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& mone
     if (const std::int64_t at = later(Variant(std::int64_t(result) + 1), kinds::Undone()); at >= 0)
         refuse(QStringLiteral("он уже отменён %1.").arg(when(h, std::uint32_t(at))));
 
+    // Event numbers may repeat, and the first event of a number is the one its bets are settled
+    // with: while another event of the number is open, the bets put back would go to it.
+    if (const std::int64_t other =
+            events.FindRecord(-1, +1, events.FieldByName(NUMBER), plan.number);
+        other >= 0) {
+        const auto at = std::uint32_t(other);
+        throw EDatabaseError(QStringLiteral("Отмена невозможна: в книгах снова событие № %1 "
+                                            "«%2 — %3»")
+                                 .arg(plan.number.toString(),
+                                      events.ValueAt(at, events.FieldByName(KOM1)).toString(),
+                                      events.ValueAt(at, events.FieldByName(KOM2)).toString()));
+    }
+
     // Its bets: the records just before it, written in the same commit.
     for (std::int64_t at = std::int64_t(result) - 1; at >= 0; --at) {
         const QString kind = value(std::uint32_t(at), VID).toString();
@@ -270,8 +301,10 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& mone
         const TField* moneySumma = money.FieldByName(SUMMA);
         if (place < 0 || place >= std::int64_t(money.PhysicalCount()) ||
             money.IsDeletedAt(std::uint32_t(place)) ||
-            !sameValue(money.ValueAt(std::uint32_t(place), moneyFio), fio) ||
-            !sameValue(money.ValueAt(std::uint32_t(place), moneySumma), amount))
+            !sameValue(money.ValueAt(std::uint32_t(place), moneyFio), moneyFio, fio,
+                       h.FieldByName(FIO)) ||
+            !sameValue(money.ValueAt(std::uint32_t(place), moneySumma), moneySumma, amount,
+                       h.FieldByName(VYPLATA)))
             refuse(QStringLiteral("%1 уже нет среди невыплаченных (таблица «%2»).")
                        .arg(whose, money.DisplayName()));
         plan.payouts << std::uint32_t(place);

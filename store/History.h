@@ -72,7 +72,8 @@ public:
     // Undoing a result: the event and its bets put back as they were, the payouts it created
     // taken away. Planned first (what will change, for the operator's confirmation); refused
     // with an EDatabaseError saying why when the record is no result, the result was undone
-    // already, or a payout of it was paid or is no longer as it was written.
+    // already, an event of its number is in the books again, or a payout of it was paid or is
+    // no longer as it was written.
     struct UndoPlan {
         std::uint32_t result = 0;         // the result's record in the history
         Variant number, date, kom1, kom2; // the event
@@ -82,7 +83,7 @@ public:
         double owed = 0;              // what they come to
         int won = 0;
     };
-    UndoPlan PlanUndo(std::uint32_t result, const TDataSet& money) const;
+    UndoPlan PlanUndo(std::uint32_t result, const TDataSet& events, const TDataSet& money) const;
     // Within a transaction over the four tables: the books as the plan says, and the record of
     // it all (Отмена, then a Возврат per bet).
     void Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money);

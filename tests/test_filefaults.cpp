@@ -3,6 +3,7 @@
 // program killed while it takes bets.
 #include "shell/StartUp.h"
 #include "shell/toolkit/Application.h"
+#include "store/Backup.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
@@ -82,36 +83,6 @@ int checkBooks(const QString& folder) {
         }
     }
     return int(bets.size());
-}
-
-// Read-only for everyone, root included: without write permission, and immutable where the
-// user may set that (root ignores permissions).
-bool setReadOnly(const QString& path, bool readOnly, QString* why = nullptr) {
-    const QByteArray native = QFile::encodeName(path);
-    const auto setMode = [&] {
-        if (::chmod(native.constData(), readOnly ? 0444 : 0644) == 0)
-            return true;
-        if (why)
-            *why = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    };
-    if (::geteuid() != 0)
-        return setMode();
-    // An immutable file's permissions cannot change: set them while it is not.
-    if (readOnly && !setMode())
-        return false;
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = readOnly ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    if (!ok && why)
-        *why = QStringLiteral("immutable flag: ") + QString::fromLocal8Bit(std::strerror(errno));
-    if (fd >= 0)
-        ::close(fd);
-    return ok && (readOnly || setMode());
 }
 
 // A small filesystem of its own, mounted for one test and gone after it.
@@ -415,14 +386,16 @@ private slots:
     }
 
     // The books are copied at the first start of each day, before anything is written; a copy
-    // is whole, a damaged table is not copied over its last sound state, old days go.
+    // is whole, a damaged table is not copied over its last sound state, the days past the
+    // thirty newest go.
     void theBooksAreCopiedAtTheFirstStartOfEachDay() {
         WorkFolder folder;
         const QString today = "backup/" + Date().toString("yyyy-MM-dd") + "/";
-        for (int daysAgo : {30, 31}) {
+        for (int daysAgo = 2; daysAgo <= 31; ++daysAgo) {
             const QString day = "backup/" + Date().addDays(-daysAgo).toString("yyyy-MM-dd");
+            const QString table = daysAgo >= 30 ? "PRIEM.DBF" : "COMPIT.DBF";
             QVERIFY(QDir(folder.path()).mkpath(day));
-            QVERIFY(QFile::copy(folder.file("PRIEM.DBF"), folder.file(day + "/PRIEM.DBF")));
+            QVERIFY(QFile::copy(folder.file(table), folder.file(day + "/" + table)));
         }
         const auto laidOut = snapshot(folder.path());
         {
@@ -477,6 +450,119 @@ private slots:
         QVERIFY(!QFile::exists(folder.file(today + "PRIEM.DBF")));
         QCOMPARE(third.errors.messages.size(), 1);
         QVERIFY2(third.errors.messages[0].contains(older), qPrintable(third.errors.messages[0]));
+    }
+
+    // A clock a year ahead for one start costs no more than the copies past the thirty newest,
+    // and once it is right again the copy it made is not the one a damaged table is sent to.
+    // A clock behind keeps the copy it makes.
+    void theDailyCopiesSurviveAWrongClock() {
+        WorkFolder folder;
+        const auto day = [](int days) { return Date().addDays(days).toString("yyyy-MM-dd"); };
+        for (int daysAgo = 1; daysAgo <= 31; ++daysAgo) {
+            QVERIFY(QDir(folder.path()).mkpath("backup/" + day(-daysAgo)));
+            QVERIFY(QFile::copy(folder.file("PRIEM.DBF"),
+                                folder.file("backup/" + day(-daysAgo) + "/PRIEM.DBF")));
+        }
+        const auto days = [&] {
+            return QDir(folder.file("backup")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        };
+        ShiftDateForTests(365);
+        {
+            Session ahead;
+            QVERIFY(ahead.started);
+        }
+        ShiftDateForTests(0);
+        QCOMPARE(days().size(), 30);
+        QVERIFY(days().contains(day(365)) && days().contains(day(-1)) && days().contains(day(-29)));
+
+        ShiftDateForTests(-365);
+        {
+            Session behind;
+            QVERIFY(behind.started);
+        }
+        ShiftDateForTests(0);
+        QVERIFY(days().contains(day(-365)));
+        QCOMPARE(days().size(), 31);
+
+        QFile bets(folder.file("PRIEM.DBF"));
+        QVERIFY(bets.open(QIODevice::ReadWrite));
+        bets.write(QByteArray(32, '\0'));
+        bets.close();
+        Session right;
+        QVERIFY(right.started);
+        QCOMPARE(right.errors.messages.size(), 1);
+        const QString newest = "backup/" + day(-1) + "/PRIEM.DBF";
+        QVERIFY2(right.errors.messages[0].contains(newest), qPrintable(right.errors.messages[0]));
+        // Today's copy in; beyond the thirty newest now, the oldest and the one of a year ago.
+        QCOMPARE(days().size(), 30);
+        QVERIFY(!days().contains(day(-29)) && !days().contains(day(-365)));
+        QVERIFY(days().contains(day(0)) && days().contains(day(365)));
+        // Only a copy dated ahead holds the table: then that one is named.
+        const QString today = "backup/" + day(0) + "/MONEY.DBF";
+        QCOMPARE(NewestBackupOf(folder.path(), "MONEY.DBF", Date()), today);
+        QVERIFY(QFile::remove(folder.file(today)));
+        QCOMPARE(NewestBackupOf(folder.path(), "MONEY.DBF", Date()),
+                 "backup/" + day(365) + "/MONEY.DBF");
+    }
+
+    // A counter left running past midnight: the new day's copy holds the books as the day
+    // found them, taken before the day's first write.
+    void aCounterRunningPastMidnightCopiesTheBooksBeforeTheNewDaysFirstWrite() {
+        WorkFolder folder;
+        Session running;
+        QVERIFY(running.started);
+        append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+        QVERIFY(takeBet("Иванов", 100, 1, 1));
+        const auto evening = snapshot(folder.path());
+        const QString tomorrow = "backup/" + Date().addDays(1).toString("yyyy-MM-dd") + "/";
+        ShiftDateForTests(1);
+        QVERIFY(!QFile::exists(folder.file(tomorrow + "PRIEM.DBF")));
+        const bool taken = takeBet("Петров", 30, 1, 2);
+        ShiftDateForTests(0);
+        QVERIFY(taken);
+        for (const char* name : {"COMPIT.DBF", "PRIEM.DBF", "TMP.DBF", "MONEY.DBF"})
+            QCOMPARE(folder.bytes(tomorrow + name), evening.at(name));
+        QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")).size(), 2);
+        QVERIFY(running.errors.messages.isEmpty() && running.errors.notices.isEmpty());
+    }
+
+    // Bytes of another program after the last record (no deletion flag starts them): the
+    // table is mended as one cut short is, with a copy as found, and the operator is told.
+    void bytesOfAnotherProgramAfterTheRecordsAreKeptInACopyAndTold() {
+        WorkFolder folder;
+        {
+            Session first;
+            QVERIFY(first.started);
+            append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
+            QVERIFY(takeBet("Иванов", 100, 1, 1));
+            QVERIFY(takeBet("Петров", 30, 1, 2));
+        }
+        const QJsonArray bets = readWithDbfread(folder.file("PRIEM.DBF"));
+        QFile file(folder.file("PRIEM.DBF"));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray found = file.readAll().chopped(1) + "0123456789\r\n";
+        file.resize(0);
+        file.write(found);
+        file.close();
+        {
+            Session second;
+            QVERIFY(second.started);
+            QVERIFY(second.errors.messages.isEmpty());
+            QCOMPARE(second.errors.notices.size(), 1);
+            const QString notice = second.errors.notices[0];
+            QVERIFY2(notice.contains("PRIEM.DBF") && notice.contains("12 байт"),
+                     qPrintable(notice));
+            const QString copy =
+                QRegularExpression("«(backup/damaged/[^»]+)»").match(notice).captured(1);
+            QVERIFY2(!copy.isEmpty(), qPrintable(notice));
+            QCOMPARE(folder.bytes(copy), found);
+            QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")), bets);
+            QVERIFY(takeBet("Сидоров", 10, 1, 3));
+        }
+        Session third;
+        QVERIFY(third.started);
+        QVERIFY(third.errors.messages.isEmpty() && third.errors.notices.isEmpty());
+        QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")).size(), 3);
     }
 
     // A file whose header is sound but one value is not a number: the table opens, and the

@@ -1,11 +1,13 @@
 // The history: what each action of the counter records, in the same commit as the action;
 // a folder kept without one; undoing a result.
+#include "office/Undo.h"
 #include "shell/StartUp.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
 #include "store/Tables.h"
 #include "store/controls/DBNavigator.h"
 #include "store/engine/Convert.h"
+#include "store/engine/DbfFile.h"
 #include "store/engine/Errors.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Report.h"
@@ -21,6 +23,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTest>
 #include <QToolButton>
 
@@ -184,8 +187,8 @@ private slots:
         QCOMPARE(readWithDbfread(money).size(), 3);
 
         const std::uint32_t result = newest(history(*m_office), kinds::Result());
-        const THistory::UndoPlan plan =
-            DataModule6->History->PlanUndo(result, *DataModule6->TableMoney);
+        const THistory::UndoPlan plan = DataModule6->History->PlanUndo(
+            result, *DataModule6->TableCompit, *DataModule6->TableMoney);
         QCOMPARE(plan.bets.size(), 3);
         QCOMPARE(plan.won, 2);
         QCOMPARE(plan.owed, 275.0);
@@ -223,23 +226,121 @@ private slots:
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
     }
 
-    void undoIsRefusedOnceAPayoutOfTheResultWasPaid() {
+    // Refused by the history's record of the payment, not by the payout's absence: a folder
+    // whose MONEY.DBF came back from a daily copy still holds the paid payout.
+    void undoIsRefusedOnceAPayoutOfTheResultWasPaidEvenWithThePayoutBack() {
         layOutBooks();
         QVERIFY(settle("7", 1));
         payOut(1); // Сидорова Анна's
         const std::uint32_t result = newest(history(*m_office), kinds::Result());
+        const QString paidOn = "выплачен " + Date().toString("dd.MM.yyyy") + " в ";
+        const auto refusal = [&] {
+            try {
+                DataModule6->UndoResult(result);
+            } catch (const EDatabaseError& error) {
+                return error.message();
+            }
+            return QString("undone after a payout was paid");
+        };
+        const auto before = snapshot(m_office->folder.path());
+        QString why = refusal();
+        QVERIFY2(why.contains("Сидорова Анна") && why.contains(paidOn), qPrintable(why));
+        QVERIFY(snapshot(m_office->folder.path()) == before);
+
+        // The paid payout's record back in MONEY.DBF, as a restored copy would have it.
+        TTable& money = *DataModule6->TableMoney;
+        money.Close();
+        QFile file(m_office->folder.file("MONEY.DBF"));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        const qsizetype paid =
+            bytes.indexOf(
+                QByteArray(QStringEncoder("windows-1251").encode(QString("Сидорова Анна")))) -
+            1;
+        QVERIFY(paid > 0 && bytes[paid] == '*');
+        bytes[paid] = ' ';
+        file.seek(0);
+        file.write(bytes);
+        file.close();
+        money.Open();
+        why = refusal();
+        QVERIFY2(why.contains("Сидорова Анна") && why.contains(paidOn) &&
+                     !why.contains("невыплаченных"),
+                 qPrintable(why));
+        // Nor is a record that enters no result undone.
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, DataModule6->UndoResult(0));
+    }
+
+    // Event numbers repeat: while a new event of the number is in the books, the bets an undo
+    // would put back would be settled with it. Refused, whatever the new event's date, in the
+    // place of the back office's confirmation, nothing written.
+    void undoIsRefusedWhileAnotherEventOfTheNumberIsInTheBooks() {
+        layOutBooks();
+        QVERIFY(settle("7", 1));
+        const std::uint32_t result = newest(history(*m_office), kinds::Result());
+        QVERIFY(enterEvent("7", "Динамо", "Торпедо", Date().addDays(9)));
+        QVERIFY(takeBet("Кузнецов", "15", "7", 2));
+        const QString why = "Отмена невозможна: в книгах снова событие № 7 «Динамо — Торпедо»";
         const auto before = snapshot(m_office->folder.path());
         try {
             DataModule6->UndoResult(result);
-            QFAIL("undone after a payout was paid");
+            QFAIL("undone with another event 7 in the books");
         } catch (const EDatabaseError& error) {
-            QVERIFY2(error.message().contains("Сидорова Анна") &&
-                         error.message().contains("выплачен"),
-                     qPrintable(error.message()));
+            QCOMPARE(error.message(), why);
         }
         QVERIFY(snapshot(m_office->folder.path()) == before);
-        // Nor is a record that enters no result undone.
-        QVERIFY_THROWS_EXCEPTION(EDatabaseError, DataModule6->UndoResult(0));
+
+        // The back office says so where it would ask for the confirmation.
+        const auto books = copyTables(m_office->folder.path());
+        bool asked = false;
+        const office::UndoAttempt attempt =
+            office::UndoResultInFolder(books->path(), result, [&](const QString&) {
+                asked = true;
+                return true;
+            });
+        QVERIFY(!asked);
+        QCOMPARE(int(attempt.outcome), int(office::UndoAttempt::Outcome::Refused));
+        QCOMPARE(attempt.message, why);
+        QVERIFY(snapshot(books->path()) == before);
+    }
+
+    // Another writer's MONEY.DBF keeps more decimals than the history (15.641969 against
+    // 15.6420): the payout is still the one the history wrote, for the undo and for the payment.
+    void anAmountKeptToMoreDecimalsIsTheSameAmountForUndoAndPayment() {
+        m_office.reset();
+        WorkFolder folder;
+        QFile::remove(folder.file("MONEY.DBF"));
+        DbfColumn fio, summa;
+        fio.name = "FIO";
+        fio.length = 50;
+        summa.name = "SUMMA";
+        summa.type = 'N';
+        summa.length = 24;
+        summa.decimals = 15;
+        DbfFile::create(folder.file("MONEY.DBF"), {fio, summa});
+        ErrorRecorder errors;
+        TApplication app;
+        QVERIFY(StartUp(app));
+        QVERIFY(enterEvent("7", "Спартак", "Зенит", Date().addDays(5), {"1,234567", "2", "3"}));
+        QVERIFY(takeBet("Иванов Иван", "7", "7", 1));
+        QVERIFY(settle("7", 1));
+        QCOMPARE(readColumn(folder.file("MONEY.DBF"), "SUMMA"), QStringList{"15.641969"});
+        const std::uint32_t result =
+            newest(readWithDbfread(folder.file("HISTORY.DBF")), kinds::Result());
+        const THistory::UndoPlan plan = DataModule6->History->PlanUndo(
+            result, *DataModule6->TableCompit, *DataModule6->TableMoney);
+        QCOMPARE(plan.won, 1);
+        DataModule6->UndoResult(result);
+        QVERIFY(readWithDbfread(folder.file("MONEY.DBF")).isEmpty());
+
+        QVERIFY(settle("7", 1));
+        payOut(0);
+        const QJsonArray records = readWithDbfread(folder.file("HISTORY.DBF"));
+        const QJsonObject paid = records.last().toObject();
+        QCOMPARE(paid["VID"].toString(), kinds::Paid());
+        QCOMPARE(paid["SERIAL"].toInt(), records[1].toObject()["SERIAL"].toInt()); // the Ставка
+        QVERIFY(paid["SERIAL"].toInt() > 0);
+        QVERIFY(errors.messages.isEmpty());
     }
 
     // Killed at every write of a payment: the next start leaves the payout owed with no record

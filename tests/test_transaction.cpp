@@ -24,7 +24,8 @@ namespace {
 // The tables of a folder as their live records, one line per record.
 QStringList snapshot() {
     QStringList lines;
-    for (const QString& name : QStringList{"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF"}) {
+    for (const QString& name :
+         QStringList{"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF", "TMP.DBF", "HISTORY.DBF"}) {
         DbfFile file(name);
         file.open();
         for (std::uint32_t i = 0; i < file.recordCount(); ++i) {
@@ -59,13 +60,37 @@ void fill() {
     append(*table("MONEY.DBF"), {payoutRecord("Старый долг", 1.0)});
 }
 
-// Settles event 1 with "Команда А" winning: payouts, bets gone, event gone — in one
-// transaction.
+void record(TDataSet& history, const char* kind, const Variant& fio = {}) {
+    history.Insert();
+    history.SetFieldValue("VID", Variant(QString::fromUtf8(kind)));
+    history.SetFieldValue("FIO", fio);
+    history.Post();
+}
+
+// Takes a bet on event 2 as the bet dialog does: the bet, the event's stake sum and the
+// history's record, in that order, in one transaction.
+void takeBet() {
+    auto bets = table("PRIEM.DBF");
+    auto events = table("COMPIT.DBF");
+    auto history = table("HISTORY.DBF");
+    events->Last();
+    TTransaction work({bets.get(), events.get(), history.get()});
+    append(*bets, {betRecord(2, "Команда А", 40.0, 1.5, "Новый")});
+    events->Edit();
+    events->SetFieldValue("SUMM_1", Variant(40.0));
+    events->Post();
+    record(*history, "Ставка", Variant("Новый"));
+    work.Commit();
+}
+
+// Settles event 1 with "Команда А" winning: payouts, bets gone, event gone, the history's
+// records last — in one transaction, as the result dialog does.
 void settle() {
     auto events = table("COMPIT.DBF");
     auto bets = table("PRIEM.DBF");
     auto money = table("MONEY.DBF");
-    TTransaction work({money.get(), bets.get(), events.get()});
+    auto history = table("HISTORY.DBF");
+    TTransaction work({money.get(), bets.get(), events.get(), history.get()});
     bets->First();
     while (!bets->Eof()) {
         if (bets->GetFieldValue("NUMBER") == Variant(1)) {
@@ -77,6 +102,7 @@ void settle() {
                                                       bets->GetFieldValue("KOEFICIENT"));
                 money->Post();
             }
+            record(*history, "Выигрыш", bets->GetFieldValue("FIO"));
             bets->Delete();
             if (bets->IsEmpty())
                 break;
@@ -84,6 +110,7 @@ void settle() {
             bets->Next();
         }
     }
+    record(*history, "Результат");
     events->First();
     events->Delete();
     work.Commit();
@@ -283,6 +310,132 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, RecoverInterruptedWork(scene.path()));
         QCOMPARE(bytes("SUB/MONEY.DBF"), outsideBefore);
         QCOMPARE(bytes("PRIEM.DBF"), betsBefore);
+    }
+
+    // Two faults in a row: a write fails, and the program is killed while the tables are being
+    // put back (a table then claims in its header a record it no longer holds). At every pair of
+    // points, of a bet and of a settlement of three bets, every start afterwards opens books
+    // that are wholly before or wholly after the work.
+    void aCrashWhileAFailedCommitIsPutBackLeavesBeforeOrAfter_data() {
+        QTest::addColumn<bool>("bet");
+        QTest::newRow("a bet") << true;
+        QTest::newRow("a settlement of three bets") << false;
+    }
+    void aCrashWhileAFailedCommitIsPutBackLeavesBeforeOrAfter() {
+        QFETCH(bool, bet);
+        const auto work = bet ? takeBet : settle;
+        QStringList before, after;
+        {
+            Scene scene(m_fixture);
+            before = snapshot();
+            work();
+            after = snapshot();
+        }
+        int pairs = 0, killed = 0;
+        bool firstReached = true;
+        for (int first = 1; firstReached; ++first) {
+            for (int second = 1;; ++second) {
+                Scene scene(m_fixture);
+                const int status = runForked([&] {
+                    DbfFile::setSyncEnabled(false); // a kill loses nothing the kernel holds
+                    fault::Arm(first, fault::Kind::Error);
+                    fault::ArmNext(second, fault::Kind::Kill);
+                    work();
+                });
+                QVERIFY(status >= 0);
+                ++pairs;
+                for (int start = 1; start <= 2; ++start) {
+                    try {
+                        RecoverInterruptedWork(scene.path());
+                    } catch (const EDatabaseError& error) {
+                        QFAIL(qPrintable(QString("points %1, %2: %3")
+                                             .arg(first)
+                                             .arg(second)
+                                             .arg(error.message())));
+                    }
+                    const QStringList now = snapshot();
+                    QVERIFY2(now == before || now == after,
+                             qPrintable(QString("points %1, %2").arg(first).arg(second)));
+                }
+                if (status != 77) {
+                    firstReached = status == 1;
+                    break;
+                }
+                ++killed;
+            }
+        }
+        qInfo("%d pairs of fault points, %d of them killed while the work was put back", pairs,
+              killed);
+        QVERIFY(killed > 10);
+    }
+
+    // A journal is applied only to the tables it was written for: one replaced by another of
+    // the same layout (a copy from another day, say) holds other records where the work
+    // changed them.
+    void aJournalOverATableReplacedByOneOfTheSameLayoutIsRefused() {
+        Scene scene(m_fixture);
+        QCOMPARE(runForked([] {
+                     fault::Arm(4, fault::Kind::Kill); // right after the journal is sealed
+                     settle();
+                 }),
+                 77);
+        QVERIFY(QFile::exists(JournalFileName()));
+        {
+            DbfFile events("COMPIT.DBF");
+            events.open();
+            QByteArray first(events.record(0), events.recordLength());
+            events.encode(first.data(), events.columnIndex("KOM1"), Variant("Другая команда"));
+            events.write(0, first);
+        }
+        const QStringList replaced = snapshot();
+        try {
+            RecoverInterruptedWork(scene.path());
+            QFAIL("applied over another table");
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(error.message().contains("COMPIT.DBF") &&
+                         error.message().contains("таблица заменена"),
+                     qPrintable(error.message()));
+        }
+        QCOMPARE(snapshot(), replaced);
+        QVERIFY(QFile::exists(JournalFileName()));
+    }
+
+    // The work is in the tables, but its journal stays: that is no success, or the next start
+    // would apply it again over whatever was written after.
+    void aJournalThatCannotBeRemovedIsNoSuccess() {
+        int removal = 0; // the journal's removal is the commit's last point
+        {
+            Scene counting(m_fixture);
+            fault::Disarm();
+            settle();
+            removal = fault::Passed();
+        }
+        Scene third(m_fixture);
+        const auto undeletable = [&](bool on) {
+            QString why;
+            QVERIFY2(setReadOnly(third.path(), on, &why), qPrintable(why));
+        };
+        fault::Observe([&](int passed) {
+            if (passed == removal)
+                undeletable(true);
+        });
+        fault::Arm(1 << 30, fault::Kind::Error);
+        bool reported = false;
+        try {
+            settle();
+        } catch (const EDatabaseError& error) {
+            reported = error.message().contains(JournalFileName());
+            QVERIFY2(reported, qPrintable(error.message()));
+        }
+        fault::Disarm();
+        fault::Observe({});
+        undeletable(false);
+        QVERIFY(reported);
+        QVERIFY(QFile::exists(JournalFileName()));
+        // The next start finds the work done and applies it again, to the same books.
+        RecoverInterruptedWork(third.path());
+        QVERIFY(!QFile::exists(JournalFileName()));
+        QCOMPARE(snapshot(), m_after);
     }
 };
 

@@ -10,8 +10,16 @@
 
 namespace varnel {
 
+namespace {
+qint64 g_dateShift = 0;
+} // namespace
+
 QDate Date() {
-    return QDate::currentDate();
+    return QDate::currentDate().addDays(g_dateShift);
+}
+
+void ShiftDateForTests(qint64 days) {
+    g_dateShift = days;
 }
 
 QString DateToStr(const QDate& date) {

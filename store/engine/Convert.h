@@ -10,6 +10,9 @@ namespace varnel {
 
 // Today, without a time of day.
 QDate Date();
+// Tests move the program's clock by whole days (a counter left running past midnight, a clock
+// set a year ahead); 0 puts it back. Never moved in the program.
+void ShiftDateForTests(qint64 days);
 
 // The date in the locale's short date format.
 QString DateToStr(const QDate& date);

@@ -67,7 +67,7 @@ void TDataSet::Open() {
         const QString mismatch = field->Mismatch(file->columns().at(column));
         if (!mismatch.isEmpty())
             fail(mismatch);
-        field->SetColumnIndex(column);
+        field->SetColumn(column, file->columns().at(column).decimals);
     }
     if (m_exactFields) {
         for (const DbfColumn& column : file->columns())
@@ -298,11 +298,13 @@ void TDataSet::Post() {
     UpdateRecord();
     if (m_state == State::Insert) {
         const QByteArray record = EncodeBuffer(m_file->blankRecord());
+        BeforeWrite();
         m_current = m_file->append(record);
         NotifyDataSet();
     } else {
         const char* stored = m_file->record(std::uint32_t(m_current));
         const QByteArray record = EncodeBuffer(QByteArray(stored, m_file->recordLength()));
+        BeforeWrite();
         m_file->write(std::uint32_t(m_current), record);
     }
     m_modified = false;
@@ -334,6 +336,7 @@ void TDataSet::Delete() {
     if (m_current < 0)
         throw EDatabaseError(
             QStringLiteral("Таблица «%1» пуста: удалять нечего.").arg(DisplayName()));
+    BeforeWrite();
     m_file->markDeleted(std::uint32_t(m_current));
     std::int64_t next = NextLive(m_current, +1);
     if (next < 0)
@@ -342,6 +345,12 @@ void TDataSet::Delete() {
     m_eof = m_bof = m_current < 0;
     NotifyDataSet();
     NotifyRecord();
+}
+
+void TDataSet::BeforeWrite() {
+    // A transaction's writes reach the file at its commit, which calls this itself.
+    if (m_beforeWrite && !m_file->inOverlay())
+        m_beforeWrite();
 }
 
 void TDataSet::BeginTransaction() {

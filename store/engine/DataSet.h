@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace varnel {
@@ -97,6 +98,10 @@ public:
     std::int64_t FindRecord(std::int64_t from, int step, const TField* field,
                             const Variant& value) const;
 
+    // Runs before anything of this dataset reaches its file: a Post or a Delete outside a
+    // transaction, or the commit of one (whatever it throws stops the write).
+    void SetBeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
+
     void AddLink(TDataLink* link);
     void RemoveLink(TDataLink* link);
     void AddField(TField* field); // called by TField's constructor
@@ -121,6 +126,7 @@ private:
     DbfFile* WorkFile() const { return m_file.get(); }
     void BeginTransaction();
     void EndTransaction(bool committed);
+    void BeforeWrite();
 
     void CheckActive() const;
     void CheckBrowseMode(); // rule A
@@ -142,6 +148,7 @@ private:
     };
 
     std::unique_ptr<DbfFile> m_file;
+    std::function<void()> m_beforeWrite;
     std::unique_ptr<Saved> m_saved; // the cursor as it was when a transaction began
     QList<TField*> m_fields;
     QList<TDataLink*> m_links;
@@ -164,8 +171,9 @@ public:
     void SetExactFields(bool exact) { m_exactFields = exact; }
     // A table only read, never written (a crash-cut tail is read as what is whole, not mended).
     void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
-    // Opens a file whose header claims more records than it holds whole (an ETruncatedTable of
-    // Open) with its whole records, the partial one dropped.
+    // Opens a file whose header claims more records than it holds whole, or whose records are
+    // followed by bytes that are none (an ETruncatedTable or EStrayTail of Open), with its
+    // whole records, the rest dropped.
     void OpenCuttingTruncatedTail();
     QString DisplayName() const override;
 

@@ -221,11 +221,19 @@ void DbfFile::repairTail(std::uint64_t fileSize, Truncated truncated) {
     std::uint32_t adopted = 0;
     std::uint64_t at = claimed;
     QByteArray buffer(m_recordLength, '\0');
-    while (at + std::uint64_t(m_recordLength) <= fileSize) {
-        if (::pread(m_fd, buffer.data(), std::size_t(m_recordLength), off_t(at)) != m_recordLength)
+    bool stray = false;
+    while (at < fileSize) {
+        const auto got = ::pread(m_fd, buffer.data(), std::size_t(m_recordLength), off_t(at));
+        if (got <= 0)
             break;
-        if (buffer[0] != ' ' && buffer[0] != '*')
+        // What a crash leaves here starts as every record of ours does; anything else was
+        // written by another program, and is not dropped unseen.
+        if (buffer[0] != ' ' && buffer[0] != '*') {
+            stray = buffer[0] != kEndOfFile;
             break;
+        }
+        if (got != m_recordLength)
+            break; // the part of a record a crash cut off
         ++adopted;
         at += std::uint64_t(m_recordLength);
     }
@@ -233,6 +241,12 @@ void DbfFile::repairTail(std::uint64_t fileSize, Truncated truncated) {
         m_count += adopted; // cannot mend the file; read what is whole
         return;
     }
+    if (stray && truncated == Truncated::Refuse)
+        throw EStrayTail(QStringLiteral("Таблица «%1»: за последней записью в файле %2 байт, "
+                                        "которые не являются записями таблицы.")
+                             .arg(displayName())
+                             .arg(fileSize - at),
+                         m_count + adopted, fileSize - at);
     const char eof = kEndOfFile;
     if (::pwrite(m_fd, &eof, 1, off_t(at)) != 1 || ::ftruncate(m_fd, off_t(at + 1)) != 0)
         failIo(QStringLiteral("Восстановление конца файла"), errno);

@@ -39,8 +39,9 @@ public:
     // what is whole, and a file another program holds open for writing is read as it stands.
     enum class Access { ReadWrite, Read };
     // What becomes of a file whose header claims more records than it holds whole (another
-    // writer cut off mid-append, an interrupted copy): refused with an ETruncatedTable, or
-    // opened with the whole records, the partial one dropped (written so unless for reading).
+    // writer cut off mid-append, an interrupted copy), or that goes on after its records with
+    // bytes that are no record of it: refused with an ETruncatedTable or an EStrayTail, or
+    // opened with the whole records, the rest dropped (written so unless for reading).
     enum class Truncated { Refuse, Cut };
 
     // Opens, checks and, where an earlier crash left it so, repairs the file. Throws an

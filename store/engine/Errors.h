@@ -58,4 +58,19 @@ private:
     quint32 m_whole;
 };
 
+// A table whose file goes on, after its last whole record, with bytes that are no record of it
+// (their first byte is no deletion flag: another program wrote there). Nothing was written;
+// opened again with DbfFile::Truncated::Cut it keeps its records and drops those bytes.
+class EStrayTail : public EDatabaseError {
+public:
+    EStrayTail(const QString& message, quint32 whole, quint64 stray)
+        : EDatabaseError(message), m_whole(whole), m_stray(stray) {}
+    quint32 whole() const { return m_whole; }
+    quint64 stray() const { return m_stray; }
+
+private:
+    quint32 m_whole;
+    quint64 m_stray;
+};
+
 } // namespace varnel

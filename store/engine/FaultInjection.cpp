@@ -7,22 +7,38 @@
 namespace varnel::fault {
 
 namespace {
+struct Fault {
+    int remaining = 0;
+    Kind kind = Kind::Error;
+};
 bool g_armed = false;
-int g_remaining = 0;
+Fault g_fault;
+bool g_nextArmed = false;
+Fault g_next;
 int g_passed = 0;
-Kind g_kind = Kind::Error;
+std::function<void(int)> g_observer;
 } // namespace
 
 void Arm(int pointsBeforeFault, Kind kind) {
     g_armed = true;
-    g_remaining = pointsBeforeFault;
-    g_kind = kind;
+    g_fault = {pointsBeforeFault, kind};
+    g_nextArmed = false;
     g_passed = 0;
+}
+
+void ArmNext(int pointsAfterFirst, Kind kind) {
+    g_nextArmed = true;
+    g_next = {pointsAfterFirst, kind};
 }
 
 void Disarm() {
     g_armed = false;
+    g_nextArmed = false;
     g_passed = 0;
+}
+
+void Observe(std::function<void(int passed)> observer) {
+    g_observer = std::move(observer);
 }
 
 int Passed() {
@@ -31,10 +47,15 @@ int Passed() {
 
 void Point() {
     ++g_passed;
-    if (!g_armed || --g_remaining > 0)
+    if (g_observer)
+        g_observer(g_passed);
+    if (!g_armed || --g_fault.remaining > 0)
         return;
-    g_armed = false;
-    if (g_kind == Kind::Kill)
+    const Kind kind = g_fault.kind;
+    g_armed = g_nextArmed;
+    g_fault = g_next;
+    g_nextArmed = false;
+    if (kind == Kind::Kill)
         ::_exit(77);
     throw EDatabaseError(QStringLiteral("Сбой записи на диск (испытание)."));
 }

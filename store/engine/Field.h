@@ -56,9 +56,14 @@ public:
     // Whether a file's column can hold this field; an empty text when it can, else why not.
     QString Mismatch(const DbfColumn& column) const;
 
-    // The column of the open file that holds this field.
+    // The column of the open file that holds this field, and the digits after the point it
+    // keeps (a file of another writer may keep more than ours, or fewer).
     int ColumnIndex() const { return m_column; }
-    void SetColumnIndex(int column) { m_column = column; }
+    int StoredDecimals() const { return m_storedDecimals; }
+    void SetColumn(int column, int decimals) {
+        m_column = column;
+        m_storedDecimals = decimals;
+    }
 
     // How messages name the field: its label and its column, «Команда 1» (KOM1).
     QString Title() const;
@@ -72,6 +77,7 @@ private:
     ColumnNeeds m_needs;
     int m_displayDecimals = -1;
     int m_column = -1;
+    int m_storedDecimals = 0;
 };
 
 } // namespace varnel

@@ -115,7 +115,12 @@ void WriteJournal(const QString& path, const QByteArray& bytes) {
 
 void RemoveJournal(const QString& path) {
     fault::Point();
-    ::unlink(QFile::encodeName(path).constData());
+    // A journal left behind would be applied again at the next start, over whatever was
+    // written after it: its removal either happens or is reported.
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        throw EDatabaseError(
+            QStringLiteral("Журнал операции «%1» не удалось удалить (%2).")
+                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
     // The removal must be on disk before any later write to the tables, or a crash could
     // bring the journal back and apply it over newer work.
     DbfFile::syncFolder(QFileInfo(path).absolutePath());
@@ -222,22 +227,44 @@ void RecoverInterruptedWork(const QString& folder) {
         RemoveJournal(journal); // sealed never: no table was touched
         return;
     }
+    // The tables as the interrupted work left them: between their old and new length, the
+    // header's count perhaps ahead of what the file holds (a crash while a failed commit was
+    // being put back). They are read without being mended, since the journal's after-images
+    // mend them, but only once every table is known to be the one the journal was written for.
+    const auto notOurs = [](const JournalTable& table) {
+        throw EDatabaseError(QStringLiteral("Журнал незавершённой операции не подходит к таблице "
+                                            "«%1»: таблица заменена. Ничего не изменено.")
+                                 .arg(table.name));
+    };
     for (const JournalTable& table : *work) {
         DbfFile dbf(QDir(folder).filePath(table.name));
-        dbf.open();
-        // A crash during the work leaves the table between its old and its new length.
+        dbf.open(DbfFile::Access::Read, DbfFile::Truncated::Cut);
         if (std::uint32_t(dbf.headerLength()) != table.headerLength ||
             std::uint32_t(dbf.recordLength()) != table.recordLength ||
-            dbf.committedCount() < table.oldCount || dbf.committedCount() > table.newCount)
-            throw EDatabaseError(
-                QStringLiteral("Журнал незавершённой операции не подходит к таблице "
-                               "«%1»: таблица заменена. Ничего не изменено.")
-                    .arg(table.name));
+            dbf.recordCount() < table.oldCount || dbf.recordCount() > table.newCount)
+            notOurs(table);
+        // Each record the work changed holds what it held before the work or what the work
+        // wrote; a table of the same layout put in its place holds other records.
+        for (const DbfFile::Change& change : table.changes) {
+            if (change.before.isEmpty())
+                continue;
+            if (change.index >= dbf.recordCount())
+                notOurs(table);
+            const QByteArray now(dbf.record(change.index), qsizetype(table.recordLength));
+            if (now != change.before && now != change.after)
+                notOurs(table);
+        }
     }
     for (const JournalTable& table : *work) {
         DbfFile dbf(QDir(folder).filePath(table.name));
-        dbf.open();
+        dbf.open(DbfFile::Access::ReadWrite, DbfFile::Truncated::Cut);
         dbf.applyChanges(table.changes, table.newCount);
+    }
+    // Only the work done is proof that the tables are whole again: each opens as any start
+    // opens it, or the journal stays for the operator to see.
+    for (const JournalTable& table : *work) {
+        DbfFile dbf(QDir(folder).filePath(table.name));
+        dbf.open();
     }
     RemoveJournal(journal);
 }

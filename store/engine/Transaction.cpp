@@ -71,6 +71,9 @@ void TTransaction::Commit() {
     }
 
     if (!work.isEmpty()) {
+        for (TDataSet* dataSet : m_dataSets)
+            if (dataSet->m_beforeWrite)
+                dataSet->m_beforeWrite();
         // Space and rights first: a full disk or a read-only table stops the work here,
         // before anything is written.
         for (qsizetype i = 0; i < files.size(); ++i) {

@@ -13,14 +13,25 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QTest>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <functional>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace varnel::test {
 
@@ -259,6 +270,59 @@ int runCrashWorker(const char* flag, int point, const QString& folder) {
         return -1;
     }
     return worker.exitCode();
+}
+
+bool setReadOnly(const QString& path, bool readOnly, QString* why) {
+    const QByteArray native = QFile::encodeName(path);
+    const bool folder = QFileInfo(path).isDir();
+    const auto setMode = [&] {
+        if (::chmod(native.constData(),
+                    folder ? (readOnly ? 0555 : 0755) : (readOnly ? 0444 : 0644)) == 0)
+            return true;
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    };
+    if (::geteuid() != 0)
+        return setMode();
+    // An immutable file's permissions cannot change: set them while it is not.
+    if (readOnly && !setMode())
+        return false;
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = readOnly ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (!ok && why)
+        *why = QStringLiteral("immutable flag: ") + QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    return ok && (readOnly || setMode());
+}
+
+int runForked(const std::function<void()>& work) {
+    std::fflush(nullptr); // nothing buffered is written twice
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int status = 0;
+        try {
+            work();
+        } catch (const EVarnelError& error) {
+            std::fprintf(stderr, "%s\n", error.message().toLocal8Bit().constData());
+            status = 1;
+        }
+        std::fflush(nullptr);
+        ::_exit(status); // no destructors of the parent's objects run twice
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 1 && WEXITSTATUS(status) != 77)) {
+        QTest::qFail("the forked worker did not end as a worker ends", __FILE__, __LINE__);
+        return -1;
+    }
+    return WEXITSTATUS(status);
 }
 
 QStringList startTablesIn(const QString& folder) {

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -72,6 +73,18 @@ std::unique_ptr<QTemporaryDir> copyTables(const QString& from);
 // point. Returns its exit code: 77 when it died there, 0 when the work ended first; any other
 // fails the test and returns -1.
 int runCrashWorker(const char* flag, int point, const QString& folder);
+
+// A file or folder read-only for everyone, root included: without write permission, and
+// immutable where the user may set that (root ignores permissions); a folder's files can then
+// be neither made nor removed. Whether it worked, and in *why what refused.
+bool setReadOnly(const QString& path, bool readOnly, QString* why = nullptr);
+
+// Runs the work in a copy of this process made by fork(), as a worker that a fault point may
+// end (the test arms it inside the work). Returns its exit status: 77 when a fault point killed
+// it, 1 when the work threw an error (its message on standard error), 0 when it was done.
+// Quicker than runCrashWorker by a whole program start, for tests that try hundreds of points;
+// the work must need no event loop.
+int runForked(const std::function<void()>& work);
 
 // What every start does first, in the given folder: the interrupted work finished or dropped,
 // the tables opened. Returns the messages it reported (none when all went well).
