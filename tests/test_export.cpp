@@ -1,6 +1,7 @@
 // varnel-export as a script runs it: a whole process, its standard output and exit status.
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -9,6 +10,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+
+#include <cstring>
+#include <stdexcept>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -30,6 +34,57 @@ Run exportTable(const QStringList& arguments) {
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+// The rows a delimited output reads as in Python's csv module, one object per row keyed by the
+// header's names: what a script or a spreadsheet splits it into.
+QJsonArray readDelimited(const WorkFolder& folder, const QByteArray& output, char separator) {
+    QFile file(folder.file("export.txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    file.write(output);
+    file.close();
+    return QJsonDocument::fromJson(
+               runPython(R"(
+import csv, json, sys
+rows = csv.DictReader(open(sys.argv[1], encoding='utf-8', newline=''), delimiter=sys.argv[2])
+print(json.dumps(list(rows)))
+)",
+                         {file.fileName(), QString(QChar::fromLatin1(separator))}))
+        .array();
+}
+
+DbfColumn column(const char* name, char type, int length, int decimals = 0) {
+    DbfColumn c;
+    c.name = QString::fromLatin1(name);
+    c.type = type;
+    c.length = length;
+    c.decimals = decimals;
+    return c;
+}
+
+// A table as another writer may leave it: each field's bytes as given, numbers aligned right
+// and the rest left, blank-padded to the column's width.
+QString rawTable(const WorkFolder& folder, const QList<DbfColumn>& columns,
+                 const QList<QList<QByteArray>>& records) {
+    const QString path = folder.file("RAW.DBF");
+    DbfFile::create(path, columns);
+    DbfFile file(path);
+    file.open();
+    for (const QList<QByteArray>& values : records) {
+        QByteArray record = file.blankRecord();
+        for (int i = 0; i < values.size(); ++i) {
+            const DbfColumn& c = file.columns()[i];
+            const bool number = c.type == 'N' || c.type == 'F';
+            const qsizetype size = values[i].size();
+            if (size > c.length) // a test's own mistake, not to be cut silently
+                throw std::invalid_argument(values[i].toStdString() + " is wider than its column");
+            std::memcpy(record.data() + c.offset + (number ? c.length - size : 0),
+                        values[i].constData(), std::size_t(size));
+        }
+        file.append(record);
+    }
+    return path;
 }
 
 // A bets table of the program's own: Cyrillic names, a deleted bet, blanks.
@@ -71,17 +126,7 @@ private slots:
 
         const Run csv = exportTable({table, "--where", "NUMBER=9"});
         QCOMPARE(csv.status, 0);
-        QFile file(folder.file("bets.csv"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(csv.out);
-        file.close();
-        const QJsonArray read = QJsonDocument::fromJson(runPython(R"(
-import csv, json, sys
-rows = list(csv.DictReader(open(sys.argv[1], encoding='utf-8', newline='')))
-print(json.dumps(rows))
-)",
-                                                                  {file.fileName()}))
-                                    .array();
+        const QJsonArray read = readDelimited(folder, csv.out, ',');
         QCOMPARE(read.size(), 3);
         for (int i = 0; i < 3; ++i) {
             const QJsonObject a = read[i].toObject(), b = expected[i].toObject();
@@ -96,6 +141,141 @@ print(json.dumps(rows))
         QCOMPARE(tsv.status, 0);
         QCOMPARE(QString::fromUtf8(tsv.out), QString("FIO\tKOEFICIENT\nСидорова Анна\t3.25\n"));
         QCOMPARE(folder.bytes("PRIEM.DBF"), before); // only read
+    }
+
+    // Numbers wider than a double's 15 to 17 digits or a 64-bit integer's 18 come out as the
+    // file's digits, and --where finds them by those digits: compared as numbers (blanks,
+    // leading zeros, a plus, trailing decimal zeros, an exponent say nothing), never rounded.
+    void wideNumbersKeepTheirDigitsAndAreFoundByThem() {
+        WorkFolder folder;
+        const QString table = rawTable(
+            folder, {column("ID", 'N', 18), column("BIG", 'N', 20), column("AMT", 'N', 20, 4)},
+            {{"123456789012345678", "99999999999999999999", "-12345678901234.5678"},
+             {"123456789012345679", "-1234567890123456789", "0.0001"},
+             {"000000000000000007", "", "  1.5000"},
+             {"-0", "+1234567890123456789", "-0.0000"}});
+
+        const Run all = exportTable({table});
+        QCOMPARE(all.status, 0);
+        QCOMPARE(QString::fromUtf8(all.out),
+                 QString("ID,BIG,AMT\n"
+                         "123456789012345678,99999999999999999999,"
+                         "-12345678901234.5678\n"
+                         "123456789012345679,-1234567890123456789,0.0001\n"
+                         "7,,1.5\n"
+                         "0,1234567890123456789,0\n"));
+        const Run json = exportTable({table, "--format", "json", "--fields", "ID,BIG"});
+        QCOMPARE(json.status, 0);
+        QVERIFY2(json.out.contains(R"({"ID": 123456789012345679, "BIG": -1234567890123456789})"),
+                 json.out.constData());
+
+        // Each condition with the ID of the records it must find, in the file's order.
+        const QList<QPair<QString, QStringList>> cases = {
+            {"ID=123456789012345679", {"123456789012345679"}},
+            {"ID=123456789012345678", {"123456789012345678"}},
+            {"ID=123456789012345680", {}},
+            {"ID= +0123456789012345679 ", {"123456789012345679"}},
+            {"BIG=99999999999999999999", {"123456789012345678"}},
+            {"BIG=99999999999999999998", {}},
+            {"BIG=-1234567890123456789.000", {"123456789012345679"}},
+            {"BIG=1234567890123456789", {"0"}},
+            {"AMT=-12345678901234.5678", {"123456789012345678"}},
+            {"AMT=-12345678901234.5679", {}},
+            {"AMT=1.50", {"7"}},
+            {"AMT=.0001", {"123456789012345679"}},
+            {"AMT=1e-4", {"123456789012345679"}},
+            {"AMT=0", {"0"}},
+            {"ID=0.0", {"0"}},
+            {"ID=7", {"7"}},
+            {"ID=-7", {}},
+            {"ID=70", {}},
+            {"ID=0.7e1", {"7"}},
+            {"ID=7.5", {}},
+        };
+        for (const auto& [condition, ids] : cases) {
+            const Run run = exportTable({table, "--where", condition, "--fields", "ID"});
+            QVERIFY2(run.status == 0, qPrintable(condition));
+            QStringList found = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
+            found.removeFirst(); // the header
+            QVERIFY2(found == ids, qPrintable(condition + ": " + found.join(' ')));
+        }
+    }
+
+    // No number is written with an exponent, in any format: not a small fraction, not a wide
+    // integer, not one another writer stored with an exponent.
+    void noNumberIsWrittenWithAnExponent() {
+        WorkFolder folder;
+        const QString table = rawTable(
+            folder,
+            {column("SMALL", 'N', 10, 4), column("WIDE", 'N', 24), column("KOEF", 'F', 12, 6)},
+            {{"0.0001", "100000000000000000000000", "1.5E-5"},
+             {"-0.0002", "-12345678901234567890123", "-2.5e3"},
+             {"0.1000", "1000000", "1e+2"}});
+        const QString digits = "0.0001,100000000000000000000000,0.000015\n"
+                               "-0.0002,-12345678901234567890123,-2500\n"
+                               "0.1,1000000,100\n";
+
+        const Run csv = exportTable({table});
+        QCOMPARE(csv.status, 0);
+        QCOMPARE(QString::fromUtf8(csv.out), "SMALL,WIDE,KOEF\n" + digits);
+        const Run tsv = exportTable({table, "--format", "tsv"});
+        QCOMPARE(tsv.status, 0);
+        QCOMPARE(QString::fromUtf8(tsv.out),
+                 QString("SMALL\tWIDE\tKOEF\n" + digits).replace(',', '\t'));
+        const Run json = exportTable({table, "--format", "json"});
+        QCOMPARE(json.status, 0);
+        QStringList rows;
+        for (const QString& row : digits.split('\n', Qt::SkipEmptyParts)) {
+            const QStringList v = row.split(',');
+            rows << QString(R"({"SMALL": %1, "WIDE": %2, "KOEF": %3})").arg(v[0], v[1], v[2]);
+        }
+        QCOMPARE(QString::fromUtf8(json.out), "[\n" + rows.join(",\n") + "\n]\n");
+        QCOMPARE(QJsonDocument::fromJson(json.out).array()[0].toObject()["SMALL"].toDouble(),
+                 0.0001);
+        QCOMPARE(exportTable({table, "--where", "KOEF=0.000015", "--fields", "WIDE"}).out,
+                 QByteArray("WIDE\n100000000000000000000000\n"));
+    }
+
+    // A name or a value holding the separator, a quote or a line break is quoted in CSV and TSV
+    // (so a reader splits rows and fields where the table has them) and escaped in JSON; a
+    // backslash is an ordinary character.
+    void separatorsQuotesAndLineBreaksInTheTableAreQuoted() {
+        WorkFolder folder;
+        const QList<QByteArray> values = {"one, two",  "say \"hi\"", "line\nbreak",
+                                          "tab\there", "cr\rend",    "C:\\dir"};
+        QList<QList<QByteArray>> records;
+        for (const QByteArray& value : values)
+            records << QList<QByteArray>{value, value, "1.5"};
+        const QString table = rawTable(
+            folder, {column("A,B", 'C', 20), column("Q\"T", 'C', 20), column("N", 'N', 5, 1)},
+            records);
+
+        const Run csv = exportTable({table});
+        QCOMPARE(csv.status, 0);
+        QVERIFY2(csv.out.startsWith("\"A,B\",\"Q\"\"T\",N\n\"one, two\",\"one, two\",1.5\n"),
+                 csv.out.constData());
+        const Run tsv = exportTable({table, "--format", "tsv"});
+        QCOMPARE(tsv.status, 0);
+        QVERIFY2(tsv.out.startsWith("A,B\t\"Q\"\"T\"\tN\none, two\tone, two\t1.5\n"),
+                 tsv.out.constData());
+        const Run json = exportTable({table, "--format", "json"});
+        QCOMPARE(json.status, 0);
+        QJsonParseError error;
+        const QJsonArray fromJson = QJsonDocument::fromJson(json.out, &error).array();
+        QVERIFY2(error.error == QJsonParseError::NoError, json.out.constData());
+
+        for (const auto& [format, rows] : {std::pair{"csv", readDelimited(folder, csv.out, ',')},
+                                           std::pair{"tsv", readDelimited(folder, tsv.out, '\t')},
+                                           std::pair{"json", fromJson}}) {
+            QVERIFY2(rows.size() == values.size(), format);
+            for (int i = 0; i < values.size(); ++i) {
+                const QJsonObject row = rows[i].toObject();
+                QVERIFY2(row.size() == 3, format);
+                QCOMPARE(row["A,B"].toString(), QString::fromLatin1(values[i]));
+                QCOMPARE(row["Q\"T"].toString(), QString::fromLatin1(values[i]));
+                QCOMPARE(row["N"].toVariant().toString(), QString("1.5"));
+            }
+        }
     }
 
     // A table of another writer, as it is: its own widths, no language driver byte.
