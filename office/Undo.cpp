@@ -77,8 +77,7 @@ UndoAttempt UndoResultInFolder(const QString& folder, std::uint32_t record,
         const InFolder here(folder);
         TDataModule6 module;
         module.DataModuleCreate();
-        const THistory::UndoPlan plan =
-            module.History->PlanUndo(record, *module.TableCompit, *module.TableMoney);
+        const THistory::UndoPlan plan = module.PlanUndo(record);
         if (!confirm(describe(plan, module)))
             return {Outcome::Cancelled, {}};
         module.UndoResult(record);

@@ -1,5 +1,6 @@
 #include "store/DataModule6.h"
 
+#include "store/AdjustKoef.h"
 #include "store/Backup.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
@@ -10,6 +11,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <limits>
+#include <optional>
 
 namespace varnel {
 
@@ -105,7 +109,7 @@ void TDataModule6::DataModuleCreate() {
     const QString folder = QDir::currentPath();
     // Work that a crash cut off is finished (or was never begun) before anyone reads a table,
     // and the day's copy is taken before anything is written.
-    RecoverInterruptedWork(folder);
+    FinishInterruptedWork();
     QStringList failures;
     try {
         m_copiedOn = Date();
@@ -156,6 +160,109 @@ void TDataModule6::DataModuleCreate() {
     throw EDatabaseError(message);
 }
 
+void TDataModule6::FinishInterruptedWork() {
+    RecoverInterruptedWork(QDir::currentPath());
+}
+
+void TDataModule6::EnterEvent() {
+    TTransaction work({TableCompit, TableHistory});
+    TableCompit->Post();
+    History->EventEntered(*TableCompit);
+    work.Commit();
+}
+
+bool TDataModule6::FindEvent(const Variant& number) {
+    TTable& events = *TableCompit;
+    events.First(); // settles a pending record first, as every move does
+    if (events.IsEmpty()) {
+        // Nothing to compare: the number is never read, so text that is no number is no error.
+        return false;
+    }
+    const std::int64_t found = events.FindRecord(events.CurrentIndex() - 1, +1,
+                                                 events.FieldByName(fields::NUMBER), number);
+    if (found >= 0) {
+        events.MoveTo(std::uint32_t(found));
+        return true;
+    }
+    // As a walk that ran off the end: on the last record, past it.
+    events.Last();
+    events.Next();
+    return false;
+}
+
+void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
+    TTable& bets = *TableStavka;
+    TTable& events = *TableCompit;
+    if (events.CurrentIndex() < 0)
+        throw EDatabaseError(QStringLiteral("Ставка не записана: событие не выбрано."));
+    const Variant stored =
+        events.ValueAt(std::uint32_t(events.CurrentIndex()), events.FieldByName(stakeSum));
+    TTransaction work({&bets, &events, TableHistory});
+    bets.Post();
+    // The stake as the bet holds it in its file.
+    const Variant stake = bets.GetFieldValue(fields::SUMMA);
+    events.Edit();
+    events.SetFieldValue(stakeSum, stored + stake);
+    if (adjustOdds)
+        AdjustKoef(events);
+    events.Post();
+    History->BetTaken(bets, events);
+    work.Commit();
+}
+
+void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
+    TTable& money = *TableMoney;
+    TTable& bets = *TableStavka;
+    TTable& events = *TableCompit;
+    money.Open();
+    bets.Open();
+    if (events.CurrentIndex() != event)
+        events.MoveTo(std::uint32_t(event));
+    TTransaction work({&money, &bets, &events, TableHistory});
+    const auto serials = History->SerialsOfBets(events, bets);
+    bets.First();
+    SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
+    History->ResultEntered(events, winner);
+    events.Delete();
+    work.Commit();
+}
+
+// Every bet is examined, the last one included; none is skipped after a deletion, since the
+// record that takes the deleted one's place is examined next.
+void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
+                              const QHash<std::uint32_t, std::int64_t>& serials) {
+    TTable& money = *TableMoney;
+    TTable& bets = *TableStavka;
+    const TField* betNumber = bets.FieldByName(fields::NUMBER);
+    for (;;) {
+        if (!(bets.GetFieldValue(fields::NUMBER) == number)) {
+            // The next bet on the event, found on the file's bytes; none: the walk is done.
+            const std::int64_t next = bets.FindRecord(bets.CurrentIndex(), +1, betNumber, number);
+            if (next < 0)
+                return;
+            bets.MoveTo(std::uint32_t(next));
+            continue;
+        }
+        const auto place = std::uint32_t(bets.CurrentIndex());
+        const auto serial =
+            serials.contains(place) ? std::optional(serials.value(place)) : std::nullopt;
+        if (bets.GetFieldValue(fields::RESULT) == winner) {
+            money.Insert();
+            money.SetFieldValue(fields::FIO, bets.GetFieldValue(fields::FIO));
+            const Variant stake = bets.GetFieldValue(fields::SUMMA);
+            const Variant koef = bets.GetFieldValue(fields::KOEFICIENT);
+            money.SetFieldValue(fields::SUMMA, stake + stake * koef);
+            money.Post();
+            History->BetSettled(bets, serial, &money);
+        } else {
+            History->BetSettled(bets, serial, nullptr);
+        }
+        bets.Delete();
+        if (bets.Eof())
+            return;
+    }
+}
+
 void TDataModule6::PayOut() {
     TTransaction work({TableMoney, TableHistory});
     History->PayoutPaid(*TableMoney);
@@ -163,12 +270,19 @@ void TDataModule6::PayOut() {
     work.Commit();
 }
 
-void TDataModule6::UndoResult(std::uint32_t result) {
+THistory::UndoPlan TDataModule6::PlanUndo(RecordKey result) const {
+    if (result < 0 || result > std::numeric_limits<std::uint32_t>::max())
+        throw EDatabaseError(QStringLiteral("Результат нельзя отменить: в истории нет такой "
+                                            "записи."));
+    return History->PlanUndo(std::uint32_t(result), *TableCompit, *TableMoney);
+}
+
+void TDataModule6::UndoResult(RecordKey result) {
     if (!TableStavka->Active())
         throw EDatabaseError(QStringLiteral("Результат нельзя отменить: таблица «%1» не "
                                             "открыта.")
                                  .arg(TableStavka->DisplayName()));
-    const THistory::UndoPlan plan = History->PlanUndo(result, *TableCompit, *TableMoney);
+    const THistory::UndoPlan plan = PlanUndo(result);
     TTransaction work({TableCompit, TableStavka, TableMoney, TableHistory});
     History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
     work.Commit();

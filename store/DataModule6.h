@@ -5,9 +5,12 @@
 #include "store/engine/DataSource.h"
 #include "store/engine/Field.h"
 
+#include <cstdint>
 #include <memory>
 
 #include <QDate>
+#include <QHash>
+#include <QLatin1String>
 #include <QObject>
 
 namespace varnel {
@@ -56,12 +59,39 @@ public:
     // The creation handler: interrupted work finished or dropped, the tables opened. Throws
     // an EDatabaseError naming every table that did not open.
     void DataModuleCreate();
-    // Pays out the current payout: its removal and its record in the history, together or not
-    // at all.
+
+    // The operations on the books. Every change of the books is one of these, all or nothing
+    // together with its record in the history: when one throws (the error an operator can act
+    // on), nothing of it is written, and the cursors and their pending records are as they were
+    // before it. The windows fill the pending records as the operator types; the operations
+    // write them.
+    //
+    // A record is named by its key: opaque and ordered, a record's place in its table.
+    using RecordKey = std::int64_t;
+
+    // Work a crash or a failed write cut off is finished, or dropped when it never began.
+    void FinishInterruptedWork();
+    // Enters the event pending on TableCompit (a new record, its fields set); it stays current.
+    void EnterEvent();
+    // Makes current the first event in the table's order that carries the number (a pending
+    // record is settled first, as every move does); false, with the cursor past the last event,
+    // when none does. An event stored without a number matches none.
+    bool FindEvent(const Variant& number);
+    // Records the bet pending on TableStavka, on the current event: the bet, the stake as the
+    // bet stores it added to the event's stake sum `stakeSum` as stored, the odds rule applied
+    // when `adjustOdds`, and the history's record. The event's other pending changes go with it.
+    void RecordBet(QLatin1String stakeSum, bool adjustOdds);
+    // Settles the event with the outcome `winner` (a side's name, or the draw's): a payout of
+    // stake + stake × coefficient for every bet on it that named the winner, every bet on it and
+    // the event removed, the history's records of each.
+    void SettleEvent(RecordKey event, const QString& winner);
+    // Pays out the current payout: its removal and its record in the history.
     void PayOut();
-    // Undoes the result that the history's record `result` entered (THistory::PlanUndo says
-    // what changes, or why it cannot), all or nothing.
-    void UndoResult(std::uint32_t result);
+    // What undoing the result that the history's record `result` entered would change, or an
+    // EDatabaseError saying why it cannot be undone (THistory::PlanUndo).
+    THistory::UndoPlan PlanUndo(RecordKey result) const;
+    // Undoes it: the event and its bets back, its payouts gone, the history's records of it.
+    void UndoResult(RecordKey result);
 
     // Opens a table of the working folder, mending one that was cut short (and saying so).
     static void OpenMending(TTable* table);
@@ -71,6 +101,8 @@ signals:
 
 private:
     void CopyOnNewDay();
+    void SettleBets(const Variant& number, const Variant& winner,
+                    const QHash<std::uint32_t, std::int64_t>& serials);
 
     std::unique_ptr<THistory> m_history;
     QDate m_copiedOn; // the day of the last daily copy this run took

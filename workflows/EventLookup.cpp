@@ -40,24 +40,6 @@ QString DrawName() {
     return QStringLiteral("Ничья");
 }
 
-bool FindEventByNumber(TDataSet& events, const Variant& number) {
-    events.First(); // settles a pending record first, as every move does
-    if (events.IsEmpty()) {
-        // Nothing to compare: the number is never read, so text that is no number is no error.
-        return false;
-    }
-    const std::int64_t found = events.FindRecord(events.CurrentIndex() - 1, +1,
-                                                 events.FieldByName(fields::NUMBER), number);
-    if (found >= 0) {
-        events.MoveTo(std::uint32_t(found));
-        return true;
-    }
-    // As a walk that ran off the end: on the last record, past it.
-    events.Last();
-    events.Next();
-    return false;
-}
-
 void OfferOutcomes(const LookupControls& c, const TDataSet& events) {
     c.EditNUMBER->hide();
     c.Label2->show();

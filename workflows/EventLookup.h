@@ -42,12 +42,6 @@ struct LookupControls {
     QRadioButton* RadioButton3;
 };
 
-// The scan from the first event in file order: every record is compared (on the file's bytes
-// where it can), the last one too, and the first one carrying the number becomes current. An
-// event stored without a number matches none. False, with the cursor past the last record,
-// when no event carries it.
-bool FindEventByNumber(TDataSet& events, const Variant& number);
-
 // The found event's outcomes on offer, none ticked, in place of the number box; the label
 // above them says which event they belong to.
 void OfferOutcomes(const LookupControls& controls, const TDataSet& events);

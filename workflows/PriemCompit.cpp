@@ -5,7 +5,6 @@
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
-#include "store/engine/Transaction.h"
 #include "workflows/EventLookup.h"
 
 #include "ui_PriemCompit.h"
@@ -99,14 +98,8 @@ void TPriemCompit::prOk() {
     WriteBoxes();
     // The event and its history, together or not at all; then a blank record is left pending,
     // which the close handler discards.
-    TTable* events = DataModule6->TableCompit;
-    {
-        TTransaction work({events, DataModule6->TableHistory});
-        events->Post();
-        DataModule6->History->EventEntered(*events);
-        work.Commit();
-    }
-    events->Insert();
+    DataModule6->EnterEvent();
+    DataModule6->TableCompit->Insert();
     Close();
 }
 

@@ -5,7 +5,6 @@
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
-#include "store/engine/Transaction.h"
 
 #include "ui_PriemResult.h"
 
@@ -109,7 +108,7 @@ void TPriemResult::FindResultEvent() {
         return;
     ResultNumber = StrToInt(ui->EditNUMBER->GetEditText());
     TTable* events = DataModule6->TableCompit;
-    if (!FindEventByNumber(*events, Variant(ResultNumber))) {
+    if (!DataModule6->FindEvent(Variant(ResultNumber))) {
         ui->Label2->show();
         SetLabel2(QStringLiteral("Данного события не обнаружено !!!"), true);
         ui->EditNUMBER->setFocus();
@@ -151,62 +150,8 @@ void TPriemResult::prNoth() {
 // event removed — or, when anything fails, none of it. A further Ok after an error starts
 // again from the books as they were, so no bet is ever paid twice.
 void TPriemResult::SettleEvent() {
-    TTable* money = DataModule6->TableMoney;
-    TTable* bets = DataModule6->TableStavka;
-    TTable* events = DataModule6->TableCompit;
-    money->Open();
-    bets->Open();
-    if (events->CurrentIndex() != ResultEventIndex)
-        events->MoveTo(std::uint32_t(ResultEventIndex));
-    {
-        TTable* history = DataModule6->TableHistory;
-        TTransaction work({money, bets, events, history});
-        const auto serials = DataModule6->History->SerialsOfBets(*events, *bets);
-        bets->First();
-        SettleBets(serials);
-        DataModule6->History->ResultEntered(*events, WinOutcome);
-        events->Delete();
-        work.Commit();
-    }
+    DataModule6->SettleEvent(ResultEventIndex, WinOutcome);
     Close();
-}
-
-// Every bet is examined, the last one included; none is skipped after a deletion, since the
-// record that takes the deleted one's place is examined next.
-void TPriemResult::SettleBets(const QHash<std::uint32_t, std::int64_t>& serials) {
-    TTable* money = DataModule6->TableMoney;
-    TTable* bets = DataModule6->TableStavka;
-    THistory& history = *DataModule6->History;
-    const Variant number(ResultNumber);
-    const Variant winner(WinOutcome);
-    const TField* betNumber = bets->FieldByName(fields::NUMBER);
-    for (;;) {
-        if (!(bets->GetFieldValue(fields::NUMBER) == number)) {
-            // The next bet on the event, found on the file's bytes; none: the walk is done.
-            const std::int64_t next = bets->FindRecord(bets->CurrentIndex(), +1, betNumber, number);
-            if (next < 0)
-                return;
-            bets->MoveTo(std::uint32_t(next));
-            continue;
-        }
-        const auto place = std::uint32_t(bets->CurrentIndex());
-        const auto serial =
-            serials.contains(place) ? std::optional(serials.value(place)) : std::nullopt;
-        if (bets->GetFieldValue(fields::RESULT) == winner) {
-            money->Insert();
-            money->SetFieldValue(fields::FIO, bets->GetFieldValue(fields::FIO));
-            const Variant stake = bets->GetFieldValue(fields::SUMMA);
-            const Variant koef = bets->GetFieldValue(fields::KOEFICIENT);
-            money->SetFieldValue(fields::SUMMA, stake + stake * koef);
-            money->Post();
-            history.BetSettled(*bets, serial, money);
-        } else {
-            history.BetSettled(*bets, serial, nullptr);
-        }
-        bets->Delete();
-        if (bets->Eof())
-            return;
-    }
 }
 
 void TPriemResult::prExit() {

@@ -33,7 +33,6 @@ private:
     void ChooseOutcome(Outcome outcome);
     LookupControls Lookup() const;
     void SettleEvent();
-    void SettleBets(const QHash<std::uint32_t, std::int64_t>& serials);
     void SetLabel1(const QString& caption);
     void SetLabel2(const QString& caption, bool red);
 

@@ -1,12 +1,10 @@
 #include "workflows/PriemStavka.h"
 
-#include "store/AdjustKoef.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Errors.h"
 #include "store/engine/Report.h"
-#include "store/engine/Transaction.h"
 #include "store/engine/Variant.h"
 #include "workflows/EventLookup.h"
 
@@ -26,9 +24,9 @@ QString BetOutcome;          // the outcome of the bet in progress: a side's nam
 double BetKoef = 0;          // that outcome's coefficient as it stood at the click
 int BetStep = kOkFindsEvent; // or kOkCommits: the next Ok records the bet
 // The stake sum the click raised and its value before the click. The bet is recorded with the
-// stake in its box at the second Ok, so the sum is set again from this value and that stake:
-// the event never holds a stake the bet does not.
-QString BetSumField;
+// stake in its box at the second Ok, and its recording sets the sum again from the stored one
+// and that stake: the event never holds a stake the bet does not.
+QLatin1String BetSumField;
 Variant BetSumBefore;
 
 constexpr int kKoefLeft = 95;
@@ -155,7 +153,7 @@ void TPriemStavka::FindBetEvent() {
     if (RefuseStake())
         return;
     TTable* events = Module().TableCompit;
-    if (!FindEventByNumber(*events, Variant(ui->EditNUMBER->GetEditText()))) {
+    if (!Module().FindEvent(Variant(ui->EditNUMBER->GetEditText()))) {
         Refuse(QStringLiteral("Данного события не обнаружено !!!"), ui->EditNUMBER);
         return;
     }
@@ -228,7 +226,6 @@ void TPriemStavka::RecordBet() {
     if (RefuseStake())
         return;
     TTable* bets = Module().TableStavka;
-    TTable* events = Module().TableCompit;
 
     // The fields are set before the work begins, so that a failed write gives back a bet
     // record that still holds what the boxes showed.
@@ -238,17 +235,8 @@ void TPriemStavka::RecordBet() {
     bets->SetFieldValue(fields::KOEFICIENT, Variant(BetKoef));
     bets->SetFieldValue(fields::FIO, Variant(ui->EditFIO->GetEditText()));
 
-    TTransaction work({bets, events, Module().TableHistory});
-    bets->Post();
-    // The stake as the bet holds it in its file.
-    const Variant stake = bets->GetFieldValue(fields::SUMMA);
-    events->SetFieldValue(BetSumField, BetSumBefore + stake);
-    if (ui->CheckBox1->isChecked())
-        AdjustKoef(*events);
-    events->Post();
-    Module().History->BetTaken(*bets, *events);
+    Module().RecordBet(BetSumField, ui->CheckBox1->isChecked());
     bets->Insert();
-    work.Commit();
     Close();
 }
 
