@@ -1,9 +1,15 @@
 // Writes the program's own tables, as the program writes them, into a folder: the seeds of
 // the table fuzzer's corpus. With a second folder, also the journals of a bet cut off by a
-// crash, without their seal: the seeds of the journal fuzzer.
+// crash, without their seal: the seeds of the journal fuzzer. With --history, histories of
+// every kind of record: as the counter keeps them, with records another program spoilt, in
+// another tool's layout, and empty: the seeds of the history fuzzer.
 //   Usage: make_seeds FOLDER [JOURNALS]
+//          make_seeds --history FOLDER
 #include "store/DataModule6.h"
+#include "store/History.h"
 #include "store/Tables.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
@@ -16,14 +22,128 @@
 #include <QDate>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 using namespace varnel;
 
+namespace {
+
+// An event entered, two bets on it, its result with a win and a loss, the win paid, the result
+// undone and the payout taken back: one record of each kind, on the day the fuzzer asks for.
+void writeHistory(const QString& path) {
+    using namespace fields;
+    TTable history;
+    history.SetTableName(path);
+    history.Open();
+    const QString one = QStringLiteral("Спартак"), two = QStringLiteral("Динамо");
+    const QString ivanov = QStringLiteral("Иванов Иван"), petrov = QStringLiteral("Петров Пётр");
+    const struct {
+        QString kind;
+        int serial;
+        QString fio, result;
+        double summa, vyplata;
+    } records[] = {{kinds::Event(), 0, {}, {}, 0, 0},
+                   {kinds::Bet(), 1, ivanov, one, 100, 0},
+                   {kinds::Bet(), 2, petrov, two, 50.5, 0},
+                   {kinds::Result(), 0, {}, one, 0, 0},
+                   {kinds::Won(), 1, ivanov, one, 100, 185},
+                   {kinds::Lost(), 2, petrov, two, 50.5, 0},
+                   {kinds::Paid(), 1, ivanov, {}, 0, 185},
+                   {kinds::Undone(), 0, {}, {}, 0, 0},
+                   {kinds::Restored(), 1, ivanov, one, 100, 185}};
+    int second = 0;
+    for (const auto& r : records) {
+        history.Insert();
+        history.SetFieldValue(DEN, QDate(2026, 12, 7));
+        history.SetFieldValue(VREMYA,
+                              QStringLiteral("12:00:%1").arg(second++, 2, 10, QLatin1Char('0')));
+        history.SetFieldValue(VID, r.kind);
+        history.SetFieldValue(NUMBER, 1);
+        history.SetFieldValue(KOM1, one);
+        history.SetFieldValue(KOM2, two);
+        if (r.kind == kinds::Event() || r.kind == kinds::Undone()) {
+            history.SetFieldValue(DATE, QDate(2026, 12, 9));
+            history.SetFieldValue(KOEF_1, 1.85);
+            history.SetFieldValue(KOEF_2, 2.1);
+            history.SetFieldValue(KOEF_N, 3.25);
+            for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
+                history.SetFieldValue(sum, 500.0);
+        }
+        if (r.serial > 0) {
+            history.SetFieldValue(SERIAL, r.serial);
+            history.SetFieldValue(ZAPIS, r.serial - 1);
+            history.SetFieldValue(FIO, r.fio);
+        }
+        if (!r.result.isEmpty())
+            history.SetFieldValue(RESULT, r.result);
+        if (r.summa > 0) {
+            history.SetFieldValue(SUMMA, r.summa);
+            history.SetFieldValue(KOEFICIENT, 1.85);
+        }
+        if (r.vyplata > 0)
+            history.SetFieldValue(VYPLATA, r.vyplata);
+        history.Post();
+    }
+}
+
+// Bytes over one field of a stored record, as another program writes them: blanks before them.
+void spoil(DbfFile& file, std::uint32_t record, QLatin1String field, const QByteArray& bytes) {
+    const DbfColumn& c = file.columns().at(file.columnIndex(field));
+    QByteArray stored(file.record(record), file.recordLength());
+    const QByteArray written = QByteArray(c.length - bytes.size(), ' ') + bytes;
+    std::memcpy(stored.data() + c.offset, written.constData(), std::size_t(c.length));
+    file.write(record, stored);
+}
+
+int writeHistories(const QString& folder) {
+    using namespace fields;
+    const QDir out(folder);
+    QDir().mkpath(folder);
+    const QString books = out.filePath(QStringLiteral("history-books.dbf"));
+    const QString spoilt = out.filePath(QStringLiteral("history-spoilt.dbf"));
+    const QString foreign = out.filePath(QStringLiteral("history-foreign.dbf"));
+    DbfFile::create(out.filePath(QStringLiteral("history-empty.dbf")), HistoryTable().Columns());
+    DbfFile::create(books, HistoryTable().Columns());
+    writeHistory(books);
+
+    DbfFile::create(spoilt, HistoryTable().Columns());
+    writeHistory(spoilt);
+    DbfFile file(spoilt);
+    file.open();
+    spoil(file, 1, DEN, "20261232");
+    spoil(file, 2, SERIAL, "2.5");
+    spoil(file, 4, VYPLATA, "185,00");
+    spoil(file, 6, SERIAL, "1O");
+    file.markDeleted(8);
+    file.close();
+
+    // Another tool's layout: the fields in another order, wider numbers, more decimals.
+    QList<DbfColumn> columns = HistoryTable().Columns();
+    std::reverse(columns.begin(), columns.end());
+    for (DbfColumn& c : columns) {
+        if (c.name == SERIAL || c.name == ZAPIS)
+            c.length = 12;
+        else if (c.type == 'N' && c.decimals > 0) {
+            c.length += 4;
+            c.decimals += 2;
+        }
+    }
+    DbfFile::create(foreign, columns);
+    writeHistory(foreign);
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--history")
+        return writeHistories(QString::fromLocal8Bit(argv[2]));
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: make_seeds FOLDER [JOURNALS]\n");
+        std::fprintf(stderr, "usage: make_seeds FOLDER [JOURNALS]\n"
+                             "       make_seeds --history FOLDER\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);

@@ -106,7 +106,7 @@ std::shared_ptr<Books> readOnce(const QDir& dir,
     const auto attempt = [&](auto read, const QString& table) {
         try {
             read();
-        } catch (const EDatabaseError& error) {
+        } catch (const EVarnelError& error) { // a table refused, or a value of it unreadable
             books->problems << error.message();
         }
         if (afterTable)

@@ -71,6 +71,8 @@ public:
 // Reads the books of a folder, tables opened for reading only. A reading is kept only when no
 // journal of unfinished work was there before and after it and no table changed meanwhile; it
 // is tried again after a moment otherwise, until `patienceMs` have passed (then EBooksBusy).
+// A table that does not open, or a book whose values cannot all be read, is named in
+// `problems`; the history's records are read later, each on its own (HistoryScan::Readable).
 // `afterTable`, for the tests, is told the name of each table once it is read.
 std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs = 1000,
                                        const std::function<void(const QString&)>& afterTable = {});

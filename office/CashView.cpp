@@ -2,6 +2,7 @@
 
 #include "office/Export.h"
 #include "office/Format.h"
+#include "store/engine/Report.h"
 
 #include <QDateEdit>
 #include <QFormLayout>
@@ -247,22 +248,31 @@ CashView::CashView(QWidget* parent) : OfficeView(parent) {
     layout->addWidget(totals);
     layout->addWidget(m_tabs, 1);
 
-    connect(m_from, &QDateEdit::dateChanged, this, [this](const QDate& date) {
-        if (m_to->date() < date)
-            m_to->setDate(date);
-        Recompute();
-    });
-    connect(m_to, &QDateEdit::dateChanged, this, [this](const QDate& date) {
-        if (m_from->date() > date)
-            m_from->setDate(date);
-        Recompute();
-    });
-    connect(today, &QPushButton::clicked, this,
-            [this] { SetDays(QDate::currentDate(), QDate::currentDate()); });
-    connect(month, &QPushButton::clicked, this, [this] {
-        const QDate now = QDate::currentDate();
-        SetDays(QDate(now.year(), now.month(), 1), now);
-    });
+    connect(m_from, &QDateEdit::dateChanged, this, Handler(this, &CashView::FromChanged));
+    connect(m_to, &QDateEdit::dateChanged, this, Handler(this, &CashView::ToChanged));
+    connect(today, &QPushButton::clicked, this, Handler(this, &CashView::ShowToday));
+    connect(month, &QPushButton::clicked, this, Handler(this, &CashView::ShowThisMonth));
+}
+
+void CashView::FromChanged() {
+    if (m_to->date() < m_from->date())
+        m_to->setDate(m_from->date());
+    Recompute();
+}
+
+void CashView::ToChanged() {
+    if (m_from->date() > m_to->date())
+        m_from->setDate(m_to->date());
+    Recompute();
+}
+
+void CashView::ShowToday() {
+    SetDays(QDate::currentDate(), QDate::currentDate());
+}
+
+void CashView::ShowThisMonth() {
+    const QDate now = QDate::currentDate();
+    SetDays(QDate(now.year(), now.month(), 1), now);
 }
 
 void CashView::SetDays(const QDate& from, const QDate& to) {
@@ -295,13 +305,21 @@ void CashView::Recompute() {
     m_period->setText(
         m_books && !m_books->history
             ? QStringLiteral("В папке не ведётся история: касса считается по её записям.")
-            : QStringLiteral("Касса %1: ставок %2, выигрышей %3, выплат %4.")
+            : QStringLiteral("Касса %1: ставок %2, выигрышей %3, выплат %4.%5")
                   .arg(Period())
                   .arg(t.bets)
                   .arg(t.wins)
-                  .arg(t.payments));
+                  .arg(t.payments)
+                  .arg(Unreadable()));
     m_byEvent->SetLines(m_report.byEvent, t);
     m_byDay->SetLines(m_report.byDay, t);
+}
+
+QString CashView::Unreadable() const {
+    if (m_report.unreadable == 0)
+        return {};
+    return QStringLiteral(" Не читается записей истории: %1 — в этих суммах их нет.")
+        .arg(m_report.unreadable);
 }
 
 QString CashView::Title() const {
@@ -337,7 +355,10 @@ QString CashView::Report() const {
                  QStringLiteral("сумма записей «Выплата»; выплат: %1").arg(t.payments), t.paid);
     body += line(QStringLiteral("Сальдо кассы"), QStringLiteral("принято ставок минус выплачено"),
                  t.Balance());
-    body += QStringLiteral("</table><h3>По событиям</h3>") + ModelHtml(*m_byEventSorted);
+    body += QStringLiteral("</table>");
+    if (m_report.unreadable > 0)
+        body += QStringLiteral("<p>%1</p>").arg(Html(Unreadable().trimmed()));
+    body += QStringLiteral("<h3>По событиям</h3>") + ModelHtml(*m_byEventSorted);
     if (m_report.from != m_report.to)
         body += QStringLiteral("<h3>По дням</h3>") + ModelHtml(*m_byDaySorted);
     return ReportHtml(QStringLiteral("Касса %1").arg(Period()), body);

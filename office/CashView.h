@@ -52,8 +52,13 @@ public:
     CashModel* ByDay() const { return m_byDay; }
 
 private:
+    void FromChanged();
+    void ToChanged();
+    void ShowToday();
+    void ShowThisMonth();
     void Recompute();
     QString Period() const;
+    QString Unreadable() const;
 
     std::shared_ptr<const Books> m_books;
     CashReport m_report;

@@ -4,11 +4,14 @@
 #include "store/History.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Errors.h"
 
 #include <QHash>
 #include <QMap>
 
+#include <algorithm>
 #include <climits>
+#include <exception>
 #include <utility>
 
 namespace varnel::office {
@@ -64,50 +67,83 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
         return QStringLiteral("%1 — %2").arg(scan.Value(record, KOM1).toString(),
                                              scan.Value(record, KOM2).toString());
     };
+    enum class Taken { Nothing, Won, Names, Bet, Restored, Paid, Result };
     for (std::uint32_t i = 0; i < books.historyCount; ++i) {
         const char* record = scan.Record(i);
         if (record[0] == '*')
             continue;
+        // A settlement of any day tells the event of its payments, an entry or an undoing the
+        // sides of its event; the rest counts only on the days asked for.
         const bool inRange = scan.InDays(record);
-        const bool isWon = won.Is(record);
-        if (isWon) {
+        Taken taken = Taken::Nothing;
+        if (won.Is(record))
+            taken = Taken::Won;
+        else if (entered.Is(record) || undone.Is(record))
+            taken = Taken::Names;
+        else if (!inRange)
+            taken = Taken::Nothing;
+        else if (bet.Is(record))
+            taken = Taken::Bet;
+        else if (restored.Is(record))
+            taken = Taken::Restored;
+        else if (paid.Is(record))
+            taken = Taken::Paid;
+        else if (result.Is(record))
+            taken = Taken::Result;
+        if (taken == Taken::Nothing)
+            continue;
+        // Before anything of it is used: a payment whose serial cannot be read would be put
+        // under no event, a settlement under the wrong one.
+        if (!scan.Readable(record)) {
+            ++report.unreadable;
+            continue;
+        }
+        if (taken == Taken::Won) {
             const Variant serial = scan.Value(record, SERIAL);
             if (!serial.isNull())
                 numberOfSerial.insert(serial.toInteger(),
                                       integerOr(scan.Value(record, NUMBER), LLONG_MAX));
-        } else if (entered.Is(record) || undone.Is(record)) {
+        } else if (taken == Taken::Names) {
             sidesOf.insert(integerOr(scan.Value(record, NUMBER), LLONG_MAX), sides(record));
         }
         if (!inRange)
             continue;
         Cash delta;
         std::int64_t number = LLONG_MAX;
-        if (isWon) {
+        switch (taken) {
+        case Taken::Won:
             delta.won = scan.Amount(record, VYPLATA);
             delta.wins = 1;
             number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
-        } else if (bet.Is(record)) {
+            break;
+        case Taken::Bet:
             delta.stakes = scan.Amount(record, SUMMA);
             delta.bets = 1;
             number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
             if (!sidesOf.contains(number)) // an event entered before the history began
                 sidesOf.insert(number, sides(record));
-        } else if (restored.Is(record)) {
+            break;
+        case Taken::Restored:
             delta.restored = scan.Amount(record, VYPLATA);
             delta.restores = 1;
             number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
-        } else if (paid.Is(record)) {
+            break;
+        case Taken::Paid: {
             delta.paid = scan.Amount(record, VYPLATA);
             delta.payments = 1;
             const Variant serial = scan.Value(record, SERIAL);
             if (!serial.isNull())
                 number = numberOfSerial.value(serial.toInteger(), LLONG_MAX);
-        } else {
-            if (result.Is(record)) {
-                const std::int64_t n = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
-                if (!sidesOf.contains(n))
-                    sidesOf.insert(n, sides(record));
-            }
+            break;
+        }
+        case Taken::Result: {
+            const std::int64_t n = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
+            if (!sidesOf.contains(n))
+                sidesOf.insert(n, sides(record));
+            continue;
+        }
+        case Taken::Names:
+        case Taken::Nothing:
             continue;
         }
         report.total.Add(delta);
@@ -122,7 +158,8 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
         CashLine& daily = days[day];
         if (daily.label.isEmpty()) {
             daily.day = day;
-            daily.label = day.toString(QStringLiteral("dd.MM.yyyy"));
+            daily.label = day.isValid() ? day.toString(QStringLiteral("dd.MM.yyyy"))
+                                        : QStringLiteral("Без даты");
         }
         daily.cash.Add(delta);
     }
@@ -132,10 +169,12 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
 }
 
 QList<EventRisk> ComputeRisk(const Books& books) {
-    QHash<std::int64_t, QList<const Bet*>> betsOf;
+    // Keyed by the value, not by a whole number: another program's «1.5» for an event's
+    // number is still the same on the event and on its bets.
+    QHash<double, QList<const Bet*>> betsOf;
     for (const Bet& bet : books.bets)
         if (!bet.number.isNull())
-            betsOf[bet.number.toInteger()] << &bet;
+            betsOf[bet.number.toReal()] << &bet;
     QList<EventRisk> risks;
     for (const Event& event : books.events) {
         EventRisk risk;
@@ -144,7 +183,7 @@ QList<EventRisk> ComputeRisk(const Books& books) {
         for (int o = 0; o < 3; ++o)
             risk.outcomes[o].name = names[o];
         if (!event.number.isNull()) {
-            for (const Bet* bet : betsOf.value(event.number.toInteger())) {
+            for (const Bet* bet : betsOf.value(event.number.toReal())) {
                 ++risk.bets;
                 risk.stakes += bet->stake;
                 for (OutcomeRisk& outcome : risk.outcomes) {
@@ -165,6 +204,32 @@ QList<EventRisk> ComputeRisk(const Books& books) {
         risks << risk;
     }
     return risks;
+}
+
+UnreadableCount CountUnreadable(const QString& path, std::uint32_t count,
+                                const std::atomic<bool>& cancel) {
+    constexpr std::uint32_t kCheckEvery = 1u << 14;
+    UnreadableCount counted;
+    try {
+        DbfFile file(path);
+        file.open(DbfFile::Access::Read);
+        count = std::min(count, file.recordCount());
+        const HistoryScan scan(file);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (i % kCheckEvery == 0 && cancel.load())
+                return counted;
+            const char* record = scan.Record(i);
+            if (record[0] != '*' && !scan.Readable(record))
+                ++counted.records;
+        }
+    } catch (const EVarnelError& error) {
+        counted = UnreadableCount{};
+        counted.error = error.message();
+    } catch (const std::exception& error) {
+        counted = UnreadableCount{};
+        counted.error = QString::fromLocal8Bit(error.what());
+    }
+    return counted;
 }
 
 } // namespace varnel::office

@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 
 namespace varnel::office {
 
@@ -36,11 +38,25 @@ struct CashReport {
     Cash total;
     QList<CashLine> byEvent; // in the order of their numbers
     QList<CashLine> byDay;   // in the order of the days
+    // The records these figures would have taken in that cannot be read (HistoryScan::Readable),
+    // and so are not in them: those of the days that count, the settlements of any day.
+    std::uint32_t unreadable = 0;
 };
 
 // One pass over the history as the reading found it. A payment is put under the event whose
-// settlement made the payout owed, found by the bet's serial.
+// settlement made the payout owed, found by the bet's serial. Days from..to, either end open
+// when null.
 CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to);
+
+// The live records among the first `count` of the history file at `path` that cannot be read,
+// all of them: for a thread of its own, the file opened here on its own. Checks `cancel` as it
+// goes. Throws nothing, as no handler is around it there: a failure comes back in `error`.
+struct UnreadableCount {
+    std::uint32_t records = 0;
+    QString error;
+};
+UnreadableCount CountUnreadable(const QString& path, std::uint32_t count,
+                                const std::atomic<bool>& cancel);
 
 // What the office would pay on an open event if each outcome won: every live bet on it whose
 // RESULT is that outcome pays stake + stake × coefficient.

@@ -5,6 +5,7 @@
 #include "store/History.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Report.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <numeric>
 #include <variant>
@@ -72,6 +74,36 @@ Key keyOf(const Variant& value, HistoryModel::Kind kind) {
 
 constexpr std::uint32_t kCheckEvery = 1u << 14;
 
+// Whether a record passes a filter; one whose field cannot be read to tell does not.
+template <typename Test> bool passes(Test test) {
+    try {
+        return test();
+    } catch (const EVarnelError&) {
+        return false;
+    }
+}
+
+// A cell's value as a role shows it.
+QVariant cellOf(const Variant& value, HistoryModel::Kind kind, int role) {
+    if (value.isNull())
+        return role == ExportRole ? QVariant(QString()) : QVariant();
+    const bool display = role != ExportRole;
+    switch (kind) {
+    case HistoryModel::Kind::Date:
+        return display ? QVariant(DateText(value.toDate())) : QVariant(value.toDate());
+    case HistoryModel::Kind::Money:
+        return display ? MoneyText(value.toReal()) : MoneyPlain(value.toReal());
+    case HistoryModel::Kind::Number:
+        return display ? QVariant(NumberText(value.toReal())) : QVariant(value.toReal());
+    case HistoryModel::Kind::Integer:
+        return display ? QVariant(QString::number(value.toInteger()))
+                       : QVariant(qlonglong(value.toInteger()));
+    case HistoryModel::Kind::Text:
+        break;
+    }
+    return value.toString();
+}
+
 } // namespace
 
 QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const HistoryQuery& query,
@@ -101,18 +133,25 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             if (i % kCheckEvery == 0 && cancel.load())
                 return result;
             const char* record = scan.Record(i);
-            if (record[0] == '*' || !scan.ClientMatches(record))
+            if (record[0] == '*' || !passes([&] { return scan.ClientMatches(record); }))
                 continue;
             if (scan.HasClient()) { // every client found, paid or not
-                const QString fio = scan.Value(record, fields::FIO).toString();
-                PaidToClient& to = paidTo[fio];
-                to.fio = fio;
-                if (paid.Is(record)) {
-                    to.paid += scan.Amount(record, fields::VYPLATA);
-                    ++to.payments;
+                if (!scan.Readable(record)) {
+                    ++result.unreadable;
+                } else {
+                    const QString fio = scan.Value(record, fields::FIO).toString();
+                    PaidToClient& to = paidTo[fio];
+                    to.fio = fio;
+                    if (paid.Is(record)) {
+                        to.paid += scan.Amount(record, fields::VYPLATA);
+                        ++to.payments;
+                    }
                 }
             }
-            if ((kind && !kind->Is(record)) || !scan.InDays(record) || !scan.EventMatches(record))
+            if (!passes([&] {
+                    return (!kind || kind->Is(record)) && scan.InDays(record) &&
+                           scan.EventMatches(record);
+                }))
                 continue;
             rows.push_back(i);
         }
@@ -130,8 +169,13 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         for (std::size_t r = 0; r < rows.size(); ++r) {
             if (r % kCheckEvery == 0 && cancel.load())
                 return result;
-            keys[r] =
-                field < 0 ? Key{} : keyOf(file.decode(file.record(rows[r]), field), column.kind);
+            if (field < 0)
+                continue;
+            try {
+                keys[r] = keyOf(file.decode(file.record(rows[r]), field), column.kind);
+            } catch (const EVarnelError&) {
+                // A key that cannot be read sorts as a blank; the row says «(не читается)».
+            }
         }
         // Equal keys keep the order of the file, newest first when sorting down.
         std::vector<std::uint32_t> order(rows.size());
@@ -149,19 +193,24 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             sorted[r] = rows[order[r]];
         rows = std::move(sorted);
     } catch (const EVarnelError& error) {
-        result.rows.clear();
+        result = QueryResult{};
         result.error = error.message();
+    } catch (const std::exception& error) {
+        result = QueryResult{};
+        result.error = QString::fromLocal8Bit(error.what());
     }
     return result;
 }
 
 HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {
-    connect(&m_watcher, &QFutureWatcher<QueryResult>::finished, this, [this] {
-        const int generation = m_watcher.property("generation").toInt();
-        if (generation != m_generation)
-            return; // a newer query is running
-        Apply(m_watcher.result());
-    });
+    connect(&m_watcher, &QFutureWatcher<QueryResult>::finished, this,
+            Handler(this, &HistoryModel::QueryEnded));
+}
+
+void HistoryModel::QueryEnded() {
+    if (m_watcher.property("generation").toInt() != m_generation)
+        return; // a newer query is running
+    Apply(m_watcher.result());
 }
 
 HistoryModel::~HistoryModel() {
@@ -284,9 +333,16 @@ const QVector<Variant>& HistoryModel::Decoded(std::uint32_t record) const {
     DbfFile& file = *m_books->history;
     const char* bytes = file.record(record);
     QVector<Variant> values(qsizetype(m_columnIndex.size()));
-    for (std::size_t c = 0; c < m_columnIndex.size(); ++c)
-        if (m_columnIndex[c] >= 0)
-            values[qsizetype(c)] = file.decode(bytes, m_columnIndex[c]);
+    for (std::size_t c = 0; c < m_columnIndex.size(); ++c) {
+        if (m_columnIndex[c] < 0)
+            continue;
+        Variant value = file.decode(bytes, m_columnIndex[c]);
+        // A serial of «1.5» makes the record unreadable as a whole, as HistoryScan::Readable
+        // says of it, not one cell of it.
+        if (Columns()[qsizetype(c)].kind == Kind::Integer && !value.isNull())
+            value = Variant(value.toInteger());
+        values[qsizetype(c)] = value;
+    }
     return *m_cache.insert(record, values);
 }
 
@@ -311,29 +367,14 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     const std::int64_t record = RecordAt(index.row());
     if (record < 0)
         return {};
-    Variant value;
+    // Painting calls this: nothing may leave it.
     try {
-        value = Decoded(std::uint32_t(record)).at(index.column());
-    } catch (const EVarnelError&) {
+        return cellOf(Decoded(std::uint32_t(record)).at(index.column()), kind, role);
+    } catch (const EVarnelError& error) {
+        if (role == Qt::ToolTipRole)
+            return error.message(); // what is wrong with the record, and where
         return role == Qt::DisplayRole ? QVariant(QStringLiteral("(не читается)")) : QVariant();
     }
-    if (value.isNull())
-        return role == ExportRole ? QVariant(QString()) : QVariant();
-    const bool display = role != ExportRole;
-    switch (kind) {
-    case Kind::Date:
-        return display ? QVariant(DateText(value.toDate())) : QVariant(value.toDate());
-    case Kind::Money:
-        return display ? MoneyText(value.toReal()) : MoneyPlain(value.toReal());
-    case Kind::Number:
-        return display ? QVariant(NumberText(value.toReal())) : QVariant(value.toReal());
-    case Kind::Integer:
-        return display ? QVariant(QString::number(value.toInteger()))
-                       : QVariant(qlonglong(value.toInteger()));
-    case Kind::Text:
-        break;
-    }
-    return value.toString();
 }
 
 QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {

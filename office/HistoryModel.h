@@ -46,12 +46,17 @@ struct QueryResult {
     bool all = false;                // every record, in the file's order or its reverse
     std::vector<std::uint32_t> rows; // otherwise the records shown, in the order shown
     QList<PaidToClient> paid;        // with a client asked for: every name that matched
-    QString error;                   // the file could not be read
+    // With a client asked for: the records of the names that matched that cannot be read
+    // (HistoryScan::Readable), and so are in no sum of `paid`.
+    int unreadable = 0;
+    QString error; // the file could not be read
 };
 
 // Runs a query over the first `count` records of the history file at `path`, opened here for
 // reading on its own (the scan runs off the window's thread). Checks `cancel` as it goes; a
-// cancelled query returns what it had.
+// cancelled query returns what it had. Throws nothing, as it runs on a thread with no handler
+// around it: a failure comes back in `error`. A record that cannot be read is shown where the
+// filters can be told from it, sorted as a blank where its key cannot be read.
 QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const HistoryQuery& query,
                             const std::atomic<bool>& cancel);
 
@@ -88,8 +93,10 @@ public:
 
     std::uint32_t TotalRecords() const { return m_books ? m_books->historyCount : 0; }
     std::int64_t RecordAt(int row) const; // -1 for no row
+    // Throws an EVarnelError for a record that cannot be read; data() shows it «(не читается)».
     Variant Value(int row, QLatin1String field) const;
     const QList<PaidToClient>& PaidToClients() const { return m_result.paid; }
+    int UnreadableOfClients() const { return m_result.unreadable; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -104,6 +111,7 @@ signals:
 
 private:
     void Run();
+    void QueryEnded();
     void Apply(QueryResult result);
     const QVector<Variant>& Decoded(std::uint32_t record) const;
 

@@ -6,7 +6,10 @@
 
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace varnel::office {
@@ -72,6 +75,78 @@ bool matches(const FieldMatcher& matcher, const char* record, Decoded decodedMat
     return decodedMatches();
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::uint64_t word(const char* p) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+constexpr std::uint64_t kBlanks = 0x2020202020202020;
+
+// How many blanks the bytes start with, eight at a time: this runs over every number and date
+// of every record of the history, most of them blank or led by blanks. No byte past `length` is
+// read: a field's last eight bytes are read again instead, those already seen being blanks.
+int leadingBlanks(const char* p, int length) {
+    static_assert(std::endian::native == std::endian::little);
+    int i = 0;
+    for (; i + 8 <= length; i += 8)
+        if (const std::uint64_t other = word(p + i) ^ kBlanks)
+            return i + std::countr_zero(other) / 8;
+    if (i == length)
+        return length;
+    if (length >= 8) {
+        const std::uint64_t other = word(p + length - 8) ^ kBlanks;
+        return other ? length - 8 + std::countr_zero(other) / 8 : length;
+    }
+    while (i < length && p[i] == ' ')
+        ++i;
+    return i;
+}
+
+// A number in the form this program writes it, which always decodes: blanks, then an optional
+// minus, digits and, unless the field is of whole numbers, a point with digits after it. Any
+// other form is for the codec to judge.
+bool plainNumber(const char* p, int length, bool whole) {
+    int i = leadingBlanks(p, length);
+    if (i == length)
+        return true;
+    if (p[i] == '-')
+        ++i;
+    const int from = i;
+    while (i < length && isDigit(p[i]))
+        ++i;
+    if (i == from || i - from > 18) // no digit, or more than a whole number holds
+        return false;
+    if (i == length)
+        return true;
+    if (whole || p[i] != '.')
+        return false;
+    const int fraction = ++i;
+    while (i < length && isDigit(p[i]))
+        ++i;
+    return i == length && i > fraction;
+}
+
+// A day that surely is one: blank, or eight digits of a year from 1, a month and a day no month
+// lacks.
+bool plainDate(const char* p) {
+    const std::uint64_t w = word(p);
+    if (w == kBlanks)
+        return true;
+    // Each byte 0x30..0x39: its high half 3, and still 3 once 6 is added to it.
+    constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0, kThrees = 0x3030303030303030;
+    if ((w & kHigh) != kThrees || ((w + 0x0606060606060606) & kHigh) != kThrees ||
+        std::equal(p, p + 4, "0000"))
+        return false;
+    const int month = (p[4] - '0') * 10 + (p[5] - '0');
+    const int day = (p[6] - '0') * 10 + (p[7] - '0');
+    return month >= 1 && month <= 12 && day >= 1 && day <= 28;
+}
+
 } // namespace
 
 QString FoldName(const QString& name) {
@@ -86,6 +161,30 @@ HistoryScan::HistoryScan(DbfFile& file) : m_file(file) {
     m_number = Column(fields::NUMBER);
     const DbfColumn& den = m_file.columns().at(m_den);
     m_denBytes = den.type == 'D' && den.length == 8;
+    // Only numbers and dates can fail to read: any bytes are some text.
+    for (const FieldDescription& field : HistoryTable().fields) {
+        const int column = m_file.columnIndex(field.name);
+        if (column < 0)
+            continue;
+        const DbfColumn& c = m_file.columns().at(column);
+        if (c.type != 'N' && c.type != 'F' && !(c.type == 'D' && c.length == 8))
+            continue;
+        m_checked.push_back(
+            {column, c.offset, c.length, c.type == 'D',
+             field.type == TFieldType::Integer || field.type == TFieldType::Smallint});
+    }
+    // Columns side by side are looked at together first: mostly they are all blank.
+    std::sort(m_checked.begin(), m_checked.end(),
+              [](const Checked& a, const Checked& b) { return a.offset < b.offset; });
+    for (std::size_t i = 0; i < m_checked.size(); ++i) {
+        const Checked& c = m_checked[i];
+        if (!m_runs.empty() && m_runs.back().offset + m_runs.back().length == c.offset) {
+            m_runs.back().length += c.length;
+            m_runs.back().last = i + 1;
+        } else {
+            m_runs.push_back({c.offset, c.length, i, i + 1});
+        }
+    }
 }
 
 HistoryScan::~HistoryScan() = default;
@@ -111,6 +210,27 @@ double HistoryScan::Amount(const char* record, QLatin1String field) const {
     return value.isNull() ? 0.0 : value.toReal();
 }
 
+bool HistoryScan::Readable(const char* record) const {
+    for (const Run& run : m_runs) {
+        if (leadingBlanks(record + run.offset, run.length) == run.length)
+            continue;
+        for (std::size_t i = run.first; i < run.last; ++i) {
+            const Checked& c = m_checked[i];
+            const char* bytes = record + c.offset;
+            if (c.date ? plainDate(bytes) : plainNumber(bytes, c.length, c.whole))
+                continue;
+            try {
+                const Variant value = m_file.decode(record, c.column);
+                if (c.whole && !value.isNull())
+                    (void)value.toInteger(); // «1.5» decodes, but is no serial
+            } catch (const EVarnelError&) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 HistoryScan::Kind::Kind(const HistoryScan& scan, const QString& kind)
     : m_scan(&scan), m_matcher(scan.m_file.codec(), scan.Column(fields::VID), Variant(kind)),
       m_kind(kind) {}
@@ -126,7 +246,8 @@ void HistoryScan::SetDays(const QDate& from, const QDate& to) {
 }
 
 QDate HistoryScan::Day(const char* record) const {
-    return m_file.decode(record, m_den).toDate();
+    const Variant day = m_file.decode(record, m_den);
+    return day.isNull() ? QDate() : day.toDate();
 }
 
 bool HistoryScan::InDays(const char* record) const {

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace varnel {
 class DbfFile;
@@ -33,6 +34,12 @@ public:
     Variant Value(const char* record, QLatin1String field) const;
     double Amount(const char* record, QLatin1String field) const; // a blank as 0
 
+    // Whether every field of the history in the record reads as what it is: another program
+    // may have written «1O» for a serial, a day that is none or «12,50» for an amount. Such a
+    // record is unreadable as a whole, as its row in the grid is; it counts in no figure. Told
+    // from the bytes where they are in the form this program writes.
+    bool Readable(const char* record) const;
+
     // One kind of record (a VID of History.h).
     class Kind {
     public:
@@ -48,7 +55,7 @@ public:
     // Days from..to, either end open when null; a record with no day is in no range.
     void SetDays(const QDate& from, const QDate& to);
     bool InDays(const char* record) const;
-    QDate Day(const char* record) const;
+    QDate Day(const char* record) const; // null for none
 
     // Records whose client's name contains the text (FoldName); none set: all.
     void SetClient(const QString& part);
@@ -62,7 +69,22 @@ public:
 private:
     int Column(QLatin1String field) const;
 
+    // A number or date column of the history's own fields, as Readable checks it.
+    struct Checked {
+        int column = 0, offset = 0, length = 0;
+        bool date = false;
+        bool whole = false; // a whole number (a serial, an event's number, a record's place)
+    };
+
+    // Checked columns that lie side by side in the record: [first, last) of m_checked.
+    struct Run {
+        int offset = 0, length = 0;
+        std::size_t first = 0, last = 0;
+    };
+
     DbfFile& m_file;
+    std::vector<Checked> m_checked; // in the order of the record
+    std::vector<Run> m_runs;
     int m_den = -1, m_fio = -1, m_number = -1;
     bool m_denBytes = false; // DEN is the 8 digits of a dBASE date
     QByteArray m_from, m_to; // as those digits, empty for an open end

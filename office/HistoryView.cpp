@@ -5,6 +5,7 @@
 #include "office/HistoryScan.h"
 #include "store/History.h"
 #include "store/Tables.h"
+#include "store/engine/Report.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -134,8 +135,8 @@ HistoryView::HistoryView(QWidget* parent)
 
     m_typing.setSingleShot(true);
     m_typing.setInterval(kTypingPauseMs);
-    connect(&m_typing, &QTimer::timeout, this, &HistoryView::ApplyFilter);
-    const auto later = [this] { m_typing.start(); };
+    connect(&m_typing, &QTimer::timeout, this, Handler(this, &HistoryView::ApplyFilter));
+    const auto later = Handler(this, &HistoryView::FilterEdited);
     connect(m_fromOn, &QCheckBox::toggled, m_from, &QWidget::setEnabled);
     connect(m_toOn, &QCheckBox::toggled, m_to, &QWidget::setEnabled);
     connect(m_fromOn, &QCheckBox::toggled, this, later);
@@ -144,17 +145,24 @@ HistoryView::HistoryView(QWidget* parent)
     connect(m_to, &QDateEdit::dateChanged, this, later);
     connect(m_client, &QLineEdit::textChanged, this, later);
     connect(m_event, &QLineEdit::textChanged, this, later);
-    connect(m_kind, &QComboBox::currentIndexChanged, this, &HistoryView::ApplyFilter);
-    connect(m_reset, &QPushButton::clicked, this, &HistoryView::ResetFilter);
-    connect(m_model, &HistoryModel::QueryStarted, this, &HistoryView::UpdateCount);
-    connect(m_model, &HistoryModel::QueryFinished, this, [this] {
-        UpdateCount();
-        UpdateClientLine();
-        emit CurrentChanged();
-    });
+    connect(m_kind, &QComboBox::currentIndexChanged, this,
+            Handler(this, &HistoryView::ApplyFilter));
+    connect(m_reset, &QPushButton::clicked, this, Handler(this, &HistoryView::ResetFilter));
+    connect(m_model, &HistoryModel::QueryStarted, this, Handler(this, &HistoryView::UpdateCount));
+    connect(m_model, &HistoryModel::QueryFinished, this, Handler(this, &HistoryView::QueryShown));
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &HistoryView::CurrentChanged);
     UpdateCount();
+}
+
+void HistoryView::FilterEdited() {
+    m_typing.start();
+}
+
+void HistoryView::QueryShown() {
+    UpdateCount();
+    UpdateClientLine();
+    emit CurrentChanged();
 }
 
 void HistoryView::SetBooks(std::shared_ptr<const Books> books) {
@@ -269,6 +277,10 @@ void HistoryView::UpdateClientLine() {
                      .arg(Html(m_model->Filter().client.trimmed()));
     else if (lines.size() > kClientsListed)
         shown << QStringLiteral("… и ещё клиентов: %1").arg(lines.size() - kClientsListed);
+    if (!m_model->Busy() && m_model->UnreadableOfClients() > 0)
+        shown << QStringLiteral("Не читается записей этих клиентов в истории: %1 — в суммах "
+                                "выплаченного их нет.")
+                     .arg(m_model->UnreadableOfClients());
     m_clientLine->setText(shown.join(QStringLiteral("<br>")));
     m_clientLine->show();
 }

@@ -40,6 +40,8 @@ signals:
     void CurrentChanged();
 
 private:
+    void FilterEdited();
+    void QueryShown();
     void UpdateCount();
     void UpdateClientLine();
     void ResetFilter();

@@ -34,6 +34,7 @@
 #include <QTableView>
 #include <QTime>
 #include <QToolBar>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace varnel::office {
 
@@ -52,6 +53,14 @@ QSettings settings() {
     return QSettings(QStringLiteral("Varnel"), QStringLiteral("varnel-office"));
 }
 
+// The busy cursor for the time of a reading, whichever way it ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 QIcon officeIcon() {
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
@@ -63,7 +72,8 @@ QIcon officeIcon() {
 
 OfficeWindow::OfficeWindow(QWidget* parent)
     : QMainWindow(parent), m_views(new QTabWidget(this)), m_history(new HistoryView(m_views)),
-      m_cash(new CashView(m_views)), m_risk(new RiskView(m_views)), m_state(new QLabel(this)) {
+      m_cash(new CashView(m_views)), m_risk(new RiskView(m_views)), m_state(new QLabel(this)),
+      m_unreadable(new QLabel(this)) {
     setObjectName(QStringLiteral("OfficeWindow"));
     setWindowIcon(officeIcon());
     if (!HasErrorReporter()) { // the tests put a recorder in place first
@@ -81,15 +91,28 @@ OfficeWindow::OfficeWindow(QWidget* parent)
     m_views->addTab(m_risk, QStringLiteral("&Риск по открытым событиям"));
     setCentralWidget(m_views);
     m_state->setObjectName(QStringLiteral("ReadingState"));
+    m_unreadable->setObjectName(QStringLiteral("UnreadableRecords"));
+    m_unreadable->setToolTip(
+        QStringLiteral("Записи истории, в которых другая программа испортила число или дату. "
+                       "В кассе и в выплаченном клиентам их нет; в истории они помечены "
+                       "«(не читается)»."));
+    m_unreadable->hide();
+    statusBar()->addPermanentWidget(m_unreadable);
     statusBar()->addPermanentWidget(m_state);
     MakeActions();
 
     m_refresh.setSingleShot(true);
-    connect(&m_refresh, &QTimer::timeout, this, [this] { Refresh(); });
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &OfficeWindow::FilesChanged);
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &OfficeWindow::FilesChanged);
-    connect(m_views, &QTabWidget::currentChanged, this, &OfficeWindow::UpdateActions);
-    connect(m_history, &HistoryView::CurrentChanged, this, &OfficeWindow::UpdateActions);
+    connect(&m_refresh, &QTimer::timeout, this, Handler(this, &OfficeWindow::RefreshLater));
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
+            Handler(this, &OfficeWindow::FilesChanged));
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this,
+            Handler(this, &OfficeWindow::FilesChanged));
+    connect(&m_counting, &QFutureWatcher<UnreadableCount>::finished, this,
+            Handler(this, &OfficeWindow::UnreadableCounted));
+    connect(m_views, &QTabWidget::currentChanged, this,
+            Handler(this, &OfficeWindow::UpdateActions));
+    connect(m_history, &HistoryView::CurrentChanged, this,
+            Handler(this, &OfficeWindow::UpdateActions));
     connect(m_history->Model(), &HistoryModel::QueryFailed, this,
             [](const QString& message) { ReportError(message); });
 
@@ -102,7 +125,11 @@ OfficeWindow::OfficeWindow(QWidget* parent)
     UpdateActions();
 }
 
-OfficeWindow::~OfficeWindow() = default;
+OfficeWindow::~OfficeWindow() {
+    if (m_countCancel)
+        m_countCancel->store(true);
+    m_counting.waitForFinished();
+}
 
 void OfficeWindow::MakeActions() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
@@ -121,7 +148,7 @@ void OfficeWindow::MakeActions() {
         a->setStatusTip(tip);
         a->setToolTip(QStringLiteral("%1 (%2)").arg(QString(text).remove(QLatin1Char('&')),
                                                     keys.toString(QKeySequence::NativeText)));
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, [slot] { RunHandler(slot); });
         menu->addAction(a);
         return a;
     };
@@ -249,6 +276,10 @@ void OfficeWindow::ChooseFolder() {
         OpenFolder(folder);
 }
 
+void OfficeWindow::RefreshLater() {
+    Refresh();
+}
+
 bool OfficeWindow::Refresh() {
     if (m_folder.isEmpty())
         return false;
@@ -257,13 +288,18 @@ bool OfficeWindow::Refresh() {
         return false;
     }
     m_refresh.stop();
+    // Called by the handlers and at start alike: a reading that fails says why and ends here.
+    bool read = false;
+    RunHandler([&] { read = Read(); });
+    return read;
+}
+
+bool OfficeWindow::Read() {
     std::shared_ptr<const Books> books;
     try {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const BusyCursor busy;
         books = ReadBooks(m_folder, kPatienceMs);
-        QApplication::restoreOverrideCursor();
     } catch (const EBooksBusy&) {
-        QApplication::restoreOverrideCursor();
         if (FinishInterruptedWork())
             return Refresh();
         m_state->setText(QStringLiteral("Касса записывает изменения — чтение повторится"));
@@ -278,6 +314,7 @@ bool OfficeWindow::Refresh() {
     Watch();
     m_state->setText(QStringLiteral("Прочитано %1")
                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    StartUnreadableCount();
     if (books->problems != m_problems) {
         m_problems = books->problems;
         if (!m_problems.isEmpty())
@@ -293,6 +330,38 @@ bool OfficeWindow::Refresh() {
             : QStringLiteral("Не прочитано: ") + books->problems.join(QStringLiteral("; ")));
     UpdateActions();
     return true;
+}
+
+// Every record of the history is looked at, which a year of them makes too long for the
+// window's thread; the count shown stays until the new one is done.
+void OfficeWindow::StartUnreadableCount() {
+    ++m_countGeneration;
+    if (m_countCancel)
+        m_countCancel->store(true);
+    m_countCancel = std::make_shared<std::atomic<bool>>(false);
+    if (!m_books || !m_books->history) {
+        m_unreadableCount = 0;
+        m_unreadable->hide();
+        return;
+    }
+    m_counting.setProperty("generation", m_countGeneration);
+    m_counting.setFuture(QtConcurrent::run(
+        [path = m_books->historyPath, count = m_books->historyCount, cancel = m_countCancel] {
+            return CountUnreadable(path, count, *cancel);
+        }));
+}
+
+void OfficeWindow::UnreadableCounted() {
+    if (m_counting.property("generation").toInt() != m_countGeneration)
+        return; // a newer reading is being counted
+    const UnreadableCount counted = m_counting.result();
+    if (!counted.error.isEmpty()) {
+        ReportError(counted.error);
+        return;
+    }
+    m_unreadableCount = counted.records;
+    m_unreadable->setText(QStringLiteral("Не читается записей: %1").arg(counted.records));
+    m_unreadable->setVisible(counted.records > 0);
 }
 
 // A journal that stays while nobody holds the folder is the work of a counter that was
@@ -438,7 +507,7 @@ void OfficeWindow::PrintPreview() {
     const QString html = CurrentView()->Report();
     const ReportImages images = CurrentView()->ReportImages();
     connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-            [&](QPrinter* target) { PrintHtml(html, target, images); });
+            [&](QPrinter* target) { RunHandler([&] { PrintHtml(html, target, images); }); });
     preview.resize(1000, 760);
     preview.exec();
 }

@@ -1,12 +1,17 @@
 #pragma once
 
 #include "office/Books.h"
+#include "office/Figures.h"
 
 #include <QFileSystemWatcher>
+#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QTimer>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -37,9 +42,12 @@ public:
     bool OpenFolder(const QString& folder);
     const QString& Folder() const { return m_folder; }
     // Reads the books again now; false when a commit of the counter kept it from a whole
-    // reading (it is tried again shortly).
+    // reading (it is tried again shortly), or when it failed (and said why).
     bool Refresh();
     const std::shared_ptr<const Books>& CurrentBooks() const { return m_books; }
+    // The history's records that cannot be read, as last counted (off the window's thread, all
+    // of them, after each reading); none until the first count of the folder is done.
+    std::optional<std::uint32_t> UnreadableRecords() const { return m_unreadableCount; }
 
     HistoryView* History() const { return m_history; }
     CashView* Cash() const { return m_cash; }
@@ -59,6 +67,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool Read();
+    void RefreshLater();
+    void StartUnreadableCount();
+    void UnreadableCounted();
     void MakeActions();
     void UpdateActions();
     void UpdateTitle();
@@ -74,6 +86,11 @@ private:
     CashView* m_cash;
     RiskView* m_risk;
     QLabel* m_state;
+    QLabel* m_unreadable; // the history's records that cannot be read, when there are any
+    QFutureWatcher<UnreadableCount> m_counting;
+    std::shared_ptr<std::atomic<bool>> m_countCancel;
+    int m_countGeneration = 0;
+    std::optional<std::uint32_t> m_unreadableCount;
     QFileSystemWatcher m_watcher;
     QTimer m_refresh;
     QStringList m_problems; // as last reported

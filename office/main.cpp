@@ -1,8 +1,10 @@
 #include "office/OfficeWindow.h"
+#include "store/engine/Report.h"
 
 #include <QApplication>
 #include <QLocale>
 
+using namespace varnel;
 using namespace varnel::office;
 
 // varnel-office [FOLDER]: the folder named, else the current directory when it holds the
@@ -17,8 +19,11 @@ int main(int argc, char** argv) {
 
     OfficeWindow window;
     window.show();
-    const QString folder = OfficeWindow::StartFolder(application.arguments().mid(1));
-    if (folder.isEmpty() || !window.OpenFolder(folder))
-        window.ChooseFolder();
+    // The first reading comes before the event loop, outside any handler: the same boundary.
+    RunHandler([&] {
+        const QString folder = OfficeWindow::StartFolder(application.arguments().mid(1));
+        if (folder.isEmpty() || !window.OpenFolder(folder))
+            window.ChooseFolder();
+    });
     return application.exec();
 }

@@ -13,6 +13,7 @@
 #include "store/History.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
+#include "store/engine/DbfFile.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
@@ -183,6 +184,28 @@ QList<std::int64_t> expected(const QList<Written>& written,
     return records;
 }
 
+// Writes bytes over one field of a stored record the way a careless other program does: right
+// into the file, blanks before them to the field's width, nothing else of the file touched.
+void scribble(const QString& path, std::uint32_t record, QLatin1String field,
+              const QByteArray& bytes) {
+    qint64 at = 0;
+    int width = 0;
+    {
+        DbfFile file(path);
+        file.open(DbfFile::Access::Read);
+        const int column = file.columnIndex(field);
+        if (column < 0 || record >= file.recordCount())
+            qFatal("no field %s in record %u", field.data(), record);
+        const DbfColumn& c = file.columns().at(column);
+        at = file.headerLength() + qint64(record) * file.recordLength() + c.offset;
+        width = c.length;
+    }
+    QFile file(path);
+    if (bytes.size() > width || !file.open(QIODevice::ReadWrite) || !file.seek(at) ||
+        file.write(QByteArray(width - bytes.size(), ' ') + bytes) != width)
+        qFatal("cannot write into %s", qPrintable(path));
+}
+
 } // namespace
 
 class TestOffice : public QObject {
@@ -214,6 +237,9 @@ private slots:
         OfficeWindow window;
         QVERIFY(window.OpenFolder(folder));
         QVERIFY(window.windowTitle().contains(QDir::toNativeSeparators(folder)));
+        QTRY_VERIFY(window.UnreadableRecords().has_value());
+        QCOMPARE(*window.UnreadableRecords(), 0u);
+        QVERIFY(control<QLabel>(&window, "UnreadableRecords")->isHidden());
         const QJsonArray history = rowsOf(folder, "HISTORY.DBF");
 
         // The history, newest first, in Russian.
@@ -486,6 +512,108 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
                      return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
                  }));
+    }
+
+    // Another program wrote into the history: a serial «1O», a day that is no date, an amount
+    // with a decimal comma, a serial with a fraction. Each of those records is left out of the
+    // day's cash and of what a client was paid, and they are counted in the status line; a
+    // damaged record that was deleted counts for nothing. The office goes on working.
+    void unreadableHistoryRecordsAreLeftOutOfTheFiguresAndCounted() {
+        using namespace fields;
+        WorkFolder folder;
+        const QDate today = Date();
+        const QString ivanov = "Иванов Иван", petrov = "Петров Пётр";
+        const auto record = [&](const QString& kind, int serial, const QString& fio,
+                                const Variant& summa, const Variant& vyplata) {
+            return Record{
+                {DEN, Variant(today)},    {VREMYA, Variant("12:00:00")}, {VID, Variant(kind)},
+                {NUMBER, Variant(1)},     {SERIAL, Variant(serial)},     {KOM1, Variant("Спартак")},
+                {KOM2, Variant("Зенит")}, {FIO, Variant(fio)},           {SUMMA, summa},
+                {VYPLATA, vyplata}};
+        };
+        const QString history = folder.file(HistoryTable().file);
+        append(history, {record(kinds::Bet(), 1, ivanov, 100.0, {}),
+                         record(kinds::Bet(), 2, petrov, 50.0, {}),
+                         record(kinds::Bet(), 3, ivanov, 70.0, {}), // 2: a day of no month
+                         record(kinds::Won(), 1, ivanov, 100.0, 250.0),
+                         record(kinds::Won(), 2, petrov, 50.0, 120.0), // 4: serial «1.5»
+                         record(kinds::Paid(), 1, ivanov, {}, 250.0),
+                         record(kinds::Paid(), 1, ivanov, {}, 999.0),   // 6: serial «1O»
+                         record(kinds::Paid(), 2, petrov, {}, 120.0),   // 7: «120,00»
+                         record(kinds::Paid(), 2, petrov, {}, 500.0)}); // 8: «5OO», deleted
+        // The 32nd of last month: a day between those of the range asked for below, by its digits.
+        const QDate lastMonth = today.addMonths(-1);
+        scribble(history, 2, DEN, lastMonth.toString("yyyyMM").toLatin1() + "32");
+        scribble(history, 4, SERIAL, "1.5");
+        scribble(history, 6, SERIAL, "1O");
+        scribble(history, 7, VYPLATA, "120,00");
+        scribble(history, 8, VYPLATA, "5OO");
+        {
+            DbfFile file(history);
+            file.open();
+            file.markDeleted(8);
+        }
+
+        ErrorRecorder errors;
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(folder.path()));
+        QCOMPARE(errors.messages, QStringList());
+        QTRY_VERIFY(window.UnreadableRecords().has_value());
+        QCOMPARE(*window.UnreadableRecords(), 4u);
+        const auto* unreadable = control<QLabel>(&window, "UnreadableRecords");
+        QVERIFY(!unreadable->isHidden());
+        QCOMPARE(unreadable->text(), QString("Не читается записей: 4"));
+
+        // Today's cash cannot take in a record of no day; a range around its digits meets it.
+        const CashReport& cash = window.Cash()->Figures();
+        QCOMPARE(cash.unreadable, 3u);
+        window.Cash()->SetDays(QDate(lastMonth.year(), lastMonth.month(), 1), today);
+        QCOMPARE(cash.unreadable, 4u);
+        QVERIFY(control<QLabel>(window.Cash(), "CashPeriod")
+                    ->text()
+                    .contains("Не читается записей истории: 4"));
+        QCOMPARE(cash.total.bets, 2);
+        QVERIFY(near(cash.total.stakes, 150));
+        QCOMPARE(cash.total.wins, 1);
+        QVERIFY(near(cash.total.Owed(), 250));
+        QCOMPARE(cash.total.payments, 1);
+        QVERIFY(near(cash.total.paid, 250));
+        QCOMPARE(cash.byDay.size(), 1);
+        QCOMPARE(cash.byEvent.size(), 1);
+        QVERIFY(near(cash.byEvent[0].cash.paid, 250));
+
+        // What each client was paid: the readable payments only.
+        auto* client = control<QLineEdit>(window.History(), "FilterClient");
+        const auto clientLine = [&](const QString& part) {
+            client->setText(part);
+            window.History()->ApplyFilter();
+            window.History()->Model()->WaitForQuery();
+            return control<QLabel>(window.History(), "ClientLine")->text();
+        };
+        QString line = clientLine("иванов");
+        QVERIFY2(line.contains("Иванов Иван</b>: к выплате сейчас 0,00 (выигрышей: 0), "
+                               "выплачено 250,00 (выплат: 1)") &&
+                     line.contains("Не читается записей этих клиентов в истории: 2"),
+                 qPrintable(line));
+        line = clientLine("ПЕТРОВ");
+        QVERIFY2(line.contains("Петров Пётр</b>: к выплате сейчас 0,00 (выигрышей: 0), "
+                               "выплачено 0,00 (выплат: 0)") &&
+                     line.contains("Не читается записей этих клиентов в истории: 2"),
+                 qPrintable(line));
+        clientLine(QString());
+
+        // The grid shows them marked, and sorts them among the rest.
+        HistoryModel* model = window.History()->Model();
+        model->sort(HistoryModel::ColumnOf(SERIAL), Qt::AscendingOrder);
+        QVERIFY(model->WaitForQuery());
+        QCOMPARE(model->rowCount(), 8);
+        QCOMPARE(errors.messages, QStringList());
+        const int serial = HistoryModel::ColumnOf(SERIAL);
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const std::int64_t at = model->RecordAt(row);
+            const QString shown = model->data(model->index(row, serial)).toString();
+            QCOMPARE(shown == "(не читается)", at == 2 || at == 4 || at == 6 || at == 7);
+        }
     }
 
     // A whole commit of a bet between the reading of the events and that of the bets: no
