@@ -1,13 +1,13 @@
 // bench_browser: the three browsers over big tables. Opening a browser must cost the same
 // on a million records as on a thousand, in time and in memory; so must jumping to the last
 // record. Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder.
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "controls/DBGrid.h"
+#include "controls/DBNavigator.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
-#include "store/controls/DBGrid.h"
-#include "store/controls/DBNavigator.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
-#include "store/engine/Report.h"
 #include "store/engine/Variant.h"
 #include "views/TableCompitition.h"
 #include "views/TableMoney.h"

@@ -1,11 +1,11 @@
 // bench_engine: the table engine's costs against the performance budget in DESIGN.md.
 // Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder: fsync cost
 // depends on the filesystem, so run it on each one the tables may live on.
+#include "base/Errors.h"
 #include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Field.h"
 #include "store/engine/Variant.h"
 

@@ -5,14 +5,14 @@
 //   bench_office                          the cases below
 //   bench_office --lay-out FOLDER [N]     a working folder with a history of N records (a
 //                                         million by default), to open with varnel-office
-#include "office/Books.h"
-#include "office/Figures.h"
-#include "office/HistoryModel.h"
-#include "office/OfficeWindow.h"
+#include "base/Report.h"
+#include "office/books/Books.h"
+#include "office/books/Figures.h"
+#include "office/books/HistoryModel.h"
+#include "office/window/OfficeWindow.h"
 #include "store/History.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Report.h"
 #include "store/engine/Variant.h"
 
 #include <benchmark/benchmark.h>

@@ -2,10 +2,10 @@
 // for timing the whole process (e.g. with hyperfine). Exits 0 when the events, bets and
 // money tables are open, 1 when they are not, when anything reported an error, or when the
 // main window never painted.
+#include "base/Report.h"
 #include "shell/StartUp.h"
-#include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
-#include "store/engine/Report.h"
+#include "toolkit/Application.h"
 
 #include <QCoreApplication>
 #include <QEvent>

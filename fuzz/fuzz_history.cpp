@@ -5,14 +5,14 @@
 // message. Once it opened nothing may throw: the records that cannot be read are counted,
 // exactly those that decoding every field of the history refuses, and they are in no figure.
 // An escaping exception aborts; the sanitizers report memory and undefined-behaviour faults.
-#include "office/Books.h"
-#include "office/Figures.h"
-#include "office/HistoryModel.h"
-#include "office/HistoryScan.h"
+#include "base/Errors.h"
+#include "office/books/Books.h"
+#include "office/books/Figures.h"
+#include "office/books/HistoryModel.h"
+#include "office/books/HistoryScan.h"
 #include "store/History.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 
 #include <QDir>
 #include <QFile>

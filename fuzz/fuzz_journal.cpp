@@ -1,8 +1,8 @@
 // Finds arbitrary bytes, sealed, as the journal of an interrupted operation at start, beside
 // real tables: the recovery either completes what the journal says or refuses it with an
 // EDatabaseError; it never crashes, and it never writes a file outside the working folder.
+#include "base/Errors.h"
 #include "store/Tables.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 

@@ -4,11 +4,11 @@
 // showing every field, then writing a record back. Anything but an EDatabaseError for an unreadable
 // file is a fault: an escaping exception of another kind aborts, and the sanitizers report memory
 // and undefined-behaviour faults.
+#include "base/Errors.h"
 #include "store/DataModule6.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Field.h"
 
 #include <QDir>

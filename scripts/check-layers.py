@@ -16,17 +16,19 @@ import sys
 
 # From the bottom up.
 RANKS = {
-    "store/engine": 0,     # QtCore: values, fields, cursor, .DBF codec, file, journal, transaction
-    "store": 1,            # the books: data module, table description, odds rule (QtCore)
-    "shell/toolkit": 2,    # the form seam under every window
-    "store/controls": 3,   # data-aware widgets
-    "workflows": 4,        # the dialogs that change the books
-    "views": 4,            # browsers, about box, calendar
-    "office": 4,           # the manager's program
-    "tools/newdesk": 4,
-    "tools/drawimages": 4,
-    "tools/export": 4,
-    "shell": 5,            # start-up and the main screen: knows every window
+    "base": 0,             # the errors and the handler boundary (QtCore)
+    "store/engine": 1,     # QtCore: values, fields, cursor, .DBF codec, file, journal, transaction
+    "store": 2,            # the books: data module and its operations, tables, history (QtCore)
+    "office/books": 3,     # the back office's readings of the books and its figures (QtCore)
+    "toolkit": 3,          # the form seam under every window (Widgets)
+    "controls": 4,         # data-aware widgets
+    "workflows": 5,        # the dialogs that change the books
+    "views": 5,            # browsers, about box, calendar
+    "office/window": 5,    # the manager's program: its windows
+    "tools/newdesk": 5,
+    "tools/drawimages": 5,
+    "tools/export": 5,
+    "shell": 6,            # start-up and the main screen: knows every window
 }
 TOP = ("tests", "bench", "fuzz")
 SOURCES = (".h", ".cpp", ".ui")

@@ -1,10 +1,10 @@
 #include "shell/StartUp.h"
 
+#include "base/Report.h"
 #include "shell/Zastavka.h"
-#include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
 #include "store/engine/FolderLock.h"
-#include "store/engine/Report.h"
+#include "toolkit/Application.h"
 #include "views/AboutBox.h"
 #include "views/Kalend.h"
 #include "views/TableCompitition.h"

@@ -1,7 +1,7 @@
 #include "shell/Zastavka.h"
 
-#include "shell/toolkit/Application.h"
-#include "store/engine/Report.h"
+#include "base/Report.h"
+#include "toolkit/Application.h"
 #include "views/AboutBox.h"
 #include "views/Kalend.h"
 #include "views/TableCompitition.h"

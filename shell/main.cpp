@@ -1,5 +1,5 @@
 #include "shell/StartUp.h"
-#include "shell/toolkit/Application.h"
+#include "toolkit/Application.h"
 
 using namespace varnel;
 

@@ -1,7 +1,7 @@
 #include "store/Backup.h"
 
+#include "base/Errors.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "store/DataModule6.h"
 
+#include "base/Errors.h"
+#include "base/Report.h"
 #include "store/AdjustKoef.h"
 #include "store/Backup.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Journal.h"
-#include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "store/History.h"
 
+#include "base/Errors.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Field.h"
 
 #include <QDateTime>

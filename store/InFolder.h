@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/engine/Errors.h"
+#include "base/Errors.h"
 
 #include <QDir>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "store/Tables.h"
 
+#include "base/Errors.h"
 #include "store/engine/DataSet.h"
-#include "store/engine/Errors.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
+#include "base/Errors.h"
+#include "base/Report.h"
 #include "store/AdjustKoef.h"
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
-#include "store/engine/Report.h"
 #include "tests/support/TestSupport.h"
 
 #include <QJsonObject>

@@ -3,13 +3,13 @@
 // error box or a label in the dialog), or quietly where the dialog ignores an empty box.
 // Either way the program goes on, and a refused input leaves every table as another dBASE
 // reader saw it before.
+#include "controls/DBEdit.h"
 #include "shell/StartUp.h"
-#include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
-#include "store/controls/DBEdit.h"
 #include "store/engine/Convert.h"
 #include "tests/support/Office.h"
 #include "tests/support/TestSupport.h"
+#include "toolkit/Application.h"
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"

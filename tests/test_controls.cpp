@@ -1,7 +1,7 @@
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "controls/DBEdit.h"
 #include "store/DataModule6.h"
-#include "store/controls/DBEdit.h"
-#include "store/engine/Errors.h"
-#include "store/engine/Report.h"
 #include "tests/support/Office.h"
 
 #include <QJsonObject>

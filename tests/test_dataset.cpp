@@ -1,7 +1,7 @@
+#include "base/Errors.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Field.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/TestSupport.h"

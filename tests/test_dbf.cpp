@@ -1,6 +1,6 @@
+#include "base/Errors.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>

@@ -1,17 +1,17 @@
 // The program and its real files under the faults an office meets: a table made read-only
 // while the program runs, a disk that fills up, a table damaged between two runs, and the
 // program killed while it takes bets.
+#include "base/Report.h"
 #include "shell/StartUp.h"
-#include "shell/toolkit/Application.h"
 #include "store/Backup.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Journal.h"
-#include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
+#include "toolkit/Application.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
 

@@ -3,9 +3,9 @@
 // its widest value, no language driver byte). The program starts on them, takes a bet, settles
 // the event and pays a payout through its windows, and afterwards every file still has its own
 // layout and reads the same in dbfread and in GDAL.
+#include "controls/DBNavigator.h"
 #include "shell/StartUp.h"
 #include "store/DataModule6.h"
-#include "store/controls/DBNavigator.h"
 #include "store/engine/Convert.h"
 #include "tests/support/Office.h"
 #include "views/TableMoney.h"

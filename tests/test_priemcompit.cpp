@@ -1,11 +1,11 @@
+#include "controls/DBEdit.h"
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
-#include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
-#include "store/controls/DBEdit.h"
 #include "store/engine/Convert.h"
 #include "tests/support/Office.h"
 #include "tests/support/TestSupport.h"
+#include "toolkit/Application.h"
 #include "workflows/PriemCompit.h"
 
 #include <QApplication>

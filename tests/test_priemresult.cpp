@@ -1,14 +1,14 @@
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "controls/DBEdit.h"
 #include "shell/StartUp.h"
-#include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
-#include "store/controls/DBEdit.h"
-#include "store/engine/Errors.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Journal.h"
-#include "store/engine/Report.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
 #include "tests/support/TestSupport.h"
+#include "toolkit/Application.h"
 #include "workflows/PriemResult.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
+#include "base/Errors.h"
+#include "base/Report.h"
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
-#include "shell/toolkit/Application.h"
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
 #include "store/engine/FolderLock.h"
-#include "store/engine/Report.h"
 #include "tests/support/TestSupport.h"
+#include "toolkit/Application.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
+#include "base/Errors.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Field.h"
 #include "store/engine/Journal.h"

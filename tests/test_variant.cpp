@@ -1,5 +1,5 @@
+#include "base/Errors.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Variant.h"
 
 #include <QLocale>

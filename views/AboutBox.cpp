@@ -1,6 +1,6 @@
 #include "views/AboutBox.h"
 
-#include "store/engine/Report.h"
+#include "base/Report.h"
 
 #include "ui_AboutBox.h"
 

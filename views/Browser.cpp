@@ -1,7 +1,7 @@
 #include "views/Browser.h"
 
+#include "controls/DBGrid.h"
 #include "store/DataModule6.h"
-#include "store/controls/DBGrid.h"
 
 namespace varnel {
 

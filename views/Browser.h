@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/toolkit/Form.h"
-#include "store/controls/DBNavigator.h"
+#include "controls/DBNavigator.h"
+#include "toolkit/Form.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "views/Kalend.h"
 
+#include "base/Report.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Report.h"
 
 #include "ui_Kalend.h"
 

@@ -1,10 +1,10 @@
 #include "views/TableMoney.h"
 
+#include "base/Errors.h"
+#include "controls/DBGrid.h"
+#include "controls/DBNavigator.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
-#include "store/controls/DBGrid.h"
-#include "store/controls/DBNavigator.h"
-#include "store/engine/Errors.h"
 
 #include "ui_TableMoney.h"
 

@@ -1,9 +1,9 @@
 #include "views/TableStavka.h"
 
+#include "controls/DBGrid.h"
+#include "controls/DBNavigator.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
-#include "store/controls/DBGrid.h"
-#include "store/controls/DBNavigator.h"
 
 #include "ui_TableStavka.h"
 

@@ -1,7 +1,7 @@
 #include "workflows/EventLookup.h"
 
+#include "controls/DBEdit.h"
 #include "store/Tables.h"
-#include "store/controls/DBEdit.h"
 #include "store/engine/DataSet.h"
 
 #include <QLabel>

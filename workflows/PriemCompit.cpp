@@ -1,10 +1,10 @@
 #include "workflows/PriemCompit.h"
 
+#include "base/Errors.h"
+#include "base/Report.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
-#include "store/engine/Report.h"
 #include "workflows/EventLookup.h"
 
 #include "ui_PriemCompit.h"

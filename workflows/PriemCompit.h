@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/toolkit/Form.h"
+#include "toolkit/Form.h"
 
 namespace Ui {
 class TPriemCompit;

@@ -1,10 +1,10 @@
 #include "workflows/PriemResult.h"
 
+#include "base/Errors.h"
+#include "base/Report.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
-#include "store/engine/Report.h"
 
 #include "ui_PriemResult.h"
 

@@ -1,6 +1,6 @@
 #include "store/engine/Convert.h"
 
-#include "store/engine/Errors.h"
+#include "base/Errors.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "store/engine/DataSet.h"
 
+#include "base/Errors.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Field.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"

@@ -1,6 +1,6 @@
 #include "store/engine/DbfCodec.h"
 
-#include "store/engine/Errors.h"
+#include "base/Errors.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,6 +1,6 @@
 #include "store/engine/FaultInjection.h"
 
-#include "store/engine/Errors.h"
+#include "base/Errors.h"
 
 #include <unistd.h>
 

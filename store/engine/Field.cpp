@@ -1,9 +1,9 @@
 #include "store/engine/Field.h"
 
+#include "base/Errors.h"
 #include "store/engine/Convert.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
 #include "store/engine/Journal.h"
 
-#include "store/engine/Errors.h"
+#include "base/Errors.h"
 #include "store/engine/FaultInjection.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "store/engine/Transaction.h"
 
+#include "base/Errors.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 #include "store/engine/Journal.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "store/engine/Variant.h"
 
+#include "base/Errors.h"
 #include "store/engine/Convert.h"
-#include "store/engine/Errors.h"
 
 #include <QLocale>
 

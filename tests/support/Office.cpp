@@ -1,9 +1,9 @@
 #include "tests/support/Office.h"
 
+#include "base/Report.h"
+#include "controls/DBNavigator.h"
 #include "shell/StartUp.h"
-#include "shell/toolkit/Form.h"
-#include "store/controls/DBNavigator.h"
-#include "store/engine/Report.h"
+#include "toolkit/Form.h"
 #include "views/TableMoney.h"
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shell/toolkit/Application.h"
 #include "store/engine/Variant.h"
 #include "tests/support/TestSupport.h"
+#include "toolkit/Application.h"
 
 #include <QWidget>
 

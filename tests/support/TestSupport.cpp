@@ -1,13 +1,13 @@
 #include "tests/support/TestSupport.h"
 
+#include "base/Errors.h"
+#include "base/Report.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
 #include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
-#include "store/engine/Report.h"
 #include "tools/newdesk/NewDesk.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "tools/export/Export.h"
 
+#include "base/Errors.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Errors.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,7 +1,7 @@
 #include "tools/newdesk/NewDesk.h"
 
+#include "base/Errors.h"
 #include "store/Tables.h"
-#include "store/engine/Errors.h"
 
 #include <QCoreApplication>
 #include <QDir>

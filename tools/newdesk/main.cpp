@@ -1,5 +1,5 @@
 // varnel-newdesk FOLDER [IMAGES]: lays out a new working folder for the program.
-#include "store/engine/Errors.h"
+#include "base/Errors.h"
 #include "tools/newdesk/NewDesk.h"
 
 #include <QCoreApplication>

@@ -1,0 +1,44 @@
+#include "base/Report.h"
+
+#include <cstdio>
+
+namespace varnel {
+
+namespace {
+ErrorReporter& reporter() {
+    static ErrorReporter instance;
+    return instance;
+}
+ErrorReporter& noticeReporter() {
+    static ErrorReporter instance;
+    return instance;
+}
+} // namespace
+
+void SetErrorReporter(ErrorReporter reporter_) {
+    reporter() = std::move(reporter_);
+}
+
+bool HasErrorReporter() {
+    return bool(reporter());
+}
+
+void ReportError(const QString& message) {
+    if (reporter())
+        reporter()(message);
+    else
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+void SetNoticeReporter(ErrorReporter reporter_) {
+    noticeReporter() = std::move(reporter_);
+}
+
+void ReportNotice(const QString& message) {
+    if (noticeReporter())
+        noticeReporter()(message);
+    else
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+} // namespace varnel

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "base/Errors.h"
+#include "store/engine/Variant.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace varnel {
+class DbfFile;
+}
+
+namespace varnel::office {
+
+// An open event as COMPIT.DBF holds it.
+struct Event {
+    std::uint32_t record = 0;
+    Variant number;
+    QDate date;
+    QString kom1, kom2;
+    std::array<double, 3> koef{}; // on KOM1, KOM2, the draw
+    std::array<double, 3> sums{}; // the stake sums the odds rule keeps
+};
+
+// A bet not settled yet (PRIEM.DBF).
+struct Bet {
+    std::uint32_t record = 0;
+    Variant number;
+    QString result; // the side bet on, or «Ничья»
+    double stake = 0, koef = 0;
+    QString fio;
+};
+
+// A payout owed (MONEY.DBF).
+struct Payout {
+    std::uint32_t record = 0;
+    QString fio;
+    double amount = 0;
+};
+
+// One reading of a working folder that no commit of the counter cut through: the live records
+// of the events, bets and payouts, and the history as far as it went at that moment.
+struct Books {
+    QString folder;
+    QList<Event> events;
+    QList<Bet> bets;
+    QList<Payout> payouts;
+    // The history's first historyCount records, which never change once written (the history
+    // is only appended to), so they are read on demand long after this reading was made. Null
+    // when the folder keeps no history or it did not open. One thread only: it caches blocks.
+    std::shared_ptr<DbfFile> history;
+    QString historyPath;
+    std::uint32_t historyCount = 0;
+    // The tables that did not open, as the engine said why.
+    QStringList problems;
+};
+
+// Every try found a commit of the counter under way.
+class EBooksBusy : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
+// Reads the books of a folder, tables opened for reading only. A reading is kept only when no
+// journal of unfinished work was there before and after it and no table changed meanwhile; it
+// is tried again after a moment otherwise, until `patienceMs` have passed (then EBooksBusy).
+// A table that does not open, or a book whose values cannot all be read, is named in
+// `problems`; the history's records are read later, each on its own (HistoryScan::Readable).
+// `afterTable`, for the tests, is told the name of each table once it is read.
+std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs = 1000,
+                                       const std::function<void(const QString&)>& afterTable = {});
+
+// Whether a folder holds the counter's tables.
+bool HoldsBooks(const QString& folder);
+
+} // namespace varnel::office

@@ -1,0 +1,390 @@
+#include "office/books/HistoryModel.h"
+
+#include "base/Report.h"
+#include "office/books/Format.h"
+#include "office/books/HistoryScan.h"
+#include "store/History.h"
+#include "store/Tables.h"
+#include "store/engine/DbfFile.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMap>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <numeric>
+#include <variant>
+
+namespace varnel::office {
+
+bool HistoryFilter::IsEmpty() const {
+    return !from.isValid() && !to.isValid() && client.trimmed().isEmpty() && !event &&
+           kind.isEmpty();
+}
+
+const QList<HistoryModel::Column>& HistoryModel::Columns() {
+    using namespace fields;
+    static const QList<Column> columns = {
+        {DEN, "Дата", Kind::Date},           {VREMYA, "Время", Kind::Text},
+        {VID, "Запись", Kind::Text},         {NUMBER, "№ события", Kind::Integer},
+        {FIO, "Клиент", Kind::Text},         {RESULT, "Исход", Kind::Text},
+        {SUMMA, "Ставка", Kind::Money},      {KOEFICIENT, "К-т ставки", Kind::Number},
+        {VYPLATA, "Выплата", Kind::Money},   {KOM1, "Команда 1", Kind::Text},
+        {KOM2, "Команда 2", Kind::Text},     {DATE, "Дата события", Kind::Date},
+        {SERIAL, "№ ставки", Kind::Integer}, {KOEF_1, "К-т на 1", Kind::Number},
+        {KOEF_2, "К-т на 2", Kind::Number},  {KOEF_N, "К-т на ничью", Kind::Number},
+        {SUMM_1, "Сумма (1)", Kind::Money},  {SUMM_2, "Сумма (2)", Kind::Money},
+        {SUMM_N, "Сумма (Н)", Kind::Money},  {ZAPIS, "Запись в таблице", Kind::Integer},
+    };
+    return columns;
+}
+
+int HistoryModel::ColumnOf(QLatin1String field) {
+    const QList<Column>& columns = Columns();
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].field == field)
+            return i;
+    return -1;
+}
+
+namespace {
+
+// A sort key: the blank before every value.
+using Key = std::variant<std::monostate, double, QString>;
+
+Key keyOf(const Variant& value, HistoryModel::Kind kind) {
+    if (value.isNull())
+        return std::monostate{};
+    switch (kind) {
+    case HistoryModel::Kind::Date:
+        return double(value.toDate().toJulianDay());
+    case HistoryModel::Kind::Money:
+    case HistoryModel::Kind::Number:
+    case HistoryModel::Kind::Integer:
+        return value.toReal();
+    case HistoryModel::Kind::Text:
+        break;
+    }
+    return FoldName(value.toString());
+}
+
+constexpr std::uint32_t kCheckEvery = 1u << 14;
+
+// Whether a record passes a filter; one whose field cannot be read to tell does not.
+template <typename Test> bool passes(Test test) {
+    try {
+        return test();
+    } catch (const EVarnelError&) {
+        return false;
+    }
+}
+
+// A cell's value as a role shows it.
+QVariant cellOf(const Variant& value, HistoryModel::Kind kind, int role) {
+    if (value.isNull())
+        return role == ExportRole ? QVariant(QString()) : QVariant();
+    const bool display = role != ExportRole;
+    switch (kind) {
+    case HistoryModel::Kind::Date:
+        return display ? QVariant(DateText(value.toDate())) : QVariant(value.toDate());
+    case HistoryModel::Kind::Money:
+        return display ? MoneyText(value.toReal()) : MoneyPlain(value.toReal());
+    case HistoryModel::Kind::Number:
+        return display ? QVariant(NumberText(value.toReal())) : QVariant(value.toReal());
+    case HistoryModel::Kind::Integer:
+        return display ? QVariant(QString::number(value.toInteger()))
+                       : QVariant(qlonglong(value.toInteger()));
+    case HistoryModel::Kind::Text:
+        break;
+    }
+    return value.toString();
+}
+
+} // namespace
+
+QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const HistoryQuery& query,
+                            const std::atomic<bool>& cancel) {
+    QueryResult result;
+    const HistoryFilter& filter = query.filter;
+    if (filter.IsEmpty() && query.sortColumn < 0) {
+        result.all = true;
+        return result;
+    }
+    try {
+        DbfFile file(path);
+        file.open(DbfFile::Access::Read);
+        count = std::min(count, file.recordCount());
+        HistoryScan scan(file);
+        scan.SetDays(filter.from, filter.to);
+        scan.SetClient(filter.client);
+        scan.SetEvent(filter.event);
+        std::optional<HistoryScan::Kind> kind;
+        if (!filter.kind.isEmpty())
+            kind.emplace(scan, filter.kind);
+        const HistoryScan::Kind paid(scan, kinds::Paid());
+        QMap<QString, PaidToClient> paidTo;
+
+        std::vector<std::uint32_t>& rows = result.rows;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (i % kCheckEvery == 0 && cancel.load())
+                return result;
+            const char* record = scan.Record(i);
+            if (record[0] == '*' || !passes([&] { return scan.ClientMatches(record); }))
+                continue;
+            if (scan.HasClient()) { // every client found, paid or not
+                if (!scan.Readable(record)) {
+                    ++result.unreadable;
+                } else {
+                    const QString fio = scan.Value(record, fields::FIO).toString();
+                    PaidToClient& to = paidTo[fio];
+                    to.fio = fio;
+                    if (paid.Is(record)) {
+                        to.paid += scan.Amount(record, fields::VYPLATA);
+                        ++to.payments;
+                    }
+                }
+            }
+            if (!passes([&] {
+                    return (!kind || kind->Is(record)) && scan.InDays(record) &&
+                           scan.EventMatches(record);
+                }))
+                continue;
+            rows.push_back(i);
+        }
+        result.paid = paidTo.values();
+
+        const bool descending = query.order == Qt::DescendingOrder;
+        if (query.sortColumn < 0 || query.sortColumn >= HistoryModel::Columns().size()) {
+            if (descending)
+                std::reverse(rows.begin(), rows.end());
+            return result;
+        }
+        const HistoryModel::Column& column = HistoryModel::Columns().at(query.sortColumn);
+        const int field = file.columnIndex(column.field);
+        std::vector<Key> keys(rows.size());
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            if (r % kCheckEvery == 0 && cancel.load())
+                return result;
+            if (field < 0)
+                continue;
+            try {
+                keys[r] = keyOf(file.decode(file.record(rows[r]), field), column.kind);
+            } catch (const EVarnelError&) {
+                // A key that cannot be read sorts as a blank; the row says «(не читается)».
+            }
+        }
+        // Equal keys keep the order of the file, newest first when sorting down.
+        std::vector<std::uint32_t> order(rows.size());
+        std::iota(order.begin(), order.end(), 0u);
+        if (descending) {
+            std::reverse(order.begin(), order.end());
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::uint32_t a, std::uint32_t b) { return keys[b] < keys[a]; });
+        } else {
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+        }
+        std::vector<std::uint32_t> sorted(rows.size());
+        for (std::size_t r = 0; r < order.size(); ++r)
+            sorted[r] = rows[order[r]];
+        rows = std::move(sorted);
+    } catch (const EVarnelError& error) {
+        result = QueryResult{};
+        result.error = error.message();
+    } catch (const std::exception& error) {
+        result = QueryResult{};
+        result.error = QString::fromLocal8Bit(error.what());
+    }
+    return result;
+}
+
+HistoryModel::HistoryModel(QObject* parent) : QAbstractTableModel(parent) {
+    connect(&m_watcher, &QFutureWatcher<QueryResult>::finished, this,
+            Handler(this, &HistoryModel::QueryEnded));
+}
+
+void HistoryModel::QueryEnded() {
+    if (m_watcher.property("generation").toInt() != m_generation)
+        return; // a newer query is running
+    Apply(m_watcher.result());
+}
+
+HistoryModel::~HistoryModel() {
+    if (m_cancel)
+        m_cancel->store(true);
+    m_watcher.waitForFinished();
+}
+
+void HistoryModel::SetBooks(std::shared_ptr<const Books> books) {
+    // The history only grows: with every record shown, the new ones are rows added at the
+    // newest end, and the rows already there, the current one and the scrolling stay.
+    const bool grown = m_result.all && !m_running && m_books && m_books->history && books &&
+                       books->history && books->historyPath == m_books->historyPath &&
+                       books->historyCount >= m_books->historyCount &&
+                       books->history->columns().size() == m_books->history->columns().size() &&
+                       m_query.filter.IsEmpty() && m_query.sortColumn < 0;
+    if (grown) {
+        const int added = int(books->historyCount - m_books->historyCount);
+        const bool newestFirst = m_query.order == Qt::DescendingOrder;
+        const int at = newestFirst ? 0 : rowCount();
+        if (added > 0)
+            beginInsertRows({}, at, at + added - 1);
+        m_books = std::move(books);
+        if (added > 0)
+            endInsertRows();
+        return;
+    }
+    m_books = std::move(books);
+    m_columnIndex.clear();
+    if (m_books && m_books->history)
+        for (const Column& column : Columns())
+            m_columnIndex.push_back(m_books->history->columnIndex(column.field));
+    Run();
+}
+
+void HistoryModel::SetFilter(const HistoryFilter& filter) {
+    if (filter == m_query.filter)
+        return;
+    m_query.filter = filter;
+    Run();
+}
+
+void HistoryModel::sort(int column, Qt::SortOrder order) {
+    if (column == m_query.sortColumn && order == m_query.order)
+        return;
+    m_query.sortColumn = column;
+    m_query.order = order;
+    Run();
+}
+
+void HistoryModel::Run() {
+    ++m_generation;
+    if (m_cancel)
+        m_cancel->store(true);
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    if (!m_books || !m_books->history) {
+        Apply(QueryResult{});
+        return;
+    }
+    if (m_query.filter.IsEmpty() && m_query.sortColumn < 0) {
+        QueryResult all;
+        all.all = true;
+        Apply(std::move(all));
+        return;
+    }
+    m_running = true;
+    emit QueryStarted();
+    m_watcher.setProperty("generation", m_generation);
+    m_watcher.setFuture(QtConcurrent::run(
+        [path = m_books->historyPath, count = m_books->historyCount, query = m_query,
+         cancel = m_cancel] { return RunHistoryQuery(path, count, query, *cancel); }));
+}
+
+void HistoryModel::Apply(QueryResult result) {
+    beginResetModel();
+    m_result = std::move(result);
+    m_cache.clear();
+    m_running = false;
+    endResetModel();
+    if (!m_result.error.isEmpty())
+        emit QueryFailed(m_result.error);
+    emit QueryFinished();
+}
+
+bool HistoryModel::WaitForQuery(int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_running && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !m_running;
+}
+
+int HistoryModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() || !m_books || !m_books->history)
+        return 0;
+    if (m_result.all)
+        return int(std::min<std::uint32_t>(m_books->historyCount,
+                                           std::uint32_t(std::numeric_limits<int>::max())));
+    return int(m_result.rows.size());
+}
+
+int HistoryModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(Columns().size());
+}
+
+std::int64_t HistoryModel::RecordAt(int row) const {
+    if (row < 0 || row >= rowCount())
+        return -1;
+    if (m_result.all) {
+        const bool oldestFirst = m_query.sortColumn < 0 && m_query.order == Qt::AscendingOrder;
+        return oldestFirst ? row : std::int64_t(m_books->historyCount) - 1 - row;
+    }
+    return m_result.rows[std::size_t(row)];
+}
+
+const QVector<Variant>& HistoryModel::Decoded(std::uint32_t record) const {
+    if (const auto it = m_cache.constFind(record); it != m_cache.constEnd())
+        return *it;
+    if (m_cache.size() > 4096)
+        m_cache.clear(); // what is on screen is read again at once; the rest is not needed
+    DbfFile& file = *m_books->history;
+    const char* bytes = file.record(record);
+    QVector<Variant> values(qsizetype(m_columnIndex.size()));
+    for (std::size_t c = 0; c < m_columnIndex.size(); ++c) {
+        if (m_columnIndex[c] < 0)
+            continue;
+        Variant value = file.decode(bytes, m_columnIndex[c]);
+        // A serial of «1.5» makes the record unreadable as a whole, as HistoryScan::Readable
+        // says of it, not one cell of it.
+        if (Columns()[qsizetype(c)].kind == Kind::Integer && !value.isNull())
+            value = Variant(value.toInteger());
+        values[qsizetype(c)] = value;
+    }
+    return *m_cache.insert(record, values);
+}
+
+Variant HistoryModel::Value(int row, QLatin1String field) const {
+    const std::int64_t record = RecordAt(row);
+    const int column = ColumnOf(field);
+    if (record < 0 || column < 0)
+        return {};
+    return Decoded(std::uint32_t(record)).at(column);
+}
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.column() >= columnCount())
+        return {};
+    const Kind kind = Columns().at(index.column()).kind;
+    if (role == Qt::TextAlignmentRole)
+        return kind == Kind::Text || kind == Kind::Date
+                   ? QVariant(int(Qt::AlignLeft | Qt::AlignVCenter))
+                   : QVariant(int(Qt::AlignRight | Qt::AlignVCenter));
+    if (role != Qt::DisplayRole && role != ExportRole && role != Qt::ToolTipRole)
+        return {};
+    const std::int64_t record = RecordAt(index.row());
+    if (record < 0)
+        return {};
+    // Painting calls this: nothing may leave it.
+    try {
+        return cellOf(Decoded(std::uint32_t(record)).at(index.column()), kind, role);
+    } catch (const EVarnelError& error) {
+        if (role == Qt::ToolTipRole)
+            return error.message(); // what is wrong with the record, and where
+        return role == Qt::DisplayRole ? QVariant(QStringLiteral("(не читается)")) : QVariant();
+    }
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    if (section < 0 || section >= Columns().size())
+        return {};
+    return QString::fromUtf8(Columns().at(section).title);
+}
+
+} // namespace varnel::office

@@ -1,0 +1,367 @@
+#include "office/window/CashView.h"
+
+#include "base/Report.h"
+#include "office/books/Format.h"
+#include "office/window/Export.h"
+
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace varnel::office {
+
+namespace {
+
+enum CashColumn {
+    Label,
+    Bets,
+    Stakes,
+    Wins,
+    Won,
+    Restored,
+    Owed,
+    Payments,
+    Paid,
+    Balance,
+    CashColumns
+};
+
+const char* const kTitles[CashColumns] = {"",
+                                          "Ставок",
+                                          "Принято ставок",
+                                          "Выигрышей",
+                                          "Выигрыши начислены",
+                                          "Снято отменой",
+                                          "К выплате (итог)",
+                                          "Выплат",
+                                          "Выплачено",
+                                          "Сальдо кассы"};
+
+double amountOf(const Cash& cash, int column) {
+    switch (column) {
+    case Stakes:
+        return cash.stakes;
+    case Won:
+        return cash.won;
+    case Restored:
+        return cash.restored;
+    case Owed:
+        return cash.Owed();
+    case Paid:
+        return cash.paid;
+    case Balance:
+        return cash.Balance();
+    default:
+        return 0;
+    }
+}
+
+int countOf(const Cash& cash, int column) {
+    switch (column) {
+    case Bets:
+        return cash.bets;
+    case Wins:
+        return cash.wins;
+    case Payments:
+        return cash.payments;
+    default:
+        return 0;
+    }
+}
+
+bool isCount(int column) {
+    return column == Bets || column == Wins || column == Payments;
+}
+
+QTableView* cashTable(QWidget* parent, const char* name, QAbstractItemModel* model) {
+    auto* table = new QTableView(parent);
+    table->setObjectName(QLatin1String(name));
+    table->setModel(model);
+    table->setSortingEnabled(true);
+    table->sortByColumn(0, Qt::AscendingOrder);
+    table->setAlternatingRowColors(true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    return table;
+}
+
+QSortFilterProxyModel* sorted(QObject* parent, QAbstractItemModel* source) {
+    auto* proxy = new QSortFilterProxyModel(parent);
+    proxy->setSourceModel(source);
+    proxy->setSortRole(SortRole);
+    return proxy;
+}
+
+QLabel* figure(QWidget* parent, const char* name) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+CashModel::CashModel(const QString& firstTitle, QObject* parent)
+    : QAbstractTableModel(parent), m_firstTitle(firstTitle) {}
+
+void CashModel::SetLines(const QList<CashLine>& lines, const Cash& total) {
+    beginResetModel();
+    m_lines = lines;
+    m_total = total;
+    endResetModel();
+}
+
+int CashModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_lines.size());
+}
+
+int CashModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : CashColumns;
+}
+
+QVariant CashModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_lines.size())
+        return {};
+    const CashLine& line = m_lines[index.row()];
+    const int column = index.column();
+    if (role == Qt::TextAlignmentRole)
+        return column == Label ? int(Qt::AlignLeft | Qt::AlignVCenter)
+                               : int(Qt::AlignRight | Qt::AlignVCenter);
+    if (column == Label) {
+        if (role == SortRole)
+            return line.day.isValid() ? QVariant(line.day)
+                                      : QVariant(line.number.isNull() ? 1e9 : line.number.toReal());
+        if (role == Qt::DisplayRole || role == ExportRole)
+            return line.label;
+        return {};
+    }
+    if (isCount(column)) {
+        if (role == Qt::DisplayRole || role == ExportRole || role == SortRole)
+            return countOf(line.cash, column);
+        return {};
+    }
+    const double amount = amountOf(line.cash, column);
+    switch (role) {
+    case Qt::DisplayRole:
+        return MoneyText(amount);
+    case ExportRole:
+        return MoneyPlain(amount);
+    case SortRole:
+        return amount;
+    case Qt::ForegroundRole:
+        return column == Balance && amount < 0 ? QVariant(QColor(170, 0, 0)) : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant CashModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= CashColumns)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return section == Label ? m_firstTitle : QString::fromUtf8(kTitles[section]);
+}
+
+CashView::CashView(QWidget* parent) : OfficeView(parent) {
+    setObjectName(QStringLiteral("CashView"));
+    m_from = new QDateEdit(QDate::currentDate(), this);
+    m_from->setObjectName(QStringLiteral("CashFrom"));
+    m_to = new QDateEdit(QDate::currentDate(), this);
+    m_to->setObjectName(QStringLiteral("CashTo"));
+    for (QDateEdit* box : {m_from, m_to}) {
+        box->setCalendarPopup(true);
+        box->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    }
+    auto* today = new QPushButton(QStringLiteral("Сегодня"), this);
+    today->setObjectName(QStringLiteral("CashToday"));
+    auto* month = new QPushButton(QStringLiteral("Этот месяц"), this);
+    month->setObjectName(QStringLiteral("CashMonth"));
+
+    auto* days = new QHBoxLayout;
+    auto* fromLabel = new QLabel(QStringLiteral("&Касса за дни с"), this);
+    fromLabel->setBuddy(m_from);
+    days->addWidget(fromLabel);
+    days->addWidget(m_from);
+    days->addWidget(new QLabel(QStringLiteral("по"), this));
+    days->addWidget(m_to);
+    days->addWidget(today);
+    days->addWidget(month);
+    days->addStretch();
+
+    m_stakes = figure(this, "CashStakes");
+    m_owed = figure(this, "CashOwed");
+    m_paid = figure(this, "CashPaid");
+    m_balance = figure(this, "CashBalance");
+    m_period = new QLabel(this);
+    m_period->setObjectName(QStringLiteral("CashPeriod"));
+    auto* totals = new QGroupBox(QStringLiteral("Итог"), this);
+    totals->setMaximumWidth(720);
+    auto* form = new QFormLayout(totals);
+    const auto row = [&](const QString& what, const QString& how, QLabel* value) {
+        auto* name = new QLabel(QStringLiteral("%1<br><small>%2</small>").arg(what, how), totals);
+        name->setTextFormat(Qt::RichText);
+        form->addRow(name, value);
+    };
+    row(QStringLiteral("Принято ставок"),
+        QStringLiteral("сумма ставок всех записей «Ставка» за эти дни"), m_stakes);
+    row(QStringLiteral("Начислено к выплате"),
+        QStringLiteral("выигрыши по записям «Выигрыш» минус снятое отменой результата "
+                       "(«Возврат»)"),
+        m_owed);
+    row(QStringLiteral("Выплачено"),
+        QStringLiteral("суммы записей «Выплата»: деньги, выданные "
+                       "из кассы"),
+        m_paid);
+    row(QStringLiteral("Сальдо кассы"),
+        QStringLiteral("принято ставок минус выплачено: на сколько наличных в кассе стало "
+                       "больше"),
+        m_balance);
+
+    m_byEvent = new CashModel(QStringLiteral("Событие"), this);
+    m_byDay = new CashModel(QStringLiteral("День"), this);
+    m_byEventSorted = sorted(this, m_byEvent);
+    m_byDaySorted = sorted(this, m_byDay);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("CashTabs"));
+    m_tabs->addTab(cashTable(m_tabs, "CashByEvent", m_byEventSorted),
+                   QStringLiteral("По событиям"));
+    m_tabs->addTab(cashTable(m_tabs, "CashByDay", m_byDaySorted), QStringLiteral("По дням"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(days);
+    layout->addWidget(m_period);
+    layout->addWidget(totals);
+    layout->addWidget(m_tabs, 1);
+
+    connect(m_from, &QDateEdit::dateChanged, this, Handler(this, &CashView::FromChanged));
+    connect(m_to, &QDateEdit::dateChanged, this, Handler(this, &CashView::ToChanged));
+    connect(today, &QPushButton::clicked, this, Handler(this, &CashView::ShowToday));
+    connect(month, &QPushButton::clicked, this, Handler(this, &CashView::ShowThisMonth));
+}
+
+void CashView::FromChanged() {
+    if (m_to->date() < m_from->date())
+        m_to->setDate(m_from->date());
+    Recompute();
+}
+
+void CashView::ToChanged() {
+    if (m_from->date() > m_to->date())
+        m_from->setDate(m_to->date());
+    Recompute();
+}
+
+void CashView::ShowToday() {
+    SetDays(QDate::currentDate(), QDate::currentDate());
+}
+
+void CashView::ShowThisMonth() {
+    const QDate now = QDate::currentDate();
+    SetDays(QDate(now.year(), now.month(), 1), now);
+}
+
+void CashView::SetDays(const QDate& from, const QDate& to) {
+    const QSignalBlocker a(m_from), b(m_to);
+    m_from->setDate(from);
+    m_to->setDate(to);
+    Recompute();
+}
+
+void CashView::SetBooks(std::shared_ptr<const Books> books) {
+    m_books = std::move(books);
+    Recompute();
+}
+
+QString CashView::Period() const {
+    return m_report.from == m_report.to
+               ? QStringLiteral("за %1").arg(DateText(m_report.from))
+               : QStringLiteral("с %1 по %2").arg(DateText(m_report.from), DateText(m_report.to));
+}
+
+void CashView::Recompute() {
+    m_report = m_books ? ComputeCash(*m_books, m_from->date(), m_to->date()) : CashReport{};
+    m_report.from = m_from->date();
+    m_report.to = m_to->date();
+    const Cash& t = m_report.total;
+    m_stakes->setText(MoneyText(t.stakes));
+    m_owed->setText(MoneyText(t.Owed()));
+    m_paid->setText(MoneyText(t.paid));
+    m_balance->setText(MoneyText(t.Balance()));
+    m_period->setText(
+        m_books && !m_books->history
+            ? QStringLiteral("В папке не ведётся история: касса считается по её записям.")
+            : QStringLiteral("Касса %1: ставок %2, выигрышей %3, выплат %4.%5")
+                  .arg(Period())
+                  .arg(t.bets)
+                  .arg(t.wins)
+                  .arg(t.payments)
+                  .arg(Unreadable()));
+    m_byEvent->SetLines(m_report.byEvent, t);
+    m_byDay->SetLines(m_report.byDay, t);
+}
+
+QString CashView::Unreadable() const {
+    if (m_report.unreadable == 0)
+        return {};
+    return QStringLiteral(" Не читается записей истории: %1 — в этих суммах их нет.")
+        .arg(m_report.unreadable);
+}
+
+QString CashView::Title() const {
+    return QStringLiteral("Касса");
+}
+
+const QAbstractItemModel* CashView::ExportModel() const {
+    return m_tabs->currentIndex() == 1 ? m_byDaySorted : m_byEventSorted;
+}
+
+QString CashView::FileStem() const {
+    return m_report.from == m_report.to
+               ? QStringLiteral("касса-%1").arg(m_report.from.toString(Qt::ISODate))
+               : QStringLiteral("касса-%1-%2")
+                     .arg(m_report.from.toString(Qt::ISODate), m_report.to.toString(Qt::ISODate));
+}
+
+QString CashView::Report() const {
+    const Cash& t = m_report.total;
+    const auto line = [](const QString& what, const QString& how, double amount) {
+        return QStringLiteral("<tr><td><b>%1</b><br><small>%2</small></td>"
+                              "<td align=\"right\"><b>%3</b></td></tr>")
+            .arg(Html(what), Html(how), MoneyText(amount));
+    };
+    QString body = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">");
+    body += line(QStringLiteral("Принято ставок"),
+                 QStringLiteral("сумма записей «Ставка»; ставок: %1").arg(t.bets), t.stakes);
+    body += line(QStringLiteral("Начислено к выплате"),
+                 QStringLiteral("«Выигрыш» (%1) минус «Возврат» (%2)")
+                     .arg(MoneyText(t.won), MoneyText(t.restored)),
+                 t.Owed());
+    body += line(QStringLiteral("Выплачено"),
+                 QStringLiteral("сумма записей «Выплата»; выплат: %1").arg(t.payments), t.paid);
+    body += line(QStringLiteral("Сальдо кассы"), QStringLiteral("принято ставок минус выплачено"),
+                 t.Balance());
+    body += QStringLiteral("</table>");
+    if (m_report.unreadable > 0)
+        body += QStringLiteral("<p>%1</p>").arg(Html(Unreadable().trimmed()));
+    body += QStringLiteral("<h3>По событиям</h3>") + ModelHtml(*m_byEventSorted);
+    if (m_report.from != m_report.to)
+        body += QStringLiteral("<h3>По дням</h3>") + ModelHtml(*m_byDaySorted);
+    return ReportHtml(QStringLiteral("Касса %1").arg(Period()), body);
+}
+
+} // namespace varnel::office

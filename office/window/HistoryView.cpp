@@ -1,0 +1,323 @@
+#include "office/window/HistoryView.h"
+
+#include "base/Report.h"
+#include "office/books/Format.h"
+#include "office/books/HistoryScan.h"
+#include "office/window/Export.h"
+#include "store/History.h"
+#include "store/Tables.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMap>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace varnel::office {
+
+namespace {
+
+constexpr int kTypingPauseMs = 300;
+constexpr int kClientsListed = 5;
+
+QString count(qint64 n) {
+    return QLocale(QLocale::Russian, QLocale::Russia).toString(n);
+}
+
+QDateEdit* dateBox(QWidget* parent, const char* name) {
+    auto* box = new QDateEdit(QDate::currentDate(), parent);
+    box->setObjectName(QLatin1String(name));
+    box->setCalendarPopup(true);
+    box->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    box->setEnabled(false);
+    return box;
+}
+
+} // namespace
+
+HistoryView::HistoryView(QWidget* parent)
+    : OfficeView(parent), m_model(new HistoryModel(this)), m_table(new QTableView(this)) {
+    setObjectName(QStringLiteral("HistoryView"));
+    m_fromOn = new QCheckBox(QStringLiteral("с"), this);
+    m_fromOn->setObjectName(QStringLiteral("FilterFromOn"));
+    m_from = dateBox(this, "FilterFrom");
+    m_toOn = new QCheckBox(QStringLiteral("по"), this);
+    m_toOn->setObjectName(QStringLiteral("FilterToOn"));
+    m_to = dateBox(this, "FilterTo");
+    m_client = new QLineEdit(this);
+    m_client->setObjectName(QStringLiteral("FilterClient"));
+    m_client->setPlaceholderText(QStringLiteral("часть имени"));
+    m_client->setClearButtonEnabled(true);
+    m_event = new QLineEdit(this);
+    m_event->setObjectName(QStringLiteral("FilterEvent"));
+    m_event->setPlaceholderText(QStringLiteral("любое"));
+    m_event->setValidator(new QIntValidator(-32768, 32767, m_event));
+    m_event->setMaximumWidth(80);
+    m_kind = new QComboBox(this);
+    m_kind->setObjectName(QStringLiteral("FilterKind"));
+    m_kind->addItem(QStringLiteral("все записи"), QString());
+    for (const QString& kind : {kinds::Event(), kinds::Bet(), kinds::Won(), kinds::Lost(),
+                                kinds::Result(), kinds::Paid(), kinds::Undone(), kinds::Restored()})
+        m_kind->addItem(kind, kind);
+    m_reset = new QPushButton(QStringLiteral("Сбросить"), this);
+    m_reset->setObjectName(QStringLiteral("FilterReset"));
+    m_reset->setToolTip(QStringLiteral("Показать все записи истории"));
+
+    auto* filters = new QHBoxLayout;
+    const auto label = [&](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        filters->addWidget(l);
+        filters->addWidget(buddy);
+    };
+    filters->addWidget(new QLabel(QStringLiteral("Дни:"), this));
+    filters->addWidget(m_fromOn);
+    filters->addWidget(m_from);
+    filters->addWidget(m_toOn);
+    filters->addWidget(m_to);
+    filters->addSpacing(12);
+    label(QStringLiteral("&Клиент:"), m_client);
+    filters->addSpacing(12);
+    label(QStringLiteral("&Событие №:"), m_event);
+    filters->addSpacing(12);
+    label(QStringLiteral("&Запись:"), m_kind);
+    filters->addSpacing(12);
+    filters->addWidget(m_reset);
+    filters->addStretch();
+
+    m_clientLine = new QLabel(this);
+    m_clientLine->setObjectName(QStringLiteral("ClientLine"));
+    m_clientLine->setTextFormat(Qt::RichText);
+    m_clientLine->setWordWrap(true);
+    m_clientLine->hide();
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("HistoryCount"));
+
+    m_table->setObjectName(QStringLiteral("HistoryTable"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setAlternatingRowColors(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setSortIndicator(-1, Qt::DescendingOrder);
+    m_table->horizontalHeader()->setSortIndicatorShown(true);
+    m_table->setSortingEnabled(true);
+    const int letter = m_table->fontMetrics().horizontalAdvance(QLatin1Char('m'));
+    const QList<HistoryModel::Column>& columns = HistoryModel::Columns();
+    for (int c = 0; c < columns.size(); ++c) {
+        int letters = 10;
+        if (columns[c].field == fields::FIO)
+            letters = 22;
+        else if (columns[c].field == fields::KOM1 || columns[c].field == fields::KOM2 ||
+                 columns[c].field == fields::RESULT)
+            letters = 14;
+        else if (columns[c].field == fields::VREMYA || columns[c].field == fields::NUMBER)
+            letters = 7;
+        m_table->setColumnWidth(c, letters * letter);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(m_clientLine);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_count);
+
+    m_typing.setSingleShot(true);
+    m_typing.setInterval(kTypingPauseMs);
+    connect(&m_typing, &QTimer::timeout, this, Handler(this, &HistoryView::ApplyFilter));
+    const auto later = Handler(this, &HistoryView::FilterEdited);
+    connect(m_fromOn, &QCheckBox::toggled, m_from, &QWidget::setEnabled);
+    connect(m_toOn, &QCheckBox::toggled, m_to, &QWidget::setEnabled);
+    connect(m_fromOn, &QCheckBox::toggled, this, later);
+    connect(m_toOn, &QCheckBox::toggled, this, later);
+    connect(m_from, &QDateEdit::dateChanged, this, later);
+    connect(m_to, &QDateEdit::dateChanged, this, later);
+    connect(m_client, &QLineEdit::textChanged, this, later);
+    connect(m_event, &QLineEdit::textChanged, this, later);
+    connect(m_kind, &QComboBox::currentIndexChanged, this,
+            Handler(this, &HistoryView::ApplyFilter));
+    connect(m_reset, &QPushButton::clicked, this, Handler(this, &HistoryView::ResetFilter));
+    connect(m_model, &HistoryModel::QueryStarted, this, Handler(this, &HistoryView::UpdateCount));
+    connect(m_model, &HistoryModel::QueryFinished, this, Handler(this, &HistoryView::QueryShown));
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &HistoryView::CurrentChanged);
+    UpdateCount();
+}
+
+void HistoryView::FilterEdited() {
+    m_typing.start();
+}
+
+void HistoryView::QueryShown() {
+    UpdateCount();
+    UpdateClientLine();
+    emit CurrentChanged();
+}
+
+void HistoryView::SetBooks(std::shared_ptr<const Books> books) {
+    // The current record stays current when it is still shown after the new reading.
+    const std::int64_t current = m_model->RecordAt(m_table->currentIndex().row());
+    const int column = std::max(0, m_table->currentIndex().column());
+    m_model->SetBooks(std::move(books));
+    if (current >= 0 && !m_model->Busy()) {
+        const int shown = m_model->rowCount();
+        for (int row = 0; row < shown && row < 100000; ++row) {
+            if (m_model->RecordAt(row) == current) {
+                m_table->setCurrentIndex(m_model->index(row, column));
+                break;
+            }
+        }
+    }
+    UpdateCount();
+    UpdateClientLine();
+}
+
+QString HistoryView::Title() const {
+    return QStringLiteral("История");
+}
+
+HistoryFilter HistoryView::FilterOfBoxes() const {
+    HistoryFilter filter;
+    if (m_fromOn->isChecked())
+        filter.from = m_from->date();
+    if (m_toOn->isChecked())
+        filter.to = m_to->date();
+    filter.client = m_client->text().trimmed();
+    bool ok = false;
+    const int number = m_event->text().toInt(&ok);
+    if (ok)
+        filter.event = number;
+    filter.kind = m_kind->currentData().toString();
+    return filter;
+}
+
+void HistoryView::ApplyFilter() {
+    m_typing.stop();
+    m_model->SetFilter(FilterOfBoxes());
+    UpdateCount();
+    UpdateClientLine();
+}
+
+void HistoryView::ResetFilter() {
+    const QSignalBlocker a(m_fromOn), b(m_toOn), c(m_client), d(m_event), e(m_kind);
+    m_fromOn->setChecked(false);
+    m_toOn->setChecked(false);
+    m_from->setEnabled(false);
+    m_to->setEnabled(false);
+    m_client->clear();
+    m_event->clear();
+    m_kind->setCurrentIndex(0);
+    ApplyFilter();
+}
+
+void HistoryView::UpdateCount() {
+    const auto& books = m_model->CurrentBooks();
+    if (books && !books->history) {
+        m_count->setText(QStringLiteral("В папке не ведётся история (нет таблицы HISTORY.DBF)."));
+        return;
+    }
+    if (m_model->Busy()) {
+        m_count->setText(QStringLiteral("Отбор записей…"));
+        return;
+    }
+    const qint64 total = m_model->TotalRecords();
+    const qint64 shown = m_model->rowCount();
+    m_count->setText(
+        shown == total
+            ? QStringLiteral("Записей в истории: %1").arg(count(total))
+            : QStringLiteral("Показано записей: %1 из %2").arg(count(shown), count(total)));
+}
+
+void HistoryView::UpdateClientLine() {
+    const QString part = FoldName(m_model->Filter().client.trimmed());
+    const auto& books = m_model->CurrentBooks();
+    if (part.isEmpty() || !books) {
+        m_clientLine->hide();
+        return;
+    }
+    struct Line {
+        double owed = 0, paid = 0;
+        int owedCount = 0, payments = 0;
+    };
+    QMap<QString, Line> lines;
+    for (const Payout& payout : books->payouts)
+        if (FoldName(payout.fio).contains(part)) {
+            Line& line = lines[payout.fio];
+            line.owed += payout.amount;
+            ++line.owedCount;
+        }
+    if (!m_model->Busy())
+        for (const PaidToClient& paid : m_model->PaidToClients()) {
+            Line& line = lines[paid.fio];
+            line.paid += paid.paid;
+            line.payments += paid.payments;
+        }
+    QStringList shown;
+    for (auto it = lines.cbegin(); it != lines.cend() && shown.size() < kClientsListed; ++it)
+        shown << QStringLiteral("<b>%1</b>: к выплате сейчас %2 (выигрышей: %3), "
+                                "выплачено %4 (выплат: %5)")
+                     .arg(Html(it.key()), MoneyText(it->owed))
+                     .arg(it->owedCount)
+                     .arg(MoneyText(it->paid))
+                     .arg(it->payments);
+    if (lines.isEmpty())
+        shown << QStringLiteral("Клиентов с именем, содержащим «%1», нет ни среди должников "
+                                "кассы, ни среди получивших выплаты.")
+                     .arg(Html(m_model->Filter().client.trimmed()));
+    else if (lines.size() > kClientsListed)
+        shown << QStringLiteral("… и ещё клиентов: %1").arg(lines.size() - kClientsListed);
+    if (!m_model->Busy() && m_model->UnreadableOfClients() > 0)
+        shown << QStringLiteral("Не читается записей этих клиентов в истории: %1 — в суммах "
+                                "выплаченного их нет.")
+                     .arg(m_model->UnreadableOfClients());
+    m_clientLine->setText(shown.join(QStringLiteral("<br>")));
+    m_clientLine->show();
+}
+
+std::int64_t HistoryView::CurrentResultRecord() const {
+    const int row = m_table->currentIndex().row();
+    if (row < 0 || m_model->Busy())
+        return -1;
+    try {
+        if (m_model->Value(row, fields::VID).toString() != kinds::Result())
+            return -1;
+    } catch (const EVarnelError&) {
+        return -1;
+    }
+    return m_model->RecordAt(row);
+}
+
+QString HistoryView::Report() const {
+    const HistoryFilter f = m_model->Filter();
+    QStringList asked;
+    if (f.from.isValid() || f.to.isValid())
+        asked << QStringLiteral("дни %1 — %2")
+                     .arg(f.from.isValid() ? DateText(f.from) : "…",
+                          f.to.isValid() ? DateText(f.to) : "…");
+    if (!f.client.isEmpty())
+        asked << QStringLiteral("клиент «%1»").arg(f.client);
+    if (f.event)
+        asked << QStringLiteral("событие № %1").arg(*f.event);
+    if (!f.kind.isEmpty())
+        asked << QStringLiteral("записи «%1»").arg(f.kind);
+    QString body = QStringLiteral("<p>%1. %2</p>")
+                       .arg(Html(asked.isEmpty() ? QStringLiteral("Все записи")
+                                                 : QStringLiteral("Отбор: ") + asked.join(", ")),
+                            Html(m_count->text()));
+    if (m_clientLine->isVisible())
+        body += QStringLiteral("<p>%1</p>").arg(m_clientLine->text());
+    return ReportHtml(QStringLiteral("История операций"), body + ModelHtml(*m_model));
+}
+
+} // namespace varnel::office

@@ -1,0 +1,556 @@
+#include "office/window/OfficeWindow.h"
+
+#include "base/Report.h"
+#include "office/window/CashView.h"
+#include "office/window/Export.h"
+#include "office/window/HistoryView.h"
+#include "office/window/RiskView.h"
+#include "office/window/Undo.h"
+#include "store/Tables.h"
+#include "store/engine/FolderLock.h"
+#include "store/engine/Journal.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QScopedValueRollback>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTime>
+#include <QToolBar>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace varnel::office {
+
+namespace {
+
+constexpr int kRefreshDelayMs = 250; // changes of one commit come as several signals
+constexpr int kRetryMs = 300;
+constexpr int kPatienceMs = 400; // kept short: the window waits while it reads
+
+const char* const kGeometry = "window/geometry";
+const char* const kState = "window/state";
+const char* const kLastFolder = "folder/last";
+const char* const kLastView = "window/view";
+
+QSettings settings() {
+    return QSettings(QStringLiteral("Varnel"), QStringLiteral("varnel-office"));
+}
+
+// The busy cursor for the time of a reading, whichever way it ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+QIcon officeIcon() {
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/office-icons/varnel-office-%1.png").arg(size));
+    return icon;
+}
+
+} // namespace
+
+OfficeWindow::OfficeWindow(QWidget* parent)
+    : QMainWindow(parent), m_views(new QTabWidget(this)), m_history(new HistoryView(m_views)),
+      m_cash(new CashView(m_views)), m_risk(new RiskView(m_views)), m_state(new QLabel(this)),
+      m_unreadable(new QLabel(this)) {
+    setObjectName(QStringLiteral("OfficeWindow"));
+    setWindowIcon(officeIcon());
+    if (!HasErrorReporter()) { // the tests put a recorder in place first
+        SetErrorReporter([this](const QString& message) {
+            QMessageBox::critical(this, QStringLiteral("Varnel — бэк-офис"), message);
+        });
+        SetNoticeReporter([this](const QString& message) {
+            QMessageBox::information(this, QStringLiteral("Varnel — бэк-офис"), message);
+        });
+    }
+    m_views->setObjectName(QStringLiteral("Views"));
+    m_views->setDocumentMode(true);
+    m_views->addTab(m_history, QStringLiteral("&История"));
+    m_views->addTab(m_cash, QStringLiteral("&Касса за день"));
+    m_views->addTab(m_risk, QStringLiteral("&Риск по открытым событиям"));
+    setCentralWidget(m_views);
+    m_state->setObjectName(QStringLiteral("ReadingState"));
+    m_unreadable->setObjectName(QStringLiteral("UnreadableRecords"));
+    m_unreadable->setToolTip(
+        QStringLiteral("Записи истории, в которых другая программа испортила число или дату. "
+                       "В кассе и в выплаченном клиентам их нет; в истории они помечены "
+                       "«(не читается)»."));
+    m_unreadable->hide();
+    statusBar()->addPermanentWidget(m_unreadable);
+    statusBar()->addPermanentWidget(m_state);
+    MakeActions();
+
+    m_refresh.setSingleShot(true);
+    connect(&m_refresh, &QTimer::timeout, this, Handler(this, &OfficeWindow::RefreshLater));
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
+            Handler(this, &OfficeWindow::FilesChanged));
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this,
+            Handler(this, &OfficeWindow::FilesChanged));
+    connect(&m_counting, &QFutureWatcher<UnreadableCount>::finished, this,
+            Handler(this, &OfficeWindow::UnreadableCounted));
+    connect(m_views, &QTabWidget::currentChanged, this,
+            Handler(this, &OfficeWindow::UpdateActions));
+    connect(m_history, &HistoryView::CurrentChanged, this,
+            Handler(this, &OfficeWindow::UpdateActions));
+    connect(m_history->Model(), &HistoryModel::QueryFailed, this,
+            [](const QString& message) { ReportError(message); });
+
+    QSettings s = settings();
+    if (!restoreGeometry(s.value(kGeometry).toByteArray()))
+        resize(1200, 760);
+    restoreState(s.value(kState).toByteArray());
+    m_views->setCurrentIndex(s.value(kLastView, 0).toInt());
+    UpdateTitle();
+    UpdateActions();
+}
+
+OfficeWindow::~OfficeWindow() {
+    if (m_countCancel)
+        m_countCancel->store(true);
+    m_counting.waitForFinished();
+}
+
+void OfficeWindow::MakeActions() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&Вид"));
+    QMenu* books = menuBar()->addMenu(QStringLiteral("&Книги"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Справка"));
+    QToolBar* bar = addToolBar(QStringLiteral("Основная"));
+    bar->setObjectName(QStringLiteral("MainToolBar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    const auto action = [this](QMenu* menu, const char* name, const QString& text,
+                               const QKeySequence& keys, QStyle::StandardPixmap icon,
+                               const QString& tip, auto slot) {
+        auto* a = new QAction(style()->standardIcon(icon), text, this);
+        a->setObjectName(QLatin1String(name));
+        a->setShortcut(keys);
+        a->setStatusTip(tip);
+        a->setToolTip(QStringLiteral("%1 (%2)").arg(QString(text).remove(QLatin1Char('&')),
+                                                    keys.toString(QKeySequence::NativeText)));
+        connect(a, &QAction::triggered, this, [slot] { RunHandler(slot); });
+        menu->addAction(a);
+        return a;
+    };
+    QAction* open =
+        action(file, "ActionOpen", QStringLiteral("&Открыть папку…"), QKeySequence::Open,
+               QStyle::SP_DirOpenIcon, QStringLiteral("Открыть рабочую папку кассы"),
+               [this] { ChooseFolder(); });
+    QAction* refresh = action(file, "ActionRefresh", QStringLiteral("О&бновить"),
+                              QKeySequence::Refresh, QStyle::SP_BrowserReload,
+                              QStringLiteral("Прочитать книги заново"), [this] { Refresh(); });
+    file->addSeparator();
+    QAction* csv = action(file, "ActionExport", QStringLiteral("&Выгрузить в CSV…"),
+                          QKeySequence(Qt::CTRL | Qt::Key_E), QStyle::SP_DialogSaveButton,
+                          QStringLiteral("Сохранить таблицу вида для электронной таблицы"),
+                          [this] { ExportCsv(); });
+    QAction* pdf =
+        action(file, "ActionPdf", QStringLiteral("Сохранить в &PDF…"),
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), QStyle::SP_FileDialogDetailedView,
+               QStringLiteral("Сохранить отчёт вида в файл PDF"), [this] { SavePdf(); });
+    action(file, "ActionPreview", QStringLiteral("Пред&варительный просмотр…"),
+           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), QStyle::SP_FileDialogContentsView,
+           QStringLiteral("Показать отчёт вида, как он будет напечатан"),
+           [this] { PrintPreview(); });
+    QAction* print =
+        action(file, "ActionPrint", QStringLiteral("&Печать…"), QKeySequence::Print,
+               QStyle::SP_FileIcon, QStringLiteral("Напечатать отчёт вида"), [this] { Print(); });
+    file->addSeparator();
+    action(file, "ActionQuit", QStringLiteral("В&ыход"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+           QStyle::SP_DialogCloseButton, QStringLiteral("Закрыть бэк-офис"), [this] { close(); });
+
+    const QStyle::StandardPixmap viewIcons[] = {
+        QStyle::SP_FileDialogListView, QStyle::SP_DriveHDIcon, QStyle::SP_MessageBoxWarning};
+    const char* const viewNames[] = {"ActionHistory", "ActionCash", "ActionRisk"};
+    const QString viewTexts[] = {QStringLiteral("&История"), QStringLiteral("&Касса за день"),
+                                 QStringLiteral("&Риск по открытым событиям")};
+    for (int i = 0; i < 3; ++i)
+        m_viewActions << action(
+            view, viewNames[i], viewTexts[i], QKeySequence(Qt::CTRL | (Qt::Key_1 + i)),
+            viewIcons[i],
+            QStringLiteral("Показать вид «%1»").arg(QString(viewTexts[i]).remove(QLatin1Char('&'))),
+            [this, i] { ShowView(i); });
+    view->addSeparator();
+    action(view, "ActionFind", QStringLiteral("&Найти клиента"), QKeySequence::Find,
+           QStyle::SP_FileDialogContentsView, QStringLiteral("Отбор истории по клиенту"), [this] {
+               ShowView(0);
+               auto* box = m_history->findChild<QWidget*>(QStringLiteral("FilterClient"));
+               box->setFocus();
+           });
+
+    m_undo = action(books, "ActionUndo", QStringLiteral("&Отменить результат…"),
+                    QKeySequence(Qt::CTRL | Qt::Key_U), QStyle::SP_ArrowBack,
+                    QStringLiteral("Вернуть событие выбранной записи «Результат» и его ставки"),
+                    [this] { UndoResult(); });
+    action(help, "ActionAbout", QStringLiteral("&О программе"), QKeySequence::HelpContents,
+           QStyle::SP_MessageBoxInformation, QStringLiteral("О бэк-офисе"), [this] {
+               QMessageBox::about(
+                   this, QStringLiteral("О программе"),
+                   QStringLiteral("<b>Varnel — бэк-офис</b><br>Версия %1<br><br>История книг, "
+                                  "касса за день, риск по открытым событиям; отмена результата; "
+                                  "печать, PDF и выгрузка в CSV. Читает книги рабочей папки, "
+                                  "пока с ними работает касса.")
+                       .arg(QApplication::applicationVersion()));
+           });
+
+    // Short words on the tool bar; the menus say it in full.
+    open->setIconText(QStringLiteral("Папка"));
+    csv->setIconText(QStringLiteral("CSV"));
+    pdf->setIconText(QStringLiteral("PDF"));
+    print->setIconText(QStringLiteral("Печать"));
+    m_viewActions[1]->setIconText(QStringLiteral("Касса"));
+    m_viewActions[2]->setIconText(QStringLiteral("Риск"));
+    m_undo->setIconText(QStringLiteral("Отменить результат"));
+    bar->addAction(open);
+    bar->addAction(refresh);
+    bar->addSeparator();
+    for (QAction* a : m_viewActions)
+        bar->addAction(a);
+    bar->addSeparator();
+    bar->addAction(csv);
+    bar->addAction(pdf);
+    bar->addAction(print);
+    bar->addSeparator();
+    bar->addAction(m_undo);
+}
+
+QString OfficeWindow::StartFolder(const QStringList& arguments) {
+    if (!arguments.isEmpty())
+        return QFileInfo(arguments.first()).absoluteFilePath();
+    if (HoldsBooks(QDir::currentPath()))
+        return QDir::currentPath();
+    const QString last = settings().value(kLastFolder).toString();
+    if (!last.isEmpty() && HoldsBooks(last))
+        return last;
+    return {};
+}
+
+bool OfficeWindow::OpenFolder(const QString& folder) {
+    const QString path = QFileInfo(folder).absoluteFilePath();
+    if (!QFileInfo(path).isDir()) {
+        ReportError(QStringLiteral("Папки «%1» нет.").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    if (!HoldsBooks(path)) {
+        ReportError(QStringLiteral("В папке «%1» нет книг кассы (COMPIT.DBF, PRIEM.DBF, "
+                                   "MONEY.DBF). Выберите рабочую папку кассы.")
+                        .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    m_folder = path;
+    m_problems.clear();
+    // The engine's operations (undo) find the tables by bare name, as the counter does.
+    QDir::setCurrent(path);
+    QSettings s = settings();
+    s.setValue(kLastFolder, path);
+    UpdateTitle();
+    Refresh();
+    return true;
+}
+
+void OfficeWindow::ChooseFolder() {
+    const QString start = m_folder.isEmpty() ? QDir::homePath() : m_folder;
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Рабочая папка кассы"), start, QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty())
+        OpenFolder(folder);
+}
+
+void OfficeWindow::RefreshLater() {
+    Refresh();
+}
+
+bool OfficeWindow::Refresh() {
+    if (m_folder.isEmpty())
+        return false;
+    if (m_holding) { // a view is being exported or printed: its rows must stay as they are
+        m_refresh.start(kRetryMs);
+        return false;
+    }
+    m_refresh.stop();
+    // Called by the handlers and at start alike: a reading that fails says why and ends here.
+    bool read = false;
+    RunHandler([&] { read = Read(); });
+    return read;
+}
+
+bool OfficeWindow::Read() {
+    std::shared_ptr<const Books> books;
+    try {
+        const BusyCursor busy;
+        books = ReadBooks(m_folder, kPatienceMs);
+    } catch (const EBooksBusy&) {
+        if (FinishInterruptedWork())
+            return Refresh();
+        m_state->setText(QStringLiteral("Касса записывает изменения — чтение повторится"));
+        m_refresh.start(kRetryMs);
+        Watch();
+        return false;
+    }
+    m_books = books;
+    m_history->SetBooks(books);
+    m_cash->SetBooks(books);
+    m_risk->SetBooks(books);
+    Watch();
+    m_state->setText(QStringLiteral("Прочитано %1")
+                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    StartUnreadableCount();
+    if (books->problems != m_problems) {
+        m_problems = books->problems;
+        if (!m_problems.isEmpty())
+            ReportError(QStringLiteral("Не все книги папки прочитаны:\n") +
+                        m_problems.join(QLatin1Char('\n')));
+    }
+    statusBar()->showMessage(
+        books->problems.isEmpty()
+            ? QStringLiteral("Открытых событий: %1, ставок: %2, невыплаченных выигрышей: %3")
+                  .arg(books->events.size())
+                  .arg(books->bets.size())
+                  .arg(books->payouts.size())
+            : QStringLiteral("Не прочитано: ") + books->problems.join(QStringLiteral("; ")));
+    UpdateActions();
+    return true;
+}
+
+// Every record of the history is looked at, which a year of them makes too long for the
+// window's thread; the count shown stays until the new one is done.
+void OfficeWindow::StartUnreadableCount() {
+    ++m_countGeneration;
+    if (m_countCancel)
+        m_countCancel->store(true);
+    m_countCancel = std::make_shared<std::atomic<bool>>(false);
+    if (!m_books || !m_books->history) {
+        m_unreadableCount = 0;
+        m_unreadable->hide();
+        return;
+    }
+    m_counting.setProperty("generation", m_countGeneration);
+    m_counting.setFuture(QtConcurrent::run(
+        [path = m_books->historyPath, count = m_books->historyCount, cancel = m_countCancel] {
+            return CountUnreadable(path, count, *cancel);
+        }));
+}
+
+void OfficeWindow::UnreadableCounted() {
+    if (m_counting.property("generation").toInt() != m_countGeneration)
+        return; // a newer reading is being counted
+    const UnreadableCount counted = m_counting.result();
+    if (!counted.error.isEmpty()) {
+        ReportError(counted.error);
+        return;
+    }
+    m_unreadableCount = counted.records;
+    m_unreadable->setText(QStringLiteral("Не читается записей: %1").arg(counted.records));
+    m_unreadable->setVisible(counted.records > 0);
+}
+
+// A journal that stays while nobody holds the folder is the work of a counter that was
+// stopped mid-commit: nobody would ever finish it, and the office would wait for ever. It is
+// finished (or dropped) as the counter's start would, under the folder's lock.
+bool OfficeWindow::FinishInterruptedWork() {
+    if (!QFileInfo::exists(QDir(m_folder).filePath(JournalFileName())))
+        return false;
+    FolderLock lock;
+    if (!lock.TryLock(m_folder))
+        return false; // the counter runs: its commit is under way
+    try {
+        RecoverInterruptedWork(m_folder);
+    } catch (const EDatabaseError& error) {
+        ReportError(error.message());
+        return false;
+    }
+    statusBar()->showMessage(QStringLiteral("Операция, прерванная при остановке кассы, "
+                                            "доведена до конца"),
+                             10000);
+    return true;
+}
+
+// The folder itself tells of a journal coming and going and of a table replaced; the files
+// of writes in place. A file that was replaced has to be watched anew.
+void OfficeWindow::Watch() {
+    if (m_folder.isEmpty())
+        return;
+    QStringList paths{m_folder};
+    const QDir dir(m_folder);
+    for (const QString& name : TableFileNames())
+        if (QFileInfo::exists(dir.filePath(name)))
+            paths << dir.filePath(name);
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    QStringList missing;
+    for (const QString& path : paths)
+        if (!watched.contains(path))
+            missing << path;
+    if (!missing.isEmpty())
+        m_watcher.addPaths(missing);
+}
+
+void OfficeWindow::FilesChanged() {
+    // A counter taking bets one after another must not hold the views back for ever: a change
+    // is read within the delay of the first signal, not of the last.
+    if (!m_refresh.isActive())
+        m_refresh.start(kRefreshDelayMs);
+}
+
+void OfficeWindow::UpdateTitle() {
+    setWindowTitle(
+        m_folder.isEmpty()
+            ? QStringLiteral("Varnel — бэк-офис")
+            : QStringLiteral("%1 — Varnel — бэк-офис").arg(QDir::toNativeSeparators(m_folder)));
+}
+
+OfficeView* OfficeWindow::CurrentView() const {
+    return qobject_cast<OfficeView*>(m_views->currentWidget());
+}
+
+void OfficeWindow::ShowView(int index) {
+    m_views->setCurrentIndex(index);
+}
+
+void OfficeWindow::UpdateActions() {
+    if (m_undo)
+        m_undo->setEnabled(!m_folder.isEmpty() && m_views->currentWidget() == m_history &&
+                           m_history->CurrentResultRecord() >= 0);
+    for (int i = 0; i < m_viewActions.size(); ++i) {
+        m_viewActions[i]->setCheckable(true);
+        m_viewActions[i]->setChecked(m_views->currentIndex() == i);
+    }
+}
+
+QString OfficeWindow::OfferedPath(const QString& extension, const QString& filter) {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString start = QDir(documents.isEmpty() ? QDir::homePath() : documents)
+                              .filePath(CurrentView()->FileStem() + QLatin1Char('.') + extension);
+    QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как"), start, filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + extension;
+    return path;
+}
+
+void OfficeWindow::ExportCsv(const QString& given) {
+    OfficeView* view = CurrentView();
+    const QString path =
+        given.isEmpty() ? OfferedPath(QStringLiteral("csv"), QStringLiteral("CSV (*.csv)")) : given;
+    if (path.isEmpty())
+        return;
+    if (view == m_history && !m_history->Model()->WaitForQuery()) {
+        ReportError(QStringLiteral("Отбор записей истории ещё не закончен; выгрузите позже."));
+        return;
+    }
+    const QAbstractItemModel& model = *view->ExportModel();
+    const QScopedValueRollback hold(m_holding, true);
+    QProgressDialog progress(QStringLiteral("Выгрузка в CSV…"), QStringLiteral("Прервать"), 0,
+                             model.rowCount(), this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    RunHandler([&] {
+        WriteCsv(model, path, [&](int rows) {
+            progress.setValue(rows);
+            return !progress.wasCanceled();
+        });
+        statusBar()->showMessage(progress.wasCanceled()
+                                     ? QStringLiteral("Выгрузка прервана, файл не записан")
+                                     : QStringLiteral("Выгружено строк: %1 в «%2»")
+                                           .arg(model.rowCount())
+                                           .arg(QDir::toNativeSeparators(path)),
+                                 8000);
+    });
+}
+
+void OfficeWindow::SavePdf(const QString& given) {
+    const QString path =
+        given.isEmpty() ? OfferedPath(QStringLiteral("pdf"), QStringLiteral("PDF (*.pdf)")) : given;
+    if (path.isEmpty())
+        return;
+    RunHandler([&] {
+        WritePdf(CurrentView()->Report(), path, CurrentView()->ReportImages());
+        statusBar()->showMessage(
+            QStringLiteral("Отчёт сохранён в «%1»").arg(QDir::toNativeSeparators(path)), 8000);
+    });
+}
+
+void OfficeWindow::Print() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("Печать: %1").arg(CurrentView()->Title()));
+    if (dialog.exec() == QDialog::Accepted)
+        PrintHtml(CurrentView()->Report(), &printer, CurrentView()->ReportImages());
+}
+
+void OfficeWindow::PrintPreview() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    QPrintPreviewDialog preview(&printer, this);
+    preview.setObjectName(QStringLiteral("PrintPreview"));
+    preview.setWindowTitle(QStringLiteral("Просмотр: %1").arg(CurrentView()->Title()));
+    const QString html = CurrentView()->Report();
+    const ReportImages images = CurrentView()->ReportImages();
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this,
+            [&](QPrinter* target) { RunHandler([&] { PrintHtml(html, target, images); }); });
+    preview.resize(1000, 760);
+    preview.exec();
+}
+
+void OfficeWindow::UndoResult() {
+    const std::int64_t record = m_history->CurrentResultRecord();
+    if (m_folder.isEmpty() || record < 0) {
+        ReportError(QStringLiteral("Выберите в истории запись «Результат» — ввод результата, "
+                                   "который нужно отменить."));
+        return;
+    }
+    const UndoAttempt attempt =
+        UndoResultInFolder(m_folder, std::uint32_t(record), [this](const QString& question) {
+            QMessageBox box(QMessageBox::Question, QStringLiteral("Отмена результата"), question,
+                            QMessageBox::Yes | QMessageBox::No, this);
+            box.setObjectName(QStringLiteral("UndoConfirmation"));
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("Отменить результат"));
+            box.button(QMessageBox::Yes)->setObjectName(QStringLiteral("Yes"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("Не отменять"));
+            box.button(QMessageBox::No)->setObjectName(QStringLiteral("No"));
+            box.setDefaultButton(QMessageBox::No);
+            return box.exec() == QMessageBox::Yes;
+        });
+    switch (attempt.outcome) {
+    case UndoAttempt::Outcome::Cancelled:
+        return;
+    case UndoAttempt::Outcome::Refused:
+        ReportError(attempt.message);
+        break;
+    case UndoAttempt::Outcome::Done:
+        statusBar()->showMessage(attempt.message, 10000);
+        ReportNotice(attempt.message);
+        break;
+    }
+    Refresh();
+}
+
+void OfficeWindow::closeEvent(QCloseEvent* event) {
+    QSettings s = settings();
+    s.setValue(kGeometry, saveGeometry());
+    s.setValue(kState, saveState());
+    s.setValue(kLastView, m_views->currentIndex());
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace varnel::office
