@@ -44,71 +44,7 @@ bool IsNumber(TFieldType type) {
     return type == TFieldType::Smallint || type == TFieldType::Integer || type == TFieldType::Float;
 }
 
-// Settles a pending record by rule A without going anywhere; returns the record to move from.
-std::int64_t SettleFirst(TDataSet& dataSet) {
-    if (dataSet.state() != TDataSet::State::Browse) {
-        if (dataSet.CurrentIndex() >= 0)
-            dataSet.MoveTo(std::uint32_t(dataSet.CurrentIndex()));
-        else
-            dataSet.First();
-    }
-    return dataSet.CurrentIndex();
-}
-
 } // namespace
-
-QVector<std::int64_t> LiveForward(const TDataSet& dataSet, std::int64_t from, int wanted) {
-    QVector<std::int64_t> found;
-    const std::int64_t count = dataSet.PhysicalCount();
-    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < count && found.size() < wanted; ++i)
-        if (!dataSet.IsDeletedAt(std::uint32_t(i)))
-            found << i;
-    return found;
-}
-
-QVector<std::int64_t> LiveBackward(const TDataSet& dataSet, std::int64_t from, int wanted) {
-    // The file is read ahead in blocks, never behind: stepping back one record at a time would
-    // read a block per record. So the walk goes back a stretch at a time, reading each stretch
-    // forward, the stretches growing while the records there are deleted.
-    QVector<std::int64_t> found;
-    QVector<std::int64_t> live;
-    std::int64_t stretch = 64;
-    for (std::int64_t high = std::min<std::int64_t>(from, dataSet.PhysicalCount() - 1);
-         high >= 0 && found.size() < wanted; stretch = std::min<std::int64_t>(stretch * 2, 4096)) {
-        const std::int64_t low = std::max<std::int64_t>(high - stretch + 1, 0);
-        live.clear();
-        for (std::int64_t i = low; i <= high; ++i)
-            if (!dataSet.IsDeletedAt(std::uint32_t(i)))
-                live << i;
-        for (qsizetype i = live.size(); i > 0 && found.size() < wanted;)
-            found << live[--i];
-        high = low - 1;
-    }
-    return found;
-}
-
-void MoveCursorBy(TDataSet& dataSet, std::int64_t records) {
-    if (!dataSet.Active() || records == 0)
-        return;
-    const std::int64_t from = SettleFirst(dataSet);
-    if (from < 0)
-        return;
-    const int steps = int(std::min<std::int64_t>(std::abs(records), INT_MAX));
-    const QVector<std::int64_t> path = records > 0 ? LiveForward(dataSet, from + 1, steps)
-                                                   : LiveBackward(dataSet, from - 1, steps);
-    if (!path.isEmpty())
-        dataSet.MoveTo(std::uint32_t(path.last()));
-}
-
-void MoveCursorToLast(TDataSet& dataSet) {
-    if (!dataSet.Active())
-        return;
-    SettleFirst(dataSet);
-    const QVector<std::int64_t> last =
-        LiveBackward(dataSet, std::int64_t(dataSet.PhysicalCount()) - 1, 1);
-    if (!last.isEmpty() && last.first() != dataSet.CurrentIndex())
-        dataSet.MoveTo(std::uint32_t(last.first()));
-}
 
 TDBGridModel::TDBGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -274,16 +210,16 @@ void TDBGridModel::DataSetChanged() {
 
 QVector<std::int64_t> TDBGridModel::PageEndingAt(std::int64_t last, int capacity) const {
     const TDataSet& dataSet = *DataSet();
-    QVector<std::int64_t> page = Reversed(LiveBackward(dataSet, last, capacity));
+    QVector<std::int64_t> page = Reversed(dataSet.LiveBackward(last, capacity));
     if (page.size() < capacity && !page.isEmpty())
-        page += LiveForward(dataSet, page.last() + 1, capacity - int(page.size()));
+        page += dataSet.LiveForward(page.last() + 1, capacity - int(page.size()));
     return page;
 }
 
 void TDBGridModel::FillBack(QVector<std::int64_t>& page, int capacity) const {
     if (page.isEmpty() || page.size() >= capacity)
         return;
-    page = Reversed(LiveBackward(*DataSet(), page.first() - 1, capacity - int(page.size()))) + page;
+    page = Reversed(DataSet()->LiveBackward(page.first() - 1, capacity - int(page.size()))) + page;
 }
 
 QVector<std::int64_t> TDBGridModel::PageAround(std::int64_t current, int capacity) const {
@@ -291,14 +227,14 @@ QVector<std::int64_t> TDBGridModel::PageAround(std::int64_t current, int capacit
     const std::int64_t top = !m_page.isEmpty() && m_page.first() != kPending ? m_page.first() : -1;
     QVector<std::int64_t> page;
     if (top >= 0 && top <= current) {
-        page = LiveForward(dataSet, top, capacity);
+        page = dataSet.LiveForward(top, capacity);
         if (page.contains(current)) {
             FillBack(page, capacity);
             return page;
         }
         // A step or a few down: scroll by the rows it takes, the current record at the bottom.
         if (!page.isEmpty() && current > page.last()) {
-            const QVector<std::int64_t> below = LiveForward(dataSet, page.last() + 1, capacity);
+            const QVector<std::int64_t> below = dataSet.LiveForward(page.last() + 1, capacity);
             const qsizetype at = below.indexOf(current);
             if (at >= 0) {
                 page += below.mid(0, at + 1);
@@ -309,16 +245,16 @@ QVector<std::int64_t> TDBGridModel::PageAround(std::int64_t current, int capacit
     }
     if (top > current) {
         // A step or a few up: the current record comes in at the top.
-        const QVector<std::int64_t> above = LiveBackward(dataSet, top - 1, capacity);
+        const QVector<std::int64_t> above = dataSet.LiveBackward(top - 1, capacity);
         const qsizetype at = above.indexOf(current);
         if (at >= 0) {
-            page = Reversed(above.mid(0, at + 1)) + LiveForward(dataSet, top, capacity);
+            page = Reversed(above.mid(0, at + 1)) + dataSet.LiveForward(top, capacity);
             page.resize(std::min<qsizetype>(page.size(), capacity));
             return page;
         }
     }
     // A jump back, or the first page: the current record at the top.
-    page = LiveForward(dataSet, current, capacity);
+    page = dataSet.LiveForward(current, capacity);
     FillBack(page, capacity);
     return page;
 }
@@ -333,7 +269,7 @@ QVector<std::int64_t> TDBGridModel::ComputePage() const {
     if (capacity > 0) {
         if (pending) {
             const QVector<std::int64_t> last =
-                LiveBackward(*dataSet, std::int64_t(dataSet->PhysicalCount()) - 1, 1);
+                dataSet->LiveBackward(std::int64_t(dataSet->PhysicalCount()) - 1, 1);
             if (!last.isEmpty())
                 page = PageEndingAt(last.first(), capacity);
         } else if (dataSet->CurrentIndex() >= 0) {
@@ -552,17 +488,17 @@ void TDBGrid::UpdateScrollBar() {
 }
 
 void TDBGrid::MoveBy(int records) {
-    if (TDataSet* dataSet = m_model->DataSet())
-        MoveCursorBy(*dataSet, records);
+    if (TDataSet* dataSet = m_model->DataSet(); dataSet && dataSet->Active())
+        dataSet->MoveBy(records);
 }
 
 void TDBGrid::MoveNear(std::int64_t index) {
     TDataSet* dataSet = m_model->DataSet();
     if (!dataSet || !dataSet->Active() || dataSet->PhysicalCount() == 0)
         return;
-    QVector<std::int64_t> near = LiveForward(*dataSet, index, 1);
+    QVector<std::int64_t> near = dataSet->LiveForward(index, 1);
     if (near.isEmpty())
-        near = LiveBackward(*dataSet, index, 1);
+        near = dataSet->LiveBackward(index, 1);
     if (!near.isEmpty() &&
         (near.first() != dataSet->CurrentIndex() || dataSet->state() != TDataSet::State::Browse))
         dataSet->MoveTo(std::uint32_t(near.first()));
@@ -610,7 +546,7 @@ void TDBGrid::ScrollBarAction(int action) {
             dataSet->First();
             break;
         case QAbstractSlider::SliderToMaximum:
-            MoveCursorToLast(*dataSet);
+            dataSet->Last();
             break;
         case QAbstractSlider::SliderMove:
             MoveNear(m_bar->sliderPosition());
@@ -650,7 +586,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
             break;
         case Qt::Key_End:
             if (control && dataSet && dataSet->Active())
-                MoveCursorToLast(*dataSet);
+                dataSet->Last();
             else
                 MoveToColumn(lastColumn);
             break;

@@ -19,19 +19,6 @@ namespace varnel {
 class TDataSource;
 class TField;
 
-// Up to `wanted` live records from file position `from` on, in file order, and from `from`
-// back, nearest first; read without moving the dataset's cursor.
-QVector<std::int64_t> LiveForward(const TDataSet& dataSet, std::int64_t from, int wanted);
-QVector<std::int64_t> LiveBackward(const TDataSet& dataSet, std::int64_t from, int wanted);
-
-// Moves of the cursor for the grid and the navigator. The engine's own Prior and Last walk
-// back one record at a time, which the file layer answers with a block read per record:
-// across a long run of deleted records (paid payouts, settled bets) that takes seconds. These
-// find the record with LiveBackward and go there with MoveTo. Like every move, each settles
-// a pending record first; at either end the cursor stays.
-void MoveCursorBy(TDataSet& dataSet, std::int64_t records);
-void MoveCursorToLast(TDataSet& dataSet);
-
 // What a grid shows: one page of the table's live records around the current one, as many
 // as fit the grid, read from the file when a cell is painted. Nothing here depends on the
 // size of the table: a million records cost what ten do, and showing rows never moves the

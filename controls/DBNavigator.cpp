@@ -192,8 +192,8 @@ void TDBNavigator::UpdateButtons() {
     bool after = current >= 0;
     try {
         if (current >= 0) {
-            before = !LiveBackward(*dataSet, current - 1, 1).isEmpty();
-            after = !LiveForward(*dataSet, current + 1, 1).isEmpty();
+            before = !dataSet->LiveBackward(current - 1, 1).isEmpty();
+            after = !dataSet->LiveForward(current + 1, 1).isEmpty();
         }
     } catch (const EVarnelError&) {
         // This runs inside the dataset's own operations, which must not be broken off by a
@@ -237,13 +237,13 @@ void TDBNavigator::BtnClick(Button button) {
         dataSet->First();
         break;
     case Button::Prior:
-        MoveCursorBy(*dataSet, -1);
+        dataSet->MoveBy(-1);
         break;
     case Button::Next:
         dataSet->Next();
         break;
     case Button::Last:
-        MoveCursorToLast(*dataSet);
+        dataSet->Last();
         break;
     case Button::Insert:
         dataSet->Insert();

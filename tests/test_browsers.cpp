@@ -277,8 +277,8 @@ private slots:
             return found;
         };
         for (std::int64_t from = 0; from < 5000; ++from) {
-            QCOMPARE(LiveBackward(table, from, 25), naive(from, -1));
-            QCOMPARE(LiveForward(table, from, 25), naive(from, +1));
+            QCOMPARE(table.LiveBackward(from, 25), naive(from, -1));
+            QCOMPARE(table.LiveForward(from, 25), naive(from, +1));
         }
 
         TDBGridModel model;
@@ -291,7 +291,7 @@ private slots:
         QCOMPARE(model.RecordAt(0), std::int64_t(4992));
         table.MoveTo(4990);
         QCOMPARE(model.RecordAt(0), std::int64_t(4990));
-        MoveCursorBy(table, -1); // across the run, to the last record before it
+        table.Prior(); // across the run, to the last record before it
         QCOMPARE(table.CurrentIndex(), std::int64_t(9));
         QCOMPARE(model.RecordAt(0), std::int64_t(9));
         QCOMPARE(model.RecordAt(1), std::int64_t(4990));

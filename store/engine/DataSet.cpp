@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <climits>
+
 namespace varnel {
 
 TDataSet::TDataSet(QObject* parent) : QObject(parent) {}
@@ -101,11 +103,51 @@ void TDataSet::CheckActive() const {
 }
 
 std::int64_t TDataSet::NextLive(std::int64_t from, int step) const {
-    const std::int64_t count = m_file->recordCount();
-    for (std::int64_t i = from + step; i >= 0 && i < count; i += step)
+    const QVector<std::int64_t> next =
+        step > 0 ? LiveForward(from + 1, 1) : LiveBackward(from - 1, 1);
+    return next.isEmpty() ? -1 : next.first();
+}
+
+QVector<std::int64_t> TDataSet::LiveForward(std::int64_t from, int wanted) const {
+    QVector<std::int64_t> found;
+    const std::int64_t count = m_file ? m_file->recordCount() : 0; // Open asks before it is active
+    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < count && found.size() < wanted; ++i)
         if (!m_file->isDeleted(std::uint32_t(i)))
-            return i;
-    return -1;
+            found << i;
+    return found;
+}
+
+QVector<std::int64_t> TDataSet::LiveBackward(std::int64_t from, int wanted) const {
+    // The file is read ahead in blocks, never behind: stepping back one record at a time would
+    // read a block per record. So the walk goes back a stretch at a time, reading each stretch
+    // forward, the stretches growing while the records there are deleted.
+    QVector<std::int64_t> found;
+    QVector<std::int64_t> live;
+    std::int64_t stretch = 64;
+    const std::int64_t count = m_file ? m_file->recordCount() : 0;
+    for (std::int64_t high = std::min<std::int64_t>(from, count - 1);
+         high >= 0 && found.size() < wanted; stretch = std::min<std::int64_t>(stretch * 2, 4096)) {
+        const std::int64_t low = std::max<std::int64_t>(high - stretch + 1, 0);
+        live.clear();
+        for (std::int64_t i = low; i <= high; ++i)
+            if (!m_file->isDeleted(std::uint32_t(i)))
+                live << i;
+        for (qsizetype i = live.size(); i > 0 && found.size() < wanted;)
+            found << live[--i];
+        high = low - 1;
+    }
+    return found;
+}
+
+void TDataSet::MoveBy(std::int64_t records) {
+    CheckBrowseMode();
+    if (records == 0 || m_current < 0)
+        return;
+    const int steps = int(std::min<std::int64_t>(std::abs(records), INT_MAX));
+    const QVector<std::int64_t> path =
+        records > 0 ? LiveForward(m_current + 1, steps) : LiveBackward(m_current - 1, steps);
+    if (!path.isEmpty())
+        MoveTo(std::uint32_t(path.last()));
 }
 
 std::uint32_t TDataSet::PhysicalCount() const {

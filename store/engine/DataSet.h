@@ -59,6 +59,9 @@ public:
     void Last();
     void Next();
     void Prior();
+    // Moves `records` live records on (back, when negative), as the grid's page keys and the
+    // navigator do; at either end the cursor stops on the last record there is.
+    void MoveBy(std::int64_t records);
     bool Eof() const { return m_eof; }
     bool Bof() const { return m_bof; }
     bool IsEmpty() const { return m_current < 0 && m_state != State::Insert; }
@@ -91,6 +94,12 @@ public:
     Variant ValueAt(std::uint32_t index, const TField* field) const;
     // Makes a stored record current, settling a pending record first.
     void MoveTo(std::uint32_t index);
+    // Up to `wanted` live records from stored record `from` on, in the table's order, and from
+    // `from` back, nearest first; read without moving the cursor. Going back reads the file a
+    // stretch at a time, forward, so that a long run of deleted records (paid payouts, settled
+    // bets) costs a few block reads rather than one a record.
+    QVector<std::int64_t> LiveForward(std::int64_t from, int wanted) const;
+    QVector<std::int64_t> LiveBackward(std::int64_t from, int wanted) const;
     // The nearest live record after `from` (step +1) or before it (step -1) whose field
     // compares equivalent to the value, as GetFieldValue(...).compare(value) would say; -1 when
     // there is none. The cursor does not move. Compared on the file's bytes where they allow,
