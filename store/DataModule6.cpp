@@ -164,6 +164,10 @@ void TDataModule6::FinishInterruptedWork() {
     RecoverInterruptedWork(QDir::currentPath());
 }
 
+bool TDataModule6::HasInterruptedWork(const QString& folder) {
+    return QFileInfo::exists(QDir(folder).filePath(JournalFileName()));
+}
+
 void TDataModule6::EnterEvent() {
     TTransaction work({TableCompit, TableHistory});
     TableCompit->Post();

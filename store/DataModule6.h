@@ -71,6 +71,8 @@ public:
 
     // Work a crash or a failed write cut off is finished, or dropped when it never began.
     void FinishInterruptedWork();
+    // Whether such work waits in the folder: until it is finished no table there is whole.
+    static bool HasInterruptedWork(const QString& folder);
     // Enters the event pending on TableCompit (a new record, its fields set); it stays current.
     void EnterEvent();
     // Makes current the first event in the table's order that carries the number (a pending

@@ -1,10 +1,10 @@
 #include "office/books/Books.h"
 
+#include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
-#include "store/engine/Journal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -70,7 +70,7 @@ FolderStamp stampOf(const QDir& dir) {
 }
 
 bool journalThere(const QDir& dir) {
-    return QFileInfo::exists(dir.filePath(JournalFileName()));
+    return TDataModule6::HasInterruptedWork(dir.path());
 }
 
 double real(const Variant& value) {

@@ -6,9 +6,10 @@
 #include "office/window/HistoryView.h"
 #include "office/window/RiskView.h"
 #include "office/window/Undo.h"
+#include "store/DataModule6.h"
+#include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/FolderLock.h"
-#include "store/engine/Journal.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -368,13 +369,15 @@ void OfficeWindow::UnreadableCounted() {
 // stopped mid-commit: nobody would ever finish it, and the office would wait for ever. It is
 // finished (or dropped) as the counter's start would, under the folder's lock.
 bool OfficeWindow::FinishInterruptedWork() {
-    if (!QFileInfo::exists(QDir(m_folder).filePath(JournalFileName())))
+    if (!TDataModule6::HasInterruptedWork(m_folder))
         return false;
     FolderLock lock;
     if (!lock.TryLock(m_folder))
         return false; // the counter runs: its commit is under way
     try {
-        RecoverInterruptedWork(m_folder);
+        const InFolder here(m_folder);
+        TDataModule6 books;
+        books.FinishInterruptedWork();
     } catch (const EDatabaseError& error) {
         ReportError(error.message());
         return false;
