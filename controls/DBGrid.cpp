@@ -99,7 +99,7 @@ void TDBGridModel::SetLive(bool live) {
         Sync();
 }
 
-std::int64_t TDBGridModel::RecordAt(int row) const {
+RecordKey TDBGridModel::RecordAt(int row) const {
     if (row < 0 || row >= m_page.size() || m_page[row] == kPending)
         return -1;
     return m_page[row];

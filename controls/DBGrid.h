@@ -53,7 +53,7 @@ public:
     bool IsLive() const { return m_live; }
 
     // The stored record shown in a row; -1 for the pending new record and for no row.
-    std::int64_t RecordAt(int row) const;
+    RecordKey RecordAt(int row) const;
     // The row of the current record, or of the pending new one; -1 when there is none.
     int CurrentRow() const { return m_currentRow; }
 
@@ -86,7 +86,7 @@ private:
     QPointer<TDataSource> m_source;
     QStringList m_columnNames;
     QList<QPointer<TField>> m_fields;
-    QVector<std::int64_t> m_page; // file indices in file order; the pending row last
+    QVector<RecordKey> m_page; // the records shown, in the table's order; the pending row last
     int m_currentRow = -1;
     int m_pageRows = 1;
     bool m_live = true;

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <limits>
 #include <optional>
 
 namespace varnel {
@@ -234,7 +233,7 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
 // Every bet is examined, the last one included; none is skipped after a deletion, since the
 // record that takes the deleted one's place is examined next.
 void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
-                              const QHash<std::uint32_t, std::int64_t>& serials) {
+                              const QHash<RecordKey, std::int64_t>& serials) {
     TTable& money = *TableMoney;
     TTable& bets = *TableStavka;
     const TField* betNumber = bets.FieldByName(fields::NUMBER);
@@ -247,7 +246,7 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
             bets.MoveTo(std::uint32_t(next));
             continue;
         }
-        const auto place = std::uint32_t(bets.CurrentIndex());
+        const RecordKey place = bets.CurrentIndex();
         const auto serial =
             serials.contains(place) ? std::optional(serials.value(place)) : std::nullopt;
         if (bets.GetFieldValue(fields::RESULT) == winner) {
@@ -275,10 +274,7 @@ void TDataModule6::PayOut() {
 }
 
 THistory::UndoPlan TDataModule6::PlanUndo(RecordKey result) const {
-    if (result < 0 || result > std::numeric_limits<std::uint32_t>::max())
-        throw EDatabaseError(QStringLiteral("Результат нельзя отменить: в истории нет такой "
-                                            "записи."));
-    return History->PlanUndo(std::uint32_t(result), *TableCompit, *TableMoney);
+    return History->PlanUndo(result, *TableCompit, *TableMoney);
 }
 
 void TDataModule6::UndoResult(RecordKey result) {

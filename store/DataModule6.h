@@ -65,9 +65,6 @@ public:
     // on), nothing of it is written, and the cursors and their pending records are as they were
     // before it. The windows fill the pending records as the operator types; the operations
     // write them.
-    //
-    // A record is named by its key: opaque and ordered, a record's place in its table.
-    using RecordKey = std::int64_t;
 
     // Work a crash or a failed write cut off is finished, or dropped when it never began.
     void FinishInterruptedWork();
@@ -104,7 +101,7 @@ signals:
 private:
     void CopyOnNewDay();
     void SettleBets(const Variant& number, const Variant& winner,
-                    const QHash<std::uint32_t, std::int64_t>& serials);
+                    const QHash<RecordKey, std::int64_t>& serials);
 
     std::unique_ptr<THistory> m_history;
     QDate m_copiedOn; // the day of the last daily copy this run took

@@ -121,9 +121,9 @@ void THistory::BetTaken(const TDataSet& bets, const TDataSet& events) {
     m_history->Post();
 }
 
-QHash<std::uint32_t, std::int64_t> THistory::SerialsOfBets(const TDataSet& events,
-                                                           const TDataSet& bets) const {
-    QHash<std::uint32_t, std::int64_t> serials;
+QHash<RecordKey, std::int64_t> THistory::SerialsOfBets(const TDataSet& events,
+                                                       const TDataSet& bets) const {
+    QHash<RecordKey, std::int64_t> serials;
     if (!Kept())
         return serials;
     const TTable& h = *m_history;
@@ -229,7 +229,7 @@ QString when(const TTable& h, std::uint32_t at) {
 
 } // namespace
 
-THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& events,
+THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
                                       const TDataSet& money) const {
     if (!Kept())
         refuse(QStringLiteral("история не ведётся."));
@@ -237,10 +237,10 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& even
         if (!table->Active())
             refuse(QStringLiteral("таблица «%1» не открыта.").arg(table->DisplayName()));
     const TTable& h = *m_history;
-    const auto value = [&h](std::uint32_t at, QLatin1String field) {
-        return h.ValueAt(at, h.FieldByName(field));
+    const auto value = [&h](RecordKey at, QLatin1String field) {
+        return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };
-    if (result >= h.PhysicalCount() || h.IsDeletedAt(result) ||
+    if (result < 0 || result >= h.PhysicalCount() || h.IsDeletedAt(std::uint32_t(result)) ||
         value(result, VID).toString() != kinds::Result())
         refuse(QStringLiteral("запись %1 истории — не ввод результата.").arg(result + 1));
     UndoPlan plan;
@@ -283,11 +283,11 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& even
         if (h.IsDeletedAt(std::uint32_t(at)) || (kind != kinds::Won() && kind != kinds::Lost()) ||
             !(value(std::uint32_t(at), NUMBER) == plan.number))
             break;
-        plan.bets.prepend(std::uint32_t(at));
+        plan.bets.prepend(at);
     }
 
     // Each payout it created must still be owed, exactly as written.
-    for (const std::uint32_t at : plan.bets) {
+    for (const RecordKey at : plan.bets) {
         if (value(at, VID).toString() != kinds::Won())
             continue;
         const Variant fio = value(at, FIO);
@@ -307,7 +307,7 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& even
                        h.FieldByName(VYPLATA)))
             refuse(QStringLiteral("%1 уже нет среди невыплаченных (таблица «%2»).")
                        .arg(whose, money.DisplayName()));
-        plan.payouts << std::uint32_t(place);
+        plan.payouts << place;
         plan.owed += amount.toReal();
         ++plan.won;
     }
@@ -316,8 +316,8 @@ THistory::UndoPlan THistory::PlanUndo(std::uint32_t result, const TDataSet& even
 
 void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money) {
     TTable& h = *m_history;
-    const auto value = [&h](std::uint32_t at, QLatin1String field) {
-        return h.ValueAt(at, h.FieldByName(field));
+    const auto value = [&h](RecordKey at, QLatin1String field) {
+        return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };
     events.Insert();
     events.SetFieldValue(NUMBER, plan.number);
@@ -332,7 +332,7 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
     h.SetFieldValue(SERIAL, Variant(std::int64_t(plan.result) + 1));
     h.Post();
 
-    for (const std::uint32_t at : plan.bets) {
+    for (const RecordKey at : plan.bets) {
         bets.Insert();
         bets.SetFieldValue(NUMBER, value(at, NUMBER));
         for (const QLatin1String field : kBetFields)
@@ -345,8 +345,8 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
         h.SetFieldValue(VYPLATA, value(at, VYPLATA));
         h.Post();
     }
-    for (const std::uint32_t place : plan.payouts) {
-        money.MoveTo(place);
+    for (const RecordKey place : plan.payouts) {
+        money.MoveTo(std::uint32_t(place));
         money.Delete();
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/engine/DataSet.h"
 #include "store/engine/Variant.h"
 
 #include <QDate>
@@ -57,8 +58,8 @@ public:
 
     // The serials of the bets on an event in PRIEM.DBF, by record: found in the history from its
     // end back to where the event was entered. A bet with no record of its own has none here.
-    QHash<std::uint32_t, std::int64_t> SerialsOfBets(const TDataSet& events,
-                                                     const TDataSet& bets) const;
+    QHash<RecordKey, std::int64_t> SerialsOfBets(const TDataSet& events,
+                                                 const TDataSet& bets) const;
     // A bet being settled, on its stored record (before it goes); a winning one with its payout
     // just written. `serial` from SerialsOfBets, or none for a bet older than the history.
     void BetSettled(const TDataSet& bets, std::optional<std::int64_t> serial,
@@ -75,15 +76,15 @@ public:
     // already, an event of its number is in the books again, or a payout of it was paid or is
     // no longer as it was written.
     struct UndoPlan {
-        std::uint32_t result = 0;         // the result's record in the history
+        RecordKey result = 0;             // the result's record in the history
         Variant number, date, kom1, kom2; // the event
         QString winner;
-        QList<std::uint32_t> bets;    // the settled bets' records, in file order
-        QList<std::uint32_t> payouts; // the payouts to take away, in MONEY.DBF
-        double owed = 0;              // what they come to
+        QList<RecordKey> bets;    // the settled bets' records in the history, in its order
+        QList<RecordKey> payouts; // the payouts to take away, in MONEY.DBF
+        double owed = 0;          // what they come to
         int won = 0;
     };
-    UndoPlan PlanUndo(std::uint32_t result, const TDataSet& events, const TDataSet& money) const;
+    UndoPlan PlanUndo(RecordKey result, const TDataSet& events, const TDataSet& money) const;
     // Within a transaction over the four tables: the books as the plan says, and the record of
     // it all (Отмена, then a Возврат per bet).
     void Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money);

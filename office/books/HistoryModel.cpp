@@ -315,7 +315,7 @@ int HistoryModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(Columns().size());
 }
 
-std::int64_t HistoryModel::RecordAt(int row) const {
+RecordKey HistoryModel::RecordAt(int row) const {
     if (row < 0 || row >= rowCount())
         return -1;
     if (m_result.all) {

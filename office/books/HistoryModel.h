@@ -1,6 +1,7 @@
 #pragma once
 
 #include "office/books/Books.h"
+#include "store/engine/DataSet.h"
 
 #include <QAbstractTableModel>
 #include <QDate>
@@ -92,7 +93,7 @@ public:
     bool WaitForQuery(int timeoutMs = 30000);
 
     std::uint32_t TotalRecords() const { return m_books ? m_books->historyCount : 0; }
-    std::int64_t RecordAt(int row) const; // -1 for no row
+    RecordKey RecordAt(int row) const; // -1 for no row
     // Throws an EVarnelError for a record that cannot be read; data() shows it «(не читается)».
     Variant Value(int row, QLatin1String field) const;
     const QList<PaidToClient>& PaidToClients() const { return m_result.paid; }

@@ -29,14 +29,14 @@ QString listed(const QStringList& lines) {
 QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
     using namespace fields;
     const TTable& h = *module.TableHistory;
-    const auto value = [&h](std::uint32_t at, QLatin1String field) {
-        return h.ValueAt(at, h.FieldByName(field));
+    const auto value = [&h](RecordKey at, QLatin1String field) {
+        return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };
     QString text = QStringLiteral("Отменить результат события № %1 «%2 — %3» (%4), исход «%5»?\n\n")
                        .arg(plan.number.toString(), plan.kom1.toString(), plan.kom2.toString(),
                             DateText(plan.date.toDate()), plan.winner);
     QStringList bets;
-    for (const std::uint32_t at : plan.bets)
+    for (const RecordKey at : plan.bets)
         bets << QStringLiteral("%1: %2 на «%3», к-т %4")
                     .arg(value(at, FIO).toString(), MoneyText(value(at, SUMMA).toReal()),
                          value(at, RESULT).toString(), NumberText(value(at, KOEFICIENT).toReal()));
@@ -48,10 +48,10 @@ QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
     } else {
         const TTable& money = *module.TableMoney;
         QStringList payouts;
-        for (const std::uint32_t place : plan.payouts)
+        for (const RecordKey place : plan.payouts)
             payouts << QStringLiteral("%1: %2").arg(
-                money.ValueAt(place, money.FieldByName(FIO)).toString(),
-                MoneyText(money.ValueAt(place, money.FieldByName(SUMMA)).toReal()));
+                money.ValueAt(std::uint32_t(place), money.FieldByName(FIO)).toString(),
+                MoneyText(money.ValueAt(std::uint32_t(place), money.FieldByName(SUMMA)).toReal()));
         text += QStringLiteral("\n\nБудут сняты с выплаты выигрыши (%1) на сумму %2:")
                     .arg(plan.won)
                     .arg(MoneyText(plan.owed)) +

@@ -17,6 +17,10 @@ namespace varnel {
 class DbfFile;
 class TField;
 
+// A record as the layers above the engine name it: opaque and ordered (a table's records in
+// its order), -1 for none. Today it is the record's place in its file.
+using RecordKey = std::int64_t;
+
 // Something that follows a dataset: a data source, and through it the bound controls and
 // grids. The dataset calls these directly (not through signals), so an exception thrown
 // while a control writes its text reaches the operation that asked for it.
