@@ -288,35 +288,35 @@ void TDataModule6::UndoResult(RecordKey result) {
     work.Commit();
 }
 
-// A table cut short (its header counts more records than the file holds whole) opens with
-// what is whole, once an exact copy of the file as found is kept; the operator is told.
+// A table cut short (its header counts more records than the file holds whole), or one whose
+// records are followed by bytes of another program, opens with what is whole, once an exact
+// copy of the file as found is kept; the operator is told.
 void TDataModule6::OpenMending(TTable* table) {
+    QString mended;
     try {
         table->Open();
+        return;
     } catch (const ETruncatedTable& cut) {
-        const QString copy = KeepDamagedCopy(QDir::currentPath(), table->TableName());
-        table->OpenCuttingTruncatedTail();
-        ReportNotice(QStringLiteral("Таблица «%1» была обрезана: в заголовке %2 записей, а целых "
-                                    "в файле %3. Таблица исправлена: %3 целых записей сохранены, "
-                                    "неполная запись в конце отброшена. Файл в том виде, в каком "
-                                    "он был найден, сохранён как «%4».")
-                         .arg(table->DisplayName())
-                         .arg(cut.claimed())
-                         .arg(cut.whole())
-                         .arg(QDir::toNativeSeparators(copy)));
+        mended = QStringLiteral("Таблица «%1» была обрезана: в заголовке %2 записей, а целых в "
+                                "файле %3. Таблица исправлена: %3 целых записей сохранены, "
+                                "неполная запись в конце отброшена.")
+                     .arg(table->DisplayName())
+                     .arg(cut.claimed())
+                     .arg(cut.whole());
     } catch (const EStrayTail& stray) {
-        const QString copy = KeepDamagedCopy(QDir::currentPath(), table->TableName());
-        table->OpenCuttingTruncatedTail();
-        ReportNotice(QStringLiteral("В таблице «%1» за последней записью было %2 байт, которые не "
-                                    "являются записями таблицы (их записала другая программа). "
-                                    "Таблица исправлена: %3 записей сохранены, лишние байты "
-                                    "отброшены. Файл в том виде, в каком он был найден, сохранён "
-                                    "как «%4».")
-                         .arg(table->DisplayName())
-                         .arg(stray.stray())
-                         .arg(stray.whole())
-                         .arg(QDir::toNativeSeparators(copy)));
+        mended = QStringLiteral("В таблице «%1» за последней записью было %2 байт, которые не "
+                                "являются записями таблицы (их записала другая программа). "
+                                "Таблица исправлена: %3 записей сохранены, лишние байты "
+                                "отброшены.")
+                     .arg(table->DisplayName())
+                     .arg(stray.stray())
+                     .arg(stray.whole());
     }
+    const QString copy = KeepDamagedCopy(QDir::currentPath(), table->TableName());
+    table->OpenCuttingTruncatedTail();
+    ReportNotice(mended + QStringLiteral(" Файл в том виде, в каком он был найден, сохранён как "
+                                         "«%1».")
+                              .arg(QDir::toNativeSeparators(copy)));
 }
 
 } // namespace varnel

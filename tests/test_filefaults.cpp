@@ -332,14 +332,18 @@ private slots:
     }
 
     // Another writer cut off mid-append: the header counts a record the file does not hold
-    // whole. The file as found is kept, the whole records open, and the operator is told.
+    // whole; or another program wrote after the records (no deletion flag starts its bytes).
+    // The file as found is kept, the whole records open, and the operator is told.
     void aTableCutShortOpensWithItsWholeRecordsAndACopyAsFound_data() {
         QTest::addColumn<QString>("table");
+        QTest::addColumn<bool>("stray"); // bytes after the records rather than a record cut
         for (const char* table : {"COMPIT.DBF", "PRIEM.DBF", "MONEY.DBF"})
-            QTest::newRow(table) << table;
+            QTest::newRow(table) << table << false;
+        QTest::newRow("PRIEM.DBF, bytes of another program after it") << "PRIEM.DBF" << true;
     }
     void aTableCutShortOpensWithItsWholeRecordsAndACopyAsFound() {
         QFETCH(QString, table);
+        QFETCH(bool, stray);
         WorkFolder folder;
         {
             Session first;
@@ -355,7 +359,9 @@ private slots:
         QCOMPARE(whole.size(), 2);
         QFile file(folder.file(table));
         QVERIFY(file.open(QIODevice::ReadWrite));
-        const QByteArray cut = file.readAll().chopped(10); // the end byte and part of a record
+        // The end byte and part of a record; or the end byte, and then another program's.
+        const QByteArray cut =
+            stray ? file.readAll().chopped(1) + "0123456789\r\n" : file.readAll().chopped(10);
         file.resize(0);
         file.write(cut);
         file.close();
@@ -367,12 +373,13 @@ private slots:
                      qPrintable(second.errors.messages.join('\n')));
             QCOMPARE(second.errors.notices.size(), 1);
             const QString notice = second.errors.notices[0];
-            QVERIFY2(notice.contains(table) && notice.contains("1 целых"), qPrintable(notice));
+            QVERIFY2(notice.contains(table) && notice.contains(stray ? "12 байт" : "1 целых"),
+                     qPrintable(notice));
             const QRegularExpression copyName("«(backup/damaged/[^»]+)»");
             const QString copy = copyName.match(notice).captured(1);
             QVERIFY2(!copy.isEmpty(), qPrintable(notice));
             QCOMPARE(folder.bytes(copy), cut);
-            QCOMPARE(readWithDbfread(folder.file(table)), QJsonArray({whole[0]}));
+            QCOMPARE(readWithDbfread(folder.file(table)), stray ? whole : QJsonArray({whole[0]}));
 
             // The mended table serves: a bet, a settlement and a payout go through.
             QVERIFY(takeBet("Кузнецов", 20, 1, 1));
@@ -524,45 +531,6 @@ private slots:
             QCOMPARE(folder.bytes(tomorrow + name), evening.at(name));
         QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")).size(), 2);
         QVERIFY(running.errors.messages.isEmpty() && running.errors.notices.isEmpty());
-    }
-
-    // Bytes of another program after the last record (no deletion flag starts them): the
-    // table is mended as one cut short is, with a copy as found, and the operator is told.
-    void bytesOfAnotherProgramAfterTheRecordsAreKeptInACopyAndTold() {
-        WorkFolder folder;
-        {
-            Session first;
-            QVERIFY(first.started);
-            append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
-            QVERIFY(takeBet("Иванов", 100, 1, 1));
-            QVERIFY(takeBet("Петров", 30, 1, 2));
-        }
-        const QJsonArray bets = readWithDbfread(folder.file("PRIEM.DBF"));
-        QFile file(folder.file("PRIEM.DBF"));
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        const QByteArray found = file.readAll().chopped(1) + "0123456789\r\n";
-        file.resize(0);
-        file.write(found);
-        file.close();
-        {
-            Session second;
-            QVERIFY(second.started);
-            QVERIFY(second.errors.messages.isEmpty());
-            QCOMPARE(second.errors.notices.size(), 1);
-            const QString notice = second.errors.notices[0];
-            QVERIFY2(notice.contains("PRIEM.DBF") && notice.contains("12 байт"),
-                     qPrintable(notice));
-            const QString copy =
-                QRegularExpression("«(backup/damaged/[^»]+)»").match(notice).captured(1);
-            QVERIFY2(!copy.isEmpty(), qPrintable(notice));
-            QCOMPARE(folder.bytes(copy), found);
-            QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")), bets);
-            QVERIFY(takeBet("Сидоров", 10, 1, 3));
-        }
-        Session third;
-        QVERIFY(third.started);
-        QVERIFY(third.errors.messages.isEmpty() && third.errors.notices.isEmpty());
-        QCOMPARE(readWithDbfread(folder.file("PRIEM.DBF")).size(), 3);
     }
 
     // A file whose header is sound but one value is not a number: the table opens, and the
