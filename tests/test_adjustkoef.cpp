@@ -38,11 +38,10 @@ QString show(const Triple& t) {
 class Desk {
 public:
     Desk() {
-        emit module.OnCreate();
-        if (!errors.messages.isEmpty())
+        if (!books.errors.messages.isEmpty())
             qFatal("the tables did not open");
     }
-    TTable& events() { return *module.TableCompit; }
+    TTable& events() { return *books.module->TableCompit; }
 
     void enter(const Triple& koef, const Triple& summ = {500, 500, 500}) {
         Record event =
@@ -52,15 +51,10 @@ public:
         append(events(), {event});
     }
 
-    // A stake taken on one outcome (0, 1, 2), the rule run and the event written, as the bet
-    // dialog does it; the coefficients as the file then holds them.
+    // A stake taken on one outcome (0, 1, 2) with the odds rule asked for, as the bet dialog
+    // records it; the coefficients as the file then holds them.
     Triple bet(int outcome, int stake) {
-        TTable& t = events();
-        t.First();
-        t.Edit();
-        t.SetFieldValue(kSumm[outcome], t.GetFieldValue(kSumm[outcome]) + Variant(stake));
-        AdjustKoef(t);
-        t.Post();
+        books.takeBet(1, outcome + 1, Variant(stake), QStringLiteral("Клиент"), true);
         return stored();
     }
 
@@ -86,9 +80,7 @@ public:
         return after;
     }
 
-    WorkFolder folder;
-    ErrorRecorder errors;
-    TDataModule6 module;
+    Books books;
 };
 
 } // namespace
@@ -119,7 +111,8 @@ private slots:
                          qPrintable(show(after) + " after " + QString::number(row.stake)));
         }
         // Another dBASE reader sees the same.
-        const QJsonObject event = readWithDbfread(desk.folder.file("COMPIT.DBF"))[0].toObject();
+        const QJsonObject event =
+            readWithDbfread(desk.books.folder.file("COMPIT.DBF"))[0].toObject();
         QVERIFY(sameTo9Digits(event["KOEF_1"].toDouble(), 0.45));
         QVERIFY(sameTo9Digits(event["KOEF_2"].toDouble(), 2.2));
         QVERIFY(sameTo9Digits(event["KOEF_N"].toDouble(), 0.6814285714286));
@@ -210,7 +203,9 @@ private slots:
         const Triple after = desk.bet(0, 100);
         QVERIFY2(sameTo9Digits(after[0], 0.9 * 11'000'000 / 20'000'100), qPrintable(show(after)));
         QCOMPARE(after[1], 2.2);
-        QCOMPARE(readWithDbfread(desk.folder.file("COMPIT.DBF"))[0].toObject()["SUMM_1"].toDouble(),
+        QCOMPARE(readWithDbfread(desk.books.folder.file("COMPIT.DBF"))[0]
+                     .toObject()["SUMM_1"]
+                     .toDouble(),
                  20'000'100.0);
     }
 

@@ -66,6 +66,52 @@ ErrorRecorder::~ErrorRecorder() {
     SetNoticeReporter({});
 }
 
+Books::Books() : module(std::make_unique<TDataModule6>()) {
+    RunHandler([this] { module->DataModuleCreate(); }); // as its creation handler runs it
+}
+
+Books::~Books() = default;
+
+namespace {
+// The event's fields of an outcome (1, 2, 3) and the name bets store for it.
+struct OutcomeOf {
+    QString name;
+    QString koef, summ;
+};
+OutcomeOf outcomeOf(const TDataSet& events, int outcome) {
+    using namespace fields;
+    if (outcome == 3)
+        return {QStringLiteral("Ничья"), KOEF_N, SUMM_N};
+    return {events.GetFieldValue(outcome == 1 ? KOM1 : KOM2).toString(),
+            outcome == 1 ? KOEF_1 : KOEF_2, outcome == 1 ? SUMM_1 : SUMM_2};
+}
+} // namespace
+
+void Books::takeBet(const Variant& number, int outcome, const Variant& stake, const QString& client,
+                    bool adjustOdds) {
+    using namespace fields;
+    if (!module->FindEvent(number))
+        throw EDatabaseError(QStringLiteral("no event %1").arg(number.toString()));
+    const OutcomeOf chosen = outcomeOf(*module->TableCompit, outcome);
+    TTable& bets = *module->TableStavka;
+    bets.Insert();
+    bets.SetFieldValue(NUMBER, number);
+    bets.SetFieldValue(RESULT, Variant(chosen.name));
+    bets.SetFieldValue(SUMMA, stake);
+    bets.SetFieldValue(KOEFICIENT, module->TableCompit->GetFieldValue(chosen.koef));
+    bets.SetFieldValue(FIO, Variant(client));
+    const QByteArray summ = chosen.summ.toLatin1();
+    module->RecordBet(QLatin1String(summ), adjustOdds);
+}
+
+bool Books::settle(const Variant& number, int outcome) {
+    if (!module->FindEvent(number))
+        return false;
+    const QString winner = outcomeOf(*module->TableCompit, outcome).name;
+    module->SettleEvent(module->TableCompit->CurrentIndex(), winner);
+    return true;
+}
+
 void append(TDataSet& table, const QList<Record>& records) {
     for (const Record& record : records) {
         table.Insert();

@@ -19,7 +19,8 @@
 
 namespace varnel {
 class TDataSet;
-}
+class TDataModule6;
+} // namespace varnel
 
 namespace varnel::test {
 
@@ -46,6 +47,27 @@ public:
     ~ErrorRecorder();
     QStringList messages;
     QStringList notices;
+};
+
+// The books of a fresh working folder, opened as the counter's start opens them, and driven
+// through their operations as the windows drive them: for the rules of the books, tested
+// without a window. The tables' opening errors and notices are in `errors`.
+class Books {
+public:
+    Books();
+    ~Books();
+    WorkFolder folder;
+    ErrorRecorder errors;
+    std::unique_ptr<TDataModule6> module;
+
+    // A bet as the bet dialog records it: the event of the number found, the bet on the outcome
+    // (1 and 2 the sides, 3 the draw) at its coefficient as it stands, and the odds rule when
+    // asked.
+    void takeBet(const Variant& number, int outcome, const Variant& stake, const QString& client,
+                 bool adjustOdds = false);
+    // The event of the number settled with the outcome, as the result dialog settles it; false
+    // when no event carries the number.
+    bool settle(const Variant& number, int outcome);
 };
 
 // Records written through the engine, as the program's own windows write them: into a table
