@@ -22,11 +22,6 @@ using Triple = std::array<double, 3>; // side 1, side 2, draw
 const QStringList kKoef = {"KOEF_1", "KOEF_2", "KOEF_N"};
 const QStringList kSumm = {"SUMM_1", "SUMM_2", "SUMM_N"};
 
-// Nine significant digits: what the coefficients must keep through their table.
-bool sameTo9Digits(double actual, double expected) {
-    return std::fabs(actual - expected) <= 5e-10 * std::fabs(expected);
-}
-
 QString show(const Triple& t) {
     return QStringLiteral("(%1, %2, %3)")
         .arg(t[0], 0, 'g', 15)
@@ -80,7 +75,7 @@ public:
         return after;
     }
 
-    Books books;
+    BooksFixture books;
 };
 
 } // namespace

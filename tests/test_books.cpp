@@ -15,7 +15,7 @@ using namespace varnel::test;
 
 class TestBooks : public QObject {
     Q_OBJECT
-    std::unique_ptr<Books> m_books;
+    std::unique_ptr<BooksFixture> m_books;
 
     QString file(const char* name) const { return m_books->folder.file(QString::fromLatin1(name)); }
     TTable& events() const { return *m_books->module->TableCompit; }
@@ -24,7 +24,7 @@ class TestBooks : public QObject {
 private slots:
     void init() {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        m_books = std::make_unique<Books>();
+        m_books = std::make_unique<BooksFixture>();
         QVERIFY2(m_books->errors.messages.isEmpty(),
                  qPrintable(m_books->errors.messages.join('\n')));
     }

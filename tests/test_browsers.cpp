@@ -251,7 +251,7 @@ private slots:
     void aPageReachesAcrossLongRunsOfDeletedRecords() {
         // Years of paying out: thousands of deleted payouts between a few live ones.
         {
-            DbfFile::setSyncEnabled(false);
+            const WithoutSync quick;
             DbfFile money(file("MONEY.DBF"));
             money.open();
             QByteArray record = money.blankRecord();
@@ -261,7 +261,6 @@ private slots:
             }
             for (std::uint32_t i = 10; i < 4990; ++i)
                 money.markDeleted(i);
-            DbfFile::setSyncEnabled(true);
         }
         TDataModule6 module;
         emit module.OnCreate();

@@ -382,7 +382,7 @@ private slots:
     void aScanFindsWhatADecodingWalkFinds() {
         WorkFolder folder;
         auto table = betsWith({});
-        DbfFile::setSyncEnabled(false);
+        const WithoutSync quick;
         QList<Record> bets;
         for (int i = 0; i < 5000; ++i) // more than two read blocks
             bets << betRecord(i % 7, "Ничья", 10, 1.5, QString("Клиент %1").arg(i % 11));
@@ -425,7 +425,6 @@ private slots:
             check(number, value);
         check(fio, Variant("Клиент 10"));
         check(fio, Variant("Нет такого"));
-        DbfFile::setSyncEnabled(true);
     }
 
     // What the program writes into a new file, it must accept when it opens that file: every

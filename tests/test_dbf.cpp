@@ -481,8 +481,8 @@ t.close()
         QTemporaryDir dir;
         const QString path = dir.filePath("T.DBF");
         DbfFile::create(path, PriemTable().Columns());
-        DbfFile::setSyncEnabled(false);
         {
+            const WithoutSync quick;
             DbfFile file(path);
             file.open();
             for (int i = 0; i < 5000; ++i)
@@ -493,7 +493,6 @@ t.close()
             file.write(4999, recordOf(file, {Variant(1), Variant("X"), Variant(0.5), Variant(1.0),
                                              Variant("Последний")}));
         }
-        DbfFile::setSyncEnabled(true);
         DbfFile file(path);
         file.open();
         QCOMPARE(file.recordCount(), 5000u);

@@ -83,10 +83,6 @@ bool outcomesHidden() {
     return radio(1)->isHidden() && radio(2)->isHidden() && radio(3)->isHidden();
 }
 
-bool near9(double actual, double expected) {
-    return std::fabs(actual - expected) <= 5e-10 * std::fabs(expected);
-}
-
 } // namespace
 
 class TestPriemStavka : public QObject {
@@ -380,7 +376,7 @@ private slots:
         });
         QVERIFY(takeBet("Сидоров", "10", "3", 1));
         event = office.events()[0].toObject();
-        QVERIFY(near9(event["KOEF_1"].toDouble(), 0.9 * 1000 / 1510));
+        QVERIFY(sameTo9Digits(event["KOEF_1"].toDouble(), 0.9 * 1000 / 1510));
         QCOMPARE(office.bets()[1].toObject()["KOEFICIENT"].toDouble(), 1.5);
     }
 
@@ -401,12 +397,12 @@ private slots:
         const QJsonArray bets = office.bets();
         QCOMPARE(bets.size(), 5);
         for (int i = 0; i < 5; ++i)
-            QVERIFY2(near9(bets[i].toObject()["KOEFICIENT"].toDouble(), run[i].stored),
+            QVERIFY2(sameTo9Digits(bets[i].toObject()["KOEFICIENT"].toDouble(), run[i].stored),
                      qPrintable(QString::number(i)));
         const QJsonObject event = office.events()[0].toObject();
-        QVERIFY(near9(event["KOEF_1"].toDouble(), 0.45));
-        QVERIFY(near9(event["KOEF_2"].toDouble(), 2.2));
-        QVERIFY(near9(event["KOEF_N"].toDouble(), 0.6814285714286));
+        QVERIFY(sameTo9Digits(event["KOEF_1"].toDouble(), 0.45));
+        QVERIFY(sameTo9Digits(event["KOEF_2"].toDouble(), 2.2));
+        QVERIFY(sameTo9Digits(event["KOEF_N"].toDouble(), 0.6814285714286));
         QCOMPARE(event["SUMM_1"].toDouble(), 2100.0);
         QCOMPARE(event["SUMM_2"].toDouble(), 550.0);
         QCOMPARE(event["SUMM_N"].toDouble(), 3500.0);
@@ -517,7 +513,7 @@ private slots:
         const QJsonObject event = office.events()[0].toObject();
         QCOMPARE(event["SUMM_1"].toDouble(), 1100.0);
         // The rule saw the sum with the stake recorded: 0.9 × 1000 ÷ 1100.
-        QVERIFY(near9(event["KOEF_1"].toDouble(), 0.8181818181818));
+        QVERIFY(sameTo9Digits(event["KOEF_1"].toDouble(), 0.8181818181818));
     }
 
     void aFailedWriteRecordsNeitherAndOkCanBeRepeated() {

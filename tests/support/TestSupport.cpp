@@ -66,11 +66,23 @@ ErrorRecorder::~ErrorRecorder() {
     SetNoticeReporter({});
 }
 
-Books::Books() : module(std::make_unique<TDataModule6>()) {
+bool sameTo9Digits(double actual, double expected) {
+    return std::fabs(actual - expected) <= 5e-10 * std::fabs(expected);
+}
+
+WithoutSync::WithoutSync() {
+    DbfFile::setSyncEnabled(false);
+}
+
+WithoutSync::~WithoutSync() {
+    DbfFile::setSyncEnabled(true);
+}
+
+BooksFixture::BooksFixture() : module(std::make_unique<TDataModule6>()) {
     RunHandler([this] { module->DataModuleCreate(); }); // as its creation handler runs it
 }
 
-Books::~Books() = default;
+BooksFixture::~BooksFixture() = default;
 
 namespace {
 // The event's fields of an outcome (1, 2, 3) and the name bets store for it.
@@ -87,8 +99,8 @@ OutcomeOf outcomeOf(const TDataSet& events, int outcome) {
 }
 } // namespace
 
-void Books::takeBet(const Variant& number, int outcome, const Variant& stake, const QString& client,
-                    bool adjustOdds) {
+void BooksFixture::takeBet(const Variant& number, int outcome, const Variant& stake,
+                           const QString& client, bool adjustOdds) {
     using namespace fields;
     if (!module->FindEvent(number))
         throw EDatabaseError(QStringLiteral("no event %1").arg(number.toString()));
@@ -104,7 +116,7 @@ void Books::takeBet(const Variant& number, int outcome, const Variant& stake, co
     module->RecordBet(QLatin1String(summ), adjustOdds);
 }
 
-bool Books::settle(const Variant& number, int outcome) {
+bool BooksFixture::settle(const Variant& number, int outcome) {
     if (!module->FindEvent(number))
         return false;
     const QString winner = outcomeOf(*module->TableCompit, outcome).name;

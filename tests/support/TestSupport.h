@@ -52,10 +52,10 @@ public:
 // The books of a fresh working folder, opened as the counter's start opens them, and driven
 // through their operations as the windows drive them: for the rules of the books, tested
 // without a window. The tables' opening errors and notices are in `errors`.
-class Books {
+class BooksFixture {
 public:
-    Books();
-    ~Books();
+    BooksFixture();
+    ~BooksFixture();
     WorkFolder folder;
     ErrorRecorder errors;
     std::unique_ptr<TDataModule6> module;
@@ -68,6 +68,19 @@ public:
     // The event of the number settled with the outcome, as the result dialog settles it; false
     // when no event carries the number.
     bool settle(const Variant& number, int outcome);
+};
+
+// Nine significant digits: what a coefficient or an amount keeps through its table.
+bool sameTo9Digits(double actual, double expected);
+
+// Writes without syncing for the life of the object, for a test that lays out thousands of
+// records (never for one that checks what a crash leaves).
+class WithoutSync {
+public:
+    WithoutSync();
+    ~WithoutSync();
+    WithoutSync(const WithoutSync&) = delete;
+    WithoutSync& operator=(const WithoutSync&) = delete;
 };
 
 // Records written through the engine, as the program's own windows write them: into a table
