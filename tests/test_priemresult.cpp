@@ -269,28 +269,20 @@ private slots:
         const QStringList before = state(fixture);
         int sawBefore = 0, sawAfter = 0;
         QStringList after;
-        for (int point = 1;; ++point) {
-            const auto copy = copyTables(fixture);
-            const int exit = runCrashWorker("--settle-and-crash-at", point, copy->path());
-            if (exit < 0)
-                return;
-            // The next start: the data module finishes or drops the interrupted work, and every
-            // table opens.
-            const QStringList errors = startTablesIn(copy->path());
-            QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
-            QVERIFY(!QFile::exists(copy->filePath(JournalFileName())));
-            const QStringList now = state(copy->path());
-            if (exit == 0) {
-                after = now;
-                QVERIFY(now != before);
-                break;
-            }
-            if (now == before)
-                ++sawBefore;
-            else
-                ++sawAfter, after = after.isEmpty() ? now : after;
-            QVERIFY2(now == before || now == after, qPrintable(QString("point %1").arg(point)));
-        }
+        sweepKills(
+            "--settle-and-crash-at", fixture, [&](const QString& folder, int point, bool done) {
+                const QStringList now = state(folder);
+                if (done) {
+                    after = now;
+                    QVERIFY(now != before);
+                    return;
+                }
+                if (now == before)
+                    ++sawBefore;
+                else
+                    ++sawAfter, after = after.isEmpty() ? now : after;
+                QVERIFY2(now == before || now == after, qPrintable(QString("point %1").arg(point)));
+            });
         QVERIFY(sawBefore > 0 && sawAfter > 0);
         QCOMPARE(after.filter("MONEY.DBF").size(), 2);   // each winner paid exactly once
         QCOMPARE(after.filter("HISTORY.DBF").size(), 4); // three bets settled, one result

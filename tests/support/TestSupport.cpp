@@ -8,6 +8,7 @@
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Journal.h"
 #include "tools/newdesk/NewDesk.h"
 
 #include <QCoreApplication>
@@ -381,6 +382,29 @@ int runForked(const std::function<void()>& work) {
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+int sweepKills(const char* flag, const QString& fixture,
+               const std::function<void(const QString& folder, int point, bool done)>& check) {
+    for (int point = 1;; ++point) {
+        const auto copy = copyTables(fixture);
+        const int exit = runCrashWorker(flag, point, copy->path());
+        if (exit < 0)
+            return -1;
+        const QStringList errors = startTablesIn(copy->path());
+        if (!errors.isEmpty() || QFile::exists(copy->filePath(JournalFileName()))) {
+            QTest::qFail(qPrintable(QStringLiteral("the start after point %1: %2")
+                                        .arg(point)
+                                        .arg(errors.join(QLatin1Char('\n')))),
+                         __FILE__, __LINE__);
+            return -1;
+        }
+        check(copy->path(), point, exit == 0);
+        if (QTest::currentTestFailed())
+            return -1;
+        if (exit == 0)
+            return point - 1;
+    }
 }
 
 QStringList startTablesIn(const QString& folder) {

@@ -114,6 +114,15 @@ int runCrashWorker(const char* flag, int point, const QString& folder);
 // be neither made nor removed. Whether it worked, and in *why what refused.
 bool setReadOnly(const QString& path, bool readOnly, QString* why = nullptr);
 
+// The crash sweep: a worker (`flag POINT FOLDER`, see runCrashWorker) killed at every write
+// point of its work in turn, each time in a fresh copy of the fixture's tables; after each, a
+// start there as the program starts (interrupted work finished or dropped, every table opened,
+// no journal left), and `check` with the copy, the point and whether the work had ended before
+// it. Stops after the run whose work ended; returns how many runs were killed inside it, or -1
+// once the test failed.
+int sweepKills(const char* flag, const QString& fixture,
+               const std::function<void(const QString& folder, int point, bool done)>& check);
+
 // Runs the work in a copy of this process made by fork(), as a worker that a fault point may
 // end (the test arms it inside the work). Returns its exit status: 77 when a fault point killed
 // it, 1 when the work threw an error (its message on standard error), 0 when it was done.
