@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <optional>
 
@@ -94,7 +95,9 @@ void TDataModule6::CopyOnNewDay() {
     try {
         BackUpTables(QDir::currentPath(), Books(), today);
     } catch (const EDatabaseError& error) {
-        ReportNotice(error.message());
+        // Told once the operator's action is done: a box shown here, in the middle of the
+        // action's write, would run the event loop while the tables wait to be written.
+        QTimer::singleShot(0, this, [message = error.message()] { ReportNotice(message); });
     }
 }
 
