@@ -103,14 +103,21 @@ void TDataSet::CheckActive() const {
 }
 
 std::int64_t TDataSet::NextLive(std::int64_t from, int step) const {
-    const QVector<std::int64_t> next =
-        step > 0 ? LiveForward(from + 1, 1) : LiveBackward(from - 1, 1);
-    return next.isEmpty() ? -1 : next.first();
+    if (step < 0) {
+        const QVector<std::int64_t> prior = LiveBackward(from - 1, 1);
+        return prior.isEmpty() ? -1 : prior.first();
+    }
+    // Every Next comes here: a plain walk forward, which the file's read-ahead serves.
+    const std::int64_t count = m_file->recordCount();
+    for (std::int64_t i = from + 1; i < count; ++i)
+        if (!m_file->isDeleted(std::uint32_t(i)))
+            return i;
+    return -1;
 }
 
 QVector<std::int64_t> TDataSet::LiveForward(std::int64_t from, int wanted) const {
     QVector<std::int64_t> found;
-    const std::int64_t count = m_file ? m_file->recordCount() : 0; // Open asks before it is active
+    const std::int64_t count = PhysicalCount();
     for (std::int64_t i = std::max<std::int64_t>(from, 0); i < count && found.size() < wanted; ++i)
         if (!m_file->isDeleted(std::uint32_t(i)))
             found << i;
@@ -124,7 +131,7 @@ QVector<std::int64_t> TDataSet::LiveBackward(std::int64_t from, int wanted) cons
     QVector<std::int64_t> found;
     QVector<std::int64_t> live;
     std::int64_t stretch = 64;
-    const std::int64_t count = m_file ? m_file->recordCount() : 0;
+    const std::int64_t count = m_file ? m_file->recordCount() : 0; // Open asks before it is active
     for (std::int64_t high = std::min<std::int64_t>(from, count - 1);
          high >= 0 && found.size() < wanted; stretch = std::min<std::int64_t>(stretch * 2, 4096)) {
         const std::int64_t low = std::max<std::int64_t>(high - stretch + 1, 0);

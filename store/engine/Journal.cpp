@@ -117,10 +117,12 @@ void RemoveJournal(const QString& path) {
     fault::Point();
     // A journal left behind would be applied again at the next start, over whatever was
     // written after it: its removal either happens or is reported.
-    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT) {
+        const int error = errno; // before anything else may set it
         throw EDatabaseError(
             QStringLiteral("Журнал операции «%1» не удалось удалить (%2).")
-                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
+                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(error))));
+    }
     // The removal must be on disk before any later write to the tables, or a crash could
     // bring the journal back and apply it over newer work.
     DbfFile::syncFolder(QFileInfo(path).absolutePath());
