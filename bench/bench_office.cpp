@@ -6,7 +6,7 @@
 //   bench_office --lay-out FOLDER [N]     a working folder with a history of N records (a
 //                                         million by default), to open with varnel-office
 #include "base/Report.h"
-#include "office/books/Books.h"
+#include "store/Reading.h"
 #include "office/books/Figures.h"
 #include "office/books/HistoryModel.h"
 #include "office/window/OfficeWindow.h"

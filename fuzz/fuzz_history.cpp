@@ -6,11 +6,11 @@
 // exactly those that decoding every field of the history refuses, and they are in no figure.
 // An escaping exception aborts; the sanitizers report memory and undefined-behaviour faults.
 #include "base/Errors.h"
-#include "office/books/Books.h"
 #include "office/books/Figures.h"
 #include "office/books/HistoryModel.h"
-#include "office/books/HistoryScan.h"
 #include "store/History.h"
+#include "store/HistoryScan.h"
+#include "store/Reading.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
 
@@ -55,19 +55,19 @@ struct Records {
 };
 
 Records decodeAll(const Books& books) {
-    DbfFile& file = *books.history;
+    const THistoryFile& file = *books.history;
     Records records;
     records.unreadable.assign(books.historyCount, false);
     for (std::uint32_t i = 0; i < books.historyCount; ++i) {
-        if (file.record(i)[0] == '*')
+        if (file.Record(i)[0] == '*')
             continue;
         records.live.push_back(i);
         for (const FieldDescription& field : HistoryTable().fields) {
-            const int column = file.columnIndex(field.name);
+            const int column = file.ColumnOf(field.name);
             if (column < 0)
                 continue;
             try {
-                const Variant value = file.decode(file.record(i), column);
+                const Variant value = file.Decode(file.Record(i), column);
                 if ((field.type == TFieldType::Integer || field.type == TFieldType::Smallint) &&
                     !value.isNull())
                     (void)value.toInteger();
@@ -156,7 +156,7 @@ void checkQueries(const Books& books, const Records& records) {
     for (const std::uint32_t i : records.live)
         if (records.unreadable[i] &&
             FoldName(books.history
-                         ->decode(books.history->record(i), books.history->columnIndex(fields::FIO))
+                         ->Decode(books.history->Record(i), books.history->ColumnOf(fields::FIO))
                          .toString())
                 .contains(part))
             ++unreadable;

@@ -6,7 +6,8 @@ of a lower rank only. Two folders of one rank (the workflows and the views) neve
 other, so no two folders can include each other, directly or round a circle. Project headers
 are included by their path from the repository root, so that an include line shows the layer
 it reaches. Tests, benchmarks and fuzzers sit above everything and may include anything;
-nothing includes them.
+nothing includes them. Above the books, nothing reaches the table file, its codec, the journal
+or the transaction: the books' operations and readings stand for them.
 
     scripts/check-layers.py [ROOT]     exit status 1 and one line per fault when crossed
 """
@@ -31,6 +32,12 @@ RANKS = {
     "shell": 6,            # start-up and the main screen: knows every window
 }
 TOP = ("tests", "bench", "fuzz")
+# The file home's own parts, which only the books (and the tools that work on a file as a
+# file) reach: above the books everything goes through the books' operations and readings.
+FILE_HOME = {"store/engine/DbfFile.h", "store/engine/DbfCodec.h", "store/engine/Journal.h",
+             "store/engine/Transaction.h"}
+MAY_REACH_FILE_HOME = {"store/engine", "store", "tools/newdesk", "tools/drawimages",
+                       "tools/export"}
 SOURCES = (".h", ".cpp", ".ui")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 UI_HEADER = re.compile(r"<header>([^<]+)</header>")
@@ -77,6 +84,9 @@ def main():
                 continue
             if top:
                 continue
+            if header in FILE_HOME and folder not in MAY_REACH_FILE_HOME:
+                faults.append(f"{path}: includes {header}, the file home's own; go through "
+                              f"the books (store/) instead")
             if RANKS[target] >= RANKS[folder]:
                 where = "beside" if RANKS[target] == RANKS[folder] else "above"
                 faults.append(f"{path}: includes {header}, from {target}/, which sits {where} "

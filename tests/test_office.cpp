@@ -1,6 +1,5 @@
 // The back office: its views over books the counter made through its own dialogs, the history's
 // filters and sorting, reading while a counter commits, undoing a result, CSV and PDF.
-#include "office/books/Books.h"
 #include "office/books/Figures.h"
 #include "office/books/Format.h"
 #include "office/books/HistoryModel.h"
@@ -11,6 +10,7 @@
 #include "shell/StartUp.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/Reading.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/DbfFile.h"
@@ -74,6 +74,11 @@ int rowOf(const HistoryModel& model, const QString& kind, int number) {
             model.Value(row, fields::NUMBER) == Variant(number))
             return row;
     return -1;
+}
+
+// Whether the history's query running now ended within half a minute.
+bool queried(const HistoryModel& model) {
+    return QTest::qWaitFor([&] { return !model.Busy(); }, 30000);
 }
 
 QAction* actionOf(const OfficeWindow& window, const char* name) {
@@ -325,7 +330,7 @@ private slots:
         const auto clientLine = [&](const QString& part) {
             client->setText(part);
             window.History()->ApplyFilter();
-            model->WaitForQuery();
+            queried(*model);
             return control<QLabel>(window.History(), "ClientLine")->text();
         };
         const QJsonArray money = rowsOf(folder, "MONEY.DBF");
@@ -383,6 +388,21 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QVERIFY(sheet.contains("office:value-type=\"float\" office:value=\"250\""));
         QVERIFY(sheet.contains("Иванов Иван"));
 
+        // Asked while a query runs, the export waits for its rows.
+        client->setText("иванов");
+        window.History()->ApplyFilter();
+        QVERIFY(model->Busy());
+        const QString filtered = out.filePath("иванов.csv");
+        window.ExportCsv(filtered);
+        QVERIFY(!QFile::exists(filtered));
+        QTRY_VERIFY(QFile::exists(filtered));
+        QVERIFY(!model->Busy());
+        QFile rows(filtered);
+        QVERIFY(rows.open(QIODevice::ReadOnly));
+        QCOMPARE(rows.readAll().count('\n'), model->rowCount() + 1);
+        QCOMPARE(office.errors.messages.size(), 1);
+        clientLine(QString());
+
         // The day's cash as a PDF, with its figures in it.
         window.ShowView(1);
         window.Cash()->SetDays(today, today);
@@ -414,7 +434,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
 
         const auto filtered = [&](const HistoryFilter& filter) {
             model.SetFilter(filter);
-            if (!model.WaitForQuery())
+            if (!queried(model))
                 qFatal("the query did not end");
             return shown(model);
         };
@@ -457,7 +477,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         f.kind = kinds::Bet();
         model.SetFilter(f);
         model.sort(summa, Qt::AscendingOrder);
-        QVERIFY(model.WaitForQuery());
+        QVERIFY(queried(model));
         const auto bets =
             expected(written, [](const Written& w) { return w.kind == kinds::Bet(); });
         QCOMPARE(model.rowCount(), int(bets.size()));
@@ -469,7 +489,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
             QVERIFY(stake(row - 1) <= stake(row));
         QCOMPARE(stake(0), -1.0);
         model.sort(summa, Qt::DescendingOrder);
-        QVERIFY(model.WaitForQuery());
+        QVERIFY(queried(model));
         for (int row = 1; row < model.rowCount(); ++row) {
             QVERIFY(stake(row - 1) >= stake(row));
             if (stake(row - 1) == stake(row))
@@ -478,7 +498,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         // By client: the order of the alphabet, any case.
         model.SetFilter({});
         model.sort(HistoryModel::ColumnOf(fields::FIO), Qt::AscendingOrder);
-        QVERIFY(model.WaitForQuery());
+        QVERIFY(queried(model));
         QCOMPARE(model.rowCount(), 400);
         QStringList order;
         for (int row = 0; row < model.rowCount(); ++row) {
@@ -499,7 +519,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         model.SetFilter(f);
         f.client = "иванов";
         model.SetFilter(f);
-        QVERIFY(model.WaitForQuery());
+        QVERIFY(queried(model));
         QCOMPARE(shown(model), expected(written, named({"Иванов Иван", "ИВАНОВА Ольга"})));
 
         // The view's boxes set the same filter.
@@ -508,7 +528,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         typeText(control<QLineEdit>(&view, "FilterClient"), "сидоров");
         control<QComboBox>(&view, "FilterKind")->setCurrentText(kinds::Won());
         view.ApplyFilter();
-        QVERIFY(view.Model()->WaitForQuery());
+        QVERIFY(queried(*view.Model()));
         QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
                      return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
                  }));
@@ -587,7 +607,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         const auto clientLine = [&](const QString& part) {
             client->setText(part);
             window.History()->ApplyFilter();
-            window.History()->Model()->WaitForQuery();
+            queried(*window.History()->Model());
             return control<QLabel>(window.History(), "ClientLine")->text();
         };
         QString line = clientLine("иванов");
@@ -605,7 +625,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         // The grid shows them marked, and sorts them among the rest.
         HistoryModel* model = window.History()->Model();
         model->sort(HistoryModel::ColumnOf(SERIAL), Qt::AscendingOrder);
-        QVERIFY(model->WaitForQuery());
+        QVERIFY(queried(*model));
         QCOMPARE(model->rowCount(), 8);
         QCOMPARE(errors.messages, QStringList());
         const int serial = HistoryModel::ColumnOf(SERIAL);

@@ -1,10 +1,9 @@
 #include "office/books/Figures.h"
 
 #include "base/Errors.h"
-#include "office/books/HistoryScan.h"
 #include "store/History.h"
+#include "store/HistoryScan.h"
 #include "store/Tables.h"
-#include "store/engine/DbfFile.h"
 
 #include <QHash>
 #include <QMap>
@@ -211,9 +210,8 @@ UnreadableCount CountUnreadable(const QString& path, std::uint32_t count,
     constexpr std::uint32_t kCheckEvery = 1u << 14;
     UnreadableCount counted;
     try {
-        DbfFile file(path);
-        file.open(DbfFile::Access::Read);
-        count = std::min(count, file.recordCount());
+        const THistoryFile file(path);
+        count = std::min(count, file.Count());
         const HistoryScan scan(file);
         for (std::uint32_t i = 0; i < count; ++i) {
             if (i % kCheckEvery == 0 && cancel.load())

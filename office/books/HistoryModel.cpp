@@ -2,13 +2,10 @@
 
 #include "base/Report.h"
 #include "office/books/Format.h"
-#include "office/books/HistoryScan.h"
 #include "store/History.h"
+#include "store/HistoryScan.h"
 #include "store/Tables.h"
-#include "store/engine/DbfFile.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -115,9 +112,8 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         return result;
     }
     try {
-        DbfFile file(path);
-        file.open(DbfFile::Access::Read);
-        count = std::min(count, file.recordCount());
+        const THistoryFile file(path);
+        count = std::min(count, file.Count());
         HistoryScan scan(file);
         scan.SetDays(filter.from, filter.to);
         scan.SetClient(filter.client);
@@ -164,7 +160,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             return result;
         }
         const HistoryModel::Column& column = HistoryModel::Columns().at(query.sortColumn);
-        const int field = file.columnIndex(column.field);
+        const int field = file.ColumnOf(column.field);
         std::vector<Key> keys(rows.size());
         for (std::size_t r = 0; r < rows.size(); ++r) {
             if (r % kCheckEvery == 0 && cancel.load())
@@ -172,7 +168,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             if (field < 0)
                 continue;
             try {
-                keys[r] = keyOf(file.decode(file.record(rows[r]), field), column.kind);
+                keys[r] = keyOf(file.Decode(file.Record(rows[r]), field), column.kind);
             } catch (const EVarnelError&) {
                 // A key that cannot be read sorts as a blank; the row says «(не читается)».
             }
@@ -225,7 +221,7 @@ void HistoryModel::SetBooks(std::shared_ptr<const Books> books) {
     const bool grown = m_result.all && !m_running && m_books && m_books->history && books &&
                        books->history && books->historyPath == m_books->historyPath &&
                        books->historyCount >= m_books->historyCount &&
-                       books->history->columns().size() == m_books->history->columns().size() &&
+                       books->history->ColumnCount() == m_books->history->ColumnCount() &&
                        m_query.filter.IsEmpty() && m_query.sortColumn < 0;
     if (grown) {
         const int added = int(books->historyCount - m_books->historyCount);
@@ -242,7 +238,7 @@ void HistoryModel::SetBooks(std::shared_ptr<const Books> books) {
     m_columnIndex.clear();
     if (m_books && m_books->history)
         for (const Column& column : Columns())
-            m_columnIndex.push_back(m_books->history->columnIndex(column.field));
+            m_columnIndex.push_back(m_books->history->ColumnOf(column.field));
     Run();
 }
 
@@ -295,13 +291,6 @@ void HistoryModel::Apply(QueryResult result) {
     emit QueryFinished();
 }
 
-bool HistoryModel::WaitForQuery(int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (m_running && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return !m_running;
-}
-
 int HistoryModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() || !m_books || !m_books->history)
         return 0;
@@ -330,13 +319,13 @@ const QVector<Variant>& HistoryModel::Decoded(std::uint32_t record) const {
         return *it;
     if (m_cache.size() > 4096)
         m_cache.clear(); // what is on screen is read again at once; the rest is not needed
-    DbfFile& file = *m_books->history;
-    const char* bytes = file.record(record);
+    const THistoryFile& file = *m_books->history;
+    const char* bytes = file.Record(record);
     QVector<Variant> values(qsizetype(m_columnIndex.size()));
     for (std::size_t c = 0; c < m_columnIndex.size(); ++c) {
         if (m_columnIndex[c] < 0)
             continue;
-        Variant value = file.decode(bytes, m_columnIndex[c]);
+        Variant value = file.Decode(bytes, m_columnIndex[c]);
         // A serial of «1.5» makes the record unreadable as a whole, as HistoryScan::Readable
         // says of it, not one cell of it.
         if (Columns()[qsizetype(c)].kind == Kind::Integer && !value.isNull())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "office/books/Books.h"
+#include "store/Reading.h"
 #include "store/engine/DataSet.h"
 
 #include <QAbstractTableModel>
@@ -88,9 +88,7 @@ public:
     int SortColumn() const { return m_query.sortColumn; }
     Qt::SortOrder SortOrder() const { return m_query.order; }
 
-    bool Busy() const { return m_running; }
-    // Waits (running the event loop) until the running query is shown; false on timeout.
-    bool WaitForQuery(int timeoutMs = 30000);
+    bool Busy() const { return m_running; } // a query runs; QueryFinished tells its end
 
     std::uint32_t TotalRecords() const { return m_books ? m_books->historyCount : 0; }
     RecordKey RecordAt(int row) const; // -1 for no row

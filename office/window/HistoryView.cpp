@@ -2,7 +2,7 @@
 
 #include "base/Report.h"
 #include "office/books/Format.h"
-#include "office/books/HistoryScan.h"
+#include "store/HistoryScan.h"
 #include "office/window/Export.h"
 #include "store/History.h"
 #include "store/Tables.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "office/books/Books.h"
+#include "store/Reading.h"
 
 #include <QImage>
 #include <QList>

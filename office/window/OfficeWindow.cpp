@@ -34,6 +34,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTime>
+#include <QTimer>
 #include <QToolBar>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -456,8 +457,24 @@ void OfficeWindow::ExportCsv(const QString& given) {
         given.isEmpty() ? OfferedPath(QStringLiteral("csv"), QStringLiteral("CSV (*.csv)")) : given;
     if (path.isEmpty())
         return;
-    if (view == m_history && !m_history->Model()->WaitForQuery()) {
-        ReportError(QStringLiteral("Отбор записей истории ещё не закончен; выгрузите позже."));
+    if (view == m_history && m_history->Model()->Busy()) {
+        // The rows to write are the query's, still running: written once it ends, as long as
+        // that takes up to half a minute, the window alive meanwhile.
+        const auto waiting = std::make_shared<bool>(true);
+        auto* context = new QObject(this);
+        connect(m_history->Model(), &HistoryModel::QueryFinished, context,
+                [this, context, waiting, path] {
+                    *waiting = false;
+                    context->deleteLater();
+                    ExportCsv(path);
+                });
+        QTimer::singleShot(30000, context, [this, context, waiting] {
+            if (!*waiting)
+                return;
+            *waiting = false;
+            context->deleteLater();
+            ReportError(QStringLiteral("Отбор записей истории ещё не закончен; выгрузите позже."));
+        });
         return;
     }
     const QAbstractItemModel& model = *view->ExportModel();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "office/books/Books.h"
+#include "store/Reading.h"
 #include "office/books/Figures.h"
 
 #include <QFileSystemWatcher>

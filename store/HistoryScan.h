@@ -1,6 +1,5 @@
 #pragma once
 
-#include "store/engine/DbfCodec.h"
 #include "store/engine/Variant.h"
 
 #include <QByteArray>
@@ -8,15 +7,37 @@
 #include <QLatin1String>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace varnel {
-class DbfFile;
-}
 
-namespace varnel::office {
+class DbfFile;
+class FieldMatcher;
+
+// The history table opened for reading, its records read by their place (their RecordKey).
+// The history is only appended to, so a record once counted never changes under a reader.
+// One thread only: it caches blocks of the file.
+class THistoryFile {
+public:
+    // Opens it for reading; ReadBooks has checked its fields.
+    explicit THistoryFile(const QString& path);
+    ~THistoryFile();
+    THistoryFile(const THistoryFile&) = delete;
+    THistoryFile& operator=(const THistoryFile&) = delete;
+
+    std::uint32_t Count() const;
+    int ColumnCount() const;
+    int ColumnOf(QLatin1String field) const;       // -1 when the file has no such field
+    const char* Record(std::uint32_t index) const; // the record's bytes, valid until the next read
+    Variant Decode(const char* record, int column) const;
+
+private:
+    friend class HistoryScan;
+    std::unique_ptr<DbfFile> m_file;
+};
 
 // Client names compared as the manager types them: any case, and ё as е.
 QString FoldName(const QString& name);
@@ -26,10 +47,9 @@ QString FoldName(const QString& name);
 // text are told from the bytes where the file is in the program's own form.
 class HistoryScan {
 public:
-    explicit HistoryScan(DbfFile& file);
+    explicit HistoryScan(const THistoryFile& file);
     ~HistoryScan();
 
-    DbfFile& File() const { return m_file; }
     const char* Record(std::uint32_t index) const;
     Variant Value(const char* record, QLatin1String field) const;
     double Amount(const char* record, QLatin1String field) const; // a blank as 0
@@ -44,11 +64,13 @@ public:
     class Kind {
     public:
         Kind(const HistoryScan& scan, const QString& kind);
+        ~Kind();
+        Kind(Kind&&) noexcept;
         bool Is(const char* record) const;
 
     private:
         const HistoryScan* m_scan;
-        FieldMatcher m_matcher;
+        std::unique_ptr<FieldMatcher> m_matcher;
         Variant m_kind;
     };
 
@@ -96,4 +118,4 @@ private:
     std::unique_ptr<FieldMatcher> m_eventMatcher;
 };
 
-} // namespace varnel::office
+} // namespace varnel

@@ -1,7 +1,8 @@
-#include "office/books/HistoryScan.h"
+#include "store/HistoryScan.h"
 
 #include "base/Errors.h"
 #include "store/Tables.h"
+#include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
 
 #include <QStringEncoder>
@@ -12,7 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace varnel::office {
+namespace varnel {
 
 namespace {
 
@@ -155,7 +156,33 @@ QString FoldName(const QString& name) {
     return folded;
 }
 
-HistoryScan::HistoryScan(DbfFile& file) : m_file(file) {
+THistoryFile::THistoryFile(const QString& path) : m_file(std::make_unique<DbfFile>(path)) {
+    m_file->open(DbfFile::Access::Read);
+}
+
+THistoryFile::~THistoryFile() = default;
+
+std::uint32_t THistoryFile::Count() const {
+    return m_file->recordCount();
+}
+
+int THistoryFile::ColumnCount() const {
+    return int(m_file->columns().size());
+}
+
+int THistoryFile::ColumnOf(QLatin1String field) const {
+    return m_file->columnIndex(field);
+}
+
+const char* THistoryFile::Record(std::uint32_t index) const {
+    return m_file->record(index);
+}
+
+Variant THistoryFile::Decode(const char* record, int column) const {
+    return m_file->decode(record, column);
+}
+
+HistoryScan::HistoryScan(const THistoryFile& file) : m_file(*file.m_file) {
     m_den = Column(fields::DEN);
     m_fio = Column(fields::FIO);
     m_number = Column(fields::NUMBER);
@@ -232,11 +259,16 @@ bool HistoryScan::Readable(const char* record) const {
 }
 
 HistoryScan::Kind::Kind(const HistoryScan& scan, const QString& kind)
-    : m_scan(&scan), m_matcher(scan.m_file.codec(), scan.Column(fields::VID), Variant(kind)),
+    : m_scan(&scan), m_matcher(std::make_unique<FieldMatcher>(
+                         scan.m_file.codec(), scan.Column(fields::VID), Variant(kind))),
       m_kind(kind) {}
 
+HistoryScan::Kind::~Kind() = default;
+HistoryScan::Kind::Kind(Kind&&) noexcept = default;
+
 bool HistoryScan::Kind::Is(const char* record) const {
-    return matches(m_matcher, record, [&] { return m_scan->Value(record, fields::VID) == m_kind; });
+    return matches(*m_matcher, record,
+                   [&] { return m_scan->Value(record, fields::VID) == m_kind; });
 }
 
 void HistoryScan::SetDays(const QDate& from, const QDate& to) {
@@ -307,4 +339,4 @@ bool HistoryScan::EventMatches(const char* record) const {
                    [&] { return m_file.decode(record, m_number) == Variant(*m_event); });
 }
 
-} // namespace varnel::office
+} // namespace varnel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Errors.h"
+#include "store/engine/DataSet.h"
 #include "store/engine/Variant.h"
 
 #include <QDate>
@@ -14,14 +15,12 @@
 #include <memory>
 
 namespace varnel {
-class DbfFile;
-}
 
-namespace varnel::office {
+class THistoryFile;
 
 // An open event as COMPIT.DBF holds it.
 struct Event {
-    std::uint32_t record = 0;
+    RecordKey record = 0;
     Variant number;
     QDate date;
     QString kom1, kom2;
@@ -31,7 +30,7 @@ struct Event {
 
 // A bet not settled yet (PRIEM.DBF).
 struct Bet {
-    std::uint32_t record = 0;
+    RecordKey record = 0;
     Variant number;
     QString result; // the side bet on, or «Ничья»
     double stake = 0, koef = 0;
@@ -40,7 +39,7 @@ struct Bet {
 
 // A payout owed (MONEY.DBF).
 struct Payout {
-    std::uint32_t record = 0;
+    RecordKey record = 0;
     QString fio;
     double amount = 0;
 };
@@ -55,7 +54,7 @@ struct Books {
     // The history's first historyCount records, which never change once written (the history
     // is only appended to), so they are read on demand long after this reading was made. Null
     // when the folder keeps no history or it did not open. One thread only: it caches blocks.
-    std::shared_ptr<DbfFile> history;
+    std::shared_ptr<THistoryFile> history;
     QString historyPath;
     std::uint32_t historyCount = 0;
     // The tables that did not open, as the engine said why.
@@ -80,4 +79,4 @@ std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs = 1
 // Whether a folder holds the counter's tables.
 bool HoldsBooks(const QString& folder);
 
-} // namespace varnel::office
+} // namespace varnel

@@ -1,9 +1,9 @@
-#include "office/books/Books.h"
+#include "store/Reading.h"
 
 #include "store/DataModule6.h"
+#include "store/HistoryScan.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
-#include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
 
 #include <QDeadlineTimer>
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace varnel::office {
+namespace varnel {
 
 namespace {
 
@@ -153,15 +153,14 @@ std::shared_ptr<Books> readOnce(const QDir& dir,
     if (QFileInfo::exists(books->historyPath)) {
         attempt(
             [&] {
-                auto history = std::make_shared<DbfFile>(books->historyPath);
-                history->open(DbfFile::Access::Read);
-                // The fields the office reads must be there, of their kind.
+                auto history = std::make_shared<THistoryFile>(books->historyPath);
+                // The fields the readings take must be there, of their kind.
                 TTable check;
                 check.SetTableName(books->historyPath);
                 check.SetReadOnly(true);
                 HistoryTable().MakeFields(&check);
                 check.Open();
-                books->historyCount = history->recordCount();
+                books->historyCount = history->Count();
                 books->history = std::move(history);
             },
             HistoryTable().file);
@@ -206,4 +205,4 @@ bool HoldsBooks(const QString& folder) {
     return true;
 }
 
-} // namespace varnel::office
+} // namespace varnel
