@@ -79,9 +79,7 @@ TZastavka::TZastavka(QWidget* parent)
     connect(ui->N1, &QAction::triggered, this, Handler(this, &TZastavka::prExit));
 }
 
-TZastavka::~TZastavka() {
-    delete ui;
-}
+TZastavka::~TZastavka() = default;
 
 QStringList TZastavka::PictureSlots() const {
     return QStringList(std::begin(PictureFiles), std::end(PictureFiles));

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 class QMenu;
 
 namespace Ui {
@@ -37,7 +39,7 @@ private:
     void prCalendar();
     void prAbout();
 
-    Ui::TZastavka* ui;
+    std::unique_ptr<Ui::TZastavka> ui;
     QMenu* m_popupMenu1;
 };
 

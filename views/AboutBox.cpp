@@ -15,9 +15,7 @@ TAboutBox::TAboutBox(QWidget* parent) : TForm(parent), ui(new Ui::TAboutBox) {
     connect(this, &TForm::OnActivate, this, Handler(this, &TAboutBox::prBegin));
 }
 
-TAboutBox::~TAboutBox() {
-    delete ui;
-}
+TAboutBox::~TAboutBox() = default;
 
 TImage* TAboutBox::ProgramIcon() const {
     return ui->ProgramIcon;

@@ -2,6 +2,8 @@
 
 #include "toolkit/Form.h"
 
+#include <memory>
+
 namespace Ui {
 class TAboutBox;
 }
@@ -22,7 +24,7 @@ public:
 private:
     void prBegin();
 
-    Ui::TAboutBox* ui;
+    std::unique_ptr<Ui::TAboutBox> ui;
 };
 
 inline TAboutBox* AboutBox = nullptr;

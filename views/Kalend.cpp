@@ -19,9 +19,7 @@ TKalend::TKalend(QWidget* parent) : TForm(parent), ui(new Ui::TKalend) {
     connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TKalend::prClose));
 }
 
-TKalend::~TKalend() {
-    delete ui;
-}
+TKalend::~TKalend() = default;
 
 QCalendarWidget* TKalend::MonthCalendar1() const {
     return ui->MonthCalendar1;

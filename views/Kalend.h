@@ -2,6 +2,8 @@
 
 #include "toolkit/Form.h"
 
+#include <memory>
+
 class QCalendarWidget;
 
 namespace Ui {
@@ -24,7 +26,7 @@ private:
     void prDate();
     void prClose();
 
-    Ui::TKalend* ui;
+    std::unique_ptr<Ui::TKalend> ui;
 };
 
 inline TKalend* Kalend = nullptr;

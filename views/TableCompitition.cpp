@@ -20,8 +20,6 @@ TTableCompitition::TTableCompitition(QWidget* parent)
                  {Button::First, Button::Prior, Button::Next, Button::Last});
 }
 
-TTableCompitition::~TTableCompitition() {
-    delete ui;
-}
+TTableCompitition::~TTableCompitition() = default;
 
 } // namespace varnel

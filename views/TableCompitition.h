@@ -2,6 +2,8 @@
 
 #include "views/Browser.h"
 
+#include <memory>
+
 namespace Ui {
 class TTableCompitition;
 }
@@ -16,7 +18,7 @@ public:
     ~TTableCompitition() override;
 
 private:
-    Ui::TTableCompitition* ui;
+    std::unique_ptr<Ui::TTableCompitition> ui;
 };
 
 inline TTableCompitition* TableCompitition = nullptr;

@@ -40,8 +40,6 @@ TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableM
     ui->DBNavigator->SetDeleteAction([] { DataModule6->PayOut(); });
 }
 
-TTableMoney::~TTableMoney() {
-    delete ui;
-}
+TTableMoney::~TTableMoney() = default;
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 
 #include "views/Browser.h"
 
+#include <memory>
+
 namespace Ui {
 class TTableMoney;
 }
@@ -17,7 +19,7 @@ public:
     ~TTableMoney() override;
 
 private:
-    Ui::TTableMoney* ui;
+    std::unique_ptr<Ui::TTableMoney> ui;
 };
 
 inline TTableMoney* TableMoney = nullptr;

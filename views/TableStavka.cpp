@@ -18,8 +18,6 @@ TTableStavka::TTableStavka(QWidget* parent) : TBrowser(parent), ui(new Ui::TTabl
                  {Button::First, Button::Prior, Button::Next, Button::Last});
 }
 
-TTableStavka::~TTableStavka() {
-    delete ui;
-}
+TTableStavka::~TTableStavka() = default;
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 
 #include "views/Browser.h"
 
+#include <memory>
+
 namespace Ui {
 class TTableStavka;
 }
@@ -16,7 +18,7 @@ public:
     ~TTableStavka() override;
 
 private:
-    Ui::TTableStavka* ui;
+    std::unique_ptr<Ui::TTableStavka> ui;
 };
 
 inline TTableStavka* TableStavka = nullptr;

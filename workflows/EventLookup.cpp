@@ -20,10 +20,9 @@ QString ButtonText(const QString& caption) {
 
 } // namespace
 
-void SetFontColor(QLabel* label, int color) {
+void SetFontColor(QLabel* label, LabelColour colour) {
     QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText,
-                     QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+    colours.setColor(QPalette::WindowText, colour == LabelColour::Red ? Qt::red : Qt::black);
     label->setPalette(colours);
 }
 

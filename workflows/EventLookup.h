@@ -18,16 +18,16 @@ class TDBEdit;
 // typed, its outcomes offered as three radio buttons, and the captions around them.
 
 // Which half of the two-phase Ok button comes next.
-inline constexpr int kOkFindsEvent = 0; // the number is looked up (and, in the result dialog,
-                                        // an outcome is awaited)
-inline constexpr int kOkCommits = 2;    // an outcome was chosen: the work is written
+enum class OkStep {
+    FindsEvent = 0, // the number is looked up (and, in the result dialog, an outcome awaited)
+    Commits = 2,    // an outcome was chosen: the work is written
+};
 
-// Label colours as the dialogs number them, and the left edge captions go back to.
-inline constexpr int kRed = 255;
-inline constexpr int kBlack = 0;
+// The two colours of the dialogs' captions, and the left edge captions go back to.
+enum class LabelColour { Black, Red };
 inline constexpr int kCaptionLeft = 10;
 
-void SetFontColor(QLabel* label, int color);
+void SetFontColor(QLabel* label, LabelColour colour);
 // A label fits its caption.
 void SetCaption(QLabel* label, const QString& caption);
 void SetLeft(QWidget* control, int left);

@@ -46,9 +46,7 @@ TPriemCompit::TPriemCompit(QWidget* parent) : TForm(parent), ui(new Ui::TPriemCo
     connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TPriemCompit::prExit));
 }
 
-TPriemCompit::~TPriemCompit() {
-    delete ui;
-}
+TPriemCompit::~TPriemCompit() = default;
 
 // The data module is made at start-up after some windows, so the boxes find their source at
 // the first showing rather than at construction.

@@ -2,6 +2,8 @@
 
 #include "toolkit/Form.h"
 
+#include <memory>
+
 namespace Ui {
 class TPriemCompit;
 }
@@ -27,7 +29,7 @@ private:
     void WriteBoxes();
     void RefuseConfusableSides();
 
-    Ui::TPriemCompit* ui;
+    std::unique_ptr<Ui::TPriemCompit> ui;
 };
 
 inline TPriemCompit* PriemCompit = nullptr;

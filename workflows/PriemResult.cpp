@@ -15,9 +15,10 @@ namespace varnel {
 namespace {
 
 // Kept between clicks and between showings.
-int ResultStep = kOkFindsEvent; // also while its outcomes are offered; kOkCommits: settle
-std::int32_t ResultNumber;      // the event number read from the box
-QString WinOutcome;             // KOM1 or KOM2 of the event, or "Ничья"
+OkStep ResultStep =
+    OkStep::FindsEvent;    // also while its outcomes are offered; OkStep::Commits: settle
+std::int32_t ResultNumber; // the event number read from the box
+QString WinOutcome;        // KOM1 or KOM2 of the event, or "Ничья"
 // Whether the outcomes of a found event are on offer; Ok then waits for a choice.
 bool OutcomeOffered = false;
 // The found event's place in the events file, so that the settlement removes that event.
@@ -41,9 +42,7 @@ TPriemResult::TPriemResult(QWidget* parent) : TForm(parent), ui(new Ui::TPriemRe
     connect(ui->RadioButton3, &QRadioButton::clicked, this, Handler(this, &TPriemResult::prNoth));
 }
 
-TPriemResult::~TPriemResult() {
-    delete ui;
-}
+TPriemResult::~TPriemResult() = default;
 
 void TPriemResult::SetLabel1(const QString& caption) {
     SetCaption(ui->label1, caption);
@@ -51,7 +50,7 @@ void TPriemResult::SetLabel1(const QString& caption) {
 }
 
 void TPriemResult::SetLabel2(const QString& caption, bool red) {
-    SetFontColor(ui->Label2, red ? kRed : kBlack);
+    SetFontColor(ui->Label2, red ? LabelColour::Red : LabelColour::Black);
     SetCaption(ui->Label2, caption);
     SetLeft(ui->Label2, kCaptionLeft);
 }
@@ -70,7 +69,7 @@ void TPriemResult::prStart() {
     ui->EditNUMBER->setFocus();
     SetLabel1(QStringLiteral("Номер события"));
     OutcomeOffered = false;
-    ResultStep = kOkFindsEvent;
+    ResultStep = OkStep::FindsEvent;
     TTable* scratch = DataModule6->TableTmp;
     try {
         scratch->Open();
@@ -93,9 +92,9 @@ void TPriemResult::prStart() {
 }
 
 void TPriemResult::prOk1() {
-    if (ResultStep == kOkFindsEvent)
+    if (ResultStep == OkStep::FindsEvent)
         FindResultEvent();
-    else if (ResultStep == kOkCommits)
+    else if (ResultStep == OkStep::Commits)
         SettleEvent();
 }
 
@@ -116,7 +115,7 @@ void TPriemResult::FindResultEvent() {
     }
     // Found: the event stays current for the settlement.
     ResultEventIndex = events->CurrentIndex();
-    SetFontColor(ui->Label2, kBlack);
+    SetFontColor(ui->Label2, LabelColour::Black);
     OfferOutcomes(Lookup(), *events);
     if (DataModule6->TableTmp->Active())
         DataModule6->TableTmp->Delete(); // the typed number is not kept
@@ -131,7 +130,7 @@ void TPriemResult::ChooseOutcome(Outcome outcome) {
                   : (Variant("Команда-победитель: ") + Variant(WinOutcome)).toString(),
               false);
     OutcomeOffered = false;
-    ResultStep = kOkCommits;
+    ResultStep = OkStep::Commits;
 }
 
 void TPriemResult::prKom1() {

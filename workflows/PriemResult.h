@@ -6,6 +6,7 @@
 #include <QHash>
 
 #include <cstdint>
+#include <memory>
 
 namespace Ui {
 class TPriemResult;
@@ -36,7 +37,7 @@ private:
     void SetLabel1(const QString& caption);
     void SetLabel2(const QString& caption, bool red);
 
-    Ui::TPriemResult* ui;
+    std::unique_ptr<Ui::TPriemResult> ui;
 };
 
 inline TPriemResult* PriemResult = nullptr;

@@ -20,9 +20,9 @@ namespace varnel {
 namespace {
 
 // Kept between clicks and between openings.
-QString BetOutcome;          // the outcome of the bet in progress: a side's name or "Ничья"
-double BetKoef = 0;          // that outcome's coefficient as it stood at the click
-int BetStep = kOkFindsEvent; // or kOkCommits: the next Ok records the bet
+QString BetOutcome; // the outcome of the bet in progress: a side's name or "Ничья"
+double BetKoef = 0; // that outcome's coefficient as it stood at the click
+OkStep BetStep = OkStep::FindsEvent; // or OkStep::Commits: the next Ok records the bet
 // The stake sum the click raised and its value before the click. The bet is recorded with the
 // stake in its box at the second Ok, and its recording sets the sum again from the stored one
 // and that stake: the event never holds a stake the bet does not.
@@ -51,7 +51,7 @@ TPriemStavka::TPriemStavka(QWidget* parent) : TForm(parent), ui(new Ui::TPriemSt
     SetIcon(QStringLiteral("window-stavka"));
     for (QLabel* label : {ui->label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5, ui->Label6})
         label->adjustSize();
-    SetFontColor(ui->Label2, kRed);
+    SetFontColor(ui->Label2, LabelColour::Red);
     // Its width was measured for a narrower font than some systems put in its place: it grows
     // to its caption rather than cut it.
     QCheckBox* check = ui->CheckBox1;
@@ -69,9 +69,7 @@ TPriemStavka::TPriemStavka(QWidget* parent) : TForm(parent), ui(new Ui::TPriemSt
     connect(ui->Button1, &QPushButton::clicked, this, Handler(this, &TPriemStavka::prCancel));
 }
 
-TPriemStavka::~TPriemStavka() {
-    delete ui;
-}
+TPriemStavka::~TPriemStavka() = default;
 
 // The data module is made after this window, so the boxes find their source at the first
 // showing.
@@ -101,7 +99,7 @@ void TPriemStavka::prStart() {
     SetCaption(ui->label1, QStringLiteral("Номер события"));
     SetCaption(ui->Label6, QString());
     SetLeft(ui->label1, kCaptionLeft);
-    BetStep = kOkFindsEvent;
+    BetStep = OkStep::FindsEvent;
 
     // The second run settles the blank record the first one began: it holds no changes, so
     // it is discarded and a fresh one begun.
@@ -112,9 +110,9 @@ void TPriemStavka::prStart() {
 }
 
 void TPriemStavka::prOkSelect() {
-    if (BetStep == kOkFindsEvent)
+    if (BetStep == OkStep::FindsEvent)
         FindBetEvent();
-    else if (BetStep == kOkCommits)
+    else if (BetStep == OkStep::Commits)
         RecordBet();
 }
 
@@ -124,7 +122,7 @@ void TPriemStavka::prCancel() {
 
 void TPriemStavka::Refuse(const QString& message, QWidget* focus) {
     ui->Label2->show();
-    SetFontColor(ui->Label2, kRed);
+    SetFontColor(ui->Label2, LabelColour::Red);
     SetCaption(ui->Label2, message);
     SetLeft(ui->Label2, kCaptionLeft);
     focus->setFocus();
@@ -164,7 +162,7 @@ void TPriemStavka::FindBetEvent() {
         Refuse(QStringLiteral("Прием ставок на это событие закончен !!!"), ui->EditNUMBER);
         return;
     }
-    SetFontColor(ui->Label2, kBlack);
+    SetFontColor(ui->Label2, LabelColour::Black);
     OfferOutcomes(Lookup(), *events);
 }
 
@@ -212,7 +210,7 @@ void TPriemStavka::BetOn(Outcome outcome) {
     BetSumField = chosen.summ;
     BetSumBefore = events->GetFieldValue(chosen.summ);
     events->SetFieldValue(chosen.summ, BetSumBefore + Variant(ui->EditSUMMA->GetEditText()));
-    BetStep = kOkCommits;
+    BetStep = OkStep::Commits;
 }
 
 // The bet and the event are written together or not at all. When writing fails, both tables

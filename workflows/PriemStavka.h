@@ -3,6 +3,8 @@
 #include "toolkit/Form.h"
 #include "workflows/EventLookup.h"
 
+#include <memory>
+
 class QLabel;
 
 namespace Ui {
@@ -38,7 +40,7 @@ private:
     bool RefuseStake();
     void Refuse(const QString& message, QWidget* focus);
 
-    Ui::TPriemStavka* ui;
+    std::unique_ptr<Ui::TPriemStavka> ui;
 };
 
 inline TPriemStavka* PriemStavka = nullptr;
