@@ -3,6 +3,7 @@
 #include "store/AdjustKoef.h"
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QJsonObject>
@@ -83,8 +84,6 @@ public:
 class TestAdjustKoef : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void workedRunOfFiveBetsReproducesThroughTheTables() {
         Desk desk;
         desk.enter({1.5, 2.2, 3.0});
@@ -216,5 +215,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAdjustKoef)
+VARNEL_GUILESS_TEST_MAIN(TestAdjustKoef)
 #include "test_adjustkoef.moc"

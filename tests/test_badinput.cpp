@@ -8,6 +8,7 @@
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "workflows/PriemCompit.h"
@@ -334,7 +335,6 @@ class TestBadInput : public QObject {
 
 private slots:
     void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_office = std::make_unique<Office>();
         QVERIFY(m_office->started);
         append(*DataModule6->TableCompit,
@@ -386,9 +386,7 @@ private slots:
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    TestBadInput test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QApplication, TestBadInput>(argc, argv);
 }
 
 #include "test_badinput.moc"

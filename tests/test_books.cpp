@@ -3,6 +3,7 @@
 #include "store/DataModule6.h"
 #include "store/History.h"
 #include "store/engine/DataSet.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -23,7 +24,6 @@ class TestBooks : public QObject {
 
 private slots:
     void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_books = std::make_unique<BooksFixture>();
         QVERIFY2(m_books->errors.messages.isEmpty(),
                  qPrintable(m_books->errors.messages.join('\n')));
@@ -132,9 +132,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    TestBooks test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QCoreApplication, TestBooks>(argc, argv);
 }
 
 #include "test_books.moc"

@@ -6,6 +6,7 @@
 #include "store/engine/Convert.h"
 #include "store/engine/DbfFile.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "toolkit/Application.h"
 #include "views/TableCompitition.h"
 #include "views/TableMoney.h"
@@ -144,10 +145,7 @@ class TestBrowsers : public QObject {
     QString file(const char* name) const { return m_folder->file(QLatin1String(name)); }
 
 private slots:
-    void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        m_folder = std::make_unique<WorkFolder>();
-    }
+    void init() { m_folder = std::make_unique<WorkFolder>(); }
 
     void cleanup() {
         m_app.reset();
@@ -678,5 +676,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestBrowsers)
+VARNEL_TEST_MAIN(TestBrowsers)
 #include "test_browsers.moc"

@@ -3,6 +3,7 @@
 #include "controls/DBEdit.h"
 #include "store/DataModule6.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 
 #include <QJsonObject>
 #include <QLocale>
@@ -14,8 +15,6 @@ using namespace varnel::test;
 class TestControls : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void theDataModuleOpensThreeTablesInOrder() {
         WorkFolder folder;
         TDataModule6 module;
@@ -142,5 +141,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestControls)
+VARNEL_TEST_MAIN(TestControls)
 #include "test_controls.moc"

@@ -4,6 +4,7 @@
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
 #include "store/engine/Transaction.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -57,8 +58,6 @@ QStringList walk(TTable& table) {
 class TestDataSet : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void openTwiceDoesNothingAndClosedRefuses() {
         WorkFolder folder;
         TTable table;
@@ -444,5 +443,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDataSet)
+VARNEL_GUILESS_TEST_MAIN(TestDataSet)
 #include "test_dataset.moc"

@@ -1,6 +1,7 @@
 #include "base/Errors.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -55,8 +56,6 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 class TestDbf : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void everyTypeRoundTrips() {
         QTemporaryDir dir;
         const QString path = dir.filePath("T.DBF");
@@ -506,5 +505,5 @@ t.close()
     }
 };
 
-QTEST_GUILESS_MAIN(TestDbf)
+VARNEL_GUILESS_TEST_MAIN(TestDbf)
 #include "test_dbf.moc"

@@ -2,6 +2,7 @@
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -338,5 +339,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestExport)
+VARNEL_GUILESS_TEST_MAIN(TestExport)
 #include "test_export.moc"

@@ -11,6 +11,7 @@
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "toolkit/Application.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
@@ -132,8 +133,6 @@ private:
 class TestFileFaults : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void aTableMadeReadOnlyStopsTheActionWhole() {
         WorkFolder folder;
         Session program;
@@ -681,9 +680,7 @@ int main(int argc, char** argv) {
         return betWorker(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--bet-and-crash-at")
         return crashWorker(argc, argv);
-    QApplication app(argc, argv);
-    TestFileFaults test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QApplication, TestFileFaults>(argc, argv);
 }
 
 #include "test_filefaults.moc"

@@ -8,6 +8,7 @@
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "views/TableMoney.h"
 
 #include <QJsonArray>
@@ -35,8 +36,6 @@ QJsonArray rows(const QJsonObject& books, const char* table) {
 class TestForeign : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void booksOfAnotherWriterServeAndKeepTheirLayout_data() {
         QTest::addColumn<QString>("writer");
         for (const char* writer : {"dbf", "gdal", "libreoffice"})
@@ -100,5 +99,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestForeign)
+VARNEL_TEST_MAIN(TestForeign)
 #include "test_foreign.moc"

@@ -12,6 +12,7 @@
 #include "store/engine/DbfFile.h"
 #include "store/engine/FaultInjection.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "tools/newdesk/NewDesk.h"
 #include "views/TableMoney.h"
 
@@ -85,7 +86,6 @@ class TestHistory : public QObject {
 
 private slots:
     void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_office = std::make_unique<Office>();
         QVERIFY(m_office->started);
         QVERIFY(m_office->errors.notices.isEmpty());
@@ -386,9 +386,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 4 && QByteArray(argv[1]) == "--pay-and-crash-at")
         return payWorker(argc, argv);
-    QApplication app(argc, argv);
-    TestHistory test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QApplication, TestHistory>(argc, argv);
 }
 
 #include "test_history.moc"

@@ -1,6 +1,7 @@
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "toolkit/Image.h"
@@ -48,7 +49,6 @@ class TestMainScreen : public QObject {
 
 private slots:
     void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_office = std::make_unique<Office>();
         QVERIFY(m_office->started);
     }
@@ -237,5 +237,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainScreen)
+VARNEL_TEST_MAIN(TestMainScreen)
 #include "test_mainscreen.moc"

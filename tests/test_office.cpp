@@ -17,6 +17,7 @@
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -217,8 +218,6 @@ class TestOffice : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     // The counter's own dialogs make the books; the office's figures are checked against sums
     // done here over what dbfread reads.
     void viewsShowWhatTheCounterRecorded() {
@@ -809,7 +808,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
 // the README's pictures: `test_office --lay-out-books FOLDER` (FOLDER laid out by varnel-newdesk).
 static int layOutBooks(int argc, char** argv) {
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    useProgramLocale();
     QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
     ErrorRecorder errors;
     TApplication application;
@@ -852,9 +851,7 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     if (argc == 3 && QByteArray(argv[1]) == "--lay-out-books")
         return layOutBooks(argc, argv);
-    QApplication app(argc, argv);
-    TestOffice test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QApplication, TestOffice>(argc, argv);
 }
 
 #include "test_office.moc"

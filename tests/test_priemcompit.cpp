@@ -4,6 +4,7 @@
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "workflows/PriemCompit.h"
@@ -100,7 +101,6 @@ class TestPriemCompit : public QObject {
 
 private slots:
     void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_office = std::make_unique<Office>();
         QVERIFY(m_office->started);
         QVERIFY(errors().isEmpty());
@@ -398,7 +398,7 @@ private slots:
     }
 
     void anotherShortDateFormatIsFollowed() {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const OtherLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
         QVERIFY(QLocale().dateFormat(QLocale::ShortFormat) !=
                 QLocale(QLocale::Russian, QLocale::Russia).dateFormat(QLocale::ShortFormat));
         const QDate tomorrow = Date().addDays(1);
@@ -426,5 +426,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPriemCompit)
+VARNEL_TEST_MAIN(TestPriemCompit)
 #include "test_priemcompit.moc"

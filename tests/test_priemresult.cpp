@@ -7,6 +7,7 @@
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "workflows/PriemResult.h"
@@ -46,7 +47,6 @@ class TestPriemResult : public QObject {
 
 private slots:
     void init() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         m_office = std::make_unique<Office>();
         QVERIFY(m_office->started);
     }
@@ -309,9 +309,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 4 && QByteArray(argv[1]) == "--settle-and-crash-at")
         return crashWorker(argc, argv);
-    QApplication app(argc, argv);
-    TestPriemResult test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QApplication, TestPriemResult>(argc, argv);
 }
 
 #include "test_priemresult.moc"

@@ -6,6 +6,7 @@
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 #include "workflows/PriemStavka.h"
@@ -88,8 +89,6 @@ bool outcomesHidden() {
 class TestPriemStavka : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void openedByCtrlSAsLaidOut() {
         Desk office;
         QVERIFY(office.started);
@@ -562,5 +561,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPriemStavka)
+VARNEL_TEST_MAIN(TestPriemStavka)
 #include "test_priemstavka.moc"

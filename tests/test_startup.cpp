@@ -5,6 +5,7 @@
 #include "store/DataModule6.h"
 #include "store/engine/Convert.h"
 #include "store/engine/FolderLock.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 
@@ -74,7 +75,7 @@ private slots:
     void aNeutralLocaleGivesRussianDatesAndNumbers() {
         WorkFolder folder;
         ErrorRecorder errors;
-        QLocale::setDefault(QLocale::c());
+        const OtherLocale neutral(QLocale::c());
         TApplication app;
         QVERIFY(StartUp(app));
         QCOMPARE(QLocale().language(), QLocale::Russian);
@@ -179,5 +180,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStartUp)
+VARNEL_TEST_MAIN(TestStartUp)
 #include "test_startup.moc"

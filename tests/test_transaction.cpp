@@ -5,6 +5,7 @@
 #include "store/engine/Field.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
+#include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -142,7 +143,6 @@ class TestTransaction : public QObject {
 
 private slots:
     void initTestCase() {
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         WorkFolder folder;
         fill();
         for (const QString& name : QDir(folder.path()).entryList({"*.DBF"}, QDir::Files))
@@ -444,7 +444,7 @@ private slots:
 int main(int argc, char** argv) {
     if (argc == 4 && QByteArray(argv[1]) == "--settle-and-crash-at") {
         QCoreApplication app(argc, argv);
-        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        useProgramLocale();
         QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
         const int point = std::atoi(argv[2]);
         fault::Arm(point < 0 ? 4 : point, fault::Kind::Kill);
@@ -456,9 +456,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    QCoreApplication app(argc, argv);
-    TestTransaction test;
-    return QTest::qExec(&test, argc, argv);
+    return runTests<QCoreApplication, TestTransaction>(argc, argv);
 }
 
 #include "test_transaction.moc"

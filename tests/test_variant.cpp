@@ -1,6 +1,7 @@
 #include "base/Errors.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Variant.h"
+#include "tests/support/TestMain.h"
 
 #include <QLocale>
 #include <QTest>
@@ -10,14 +11,12 @@ using namespace varnel;
 class TestVariant : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
-
     void stringsReadAsNumbersInBothNotations() {
         QCOMPARE(Variant::parseNumber("1,5").toReal(), 1.5);
         QCOMPARE(Variant::parseNumber(" 1.5 ").toReal(), 1.5);
         QCOMPARE(Variant::parseNumber("-2").type(), Variant::Type::Integer);
         QCOMPARE(Variant::parseNumber("1e3").toReal(), 1000.0);
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const test::OtherLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
         QCOMPARE(Variant::parseNumber("2.25").toReal(), 2.25);
         // The comma is no decimal separator in this locale, and group separators never count.
         QVERIFY_THROWS_EXCEPTION(EConvertError, Variant::parseNumber("2,25"));
@@ -109,7 +108,7 @@ private slots:
         QCOMPARE(Variant(2.2).toString(), QString("2,2"));
         QCOMPARE(Variant(123456789.5).toString(), QString("123456789,5")); // no group separator
         QCOMPARE(Variant(900.0 / 1100.0).toString(), QString("0,818181818181818"));
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const test::OtherLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
         QCOMPARE(Variant(0.45).toString(), QString("0.45"));
     }
 
@@ -131,7 +130,7 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(EConvertError, StrToDate(QString::fromUtf8(bad)));
         }
         // Another short format: month first, two-digit year.
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const test::OtherLocale english(QLocale(QLocale::English, QLocale::UnitedStates));
         QCOMPARE(StrToDate("12/8/26"), QDate(2026, 12, 8));
         QCOMPARE(StrToDate(DateToStr(QDate(2031, 3, 4))), QDate(2031, 3, 4));
     }
@@ -146,5 +145,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestVariant)
+VARNEL_GUILESS_TEST_MAIN(TestVariant)
 #include "test_variant.moc"

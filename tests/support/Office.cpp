@@ -33,7 +33,7 @@ Office::Office() {
 int runWorker(int argc, char** argv, const char* folder, const std::function<int()>& work,
               bool errorsEnd) {
     QApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    useProgramLocale();
     QDir::setCurrent(QString::fromLocal8Bit(folder));
     static bool end = false;
     end = errorsEnd;

@@ -36,6 +36,18 @@
 
 namespace varnel::test {
 
+void useProgramLocale() {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+}
+
+OtherLocale::OtherLocale(const QLocale& locale) {
+    QLocale::setDefault(locale);
+}
+
+OtherLocale::~OtherLocale() {
+    useProgramLocale();
+}
+
 WorkFolder::WorkFolder(const QString& parent)
     : m_dir(parent.isEmpty() ? QDir::tempPath() + QStringLiteral("/varnel-XXXXXX")
                              : parent + QStringLiteral("/varnel-XXXXXX")),

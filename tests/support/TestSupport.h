@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QJsonArray>
 #include <QList>
+#include <QLocale>
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,18 @@ class TDataModule6;
 } // namespace varnel
 
 namespace varnel::test {
+
+// The locale the program runs in (Russian): numbers and days are typed and read in it.
+void useProgramLocale();
+
+// Another locale for one scope, the program's again after it.
+class OtherLocale {
+public:
+    explicit OtherLocale(const QLocale& locale);
+    ~OtherLocale();
+    OtherLocale(const OtherLocale&) = delete;
+    OtherLocale& operator=(const OtherLocale&) = delete;
+};
 
 // A fresh working folder laid out by the same tool as a real one, made the current
 // directory for the life of the object (tables are opened by bare name).
