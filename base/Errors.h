@@ -73,4 +73,20 @@ private:
     quint64 m_stray;
 };
 
+// The books' server could not do what was asked: it cannot be reached, the connection broke,
+// it refused the statement, or a lock was not had in time. The message names the server and
+// says why. Nothing of the action was written, except where `Unknown` says the server may
+// have committed it (the break came while it was committing).
+class EServerError : public EDatabaseError {
+public:
+    EServerError(const QString& message, bool broken, bool unknown = false)
+        : EDatabaseError(message), m_broken(broken), m_unknown(unknown) {}
+    bool Broken() const { return m_broken; }   // the connection is gone: a retry reconnects
+    bool Unknown() const { return m_unknown; } // whether the work was committed is not known
+
+private:
+    bool m_broken;
+    bool m_unknown;
+};
+
 } // namespace varnel

@@ -184,10 +184,10 @@ void THistory::ResultEntered(const TDataSet& events, const QString& winner) {
     m_history->Post();
 }
 
-void THistory::PayoutPaid(const TDataSet& money) {
+Variant THistory::SerialOfPayout(const TDataSet& money) const {
     if (!Kept())
-        return;
-    // The payout's serial: its settlement's record, the newest naming its place.
+        return {};
+    // The settlement's record, the newest naming the payout's place.
     const TTable& h = *m_history;
     const TField* vid = h.FieldByName(VID);
     const TField* zapis = h.FieldByName(ZAPIS);
@@ -208,11 +208,20 @@ void THistory::PayoutPaid(const TDataSet& money) {
             serial = h.ValueAt(at, h.FieldByName(SERIAL));
         break;
     }
+    return serial;
+}
+
+void THistory::PayoutPaid(const TDataSet& money) {
+    if (!Kept())
+        return;
+    const Variant serial = SerialOfPayout(money);
+    const Variant fio = money.GetFieldValue(FIO);
+    const Variant amount = money.GetFieldValue(SUMMA);
     Begin(kinds::Paid());
     m_history->SetFieldValue(SERIAL, serial);
     m_history->SetFieldValue(FIO, fio);
     m_history->SetFieldValue(VYPLATA, amount);
-    m_history->SetFieldValue(ZAPIS, place);
+    m_history->SetFieldValue(ZAPIS, Variant(money.CurrentIndex()));
     m_history->Post();
 }
 

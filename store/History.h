@@ -69,6 +69,9 @@ public:
 
     // The payout on the current record of the payouts table, before it goes.
     void PayoutPaid(const TDataSet& money);
+    // The serial of the bet whose win the current payout is: its settlement's record, when
+    // that record says the payout as it stands; null otherwise.
+    Variant SerialOfPayout(const TDataSet& money) const;
 
     // Undoing a result: the event and its bets put back as they were, the payouts it created
     // taken away. Planned first (what will change, for the operator's confirmation); refused

@@ -1,0 +1,260 @@
+#include "server/Connection.h"
+
+#include <QAtomicInteger>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QStringList>
+
+#include <libpq-fe.h>
+
+namespace varnel {
+
+namespace {
+
+// libpq's keyword = value pairs; a value may be single-quoted, with \' and \\ inside.
+QList<QPair<QString, QString>> pairsOf(const QString& conninfo) {
+    QList<QPair<QString, QString>> pairs;
+    qsizetype i = 0;
+    const qsizetype n = conninfo.size();
+    const auto skipBlanks = [&] {
+        while (i < n && conninfo.at(i).isSpace())
+            ++i;
+    };
+    while (true) {
+        skipBlanks();
+        if (i >= n)
+            break;
+        QString key;
+        while (i < n && conninfo.at(i) != QLatin1Char('=') && !conninfo.at(i).isSpace())
+            key += conninfo.at(i++);
+        skipBlanks();
+        if (i < n && conninfo.at(i) == QLatin1Char('='))
+            ++i;
+        skipBlanks();
+        QString value;
+        if (i < n && conninfo.at(i) == QLatin1Char('\'')) {
+            ++i;
+            while (i < n && conninfo.at(i) != QLatin1Char('\'')) {
+                if (conninfo.at(i) == QLatin1Char('\\') && i + 1 < n)
+                    ++i;
+                value += conninfo.at(i++);
+            }
+            ++i;
+        } else {
+            while (i < n && !conninfo.at(i).isSpace())
+                value += conninfo.at(i++);
+        }
+        pairs.append({key.toLower(), value});
+    }
+    return pairs;
+}
+
+bool isUri(const QString& conninfo) {
+    return conninfo.startsWith(QLatin1String("postgresql://")) ||
+           conninfo.startsWith(QLatin1String("postgres://"));
+}
+
+QString valueOf(const QString& conninfo, const QString& key) {
+    for (const auto& [k, v] : pairsOf(conninfo))
+        if (k == key)
+            return v;
+    return {};
+}
+
+bool sets(const QString& conninfo, const QString& key) {
+    if (isUri(conninfo))
+        return conninfo.contains(key + QLatin1Char('='));
+    for (const auto& pair : pairsOf(conninfo))
+        if (pair.first == key)
+            return true;
+    return false;
+}
+
+PGconn* handleOf(const QSqlDatabase& db) {
+    if (!db.isValid() || !db.driver())
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.data());
+}
+
+} // namespace
+
+QString WithTimeouts(const QString& conninfo) {
+    const QList<QPair<QString, QString>> added = {
+        {QStringLiteral("connect_timeout"), QString::number(kConnectTimeoutSeconds)},
+        {QStringLiteral("keepalives"), QStringLiteral("1")},
+        {QStringLiteral("keepalives_idle"), QStringLiteral("10")},
+        {QStringLiteral("keepalives_interval"), QStringLiteral("5")},
+        {QStringLiteral("keepalives_count"), QStringLiteral("3")},
+        {QStringLiteral("tcp_user_timeout"), QStringLiteral("15000")},
+    };
+    QString result = conninfo.trimmed();
+    bool first = isUri(result) && !result.contains(QLatin1Char('?'));
+    for (const auto& [key, value] : added) {
+        if (sets(result, key))
+            continue;
+        if (isUri(result)) {
+            result +=
+                (first ? QLatin1Char('?') : QLatin1Char('&')) + key + QLatin1Char('=') + value;
+            first = false;
+        } else {
+            result += QLatin1Char(' ') + key + QLatin1Char('=') + value;
+        }
+    }
+    return result;
+}
+
+QString DescribeServer(const QString& conninfo) {
+    if (isUri(conninfo)) {
+        QString shown = conninfo.section(QLatin1Char('?'), 0, 0);
+        // user:password@ shows as user@
+        const qsizetype at = shown.indexOf(QLatin1Char('@'));
+        const qsizetype scheme = shown.indexOf(QLatin1String("://")) + 3;
+        if (at > scheme) {
+            const qsizetype colon = shown.indexOf(QLatin1Char(':'), scheme);
+            if (colon >= 0 && colon < at)
+                shown.remove(colon, at - colon);
+        }
+        return shown;
+    }
+    const auto env = [](const char* name) { return qEnvironmentVariable(name); };
+    QString host = valueOf(conninfo, QStringLiteral("host"));
+    if (host.isEmpty())
+        host = valueOf(conninfo, QStringLiteral("hostaddr"));
+    if (host.isEmpty())
+        host = env("PGHOST");
+    if (host.isEmpty())
+        host = QStringLiteral("localhost");
+    QString port = valueOf(conninfo, QStringLiteral("port"));
+    if (port.isEmpty())
+        port = env("PGPORT");
+    QString db = valueOf(conninfo, QStringLiteral("dbname"));
+    if (db.isEmpty())
+        db = env("PGDATABASE");
+    QString shown = host;
+    if (!port.isEmpty())
+        shown += QLatin1Char(':') + port;
+    if (!db.isEmpty())
+        shown += QLatin1Char('/') + db;
+    return shown;
+}
+
+ServerConnection::ServerConnection(const QString& conninfo) : m_conninfo(conninfo) {
+    static QAtomicInteger<quint64> counter;
+    m_name = QStringLiteral("varnel-server-%1").arg(counter.fetchAndAddRelaxed(1));
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
+    if (!m_db.isValid())
+        throw EServerError(QStringLiteral("Нет драйвера PostgreSQL для Qt (пакет libqt6sql6-psql): "
+                                          "книги на сервере «%1» недоступны.")
+                               .arg(Server()),
+                           false);
+    Open();
+}
+
+ServerConnection::~ServerConnection() {
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+void ServerConnection::Open() {
+    m_db.close();
+    m_inTransaction = false;
+    // The driver passes its connect options to libpq as they are, ';' read as a blank.
+    m_db.setConnectOptions(WithTimeouts(m_conninfo));
+    if (!m_db.open())
+        throw EServerError(QStringLiteral("Сервер книг «%1» недоступен: %2")
+                               .arg(Server(), m_db.lastError().text().trimmed()),
+                           true);
+    // Session settings: a lock wait that ends with a message, and a transaction left idle
+    // (a counter gone without a word) ended by the server, its locks dropped.
+    QSqlQuery setup(m_db);
+    if (!setup.exec(QStringLiteral("set lock_timeout = %1; set idle_in_transaction_session_timeout "
+                                   "= %2; set search_path = varnel, public")
+                        .arg(kLockTimeoutMs)
+                        .arg(kIdleInTransactionMs)))
+        Fail(QStringLiteral("настройка соединения"), setup.lastError());
+}
+
+bool ServerConnection::Broken() const {
+    PGconn* conn = handleOf(m_db);
+    return !m_db.isOpen() || !conn || PQstatus(conn) != CONNECTION_OK;
+}
+
+void ServerConnection::Fail(const QString& what, const QSqlError& error, bool committing) {
+    const bool broken = Broken();
+    if (broken)
+        m_inTransaction = false;
+    const QString code = error.nativeErrorCode();
+    QString reason = error.databaseText().trimmed();
+    if (reason.isEmpty())
+        reason = error.text().trimmed();
+    if (code == QLatin1String("55P03"))
+        throw EServerError(QStringLiteral("Сервер книг «%1»: запись занята другой кассой дольше "
+                                          "%2 с. Повторите действие.")
+                               .arg(Server())
+                               .arg(kLockTimeoutMs / 1000),
+                           false);
+    if (broken)
+        throw EServerError(QStringLiteral("Связь с сервером книг «%1» прервана (%2): %3")
+                               .arg(Server(), what, reason),
+                           true, committing);
+    throw EServerError(
+        QStringLiteral("Сервер книг «%1» отказал (%2): %3").arg(Server(), what, reason), false);
+}
+
+QSqlQuery ServerConnection::Exec(const QString& sql, const QVariantList& values) {
+    if (!m_inTransaction && Broken())
+        Open();
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    bool done = false;
+    if (values.isEmpty()) {
+        done = query.exec(sql);
+    } else if (query.prepare(sql)) {
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        done = query.exec();
+    }
+    if (!done)
+        Fail(sql.simplified().left(60), query.lastError());
+    return query;
+}
+
+QVariant ServerConnection::Value(const QString& sql, const QVariantList& values) {
+    QSqlQuery query = Exec(sql, values);
+    return query.next() ? query.value(0) : QVariant();
+}
+
+void ServerConnection::Begin() {
+    if (Broken())
+        Open();
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("begin"))) {
+        if (!Broken())
+            Fail(QStringLiteral("begin"), query.lastError());
+        Open(); // a break found before the work began: once more on a new connection
+        if (!query.exec(QStringLiteral("begin")))
+            Fail(QStringLiteral("begin"), query.lastError());
+    }
+    m_inTransaction = true;
+}
+
+void ServerConnection::Commit() {
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("commit")))
+        Fail(QStringLiteral("commit"), query.lastError(), true);
+    m_inTransaction = false;
+}
+
+void ServerConnection::Rollback() noexcept {
+    m_inTransaction = false;
+    if (Broken())
+        return;
+    QSqlQuery query(m_db);
+    query.exec(QStringLiteral("rollback"));
+}
+
+} // namespace varnel

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "base/Errors.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+namespace varnel {
+
+// How long a call to the books' server may wait: to connect, for a lock held by another
+// counter, and how long the server keeps a transaction that went idle (a counter whose cable
+// was pulled) before it ends it and drops its locks.
+inline constexpr int kConnectTimeoutSeconds = 10;
+inline constexpr int kLockTimeoutMs = 5000;
+inline constexpr int kIdleInTransactionMs = 30000;
+
+// libpq's connection string of a folder's varnel.conf, as the user wrote it, with what the
+// program adds for a counter (timeouts, keepalives) unless the string sets them itself.
+QString WithTimeouts(const QString& conninfo);
+// The server as a message names it: host (or socket folder), port and database, never a
+// password.
+QString DescribeServer(const QString& conninfo);
+
+// One connection to the books' server, for the thread that made it. Every statement runs
+// through Exec, which throws an EServerError naming the server and the reason; a statement
+// that finds the connection broken before a transaction began reconnects once, silently.
+class ServerConnection {
+public:
+    explicit ServerConnection(const QString& conninfo);
+    ~ServerConnection();
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
+
+    const QString& Conninfo() const { return m_conninfo; }
+    QString Server() const { return DescribeServer(m_conninfo); }
+    QSqlDatabase& Database() { return m_db; }
+
+    // Runs a statement with its values bound in order ($1, $2, …, written as ?); the query is
+    // positioned before its first row.
+    QSqlQuery Exec(const QString& sql, const QVariantList& values = {});
+    // The first column of the first row, or a null QVariant when there is none.
+    QVariant Value(const QString& sql, const QVariantList& values = {});
+
+    void Begin();
+    // A break while committing leaves the outcome unknown (EServerError::Unknown).
+    void Commit();
+    void Rollback() noexcept;
+    bool InTransaction() const { return m_inTransaction; }
+
+private:
+    void Open();
+    [[noreturn]] void Fail(const QString& what, const QSqlError& error, bool committing = false);
+    bool Broken() const;
+
+    QString m_conninfo;
+    QString m_name; // of the QSqlDatabase connection
+    QSqlDatabase m_db;
+    bool m_inTransaction = false;
+};
+
+// A transaction of one connection: rolled back unless committed.
+class ServerTransaction {
+public:
+    explicit ServerTransaction(ServerConnection& connection) : m_connection(connection) {
+        m_connection.Begin();
+    }
+    ~ServerTransaction() {
+        if (m_connection.InTransaction())
+            m_connection.Rollback();
+    }
+    ServerTransaction(const ServerTransaction&) = delete;
+    ServerTransaction& operator=(const ServerTransaction&) = delete;
+    void Commit() { m_connection.Commit(); }
+
+private:
+    ServerConnection& m_connection;
+};
+
+} // namespace varnel

@@ -1,0 +1,217 @@
+// The books' layout on a PostgreSQL server, and a folder's books moved onto it: what the
+// server holds must be what the folder held, record for record, with the serials the history
+// gave.
+#include "store/DataModule6.h"
+#include "store/engine/DataSet.h"
+#include "store/engine/FolderLock.h"
+#include "tests/support/Server.h"
+#include "tests/support/TestMain.h"
+#include "tests/support/TestSupport.h"
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+Run newdesk(const QStringList& args) {
+    QProcess process;
+    process.start(QStringLiteral(VARNEL_NEWDESK), args);
+    Run run;
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+        run.status = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// The places of a table file's live records, in order.
+QList<qint64> livePlaces(const QString& path) {
+    TTable table;
+    table.SetTableName(path);
+    table.SetReadOnly(true);
+    table.Open();
+    QList<qint64> places;
+    for (std::uint32_t i = 0; i < table.PhysicalCount(); ++i)
+        if (!table.IsDeletedAt(i))
+            places << i;
+    return places;
+}
+
+QList<qint64> numbers(const QStringList& rows) {
+    QList<qint64> values;
+    for (const QString& row : rows)
+        values << row.toLongLong();
+    return values;
+}
+
+} // namespace
+
+class TestServer : public QObject {
+    Q_OBJECT
+    PgServer m_server;
+
+private slots:
+    void theLayoutHoldsWhatAFolderHolds() {
+        const QString db = m_server.NewDatabase();
+        Run run = newdesk({"--server", db});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains("Книги заведены на сервере"), qPrintable(run.out + run.err));
+        run = newdesk({"--server", db});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains("уже заведены, ничего не изменено"), qPrintable(run.out));
+
+        QCOMPARE(psql(db, "select version from varnel.version"), QStringList{"1"});
+        QCOMPARE(psql(db, "select column_name || ' ' || data_type || coalesce(' ' || "
+                          "character_maximum_length, '') || coalesce(' ' || numeric_precision "
+                          "|| ',' || numeric_scale, '') from information_schema.columns where "
+                          "table_schema = 'varnel' and table_name = 'priem' and data_type <> "
+                          "'bigint' order by ordinal_position"),
+                 QStringList({"number smallint 16,0", "result character varying 25",
+                              "summa numeric 18,4", "koeficient numeric 18,11",
+                              "fio character varying 50"}));
+        QCOMPARE(psql(db, "select string_agg(table_name, ' ' order by table_name) from "
+                          "information_schema.tables where table_schema = 'varnel'"),
+                 QStringList{"compit history money priem tmp version"});
+
+        // Any login finds the books by their bare names.
+        psql(db, "create role clerk login; grant select on varnel.priem to clerk");
+        QCOMPARE(psql(db + " user=clerk", "show search_path; select count(*) from priem"),
+                 QStringList({"varnel, public", "0"}));
+
+        // Text as a file in Windows-1251 holds it, of the field's length; numbers exactly to
+        // the digits a file keeps.
+        psql(db, "insert into compit (number, kom1, kom2, koef_1, summ_1) values "
+                 "(7, 'Ёлки-Палки', 'Спартак', 1.23456789012, 500.1234)");
+        QCOMPARE(psql(db, "select kom1 || '|' || koef_1 || '|' || summ_1 from compit"),
+                 QStringList{"Ёлки-Палки|1.23456789012|500.1234"});
+        QString why;
+        QVERIFY(psql(db, "insert into compit (kom1) values ('Ωμέγα')", &why).isEmpty());
+        QVERIFY2(why.contains("compit_kom1_check"), qPrintable(why));
+        QVERIFY(psql(db, "insert into compit (kom1) values (repeat('я', 26))", &why).isEmpty());
+        QVERIFY2(why.contains("too long"), qPrintable(why));
+        QVERIFY(psql(db, "insert into compit (number) values (40000)", &why).isEmpty());
+        QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"1"});
+    }
+
+    void aFolderMovesOntoAnEmptyDatabaseWhole() {
+        const QString db = m_server.NewDatabase();
+        BooksFixture books;
+        append(*books.module->TableCompit,
+               {eventRecord(7, "Зенит", "Спартак"), eventRecord(8, "Динамо", "ЦСКА")});
+        books.takeBet(7, 1, 100, "Иванов Иван");
+        books.takeBet(7, 2, 40, "Петров Пётр");
+        books.takeBet(8, 3, 20, "Сидорова Анна", true);
+        QVERIFY(books.settle(7, 1));
+        // A bet older than the history: no record names it.
+        append(*books.module->TableStavka, {betRecord(8, "Динамо", 15, 2.5, "Старый")});
+        QVERIFY(books.errors.messages.isEmpty());
+        books.module.reset();
+        const QString folder = books.folder.path();
+
+        // Held by a program: refused, nothing on the server.
+        {
+            FolderLock held;
+            QVERIFY(held.TryLock(folder));
+            const Run run = newdesk({"--server", db, "--from", folder});
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.contains("держит запущенная программа"), qPrintable(run.err));
+            QCOMPARE(psql(db, "select to_regnamespace('varnel') is null"), QStringList{"t"});
+        }
+
+        const Run run = newdesk({"--server", db, "--from", folder});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.contains("tmp: записей 0"), qPrintable(run.out + run.err));
+        // Record for record, each under its place in its file as its key.
+        const struct {
+            const char* file;
+            const char* table;
+            const char* fields;
+            const char* money; // the fields the report sums
+        } tables[] = {
+            {"COMPIT.DBF", "compit",
+             "NUMBER DATE KOM1 KOM2 KOEF_1 KOEF_2 KOEF_N SUMM_1 SUMM_2 SUMM_N",
+             "SUMM_1 SUMM_2 SUMM_N"},
+            {"PRIEM.DBF", "priem", "NUMBER RESULT SUMMA KOEFICIENT FIO", "SUMMA"},
+            {"MONEY.DBF", "money", "FIO SUMMA", "SUMMA"},
+            {"HISTORY.DBF", "history",
+             "DEN VREMYA VID SERIAL ZAPIS NUMBER DATE KOM1 KOM2 KOEF_1 KOEF_2 KOEF_N SUMM_1 "
+             "SUMM_2 SUMM_N RESULT SUMMA KOEFICIENT FIO VYPLATA",
+             "SUMM_1 SUMM_2 SUMM_N SUMMA VYPLATA"},
+        };
+        for (const auto& t : tables) {
+            const QString path = books.folder.file(t.file);
+            QCOMPARE(
+                numbers(psql(db, QStringLiteral("select key from %1 order by key").arg(t.table))),
+                livePlaces(path));
+            const QJsonArray rows = readWithDbfread(path);
+            // The report: the records, and the sum of each money field.
+            QString line = QStringLiteral("%1: записей %2").arg(t.table).arg(rows.size());
+            for (const QString& field : QString(t.money).split(' ')) {
+                double sum = 0;
+                for (const QJsonValue& row : rows)
+                    sum += row.toObject()[field].toDouble();
+                line += QStringLiteral(", %1 %2").arg(field.toLower()).arg(sum, 0, 'f', 2);
+            }
+            QVERIFY2(run.out.contains(line + '\n'), qPrintable(line + "\n" + run.out));
+            const QStringList fields = QString(t.fields).split(' ');
+            QStringList columns;
+            for (const QString& field : fields)
+                columns << QStringLiteral("coalesce(%1::text, '')").arg(field.toLower());
+            const QStringList held = psql(db, QStringLiteral("select %1 from %2 order by key")
+                                                  .arg(columns.join(" || '|' || "), t.table));
+            QCOMPARE(held.size(), rows.size());
+            for (qsizetype r = 0; r < rows.size(); ++r) {
+                const QStringList values = held[r].split('|');
+                for (qsizetype f = 0; f < fields.size(); ++f) {
+                    const QJsonValue want = rows[r].toObject()[fields[f]];
+                    const QString got = values[f];
+                    const bool same = want.isDouble()
+                                          ? sameTo9Digits(got.toDouble(), want.toDouble())
+                                      : want.isNull() ? got.isEmpty()
+                                                      : got == want.toVariant().toString();
+                    QVERIFY2(same,
+                             qPrintable(QStringLiteral("%1 row %2 %3: %4, the file %5")
+                                            .arg(t.table)
+                                            .arg(r)
+                                            .arg(fields[f], got, want.toVariant().toString())));
+                }
+            }
+        }
+
+        // Each bet keeps the serial of its record, the bet older than the history takes one
+        // past them all; the payout keeps its bet's; the sequence goes on past every one.
+        QCOMPARE(psql(db, "select p.fio, p.serial = h.serial from priem p join history h on "
+                          "h.zapis = p.key and h.vid = 'Ставка' order by p.key"),
+                 QStringList{"Сидорова Анна|t"});
+        QCOMPARE(psql(db, "select serial > (select max(serial) from history) from priem where "
+                          "fio = 'Старый'"),
+                 QStringList{"t"});
+        QCOMPARE(psql(db, "select m.serial = h.serial from money m join history h on h.zapis = "
+                          "m.key and h.vid = 'Выигрыш'"),
+                 QStringList{"t"});
+        QCOMPARE(psql(db, "select nextval('serial') > (select max(serial) from priem)"),
+                 QStringList{"t"});
+        QCOMPARE(psql(db, "select (select max(key) from history) < nextval(pg_get_serial_sequence("
+                          "'history', 'key'))"),
+                 QStringList{"t"});
+
+        // Onto a database that holds books: refused, nothing written.
+        const QStringList before = psql(db, "select count(*) from history");
+        const Run again = newdesk({"--server", db, "--from", folder});
+        QCOMPARE(again.status, 1);
+        QVERIFY2(again.err.contains("книги уже заведены"), qPrintable(again.err));
+        QCOMPARE(psql(db, "select count(*) from history"), before);
+    }
+};
+
+VARNEL_GUILESS_TEST_MAIN(TestServer)
+#include "test_server.moc"
