@@ -74,7 +74,8 @@ PGconn* handleOf(const QSqlDatabase& db) {
     if (!db.isValid() || !db.driver())
         return nullptr;
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // The driver's handle is libpq's connection (PGconn is struct pg_conn).
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
         return nullptr;
     return *static_cast<PGconn* const*>(handle.data());
 }
@@ -171,10 +172,12 @@ void ServerConnection::Open() {
     // Session settings: a lock wait that ends with a message, and a transaction left idle
     // (a counter gone without a word) ended by the server, its locks dropped.
     QSqlQuery setup(m_db);
-    if (!setup.exec(QStringLiteral("set lock_timeout = %1; set idle_in_transaction_session_timeout "
-                                   "= %2; set search_path = varnel, public")
-                        .arg(kLockTimeoutMs)
-                        .arg(kIdleInTransactionMs)))
+    if (!setup.exec(
+            QStringLiteral(
+                "set lock_timeout = %1; set idle_in_transaction_session_timeout "
+                "= %2; set search_path = varnel, public; set standard_conforming_strings = on")
+                .arg(kLockTimeoutMs)
+                .arg(kIdleInTransactionMs)))
         Fail(QStringLiteral("настройка соединения"), setup.lastError());
 }
 
@@ -183,8 +186,18 @@ bool ServerConnection::Broken() const {
     return !m_db.isOpen() || !conn || PQstatus(conn) != CONNECTION_OK;
 }
 
+bool ServerConnection::Broken(const QSqlError& error) const {
+    // The server's word that it ends the session: a connection exception, shut down by an
+    // administrator or a crash, or a transaction left idle too long; libpq may not yet have
+    // seen the socket close.
+    const QString code = error.nativeErrorCode();
+    return Broken() || code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") ||
+           code == QLatin1String("57P02") || code == QLatin1String("57P03") ||
+           code == QLatin1String("25P03");
+}
+
 void ServerConnection::Fail(const QString& what, const QSqlError& error, bool committing) {
-    const bool broken = Broken();
+    const bool broken = Broken(error);
     if (broken)
         m_inTransaction = false;
     const QString code = error.nativeErrorCode();
@@ -206,21 +219,32 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
 }
 
 QSqlQuery ServerConnection::Exec(const QString& sql, const QVariantList& values) {
-    if (!m_inTransaction && Broken())
+    const bool alone = !m_inTransaction;
+    if (alone && Broken())
         Open();
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    bool done = false;
-    if (values.isEmpty()) {
-        done = query.exec(sql);
-    } else if (query.prepare(sql)) {
+    const auto run = [&](QSqlQuery& query) {
+        query.setForwardOnly(true);
+        if (values.isEmpty())
+            return query.exec(sql);
+        if (!query.prepare(sql))
+            return false;
         for (const QVariant& value : values)
             query.addBindValue(value);
-        done = query.exec();
+        return query.exec();
+    };
+    QSqlQuery query(m_db);
+    if (run(query))
+        return query;
+    // A connection the server ended while idle is found broken only by the next statement:
+    // outside a transaction (a reading, or the start of one) it is asked once more anew.
+    if (alone && Broken(query.lastError())) {
+        Open();
+        QSqlQuery again(m_db);
+        if (run(again))
+            return again;
+        Fail(sql.simplified().left(60), again.lastError());
     }
-    if (!done)
-        Fail(sql.simplified().left(60), query.lastError());
-    return query;
+    Fail(sql.simplified().left(60), query.lastError());
 }
 
 QVariant ServerConnection::Value(const QString& sql, const QVariantList& values) {
@@ -233,7 +257,7 @@ void ServerConnection::Begin() {
         Open();
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("begin"))) {
-        if (!Broken())
+        if (!Broken(query.lastError()))
             Fail(QStringLiteral("begin"), query.lastError());
         Open(); // a break found before the work began: once more on a new connection
         if (!query.exec(QStringLiteral("begin")))

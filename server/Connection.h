@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -25,8 +26,9 @@ QString WithTimeouts(const QString& conninfo);
 QString DescribeServer(const QString& conninfo);
 
 // One connection to the books' server, for the thread that made it. Every statement runs
-// through Exec, which throws an EServerError naming the server and the reason; a statement
-// that finds the connection broken before a transaction began reconnects once, silently.
+// through Exec, which throws an EServerError naming the server and the reason. Outside a
+// transaction only readings run, and one that finds the connection broken reconnects once,
+// silently; inside one, a break stops the work (the server drops the transaction).
 class ServerConnection {
 public:
     explicit ServerConnection(const QString& conninfo);
@@ -54,6 +56,7 @@ private:
     void Open();
     [[noreturn]] void Fail(const QString& what, const QSqlError& error, bool committing = false);
     bool Broken() const;
+    bool Broken(const QSqlError& error) const;
 
     QString m_conninfo;
     QString m_name; // of the QSqlDatabase connection

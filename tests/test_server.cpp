@@ -1,6 +1,7 @@
 // The books' layout on a PostgreSQL server, and a folder's books moved onto it: what the
 // server holds must be what the folder held, record for record, with the serials the history
 // gave.
+#include "server/Connection.h"
 #include "store/DataModule6.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/FolderLock.h"
@@ -8,8 +9,10 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace varnel;
@@ -22,15 +25,23 @@ struct Run {
     QString out, err;
 };
 
-Run newdesk(const QStringList& args) {
+Run tool(const char* program, const QStringList& args) {
     QProcess process;
-    process.start(QStringLiteral(VARNEL_NEWDESK), args);
+    process.start(QString::fromLocal8Bit(program), args);
     Run run;
     if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
         run.status = process.exitCode();
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
+}
+
+Run newdesk(const QStringList& args) {
+    return tool(VARNEL_NEWDESK, args);
+}
+
+Run exported(const QStringList& args) {
+    return tool(VARNEL_EXPORT, args);
 }
 
 // The places of a table file's live records, in order.
@@ -100,6 +111,54 @@ private slots:
         QVERIFY2(why.contains("too long"), qPrintable(why));
         QVERIFY(psql(db, "insert into compit (number) values (40000)", &why).isEmpty());
         QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"1"});
+    }
+
+    // One connection keeps its transaction; a break before a transaction reconnects
+    // silently, one inside it stops the work with a message naming the server, and the
+    // connection works again once the server is back.
+    void aConnectionKeepsItsTransactionAndComesBackAfterABreak() {
+        const QString db = m_server.NewDatabase();
+        ServerConnection server(db);
+        const QVariant backend = server.Value("select pg_backend_pid()");
+        QCOMPARE(server.Value("select pg_backend_pid()"), backend);
+        {
+            ServerTransaction work(server);
+            server.Exec("create table scratch (a int)");
+            server.Exec("insert into scratch values (?)", {7});
+            QCOMPARE(server.Value("select pg_backend_pid()"), backend);
+        }
+        QCOMPARE(server.Value("select to_regclass('scratch') is null").toBool(), true);
+        QCOMPARE(server.Value("show lock_timeout").toString(), QString("5s"));
+
+        psql(db, QStringLiteral("select pg_terminate_backend(%1)").arg(backend.toInt()));
+        QCOMPARE(server.Value("select 1").toInt(), 1); // reconnected, silently
+
+        {
+            ServerTransaction work(server);
+            server.Exec("create table scratch (a int)");
+            psql(db, QStringLiteral("select pg_terminate_backend(%1)")
+                         .arg(server.Value("select pg_backend_pid()").toInt()));
+            try {
+                server.Exec("insert into scratch values (1)");
+                QFAIL("a statement on a cut connection passed");
+            } catch (const EServerError& error) {
+                QVERIFY(error.Broken());
+                QVERIFY2(error.message().startsWith("Связь с сервером книг «") &&
+                             error.message().contains(DescribeServer(db)),
+                         qPrintable(error.message()));
+            }
+        }
+        QCOMPARE(server.Value("select to_regclass('scratch') is null").toBool(), true);
+
+        m_server.Stop("immediate");
+        try {
+            server.Value("select 1");
+            QFAIL("a statement passed with the server stopped");
+        } catch (const EServerError& error) {
+            QVERIFY2(error.message().contains(DescribeServer(db)), qPrintable(error.message()));
+        }
+        m_server.Start();
+        QCOMPARE(server.Value("select 1").toInt(), 1);
     }
 
     void aFolderMovesOntoAnEmptyDatabaseWhole() {
@@ -203,6 +262,41 @@ private slots:
         QCOMPARE(psql(db, "select (select max(key) from history) < nextval(pg_get_serial_sequence("
                           "'history', 'key'))"),
                  QStringList{"t"});
+
+        // The export reads each table of the server as it reads its file, in every format;
+        // a snapshot of the books as files is what the folder held.
+        QTemporaryDir out;
+        const QString snapshot = out.filePath("снимок");
+        const Run copied = exported({"--server", db, "--to-folder", snapshot});
+        QVERIFY2(copied.status == 0, qPrintable(copied.err));
+        for (const auto& t : tables) {
+            const QString file = books.folder.file(t.file);
+            for (const char* format : {"csv", "json"}) {
+                const Run fromFile = exported({file, "--format", format});
+                QCOMPARE(fromFile.status, 0);
+                const Run fromServer = exported({"--server", db, t.table, "--format", format});
+                QVERIFY2(fromServer.status == 0, qPrintable(fromServer.err));
+                QCOMPARE(fromServer.out.split('\n'), fromFile.out.split('\n'));
+                const Run fromSnapshot =
+                    exported({QDir(snapshot).filePath(t.file), "--format", format});
+                QCOMPARE(fromSnapshot.out, fromFile.out);
+            }
+            QCOMPARE(readWithDbfread(QDir(snapshot).filePath(t.file)), readWithDbfread(file));
+        }
+        const Run some = exported({"--server", db, "HISTORY.DBF", "--where", "VID=Ставка",
+                                   "--where", "NUMBER=7.0", "--fields", "fio,summa"});
+        QCOMPARE(some.out, exported({books.folder.file("HISTORY.DBF"), "--where", "VID=Ставка",
+                                     "--where", "NUMBER=7.0", "--fields", "fio,summa"})
+                               .out);
+        QCOMPARE(some.out.count('\n'), 3);
+        // A value is a value, whatever quotes it holds.
+        const Run quoted =
+            exported({"--server", db, "priem", "--where", "FIO=Д'Артаньян'; drop table priem; --"});
+        QCOMPARE(quoted.status, 0);
+        QCOMPARE(quoted.out.count('\n'), 1);
+        QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"2"});
+        QCOMPARE(exported({"--server", db, "--to-folder", snapshot}).status, 1); // not over it
+        QCOMPARE(exported({"--server", db, "priem", "--fields", "nope"}).status, 1);
 
         // Onto a database that holds books: refused, nothing written.
         const QStringList before = psql(db, "select count(*) from history");

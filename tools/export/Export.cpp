@@ -58,7 +58,9 @@ public:
 
 const char* const kUsage =
     "usage: varnel-export TABLE.DBF [--where FIELD=VALUE ...] [--fields A,B,...] "
-    "[--format csv|tsv|json]\n";
+    "[--format csv|tsv|json]\n"
+    "       varnel-export --server CONNINFO TABLE [--where ...] [--fields ...] [--format ...]\n"
+    "       varnel-export --server CONNINFO --to-folder DIR\n";
 
 [[noreturn]] void wrongUse(const QString& why) {
     throw Failure(2, why);
@@ -285,10 +287,12 @@ std::optional<std::string> plain(const DbfColumn& column, const Variant& value) 
     return text;
 }
 
+} // namespace
+
 // As RFC 4180 has it, for tabs as for commas: a field holding the separator, a quote or a line
 // break is enclosed in quotes, a quote inside doubled, so that a reader splits rows and fields
 // where the table has them.
-void appendDelimited(std::string& out, std::string_view text, char separator) {
+void AppendDelimited(std::string& out, std::string_view text, char separator) {
     const char special[] = {separator, '"', '\r', '\n', '\0'};
     if (text.find_first_of(special) == std::string_view::npos) {
         out += text;
@@ -303,7 +307,7 @@ void appendDelimited(std::string& out, std::string_view text, char separator) {
     out += '"';
 }
 
-void appendJsonString(std::string& out, const std::string& text) {
+void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
     for (const char c : text) {
         switch (c) {
@@ -334,6 +338,8 @@ void appendJsonString(std::string& out, const std::string& text) {
     }
     out += '"';
 }
+
+namespace {
 
 class Exporter {
 public:
@@ -484,7 +490,7 @@ private:
             if (!first)
                 out += separator;
             first = false;
-            appendDelimited(out, m_names[std::size_t(c)], separator);
+            AppendDelimited(out, m_names[std::size_t(c)], separator);
         }
         out += '\n';
     }
@@ -517,7 +523,7 @@ private:
                 if (!firstField)
                     out += ", ";
                 firstField = false;
-                appendJsonString(out, m_names[std::size_t(c)]);
+                AppendJsonString(out, m_names[std::size_t(c)]);
                 out += ": ";
                 switch (field(file, record, c)) {
                 case Kind::None:
@@ -527,7 +533,7 @@ private:
                     out += m_text;
                     break;
                 case Kind::Text:
-                    appendJsonString(out, m_text);
+                    AppendJsonString(out, m_text);
                     break;
                 }
             }
@@ -541,7 +547,7 @@ private:
                 out += separator;
             firstField = false;
             if (field(file, record, c) != Kind::None)
-                appendDelimited(out, m_text, separator);
+                AppendDelimited(out, m_text, separator);
         }
         out += '\n';
     }
@@ -565,6 +571,8 @@ private:
 } // namespace
 
 int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    if (!arguments.isEmpty() && arguments[0] == QLatin1String("--server"))
+        return RunServerExport(arguments, out, err);
     try {
         Exporter exporter(arguments);
         exporter.run(out);

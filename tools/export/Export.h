@@ -3,6 +3,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 namespace varnel {
 
@@ -19,5 +21,19 @@ namespace varnel {
 // only read. Returns the exit status: 0 done, 1 a table that cannot be read or a field it does
 // not have (said on `err`), 2 a command line that is wrong.
 int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
+
+// varnel-export --server CONNINFO TABLE [--where …] [--fields …] [--format …]
+// varnel-export --server CONNINFO --to-folder DIR
+//
+// The same for a table of the books on a PostgreSQL server (compit, priem, money, tmp,
+// history; or their files' names): its fields as the program's own file has them, its rows
+// in the order of their keys, read page by page through a cursor. With --to-folder, the books
+// as .DBF files in the program's own layout, all tables read at one moment: a snapshot every
+// dBASE tool opens. A folder that holds any of them already is refused.
+int RunServerExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
+
+// The output's two quotings: a CSV or TSV field, a JSON string.
+void AppendDelimited(std::string& out, std::string_view text, char separator);
+void AppendJsonString(std::string& out, const std::string& text);
 
 } // namespace varnel
