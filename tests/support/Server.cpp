@@ -1,10 +1,14 @@
 #include "tests/support/Server.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 
+#include <cerrno>
 #include <cstdlib>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace varnel::test {
 
@@ -29,12 +33,28 @@ QString run(const QString& program, const QStringList& args, QString* error = nu
 } // namespace
 
 PgServer::PgServer() {
+    // A run that ended by a crash left its server running: stopped now, its folder removed.
+    const QDir tmp(QStringLiteral("/tmp"));
+    for (const QString& name : tmp.entryList({QStringLiteral("varnel-pg-*")}, QDir::Dirs)) {
+        QFile owner(tmp.filePath(name + QStringLiteral("/owner")));
+        if (!owner.open(QIODevice::ReadOnly))
+            continue;
+        const pid_t pid = pid_t(owner.readAll().trimmed().toLong());
+        if (pid <= 0 || (::kill(pid, 0) != 0 && errno == ESRCH)) {
+            m_dir = tmp.filePath(name);
+            Stop("immediate");
+            QDir(m_dir).removeRecursively();
+        }
+    }
     // A short folder of our own: the socket's path must stay under 107 bytes.
     QByteArray dir = QByteArrayLiteral("/tmp/varnel-pg-XXXXXX");
     if (!::mkdtemp(dir.data()))
         qFatal("no temporary folder for the test server");
     m_dir = QString::fromLocal8Bit(dir);
     Start();
+    QFile owner(m_dir + QStringLiteral("/owner"));
+    if (!owner.open(QIODevice::WriteOnly) || owner.write(QByteArray::number(::getpid())) <= 0)
+        qFatal("the test server's folder cannot be written");
 }
 
 PgServer::~PgServer() {
