@@ -131,6 +131,8 @@ QString DescribeServer(const QString& conninfo) {
     QString port = valueOf(conninfo, QStringLiteral("port"));
     if (port.isEmpty())
         port = env("PGPORT");
+    if (port.isEmpty())
+        port = QStringLiteral("5432"); // libpq's own default
     QString db = valueOf(conninfo, QStringLiteral("dbname"));
     if (db.isEmpty())
         db = env("PGDATABASE");

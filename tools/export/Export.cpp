@@ -19,7 +19,7 @@ namespace varnel {
 
 namespace {
 
-enum class Format { Csv, Tsv, Json };
+using Format = ExportFormat;
 
 // A number as its decimal digits say it, in the one form that two equal numbers share: no
 // leading zeros before the point, no trailing zeros after it, no sign on zero. Widths past 18
@@ -339,6 +339,51 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
+ExportRequest ParseExportRequest(const QStringList& arguments, qsizetype first) {
+    ExportRequest request;
+    const auto wrong = [](const QString& why) { throw ExportUsage{why}; };
+    for (qsizetype i = first; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        const auto next = [&]() -> QString {
+            if (i + 1 >= arguments.size())
+                wrong(QStringLiteral("после %1 нужно значение").arg(a));
+            return arguments[++i];
+        };
+        if (a == QLatin1String("--where")) {
+            const QString condition = next();
+            const qsizetype eq = condition.indexOf(QLatin1Char('='));
+            if (eq <= 0)
+                wrong(QStringLiteral("условие «%1» не вида ПОЛЕ=ЗНАЧЕНИЕ").arg(condition));
+            request.where << qMakePair(condition.left(eq).trimmed(), condition.mid(eq + 1));
+        } else if (a == QLatin1String("--fields")) {
+            request.fields = next().split(QLatin1Char(','), Qt::SkipEmptyParts);
+            for (QString& name : request.fields)
+                name = name.trimmed();
+            if (request.fields.isEmpty())
+                wrong(QStringLiteral("--fields без полей"));
+        } else if (a == QLatin1String("--format")) {
+            const QString format = next();
+            if (format == QLatin1String("csv"))
+                request.format = ExportFormat::Csv;
+            else if (format == QLatin1String("tsv"))
+                request.format = ExportFormat::Tsv;
+            else if (format == QLatin1String("json"))
+                request.format = ExportFormat::Json;
+            else
+                wrong(QStringLiteral("формат «%1» неизвестен: csv, tsv или json").arg(format));
+        } else if (a.startsWith(QLatin1Char('-'))) {
+            wrong(QStringLiteral("неизвестный ключ %1").arg(a));
+        } else if (request.table.isEmpty()) {
+            request.table = a;
+        } else {
+            wrong(QStringLiteral("таблица одна, а названо две: %1 и %2").arg(request.table, a));
+        }
+    }
+    if (request.table.isEmpty())
+        wrong(QStringLiteral("не названа таблица"));
+    return request;
+}
+
 namespace {
 
 class Exporter {
@@ -375,46 +420,11 @@ public:
 
 private:
     void parse(const QStringList& arguments) {
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            const QString& a = arguments[i];
-            const auto next = [&]() -> QString {
-                if (i + 1 >= arguments.size())
-                    wrongUse(QStringLiteral("после %1 нужно значение").arg(a));
-                return arguments[++i];
-            };
-            if (a == QLatin1String("--where")) {
-                const QString condition = next();
-                const qsizetype eq = condition.indexOf(QLatin1Char('='));
-                if (eq <= 0)
-                    wrongUse(QStringLiteral("условие «%1» не вида ПОЛЕ=ЗНАЧЕНИЕ").arg(condition));
-                m_where << qMakePair(condition.left(eq).trimmed(), condition.mid(eq + 1));
-            } else if (a == QLatin1String("--fields")) {
-                m_fieldNames = next().split(QLatin1Char(','), Qt::SkipEmptyParts);
-                for (QString& name : m_fieldNames)
-                    name = name.trimmed();
-                if (m_fieldNames.isEmpty())
-                    wrongUse(QStringLiteral("--fields без полей"));
-            } else if (a == QLatin1String("--format")) {
-                const QString format = next();
-                if (format == QLatin1String("csv"))
-                    m_format = Format::Csv;
-                else if (format == QLatin1String("tsv"))
-                    m_format = Format::Tsv;
-                else if (format == QLatin1String("json"))
-                    m_format = Format::Json;
-                else
-                    wrongUse(
-                        QStringLiteral("формат «%1» неизвестен: csv, tsv или json").arg(format));
-            } else if (a.startsWith(QLatin1Char('-'))) {
-                wrongUse(QStringLiteral("неизвестный ключ %1").arg(a));
-            } else if (m_path.isEmpty()) {
-                m_path = a;
-            } else {
-                wrongUse(QStringLiteral("таблица одна, а названо две: %1 и %2").arg(m_path, a));
-            }
-        }
-        if (m_path.isEmpty())
-            wrongUse(QStringLiteral("не названа таблица"));
+        ExportRequest request = ParseExportRequest(arguments, 0);
+        m_path = request.table;
+        m_where = request.where;
+        m_fieldNames = request.fields;
+        m_format = request.format;
     }
 
     int column(const DbfFile& file, const QString& name) const {
@@ -577,6 +587,10 @@ int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         Exporter exporter(arguments);
         exporter.run(out);
         return std::fflush(out) == 0 ? 0 : 1;
+    } catch (const ExportUsage& usage) {
+        std::fprintf(err, "varnel-export: %s\n", usage.why.toLocal8Bit().constData());
+        std::fputs(kUsage, err);
+        return 2;
     } catch (const Failure& failure) {
         std::fprintf(err, "varnel-export: %s\n", failure.message.toLocal8Bit().constData());
         if (failure.status == 2)

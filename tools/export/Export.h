@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
+#include <QString>
 #include <QStringList>
 
 #include <cstdio>
@@ -31,6 +34,21 @@ int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
 // as .DBF files in the program's own layout, all tables read at one moment: a snapshot every
 // dBASE tool opens. A folder that holds any of them already is refused.
 int RunServerExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
+
+// What an export is asked: the table (a file, or a server's table), the conditions, the
+// fields and the format, read from the command line from `first` on. A command line that is
+// wrong throws an ExportUsage saying why.
+enum class ExportFormat { Csv, Tsv, Json };
+struct ExportRequest {
+    QString table;
+    QList<QPair<QString, QString>> where; // field, value
+    QStringList fields;                   // none: all
+    ExportFormat format = ExportFormat::Csv;
+};
+struct ExportUsage {
+    QString why;
+};
+ExportRequest ParseExportRequest(const QStringList& arguments, qsizetype first);
 
 // The output's two quotings: a CSV or TSV field, a JSON string.
 void AppendDelimited(std::string& out, std::string_view text, char separator);

@@ -31,7 +31,7 @@ struct Refusal {
 };
 
 [[noreturn]] void wrongUse(const QString& why) {
-    throw Refusal{2, why};
+    throw ExportUsage{why};
 }
 
 const TableDescription* tableNamed(const QString& name) {
@@ -124,45 +124,13 @@ QString selectOf(const TableDescription& table, const QList<const FieldDescripti
 }
 
 int exportTable(ServerConnection& server, const QStringList& arguments, std::FILE* out) {
-    QString tableName;
-    QList<QPair<QString, QString>> where;
-    QStringList fieldNames;
-    char format = 'c';
-    for (qsizetype i = 2; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        const auto next = [&]() -> QString {
-            if (i + 1 >= arguments.size())
-                wrongUse(QStringLiteral("после %1 нужно значение").arg(a));
-            return arguments[++i];
-        };
-        if (a == QLatin1String("--where")) {
-            const QString condition = next();
-            const qsizetype eq = condition.indexOf(QLatin1Char('='));
-            if (eq <= 0)
-                wrongUse(QStringLiteral("условие «%1» не вида ПОЛЕ=ЗНАЧЕНИЕ").arg(condition));
-            where << qMakePair(condition.left(eq).trimmed(), condition.mid(eq + 1));
-        } else if (a == QLatin1String("--fields")) {
-            fieldNames = next().split(QLatin1Char(','), Qt::SkipEmptyParts);
-            for (QString& name : fieldNames)
-                name = name.trimmed();
-            if (fieldNames.isEmpty())
-                wrongUse(QStringLiteral("--fields без полей"));
-        } else if (a == QLatin1String("--format")) {
-            const QString f = next();
-            if (f != QLatin1String("csv") && f != QLatin1String("tsv") &&
-                f != QLatin1String("json"))
-                wrongUse(QStringLiteral("формат «%1» неизвестен: csv, tsv или json").arg(f));
-            format = f.at(0).toLatin1();
-        } else if (a.startsWith(QLatin1Char('-'))) {
-            wrongUse(QStringLiteral("неизвестный ключ %1").arg(a));
-        } else if (tableName.isEmpty()) {
-            tableName = a;
-        } else {
-            wrongUse(QStringLiteral("таблица одна, а названо две: %1 и %2").arg(tableName, a));
-        }
-    }
-    if (tableName.isEmpty())
-        wrongUse(QStringLiteral("не названа таблица"));
+    const ExportRequest request = ParseExportRequest(arguments, 2);
+    const QList<QPair<QString, QString>>& where = request.where;
+    const QStringList& fieldNames = request.fields;
+    const char format = request.format == ExportFormat::Json  ? 'j'
+                        : request.format == ExportFormat::Tsv ? 't'
+                                                              : 'c';
+    const QString& tableName = request.table;
     const TableDescription& table = *tableNamed(tableName);
     QList<const FieldDescription*> fields;
     if (fieldNames.isEmpty())
@@ -374,13 +342,15 @@ int RunServerExport(const QStringList& arguments, std::FILE* out, std::FILE* err
             return exportToFolder(server, arguments[3], out);
         }
         return exportTable(server, arguments, out);
+    } catch (const ExportUsage& usage) {
+        std::fprintf(err, "varnel-export: %s\n", usage.why.toLocal8Bit().constData());
+        std::fputs("usage: varnel-export --server CONNINFO TABLE [--where FIELD=VALUE ...] "
+                   "[--fields A,B,...] [--format csv|tsv|json]\n"
+                   "       varnel-export --server CONNINFO --to-folder DIR\n",
+                   err);
+        return 2;
     } catch (const Refusal& refusal) {
         std::fprintf(err, "varnel-export: %s\n", refusal.message.toLocal8Bit().constData());
-        if (refusal.status == 2)
-            std::fputs("usage: varnel-export --server CONNINFO TABLE [--where FIELD=VALUE ...] "
-                       "[--fields A,B,...] [--format csv|tsv|json]\n"
-                       "       varnel-export --server CONNINFO --to-folder DIR\n",
-                       err);
         return refusal.status;
     } catch (const EVarnelError& error) {
         std::fprintf(err, "varnel-export: %s\n", error.message().toLocal8Bit().constData());
