@@ -147,7 +147,7 @@ void BM_PostBet(benchmark::State& state) {
         TTable table;
         table.SetTableName(QStringLiteral("PRIEM.DBF"));
         table.Open();
-        const std::uint32_t before = table.PhysicalCount();
+        const std::uint32_t before = table.EndKey();
         double fillSeconds = 0;
         std::int64_t n = 0;
         using Clock = std::chrono::steady_clock;
@@ -200,7 +200,7 @@ void BM_ScanByNumber(benchmark::State& state) {
         TTable table;
         table.SetTableName(QStringLiteral("PRIEM.DBF"));
         table.Open();
-        const std::uint32_t count = table.PhysicalCount();
+        const std::uint32_t count = table.EndKey();
         const Variant wanted(kWantedEvent);
         const int fd = ::open(QFile::encodeName(desk.file(QStringLiteral("PRIEM.DBF"))).constData(),
                               O_RDONLY | O_CLOEXEC);
@@ -245,7 +245,7 @@ void BM_FindByNumber(benchmark::State& state) {
         TTable table;
         table.SetTableName(QStringLiteral("PRIEM.DBF"));
         table.Open();
-        const std::uint32_t count = table.PhysicalCount();
+        const std::uint32_t count = table.EndKey();
         const TField* number = table.FieldByName(QStringLiteral("NUMBER"));
         const Variant wanted(kWantedEvent);
         std::int64_t found = -1;
@@ -325,7 +325,7 @@ void BM_OpenTables(benchmark::State& state) {
             for (const TTable& table : tables)
                 if (!table.Active())
                     throw std::runtime_error("a table did not open");
-            benchmark::DoNotOptimize(tables[1].PhysicalCount());
+            benchmark::DoNotOptimize(tables[1].EndKey());
         }
     });
 }

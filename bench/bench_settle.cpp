@@ -177,7 +177,7 @@ void settle(benchmark::State& state, Mode mode) {
         if (check.recordCount() != std::uint32_t(kWinners))
             state.SkipWithError("wrong number of payouts");
         if (mode == Mode::WithHistory &&
-            historyTable.PhysicalCount() != std::uint32_t(100 + total + kEventBets + 1))
+            historyTable.EndKey() != std::uint32_t(100 + total + kEventBets + 1))
             state.SkipWithError("wrong number of history records");
         state.ResumeTiming();
     }
@@ -213,7 +213,7 @@ void recordBets(benchmark::State& state, bool withHistory) {
             HistoryTable().MakeFields(&historyTable);
             historyTable.Open();
         }
-        const std::uint32_t before = historyTable.PhysicalCount();
+        const std::uint32_t before = historyTable.EndKey();
         std::int64_t n = 0;
         for (auto _ : state) {
             TTransaction work({bets.get(), events.get(), &historyTable});
@@ -232,7 +232,7 @@ void recordBets(benchmark::State& state, bool withHistory) {
             work.Commit();
             ++n;
         }
-        if (withHistory && historyTable.PhysicalCount() != before + std::uint32_t(n))
+        if (withHistory && historyTable.EndKey() != before + std::uint32_t(n))
             state.SkipWithError("a bet without its history record");
     }
 }

@@ -125,7 +125,7 @@ Variant TDBGridModel::ValueOf(std::int64_t key, const TField* field) const {
     if (key == kPending ||
         (dataSet->state() == TDataSet::State::Edit && key == dataSet->CurrentIndex()))
         return dataSet->GetFieldValue(field->FieldName());
-    if (key >= dataSet->PhysicalCount())
+    if (key >= dataSet->EndKey())
         return {};
     return dataSet->ValueAt(std::uint32_t(key), field);
 }
@@ -269,7 +269,7 @@ QVector<std::int64_t> TDBGridModel::ComputePage() const {
     if (capacity > 0) {
         if (pending) {
             const QVector<std::int64_t> last =
-                dataSet->LiveBackward(std::int64_t(dataSet->PhysicalCount()) - 1, 1);
+                dataSet->LiveBackward(std::int64_t(dataSet->EndKey()) - 1, 1);
             if (!last.isEmpty())
                 page = PageEndingAt(last.first(), capacity);
         } else if (dataSet->CurrentIndex() >= 0) {
@@ -473,7 +473,7 @@ void TDBGrid::FollowCursor() {
 
 void TDBGrid::UpdateScrollBar() {
     const TDataSet* dataSet = m_model->DataSet();
-    const std::int64_t count = dataSet && dataSet->Active() ? dataSet->PhysicalCount() : 0;
+    const std::int64_t count = dataSet && dataSet->Active() ? dataSet->EndKey() : 0;
     std::int64_t at = dataSet && dataSet->Active() ? dataSet->CurrentIndex() : -1;
     if (dataSet && dataSet->state() == TDataSet::State::Insert)
         at = count;
@@ -494,7 +494,7 @@ void TDBGrid::MoveBy(int records) {
 
 void TDBGrid::MoveNear(std::int64_t index) {
     TDataSet* dataSet = m_model->DataSet();
-    if (!dataSet || !dataSet->Active() || dataSet->PhysicalCount() == 0)
+    if (!dataSet || !dataSet->Active() || dataSet->EndKey() == 0)
         return;
     QVector<std::int64_t> near = dataSet->LiveForward(index, 1);
     if (near.isEmpty())

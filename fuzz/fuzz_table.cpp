@@ -37,7 +37,7 @@ void readRecord(TDataSet& table) {
 // The walk, bounded: a cursor that never reaches the end is a hang, reported by the timeout.
 void walk(TDataSet& table) {
     std::uint64_t steps = 0;
-    const std::uint64_t limit = 4 * (std::uint64_t(table.PhysicalCount()) + 2);
+    const std::uint64_t limit = 4 * (std::uint64_t(table.EndKey()) + 2);
     for (table.First(); !table.Eof(); table.Next()) {
         readRecord(table);
         if (++steps > limit)
@@ -49,7 +49,7 @@ void walk(TDataSet& table) {
         if (++steps > limit)
             std::abort();
     }
-    for (std::uint32_t i = 0; i < table.PhysicalCount(); ++i) {
+    for (std::uint32_t i = 0; i < table.EndKey(); ++i) {
         if (table.IsDeletedAt(i))
             continue;
         for (TField* field : table.Fields())

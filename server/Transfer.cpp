@@ -139,13 +139,13 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
     QHash<RecordKey, std::int64_t> payoutSerials;
     std::int64_t highest = 0;
     if (history) {
-        for (std::uint32_t i = 0; i < events.PhysicalCount(); ++i) {
+        for (std::uint32_t i = 0; i < events.EndKey(); ++i) {
             if (events.IsDeletedAt(i))
                 continue;
             events.MoveTo(i);
             betSerials.insert(kept.SerialsOfBets(events, bets));
         }
-        for (std::uint32_t i = 0; i < money.PhysicalCount(); ++i) {
+        for (std::uint32_t i = 0; i < money.EndKey(); ++i) {
             if (money.IsDeletedAt(i))
                 continue;
             money.MoveTo(i);
@@ -154,7 +154,7 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
                 payoutSerials.insert(i, serial.toInteger());
         }
         const TField* serial = history->FieldByName(fields::SERIAL);
-        for (std::uint32_t i = 0; i < history->PhysicalCount(); ++i) {
+        for (std::uint32_t i = 0; i < history->EndKey(); ++i) {
             const Variant value = history->ValueAt(i, serial);
             if (!value.isNull())
                 highest = std::max(highest, value.toInteger());
@@ -190,7 +190,7 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
         QStringList ownColumns = columns;
         ownColumns.removeOne(QStringLiteral("serial"));
         Inserter fresh(server, report.table, ownColumns);
-        for (std::uint32_t i = 0; i < table->PhysicalCount(); ++i) {
+        for (std::uint32_t i = 0; i < table->EndKey(); ++i) {
             if (table->IsDeletedAt(i))
                 continue;
             QVariantList row{qlonglong(i)};

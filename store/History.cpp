@@ -77,7 +77,7 @@ bool THistory::Kept() const {
 }
 
 std::int64_t THistory::NextPlace() const {
-    return std::int64_t(m_history->PhysicalCount());
+    return std::int64_t(m_history->EndKey());
 }
 
 void THistory::Begin(const QString& kind) {
@@ -136,7 +136,7 @@ QHash<RecordKey, std::int64_t> THistory::SerialsOfBets(const TDataSet& events,
                   undone = kinds::Undone();
     QHash<std::uint32_t, bool> seen; // the newest record of a place is the one that counts
     const TField* betNumber = bets.FieldByName(NUMBER);
-    for (std::int64_t i = h.FindRecord(h.PhysicalCount(), -1, number, event); i >= 0;
+    for (std::int64_t i = h.FindRecord(h.EndKey(), -1, number, event); i >= 0;
          i = h.FindRecord(i, -1, number, event)) {
         const auto at = std::uint32_t(i);
         const QString kind = h.ValueAt(at, vid).toString();
@@ -148,7 +148,7 @@ QHash<RecordKey, std::int64_t> THistory::SerialsOfBets(const TDataSet& events,
         if (seen.contains(place))
             continue;
         seen.insert(place, true);
-        if (place >= bets.PhysicalCount() || bets.IsDeletedAt(place))
+        if (place >= bets.EndKey() || bets.IsDeletedAt(place))
             continue;
         bool same = bets.ValueAt(place, betNumber) == event;
         for (const QLatin1String field : kBetFields)
@@ -196,7 +196,7 @@ Variant THistory::SerialOfPayout(const TDataSet& money) const {
     const Variant amount = money.GetFieldValue(SUMMA);
     const QString won = kinds::Won();
     Variant serial;
-    for (std::int64_t i = h.FindRecord(h.PhysicalCount(), -1, zapis, place); i >= 0;
+    for (std::int64_t i = h.FindRecord(h.EndKey(), -1, zapis, place); i >= 0;
          i = h.FindRecord(i, -1, zapis, place)) {
         const auto at = std::uint32_t(i);
         if (h.ValueAt(at, vid).toString() != won)
@@ -249,7 +249,7 @@ THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
     const auto value = [&h](RecordKey at, QLatin1String field) {
         return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };
-    if (result < 0 || result >= h.PhysicalCount() || h.IsDeletedAt(std::uint32_t(result)) ||
+    if (result < 0 || result >= h.EndKey() || h.IsDeletedAt(std::uint32_t(result)) ||
         value(result, VID).toString() != kinds::Result())
         refuse(QStringLiteral("запись %1 истории — не ввод результата.").arg(result + 1));
     UndoPlan plan;
@@ -308,7 +308,7 @@ THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
             refuse(QStringLiteral("%1 выплачен %2.").arg(whose, when(h, std::uint32_t(paid))));
         const TField* moneyFio = money.FieldByName(FIO);
         const TField* moneySumma = money.FieldByName(SUMMA);
-        if (place < 0 || place >= std::int64_t(money.PhysicalCount()) ||
+        if (place < 0 || place >= std::int64_t(money.EndKey()) ||
             money.IsDeletedAt(std::uint32_t(place)) ||
             !sameValue(money.ValueAt(std::uint32_t(place), moneyFio), moneyFio, fio,
                        h.FieldByName(FIO)) ||

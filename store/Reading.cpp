@@ -91,7 +91,7 @@ struct ReadTable {
         return table.ValueAt(record, table.FieldByName(field));
     }
     template <typename Each> void forEachLive(Each each) const {
-        for (std::uint32_t i = 0; i < table.PhysicalCount(); ++i)
+        for (std::uint32_t i = 0; i < table.EndKey(); ++i)
             if (!table.IsDeletedAt(i))
                 each(i);
     }

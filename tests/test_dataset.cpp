@@ -215,7 +215,7 @@ private slots:
         TTable again;
         again.SetTableName("PRIEM.DBF");
         again.Open();
-        QCOMPARE(again.PhysicalCount(), 3u);
+        QCOMPARE(again.EndKey(), 3u);
         QCOMPARE(walk(again), left);
     }
 
@@ -394,14 +394,14 @@ private slots:
         const TField* fio = table->FieldByName("FIO");
         const auto check = [&](const TField* field, const Variant& value) {
             QList<std::int64_t> walked, forward, backward;
-            for (std::uint32_t i = 0; i < table->PhysicalCount(); ++i)
+            for (std::uint32_t i = 0; i < table->EndKey(); ++i)
                 if (!table->IsDeletedAt(i) &&
                     table->ValueAt(i, field).compare(value) == std::partial_ordering::equivalent)
                     walked << i;
             for (std::int64_t i = table->FindRecord(-1, +1, field, value); i >= 0;
                  i = table->FindRecord(i, +1, field, value))
                 forward << i;
-            for (std::int64_t i = table->FindRecord(table->PhysicalCount(), -1, field, value);
+            for (std::int64_t i = table->FindRecord(table->EndKey(), -1, field, value);
                  i >= 0; i = table->FindRecord(i, -1, field, value))
                 backward.prepend(i);
             QCOMPARE(forward, walked);

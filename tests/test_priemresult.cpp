@@ -206,7 +206,7 @@ private slots:
         });
         QVERIFY(settle("1", 1));
         QCOMPARE(readWithDbfread(file("TMP.DBF")).size(), 0);
-        QCOMPARE(DataModule6->TableTmp->PhysicalCount(), 0u);
+        QCOMPARE(DataModule6->TableTmp->EndKey(), 0u);
     }
 
     void aFailedSettlementChangesNothingAndAGoodOnePaysOnce() {

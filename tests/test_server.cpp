@@ -51,7 +51,7 @@ QList<qint64> livePlaces(const QString& path) {
     table.SetReadOnly(true);
     table.Open();
     QList<qint64> places;
-    for (std::uint32_t i = 0; i < table.PhysicalCount(); ++i)
+    for (std::uint32_t i = 0; i < table.EndKey(); ++i)
         if (!table.IsDeletedAt(i))
             places << i;
     return places;

@@ -35,48 +35,7 @@ void TDataSet::RemoveLink(TDataLink* link) {
 void TDataSet::Open() {
     if (Active())
         return;
-    std::unique_ptr<DbfFile> file = OpenFile();
-    const auto fail = [&](const QString& what) {
-        throw EDatabaseError(
-            QStringLiteral("Таблица «%1»: %2. Файл не изменён.").arg(DisplayName(), what));
-    };
-    if (m_fields.isEmpty()) {
-        // No field objects of our own: take every column the file has.
-        for (const DbfColumn& column : file->columns()) {
-            TFieldType type = TFieldType::String;
-            switch (column.type) {
-            case 'N':
-            case 'F':
-                type = column.decimals == 0 && column.length < 10 ? TFieldType::Integer
-                                                                  : TFieldType::Float;
-                break;
-            case 'D':
-                type = TFieldType::Date;
-                break;
-            case 'L':
-                type = TFieldType::Logical;
-                break;
-            default:
-                break;
-            }
-            new TField(this, column.name, type, column.type == 'C' ? column.length : 0);
-        }
-    }
-    for (TField* field : m_fields) {
-        const int column = file->columnIndex(field->FieldName());
-        if (column < 0)
-            fail(QStringLiteral("в файле нет поля %1").arg(field->FieldName()));
-        const QString mismatch = field->Mismatch(file->columns().at(column));
-        if (!mismatch.isEmpty())
-            fail(mismatch);
-        field->SetColumn(column, file->columns().at(column).decimals);
-    }
-    if (m_exactFields) {
-        for (const DbfColumn& column : file->columns())
-            if (!FindField(column.name))
-                fail(QStringLiteral("в файле лишнее поле %1").arg(column.name));
-    }
-    m_file = std::move(file);
+    OpenStorage();
     m_buffer = QVector<Variant>(m_fields.size());
     m_modified = false;
     m_current = NextLive(-1, +1);
@@ -89,7 +48,7 @@ void TDataSet::Close() {
     if (!Active())
         return;
     m_saved.reset();
-    m_file.reset();
+    CloseStorage();
     m_current = -1;
     m_eof = m_bof = true;
     m_modified = false;
@@ -102,48 +61,29 @@ void TDataSet::CheckActive() const {
         throw EDatabaseError(QStringLiteral("Таблица «%1» закрыта.").arg(DisplayName()));
 }
 
-std::int64_t TDataSet::NextLive(std::int64_t from, int step) const {
+RecordKey TDataSet::NextLive(RecordKey from, int step) const {
     if (step < 0) {
-        const QVector<std::int64_t> prior = LiveBackward(from - 1, 1);
+        const QVector<RecordKey> prior = StorageBackward(from - 1, 1);
         return prior.isEmpty() ? -1 : prior.first();
     }
-    // Every Next comes here: a plain walk forward, which the file's read-ahead serves.
-    const std::int64_t count = m_file->recordCount();
-    for (std::int64_t i = from + 1; i < count; ++i)
-        if (!m_file->isDeleted(std::uint32_t(i)))
-            return i;
-    return -1;
+    return StorageNext(from);
 }
 
-QVector<std::int64_t> TDataSet::LiveForward(std::int64_t from, int wanted) const {
-    QVector<std::int64_t> found;
-    const std::int64_t count = PhysicalCount();
-    for (std::int64_t i = std::max<std::int64_t>(from, 0); i < count && found.size() < wanted; ++i)
-        if (!m_file->isDeleted(std::uint32_t(i)))
-            found << i;
-    return found;
+RecordKey TDataSet::StorageNext(RecordKey key) const {
+    const QVector<RecordKey> next = StorageForward(key + 1, 1);
+    return next.isEmpty() ? -1 : next.first();
 }
 
-QVector<std::int64_t> TDataSet::LiveBackward(std::int64_t from, int wanted) const {
-    // The file is read ahead in blocks, never behind: stepping back one record at a time would
-    // read a block per record. So the walk goes back a stretch at a time, reading each stretch
-    // forward, the stretches growing while the records there are deleted.
-    QVector<std::int64_t> found;
-    QVector<std::int64_t> live;
-    std::int64_t stretch = 64;
-    const std::int64_t count = m_file ? m_file->recordCount() : 0; // Open asks before it is active
-    for (std::int64_t high = std::min<std::int64_t>(from, count - 1);
-         high >= 0 && found.size() < wanted; stretch = std::min<std::int64_t>(stretch * 2, 4096)) {
-        const std::int64_t low = std::max<std::int64_t>(high - stretch + 1, 0);
-        live.clear();
-        for (std::int64_t i = low; i <= high; ++i)
-            if (!m_file->isDeleted(std::uint32_t(i)))
-                live << i;
-        for (qsizetype i = live.size(); i > 0 && found.size() < wanted;)
-            found << live[--i];
-        high = low - 1;
-    }
-    return found;
+QVector<RecordKey> TDataSet::LiveForward(RecordKey from, int wanted) const {
+    if (!Active())
+        return {};
+    return StorageForward(from, wanted);
+}
+
+QVector<RecordKey> TDataSet::LiveBackward(RecordKey from, int wanted) const {
+    if (!Active())
+        return {};
+    return StorageBackward(from, wanted);
 }
 
 void TDataSet::MoveBy(std::int64_t records) {
@@ -151,22 +91,23 @@ void TDataSet::MoveBy(std::int64_t records) {
     if (records == 0 || m_current < 0)
         return;
     const int steps = int(std::min<std::int64_t>(std::abs(records), INT_MAX));
-    const QVector<std::int64_t> path =
+    const QVector<RecordKey> path =
         records > 0 ? LiveForward(m_current + 1, steps) : LiveBackward(m_current - 1, steps);
     if (!path.isEmpty())
-        MoveTo(std::uint32_t(path.last()));
+        MoveTo(path.last());
 }
 
-std::uint32_t TDataSet::PhysicalCount() const {
-    return Active() ? m_file->recordCount() : 0;
+RecordKey TDataSet::EndKey() const {
+    return Active() ? StorageEnd() : 0;
 }
 
-bool TDataSet::IsDeletedAt(std::uint32_t index) const {
-    return m_file->isDeleted(index);
+bool TDataSet::IsDeletedAt(RecordKey key) const {
+    return !Active() || !StorageLive(key);
 }
 
-Variant TDataSet::ValueAt(std::uint32_t index, const TField* field) const {
-    return m_file->decode(m_file->record(index), field->ColumnIndex());
+Variant TDataSet::ValueAt(RecordKey key, const TField* field) const {
+    CheckActive();
+    return StoredValue(key, field);
 }
 
 void TDataSet::UpdateRecord() {
@@ -217,7 +158,7 @@ void TDataSet::First() {
 
 void TDataSet::Last() {
     CheckBrowseMode();
-    m_current = NextLive(std::int64_t(m_file->recordCount()), -1);
+    m_current = NextLive(StorageEnd(), -1);
     m_eof = m_bof = m_current < 0;
     NotifyRecord();
 }
@@ -246,40 +187,18 @@ void TDataSet::Prior() {
     NotifyRecord();
 }
 
-std::int64_t TDataSet::FindRecord(std::int64_t from, int step, const TField* field,
-                                  const Variant& value) const {
+RecordKey TDataSet::FindRecord(RecordKey from, int step, const TField* field,
+                               const Variant& value) const {
     CheckActive();
-    const FieldMatcher matcher(m_file->codec(), field->ColumnIndex(), value);
-    const std::int64_t count = m_file->recordCount();
-    const std::ptrdiff_t stride = std::ptrdiff_t(step) * m_file->recordLength();
-    for (std::int64_t i = from + step; i >= 0 && i < count;) {
-        std::uint32_t run = 0;
-        const char* record = m_file->recordRun(std::uint32_t(i), step, run);
-        for (; run > 0 && i >= 0 && i < count; --run, i += step, record += stride) {
-            if (record[0] == '*')
-                continue;
-            switch (matcher.match(record)) {
-            case ByteMatch::Same:
-                return i;
-            case ByteMatch::Different:
-                break;
-            case ByteMatch::Unsure:
-                if (m_file->decode(record, field->ColumnIndex()).compare(value) ==
-                    std::partial_ordering::equivalent)
-                    return i;
-                break;
-            }
-        }
-    }
-    return -1;
+    return StorageFind(from, step, field, value);
 }
 
-void TDataSet::MoveTo(std::uint32_t index) {
+void TDataSet::MoveTo(RecordKey key) {
     CheckBrowseMode();
-    if (index >= m_file->recordCount() || m_file->isDeleted(index))
+    if (!StorageLive(key))
         throw EDatabaseError(
-            QStringLiteral("Таблица «%1»: записи %2 нет.").arg(DisplayName()).arg(index + 1));
-    m_current = index;
+            QStringLiteral("Таблица «%1»: записи %2 нет.").arg(DisplayName()).arg(key + 1));
+    m_current = key;
     m_eof = m_bof = false;
     NotifyRecord();
 }
@@ -293,12 +212,6 @@ void TDataSet::Insert() {
     NotifyRecord();
 }
 
-void TDataSet::LoadBuffer() {
-    const char* record = m_file->record(std::uint32_t(m_current));
-    for (int i = 0; i < m_fields.size(); ++i)
-        m_buffer[i] = m_file->decode(record, m_fields[i]->ColumnIndex());
-}
-
 void TDataSet::Edit() {
     CheckActive();
     if (m_state == State::Insert || m_state == State::Edit)
@@ -306,27 +219,10 @@ void TDataSet::Edit() {
     if (m_current < 0)
         throw EDatabaseError(
             QStringLiteral("Таблица «%1» пуста: изменять нечего.").arg(DisplayName()));
-    LoadBuffer();
+    m_buffer = StoredRecord(m_current);
     m_modified = false;
     SetState(State::Edit);
     NotifyRecord();
-}
-
-QByteArray TDataSet::EncodeBuffer(const QByteArray& base) const {
-    QByteArray record = base;
-    record[0] = ' ';
-    for (int i = 0; i < m_fields.size(); ++i)
-        EncodeField(record.data(), i);
-    return record;
-}
-
-void TDataSet::EncodeField(char* record, int field) const {
-    try {
-        m_file->encode(record, m_fields[field]->ColumnIndex(), m_buffer[field]);
-    } catch (const EConvertError& error) {
-        throw EConvertError(
-            QStringLiteral("Поле %1: %2").arg(m_fields[field]->Title(), error.message()));
-    }
 }
 
 void TDataSet::CheckFits(const QString& name) const {
@@ -336,8 +232,7 @@ void TDataSet::CheckFits(const QString& name) const {
         FieldByName(name);
     if (m_state != State::Insert && m_state != State::Edit)
         return;
-    QByteArray probe = m_file->blankRecord();
-    EncodeField(probe.data(), i);
+    CheckValueFits(i, m_buffer[i]);
 }
 
 void TDataSet::Post() {
@@ -346,15 +241,10 @@ void TDataSet::Post() {
         return;
     UpdateRecord();
     if (m_state == State::Insert) {
-        const QByteArray record = EncodeBuffer(m_file->blankRecord());
-        BeforeWrite();
-        m_current = m_file->append(record);
+        m_current = AppendRecord(m_buffer);
         NotifyDataSet();
     } else {
-        const char* stored = m_file->record(std::uint32_t(m_current));
-        const QByteArray record = EncodeBuffer(QByteArray(stored, m_file->recordLength()));
-        BeforeWrite();
-        m_file->write(std::uint32_t(m_current), record);
+        WriteRecord(m_current, m_buffer);
     }
     m_modified = false;
     m_eof = m_bof = false;
@@ -385,9 +275,8 @@ void TDataSet::Delete() {
     if (m_current < 0)
         throw EDatabaseError(
             QStringLiteral("Таблица «%1» пуста: удалять нечего.").arg(DisplayName()));
-    BeforeWrite();
-    m_file->markDeleted(std::uint32_t(m_current));
-    std::int64_t next = NextLive(m_current, +1);
+    DeleteRecord(m_current);
+    RecordKey next = NextLive(m_current, +1);
     if (next < 0)
         next = NextLive(m_current, -1);
     m_current = next;
@@ -398,13 +287,13 @@ void TDataSet::Delete() {
 
 void TDataSet::BeforeWrite() {
     // A transaction's writes reach the file at its commit, which calls this itself.
-    if (m_beforeWrite && !m_file->inOverlay())
+    if (m_beforeWrite && !WritesHeld())
         m_beforeWrite();
 }
 
 void TDataSet::BeginTransaction() {
     CheckActive();
-    m_file->beginOverlay();
+    HoldWrites();
     m_saved =
         std::make_unique<Saved>(Saved{m_state, m_current, m_eof, m_bof, m_modified, m_buffer});
 }
@@ -413,8 +302,7 @@ void TDataSet::EndTransaction(bool committed) {
     std::unique_ptr<Saved> saved = std::move(m_saved);
     if (committed || !saved || !Active())
         return;
-    if (m_file->inOverlay())
-        m_file->dropOverlay();
+    DropHeldWrites();
     m_current = saved->current;
     m_eof = saved->eof;
     m_bof = saved->bof;
@@ -454,7 +342,7 @@ Variant TDataSet::GetFieldValue(const QString& name) const {
         return m_buffer[i];
     if (m_current < 0)
         return {};
-    return m_file->decode(m_file->record(std::uint32_t(m_current)), m_fields[i]->ColumnIndex());
+    return StoredValue(m_current, m_fields[i]);
 }
 
 void TDataSet::SetFieldValue(const QString& name, const Variant& value) {
@@ -474,8 +362,201 @@ void TDataSet::SetFieldValue(const QString& name, const Variant& value) {
 
 TTable::TTable(QObject* parent) : TDataSet(parent) {}
 
+TTable::~TTable() = default;
+
 QString TTable::DisplayName() const {
     return QFileInfo(m_tableName).fileName();
+}
+
+void TTable::OpenStorage() {
+    std::unique_ptr<DbfFile> file = OpenFile();
+    const auto fail = [&](const QString& what) {
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1»: %2. Файл не изменён.").arg(DisplayName(), what));
+    };
+    if (Fields().isEmpty()) {
+        // No field objects of our own: take every column the file has.
+        for (const DbfColumn& column : file->columns()) {
+            TFieldType type = TFieldType::String;
+            switch (column.type) {
+            case 'N':
+            case 'F':
+                type = column.decimals == 0 && column.length < 10 ? TFieldType::Integer
+                                                                  : TFieldType::Float;
+                break;
+            case 'D':
+                type = TFieldType::Date;
+                break;
+            case 'L':
+                type = TFieldType::Logical;
+                break;
+            default:
+                break;
+            }
+            new TField(this, column.name, type, column.type == 'C' ? column.length : 0);
+        }
+    }
+    for (TField* field : Fields()) {
+        const int column = file->columnIndex(field->FieldName());
+        if (column < 0)
+            fail(QStringLiteral("в файле нет поля %1").arg(field->FieldName()));
+        const QString mismatch = field->Mismatch(file->columns().at(column));
+        if (!mismatch.isEmpty())
+            fail(mismatch);
+        field->SetColumn(column, file->columns().at(column).decimals);
+    }
+    if (m_exactFields) {
+        for (const DbfColumn& column : file->columns())
+            if (!FindField(column.name))
+                fail(QStringLiteral("в файле лишнее поле %1").arg(column.name));
+    }
+    m_file = std::move(file);
+}
+
+void TTable::CloseStorage() {
+    m_file.reset();
+}
+
+RecordKey TTable::StorageEnd() const {
+    return m_file->recordCount();
+}
+
+bool TTable::StorageLive(RecordKey key) const {
+    return key >= 0 && key < RecordKey(m_file->recordCount()) &&
+           !m_file->isDeleted(std::uint32_t(key));
+}
+
+RecordKey TTable::StorageNext(RecordKey key) const {
+    // Every Next comes here: a plain walk forward, which the file's read-ahead serves.
+    const RecordKey count = m_file->recordCount();
+    for (RecordKey i = key + 1; i < count; ++i)
+        if (!m_file->isDeleted(std::uint32_t(i)))
+            return i;
+    return -1;
+}
+
+QVector<RecordKey> TTable::StorageForward(RecordKey from, int wanted) const {
+    QVector<RecordKey> found;
+    const RecordKey count = m_file->recordCount();
+    for (RecordKey i = std::max<RecordKey>(from, 0); i < count && found.size() < wanted; ++i)
+        if (!m_file->isDeleted(std::uint32_t(i)))
+            found << i;
+    return found;
+}
+
+QVector<RecordKey> TTable::StorageBackward(RecordKey from, int wanted) const {
+    // The file is read ahead in blocks, never behind: stepping back one record at a time would
+    // read a block per record. So the walk goes back a stretch at a time, reading each stretch
+    // forward, the stretches growing while the records there are deleted.
+    QVector<RecordKey> found;
+    QVector<RecordKey> live;
+    RecordKey stretch = 64;
+    const RecordKey count = m_file->recordCount();
+    for (RecordKey high = std::min<RecordKey>(from, count - 1); high >= 0 && found.size() < wanted;
+         stretch = std::min<RecordKey>(stretch * 2, 4096)) {
+        const RecordKey low = std::max<RecordKey>(high - stretch + 1, 0);
+        live.clear();
+        for (RecordKey i = low; i <= high; ++i)
+            if (!m_file->isDeleted(std::uint32_t(i)))
+                live << i;
+        for (qsizetype i = live.size(); i > 0 && found.size() < wanted;)
+            found << live[--i];
+        high = low - 1;
+    }
+    return found;
+}
+
+Variant TTable::StoredValue(RecordKey key, const TField* field) const {
+    return m_file->decode(m_file->record(std::uint32_t(key)), field->ColumnIndex());
+}
+
+QVector<Variant> TTable::StoredRecord(RecordKey key) const {
+    const char* record = m_file->record(std::uint32_t(key));
+    QVector<Variant> values(Fields().size());
+    for (int i = 0; i < Fields().size(); ++i)
+        values[i] = m_file->decode(record, Fields()[i]->ColumnIndex());
+    return values;
+}
+
+void TTable::EncodeField(char* record, int field, const Variant& value) const {
+    try {
+        m_file->encode(record, Fields()[field]->ColumnIndex(), value);
+    } catch (const EConvertError& error) {
+        throw EConvertError(
+            QStringLiteral("Поле %1: %2").arg(Fields()[field]->Title(), error.message()));
+    }
+}
+
+QByteArray TTable::EncodeRecord(const QByteArray& base, const QVector<Variant>& values) const {
+    QByteArray record = base;
+    record[0] = ' ';
+    for (int i = 0; i < Fields().size(); ++i)
+        EncodeField(record.data(), i, values[i]);
+    return record;
+}
+
+RecordKey TTable::AppendRecord(const QVector<Variant>& values) {
+    const QByteArray record = EncodeRecord(m_file->blankRecord(), values);
+    BeforeWrite();
+    return m_file->append(record);
+}
+
+void TTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {
+    const char* stored = m_file->record(std::uint32_t(key));
+    const QByteArray record = EncodeRecord(QByteArray(stored, m_file->recordLength()), values);
+    BeforeWrite();
+    m_file->write(std::uint32_t(key), record);
+}
+
+void TTable::DeleteRecord(RecordKey key) {
+    BeforeWrite();
+    m_file->markDeleted(std::uint32_t(key));
+}
+
+void TTable::CheckValueFits(int field, const Variant& value) const {
+    QByteArray probe = m_file->blankRecord();
+    EncodeField(probe.data(), field, value);
+}
+
+RecordKey TTable::StorageFind(RecordKey from, int step, const TField* field,
+                              const Variant& value) const {
+    // Compared on the file's bytes where they allow, so a scan decodes only what it finds.
+    const FieldMatcher matcher(m_file->codec(), field->ColumnIndex(), value);
+    const RecordKey count = m_file->recordCount();
+    const std::ptrdiff_t stride = std::ptrdiff_t(step) * m_file->recordLength();
+    for (RecordKey i = from + step; i >= 0 && i < count;) {
+        std::uint32_t run = 0;
+        const char* record = m_file->recordRun(std::uint32_t(i), step, run);
+        for (; run > 0 && i >= 0 && i < count; --run, i += step, record += stride) {
+            if (record[0] == '*')
+                continue;
+            switch (matcher.match(record)) {
+            case ByteMatch::Same:
+                return i;
+            case ByteMatch::Different:
+                break;
+            case ByteMatch::Unsure:
+                if (m_file->decode(record, field->ColumnIndex()).compare(value) ==
+                    std::partial_ordering::equivalent)
+                    return i;
+                break;
+            }
+        }
+    }
+    return -1;
+}
+
+void TTable::HoldWrites() {
+    m_file->beginOverlay();
+}
+
+void TTable::DropHeldWrites() {
+    if (m_file && m_file->inOverlay())
+        m_file->dropOverlay();
+}
+
+bool TTable::WritesHeld() const {
+    return m_file && m_file->inOverlay();
 }
 
 std::unique_ptr<DbfFile> TTable::OpenFile() {

@@ -90,28 +90,25 @@ public:
     TField* FindField(const QString& name) const;
     TField* FieldByName(const QString& name) const; // throws when absent
 
-    // File-level view for grids and scans: the stored record the cursor is on (-1 for none),
-    // the number of stored records (deleted ones included) and whether one is deleted.
-    std::int64_t CurrentIndex() const { return m_current; }
-    std::uint32_t PhysicalCount() const;
-    bool IsDeletedAt(std::uint32_t index) const;
-    Variant ValueAt(std::uint32_t index, const TField* field) const;
+    // The stored records, named by their keys, for grids and scans: the record the cursor is
+    // on (-1 for none), the key past the last record there is, whether a key names no live
+    // record (deleted, or none), and a stored record's value.
+    RecordKey CurrentIndex() const { return m_current; }
+    RecordKey EndKey() const;
+    bool IsDeletedAt(RecordKey key) const;
+    Variant ValueAt(RecordKey key, const TField* field) const;
     // Makes a stored record current, settling a pending record first.
-    void MoveTo(std::uint32_t index);
-    // Up to `wanted` live records from stored record `from` on, in the table's order, and from
-    // `from` back, nearest first; read without moving the cursor. Going back reads the file a
-    // stretch at a time, forward, so that a long run of deleted records (paid payouts, settled
-    // bets) costs a few block reads rather than one a record.
-    QVector<std::int64_t> LiveForward(std::int64_t from, int wanted) const;
-    QVector<std::int64_t> LiveBackward(std::int64_t from, int wanted) const;
+    void MoveTo(RecordKey key);
+    // Up to `wanted` live records from key `from` on, in the table's order, and from `from`
+    // back, nearest first; read without moving the cursor.
+    QVector<RecordKey> LiveForward(RecordKey from, int wanted) const;
+    QVector<RecordKey> LiveBackward(RecordKey from, int wanted) const;
     // The nearest live record after `from` (step +1) or before it (step -1) whose field
     // compares equivalent to the value, as GetFieldValue(...).compare(value) would say; -1 when
-    // there is none. The cursor does not move. Compared on the file's bytes where they allow,
-    // so a scan decodes only the records it finds.
-    std::int64_t FindRecord(std::int64_t from, int step, const TField* field,
-                            const Variant& value) const;
+    // there is none. The cursor does not move.
+    RecordKey FindRecord(RecordKey from, int step, const TField* field, const Variant& value) const;
 
-    // Runs before anything of this dataset reaches its file: a Post or a Delete outside a
+    // Runs before anything of this dataset reaches its storage: a Post or a Delete outside a
     // transaction, or the commit of one (whatever it throws stops the write).
     void SetBeforeWrite(std::function<void()> hook) { m_beforeWrite = std::move(hook); }
 
@@ -119,54 +116,79 @@ public:
     void RemoveLink(TDataLink* link);
     void AddField(TField* field); // called by TField's constructor
 
-    // The file's name for messages, e.g. "COMPIT.DBF".
+    // The table's name for messages, e.g. "COMPIT.DBF".
     virtual QString DisplayName() const = 0;
+
+    // For the transactions of the books' homes alone (a table file's TTransaction, a server's):
+    // while one is open, a rollback puts the cursor and the pending record back as they were
+    // when it began.
+    void BeginTransaction();
+    void EndTransaction(bool committed);
+    // Runs the before-write hook when the write reaches the storage now (not held by a
+    // transaction); RunBeforeWrite runs it in any case, at a transaction's commit.
+    void BeforeWrite();
+    void RunBeforeWrite() {
+        if (m_beforeWrite)
+            m_beforeWrite();
+    }
 
 signals:
     void stateChanged();
 
 protected:
-    // Creates the open file this dataset works on; throws an EDatabaseError when it cannot.
-    virtual std::unique_ptr<DbfFile> OpenFile() = 0;
-    // Whether the file must hold exactly the fields of this dataset and no others.
+    // The storage under the cursor: a table file (TTable), or a table of the books' server.
+    // Opening makes the field objects (every column, when the dataset has none) and checks
+    // them against the storage; throws an EDatabaseError when it cannot.
+    virtual void OpenStorage() = 0;
+    virtual void CloseStorage() = 0;
+    virtual RecordKey StorageEnd() const = 0;
+    virtual bool StorageLive(RecordKey key) const = 0;
+    virtual QVector<RecordKey> StorageForward(RecordKey from, int wanted) const = 0;
+    virtual QVector<RecordKey> StorageBackward(RecordKey from, int wanted) const = 0;
+    // The next live record after `key` (-1 for none): every Next comes here.
+    virtual RecordKey StorageNext(RecordKey key) const;
+    virtual Variant StoredValue(RecordKey key, const TField* field) const = 0;
+    // The stored record's values, one per field.
+    virtual QVector<Variant> StoredRecord(RecordKey key) const = 0;
+    // Writes: each checks that the values fit first, then calls BeforeWrite(), then writes.
+    virtual RecordKey AppendRecord(const QVector<Variant>& values) = 0;
+    virtual void WriteRecord(RecordKey key, const QVector<Variant>& values) = 0;
+    virtual void DeleteRecord(RecordKey key) = 0;
+    // Throws the EConvertError that writing the value of field `field` would give.
+    virtual void CheckValueFits(int field, const Variant& value) const = 0;
+    virtual RecordKey StorageFind(RecordKey from, int step, const TField* field,
+                                  const Variant& value) const = 0;
+    // A transaction holds the writes until its commit (the table file's overlay).
+    virtual void HoldWrites() {}
+    virtual void DropHeldWrites() {}
+    virtual bool WritesHeld() const { return false; }
+
+    // Whether the storage must hold exactly the fields of this dataset and no others.
     bool m_exactFields = false;
 
 private:
-    // The seam to transactions (Transaction.h), which alone reach it: the file's work is held
-    // until committed; a rollback puts the cursor and the pending record back as they were
-    // when it began.
-    friend class TTransaction;
-    DbfFile* WorkFile() const { return m_file.get(); }
-    void BeginTransaction();
-    void EndTransaction(bool committed);
-    void BeforeWrite();
-
     void CheckActive() const;
     void CheckBrowseMode(); // rule A
     void UpdateRecord();
     void SetState(State state);
     void NotifyRecord();
     void NotifyDataSet();
-    std::int64_t NextLive(std::int64_t from, int step) const;
-    void LoadBuffer();
-    QByteArray EncodeBuffer(const QByteArray& base) const;
-    void EncodeField(char* record, int field) const;
+    RecordKey NextLive(RecordKey from, int step) const;
     int IndexOfField(const QString& name) const;
 
     struct Saved {
         State state = State::Inactive;
-        std::int64_t current = -1;
+        RecordKey current = -1;
         bool eof = true, bof = true, modified = false;
         QVector<Variant> buffer;
     };
 
-    std::unique_ptr<DbfFile> m_file;
     std::function<void()> m_beforeWrite;
     std::unique_ptr<Saved> m_saved; // the cursor as it was when a transaction began
     QList<TField*> m_fields;
     QList<TDataLink*> m_links;
     State m_state = State::Inactive;
-    std::int64_t m_current = -1;
+    RecordKey m_current = -1;
     bool m_eof = true;
     bool m_bof = true;
     QVector<Variant> m_buffer; // the pending record's values, one per field
@@ -178,6 +200,7 @@ class TTable : public TDataSet {
     Q_OBJECT
 public:
     explicit TTable(QObject* parent = nullptr);
+    ~TTable() override;
     void SetTableName(const QString& name) { m_tableName = name; }
     const QString& TableName() const { return m_tableName; }
     // The events and bets files must carry exactly their fields; the others may carry more.
@@ -190,10 +213,36 @@ public:
     void OpenCuttingTruncatedTail();
     QString DisplayName() const override;
 
+    // The open file, for the table file's transactions (Transaction.h).
+    DbfFile* WorkFile() const { return m_file.get(); }
+    // Encodes values (one per field) over a record's bytes; an EConvertError names the field.
+    QByteArray EncodeRecord(const QByteArray& base, const QVector<Variant>& values) const;
+
 protected:
-    std::unique_ptr<DbfFile> OpenFile() override;
+    void OpenStorage() override;
+    void CloseStorage() override;
+    RecordKey StorageEnd() const override;
+    bool StorageLive(RecordKey key) const override;
+    QVector<RecordKey> StorageForward(RecordKey from, int wanted) const override;
+    QVector<RecordKey> StorageBackward(RecordKey from, int wanted) const override;
+    RecordKey StorageNext(RecordKey key) const override;
+    Variant StoredValue(RecordKey key, const TField* field) const override;
+    QVector<Variant> StoredRecord(RecordKey key) const override;
+    RecordKey AppendRecord(const QVector<Variant>& values) override;
+    void WriteRecord(RecordKey key, const QVector<Variant>& values) override;
+    void DeleteRecord(RecordKey key) override;
+    void CheckValueFits(int field, const Variant& value) const override;
+    RecordKey StorageFind(RecordKey from, int step, const TField* field,
+                          const Variant& value) const override;
+    void HoldWrites() override;
+    void DropHeldWrites() override;
+    bool WritesHeld() const override;
 
 private:
+    std::unique_ptr<DbfFile> OpenFile();
+    void EncodeField(char* record, int field, const Variant& value) const;
+
+    std::unique_ptr<DbfFile> m_file;
     QString m_tableName;
     bool m_readOnly = false;
     bool m_cutTruncated = false; // for the one opening that asked for it

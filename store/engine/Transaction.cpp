@@ -10,9 +10,9 @@
 
 namespace varnel {
 
-TTransaction::TTransaction(std::initializer_list<TDataSet*> dataSets) {
+TTransaction::TTransaction(std::initializer_list<TTable*> dataSets) {
     try {
-        for (TDataSet* dataSet : dataSets) {
+        for (TTable* dataSet : dataSets) {
             if (!dataSet || !dataSet->Active())
                 continue;
             dataSet->BeginTransaction();
@@ -33,7 +33,7 @@ void TTransaction::Rollback() {
     if (!m_open)
         return;
     m_open = false;
-    for (TDataSet* dataSet : m_dataSets) {
+    for (TTable* dataSet : m_dataSets) {
         try {
             dataSet->EndTransaction(false);
         } catch (...) {
@@ -49,7 +49,7 @@ void TTransaction::Commit() {
     QList<JournalTable> work;
     QList<DbfFile*> files;
     QString folder;
-    for (TDataSet* dataSet : m_dataSets) {
+    for (TTable* dataSet : m_dataSets) {
         DbfFile* file = dataSet->WorkFile();
         const QList<DbfFile::Change> changes = file->overlayChanges();
         if (changes.isEmpty())
@@ -71,9 +71,8 @@ void TTransaction::Commit() {
     }
 
     if (!work.isEmpty()) {
-        for (TDataSet* dataSet : m_dataSets)
-            if (dataSet->m_beforeWrite)
-                dataSet->m_beforeWrite();
+        for (TTable* dataSet : m_dataSets)
+            dataSet->RunBeforeWrite();
         // Space and rights first: a full disk or a read-only table stops the work here,
         // before anything is written.
         for (qsizetype i = 0; i < files.size(); ++i) {
@@ -88,7 +87,7 @@ void TTransaction::Commit() {
         // next start applies; in that case nothing more may be done on these tables now.
         const auto stopUntilRestart = [this](const QString& why) {
             m_open = false;
-            for (TDataSet* dataSet : m_dataSets)
+            for (TTable* dataSet : m_dataSets)
                 dataSet->Close();
             throw EDatabaseError(
                 QStringLiteral("%1\nОперация не завершена, таблицы закрыты. Перезапустите "
@@ -118,7 +117,7 @@ void TTransaction::Commit() {
     }
 
     m_open = false;
-    for (TDataSet* dataSet : m_dataSets) {
+    for (TTable* dataSet : m_dataSets) {
         if (dataSet->WorkFile() && dataSet->WorkFile()->inOverlay())
             dataSet->WorkFile()->dropOverlay(); // nothing changed in this one
         dataSet->EndTransaction(true);

@@ -7,7 +7,7 @@
 
 namespace varnel {
 
-class TDataSet;
+class TTable;
 
 // All or nothing over several tables (the commit protocol; the journal's format and the
 // recovery at start are in Journal.h). While a transaction is open, every write that the
@@ -23,7 +23,7 @@ class TDataSet;
 //     work.Commit();
 class TTransaction {
 public:
-    TTransaction(std::initializer_list<TDataSet*> dataSets);
+    TTransaction(std::initializer_list<TTable*> dataSets);
     ~TTransaction();
     TTransaction(const TTransaction&) = delete;
     TTransaction& operator=(const TTransaction&) = delete;
@@ -34,7 +34,7 @@ public:
     void Rollback();
 
 private:
-    std::vector<TDataSet*> m_dataSets;
+    std::vector<TTable*> m_dataSets;
     bool m_open = true;
 };
 
