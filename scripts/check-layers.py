@@ -85,7 +85,9 @@ def main():
                 continue
             if top:
                 continue
-            if header in FILE_HOME and folder not in MAY_REACH_FILE_HOME:
+            # The server's tables check a value as the program's own file layout would.
+            codec_for_server = folder == "server" and header == "store/engine/DbfCodec.h"
+            if header in FILE_HOME and folder not in MAY_REACH_FILE_HOME and not codec_for_server:
                 faults.append(f"{path}: includes {header}, the file home's own; go through "
                               f"the books (store/) instead")
             if RANKS[target] >= RANKS[folder]:

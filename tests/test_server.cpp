@@ -2,8 +2,11 @@
 // server holds must be what the folder held, record for record, with the serials the history
 // gave.
 #include "server/Connection.h"
+#include "server/ServerTable.h"
 #include "store/DataModule6.h"
+#include "store/Tables.h"
 #include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
 #include "store/engine/FolderLock.h"
 #include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
@@ -159,6 +162,119 @@ private slots:
         }
         m_server.Start();
         QCOMPARE(server.Value("select 1").toInt(), 1);
+    }
+
+    // The cursor over a table of the server: its moves follow the keys and what another
+    // connection changed, its writes are checked as a file of the program's own layout checks
+    // them, and one whose row is gone is refused.
+    void theCursorWalksAServerTableByItsKeys() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        psql(db, "insert into compit (key, number, kom1, kom2, koef_1, summ_1) values "
+                 "(3, 7, 'Зенит', 'Спартак', 1.5, 500), (5, 8, 'Динамо', 'ЦСКА', 2, 500), "
+                 "(9, 9, 'Урал', 'Сочи', 3.25, 512.5), (12, 7, 'Рубин', 'Ахмат', 2, 500); "
+                 "select setval(pg_get_serial_sequence('compit', 'key'), 12)");
+        ServerConnection server(db);
+        TServerTable events(server, CompitTable());
+        events.Open();
+        QCOMPARE(events.CurrentIndex(), 3);
+        QCOMPARE(events.GetFieldValue("KOM1").toString(), QString("Зенит"));
+        QCOMPARE(events.GetFieldValue("KOEF_1").toReal(), 1.5);
+        events.Next();
+        QCOMPARE(events.CurrentIndex(), 5);
+        // Another counter settles the next event: the walk no longer meets it.
+        psql(db, "delete from compit where key = 9");
+        events.Next();
+        QCOMPARE(events.CurrentIndex(), 12);
+        events.Next();
+        QVERIFY(events.Eof());
+        events.Prior();
+        QCOMPARE(events.CurrentIndex(), 5);
+        events.Last();
+        QCOMPARE(events.CurrentIndex(), 12);
+        events.MoveBy(-5);
+        QCOMPARE(events.CurrentIndex(), 3);
+        QCOMPARE(events.EndKey(), 13);
+        QCOMPARE(events.LiveForward(4, 10), QVector<RecordKey>({5, 12}));
+        QCOMPARE(events.LiveBackward(11, 10), QVector<RecordKey>({5, 3}));
+        const TField* number = events.FieldByName("NUMBER");
+        QCOMPARE(events.FindRecord(-1, +1, number, Variant(7)), 3);
+        QCOMPARE(events.FindRecord(3, +1, number, Variant(7)), 12);
+        QCOMPARE(events.FindRecord(13, -1, events.FieldByName("KOM2"), Variant("ЦСКА")), 5);
+        QCOMPARE(events.FindRecord(-1, +1, number, Variant(99)), -1);
+
+        // A new record takes the next key; a change is written where its row is.
+        events.Insert();
+        events.SetFieldValue("NUMBER", Variant(10));
+        events.SetFieldValue("KOM1", Variant("Факел"));
+        events.SetFieldValue("KOEF_1", Variant(1.23456789012));
+        events.Post();
+        QVERIFY(events.CurrentIndex() > 12);
+        QCOMPARE(psql(db, QStringLiteral("select kom1, koef_1, kom2 is null from compit where "
+                                         "key = %1")
+                              .arg(events.CurrentIndex())),
+                 QStringList{"Факел|1.23456789012|t"});
+        events.MoveTo(5);
+        events.Edit();
+        events.SetFieldValue("SUMM_2", Variant(612.25));
+        events.Post();
+        QCOMPARE(psql(db, "select summ_2 from compit where key = 5"), QStringList{"612.2500"});
+        // Gone under the cursor: the change is refused, nothing written.
+        events.Edit();
+        psql(db, "delete from compit where key = 5");
+        events.SetFieldValue("SUMM_2", Variant(700));
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, events.Post());
+        events.Cancel();
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, events.Edit());
+        QCOMPARE(psql(db, "select count(*) from compit where key = 5"), QStringList{"0"});
+
+        // A value that does not fit: the same refusal as a file of the program's layout gives.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("COMPIT.DBF");
+        DbfFile::create(path, CompitTable().Columns());
+        TTable file;
+        file.SetTableName(path);
+        CompitTable().MakeFields(&file);
+        file.Open();
+        for (const auto& [field, value] :
+             QList<QPair<QString, Variant>>{{"KOM1", Variant(QString(26, QChar(0x44F)))},
+                                            {"KOM2", Variant(QString("Ωμέγα"))},
+                                            {"SUMM_1", Variant(1e15)},
+                                            {"NUMBER", Variant(40000)}}) {
+            QString fromFile, fromServer;
+            file.Insert();
+            events.Insert();
+            try {
+                file.SetFieldValue(field, value);
+                file.Post();
+            } catch (const EVarnelError& error) {
+                fromFile = error.message();
+            }
+            try {
+                events.SetFieldValue(field, value);
+                events.Post();
+            } catch (const EVarnelError& error) {
+                fromServer = error.message();
+            }
+            file.Cancel();
+            events.Cancel();
+            QVERIFY2(!fromFile.isEmpty(), qPrintable(field));
+            QCOMPARE(fromServer, fromFile);
+        }
+
+        // Work rolled back: nothing on the server, the cursor where it was.
+        events.MoveTo(3);
+        const qsizetype before = psql(db, "select key from compit").size();
+        {
+            ServerTransaction work(server);
+            events.BeginTransaction();
+            events.Insert();
+            events.SetFieldValue("NUMBER", Variant(11));
+            events.Post();
+            events.EndTransaction(false);
+        }
+        QCOMPARE(psql(db, "select key from compit").size(), before);
+        QCOMPARE(events.CurrentIndex(), 3);
     }
 
     void aFolderMovesOntoAnEmptyDatabaseWhole() {

@@ -1,0 +1,324 @@
+#include "server/ServerTable.h"
+
+#include "base/Errors.h"
+#include "server/Connection.h"
+#include "server/Schema.h"
+#include "store/Tables.h"
+#include "store/engine/DbfCodec.h"
+#include "store/engine/Field.h"
+
+#include <QDate>
+#include <QSqlQuery>
+
+namespace varnel {
+
+namespace {
+
+// Rows a move reads at once around the cursor.
+constexpr int kPage = 64;
+
+std::unique_ptr<DbfCodec> layoutOf(const TableDescription& description) {
+    const QByteArray empty = dbf::EmptyTable(description.Columns(), QDate::currentDate());
+    const dbf::Header header = dbf::ParseHeader(empty, description.file);
+    const QList<DbfColumn> columns = dbf::ParseColumns(
+        QByteArrayView(empty).sliced(dbf::kHeaderSize, header.headerLength - dbf::kHeaderSize),
+        header.recordLength, description.file);
+    return std::make_unique<DbfCodec>(columns, header.recordLength, header.languageDriver,
+                                      QString(description.file));
+}
+
+Variant fromServer(const QVariant& value, TFieldType type) {
+    if (value.isNull())
+        return {};
+    switch (type) {
+    case TFieldType::Smallint:
+    case TFieldType::Integer:
+        return Variant(std::int64_t(value.toLongLong()));
+    case TFieldType::Float:
+        return Variant(value.toString().toDouble());
+    case TFieldType::Date:
+        return Variant(value.toDate());
+    case TFieldType::Logical:
+        return Variant(std::int64_t(value.toBool() ? 1 : 0));
+    case TFieldType::String:
+        break;
+    }
+    const QString text = value.toString();
+    return text.isEmpty() ? Variant() : Variant(text);
+}
+
+} // namespace
+
+TServerTable::TServerTable(ServerConnection& server, const TableDescription& description,
+                           QObject* parent)
+    : TDataSet(parent), m_server(server), m_description(description),
+      m_table(ServerTable(description)), m_layout(layoutOf(description)) {
+    m_exactFields = description.exactFields;
+}
+
+TServerTable::~TServerTable() = default;
+
+QString TServerTable::DisplayName() const {
+    return m_description.file;
+}
+
+void TServerTable::OpenStorage() {
+    if (Fields().isEmpty())
+        m_description.MakeFields(this);
+    const QVariant found = m_server.Value(
+        QStringLiteral("select count(*) from information_schema.tables where table_schema = "
+                       "'varnel' and table_name = ?"),
+        {m_table});
+    if (found.toInt() != 1)
+        throw EDatabaseError(QStringLiteral("Таблица «%1»: на сервере «%2» её нет.")
+                                 .arg(DisplayName(), m_server.Server()));
+    m_columns.clear();
+    QStringList select;
+    for (TField* field : Fields()) {
+        int column = -1;
+        for (int c = 0; c < m_layout->columns().size(); ++c)
+            if (m_layout->columns()[c].name.compare(field->FieldName(), Qt::CaseInsensitive) == 0)
+                column = c;
+        if (column < 0)
+            throw EDatabaseError(QStringLiteral("Таблица «%1»: на сервере нет поля %2.")
+                                     .arg(DisplayName(), field->FieldName()));
+        field->SetColumn(column, m_layout->columns().at(column).decimals);
+        const QString name = field->FieldName().toLower();
+        m_columns << name;
+        select << (field->DataType() == TFieldType::Float ? name + QStringLiteral("::text") : name);
+    }
+    m_selectList = QStringLiteral("key, ") + select.join(QStringLiteral(", "));
+    m_rows.clear();
+}
+
+void TServerTable::CloseStorage() {
+    m_rows.clear();
+}
+
+QVector<RecordKey> TServerTable::Page(const QString& where, const QVariantList& values, int wanted,
+                                      bool descending) const {
+    m_rows.clear();
+    QSqlQuery query =
+        m_server.Exec(QStringLiteral("select %1 from varnel.%2 where %3 order by key %4 limit %5")
+                          .arg(m_selectList, m_table, where,
+                               descending ? QStringLiteral("desc") : QStringLiteral("asc"))
+                          .arg(wanted),
+                      values);
+    QVector<RecordKey> keys;
+    while (query.next()) {
+        const RecordKey key = query.value(0).toLongLong();
+        QVector<Variant> row(Fields().size());
+        for (int i = 0; i < Fields().size(); ++i)
+            row[i] = fromServer(query.value(i + 1), Fields()[i]->DataType());
+        m_rows.insert(key, row);
+        keys << key;
+    }
+    return keys;
+}
+
+const QVector<Variant>* TServerTable::Row(RecordKey key) const {
+    if (const auto it = m_rows.constFind(key); it != m_rows.constEnd())
+        return &*it;
+    // Read with the page that follows it, as a walk forward goes on.
+    const QVector<RecordKey> keys =
+        Page(QStringLiteral("key >= ?"), {qlonglong(key)}, kPage, false);
+    if (keys.isEmpty() || keys.first() != key)
+        return nullptr;
+    return &*m_rows.constFind(key);
+}
+
+RecordKey TServerTable::StorageEnd() const {
+    return m_server
+        .Value(QStringLiteral("select coalesce(max(key), -1) + 1 from varnel.") + m_table)
+        .toLongLong();
+}
+
+bool TServerTable::StorageLive(RecordKey key) const {
+    return key >= 0 && Row(key) != nullptr;
+}
+
+QVector<RecordKey> TServerTable::StorageForward(RecordKey from, int wanted) const {
+    if (wanted <= 0)
+        return {};
+    QVector<RecordKey> keys =
+        Page(QStringLiteral("key >= ?"), {qlonglong(std::max<RecordKey>(from, 0))},
+             std::max(wanted, kPage), false);
+    if (keys.size() > wanted)
+        keys.resize(wanted);
+    return keys;
+}
+
+QVector<RecordKey> TServerTable::StorageBackward(RecordKey from, int wanted) const {
+    if (wanted <= 0 || from < 0)
+        return {};
+    QVector<RecordKey> keys =
+        Page(QStringLiteral("key <= ?"), {qlonglong(from)}, std::max(wanted, kPage), true);
+    if (keys.size() > wanted)
+        keys.resize(wanted);
+    return keys;
+}
+
+Variant TServerTable::StoredValue(RecordKey key, const TField* field) const {
+    const QVector<Variant>* row = Row(key);
+    if (!row)
+        throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
+                                            "другая касса).")
+                                 .arg(DisplayName()));
+    return row->at(Fields().indexOf(const_cast<TField*>(field)));
+}
+
+QVector<Variant> TServerTable::StoredRecord(RecordKey key) const {
+    const QVector<Variant>* row = Row(key);
+    if (!row)
+        throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
+                                            "другая касса).")
+                                 .arg(DisplayName()));
+    return *row;
+}
+
+Variant TServerTable::ExtraValue(RecordKey key, const QString& column) const {
+    return fromServer(
+        m_server.Value(
+            QStringLiteral("select %1 from varnel.%2 where key = ?").arg(column, m_table),
+            {qlonglong(key)}),
+        TFieldType::Integer);
+}
+
+void TServerTable::CheckValueFits(int field, const Variant& value) const {
+    QByteArray probe = m_layout->blankRecord();
+    try {
+        m_layout->encode(probe.data(), Fields()[field]->ColumnIndex(), value);
+    } catch (const EConvertError& error) {
+        throw EConvertError(
+            QStringLiteral("Поле %1: %2").arg(Fields()[field]->Title(), error.message()));
+    }
+}
+
+void TServerTable::CheckFitsAll(const QVector<Variant>& values) const {
+    for (int i = 0; i < Fields().size(); ++i)
+        CheckValueFits(i, values[i]);
+}
+
+QVariantList TServerTable::Bound(const QVector<Variant>& values) const {
+    // What the program's own file would hold: text without trailing blanks, numbers to the
+    // column's decimals, exactly.
+    QVariantList bound;
+    for (int i = 0; i < Fields().size(); ++i) {
+        const Variant& value = values[i];
+        const TField* field = Fields()[i];
+        if (value.isNull()) {
+            bound << QVariant();
+            continue;
+        }
+        switch (field->DataType()) {
+        case TFieldType::Smallint:
+        case TFieldType::Integer:
+            bound << QVariant(qlonglong(value.toInteger()));
+            break;
+        case TFieldType::Float:
+            bound << QVariant(QString::number(value.toReal(), 'f', field->StoredDecimals()));
+            break;
+        case TFieldType::Date:
+            bound << QVariant(value.toDate());
+            break;
+        case TFieldType::Logical:
+            bound << QVariant(value.toInteger() != 0);
+            break;
+        case TFieldType::String: {
+            QString text = value.toString();
+            while (text.endsWith(QLatin1Char(' ')))
+                text.chop(1);
+            bound << (text.isEmpty() ? QVariant() : QVariant(text));
+            break;
+        }
+        }
+    }
+    return bound;
+}
+
+RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
+    CheckFitsAll(values);
+    BeforeWrite();
+    QStringList marks;
+    for (int i = 0; i < m_columns.size(); ++i)
+        marks << QStringLiteral("?");
+    m_rows.clear();
+    const QVariant key =
+        m_server.Value(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning key")
+                           .arg(m_table, m_columns.join(','), marks.join(',')),
+                       Bound(values));
+    return key.toLongLong();
+}
+
+void TServerTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {
+    CheckFitsAll(values);
+    BeforeWrite();
+    QStringList sets;
+    for (const QString& column : m_columns)
+        sets << column + QStringLiteral(" = ?");
+    QVariantList bound = Bound(values);
+    bound << qlonglong(key);
+    m_rows.clear();
+    QSqlQuery query = m_server.Exec(
+        QStringLiteral("update varnel.%1 set %2 where key = ?").arg(m_table, sets.join(',')),
+        bound);
+    if (query.numRowsAffected() != 1)
+        throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
+                                            "другая касса); ничего не записано.")
+                                 .arg(DisplayName()));
+}
+
+void TServerTable::DeleteRecord(RecordKey key) {
+    BeforeWrite();
+    m_rows.clear();
+    QSqlQuery query = m_server.Exec(
+        QStringLiteral("delete from varnel.%1 where key = ?").arg(m_table), {qlonglong(key)});
+    if (query.numRowsAffected() != 1)
+        throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
+                                            "другая касса); ничего не записано.")
+                                 .arg(DisplayName()));
+}
+
+RecordKey TServerTable::StorageFind(RecordKey from, int step, const TField* field,
+                                    const Variant& value) const {
+    const QString column = field->FieldName().toLower();
+    QString match;
+    QVariantList values{qlonglong(from)};
+    if (value.isNull()) {
+        match = column + QStringLiteral(" is null");
+    } else {
+        switch (field->DataType()) {
+        case TFieldType::String:
+            match = QStringLiteral("rtrim(%1) = rtrim(?)").arg(column);
+            values << value.toString();
+            break;
+        case TFieldType::Date:
+            match = column + QStringLiteral(" = ?");
+            values << value.toDate();
+            break;
+        default: {
+            // As the cursor compares: a number equal in value, whatever its digits.
+            Variant number = value;
+            if (number.type() == Variant::Type::String)
+                number = Variant::parseNumber(number.toString());
+            match = column + QStringLiteral(" = ?::numeric");
+            values << QString::number(number.toReal(), 'g', 17);
+            break;
+        }
+        }
+    }
+    const QVector<RecordKey> keys =
+        Page((step > 0 ? QStringLiteral("key > ? and ") : QStringLiteral("key < ? and ")) + match,
+             values, 1, step < 0);
+    return keys.isEmpty() ? -1 : keys.first();
+}
+
+void TServerTable::DropHeldWrites() {
+    m_rows.clear(); // what a rolled-back transaction wrote is gone from the server
+}
+
+bool TServerTable::WritesHeld() const {
+    return m_server.InTransaction();
+}
+
+} // namespace varnel
