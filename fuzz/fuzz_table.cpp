@@ -156,7 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The program's own tables, with their field objects and checks.
     TDataModule6 module;
-    for (TTable* table : {module.TableCompit, module.TableStavka, module.TableMoney}) {
+    for (TDataSet* dataSet : {module.TableCompit, module.TableStavka, module.TableMoney}) {
+        auto* table = static_cast<TTable*>(dataSet); // the folder's: a table file
         put(data, size);
         exercise(*table, false);
     }

@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
         std::fflush(nullptr);
         const pid_t child = fork();
         if (child == 0) {
-            TTransaction work({data.TableStavka, data.TableCompit});
+            auto work = data.BeginWork({data.TableStavka, data.TableCompit});
             data.TableStavka->Insert();
             data.TableStavka->SetFieldValue("NUMBER", 1);
             data.TableStavka->SetFieldValue("RESULT", QStringLiteral("Спартак"));
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
             data.TableCompit->SetFieldValue("SUMM_1", 1510.5);
             data.TableCompit->Post();
             fault::Arm(point, fault::Kind::Kill);
-            work.Commit();
+            work->Commit();
             _exit(0);
         }
         int status = 0;

@@ -7,7 +7,6 @@
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Journal.h"
-#include "store/engine/Transaction.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,22 +18,6 @@ namespace varnel {
 
 namespace {
 
-TTable* table(QObject* owner, const TableDescription& described) {
-    auto* t = new TTable(owner);
-    t->setObjectName(described.table);
-    t->SetTableName(described.file);
-    t->SetExactFields(described.exactFields);
-    described.MakeFields(t);
-    return t;
-}
-
-// The tables the daily copies hold: all but the history, which has a copy of its own.
-QStringList Books() {
-    QStringList books = TableFileNames();
-    books.removeAll(HistoryTable().file);
-    return books;
-}
-
 TDataSource* source(QObject* owner, const TableDescription& described, TDataSet* dataSet) {
     auto* s = new TDataSource(owner);
     s->setObjectName(described.source);
@@ -44,8 +27,12 @@ TDataSource* source(QObject* owner, const TableDescription& described, TDataSet*
 
 } // namespace
 
-TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
+TDataModule6::TDataModule6(QObject* parent, std::unique_ptr<TBooksHome> home)
+    : QObject(parent), m_home(home ? std::move(home) : FolderHome()) {
     setObjectName(QStringLiteral("DataModule6"));
+    const auto table = [this](QObject* owner, const TableDescription& described) {
+        return m_home->MakeTable(owner, described);
+    };
     TableCompit = table(this, CompitTable());
     SourceCompit = source(this, CompitTable(), TableCompit);
     TableStavka = table(this, PriemTable());
@@ -78,92 +65,17 @@ TDataModule6::TDataModule6(QObject* parent) : QObject(parent) {
     TableMoneyFIO = TableMoney->FieldByName(FIO);
     TableMoneySUMMA = TableMoney->FieldByName(SUMMA);
 
-    for (TTable* t : {TableCompit, TableStavka, TableTmp, TableMoney, TableHistory})
-        t->SetBeforeWrite([this] { CopyOnNewDay(); });
-
     connect(this, &TDataModule6::OnCreate, this, Handler(this, &TDataModule6::DataModuleCreate));
-}
-
-// A counter left running past midnight takes the new day's copy before the day's first write,
-// as its first start that day would have. A copy that cannot be made does not stop the work:
-// the operator is told, and the next start tries again.
-void TDataModule6::CopyOnNewDay() {
-    const QDate today = Date();
-    if (!m_copiedOn.isValid() || m_copiedOn == today)
-        return;
-    m_copiedOn = today;
-    try {
-        BackUpTables(QDir::currentPath(), Books(), today);
-    } catch (const EDatabaseError& error) {
-        // Told once the operator's action is done: a box shown here, in the middle of the
-        // action's write, would run the event loop while the tables wait to be written.
-        QTimer::singleShot(0, this, [message = error.message()] { ReportNotice(message); });
-    }
 }
 
 TDataModule6::~TDataModule6() = default;
 
-// Each table opens on its own: a damaged or missing file keeps only itself closed, so that
-// winnings can still be paid when the bets file is damaged, and so on. Every failure is
-// reported, in one message naming the newest backup of each such table, and the program goes
-// on without those tables.
 void TDataModule6::DataModuleCreate() {
-    const QString folder = QDir::currentPath();
-    // Work that a crash cut off is finished (or was never begun) before anyone reads a table,
-    // and the day's copy is taken before anything is written.
-    FinishInterruptedWork();
-    QStringList failures;
-    try {
-        m_copiedOn = Date();
-        BackUpTables(folder, Books(), m_copiedOn);
-        BackUpHistory(folder, HistoryTable().file);
-    } catch (const EDatabaseError& error) {
-        failures << error.message();
-    }
-    int failedTables = 0;
-    for (TTable* table : {TableCompit, TableStavka, TableMoney}) {
-        try {
-            OpenMending(table);
-        } catch (const EDatabaseError& error) {
-            const QString backup = NewestBackupOf(folder, table->TableName(), Date());
-            failures << error.message() +
-                            (backup.isEmpty() ? QStringLiteral(" Резервной копии этой таблицы нет.")
-                                              : QStringLiteral(" Последняя резервная копия: «%1».")
-                                                    .arg(QDir::toNativeSeparators(backup)));
-            ++failedTables;
-        }
-    }
-    // The history is kept where the folder has one; books laid out before it was are worked
-    // on as ever, and the operator is told once how to start one.
-    if (!QFileInfo::exists(TableHistory->TableName())) {
-        ReportNotice(QStringLiteral("В рабочей папке нет таблицы истории %1: программа работает "
-                                    "как прежде, но изменения книг не записываются в историю. "
-                                    "Чтобы вести историю, закройте программу и выполните "
-                                    "«varnel-newdesk %2»: она добавит таблицу истории, не трогая "
-                                    "остальные.")
-                         .arg(TableHistory->DisplayName(), QDir::toNativeSeparators(folder)));
-    } else {
-        try {
-            OpenMending(TableHistory);
-        } catch (const EDatabaseError& error) {
-            failures << error.message() +
-                            QStringLiteral(" Программа работает, но история не записывается.");
-        }
-    }
-    if (failures.isEmpty())
-        return;
-    QString message = failures.join(QLatin1Char('\n'));
-    if (failedTables == 1)
-        message += QStringLiteral("\nПрограмма работает без этой таблицы. Восстановите файл из "
-                                  "резервной копии и перезапустите программу.");
-    else if (failedTables > 1)
-        message += QStringLiteral("\nПрограмма работает без этих таблиц. Восстановите файлы из "
-                                  "резервной копии и перезапустите программу.");
-    throw EDatabaseError(message);
+    m_home->Open(*this);
 }
 
 void TDataModule6::FinishInterruptedWork() {
-    RecoverInterruptedWork(QDir::currentPath());
+    m_home->FinishInterruptedWork();
 }
 
 bool TDataModule6::HasInterruptedWork(const QString& folder) {
@@ -171,14 +83,14 @@ bool TDataModule6::HasInterruptedWork(const QString& folder) {
 }
 
 void TDataModule6::EnterEvent() {
-    TTransaction work({TableCompit, TableHistory});
+    auto work = BeginWork({TableCompit, TableHistory});
     TableCompit->Post();
     History->EventEntered(*TableCompit);
-    work.Commit();
+    work->Commit();
 }
 
 bool TDataModule6::FindEvent(const Variant& number) {
-    TTable& events = *TableCompit;
+    TDataSet& events = *TableCompit;
     events.First(); // settles a pending record first, as every move does
     if (events.IsEmpty()) {
         // Nothing to compare: the number is never read, so text that is no number is no error.
@@ -197,13 +109,13 @@ bool TDataModule6::FindEvent(const Variant& number) {
 }
 
 void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
-    TTable& bets = *TableStavka;
-    TTable& events = *TableCompit;
+    TDataSet& bets = *TableStavka;
+    TDataSet& events = *TableCompit;
     if (events.CurrentIndex() < 0)
         throw EDatabaseError(QStringLiteral("Ставка не записана: событие не выбрано."));
     const Variant stored =
         events.ValueAt(std::uint32_t(events.CurrentIndex()), events.FieldByName(stakeSum));
-    TTransaction work({&bets, &events, TableHistory});
+    auto work = BeginWork({&bets, &events, TableHistory});
     bets.Post();
     // The stake as the bet holds it in its file.
     const Variant stake = bets.GetFieldValue(fields::SUMMA);
@@ -213,32 +125,32 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
         AdjustKoef(events);
     events.Post();
     History->BetTaken(bets, events);
-    work.Commit();
+    work->Commit();
 }
 
 void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
-    TTable& money = *TableMoney;
-    TTable& bets = *TableStavka;
-    TTable& events = *TableCompit;
+    TDataSet& money = *TableMoney;
+    TDataSet& bets = *TableStavka;
+    TDataSet& events = *TableCompit;
     money.Open();
     bets.Open();
     if (events.CurrentIndex() != event)
         events.MoveTo(std::uint32_t(event));
-    TTransaction work({&money, &bets, &events, TableHistory});
+    auto work = BeginWork({&money, &bets, &events, TableHistory});
     const auto serials = History->SerialsOfBets(events, bets);
     bets.First();
     SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
     History->ResultEntered(events, winner);
     events.Delete();
-    work.Commit();
+    work->Commit();
 }
 
 // Every bet is examined, the last one included; none is skipped after a deletion, since the
 // record that takes the deleted one's place is examined next.
 void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
                               const QHash<RecordKey, std::int64_t>& serials) {
-    TTable& money = *TableMoney;
-    TTable& bets = *TableStavka;
+    TDataSet& money = *TableMoney;
+    TDataSet& bets = *TableStavka;
     const TField* betNumber = bets.FieldByName(fields::NUMBER);
     for (;;) {
         if (!(bets.GetFieldValue(fields::NUMBER) == number)) {
@@ -270,10 +182,10 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
 }
 
 void TDataModule6::PayOut() {
-    TTransaction work({TableMoney, TableHistory});
+    auto work = BeginWork({TableMoney, TableHistory});
     History->PayoutPaid(*TableMoney);
     TableMoney->Delete();
-    work.Commit();
+    work->Commit();
 }
 
 THistory::UndoPlan TDataModule6::PlanUndo(RecordKey result) const {
@@ -286,9 +198,9 @@ void TDataModule6::UndoResult(RecordKey result) {
                                             "открыта.")
                                  .arg(TableStavka->DisplayName()));
     const THistory::UndoPlan plan = PlanUndo(result);
-    TTransaction work({TableCompit, TableStavka, TableMoney, TableHistory});
+    auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
     History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
-    work.Commit();
+    work->Commit();
 }
 
 // A table cut short (its header counts more records than the file holds whole), or one whose

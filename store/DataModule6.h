@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/History.h"
+#include "store/Home.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/Field.h"
@@ -20,20 +21,21 @@ namespace varnel {
 class TDataModule6 : public QObject {
     Q_OBJECT
 public:
-    explicit TDataModule6(QObject* parent = nullptr);
+    // The books in the working folder's table files, or in the home given.
+    explicit TDataModule6(QObject* parent = nullptr, std::unique_ptr<TBooksHome> home = {});
     ~TDataModule6() override;
 
     // Components, in the order they are created.
-    TTable* TableCompit;
+    TDataSet* TableCompit;
     TDataSource* SourceCompit;
-    TTable* TableStavka;
+    TDataSet* TableStavka;
     TDataSource* SourceStavka;
-    TTable* TableTmp;
+    TDataSet* TableTmp;
     TDataSource* SourceTmp;
-    TTable* TableMoney;
+    TDataSet* TableMoney;
     TDataSource* SourceMoney;
     // The history of every change (HISTORY.DBF), kept when the folder has one.
-    TTable* TableHistory;
+    TDataSet* TableHistory;
     THistory* History;
 
     // Field objects.
@@ -95,16 +97,22 @@ public:
     // Opens a table of the working folder, mending one that was cut short (and saying so).
     static void OpenMending(TTable* table);
 
+    TBooksHome& Home() const { return *m_home; }
+    // The work of one operation over the tables named (for the operations, and for tests that
+    // play another program's commit).
+    std::unique_ptr<TBooksWork> BeginWork(std::initializer_list<TDataSet*> tables) {
+        return m_home->Begin(tables);
+    }
+
 signals:
     void OnCreate();
 
 private:
-    void CopyOnNewDay();
     void SettleBets(const Variant& number, const Variant& winner,
                     const QHash<RecordKey, std::int64_t>& serials);
 
+    std::unique_ptr<TBooksHome> m_home;
     std::unique_ptr<THistory> m_history;
-    QDate m_copiedOn; // the day of the last daily copy this run took
 };
 
 // The program's one instance, made at start-up.

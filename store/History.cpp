@@ -126,7 +126,7 @@ QHash<RecordKey, std::int64_t> THistory::SerialsOfBets(const TDataSet& events,
     QHash<RecordKey, std::int64_t> serials;
     if (!Kept())
         return serials;
-    const TTable& h = *m_history;
+    const TDataSet& h = *m_history;
     const TField* vid = h.FieldByName(VID);
     const TField* number = h.FieldByName(NUMBER);
     const TField* zapis = h.FieldByName(ZAPIS);
@@ -188,7 +188,7 @@ Variant THistory::SerialOfPayout(const TDataSet& money) const {
     if (!Kept())
         return {};
     // The settlement's record, the newest naming the payout's place.
-    const TTable& h = *m_history;
+    const TDataSet& h = *m_history;
     const TField* vid = h.FieldByName(VID);
     const TField* zapis = h.FieldByName(ZAPIS);
     const Variant place(money.CurrentIndex());
@@ -227,7 +227,7 @@ void THistory::PayoutPaid(const TDataSet& money) {
 
 namespace {
 
-QString when(const TTable& h, std::uint32_t at) {
+QString when(const TDataSet& h, std::uint32_t at) {
     return QStringLiteral("%1 в %2").arg(h.ValueAt(at, h.FieldByName(DEN)).toString(),
                                          h.ValueAt(at, h.FieldByName(VREMYA)).toString());
 }
@@ -245,7 +245,7 @@ THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
     for (const TDataSet* table : {&events, &money})
         if (!table->Active())
             refuse(QStringLiteral("таблица «%1» не открыта.").arg(table->DisplayName()));
-    const TTable& h = *m_history;
+    const TDataSet& h = *m_history;
     const auto value = [&h](RecordKey at, QLatin1String field) {
         return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };
@@ -324,7 +324,7 @@ THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
 }
 
 void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money) {
-    TTable& h = *m_history;
+    TDataSet& h = *m_history;
     const auto value = [&h](RecordKey at, QLatin1String field) {
         return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };

@@ -48,7 +48,7 @@ QString Restored();
 // are on disk together or not at all. With no history table open, nothing is recorded.
 class THistory {
 public:
-    explicit THistory(TTable* history) : m_history(history) {}
+    explicit THistory(TDataSet* history) : m_history(history) {}
     bool Kept() const;
 
     // The event is on the stored record just written.
@@ -92,7 +92,7 @@ public:
     // it all (Отмена, then a Возврат per bet).
     void Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money);
 
-    TTable* Table() const { return m_history; }
+    TDataSet* Table() const { return m_history; }
 
 private:
     void Begin(const QString& kind);
@@ -100,7 +100,7 @@ private:
     void CopyBet(const TDataSet& bets);
     std::int64_t NextPlace() const; // the place the next record takes
 
-    TTable* m_history;
+    TDataSet* m_history;
 };
 
 } // namespace varnel

@@ -37,7 +37,7 @@ public:
         if (!books.errors.messages.isEmpty())
             qFatal("the tables did not open");
     }
-    TTable& events() { return *books.module->TableCompit; }
+    TDataSet& events() { return *books.module->TableCompit; }
 
     void enter(const Triple& koef, const Triple& summ = {500, 500, 500}) {
         Record event =
@@ -55,7 +55,7 @@ public:
     }
 
     Triple stored() {
-        TTable& t = events();
+        TDataSet& t = events();
         t.First();
         return {t.GetFieldValue("KOEF_1").toReal(), t.GetFieldValue("KOEF_2").toReal(),
                 t.GetFieldValue("KOEF_N").toReal()};
@@ -63,7 +63,7 @@ public:
 
     // The rule on the given sums, without writing anything: the coefficients it leaves.
     Triple trial(const Triple& summ) {
-        TTable& t = events();
+        TDataSet& t = events();
         t.First();
         t.Edit();
         for (int i = 0; i < 3; ++i)
@@ -206,7 +206,7 @@ private slots:
     void aBlankStakeSumIsAnErrorNotAZero() {
         Desk desk;
         desk.enter({1.5, 2.2, 3.0});
-        TTable& t = desk.events();
+        TDataSet& t = desk.events();
         t.First();
         t.Edit();
         t.SetFieldValue("SUMM_2", Variant());

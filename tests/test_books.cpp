@@ -19,8 +19,8 @@ class TestBooks : public QObject {
     std::unique_ptr<BooksFixture> m_books;
 
     QString file(const char* name) const { return m_books->folder.file(QString::fromLatin1(name)); }
-    TTable& events() const { return *m_books->module->TableCompit; }
-    TTable& bets() const { return *m_books->module->TableStavka; }
+    TDataSet& events() const { return *m_books->module->TableCompit; }
+    TDataSet& bets() const { return *m_books->module->TableStavka; }
 
 private slots:
     void init() {

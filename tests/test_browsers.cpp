@@ -157,7 +157,7 @@ private slots:
         append("MONEY.DBF", payouts(12));
         TDataModule6 module;
         emit module.OnCreate();
-        TTable& table = *module.TableMoney;
+        TDataSet& table = *module.TableMoney;
         const QString money = file("MONEY.DBF");
 
         TDBGridModel model;
@@ -262,7 +262,7 @@ private slots:
         }
         TDataModule6 module;
         emit module.OnCreate();
-        TTable& table = *module.TableMoney;
+        TDataSet& table = *module.TableMoney;
         QVector<bool> deleted;
         for (std::uint32_t i = 0; i < 5000; ++i)
             deleted << table.IsDeletedAt(i);
@@ -302,7 +302,7 @@ private slots:
         append("MONEY.DBF", payouts(8));
         TDataModule6 module;
         emit module.OnCreate();
-        TTable& table = *module.TableMoney;
+        TDataSet& table = *module.TableMoney;
         table.MoveTo(3);
         table.Insert();
         table.SetFieldValue("FIO", Variant(QStringLiteral("Ждёт записи")));
@@ -545,7 +545,7 @@ private slots:
     void navigatorAndGridMoveTheSharedCursorSettlingFirst() {
         append("COMPIT.DBF", events(30));
         start();
-        TTable& table = *DataModule6->TableCompit;
+        TDataSet& table = *DataModule6->TableCompit;
         auto* grid = control<TDBGrid>(TableCompitition, "DBGrid1");
         QAbstractItemModelTester tester(grid->model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);

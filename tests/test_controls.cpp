@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(fio.maxLength(), 50);
         QVERIFY(fio.isReadOnly()); // nothing pending: typing would be lost
 
-        TTable& bets = *module.TableStavka;
+        TDataSet& bets = *module.TableStavka;
         bets.Insert();
         QVERIFY(!fio.isReadOnly());
         QCOMPARE(fio.GetEditText(), QString());
@@ -104,7 +104,7 @@ private slots:
         TDBEdit koef;
         koef.SetDataSource(module.SourceCompit);
         koef.SetDataField("KOEF_1");
-        TTable& events = *module.TableCompit;
+        TDataSet& events = *module.TableCompit;
         events.Insert();
         events.SetFieldValue("SUMM_1", Variant(500));
         typeText(&koef, "полтора");

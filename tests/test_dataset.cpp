@@ -401,8 +401,8 @@ private slots:
             for (std::int64_t i = table->FindRecord(-1, +1, field, value); i >= 0;
                  i = table->FindRecord(i, +1, field, value))
                 forward << i;
-            for (std::int64_t i = table->FindRecord(table->EndKey(), -1, field, value);
-                 i >= 0; i = table->FindRecord(i, -1, field, value))
+            for (std::int64_t i = table->FindRecord(table->EndKey(), -1, field, value); i >= 0;
+                 i = table->FindRecord(i, -1, field, value))
                 backward.prepend(i);
             QCOMPARE(forward, walked);
             QCOMPARE(backward, walked);

@@ -271,7 +271,7 @@ private slots:
             append(*DataModule6->TableCompit, {eventRecord(1, "Спартак", "Динамо")});
             append(*DataModule6->TableCompit, {eventRecord(2, "Зенит", "Торпедо")});
             QVERIFY(takeBet("Иванов", 100, 2, 1));
-            TTable& money = *DataModule6->TableMoney;
+            TDataSet& money = *DataModule6->TableMoney;
             money.Insert();
             money.SetFieldValue("FIO", Variant(QStringLiteral("Петров")));
             money.SetFieldValue("SUMMA", Variant(250));
@@ -305,9 +305,9 @@ private slots:
             QVERIFY2(second.errors.messages[0].contains(copy),
                      qPrintable(second.errors.messages[0]));
             QVERIFY(QFile::exists(folder.file(copy)));
-            const std::map<QString, TTable*> tables = {{"COMPIT.DBF", DataModule6->TableCompit},
-                                                       {"PRIEM.DBF", DataModule6->TableStavka},
-                                                       {"MONEY.DBF", DataModule6->TableMoney}};
+            const std::map<QString, TDataSet*> tables = {{"COMPIT.DBF", DataModule6->TableCompit},
+                                                         {"PRIEM.DBF", DataModule6->TableStavka},
+                                                         {"MONEY.DBF", DataModule6->TableMoney}};
             for (const auto& [name, t] : tables)
                 QCOMPARE(t->Active(), name != table);
 

@@ -248,7 +248,7 @@ private slots:
         QVERIFY(snapshot(m_office->folder.path()) == before);
 
         // The paid payout's record back in MONEY.DBF, as a restored copy would have it.
-        TTable& money = *DataModule6->TableMoney;
+        TDataSet& money = *DataModule6->TableMoney;
         money.Close();
         QFile file(m_office->folder.file("MONEY.DBF"));
         QVERIFY(file.open(QIODevice::ReadWrite));

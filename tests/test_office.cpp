@@ -647,7 +647,8 @@ print(rows[1][2], rows[1][4], rows[1][8])
         module.History->EventEntered(*module.TableCompit);
         int commits = 0, reads = 0;
         const auto takeBet = [&] {
-            TTransaction work({module.TableStavka, module.TableCompit, module.TableHistory});
+            auto work =
+                module.BeginWork({module.TableStavka, module.TableCompit, module.TableHistory});
             append(*module.TableStavka, {betRecord(1, "Спартак", 100, 2.0, "Иванов Иван")});
             module.TableCompit->First();
             module.TableCompit->Edit();
@@ -655,7 +656,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
                                               module.TableCompit->GetFieldValue(SUMM_1) + 100);
             module.TableCompit->Post();
             module.History->BetTaken(*module.TableStavka, *module.TableCompit);
-            work.Commit();
+            work->Commit();
             ++commits;
         };
         const auto books = ReadBooks(folder.path(), 1000, [&](const QString& table) {

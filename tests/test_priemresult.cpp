@@ -72,7 +72,7 @@ private slots:
     void notFoundThenFoundAndTheLabels() {
         append(*DataModule6->TableCompit, {eventRecord(9, "Торпедо", "Ротор")});
         // An event without a number is passed by.
-        TTable* events = DataModule6->TableCompit;
+        TDataSet* events = DataModule6->TableCompit;
         events->Insert();
         events->SetFieldValue("KOM1", Variant("Без номера"));
         events->Post();

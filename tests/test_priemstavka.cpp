@@ -316,7 +316,7 @@ private slots:
             fill("Иванов Иван Иванович", "100", "12");
             press(PriemStavka, "Button3");
             press(PriemStavka, radioName(2));
-            TTable& events = *DataModule6->TableCompit;
+            TDataSet& events = *DataModule6->TableCompit;
             QCOMPARE(events.state(), TDataSet::State::Edit);
             QCOMPARE(events.GetFieldValue("SUMM_2").toReal(), 600.0);
             QCOMPARE(label("Label2")->text(), QString("Ставка на Спартак"));

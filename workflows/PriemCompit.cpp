@@ -68,7 +68,7 @@ void TPriemCompit::BindControls() {
 void TPriemCompit::prStart() {
     ui->Label8->hide();
     BindControls();
-    TTable* table = DataModule6->TableCompit;
+    TDataSet* table = DataModule6->TableCompit;
     table->Open();
     table->Insert();
     for (const QLatin1String field : {fields::SUMM_1, fields::SUMM_2, fields::SUMM_N})
@@ -106,7 +106,7 @@ void TPriemCompit::prOk() {
 // (under the box's label, as every refusal of a field is), and the event stays pending with
 // nothing written to the file.
 void TPriemCompit::WriteBoxes() {
-    const TTable* table = DataModule6->TableCompit;
+    const TDataSet* table = DataModule6->TableCompit;
     for (TDBEdit* box : {ui->DBEdit1, ui->EditDATE, ui->EditKOM1, ui->EditKOEF_1, ui->EditKOM2,
                          ui->EditKOEF_2, ui->EditKOEF_N}) {
         const TField* field = table->FieldByName(box->DataField());
@@ -149,7 +149,7 @@ void TPriemCompit::prExit() {
 // Only the new event this dialog began is discarded: with no record pending, Delete would
 // remove the stored event the cursor is on.
 void TPriemCompit::prClose() {
-    TTable* table = DataModule6->TableCompit;
+    TDataSet* table = DataModule6->TableCompit;
     if (table->state() == TDataSet::State::Insert)
         table->Delete();
 }

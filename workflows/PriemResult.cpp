@@ -70,7 +70,7 @@ void TPriemResult::prStart() {
     SetLabel1(QStringLiteral("Номер события"));
     OutcomeOffered = false;
     ResultStep = OkStep::FindsEvent;
-    TTable* scratch = DataModule6->TableTmp;
+    TDataSet* scratch = DataModule6->TableTmp;
     try {
         scratch->Open();
     } catch (const EDatabaseError&) {
@@ -106,7 +106,7 @@ void TPriemResult::FindResultEvent() {
     if (ui->EditNUMBER->GetEditText().trimmed().isEmpty())
         return;
     ResultNumber = StrToInt(ui->EditNUMBER->GetEditText());
-    TTable* events = DataModule6->TableCompit;
+    TDataSet* events = DataModule6->TableCompit;
     if (!DataModule6->FindEvent(Variant(ResultNumber))) {
         ui->Label2->show();
         SetLabel2(QStringLiteral("Данного события не обнаружено !!!"), true);

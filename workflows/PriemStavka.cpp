@@ -103,7 +103,7 @@ void TPriemStavka::prStart() {
 
     // The second run settles the blank record the first one began: it holds no changes, so
     // it is discarded and a fresh one begun.
-    TTable* bets = Module().TableStavka;
+    TDataSet* bets = Module().TableStavka;
     bets->Open();
     bets->Insert();
     bets->Edit();
@@ -150,7 +150,7 @@ void TPriemStavka::FindBetEvent() {
         return;
     if (RefuseStake())
         return;
-    TTable* events = Module().TableCompit;
+    TDataSet* events = Module().TableCompit;
     if (!Module().FindEvent(Variant(ui->EditNUMBER->GetEditText()))) {
         Refuse(QStringLiteral("Данного события не обнаружено !!!"), ui->EditNUMBER);
         return;
@@ -186,7 +186,7 @@ void TPriemStavka::prNoth() {
 void TPriemStavka::BetOn(Outcome outcome) {
     if (RefuseStake())
         return;
-    TTable* events = Module().TableCompit;
+    TDataSet* events = Module().TableCompit;
     const OutcomeFields chosen = OutcomeOf(*events, outcome);
     const QString caption = outcome == Outcome::Draw ? QStringLiteral("Ставка на ничью")
                                                      : QStringLiteral("Ставка на ") + chosen.name;
@@ -223,7 +223,7 @@ void TPriemStavka::RecordBet() {
         return;
     if (RefuseStake())
         return;
-    TTable* bets = Module().TableStavka;
+    TDataSet* bets = Module().TableStavka;
 
     // The fields are set before the work begins, so that a failed write gives back a bet
     // record that still holds what the boxes showed.
@@ -242,10 +242,10 @@ void TPriemStavka::RecordBet() {
 // put into the event's stake sum, which would otherwise be written by the next operation
 // that settles the events table.
 void TPriemStavka::FormClose() {
-    TTable* bets = Module().TableStavka;
+    TDataSet* bets = Module().TableStavka;
     if (bets->state() == TDataSet::State::Insert)
         bets->Delete();
-    TTable* events = Module().TableCompit;
+    TDataSet* events = Module().TableCompit;
     if (events->state() == TDataSet::State::Edit)
         events->Cancel();
 }

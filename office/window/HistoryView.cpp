@@ -2,9 +2,9 @@
 
 #include "base/Report.h"
 #include "office/books/Format.h"
-#include "store/HistoryScan.h"
 #include "office/window/Export.h"
 #include "store/History.h"
+#include "store/HistoryScan.h"
 #include "store/Tables.h"
 
 #include <QCheckBox>

@@ -28,7 +28,7 @@ QString listed(const QStringList& lines) {
 
 QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
     using namespace fields;
-    const TTable& h = *module.TableHistory;
+    const TDataSet& h = *module.TableHistory;
     const auto value = [&h](RecordKey at, QLatin1String field) {
         return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
     };
@@ -46,7 +46,7 @@ QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
     if (plan.payouts.isEmpty()) {
         text += QStringLiteral("\n\nВыигрышей к выплате этот результат не создал.");
     } else {
-        const TTable& money = *module.TableMoney;
+        const TDataSet& money = *module.TableMoney;
         QStringList payouts;
         for (const RecordKey place : plan.payouts)
             payouts << QStringLiteral("%1: %2").arg(

@@ -10,7 +10,7 @@
 
 namespace varnel {
 
-TTransaction::TTransaction(std::initializer_list<TTable*> dataSets) {
+TTransaction::TTransaction(const std::vector<TTable*>& dataSets) {
     try {
         for (TTable* dataSet : dataSets) {
             if (!dataSet || !dataSet->Active())

@@ -23,7 +23,9 @@ class TTable;
 //     work.Commit();
 class TTransaction {
 public:
-    TTransaction(std::initializer_list<TTable*> dataSets);
+    TTransaction(std::initializer_list<TTable*> dataSets)
+        : TTransaction(std::vector<TTable*>(dataSets)) {}
+    explicit TTransaction(const std::vector<TTable*>& dataSets);
     ~TTransaction();
     TTransaction(const TTransaction&) = delete;
     TTransaction& operator=(const TTransaction&) = delete;

@@ -118,7 +118,7 @@ void BooksFixture::takeBet(const Variant& number, int outcome, const Variant& st
     if (!module->FindEvent(number))
         throw EDatabaseError(QStringLiteral("no event %1").arg(number.toString()));
     const OutcomeOf chosen = outcomeOf(*module->TableCompit, outcome);
-    TTable& bets = *module->TableStavka;
+    TDataSet& bets = *module->TableStavka;
     bets.Insert();
     bets.SetFieldValue(NUMBER, number);
     bets.SetFieldValue(RESULT, Variant(chosen.name));
