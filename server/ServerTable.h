@@ -34,6 +34,8 @@ public:
     QString Table() const { return m_table; }
     // A column of another kind than the fields: the serial of a bet or a payout, say.
     Variant ExtraValue(RecordKey key, const QString& column) const;
+    // Lets go of the rows read: the next read asks the server.
+    void Forget() const { m_rows.clear(); }
 
 protected:
     void OpenStorage() override;

@@ -42,7 +42,7 @@ TDataModule6::TDataModule6(QObject* parent, std::unique_ptr<TBooksHome> home)
     TableMoney = table(this, MoneyTable());
     SourceMoney = source(this, MoneyTable(), TableMoney);
     TableHistory = table(this, HistoryTable());
-    m_history = std::make_unique<THistory>(TableHistory);
+    m_history = std::make_unique<THistory>(TableHistory, m_home.get());
     History = m_history.get();
 
     using namespace fields;
@@ -113,9 +113,10 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
     TDataSet& events = *TableCompit;
     if (events.CurrentIndex() < 0)
         throw EDatabaseError(QStringLiteral("Ставка не записана: событие не выбрано."));
-    const Variant stored =
-        events.ValueAt(std::uint32_t(events.CurrentIndex()), events.FieldByName(stakeSum));
     auto work = BeginWork({&bets, &events, TableHistory});
+    // The stake sum as it is stored now: another counter's bet may have moved it since.
+    m_home->HoldEvent(events);
+    const Variant stored = events.ValueAt(events.CurrentIndex(), events.FieldByName(stakeSum));
     bets.Post();
     // The stake as the bet holds it in its file.
     const Variant stake = bets.GetFieldValue(fields::SUMMA);
@@ -137,6 +138,7 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
     if (events.CurrentIndex() != event)
         events.MoveTo(std::uint32_t(event));
     auto work = BeginWork({&money, &bets, &events, TableHistory});
+    m_home->HoldEvent(events);
     const auto serials = History->SerialsOfBets(events, bets);
     bets.First();
     SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
@@ -162,8 +164,9 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
             continue;
         }
         const RecordKey place = bets.CurrentIndex();
-        const auto serial =
-            serials.contains(place) ? std::optional(serials.value(place)) : std::nullopt;
+        std::optional<std::int64_t> serial = m_home->SerialOfBet(bets);
+        if (!serial && serials.contains(place))
+            serial = serials.value(place);
         if (bets.GetFieldValue(fields::RESULT) == winner) {
             money.Insert();
             money.SetFieldValue(fields::FIO, bets.GetFieldValue(fields::FIO));
@@ -171,6 +174,7 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
             const Variant koef = bets.GetFieldValue(fields::KOEFICIENT);
             money.SetFieldValue(fields::SUMMA, stake + stake * koef);
             money.Post();
+            m_home->KeepSerial(money, serial);
             History->BetSettled(bets, serial, &money);
         } else {
             History->BetSettled(bets, serial, nullptr);

@@ -1,6 +1,7 @@
 #include "store/History.h"
 
 #include "base/Errors.h"
+#include "store/Home.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/Field.h"
@@ -112,7 +113,8 @@ void THistory::EventEntered(const TDataSet& events) {
 void THistory::BetTaken(const TDataSet& bets, const TDataSet& events) {
     if (!Kept())
         return;
-    const std::int64_t serial = NextPlace() + 1;
+    const std::optional<std::int64_t> kept = m_home ? m_home->SerialOfBet(bets) : std::nullopt;
+    const std::int64_t serial = kept ? *kept : NextPlace() + 1;
     Begin(kinds::Bet());
     CopyEvent(events);
     CopyBet(bets);
@@ -187,6 +189,9 @@ void THistory::ResultEntered(const TDataSet& events, const QString& winner) {
 Variant THistory::SerialOfPayout(const TDataSet& money) const {
     if (!Kept())
         return {};
+    if (m_home)
+        if (const std::optional<std::int64_t> kept = m_home->SerialOfPayout(money))
+            return Variant(*kept);
     // The settlement's record, the newest naming the payout's place.
     const TDataSet& h = *m_history;
     const TField* vid = h.FieldByName(VID);

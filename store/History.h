@@ -13,6 +13,7 @@
 
 namespace varnel {
 
+class TBooksHome;
 class TDataSet;
 class TTable;
 
@@ -48,7 +49,8 @@ QString Restored();
 // are on disk together or not at all. With no history table open, nothing is recorded.
 class THistory {
 public:
-    explicit THistory(TDataSet* history) : m_history(history) {}
+    explicit THistory(TDataSet* history, const TBooksHome* home = nullptr)
+        : m_history(history), m_home(home) {}
     bool Kept() const;
 
     // The event is on the stored record just written.
@@ -101,6 +103,7 @@ private:
     std::int64_t NextPlace() const; // the place the next record takes
 
     TDataSet* m_history;
+    const TBooksHome* m_home; // where the serials are kept with the bets, they come from there
 };
 
 } // namespace varnel

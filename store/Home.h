@@ -2,8 +2,10 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 
 class QObject;
 
@@ -36,6 +38,23 @@ public:
     // Work a crash or a failed write cut off finished, or dropped when it never began.
     virtual void FinishInterruptedWork() = 0;
     virtual std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) = 0;
+
+    // Within an operation's work, before it reads the current event: the event held against
+    // every other counter until the work ends, and read again as it is now. Throws an
+    // EDatabaseError when it is gone. Nothing to do where one program alone holds the books.
+    virtual void HoldEvent(TDataSet& /*events*/) {}
+    // The serial of the bet under the cursor where the home keeps it with the bet (a server's
+    // sequence); none where the history tells it (a folder: one more than the place of the
+    // record that first named the bet).
+    virtual std::optional<std::int64_t> SerialOfBet(const TDataSet& /*bets*/) const {
+        return std::nullopt;
+    }
+    // A payout just written, or a bet just put back, for the bet of that serial: the serial
+    // kept with it where the home keeps serials.
+    virtual void KeepSerial(TDataSet& /*table*/, std::optional<std::int64_t> /*serial*/) {}
+    virtual std::optional<std::int64_t> SerialOfPayout(const TDataSet& /*money*/) const {
+        return std::nullopt;
+    }
 };
 
 // The books in the table files of the current directory (the working folder).

@@ -2,6 +2,7 @@
 // server holds must be what the folder held, record for record, with the serials the history
 // gave.
 #include "server/Connection.h"
+#include "server/ServerHome.h"
 #include "server/ServerTable.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
@@ -275,6 +276,67 @@ private slots:
         }
         QCOMPARE(psql(db, "select key from compit").size(), before);
         QCOMPARE(events.CurrentIndex(), 3);
+    }
+
+    // The operations of the books, driven as the windows drive them, write on the server what
+    // they write in a folder: record for record, but for the keys and the serials, which are
+    // the server's own there.
+    void theOperationsDoOnTheServerWhatTheyDoInAFolder() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        BooksFixture folder;
+        BooksFixture server(ServerHome(db));
+        for (BooksFixture* books : {&folder, &server}) {
+            books->enterEvent(7, "Зенит", "Спартак");
+            books->enterEvent(8, "Динамо", "ЦСКА");
+            books->takeBet(7, 1, 100, "Иванов Иван");
+            books->takeBet(7, 2, 40, "Петров Пётр", true);
+            books->takeBet(8, 3, 20, "Сидорова Анна", true);
+            books->takeBet(7, 1, 15.5, "Иванова Ольга");
+            QVERIFY(books->settle(7, 1));
+            books->payOut(1);
+            QVERIFY2(books->errors.messages.isEmpty(),
+                     qPrintable(books->errors.messages.join('\n')));
+        }
+        const struct {
+            const char* file;
+            const char* table;
+            const char* fields;
+        } tables[] = {
+            {"COMPIT.DBF", "compit",
+             "NUMBER,DATE,KOM1,KOM2,KOEF_1,KOEF_2,KOEF_N,SUMM_1,SUMM_2,SUMM_N"},
+            {"PRIEM.DBF", "priem", "NUMBER,RESULT,SUMMA,KOEFICIENT,FIO"},
+            {"MONEY.DBF", "money", "FIO,SUMMA"},
+            {"HISTORY.DBF", "history",
+             "DEN,VID,NUMBER,DATE,KOM1,KOM2,KOEF_1,KOEF_2,KOEF_N,SUMM_1,SUMM_2,SUMM_N,RESULT,"
+             "SUMMA,KOEFICIENT,FIO,VYPLATA"},
+        };
+        for (const auto& t : tables) {
+            const Run fromFolder = exported({folder.folder.file(t.file), "--fields", t.fields});
+            const Run fromServer = exported({"--server", db, t.table, "--fields", t.fields});
+            QVERIFY2(fromServer.status == 0, qPrintable(fromServer.err));
+            QCOMPARE(fromServer.out.split('\n'), fromFolder.out.split('\n'));
+        }
+        QCOMPARE(psql(db, "select count(*) from history"), QStringList{"11"});
+        QCOMPARE(psql(db, "select fio || ' ' || summa from money"),
+                 QStringList{"Иванов Иван 300.0000"});
+        QCOMPARE(psql(db, "select summ_1 || ' ' || summ_2 || ' ' || summ_n from compit"),
+                 QStringList{"500.0000 500.0000 520.0000"});
+
+        // Every bet's serial is the sequence's, and the history says it of the bet wherever it
+        // names it: its taking, its settlement, the payment of its win.
+        QCOMPARE(psql(db, "select count(distinct serial) from history where vid = 'Ставка'"),
+                 QStringList{"4"});
+        QCOMPARE(psql(db, "select p.serial = h.serial from priem p join history h on h.vid = "
+                          "'Ставка' and h.zapis = p.key"),
+                 QStringList{"t"});
+        QCOMPARE(psql(db, "select string_agg(s.vid, ',' order by s.key) from history b join "
+                          "history s on s.serial = b.serial and s.key > b.key where b.vid = "
+                          "'Ставка' and b.fio = 'Иванова Ольга'"),
+                 QStringList{"Выигрыш,Выплата"});
+        QCOMPARE(psql(db, "select m.serial = h.serial from money m join history h on h.vid = "
+                          "'Выигрыш' and h.zapis = m.key"),
+                 QStringList{"t"});
     }
 
     void aFolderMovesOntoAnEmptyDatabaseWhole() {

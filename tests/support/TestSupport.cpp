@@ -91,7 +91,8 @@ WithoutSync::~WithoutSync() {
     DbfFile::setSyncEnabled(true);
 }
 
-BooksFixture::BooksFixture() : module(std::make_unique<TDataModule6>()) {
+BooksFixture::BooksFixture(std::unique_ptr<TBooksHome> home)
+    : module(std::make_unique<TDataModule6>(nullptr, std::move(home))) {
     RunHandler([this] { module->DataModuleCreate(); }); // as its creation handler runs it
 }
 
@@ -127,6 +128,28 @@ void BooksFixture::takeBet(const Variant& number, int outcome, const Variant& st
     bets.SetFieldValue(FIO, Variant(client));
     const QByteArray summ = chosen.summ.toLatin1();
     module->RecordBet(QLatin1String(summ), adjustOdds);
+}
+
+void BooksFixture::enterEvent(const Variant& number, const QString& kom1, const QString& kom2) {
+    using namespace fields;
+    TDataSet& events = *module->TableCompit;
+    events.Insert();
+    events.SetFieldValue(NUMBER, number);
+    events.SetFieldValue(DATE, Variant(Date().addDays(2)));
+    events.SetFieldValue(KOM1, Variant(kom1));
+    events.SetFieldValue(KOM2, Variant(kom2));
+    for (const QLatin1String koef : {KOEF_1, KOEF_2, KOEF_N})
+        events.SetFieldValue(koef, Variant(2.0));
+    for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
+        events.SetFieldValue(sum, Variant(500.0));
+    module->EnterEvent();
+}
+
+void BooksFixture::payOut(int row) {
+    TDataSet& money = *module->TableMoney;
+    money.First();
+    money.MoveBy(row);
+    module->PayOut();
 }
 
 bool BooksFixture::settle(const Variant& number, int outcome) {

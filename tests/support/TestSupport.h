@@ -19,6 +19,7 @@
 #include <memory>
 
 namespace varnel {
+class TBooksHome;
 class TDataSet;
 class TDataModule6;
 } // namespace varnel
@@ -67,7 +68,8 @@ public:
 // without a window. The tables' opening errors and notices are in `errors`.
 class BooksFixture {
 public:
-    BooksFixture();
+    // In the fresh folder's table files, or in the home given (a server's).
+    explicit BooksFixture(std::unique_ptr<TBooksHome> home = {});
     ~BooksFixture();
     WorkFolder folder;
     ErrorRecorder errors;
@@ -81,6 +83,11 @@ public:
     // The event of the number settled with the outcome, as the result dialog settles it; false
     // when no event carries the number.
     bool settle(const Variant& number, int outcome);
+    // An event entered as the event dialog enters it: the sides, the day, a coefficient of 2
+    // and an opening sum of 500 on each outcome.
+    void enterEvent(const Variant& number, const QString& kom1, const QString& kom2);
+    // The payout on row `row` of the payouts, in their order, paid out.
+    void payOut(int row);
 };
 
 // Nine significant digits: what a coefficient or an amount keeps through its table.

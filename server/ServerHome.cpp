@@ -1,0 +1,136 @@
+#include "server/ServerHome.h"
+
+#include "base/Errors.h"
+#include "server/Connection.h"
+#include "server/ServerTable.h"
+#include "store/DataModule6.h"
+#include "store/Tables.h"
+
+#include <optional>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+// One operation's server transaction. Undone, the transaction ends on the server first, then
+// the cursors go back to where they were (reading again outside it).
+class ServerWork : public TBooksWork {
+public:
+    ServerWork(ServerConnection& server, std::initializer_list<TDataSet*> tables) {
+        m_transaction.emplace(server);
+        for (TDataSet* table : tables) {
+            if (!table || !table->Active())
+                continue;
+            table->BeginTransaction();
+            m_tables.push_back(table);
+        }
+    }
+    ~ServerWork() override {
+        if (m_done)
+            return;
+        m_transaction.reset(); // rolled back
+        for (TDataSet* table : m_tables) {
+            try {
+                table->EndTransaction(false);
+            } catch (const EVarnelError&) {
+                // a cursor that cannot show its record must not stop the others
+            }
+        }
+    }
+    void Commit() override {
+        m_transaction->Commit();
+        m_done = true;
+        for (TDataSet* table : m_tables)
+            table->EndTransaction(true);
+    }
+
+private:
+    std::optional<ServerTransaction> m_transaction;
+    std::vector<TDataSet*> m_tables;
+    bool m_done = false;
+};
+
+class TServerHome : public TBooksHome {
+public:
+    explicit TServerHome(const QString& conninfo)
+        : m_own(std::make_unique<ServerConnection>(conninfo)), m_server(*m_own) {}
+    explicit TServerHome(ServerConnection& server) : m_server(server) {}
+
+    TDataSet* MakeTable(QObject* owner, const TableDescription& described) override {
+        auto* table = new TServerTable(m_server, described, owner);
+        table->setObjectName(described.table);
+        described.MakeFields(table);
+        return table;
+    }
+
+    void Open(TDataModule6& module) override {
+        QStringList failures;
+        for (TDataSet* table :
+             {module.TableCompit, module.TableStavka, module.TableMoney, module.TableHistory}) {
+            try {
+                table->Open();
+            } catch (const EDatabaseError& error) {
+                failures << error.message();
+            }
+        }
+        if (!failures.isEmpty())
+            throw EDatabaseError(failures.join(QLatin1Char('\n')));
+    }
+
+    // The server finishes or drops a transaction that a crash cut off: nothing is left here.
+    void FinishInterruptedWork() override {}
+
+    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) override {
+        return std::make_unique<ServerWork>(m_server, tables);
+    }
+
+    void HoldEvent(TDataSet& events) override {
+        const QVariant held =
+            m_server.Value(QStringLiteral("select key from varnel.compit where key = ? for update"),
+                           {qlonglong(events.CurrentIndex())});
+        if (held.isNull())
+            throw EDatabaseError(QStringLiteral("Данного события не обнаружено !!!"));
+        static_cast<TServerTable&>(events).Forget(); // read again, as it is now
+    }
+
+    std::optional<std::int64_t> SerialOfBet(const TDataSet& bets) const override {
+        return serialOf(bets);
+    }
+
+    std::optional<std::int64_t> SerialOfPayout(const TDataSet& money) const override {
+        return serialOf(money);
+    }
+
+    void KeepSerial(TDataSet& table, std::optional<std::int64_t> serial) override {
+        const auto& server = static_cast<const TServerTable&>(table);
+        if (serial)
+            m_server.Exec(
+                QStringLiteral("update varnel.%1 set serial = ? where key = ?").arg(server.Table()),
+                {qlonglong(*serial), qlonglong(table.CurrentIndex())});
+    }
+
+private:
+    static std::optional<std::int64_t> serialOf(const TDataSet& table) {
+        if (table.CurrentIndex() < 0)
+            return std::nullopt;
+        const Variant serial = static_cast<const TServerTable&>(table).ExtraValue(
+            table.CurrentIndex(), QStringLiteral("serial"));
+        return serial.isNull() ? std::nullopt : std::optional(serial.toInteger());
+    }
+
+    std::unique_ptr<ServerConnection> m_own;
+    ServerConnection& m_server;
+};
+
+} // namespace
+
+std::unique_ptr<TBooksHome> ServerHome(const QString& conninfo) {
+    return std::make_unique<TServerHome>(conninfo);
+}
+
+std::unique_ptr<TBooksHome> ServerHome(ServerConnection& connection) {
+    return std::make_unique<TServerHome>(connection);
+}
+
+} // namespace varnel
