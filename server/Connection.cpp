@@ -153,7 +153,8 @@ ServerConnection::ServerConnection(const QString& conninfo) : m_conninfo(conninf
                                           "книги на сервере «%1» недоступны.")
                                .arg(Server()),
                            false);
-    Open();
+    // Connected at the first statement: a server that is down stops that statement, with
+    // its message, not the making of the tables over it.
 }
 
 ServerConnection::~ServerConnection() {

@@ -1,6 +1,9 @@
 #include "shell/StartUp.h"
 
+#include "base/Errors.h"
 #include "base/Report.h"
+#include "server/Config.h"
+#include "server/ServerHome.h"
 #include "shell/Zastavka.h"
 #include "store/DataModule6.h"
 #include "store/engine/FolderLock.h"
@@ -22,10 +25,19 @@ bool StartUp(TApplication& application) {
     application.Initialize();
     application.SetTitle(QStringLiteral("Varnel "));
 
-    // One program per working folder: a second one would write the same tables. The lock
-    // is held until the process ends.
+    // A folder whose varnel.conf names a server: the books are there, shared by every
+    // counter; the server keeps them whole.
+    QString conninfo;
+    try {
+        conninfo = ServerConninfoOf(QDir::currentPath());
+    } catch (const EVarnelError& error) {
+        ReportError(error.message());
+        return false;
+    }
+    // One program per working folder of table files: a second one would write the same
+    // tables. The lock is held until the process ends.
     static FolderLock lock;
-    if (!lock.TryLock(QDir::currentPath())) {
+    if (conninfo.isEmpty() && !lock.TryLock(QDir::currentPath())) {
         ReportError(QStringLiteral("Программа уже запущена с таблицами этой папки (%1). Второй "
                                    "экземпляр закрывается, ничего не изменив.")
                         .arg(QDir::toNativeSeparators(QDir::currentPath())));
@@ -38,7 +50,12 @@ bool StartUp(TApplication& application) {
     application.CreateForm(AboutBox);
     application.CreateForm(Kalend);
     application.CreateForm(PriemStavka);
-    application.CreateForm(DataModule6);
+    if (conninfo.isEmpty())
+        application.CreateForm(DataModule6);
+    else
+        application.CreateForm(DataModule6, [&] {
+            return std::make_unique<TDataModule6>(nullptr, ServerHome(conninfo));
+        });
     application.CreateForm(TableCompitition);
     application.CreateForm(TableStavka);
     application.CreateForm(PriemResult);

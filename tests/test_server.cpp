@@ -1,19 +1,24 @@
 // The books' layout on a PostgreSQL server, and a folder's books moved onto it: what the
 // server holds must be what the folder held, record for record, with the serials the history
 // gave.
+#include "server/Config.h"
 #include "server/Connection.h"
 #include "server/ServerHome.h"
 #include "server/ServerTable.h"
+#include "shell/StartUp.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/FolderLock.h"
+#include "tests/support/Office.h"
 #include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -339,6 +344,42 @@ private slots:
                  QStringList{"t"});
     }
 
+    // A working folder whose varnel.conf names the server starts the counter on it: the
+    // tables are the server's, and the folder is no one program's (the counters share it).
+    void aFolderThatNamesTheServerStartsTheCounterOnIt() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        psql(db, "insert into compit (number, kom1, kom2) values (7, 'Зенит', 'Спартак')");
+        WorkFolder folder;
+        QFile conf(folder.file("varnel.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("# the books of this counter\n[server]\nconninfo = %1\n")
+                       .arg(db)
+                       .toUtf8());
+        conf.close();
+        FolderLock other; // as another counter started in this folder holds it
+        QVERIFY(other.TryLock(folder.path()));
+        ErrorRecorder errors;
+        TApplication app;
+        QVERIFY(StartUp(app));
+        QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
+        for (TDataSet* table : {DataModule6->TableCompit, DataModule6->TableStavka,
+                                DataModule6->TableMoney, DataModule6->TableHistory}) {
+            QVERIFY(qobject_cast<TServerTable*>(table));
+            QVERIFY(table->Active());
+        }
+        QCOMPARE(DataModule6->TableCompit->GetFieldValue("KOM1").toString(), QString("Зенит"));
+
+        // A [server] section without its string: refused, with the file named.
+        WorkFolder broken;
+        QFile bad(broken.file("varnel.conf"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("[server]\nhost=nowhere\n");
+        bad.close();
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, ServerConninfoOf(broken.path()));
+        QCOMPARE(ServerConninfoOf(folder.path()), db);
+    }
+
     void aFolderMovesOntoAnEmptyDatabaseWhole() {
         const QString db = m_server.NewDatabase();
         BooksFixture books;
@@ -485,5 +526,5 @@ private slots:
     }
 };
 
-VARNEL_GUILESS_TEST_MAIN(TestServer)
+VARNEL_TEST_MAIN(TestServer)
 #include "test_server.moc"

@@ -30,7 +30,11 @@ public:
     // Builds a window or the data module, stores it in its global reference and fires its
     // OnCreate. The first window built is the main window.
     template <typename T> void CreateForm(T*& reference) {
-        auto owned = std::make_unique<T>();
+        CreateForm(reference, [] { return std::make_unique<T>(); });
+    }
+    // The same, the component made by `make` (the data module over the books' server, say).
+    template <typename T, typename Make> void CreateForm(T*& reference, Make make) {
+        std::unique_ptr<T> owned = make();
         reference = owned.get();
         QObject* object = owned.get();
         m_components.push_back(std::move(owned));
