@@ -1,6 +1,7 @@
 #include "server/Connection.h"
 
 #include <QAtomicInteger>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QStringList>
@@ -168,10 +169,15 @@ void ServerConnection::Open() {
     m_inTransaction = false;
     // The driver passes its connect options to libpq as they are, ';' read as a blank.
     m_db.setConnectOptions(WithTimeouts(m_conninfo));
-    if (!m_db.open())
-        throw EServerError(QStringLiteral("Сервер книг «%1» недоступен: %2")
-                               .arg(Server(), m_db.lastError().text().trimmed()),
+    if (!m_db.open()) {
+        QString reason = m_db.lastError().databaseText().simplified();
+        if (reason.isEmpty())
+            reason = m_db.lastError().text().simplified();
+        throw EServerError(QStringLiteral("Сервер книг «%1» недоступен: %2 Ничего не записано; "
+                                          "повторите действие, когда сервер будет доступен.")
+                               .arg(Server(), reason),
                            true);
+    }
     // Session settings: a lock wait that ends with a message, and a transaction left idle
     // (a counter gone without a word) ended by the server, its locks dropped.
     QSqlQuery setup(m_db);
@@ -192,11 +198,11 @@ bool ServerConnection::Broken() const {
 bool ServerConnection::Broken(const QSqlError& error) const {
     // The server's word that it ends the session: a connection exception, shut down by an
     // administrator or a crash, or a transaction left idle too long; libpq may not yet have
-    // seen the socket close.
+    // seen the socket close. A failure with no SQLSTATE at all had no answer from the server.
     const QString code = error.nativeErrorCode();
-    return Broken() || code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") ||
-           code == QLatin1String("57P02") || code == QLatin1String("57P03") ||
-           code == QLatin1String("25P03");
+    return Broken() || code.isEmpty() || code.startsWith(QLatin1String("08")) ||
+           code == QLatin1String("57P01") || code == QLatin1String("57P02") ||
+           code == QLatin1String("57P03") || code == QLatin1String("25P03");
 }
 
 void ServerConnection::Fail(const QString& what, const QSqlError& error, bool committing) {
@@ -204,9 +210,13 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
     if (broken)
         m_inTransaction = false;
     const QString code = error.nativeErrorCode();
+    // The server's words (or libpq's), without the driver's "(SQLSTATE)" after them.
     QString reason = error.databaseText().trimmed();
     if (reason.isEmpty())
         reason = error.text().trimmed();
+    reason.remove(QRegularExpression(QStringLiteral("\\s*\\([0-9A-Z]{0,5}\\)\\s*$")));
+    reason = reason.simplified();
+    qWarning("books' server: %s: %s", qPrintable(what), qPrintable(reason));
     if (code == QLatin1String("55P03"))
         throw EServerError(QStringLiteral("Сервер книг «%1»: запись занята другой кассой дольше "
                                           "%2 с. Повторите действие.")
@@ -214,11 +224,17 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
                                .arg(kLockTimeoutMs / 1000),
                            false);
     if (broken)
-        throw EServerError(QStringLiteral("Связь с сервером книг «%1» прервана (%2): %3")
-                               .arg(Server(), what, reason),
-                           true, committing);
-    throw EServerError(
-        QStringLiteral("Сервер книг «%1» отказал (%2): %3").arg(Server(), what, reason), false);
+        throw EServerError(
+            committing
+                ? QStringLiteral("Связь с сервером книг «%1» прервана, когда действие "
+                                 "записывалось: %2. Записано ли оно, станет известно при "
+                                 "повторе.")
+                      .arg(Server(), reason)
+                : QStringLiteral("Связь с сервером книг «%1» прервана: %2. Ничего не записано; "
+                                 "повторите действие, когда сервер будет доступен.")
+                      .arg(Server(), reason),
+            true, committing);
+    throw EServerError(QStringLiteral("Сервер книг «%1» отказал: %2").arg(Server(), reason), false);
 }
 
 QSqlQuery ServerConnection::Exec(const QString& sql, const QVariantList& values) {

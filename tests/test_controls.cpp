@@ -4,10 +4,12 @@
 #include "store/DataModule6.h"
 #include "tests/support/Office.h"
 #include "tests/support/TestMain.h"
+#include "toolkit/Form.h"
 
 #include <QJsonObject>
 #include <QLocale>
 #include <QTest>
+#include <QTimer>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -15,6 +17,26 @@ using namespace varnel::test;
 class TestControls : public QObject {
     Q_OBJECT
 private slots:
+    // A window whose showing was stopped by an error (a server that could not be reached,
+    // say) shows the next time it is asked for.
+    void aWindowWhoseShowingFailedShowsTheNextTime() {
+        TForm form;
+        bool fail = true;
+        int shown = 0;
+        connect(&form, &TForm::OnShow, &form, [&] {
+            if (fail) {
+                fail = false;
+                throw EDatabaseError(QStringLiteral("не показать"));
+            }
+            ++shown;
+            QTimer::singleShot(0, &form, [&form] { form.Close(); });
+        });
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, form.ShowModal());
+        form.Close();
+        form.ShowModal();
+        QCOMPARE(shown, 1);
+    }
+
     void theDataModuleOpensThreeTablesInOrder() {
         WorkFolder folder;
         TDataModule6 module;

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPalette>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QScreen>
 
 namespace varnel {
@@ -99,10 +100,13 @@ int TForm::ShowModal() {
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     m_loop = &loop;
-    Appear();
-    if (isVisible())
-        loop.exec(QEventLoop::DialogExec);
-    m_loop = nullptr;
+    {
+        // Whatever a handler of the showing throws, the window is not left "showing" for good.
+        const auto done = qScopeGuard([this] { m_loop = nullptr; });
+        Appear();
+        if (isVisible())
+            loop.exec(QEventLoop::DialogExec);
+    }
     // The window that showed this one is the active one again.
     if (caller && caller->isVisible() && ActiveForm() == caller) {
         caller->activateWindow();

@@ -1,7 +1,9 @@
 #include "views/Browser.h"
 
+#include "base/Report.h"
 #include "controls/DBGrid.h"
 #include "store/DataModule6.h"
+#include "store/engine/DataSource.h"
 
 namespace varnel {
 
@@ -18,6 +20,12 @@ void TBrowser::SetUpBrowser(TDBNavigator* navigator, TDBGrid* grid, QWidget* pan
     Bind();
     connect(this, &TForm::OnShow, this, [this, panel] {
         Bind();
+        // What another counter changed on the books' server shows at the opening.
+        // A server that cannot be reached is said, and the browser opens on what it has.
+        if (DataModule6)
+            if (TDataSet* dataSet = (DataModule6->*m_source)->DataSet();
+                dataSet && dataSet->Active())
+                RunHandler([dataSet] { dataSet->Refresh(); });
         panel->setFocus();
     });
 }

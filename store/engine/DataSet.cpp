@@ -203,6 +203,20 @@ void TDataSet::MoveTo(RecordKey key) {
     NotifyRecord();
 }
 
+void TDataSet::Refresh() {
+    if (m_state != State::Browse)
+        return;
+    if (m_current < 0 || !StorageLive(m_current)) {
+        RecordKey next = NextLive(m_current, +1);
+        if (next < 0)
+            next = NextLive(StorageEnd(), -1);
+        m_current = next;
+        m_eof = m_bof = m_current < 0;
+    }
+    NotifyDataSet();
+    NotifyRecord();
+}
+
 void TDataSet::Insert() {
     CheckBrowseMode();
     m_buffer.fill(Variant());

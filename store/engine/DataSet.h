@@ -99,6 +99,10 @@ public:
     Variant ValueAt(RecordKey key, const TField* field) const;
     // Makes a stored record current, settling a pending record first.
     void MoveTo(RecordKey key);
+    // Reads the records again where another program may have changed them (a table of the
+    // books' server): a current record that is gone gives way to the next one there is, and
+    // the grids and controls show the records anew. A pending record is left as it is.
+    void Refresh();
     // Up to `wanted` live records from key `from` on, in the table's order, and from `from`
     // back, nearest first; read without moving the cursor.
     QVector<RecordKey> LiveForward(RecordKey from, int wanted) const;
