@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Two counters on one set of books, on a throwaway PostgreSQL server of their own: the server
+# started in a folder (a private socket, no TCP port), the books laid out on it, and two
+# working folders that name it in their varnel.conf, a counter started in each. Closing both
+# counters stops the server; the folder stays for a look (DIR, or one under /tmp).
+#   scripts/demo-server.sh [DIR]        installs what is missing and builds first
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh"
+dir="${1:-$(mktemp -d /tmp/varnel-demo-XXXXXX)}"
+mkdir -p "$dir"
+dir="$(cd "$dir" && pwd)"
+
+conninfo="$("$root/scripts/pg-throwaway.sh" start "$dir/pg")"
+trap '"$root/scripts/pg-throwaway.sh" stop "$dir/pg"' EXIT
+"$build/varnel-newdesk" --server "$conninfo"
+pids=()
+for n in 1 2; do
+  # Such a folder needs only its varnel.conf and the windows' pictures.
+  mkdir -p "$dir/counter$n/images"
+  cp "$root"/images/*.bmp "$dir/counter$n/images/"
+  printf '[server]\nconninfo=%s\n' "$conninfo" > "$dir/counter$n/varnel.conf"
+  (cd "$dir/counter$n" && exec "$build/varnel") &
+  pids+=($!)
+done
+echo "Две кассы на одних книгах: $dir/counter1 и $dir/counter2, сервер: $conninfo"
+wait "${pids[@]}"
