@@ -128,9 +128,16 @@ const QVector<Variant>* TServerTable::Row(RecordKey key) const {
 }
 
 RecordKey TServerTable::StorageEnd() const {
-    return m_server
-        .Value(QStringLiteral("select coalesce(max(key), -1) + 1 from varnel.") + m_table)
-        .toLongLong();
+    // Asked for the grids' scroll bars as well as for the walks: with the server out of reach
+    // the last answer stands, and the next read of a record says what is wrong.
+    try {
+        m_end =
+            m_server
+                .Value(QStringLiteral("select coalesce(max(key), -1) + 1 from varnel.") + m_table)
+                .toLongLong();
+    } catch (const EServerError&) {
+    }
+    return m_end;
 }
 
 bool TServerTable::StorageLive(RecordKey key) const {

@@ -69,6 +69,7 @@ private:
     QString m_selectList;               // as they are read
     std::unique_ptr<DbfCodec> m_layout; // the program's own file layout, for the checks
     mutable QHash<RecordKey, QVector<Variant>> m_rows; // what the last move read
+    mutable RecordKey m_end = 0;                       // the last answer of StorageEnd
 };
 
 } // namespace varnel

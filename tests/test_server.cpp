@@ -15,6 +15,7 @@
 #include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
+#include "views/TableCompitition.h"
 
 #include <QApplication>
 #include <QDir>
@@ -378,6 +379,35 @@ private slots:
         bad.close();
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, ServerConninfoOf(broken.path()));
         QCOMPARE(ServerConninfoOf(folder.path()), db);
+    }
+
+    // The server stopped while the counter runs: opening a browser says so and writes
+    // nothing; once the server is back the same opening shows what the books hold now, the
+    // program never restarted.
+    void theCounterGoesOnOnceTheServerIsBack() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        WorkFolder folder;
+        QFile conf(folder.file("varnel.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(db).toUtf8());
+        conf.close();
+        ErrorRecorder errors;
+        TApplication app;
+        QVERIFY(StartUp(app));
+        QVERIFY(DataModule6->TableCompit->IsEmpty());
+        // Another counter enters an event, then the server goes down.
+        psql(db, "insert into compit (number, kom1, kom2) values (7, 'Зенит', 'Спартак')");
+        m_server.Stop("immediate");
+        runModal(TableCompitition, [] {});
+        QCOMPARE(errors.messages.size(), 1);
+        QVERIFY2(errors.messages[0].contains("недоступен") &&
+                     errors.messages[0].contains("Ничего не записано"),
+                 qPrintable(errors.messages[0]));
+        m_server.Start();
+        runModal(TableCompitition, [] {});
+        QCOMPARE(errors.messages.size(), 1);
+        QCOMPARE(DataModule6->TableCompit->GetFieldValue("KOM1").toString(), QString("Зенит"));
     }
 
     void aFolderMovesOntoAnEmptyDatabaseWhole() {
