@@ -94,6 +94,14 @@ public:
         static_cast<TServerTable&>(events).Forget(); // read again, as it is now
     }
 
+    bool HoldPayout(TDataSet& money) override {
+        const QVariant held =
+            m_server.Value(QStringLiteral("select key from varnel.money where key = ? for update"),
+                           {qlonglong(money.CurrentIndex())});
+        static_cast<TServerTable&>(money).Forget();
+        return !held.isNull();
+    }
+
     std::optional<std::int64_t> SerialOfBet(const TDataSet& bets) const override {
         return serialOf(bets);
     }

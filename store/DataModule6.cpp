@@ -186,10 +186,18 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
 }
 
 void TDataModule6::PayOut() {
-    auto work = BeginWork({TableMoney, TableHistory});
-    History->PayoutPaid(*TableMoney);
-    TableMoney->Delete();
-    work->Commit();
+    {
+        auto work = BeginWork({TableMoney, TableHistory});
+        if (m_home->HoldPayout(*TableMoney)) {
+            History->PayoutPaid(*TableMoney);
+            TableMoney->Delete();
+            work->Commit();
+            return;
+        }
+    }
+    // Paid at another counter meanwhile: nothing written, and the payouts move on.
+    TableMoney->Refresh();
+    throw EDatabaseError(QStringLiteral("Этот выигрыш уже выплачен."));
 }
 
 THistory::UndoPlan TDataModule6::PlanUndo(RecordKey result) const {

@@ -43,6 +43,9 @@ public:
     // every other counter until the work ends, and read again as it is now. Throws an
     // EDatabaseError when it is gone. Nothing to do where one program alone holds the books.
     virtual void HoldEvent(TDataSet& /*events*/) {}
+    // The same for the payout under the cursor, before it is paid: false when it is gone
+    // (another counter paid it).
+    virtual bool HoldPayout(TDataSet& /*money*/) { return true; }
     // The serial of the bet under the cursor where the home keeps it with the bet (a server's
     // sequence); none where the history tells it (a folder: one more than the place of the
     // record that first named the bet).

@@ -345,6 +345,31 @@ private slots:
                  QStringList{"t"});
     }
 
+    // Two counters pay the same payout: one pays; the other is told, writes nothing, and its
+    // payouts move on to the next one.
+    void aPayoutIsPaidOnceWhicheverCounterPaysIt() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        psql(db, "insert into money (fio, summa) values ('Иванов Иван', 250), "
+                 "('Петров Пётр', 80)");
+        BooksFixture first(ServerHome(db));
+        BooksFixture second(ServerHome(db));
+        QCOMPARE(second.module->TableMoney->GetFieldValue("FIO").toString(),
+                 QString("Иванов Иван"));
+        first.payOut(0);
+        try {
+            second.module->PayOut();
+            QFAIL("a payout was paid twice");
+        } catch (const EDatabaseError& error) {
+            QCOMPARE(error.message(), QString("Этот выигрыш уже выплачен."));
+        }
+        QCOMPARE(second.module->TableMoney->GetFieldValue("FIO").toString(),
+                 QString("Петров Пётр"));
+        QCOMPARE(psql(db, "select vid || ' ' || fio from history"),
+                 QStringList{"Выплата Иванов Иван"});
+        QCOMPARE(psql(db, "select fio from money"), QStringList{"Петров Пётр"});
+    }
+
     // A working folder whose varnel.conf names the server starts the counter on it: the
     // tables are the server's, and the folder is no one program's (the counters share it).
     void aFolderThatNamesTheServerStartsTheCounterOnIt() {
