@@ -85,6 +85,8 @@ public:
         return std::make_unique<ServerWork>(m_server, tables);
     }
 
+    bool Shared() const override { return true; }
+
     void HoldEvent(TDataSet& events) override {
         const QVariant held =
             m_server.Value(QStringLiteral("select key from varnel.compit where key = ? for update"),

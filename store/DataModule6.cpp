@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cmath>
 #include <optional>
 
 namespace varnel {
@@ -117,6 +118,19 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
     // The stake sum as it is stored now: another counter's bet may have moved it since.
     m_home->HoldEvent(events);
     const Variant stored = events.ValueAt(events.CurrentIndex(), events.FieldByName(stakeSum));
+    if (m_home->Shared()) {
+        // Where the books are shared, the event's row is written as it is stored now with
+        // this stake, never over another counter's bet with what this counter read before;
+        // and the bet is taken at the coefficient the operator was shown, or not at all.
+        if (events.state() == TDataSet::State::Edit)
+            events.Cancel();
+        const Variant koef =
+            events.ValueAt(events.CurrentIndex(), events.FieldByName(KoefOfSum(stakeSum)));
+        const TField* shown = bets.FieldByName(fields::KOEFICIENT);
+        if (std::abs(bets.GetFieldValue(fields::KOEFICIENT).toReal() - koef.toReal()) >
+            0.5 * std::pow(10.0, -std::max(shown->StoredDecimals(), 0)))
+            throw ECoefficientChanged(koef);
+    }
     bets.Post();
     // The stake as the bet holds it in its file.
     const Variant stake = bets.GetFieldValue(fields::SUMMA);
@@ -128,6 +142,20 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
     History->BetTaken(bets, events);
     work->Commit();
 }
+
+QLatin1String KoefOfSum(QLatin1String stakeSum) {
+    using namespace fields;
+    if (stakeSum == SUMM_1)
+        return KOEF_1;
+    if (stakeSum == SUMM_2)
+        return KOEF_2;
+    return KOEF_N;
+}
+
+ECoefficientChanged::ECoefficientChanged(const Variant& koef)
+    : EDatabaseError(QStringLiteral("Коэффициент изменился: теперь %1. Выберите исход ещё раз !!!")
+                         .arg(koef.toString())),
+      m_koef(koef) {}
 
 void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
     TDataSet& money = *TableMoney;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Errors.h"
 #include "store/History.h"
 #include "store/Home.h"
 #include "store/engine/DataSet.h"
@@ -15,6 +16,20 @@
 #include <QObject>
 
 namespace varnel {
+
+// A bet refused where the books are shared: another counter's bet moved the chosen outcome's
+// coefficient since the operator was shown it. The message says the new one.
+class ECoefficientChanged : public EDatabaseError {
+public:
+    explicit ECoefficientChanged(const Variant& koef);
+    const Variant& Koef() const { return m_koef; }
+
+private:
+    Variant m_koef;
+};
+
+// The coefficient's field of an outcome's stake sum (SUMM_1 -> KOEF_1, …).
+QLatin1String KoefOfSum(QLatin1String stakeSum);
 
 // The one non-visual container of the program's tables: one table and one data source per
 // file, so every window shares one cursor per table for the whole run.

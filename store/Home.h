@@ -38,6 +38,8 @@ public:
     // Work a crash or a failed write cut off finished, or dropped when it never began.
     virtual void FinishInterruptedWork() = 0;
     virtual std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) = 0;
+    // Whether other programs change these books while this one works on them (a server's).
+    virtual bool Shared() const { return false; }
 
     // Within an operation's work, before it reads the current event: the event held against
     // every other counter until the work ends, and read again as it is now. Throws an

@@ -16,12 +16,15 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "views/TableCompitition.h"
+#include "workflows/PriemStavka.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonObject>
+#include <QLabel>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -343,6 +346,50 @@ private slots:
         QCOMPARE(psql(db, "select m.serial = h.serial from money m join history h on h.vid = "
                           "'Выигрыш' and h.zapis = m.key"),
                  QStringList{"t"});
+    }
+
+    // Another counter's bet moves the coefficient between the outcome click and the second
+    // Ok: the bet is not taken at the old one; the dialog offers the outcomes again, says the
+    // new coefficient in red, and the next choice takes the bet on the sums as stored.
+    void aBetIsNotTakenAtACoefficientThatMovedMeanwhile() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        psql(db, QStringLiteral("insert into compit (number, date, kom1, kom2, koef_1, koef_2, "
+                                "koef_n, summ_1, summ_2, summ_n) values (7, '%1', 'Зенит', "
+                                "'Спартак', 2, 2, 3, 500, 500, 500)")
+                     .arg(Date().addDays(2).toString(Qt::ISODate)));
+        WorkFolder folder;
+        QFile conf(folder.file("varnel.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(db).toUtf8());
+        conf.close();
+        ErrorRecorder errors;
+        TApplication app;
+        QVERIFY(StartUp(app));
+        bool open = false;
+        runModal(PriemStavka, [&] {
+            fillBet("Иванов Иван", 100, 7, 1);
+            // Another counter's bet, with the odds rule, meanwhile.
+            psql(db, "update compit set koef_1 = 2.5, summ_2 = 540 where number = 7");
+            press(PriemStavka, "Button3");
+            auto* label = control<QLabel>(PriemStavka, "Label2");
+            QCOMPARE(label->text(), QString("Коэффициент изменился: теперь 2,5. Выберите исход "
+                                            "ещё раз !!!"));
+            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+            QVERIFY(control<QRadioButton>(PriemStavka, "RadioButton1")->isVisible());
+            QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"0"});
+            QCOMPARE(psql(db, "select summ_1 from compit"), QStringList{"500.0000"});
+            press(PriemStavka, "RadioButton1");
+            press(PriemStavka, "Button3");
+            open = PriemStavka->isVisible();
+        });
+        QVERIFY(!open);
+        QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
+        QCOMPARE(psql(db, "select koeficient || ' ' || summa from priem"),
+                 QStringList{"2.50000000000 100.0000"});
+        // The other counter's sum on the second side is kept: the row was written as stored.
+        QCOMPARE(psql(db, "select summ_1 || ' ' || summ_2 from compit"),
+                 QStringList{"600.0000 540.0000"});
     }
 
     // Two counters pay the same payout: one pays; the other is told, writes nothing, and its

@@ -233,7 +233,23 @@ void TPriemStavka::RecordBet() {
     bets->SetFieldValue(fields::KOEFICIENT, Variant(BetKoef));
     bets->SetFieldValue(fields::FIO, Variant(ui->EditFIO->GetEditText()));
 
-    Module().RecordBet(BetSumField, ui->CheckBox1->isChecked());
+    try {
+        Module().RecordBet(BetSumField, ui->CheckBox1->isChecked());
+    } catch (const ECoefficientChanged& changed) {
+        // Another counter's bet moved the coefficient (books on a server): nothing was
+        // written; the stake comes out of the pending sum, the event is shown as it is now,
+        // and the outcome is chosen again.
+        TDataSet* events = Module().TableCompit;
+        if (events->state() == TDataSet::State::Edit)
+            events->Cancel();
+        events->Refresh();
+        ui->Label4->hide();
+        SetCaption(ui->Label6, QString());
+        OfferOutcomes(Lookup(), *events);
+        BetStep = OkStep::FindsEvent;
+        Refuse(changed.message(), ui->RadioButton1);
+        return;
+    }
     bets->Insert();
     Close();
 }
