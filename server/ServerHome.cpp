@@ -92,7 +92,7 @@ public:
             m_server.Value(QStringLiteral("select key from varnel.compit where key = ? for update"),
                            {qlonglong(events.CurrentIndex())});
         if (held.isNull())
-            throw EDatabaseError(QStringLiteral("Данного события не обнаружено !!!"));
+            throw EEventGone();
         static_cast<TServerTable&>(events).Forget(); // read again, as it is now
     }
 

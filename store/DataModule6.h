@@ -28,6 +28,13 @@ private:
     Variant m_koef;
 };
 
+// An operation on an event that is no longer in the books (another counter settled it
+// meanwhile); nothing was written.
+class EEventGone : public EDatabaseError {
+public:
+    EEventGone() : EDatabaseError(QStringLiteral("Данного события не обнаружено !!!")) {}
+};
+
 // The coefficient's field of an outcome's stake sum (SUMM_1 -> KOEF_1, …).
 QLatin1String KoefOfSum(QLatin1String stakeSum);
 

@@ -392,6 +392,44 @@ private slots:
                  QStringList{"600.0000 540.0000"});
     }
 
+    // The event is settled at another counter between the outcome click and the second Ok:
+    // the bet is refused as a lookup that found nothing, even with another event of the same
+    // number in the books, and no bet is left on a removed event.
+    void aBetOnAnEventSettledMeanwhileIsRefused() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString day = Date().addDays(2).toString(Qt::ISODate);
+        psql(db, QStringLiteral("insert into compit (number, date, kom1, kom2, koef_1, koef_2, "
+                                "koef_n, summ_1, summ_2, summ_n) values (7, '%1', 'Зенит', "
+                                "'Спартак', 2, 2, 3, 500, 500, 500)")
+                     .arg(day));
+        WorkFolder folder;
+        QFile conf(folder.file("varnel.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(db).toUtf8());
+        conf.close();
+        ErrorRecorder errors;
+        TApplication app;
+        QVERIFY(StartUp(app));
+        runModal(PriemStavka, [&] {
+            fillBet("Иванов Иван", 100, 7, 1);
+            psql(db, QStringLiteral("delete from compit; insert into compit (number, date, kom1, "
+                                    "kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n) values "
+                                    "(7, '%1', 'Динамо', 'ЦСКА', 2, 2, 3, 500, 500, 500)")
+                         .arg(day));
+            press(PriemStavka, "Button3");
+            QCOMPARE(control<QLabel>(PriemStavka, "Label2")->text(),
+                     QString("Данного события не обнаружено !!!"));
+            QVERIFY(control<QWidget>(PriemStavka, "EditNUMBER")->isVisible());
+            QVERIFY(!control<QRadioButton>(PriemStavka, "RadioButton1")->isVisible());
+        });
+        QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
+        QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"0"});
+        QCOMPARE(psql(db, "select count(*) from history"), QStringList{"0"});
+        QCOMPARE(psql(db, "select kom1 || ' ' || summ_1 from compit"),
+                 QStringList{"Динамо 500.0000"});
+    }
+
     // Two counters pay the same payout: one pays; the other is told, writes nothing, and its
     // payouts move on to the next one.
     void aPayoutIsPaidOnceWhicheverCounterPaysIt() {

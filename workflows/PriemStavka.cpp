@@ -249,6 +249,22 @@ void TPriemStavka::RecordBet() {
         BetStep = OkStep::FindsEvent;
         Refuse(changed.message(), ui->RadioButton1);
         return;
+    } catch (const EEventGone& gone) {
+        // Settled at another counter meanwhile: as a lookup that found nothing, and the
+        // stake comes out of the pending sum.
+        TDataSet* events = Module().TableCompit;
+        if (events->state() == TDataSet::State::Edit)
+            events->Cancel();
+        events->Refresh();
+        ui->Label4->hide();
+        SetCaption(ui->Label6, QString());
+        HideOutcomes(Lookup());
+        ui->EditNUMBER->show();
+        SetCaption(ui->label1, QStringLiteral("Номер события"));
+        SetLeft(ui->label1, kCaptionLeft);
+        BetStep = OkStep::FindsEvent;
+        Refuse(gone.message(), ui->EditNUMBER);
+        return;
     }
     bets->Insert();
     Close();
