@@ -77,6 +77,37 @@ QList<qint64> numbers(const QStringList& rows) {
     return values;
 }
 
+// Makes the folder's varnel.conf name the server.
+void nameServer(const WorkFolder& folder, const QString& conninfo) {
+    QFile conf(folder.file("varnel.conf"));
+    if (!conf.open(QIODevice::WriteOnly) ||
+        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8()) <= 0)
+        qFatal("varnel.conf cannot be written");
+}
+
+// An open event as another counter enters it: betting open, coefficients 2, 2 and 3.
+QString eventEntered(int number, const char* kom1, const char* kom2) {
+    return QStringLiteral("insert into compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, "
+                          "summ_1, summ_2, summ_n) values (%1, '%2', '%3', '%4', 2, 2, 3, 500, "
+                          "500, 500)")
+        .arg(number)
+        .arg(Date().addDays(2).toString(Qt::ISODate), QString::fromUtf8(kom1),
+             QString::fromUtf8(kom2));
+}
+
+// The counter started as its start-up does, in a folder of its own whose varnel.conf names the
+// database: its errors recorded, not shown.
+struct ServerCounter {
+    explicit ServerCounter(const QString& conninfo) {
+        nameServer(folder, conninfo);
+        started = StartUp(app);
+    }
+    WorkFolder folder;
+    ErrorRecorder errors;
+    TApplication app;
+    bool started = false;
+};
+
 } // namespace
 
 class TestServer : public QObject {
@@ -354,18 +385,10 @@ private slots:
     void aBetIsNotTakenAtACoefficientThatMovedMeanwhile() {
         const QString db = m_server.NewDatabase();
         QCOMPARE(newdesk({"--server", db}).status, 0);
-        psql(db, QStringLiteral("insert into compit (number, date, kom1, kom2, koef_1, koef_2, "
-                                "koef_n, summ_1, summ_2, summ_n) values (7, '%1', 'Зенит', "
-                                "'Спартак', 2, 2, 3, 500, 500, 500)")
-                     .arg(Date().addDays(2).toString(Qt::ISODate)));
-        WorkFolder folder;
-        QFile conf(folder.file("varnel.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(db).toUtf8());
-        conf.close();
-        ErrorRecorder errors;
-        TApplication app;
-        QVERIFY(StartUp(app));
+        psql(db, eventEntered(7, "Зенит", "Спартак"));
+        ServerCounter counter(db);
+        QVERIFY(counter.started);
+        const ErrorRecorder& errors = counter.errors;
         bool open = false;
         runModal(PriemStavka, [&] {
             fillBet("Иванов Иван", 100, 7, 1);
@@ -398,25 +421,13 @@ private slots:
     void aBetOnAnEventSettledMeanwhileIsRefused() {
         const QString db = m_server.NewDatabase();
         QCOMPARE(newdesk({"--server", db}).status, 0);
-        const QString day = Date().addDays(2).toString(Qt::ISODate);
-        psql(db, QStringLiteral("insert into compit (number, date, kom1, kom2, koef_1, koef_2, "
-                                "koef_n, summ_1, summ_2, summ_n) values (7, '%1', 'Зенит', "
-                                "'Спартак', 2, 2, 3, 500, 500, 500)")
-                     .arg(day));
-        WorkFolder folder;
-        QFile conf(folder.file("varnel.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(db).toUtf8());
-        conf.close();
-        ErrorRecorder errors;
-        TApplication app;
-        QVERIFY(StartUp(app));
+        psql(db, eventEntered(7, "Зенит", "Спартак"));
+        ServerCounter counter(db);
+        QVERIFY(counter.started);
+        const ErrorRecorder& errors = counter.errors;
         runModal(PriemStavka, [&] {
             fillBet("Иванов Иван", 100, 7, 1);
-            psql(db, QStringLiteral("delete from compit; insert into compit (number, date, kom1, "
-                                    "kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n) values "
-                                    "(7, '%1', 'Динамо', 'ЦСКА', 2, 2, 3, 500, 500, 500)")
-                         .arg(day));
+            psql(db, "delete from compit; " + eventEntered(7, "Динамо", "ЦСКА"));
             press(PriemStavka, "Button3");
             QCOMPARE(control<QLabel>(PriemStavka, "Label2")->text(),
                      QString("Данного события не обнаружено !!!"));
@@ -497,14 +508,9 @@ private slots:
     void theCounterGoesOnOnceTheServerIsBack() {
         const QString db = m_server.NewDatabase();
         QCOMPARE(newdesk({"--server", db}).status, 0);
-        WorkFolder folder;
-        QFile conf(folder.file("varnel.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(db).toUtf8());
-        conf.close();
-        ErrorRecorder errors;
-        TApplication app;
-        QVERIFY(StartUp(app));
+        ServerCounter counter(db);
+        QVERIFY(counter.started);
+        const ErrorRecorder& errors = counter.errors;
         QVERIFY(DataModule6->TableCompit->IsEmpty());
         // Another counter enters an event, then the server goes down.
         psql(db, "insert into compit (number, kom1, kom2) values (7, 'Зенит', 'Спартак')");

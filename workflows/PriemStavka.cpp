@@ -236,38 +236,36 @@ void TPriemStavka::RecordBet() {
     try {
         Module().RecordBet(BetSumField, ui->CheckBox1->isChecked());
     } catch (const ECoefficientChanged& changed) {
-        // Another counter's bet moved the coefficient (books on a server): nothing was
-        // written; the stake comes out of the pending sum, the event is shown as it is now,
-        // and the outcome is chosen again.
-        TDataSet* events = Module().TableCompit;
-        if (events->state() == TDataSet::State::Edit)
-            events->Cancel();
-        events->Refresh();
-        ui->Label4->hide();
-        SetCaption(ui->Label6, QString());
-        OfferOutcomes(Lookup(), *events);
-        BetStep = OkStep::FindsEvent;
+        // Another counter's bet moved the coefficient (books on a server): the outcome is
+        // chosen again, on the event as it is now.
+        TakeBackStake();
+        OfferOutcomes(Lookup(), *Module().TableCompit);
         Refuse(changed.message(), ui->RadioButton1);
         return;
     } catch (const EEventGone& gone) {
-        // Settled at another counter meanwhile: as a lookup that found nothing, and the
-        // stake comes out of the pending sum.
-        TDataSet* events = Module().TableCompit;
-        if (events->state() == TDataSet::State::Edit)
-            events->Cancel();
-        events->Refresh();
-        ui->Label4->hide();
-        SetCaption(ui->Label6, QString());
+        // Settled at another counter meanwhile: as a lookup that found nothing.
+        TakeBackStake();
         HideOutcomes(Lookup());
         ui->EditNUMBER->show();
         SetCaption(ui->label1, QStringLiteral("Номер события"));
         SetLeft(ui->label1, kCaptionLeft);
-        BetStep = OkStep::FindsEvent;
         Refuse(gone.message(), ui->EditNUMBER);
         return;
     }
     bets->Insert();
     Close();
+}
+
+// A bet another counter's work refused (nothing was written): the stake comes out of the
+// pending sum, the event is read as it is now, and the next Ok looks it up again.
+void TPriemStavka::TakeBackStake() {
+    TDataSet* events = Module().TableCompit;
+    if (events->state() == TDataSet::State::Edit)
+        events->Cancel();
+    events->Refresh();
+    ui->Label4->hide();
+    SetCaption(ui->Label6, QString());
+    BetStep = OkStep::FindsEvent;
 }
 
 // Whatever was not recorded goes: the blank or unfinished bet, and the stake an outcome click

@@ -33,6 +33,7 @@ private:
 
     void FindBetEvent();
     void RecordBet();
+    void TakeBackStake();
 
     void BindControls();
     void BetOn(Outcome outcome);
