@@ -400,6 +400,10 @@ private slots:
                                             "ещё раз !!!"));
             QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
             QVERIFY(control<QRadioButton>(PriemStavka, "RadioButton1")->isVisible());
+            // The message stands clear of the outcomes and of the event's number.
+            for (const char* other : {"RadioButton1", "RadioButton2", "label1"})
+                QVERIFY2(!label->geometry().intersects(control(PriemStavka, other)->geometry()),
+                         other);
             QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"0"});
             QCOMPARE(psql(db, "select summ_1 from compit"), QStringList{"500.0000"});
             press(PriemStavka, "RadioButton1");

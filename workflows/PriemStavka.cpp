@@ -51,6 +51,7 @@ TPriemStavka::TPriemStavka(QWidget* parent) : TForm(parent), ui(new Ui::TPriemSt
     SetIcon(QStringLiteral("window-stavka"));
     for (QLabel* label : {ui->label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5, ui->Label6})
         label->adjustSize();
+    m_label2Top = ui->Label2->y();
     SetFontColor(ui->Label2, LabelColour::Red);
     // Its width was measured for a narrower font than some systems put in its place: it grows
     // to its caption rather than cut it.
@@ -87,6 +88,7 @@ void TPriemStavka::BindControls() {
 
 // Runs at the showing and again at the activation that follows it.
 void TPriemStavka::prStart() {
+    PutLabel2Back();
     BindControls();
     using Controls = std::initializer_list<QWidget*>;
     for (QWidget* control :
@@ -110,6 +112,7 @@ void TPriemStavka::prStart() {
 }
 
 void TPriemStavka::prOkSelect() {
+    PutLabel2Back();
     if (BetStep == OkStep::FindsEvent)
         FindBetEvent();
     else if (BetStep == OkStep::Commits)
@@ -184,6 +187,7 @@ void TPriemStavka::prNoth() {
 // The stake goes into the chosen outcome's stake sum in the pending event record; only the
 // second Ok writes that record.
 void TPriemStavka::BetOn(Outcome outcome) {
+    PutLabel2Back();
     if (RefuseStake())
         return;
     TDataSet* events = Module().TableCompit;
@@ -241,6 +245,9 @@ void TPriemStavka::RecordBet() {
         TakeBackStake();
         OfferOutcomes(Lookup(), *Module().TableCompit);
         Refuse(changed.message(), ui->RadioButton1);
+        // The message is wider than the caption beside the outcomes: it stands above them,
+        // under the event's number, until the operator acts.
+        ui->Label2->move(ui->Label2->x(), ui->label1->y() + ui->label1->height() + 2);
         return;
     } catch (const EEventGone& gone) {
         // Settled at another counter meanwhile: as a lookup that found nothing.
@@ -254,6 +261,10 @@ void TPriemStavka::RecordBet() {
     }
     bets->Insert();
     Close();
+}
+
+void TPriemStavka::PutLabel2Back() {
+    ui->Label2->move(ui->Label2->x(), m_label2Top);
 }
 
 // A bet another counter's work refused (nothing was written): the stake comes out of the

@@ -34,6 +34,7 @@ private:
     void FindBetEvent();
     void RecordBet();
     void TakeBackStake();
+    void PutLabel2Back();
 
     void BindControls();
     void BetOn(Outcome outcome);
@@ -42,6 +43,7 @@ private:
     void Refuse(const QString& message, QWidget* focus);
 
     std::unique_ptr<Ui::TPriemStavka> ui;
+    int m_label2Top = 0; // where the layout puts Label2, beside the outcomes
 };
 
 inline TPriemStavka* PriemStavka = nullptr;
