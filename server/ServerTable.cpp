@@ -206,40 +206,34 @@ void TServerTable::CheckFitsAll(const QVector<Variant>& values) const {
         CheckValueFits(i, values[i]);
 }
 
-QVariantList TServerTable::Bound(const QVector<Variant>& values) const {
+QVariant ServerValue(const Variant& value, const TField& field) {
     // What the program's own file would hold: text without trailing blanks, numbers to the
     // column's decimals, exactly.
-    QVariantList bound;
-    for (int i = 0; i < Fields().size(); ++i) {
-        const Variant& value = values[i];
-        const TField* field = Fields()[i];
-        if (value.isNull()) {
-            bound << QVariant();
-            continue;
-        }
-        switch (field->DataType()) {
-        case TFieldType::Smallint:
-        case TFieldType::Integer:
-            bound << QVariant(qlonglong(value.toInteger()));
-            break;
-        case TFieldType::Float:
-            bound << QVariant(QString::number(value.toReal(), 'f', field->StoredDecimals()));
-            break;
-        case TFieldType::Date:
-            bound << QVariant(value.toDate());
-            break;
-        case TFieldType::Logical:
-            bound << QVariant(value.toInteger() != 0);
-            break;
-        case TFieldType::String: {
-            QString text = value.toString();
-            while (text.endsWith(QLatin1Char(' ')))
-                text.chop(1);
-            bound << (text.isEmpty() ? QVariant() : QVariant(text));
-            break;
-        }
-        }
+    if (value.isNull())
+        return {};
+    switch (field.DataType()) {
+    case TFieldType::Smallint:
+    case TFieldType::Integer:
+        return QVariant(qlonglong(value.toInteger()));
+    case TFieldType::Float:
+        return QVariant(QString::number(value.toReal(), 'f', std::max(field.StoredDecimals(), 0)));
+    case TFieldType::Date:
+        return QVariant(value.toDate());
+    case TFieldType::Logical:
+        return QVariant(value.toInteger() != 0);
+    case TFieldType::String:
+        break;
     }
+    QString text = value.toString();
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text.isEmpty() ? QVariant() : QVariant(text);
+}
+
+QVariantList TServerTable::Bound(const QVector<Variant>& values) const {
+    QVariantList bound;
+    for (int i = 0; i < Fields().size(); ++i)
+        bound << ServerValue(values[i], *Fields()[i]);
     return bound;
 }
 

@@ -13,6 +13,9 @@ class DbfCodec;
 class ServerConnection;
 struct TableDescription;
 
+// A field's value as the server's column takes it (a null QVariant for none).
+QVariant ServerValue(const Variant& value, const TField& field);
+
 // A table of the books on the server under the dataset's cursor: the rows of
 // varnel.<table> in the order of their keys. Nothing is kept of them but the rows the last
 // move read (a page around the cursor), so a move shows what another counter changed, and a

@@ -2,8 +2,10 @@
 
 #include "server/Connection.h"
 #include "server/Schema.h"
+#include "server/ServerTable.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/Reading.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/Field.h"
@@ -22,37 +24,6 @@ namespace varnel {
 namespace {
 
 constexpr int kRowsPerStatement = 200;
-
-// A table of the folder, opened for reading only, as the program opens it.
-std::unique_ptr<TTable> openTable(const QDir& dir, const TableDescription& description) {
-    auto table = std::make_unique<TTable>();
-    table->SetTableName(dir.filePath(description.file));
-    table->SetExactFields(description.exactFields);
-    table->SetReadOnly(true);
-    description.MakeFields(table.get());
-    table->Open();
-    return table;
-}
-
-// A field's value as the server takes it: numbers to the digits its file keeps, exactly.
-QVariant serverValue(const Variant& value, const TField& field) {
-    if (value.isNull())
-        return QVariant();
-    switch (field.DataType()) {
-    case TFieldType::Smallint:
-    case TFieldType::Integer:
-        return QVariant(qlonglong(value.toInteger()));
-    case TFieldType::Float:
-        return QVariant(QString::number(value.toReal(), 'f', qMax(0, field.StoredDecimals())));
-    case TFieldType::Date:
-        return QVariant(value.toDate());
-    case TFieldType::Logical:
-        return QVariant(value.toInteger() != 0);
-    case TFieldType::String:
-        break;
-    }
-    return QVariant(value.toString());
-}
 
 // Rows inserted a batch at a time.
 class Inserter {
@@ -118,7 +89,7 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
                                                 "полные книги.")
                                      .arg(shown, description->file));
         }
-        tables.insert(description, openTable(dir, *description));
+        tables.insert(description, OpenToRead(dir, *description));
     }
 
     ServerTransaction work(server);
@@ -203,7 +174,7 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
                 row << (serial ? QVariant(qlonglong(*serial)) : QVariant());
             for (qsizetype f = 0; f < fieldsOf.size(); ++f) {
                 const Variant value = table->ValueAt(i, fieldsOf[f]);
-                row << serverValue(value, *fieldsOf[f]);
+                row << ServerValue(value, *fieldsOf[f]);
                 const int s = int(summed.indexOf(int(f)));
                 if (s >= 0 && !value.isNull())
                     report.sums[s].second += value.toReal();

@@ -77,25 +77,18 @@ double real(const Variant& value) {
     return value.isNull() ? 0.0 : value.toReal();
 }
 
-// A table of the folder opened for reading only; the engine then writes nothing, not even the
-// mending of a tail that a crash cut.
 struct ReadTable {
-    ReadTable(const QDir& dir, const TableDescription& description) {
-        table.SetTableName(dir.filePath(description.file));
-        table.SetExactFields(description.exactFields);
-        table.SetReadOnly(true);
-        description.MakeFields(&table);
-        table.Open();
-    }
+    ReadTable(const QDir& dir, const TableDescription& description)
+        : table(OpenToRead(dir, description)) {}
     Variant at(std::uint32_t record, QLatin1String field) const {
-        return table.ValueAt(record, table.FieldByName(field));
+        return table->ValueAt(record, table->FieldByName(field));
     }
     template <typename Each> void forEachLive(Each each) const {
-        for (std::uint32_t i = 0; i < table.EndKey(); ++i)
-            if (!table.IsDeletedAt(i))
+        for (std::uint32_t i = 0; i < table->EndKey(); ++i)
+            if (!table->IsDeletedAt(i))
                 each(i);
     }
-    TTable table;
+    std::unique_ptr<TTable> table;
 };
 
 std::shared_ptr<Books> readOnce(const QDir& dir,
@@ -169,6 +162,16 @@ std::shared_ptr<Books> readOnce(const QDir& dir,
 }
 
 } // namespace
+
+std::unique_ptr<TTable> OpenToRead(const QDir& dir, const TableDescription& description) {
+    auto table = std::make_unique<TTable>();
+    table->SetTableName(dir.filePath(description.file));
+    table->SetExactFields(description.exactFields);
+    table->SetReadOnly(true);
+    description.MakeFields(table.get());
+    table->Open();
+    return table;
+}
 
 // A commit writes its journal before it touches any table and removes it after the last one,
 // and the history's count goes up in every commit of the books. So a reading is whole when no

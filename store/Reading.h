@@ -5,6 +5,7 @@
 #include "store/engine/Variant.h"
 
 #include <QDate>
+#include <QDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,6 +18,8 @@
 namespace varnel {
 
 class THistoryFile;
+class TTable;
+struct TableDescription;
 
 // An open event as COMPIT.DBF holds it.
 struct Event {
@@ -75,6 +78,10 @@ public:
 // `afterTable`, for the tests, is told the name of each table once it is read.
 std::shared_ptr<const Books> ReadBooks(const QString& folder, int patienceMs = 1000,
                                        const std::function<void(const QString&)>& afterTable = {});
+
+// A table of the folder opened as the program opens it, for reading only: the engine then
+// writes nothing, not even the mending of a tail that a crash cut.
+std::unique_ptr<TTable> OpenToRead(const QDir& dir, const TableDescription& table);
 
 // Whether a folder holds the counter's tables.
 bool HoldsBooks(const QString& folder);
