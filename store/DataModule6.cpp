@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <cmath>
 #include <optional>
 
 namespace varnel {
@@ -124,11 +123,10 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
         // and the bet is taken at the coefficient the operator was shown, or not at all.
         if (events.state() == TDataSet::State::Edit)
             events.Cancel();
-        const Variant koef =
-            events.ValueAt(events.CurrentIndex(), events.FieldByName(KoefOfSum(stakeSum)));
-        const TField* shown = bets.FieldByName(fields::KOEFICIENT);
-        if (std::abs(bets.GetFieldValue(fields::KOEFICIENT).toReal() - koef.toReal()) >
-            0.5 * std::pow(10.0, -std::max(shown->StoredDecimals(), 0)))
+        const TField* stored = events.FieldByName(KoefOfSum(stakeSum));
+        const Variant koef = events.ValueAt(events.CurrentIndex(), stored);
+        if (!SameStoredValue(bets.GetFieldValue(fields::KOEFICIENT),
+                             bets.FieldByName(fields::KOEFICIENT), koef, stored))
             throw ECoefficientChanged(koef);
     }
     bets.Post();

@@ -48,11 +48,22 @@ const std::initializer_list<QLatin1String> kEventFields = {DATE,   KOM1,   KOM2,
                                                            KOEF_N, SUMM_1, SUMM_2, SUMM_N};
 const std::initializer_list<QLatin1String> kBetFields = {RESULT, SUMMA, KOEFICIENT, FIO};
 
+// A field's value in two tables: the stored record `at` of `a`, and `b`'s record `other`.
+bool sameAt(const TDataSet& a, std::uint32_t at, const TDataSet& b, std::uint32_t other,
+            QLatin1String field) {
+    const TField* aField = a.FieldByName(field);
+    const TField* bField = b.FieldByName(field);
+    return SameStoredValue(a.ValueAt(at, aField), aField, b.ValueAt(other, bField), bField);
+}
+
+} // namespace
+
 // Two values are the same bet's, payout's or event's when they are equal, and two numbers when
 // they differ by at most half a unit of the last digit that the narrower of their two columns
 // keeps: a table of another writer may hold more digits than the history (15.641969 in a
 // column of fifteen decimals, 15.6420 in the history's four), or fewer.
-bool sameValue(const Variant& a, const TField* aField, const Variant& b, const TField* bField) {
+bool SameStoredValue(const Variant& a, const TField* aField, const Variant& b,
+                     const TField* bField) {
     if (a.isNumeric() && b.isNumeric()) {
         const int decimals = std::min(aField->StoredDecimals(), bField->StoredDecimals());
         const double x = a.toReal(), y = b.toReal();
@@ -62,16 +73,6 @@ bool sameValue(const Variant& a, const TField* aField, const Variant& b, const T
     }
     return a == b || (a.isNull() && b.isNull());
 }
-
-// A field's value in two tables: the stored record `at` of `a`, and `b`'s record `other`.
-bool sameAt(const TDataSet& a, std::uint32_t at, const TDataSet& b, std::uint32_t other,
-            QLatin1String field) {
-    const TField* aField = a.FieldByName(field);
-    const TField* bField = b.FieldByName(field);
-    return sameValue(a.ValueAt(at, aField), aField, b.ValueAt(other, bField), bField);
-}
-
-} // namespace
 
 bool THistory::Kept() const {
     return m_history && m_history->Active();
@@ -206,10 +207,10 @@ Variant THistory::SerialOfPayout(const TDataSet& money) const {
         const auto at = std::uint32_t(i);
         if (h.ValueAt(at, vid).toString() != won)
             continue; // the place of a record of another table
-        if (sameValue(h.ValueAt(at, h.FieldByName(FIO)), h.FieldByName(FIO), fio,
-                      money.FieldByName(FIO)) &&
-            sameValue(h.ValueAt(at, h.FieldByName(VYPLATA)), h.FieldByName(VYPLATA), amount,
-                      money.FieldByName(SUMMA)))
+        if (SameStoredValue(h.ValueAt(at, h.FieldByName(FIO)), h.FieldByName(FIO), fio,
+                            money.FieldByName(FIO)) &&
+            SameStoredValue(h.ValueAt(at, h.FieldByName(VYPLATA)), h.FieldByName(VYPLATA), amount,
+                            money.FieldByName(SUMMA)))
             serial = h.ValueAt(at, h.FieldByName(SERIAL));
         break;
     }
@@ -315,10 +316,10 @@ THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
         const TField* moneySumma = money.FieldByName(SUMMA);
         if (place < 0 || place >= std::int64_t(money.EndKey()) ||
             money.IsDeletedAt(std::uint32_t(place)) ||
-            !sameValue(money.ValueAt(std::uint32_t(place), moneyFio), moneyFio, fio,
-                       h.FieldByName(FIO)) ||
-            !sameValue(money.ValueAt(std::uint32_t(place), moneySumma), moneySumma, amount,
-                       h.FieldByName(VYPLATA)))
+            !SameStoredValue(money.ValueAt(std::uint32_t(place), moneyFio), moneyFio, fio,
+                             h.FieldByName(FIO)) ||
+            !SameStoredValue(money.ValueAt(std::uint32_t(place), moneySumma), moneySumma, amount,
+                             h.FieldByName(VYPLATA)))
             refuse(QStringLiteral("%1 уже нет среди невыплаченных (таблица «%2»).")
                        .arg(whose, money.DisplayName()));
         plan.payouts << place;

@@ -15,6 +15,7 @@ namespace varnel {
 
 class TBooksHome;
 class TDataSet;
+class TField;
 class TTable;
 
 // What each history record says happened (its VID), and what its fields hold:
@@ -43,6 +44,11 @@ QString Paid();
 QString Undone();
 QString Restored();
 } // namespace kinds
+
+// Whether two stored values are the same: numbers to half a unit of the last decimal the
+// narrower of their two columns keeps, anything else equal (or both none).
+bool SameStoredValue(const Variant& a, const TField* aField, const Variant& b,
+                     const TField* bField);
 
 // Appends the history of the books' changes to HISTORY.DBF. Each call writes inside the
 // caller's transaction, which covers the history table too, so that a change and its history
