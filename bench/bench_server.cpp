@@ -1,0 +1,499 @@
+// bench_server: the books on a PostgreSQL server. Bets per second with several counters taking
+// bets at once; settling an event of 1,000 bets among 1,000,000 while other counters take bets;
+// the bets' browser opened on 1,000,000 rows. The server is the one VARNEL_BENCH_SERVER names (a
+// libpq connection string of a throwaway cluster: bench/server.sh starts one and runs this);
+// every case lays out a database of its own on it, dropping one of that name left by a run
+// before.
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "controls/DBGrid.h"
+#include "server/Connection.h"
+#include "server/Schema.h"
+#include "server/ServerHome.h"
+#include "store/DataModule6.h"
+#include "store/History.h"
+#include "store/Tables.h"
+#include "store/engine/Variant.h"
+#include "views/TableStavka.h"
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <QApplication>
+#include <QDate>
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace varnel;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+QString serverConninfo() {
+    const QString conninfo = qEnvironmentVariable("VARNEL_BENCH_SERVER");
+    if (conninfo.isEmpty()) {
+        std::fprintf(stderr, "VARNEL_BENCH_SERVER is not set: run bench/server.sh, or set it to "
+                             "the connection string of a throwaway server\n");
+        std::exit(2);
+    }
+    return conninfo;
+}
+
+QString conninfoOf(const QString& database) {
+    QString conninfo = serverConninfo();
+    static const QRegularExpression dbname(QStringLiteral("dbname=\\S+"));
+    if (conninfo.contains(dbname))
+        return conninfo.replace(dbname, QStringLiteral("dbname=") + database);
+    return conninfo + QStringLiteral(" dbname=") + database;
+}
+
+// Whether a database of that name is there (laid out by an earlier run) and may be used again:
+// with VARNEL_BENCH_REUSE=1, for rerunning one case without laying out a million rows again.
+bool reusable(const QString& database) {
+    if (qEnvironmentVariable("VARNEL_BENCH_REUSE") != QLatin1String("1"))
+        return false;
+    ServerConnection server(serverConninfo());
+    return server
+               .Value(QStringLiteral("select count(*) from pg_database where datname = ?"),
+                      {database})
+               .toInt() == 1;
+}
+
+// A new database of that name with the books laid out on it; its connection string.
+QString freshBooks(const QString& database) {
+    {
+        ServerConnection server(serverConninfo());
+        server.Exec(QStringLiteral("drop database if exists %1").arg(database));
+        server.Exec(QStringLiteral("create database %1").arg(database));
+    }
+    const QString conninfo = conninfoOf(database);
+    ServerConnection books(conninfo);
+    if (!LayOutServer(books))
+        throw std::runtime_error("the new database holds books already");
+    return conninfo;
+}
+
+qlonglong count(ServerConnection& server, const QString& sql, const QVariantList& values = {}) {
+    return server.Value(sql, values).toLongLong();
+}
+
+// One counter: its own connection and data module, made on the thread that uses them.
+struct Counter {
+    explicit Counter(const QString& conninfo)
+        : module(std::make_unique<TDataModule6>(nullptr, ServerHome(conninfo))) {
+        module->DataModuleCreate();
+    }
+
+    // A bet as the bet dialog takes it: the event found by its number, the bet on an outcome
+    // at the coefficient it stands at, recorded with the odds rule off.
+    void takeBet(int number, int outcome, double stake, const QString& client) {
+        using namespace fields;
+        if (!module->FindEvent(Variant(number)))
+            throw EDatabaseError(QStringLiteral("no event %1").arg(number));
+        TDataSet& events = *module->TableCompit;
+        TDataSet& bets = *module->TableStavka;
+        const QLatin1String koef = outcome == 1 ? KOEF_1 : outcome == 2 ? KOEF_2 : KOEF_N;
+        const QLatin1String summ = outcome == 1 ? SUMM_1 : outcome == 2 ? SUMM_2 : SUMM_N;
+        const QString result = outcome == 3
+                                   ? QStringLiteral("Ничья")
+                                   : events.GetFieldValue(outcome == 1 ? KOM1 : KOM2).toString();
+        bets.Insert();
+        bets.SetFieldValue(NUMBER, Variant(number));
+        bets.SetFieldValue(RESULT, Variant(result));
+        bets.SetFieldValue(SUMMA, Variant(stake));
+        bets.SetFieldValue(KOEFICIENT, events.GetFieldValue(koef));
+        bets.SetFieldValue(FIO, Variant(client));
+        module->RecordBet(summ, false);
+    }
+
+    std::unique_ptr<TDataModule6> module;
+};
+
+template <typename Body> void guarded(benchmark::State& state, Body&& body) {
+    try {
+        body();
+    } catch (const EVarnelError& error) {
+        state.SkipWithError(error.message().toStdString().c_str());
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+    }
+}
+
+// --- Bets per second --------------------------------------------------------------------------
+
+constexpr int kBetEvents = 8;
+constexpr double kStake = 10.0;
+
+// Eight events entered through the operations, as the event dialog enters them.
+const QString& betsBooks() {
+    static QString conninfo;
+    static std::once_flag made;
+    std::call_once(made, [] {
+        conninfo = freshBooks(QStringLiteral("bench_bets"));
+        Counter desk(conninfo);
+        using namespace fields;
+        TDataSet& events = *desk.module->TableCompit;
+        for (int n = 1; n <= kBetEvents; ++n) {
+            events.Insert();
+            events.SetFieldValue(NUMBER, Variant(n));
+            events.SetFieldValue(DATE, Variant(QDate::currentDate().addDays(2)));
+            events.SetFieldValue(KOM1, Variant(QStringLiteral("Зенит %1").arg(n)));
+            events.SetFieldValue(KOM2, Variant(QStringLiteral("Спартак %1").arg(n)));
+            for (const QLatin1String koef : {KOEF_1, KOEF_2, KOEF_N})
+                events.SetFieldValue(koef, Variant(2.0));
+            for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
+                events.SetFieldValue(sum, Variant(500.0));
+            desk.module->EnterEvent();
+        }
+    });
+    return conninfo;
+}
+
+std::atomic<long> betsTaken{0};
+
+// Every counter (a thread of its own, its own connection) takes bets on a random one of the
+// eight events and outcomes, as fast as the server lets it: one iteration is one bet, from
+// finding the event by its number to the commit of the bet with its history record. Afterwards
+// the server must hold every bet, and each event's stake sums must have grown by its bets.
+void BM_RecordBets(benchmark::State& state) {
+    guarded(state, [&] {
+        const QString& conninfo = betsBooks();
+        Counter counter(conninfo);
+        std::mt19937 random(unsigned(state.thread_index() + 1));
+        const QString client = QStringLiteral("Касса %1").arg(state.thread_index() + 1);
+        for (auto _ : state) {
+            counter.takeBet(1 + int(random() % kBetEvents), 1 + int(random() % 3), kStake, client);
+            betsTaken.fetch_add(1, std::memory_order_relaxed);
+        }
+        state.SetItemsProcessed(state.iterations());
+        if (state.thread_index() != 0)
+            return;
+        ServerConnection server(conninfo);
+        const qlonglong bets = count(server, QStringLiteral("select count(*) from priem"));
+        const qlonglong serials =
+            count(server, QStringLiteral("select count(*) from history where serial is not null"));
+        const qlonglong unmatched = count(
+            server, QStringLiteral("select count(*) from compit c where summ_1 + summ_2 + summ_n "
+                                   "<> 1500 + (select coalesce(sum(summa), 0) from priem p where "
+                                   "p.number = c.number)"));
+        if (bets != betsTaken.load() || serials != bets || unmatched != 0)
+            throw std::runtime_error("the server does not hold what the counters recorded");
+    });
+}
+BENCHMARK(BM_RecordBets)->ThreadRange(1, 8)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// --- Settling ---------------------------------------------------------------------------------
+
+constexpr int kSettleBets = 1000;
+constexpr int kSettleEvents = 100;
+
+// 100 events, 1,000,000 bets among them; event 1 has 1,000, one in every thousand rows,
+// half of them on the winner. The history holds each event's entry and each bet's record, as
+// the counters write them. Event 1's rows are kept aside, to be put back after each
+// settlement with their own keys and serials.
+struct SettleBooks {
+    QString conninfo;
+    qlonglong historyEnd = 0;
+};
+
+const SettleBooks& settleBooks(int total) {
+    static std::map<int, SettleBooks> made;
+    SettleBooks& books = made[total];
+    if (!books.conninfo.isEmpty())
+        return books;
+    const QString database = QStringLiteral("bench_settle_%1").arg(total);
+    if (reusable(database)) {
+        books.conninfo = conninfoOf(database);
+        ServerConnection server(books.conninfo);
+        books.historyEnd = count(server, QStringLiteral("select key from keep_end"));
+        return books;
+    }
+    std::fprintf(stderr, "laying out %d bets on the server...\n", total);
+    const auto start = Clock::now();
+    books.conninfo = freshBooks(database);
+    ServerConnection server(books.conninfo);
+    const QVariant day = QDate::currentDate().addDays(2);
+    server.Exec(QStringLiteral("insert into compit (key, number, date, kom1, kom2, koef_1, koef_2, "
+                               "koef_n, summ_1, summ_2, summ_n) select n - 1, n, ?, 'А', 'Б', "
+                               "1.5, 2, 3, 500, 500, 500 from generate_series(1, ?) n"),
+                {day, kSettleEvents});
+    const int every = total / kSettleBets;
+    server.Exec(QStringLiteral("insert into priem (key, number, result, summa, koeficient, fio) "
+                               "select i, case when i %% %1 = %2 then 1 else 2 + i %% 99 end, "
+                               "case when i %% %1 = %2 and (i / %1) %% 2 = 0 then 'А' else "
+                               "'Ничья' end, 100, 1.5, 'Клиент ' || i from generate_series(0, "
+                               "%3) i")
+                    .arg(every)
+                    .arg(every / 2)
+                    .arg(total - 1)
+                    .replace(QStringLiteral("%%"), QStringLiteral("%")));
+    server.Exec(QStringLiteral("insert into history (den, vremya, vid, zapis, number, date, kom1, "
+                               "kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n) select "
+                               "current_date, '10:00:00', ?, key, number, date, kom1, kom2, "
+                               "koef_1, koef_2, koef_n, summ_1, summ_2, summ_n from compit order "
+                               "by key"),
+                {kinds::Event()});
+    server.Exec(
+        QStringLiteral("insert into history (den, vremya, vid, serial, zapis, number, date, "
+                       "kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n, "
+                       "result, summa, koeficient, fio) select current_date, "
+                       "'10:00:00', ?, p.serial, p.key, p.number, c.date, c.kom1, "
+                       "c.kom2, c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, "
+                       "c.summ_n, p.result, p.summa, p.koeficient, p.fio from priem p "
+                       "join compit c using (number) order by p.key"),
+        {kinds::Bet()});
+    // The identities go on after the rows laid out with keys of their own.
+    for (const char* table : {"compit", "priem", "history"})
+        server.Exec(QStringLiteral("select setval(pg_get_serial_sequence('varnel.%1', 'key'), "
+                                   "(select max(key) from varnel.%1))")
+                        .arg(QLatin1String(table)));
+    server.Exec(
+        QStringLiteral("create table keep_compit as select * from compit where number = 1"));
+    server.Exec(QStringLiteral("create table keep_priem as select * from priem where number = 1"));
+    server.Exec(QStringLiteral("create table keep_end as select max(key) as key from history"));
+    server.Exec(QStringLiteral("vacuum analyze"));
+    books.historyEnd = count(server, QStringLiteral("select key from keep_end"));
+    std::fprintf(stderr, "laid out in %.1f s\n", msSince(start) / 1000.0);
+    return books;
+}
+
+// Event 1 as it was before it was settled: its row and its bets with their keys and serials;
+// its payouts and the settlement's history records gone.
+void putBack(ServerConnection& server, const SettleBooks& books) {
+    ServerTransaction work(server);
+    server.Exec(QStringLiteral("delete from money"));
+    server.Exec(QStringLiteral("delete from history where key > ? and number = 1"),
+                {books.historyEnd});
+    server.Exec(QStringLiteral("delete from priem where number = 1"));
+    server.Exec(QStringLiteral("delete from compit where number = 1"));
+    server.Exec(QStringLiteral("insert into compit select * from keep_compit"));
+    server.Exec(QStringLiteral("insert into priem select * from keep_priem"));
+    work.Commit();
+}
+
+// Counters taking bets on events 2 to 9 on threads of their own until stopped.
+class OtherCounters {
+public:
+    OtherCounters(const QString& conninfo, int counters) {
+        for (int c = 0; c < counters; ++c)
+            m_threads.emplace_back([this, conninfo, c] {
+                try {
+                    Counter counter(conninfo);
+                    std::mt19937 random(unsigned(100 + c));
+                    const QString client = QStringLiteral("Касса %1").arg(c + 2);
+                    m_ready.fetch_add(1);
+                    while (!m_stop.load()) {
+                        counter.takeBet(2 + int(random() % 8), 3, kStake, client);
+                        m_bets.fetch_add(1);
+                    }
+                } catch (const EVarnelError& error) {
+                    std::lock_guard lock(m_mutex);
+                    m_error = error.message().toStdString();
+                    m_ready.fetch_add(1);
+                }
+            });
+        while (m_ready.load() < counters)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ~OtherCounters() { stop(); }
+    long bets() const { return m_bets.load(); }
+    void stop() {
+        m_stop = true;
+        for (std::thread& t : m_threads)
+            if (t.joinable())
+                t.join();
+        std::lock_guard lock(m_mutex);
+        if (!m_error.empty())
+            throw std::runtime_error("another counter failed: " + m_error);
+    }
+
+private:
+    std::vector<std::thread> m_threads;
+    std::atomic<int> m_ready{0};
+    std::atomic<bool> m_stop{false};
+    std::atomic<long> m_bets{0};
+    std::mutex m_mutex;
+    std::string m_error;
+};
+
+// SettleEvent of event 1 (found by its number first, untimed, as the result dialog finds it),
+// with 0 or 2 other counters taking bets on other events meanwhile. Afterwards none of the
+// event's bets may be left, and its 500 winners must be owed their payouts.
+void BM_SettleEvent(benchmark::State& state) {
+    guarded(state, [&] {
+        const int total = int(state.range(0));
+        const SettleBooks& books = settleBooks(total);
+        ServerConnection server(books.conninfo);
+        Counter desk(books.conninfo);
+        OtherCounters others(books.conninfo, int(state.range(1)));
+        const long betsBefore = others.bets();
+        double settling = 0;
+        for (auto _ : state) {
+            putBack(server, books);
+            if (!desk.module->FindEvent(Variant(1)))
+                throw std::runtime_error("event 1 is not on the server");
+            const RecordKey event = desk.module->TableCompit->CurrentIndex();
+            const auto start = Clock::now();
+            desk.module->SettleEvent(event, QStringLiteral("А"));
+            const double ms = msSince(start);
+            state.SetIterationTime(ms / 1000.0);
+            settling += ms;
+            if (count(server, QStringLiteral("select count(*) from priem where number = 1")) != 0 ||
+                count(server, QStringLiteral("select count(*) from money")) != kSettleBets / 2)
+                throw std::runtime_error("the settlement left bets or owes the wrong payouts");
+        }
+        const long otherBets = others.bets() - betsBefore;
+        others.stop();
+        state.counters["others_bets_per_s"] =
+            settling > 0 ? double(otherBets) / (settling / 1000.0) : 0;
+        state.SetLabel(state.range(1) == 0 ? "alone" : "other counters taking bets");
+    });
+}
+BENCHMARK(BM_SettleEvent)
+    ->ArgNames({"bets", "others"})
+    ->Args({1'000'000, 0})
+    ->Args({1'000'000, 2})
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// --- The browser ------------------------------------------------------------------------------
+
+const QString& browseBooks(int total) {
+    static std::map<int, QString> made;
+    QString& conninfo = made[total];
+    if (!conninfo.isEmpty())
+        return conninfo;
+    const QString database = QStringLiteral("bench_browse_%1").arg(total);
+    if (reusable(database))
+        return conninfo = conninfoOf(database);
+    std::fprintf(stderr, "laying out %d bets on the server...\n", total);
+    conninfo = freshBooks(database);
+    ServerConnection server(conninfo);
+    server.Exec(QStringLiteral("insert into priem (number, result, summa, koeficient, fio) select "
+                               "i % 30000, 'Ничья', 100 + i % 5000, 1.85, 'Иванов Пётр "
+                               "Сергеевич' from generate_series(0, ?) i"),
+                {total - 1});
+    server.Exec(QStringLiteral("vacuum analyze"));
+    return conninfo;
+}
+
+long statusKiB(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Bytes the program holds from the heap now.
+long heapKiB() {
+    return long(mallinfo2().uordblks / 1024);
+}
+
+// Lets the peak resident size count from here on.
+void resetPeak() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+// From the data module's creation handler (the connection made, the tables opened on the
+// server) to the bets' browser painted with its first screen. The counters split the time
+// into the opening and the showing, and give the memory both added: the most any round added
+// (resident, its peak, and the heap in use), and what the process's very first round added,
+// which includes loading what any first window loads (fonts, styles).
+void BM_OpenBrowser(benchmark::State& state) {
+    static long firstGrowth = -1;
+    guarded(state, [&] {
+        const int total = int(state.range(0));
+        const QString& conninfo = browseBooks(total);
+        long grown = 0, peak = 0, heap = 0;
+        double opening = 0, showing = 0;
+        for (auto _ : state) {
+            auto module = std::make_unique<TDataModule6>(nullptr, ServerHome(conninfo));
+            DataModule6 = module.get();
+            const long before = statusKiB("VmRSS:");
+            const long heapBefore = heapKiB();
+            resetPeak();
+            const auto start = Clock::now();
+            module->DataModuleCreate();
+            const double opened = msSince(start);
+            auto form = std::make_unique<TTableStavka>();
+            form->Show();
+            form->repaint();
+            const double ms = msSince(start);
+            state.SetIterationTime(ms / 1000.0);
+            opening += opened;
+            showing += ms - opened;
+            grown = std::max(grown, statusKiB("VmRSS:") - before);
+            peak = std::max(peak, statusKiB("VmHWM:") - before);
+            heap = std::max(heap, heapKiB() - heapBefore);
+            if (firstGrowth < 0)
+                firstGrowth = statusKiB("VmHWM:") - before;
+            const auto* grid = form->findChild<TDBGrid*>();
+            if (!grid || grid->model()->rowCount() == 0)
+                throw std::runtime_error("the browser shows no rows");
+            form.reset();
+            DataModule6 = nullptr;
+        }
+        const double n = double(state.iterations());
+        state.counters["open_ms"] = opening / n;
+        state.counters["show_ms"] = showing / n;
+        state.counters["rss_growth_KiB"] = double(grown);
+        state.counters["peak_growth_KiB"] = double(peak);
+        state.counters["heap_growth_KiB"] = double(heap);
+        state.counters["first_peak_growth_KiB"] = double(firstGrowth);
+    });
+}
+BENCHMARK(BM_OpenBrowser)
+    ->ArgNames({"bets"})
+    ->Arg(1'000)
+    ->Arg(1'000'000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        if (!message.startsWith(QLatin1String("This plugin does not support")))
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    SetErrorReporter([](const QString& message) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
+    serverConninfo();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

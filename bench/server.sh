@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The books on a server, measured on a throwaway PostgreSQL cluster of its own (started here
+# through scripts/pg-throwaway.sh, stopped and removed at the end; never the machine's):
+#
+#   bench/server.sh [SECONDS] [ROUNDS]
+#
+# Bets per second with 1, 2, 4 and 8 counters (bench_server's BM_RecordBets, SECONDS each, 20 by
+# default) beside pgbench's built-in TPC-B-like transactions with as many clients (-s 8, in a
+# second database of the same cluster, SECONDS each), the two taking turns, ROUNDS times over (3
+# by default); then settling (BM_SettleEvent) and the browser (BM_OpenBrowser). The binary is
+# taken from $VARNEL_BENCH_BUILD (build-bench by default). With STATEMENTS=1 the server loads
+# pg_stat_statements, and the statements of the bets' database are listed after the bets.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-20}"
+rounds="${2:-3}"
+build="${VARNEL_BENCH_BUILD:-$root/build-bench}"
+bench="$build/bench/bench_server"
+throwaway="$root/scripts/pg-throwaway.sh"
+[ -x "$bench" ] || { echo "server.sh: build $bench first" >&2; exit 2; }
+
+dir="$(mktemp -d /tmp/varnel-bpg-XXXXXX)"
+trap '"$throwaway" stop "$dir" || true; rm -rf "$dir"' EXIT
+"$throwaway" start "$dir" postgres >/dev/null
+if [ "${STATEMENTS:-0}" = 1 ]; then
+  psql -XAtq -d "$("$throwaway" conninfo "$dir" postgres)" \
+    -c "alter system set shared_preload_libraries = 'pg_stat_statements'"
+  "$throwaway" stop "$dir"
+  "$throwaway" start "$dir" postgres >/dev/null
+fi
+server="$("$throwaway" conninfo "$dir" postgres)"
+sql() { psql -XAtq -v ON_ERROR_STOP=1 -d "$server" -c "$1"; }
+
+echo "# $(date -u '+%F %T') UTC, $(uptime)"
+echo "# PostgreSQL $(sql 'show server_version'), synchronous_commit=$(sql 'show synchronous_commit')," \
+  "fsync=$(sql 'show fsync'), shared_buffers=$(sql 'show shared_buffers')"
+sql "create database pgbench"
+pgbench -i -s 8 -q "$("$throwaway" conninfo "$dir" pgbench)" 2>&1 | tail -1
+[ "${STATEMENTS:-0}" = 1 ] && sql "create extension pg_stat_statements"
+
+export VARNEL_BENCH_SERVER="$server"
+for round in $(seq "$rounds"); do
+  for clients in 1 2 4 8; do
+    tps="$(pgbench -n -c "$clients" -j "$clients" -T "$seconds" \
+      "$("$throwaway" conninfo "$dir" pgbench)" | sed -n 's/^tps = \([0-9.]*\).*/\1/p')"
+    echo "round $round, $clients clients: pgbench $tps tps, load $(cut -d' ' -f1-3 /proc/loadavg)"
+    "$bench" --benchmark_filter="BM_RecordBets/real_time/threads:$clients\$" \
+      --benchmark_min_time="$seconds" 2>&1 | grep -E '^BM_|ERROR|error' || true
+  done
+done
+
+if [ "${STATEMENTS:-0}" = 1 ]; then
+  sql "select calls, round(total_exec_time::numeric, 1) as ms, rows, left(regexp_replace(query, '\s+', ' ', 'g'), 110)
+       from pg_stat_statements where dbid = (select oid from pg_database where datname = 'bench_bets')
+       order by calls desc limit 30"
+fi
+
+echo "# $(uptime)"
+"$bench" --benchmark_filter='BM_SettleEvent|BM_OpenBrowser'
+echo "# $(uptime)"
