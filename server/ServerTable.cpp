@@ -10,6 +10,8 @@
 #include <QDate>
 #include <QSqlQuery>
 
+#include <cmath>
+
 namespace varnel {
 
 namespace {
@@ -105,15 +107,18 @@ QVector<RecordKey> TServerTable::Page(const QString& where, const QVariantList& 
                           .arg(wanted),
                       values);
     QVector<RecordKey> keys;
-    while (query.next()) {
-        const RecordKey key = query.value(0).toLongLong();
-        QVector<Variant> row(Fields().size());
-        for (int i = 0; i < Fields().size(); ++i)
-            row[i] = fromServer(query.value(i + 1), Fields()[i]->DataType());
-        m_rows.insert(key, row);
-        keys << key;
-    }
+    while (query.next())
+        keys << Keep(query);
     return keys;
+}
+
+RecordKey TServerTable::Keep(const QSqlQuery& query) const {
+    const RecordKey key = query.value(0).toLongLong();
+    QVector<Variant> row(Fields().size());
+    for (int i = 0; i < Fields().size(); ++i)
+        row[i] = fromServer(query.value(i + 1), Fields()[i]->DataType());
+    m_rows.insert(key, row);
+    return key;
 }
 
 const QVector<Variant>* TServerTable::Row(RecordKey key) const {
@@ -260,13 +265,17 @@ void TServerTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {
     QVariantList bound = Bound(values);
     bound << qlonglong(key);
     m_rows.clear();
-    QSqlQuery query = m_server.Exec(
-        QStringLiteral("update varnel.%1 set %2 where key = ?").arg(m_table, sets.join(',')),
-        bound);
-    if (query.numRowsAffected() != 1)
+    // The row comes back as the server now holds it, so the read that follows the write asks
+    // nothing more.
+    QSqlQuery query =
+        m_server.Exec(QStringLiteral("update varnel.%1 set %2 where key = ? returning %3")
+                          .arg(m_table, sets.join(','), m_selectList),
+                      bound);
+    if (!query.next())
         throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
                                             "другая касса); ничего не записано.")
                                  .arg(DisplayName()));
+    Keep(query);
 }
 
 void TServerTable::DeleteRecord(RecordKey key) {
@@ -302,8 +311,18 @@ RecordKey TServerTable::StorageFind(RecordKey from, int step, const TField* fiel
             Variant number = value;
             if (number.type() == Variant::Type::String)
                 number = Variant::parseNumber(number.toString());
-            match = column + QStringLiteral(" = ?::numeric");
-            values << QString::number(number.toReal(), 'g', 17);
+            const double real = number.toReal();
+            const bool whole = field->DataType() == TFieldType::Smallint ||
+                               field->DataType() == TFieldType::Integer;
+            if (whole && std::trunc(real) == real && std::fabs(real) < 9e15) {
+                // A whole number against a column of whole numbers is compared as integers: the
+                // column is not converted to numeric row by row, and an index on it can serve.
+                match = column + QStringLiteral(" = ?::bigint");
+                values << qlonglong(real);
+            } else {
+                match = column + QStringLiteral(" = ?::numeric");
+                values << QString::number(real, 'g', 17);
+            }
             break;
         }
         }

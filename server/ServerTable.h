@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QSqlQuery;
+
 namespace varnel {
 
 class DbfCodec;
@@ -62,6 +64,8 @@ private:
     QVector<RecordKey> Page(const QString& where, const QVariantList& values, int wanted,
                             bool descending) const;
     const QVector<Variant>* Row(RecordKey key) const;
+    // Keeps the row the query is on (its key, then the select list's columns); its key.
+    RecordKey Keep(const QSqlQuery& query) const;
     QVariantList Bound(const QVector<Variant>& values) const;
     void CheckFitsAll(const QVector<Variant>& values) const;
 
