@@ -7,6 +7,8 @@
 #include "office/window/HistoryView.h"
 #include "office/window/OfficeWindow.h"
 #include "office/window/RiskView.h"
+#include "server/Connection.h"
+#include "server/Schema.h"
 #include "shell/StartUp.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
@@ -17,6 +19,7 @@
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
+#include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractItemModelTester>
@@ -802,6 +805,110 @@ print(rows[1][2], rows[1][4], rows[1][8])
                      errors.messages[1].contains("выплачен"),
                  qPrintable(errors.messages[1]));
         QVERIFY(snapshot(folder) == undone);
+    }
+
+    // A folder whose varnel.conf names the books' server: the office shows what the server
+    // holds, follows another counter's work there by itself (work committed out of the order
+    // of its keys too), undoes a result on the server, and says so while the server is gone.
+    void worksOnTheBooksOfAServer() {
+        QDir::setCurrent(
+            QDir::tempPath()); // the server's own, not a folder an earlier case removed
+        PgServer pg;
+        const QString db = pg.NewDatabase();
+        {
+            ServerConnection layout(db);
+            QVERIFY(LayOutServer(layout));
+        }
+        const auto one = [&db](const QString& sql) { return psql(db, sql).value(0); };
+        Office counter(db);
+        QVERIFY(counter.started);
+        const QDate today = Date();
+        QVERIFY(enterEvent("7", "Спартак", "Зенит", today.addDays(5), {"1,5", "2,5", "3"}));
+        QVERIFY(enterEvent("8", "Динамо", "Торпедо", today.addDays(6)));
+        QVERIFY(takeBet("Иванов Иван", "100", "7", 1));
+        QVERIFY(takeBet("Петров Пётр", "40", "7", 2));
+        QVERIFY(takeBet("Сидорова Анна", "10", "8", 1));
+        QVERIFY(takeBet("Чужой", "5", "8", 3));
+        QVERIFY(settle("7", 1));
+        payOut(0); // Иванов Иван's 250
+
+        QTemporaryDir here; // the office's folder holds its varnel.conf only
+        nameBooksServer(here.path(), db);
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(here.path()));
+        QVERIFY(!window.Server().isEmpty() && window.windowTitle().contains(window.Server()));
+        auto* state = control<QLabel>(&window, "ReadingState");
+        QVERIFY2(state->text().startsWith("Прочитано"), qPrintable(state->text()));
+        const Books& books = *window.CurrentBooks();
+        QCOMPARE(books.events.size(), 1);
+        QCOMPARE(books.events[0].kom1, one("select kom1 from compit"));
+        QCOMPARE(books.events[0].sums[0], one("select summ_1 from compit").toDouble());
+        QCOMPARE(books.bets.size(), one("select count(*) from priem").toInt());
+        QCOMPARE(books.payouts.size(), 0);
+        HistoryModel* model = window.History()->Model();
+        QCOMPARE(model->rowCount(), one("select count(*) from history").toInt());
+        QCOMPARE(model->Value(0, fields::VID).toString(),
+                 one("select vid from history order by key desc limit 1"));
+        window.Cash()->SetDays(today, today);
+        const CashReport& cash = window.Cash()->Figures();
+        const auto sum = [&](const char* field, const char* kind) {
+            return one(QStringLiteral("select coalesce(sum(%1), 0) from history where vid = '%2'")
+                           .arg(field, QString::fromUtf8(kind)))
+                .toDouble();
+        };
+        QVERIFY(near(cash.total.stakes, sum("summa", "Ставка")) && near(cash.total.stakes, 155));
+        QVERIFY(near(cash.total.paid, sum("vyplata", "Выплата")) && near(cash.total.paid, 250));
+        QVERIFY(near(cash.total.Owed(), sum("vyplata", "Выигрыш")));
+        QCOMPARE(window.Risk()->Model()->rowCount(), 1);
+
+        // Another counter's bet shows at the office's next look, the row the manager is on
+        // staying current.
+        window.History()->Table()->setCurrentIndex(model->index(2, 0));
+        const std::int64_t current = model->RecordAt(2);
+        QVERIFY(takeBet("Кузнецов Олег", "20", "8", 2));
+        QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->bets.size(), 3, 10000);
+        QCOMPARE(model->RecordAt(window.History()->Table()->currentIndex().row()), current);
+        // Work that took its key before another counter's and commits after it is read too.
+        ServerConnection late(db);
+        late.Begin();
+        late.Exec("insert into history (den, vremya, vid, fio, summa) values (current_date, "
+                  "'12:00:00', 'Ставка', 'Поздний', 1)");
+        QVERIFY(settle("8", 3)); // Чужой wins 15
+        QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->payouts.size(), 1, 10000);
+        late.Commit();
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), one("select count(*) from history").toInt(),
+                                  10000);
+        QCOMPARE(model->Value(0, fields::FIO).toString(), QString("Поздний"));
+
+        // Undone on the server: the event and its bets back, its payout gone, the view read
+        // again; a result whose payout was paid is refused, nothing written.
+        QString asked;
+        answerNextQuestion("Yes", &asked);
+        undoFromHistory(window, 8);
+        QVERIFY2(asked.contains("№ 8 «Динамо — Торпедо»") && asked.contains("Чужой: 5,00") &&
+                     asked.contains("(1) на сумму 15,00"),
+                 qPrintable(asked));
+        QCOMPARE(counter.errors.notices.size(), 1);
+        QVERIFY(counter.errors.notices[0].contains("№ 8 отменён"));
+        QCOMPARE(psql(db, "select number from compit order by number"), QStringList{"8"});
+        QCOMPARE(one("select count(*) from priem").toInt(), 3);
+        QCOMPARE(one("select count(*) from money").toInt(), 0);
+        QCOMPARE(window.CurrentBooks()->bets.size(), 3);
+        const QString count = one("select count(*) from history");
+        undoFromHistory(window, 7);
+        QCOMPARE(counter.errors.messages.size(), 1);
+        QVERIFY2(counter.errors.messages[0].contains("выплачен"),
+                 qPrintable(counter.errors.messages[0]));
+        QCOMPARE(one("select count(*) from history"), count);
+
+        // The server gone: the books read last stay, the state says so; back, read again.
+        pg.Stop("immediate");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            state->text().contains("Нет связи с сервером книг «" + window.Server() + "»"), 10000);
+        QCOMPARE(window.CurrentBooks()->bets.size(), 3);
+        pg.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("Прочитано"), 15000);
+        QCOMPARE(counter.errors.messages.size(), 1);
     }
 };
 

@@ -5,7 +5,9 @@
 #include "office/window/Export.h"
 #include "office/window/HistoryView.h"
 #include "office/window/RiskView.h"
+#include "office/window/ServerBooks.h"
 #include "office/window/Undo.h"
+#include "server/Config.h"
 #include "store/DataModule6.h"
 #include "store/InFolder.h"
 #include "store/Tables.h"
@@ -45,6 +47,7 @@ namespace {
 constexpr int kRefreshDelayMs = 250; // changes of one commit come as several signals
 constexpr int kRetryMs = 300;
 constexpr int kPatienceMs = 400; // kept short: the window waits while it reads
+constexpr int kPollMs = 2000;    // how often the books' server is asked for changes
 
 const char* const kGeometry = "window/geometry";
 const char* const kState = "window/state";
@@ -62,6 +65,16 @@ struct BusyCursor {
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
+
+// Whether a folder's varnel.conf names the books' server; a file that cannot be read counts,
+// so that opening the folder says what is wrong with it.
+bool namesServer(const QString& folder) {
+    try {
+        return !ServerConninfoOf(folder).isEmpty();
+    } catch (const EDatabaseError&) {
+        return true;
+    }
+}
 
 QIcon officeIcon() {
     QIcon icon;
@@ -105,6 +118,8 @@ OfficeWindow::OfficeWindow(QWidget* parent)
 
     m_refresh.setSingleShot(true);
     connect(&m_refresh, &QTimer::timeout, this, Handler(this, &OfficeWindow::RefreshLater));
+    m_poll.setInterval(kPollMs);
+    connect(&m_poll, &QTimer::timeout, this, Handler(this, &OfficeWindow::Poll));
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
             Handler(this, &OfficeWindow::FilesChanged));
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this,
@@ -210,8 +225,8 @@ void OfficeWindow::MakeActions() {
                    this, QStringLiteral("О программе"),
                    QStringLiteral("<b>Varnel — бэк-офис</b><br>Версия %1<br><br>История книг, "
                                   "касса за день, риск по открытым событиям; отмена результата; "
-                                  "печать, PDF и выгрузка в CSV. Читает книги рабочей папки, "
-                                  "пока с ними работает касса.")
+                                  "печать, PDF и выгрузка в CSV. Читает книги рабочей папки "
+                                  "или сервера книг, пока с ними работает касса.")
                        .arg(QApplication::applicationVersion()));
            });
 
@@ -239,10 +254,10 @@ void OfficeWindow::MakeActions() {
 QString OfficeWindow::StartFolder(const QStringList& arguments) {
     if (!arguments.isEmpty())
         return QFileInfo(arguments.first()).absoluteFilePath();
-    if (HoldsBooks(QDir::currentPath()))
+    if (HoldsBooks(QDir::currentPath()) || namesServer(QDir::currentPath()))
         return QDir::currentPath();
     const QString last = settings().value(kLastFolder).toString();
-    if (!last.isEmpty() && HoldsBooks(last))
+    if (!last.isEmpty() && (HoldsBooks(last) || namesServer(last)))
         return last;
     return {};
 }
@@ -253,14 +268,45 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
         ReportError(QStringLiteral("Папки «%1» нет.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
-    if (!HoldsBooks(path)) {
+    QString conninfo;
+    try {
+        conninfo = ServerConninfoOf(path);
+    } catch (const EDatabaseError& error) {
+        ReportError(error.message());
+        return false;
+    }
+    if (conninfo.isEmpty() && !HoldsBooks(path)) {
         ReportError(QStringLiteral("В папке «%1» нет книг кассы (COMPIT.DBF, PRIEM.DBF, "
-                                   "MONEY.DBF). Выберите рабочую папку кассы.")
+                                   "MONEY.DBF) и файла varnel.conf с сервером книг. Выберите "
+                                   "рабочую папку кассы.")
                         .arg(QDir::toNativeSeparators(path)));
         return false;
     }
+    std::unique_ptr<ServerBooks> server;
+    if (!conninfo.isEmpty()) {
+        try {
+            server = std::make_unique<ServerBooks>(conninfo);
+        } catch (const EDatabaseError& error) {
+            ReportError(error.message());
+            return false;
+        }
+    }
+    // The views let go of the books read before (a server's are in its folder).
+    m_books.reset();
+    m_history->SetBooks({});
+    m_cash->SetBooks({});
+    m_risk->SetBooks({});
+    m_server = std::move(server);
+    m_lost = false;
     m_folder = path;
     m_problems.clear();
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    if (m_server)
+        m_poll.start();
+    else
+        m_poll.stop();
     // The engine's operations (undo) find the tables by bare name, as the counter does.
     QDir::setCurrent(path);
     QSettings s = settings();
@@ -268,6 +314,10 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     UpdateTitle();
     Refresh();
     return true;
+}
+
+QString OfficeWindow::Server() const {
+    return m_server ? m_server->Server() : QString();
 }
 
 void OfficeWindow::ChooseFolder() {
@@ -297,6 +347,8 @@ bool OfficeWindow::Refresh() {
 }
 
 bool OfficeWindow::Read() {
+    if (m_server)
+        return ReadServer();
     std::shared_ptr<const Books> books;
     try {
         const BusyCursor busy;
@@ -309,13 +361,63 @@ bool OfficeWindow::Read() {
         Watch();
         return false;
     }
+    Show(books);
+    Watch();
+    return true;
+}
+
+// One look at the server's books. A server that does not answer leaves the books shown as they
+// were read last, says so, and is asked again at the next poll.
+bool OfficeWindow::ReadServer() {
+    std::shared_ptr<const Books> books;
+    try {
+        const BusyCursor busy;
+        books = m_server->Read();
+    } catch (const EServerError& error) {
+        ServerLost(error.message());
+        return false;
+    }
+    m_lost = false;
+    m_state->setToolTip({});
+    Show(books);
+    return true;
+}
+
+void OfficeWindow::Poll() {
+    if (!m_server || m_holding || m_refresh.isActive())
+        return;
+    bool changed = false;
+    try {
+        changed = m_server->Changed();
+    } catch (const EServerError& error) {
+        ServerLost(error.message());
+        return;
+    }
+    if (changed || m_lost)
+        Refresh();
+}
+
+void OfficeWindow::ServerLost(const QString& why) {
+    m_lost = true;
+    m_state->setText(
+        m_books ? QStringLiteral("Нет связи с сервером книг «%1»: показано прочитанное в %2; "
+                                 "чтение повторится само")
+                      .arg(m_server->Server(), m_state->property("read").toString())
+                : QStringLiteral("Нет связи с сервером книг «%1»: чтение повторится само")
+                      .arg(m_server->Server()));
+    m_state->setToolTip(why);
+    statusBar()->showMessage(why);
+    UpdateActions();
+}
+
+void OfficeWindow::Show(const std::shared_ptr<const Books>& books) {
     m_books = books;
     m_history->SetBooks(books);
     m_cash->SetBooks(books);
     m_risk->SetBooks(books);
-    Watch();
-    m_state->setText(QStringLiteral("Прочитано %1")
-                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    const QString read = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    m_state->setProperty("read", read);
+    m_state->setText(QStringLiteral("Прочитано %1").arg(read));
     StartUnreadableCount();
     if (books->problems != m_problems) {
         m_problems = books->problems;
@@ -331,7 +433,6 @@ bool OfficeWindow::Read() {
                   .arg(books->payouts.size())
             : QStringLiteral("Не прочитано: ") + books->problems.join(QStringLiteral("; ")));
     UpdateActions();
-    return true;
 }
 
 // Every record of the history is looked at, which a year of them makes too long for the
@@ -392,7 +493,7 @@ bool OfficeWindow::FinishInterruptedWork() {
 // The folder itself tells of a journal coming and going and of a table replaced; the files
 // of writes in place. A file that was replaced has to be watched anew.
 void OfficeWindow::Watch() {
-    if (m_folder.isEmpty())
+    if (m_folder.isEmpty() || m_server)
         return;
     QStringList paths{m_folder};
     const QDir dir(m_folder);
@@ -417,8 +518,10 @@ void OfficeWindow::FilesChanged() {
 
 void OfficeWindow::UpdateTitle() {
     setWindowTitle(
-        m_folder.isEmpty()
-            ? QStringLiteral("Varnel — бэк-офис")
+        m_folder.isEmpty() ? QStringLiteral("Varnel — бэк-офис")
+        : m_server
+            ? QStringLiteral("%1 (сервер книг «%2») — Varnel — бэк-офис")
+                  .arg(QDir::toNativeSeparators(m_folder), m_server->Server())
             : QStringLiteral("%1 — Varnel — бэк-офис").arg(QDir::toNativeSeparators(m_folder)));
 }
 
@@ -539,18 +642,22 @@ void OfficeWindow::UndoResult() {
                                    "который нужно отменить."));
         return;
     }
+    const auto confirm = [this](const QString& question) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Отмена результата"), question,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setObjectName(QStringLiteral("UndoConfirmation"));
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Отменить результат"));
+        box.button(QMessageBox::Yes)->setObjectName(QStringLiteral("Yes"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Не отменять"));
+        box.button(QMessageBox::No)->setObjectName(QStringLiteral("No"));
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    };
+    // On a server, the record is its row's key; the reading shown may be older than the
+    // server's books, which the undo reads again.
     const UndoAttempt attempt =
-        UndoResultInFolder(m_folder, std::uint32_t(record), [this](const QString& question) {
-            QMessageBox box(QMessageBox::Question, QStringLiteral("Отмена результата"), question,
-                            QMessageBox::Yes | QMessageBox::No, this);
-            box.setObjectName(QStringLiteral("UndoConfirmation"));
-            box.button(QMessageBox::Yes)->setText(QStringLiteral("Отменить результат"));
-            box.button(QMessageBox::Yes)->setObjectName(QStringLiteral("Yes"));
-            box.button(QMessageBox::No)->setText(QStringLiteral("Не отменять"));
-            box.button(QMessageBox::No)->setObjectName(QStringLiteral("No"));
-            box.setDefaultButton(QMessageBox::No);
-            return box.exec() == QMessageBox::Yes;
-        });
+        m_server ? UndoResultOnServer(m_server->Conninfo(), m_server->HistoryKey(record), confirm)
+                 : UndoResultInFolder(m_folder, std::uint32_t(record), confirm);
     switch (attempt.outcome) {
     case UndoAttempt::Outcome::Cancelled:
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/Reading.h"
 #include "office/books/Figures.h"
+#include "store/Reading.h"
 
 #include <QFileSystemWatcher>
 #include <QFutureWatcher>
@@ -22,12 +22,15 @@ namespace varnel::office {
 
 class CashView;
 class HistoryView;
+class ServerBooks;
 class OfficeView;
 class RiskView;
 
 // The back office's main window over one working folder: the history, the day's cash and the
 // risk on open events, each exported as CSV and printed or saved as PDF; a result undone from
-// the history. It reads while the counter works on the folder and follows its changes.
+// the history. It reads while the counter works on the folder and follows its changes. A
+// folder whose varnel.conf names the books' server is read from that server, whose history is
+// asked every two seconds whether another counter changed the books.
 class OfficeWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -38,9 +41,12 @@ public:
     // the books, else the last one opened; empty when none of these will do.
     static QString StartFolder(const QStringList& arguments);
 
-    // Opens a working folder; false (and says why) when it holds no books.
+    // Opens a working folder; false (and says why) when it holds no books, neither its own
+    // nor a server's.
     bool OpenFolder(const QString& folder);
     const QString& Folder() const { return m_folder; }
+    // The books' server the folder names, as messages name it; empty for a folder's own books.
+    QString Server() const;
     // Reads the books again now; false when a commit of the counter kept it from a whole
     // reading (it is tried again shortly), or when it failed (and said why).
     bool Refresh();
@@ -77,6 +83,10 @@ private:
     void Watch();
     bool FinishInterruptedWork();
     void FilesChanged();
+    bool ReadServer();
+    void Show(const std::shared_ptr<const Books>& books);
+    void Poll();
+    void ServerLost(const QString& why);
     QString OfferedPath(const QString& extension, const QString& filter);
 
     QString m_folder;
@@ -93,6 +103,9 @@ private:
     std::optional<std::uint32_t> m_unreadableCount;
     QFileSystemWatcher m_watcher;
     QTimer m_refresh;
+    std::unique_ptr<ServerBooks> m_server; // the folder's books are a server's
+    QTimer m_poll;
+    bool m_lost = false;    // the server did not answer the last question
     QStringList m_problems; // as last reported
     bool m_holding = false; // no new reading while the views are written out
     QAction* m_undo = nullptr;

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "office/books/Format.h"
+#include "server/ServerHome.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
 #include "store/InFolder.h"
@@ -30,7 +31,7 @@ QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
     using namespace fields;
     const TDataSet& h = *module.TableHistory;
     const auto value = [&h](RecordKey at, QLatin1String field) {
-        return h.ValueAt(std::uint32_t(at), h.FieldByName(field));
+        return h.ValueAt(at, h.FieldByName(field));
     };
     QString text = QStringLiteral("Отменить результат события № %1 «%2 — %3» (%4), исход «%5»?\n\n")
                        .arg(plan.number.toString(), plan.kom1.toString(), plan.kom2.toString(),
@@ -50,8 +51,8 @@ QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
         QStringList payouts;
         for (const RecordKey place : plan.payouts)
             payouts << QStringLiteral("%1: %2").arg(
-                money.ValueAt(std::uint32_t(place), money.FieldByName(FIO)).toString(),
-                MoneyText(money.ValueAt(std::uint32_t(place), money.FieldByName(SUMMA)).toReal()));
+                money.ValueAt(place, money.FieldByName(FIO)).toString(),
+                MoneyText(money.ValueAt(place, money.FieldByName(SUMMA)).toReal()));
         text += QStringLiteral("\n\nБудут сняты с выплаты выигрыши (%1) на сумму %2:")
                     .arg(plan.won)
                     .arg(MoneyText(plan.owed)) +
@@ -60,6 +61,26 @@ QString describe(const THistory::UndoPlan& plan, const TDataModule6& module) {
     text += QStringLiteral("\n\nВ историю будет записана отмена. Всё это выполняется целиком или "
                            "не выполняется совсем.");
     return text;
+}
+
+} // namespace
+
+namespace {
+
+// The plan told, asked, and carried out by the module over its books.
+UndoAttempt undoIn(TDataModule6& module, RecordKey record,
+                   const std::function<bool(const QString& question)>& confirm) {
+    using Outcome = UndoAttempt::Outcome;
+    module.DataModuleCreate();
+    const THistory::UndoPlan plan = module.PlanUndo(record);
+    if (!confirm(describe(plan, module)))
+        return {Outcome::Cancelled, {}};
+    module.UndoResult(record);
+    return {Outcome::Done, QStringLiteral("Результат события № %1 отменён: событие открыто, ставок "
+                                          "возвращено %2, снято с выплаты %3.")
+                               .arg(plan.number.toString())
+                               .arg(plan.bets.size())
+                               .arg(MoneyText(plan.owed))};
 }
 
 } // namespace
@@ -76,19 +97,19 @@ UndoAttempt UndoResultInFolder(const QString& folder, std::uint32_t record,
     try {
         const InFolder here(folder);
         TDataModule6 module;
-        module.DataModuleCreate();
-        const THistory::UndoPlan plan = module.PlanUndo(record);
-        if (!confirm(describe(plan, module)))
-            return {Outcome::Cancelled, {}};
-        module.UndoResult(record);
-        return {Outcome::Done,
-                QStringLiteral("Результат события № %1 отменён: событие открыто, ставок "
-                               "возвращено %2, снято с выплаты %3.")
-                    .arg(plan.number.toString())
-                    .arg(plan.bets.size())
-                    .arg(MoneyText(plan.owed))};
+        return undoIn(module, record, confirm);
     } catch (const EVarnelError& error) {
         return {Outcome::Refused, error.message()};
+    }
+}
+
+UndoAttempt UndoResultOnServer(const QString& conninfo, RecordKey record,
+                               const std::function<bool(const QString& question)>& confirm) {
+    try {
+        TDataModule6 module(nullptr, ServerHome(conninfo));
+        return undoIn(module, record, confirm);
+    } catch (const EVarnelError& error) {
+        return {UndoAttempt::Outcome::Refused, error.message()};
     }
 }
 

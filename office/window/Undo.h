@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/DataSet.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -20,6 +22,11 @@ struct UndoAttempt {
 // day's copy taken), plans the undo and asks `confirm` with what will change; a plan the books
 // refuse (a payout of it paid, say) is refused with the engine's reason.
 UndoAttempt UndoResultInFolder(const QString& folder, std::uint32_t record,
+                               const std::function<bool(const QString& question)>& confirm);
+
+// The same on the books of a server, `record` the key of the history's row: no lock to take,
+// the operation's server transaction holds what it changes against the other counters.
+UndoAttempt UndoResultOnServer(const QString& conninfo, RecordKey record,
                                const std::function<bool(const QString& question)>& confirm);
 
 } // namespace varnel::office

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -28,6 +29,18 @@ namespace varnel::test {
 
 Office::Office() {
     started = StartUp(app);
+}
+
+Office::Office(const QString& conninfo) {
+    nameBooksServer(folder.path(), conninfo);
+    started = StartUp(app);
+}
+
+void nameBooksServer(const QString& folder, const QString& conninfo) {
+    QFile conf(QDir(folder).filePath(QStringLiteral("varnel.conf")));
+    if (!conf.open(QIODevice::WriteOnly) ||
+        conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8()) <= 0)
+        qFatal("varnel.conf cannot be written");
 }
 
 int runWorker(int argc, char** argv, const char* folder, const std::function<int()>& work,

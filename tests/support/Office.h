@@ -19,11 +19,16 @@ namespace varnel::test {
 // order: the program, then the recorder, then the folder.
 struct Office {
     Office();
+    // On the books of a server: the folder's varnel.conf names it before the program starts.
+    explicit Office(const QString& conninfo);
     WorkFolder folder;
     ErrorRecorder errors;
     TApplication app;
     bool started = false; // false when start-up refused (another program holds the folder)
 };
+
+// Writes a folder's varnel.conf naming the books' server.
+void nameBooksServer(const QString& folder, const QString& conninfo);
 
 // The program started in a worker process of a test, in the folder its command line names: the
 // tests' locale, errors on standard error (ending the process with status 3 when

@@ -2,28 +2,23 @@
 #include "base/Errors.h"
 #include "server/Connection.h"
 #include "server/Schema.h"
+#include "server/Snapshot.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
-#include "store/engine/Variant.h"
 #include "tools/export/Export.h"
 
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <memory>
-#include <optional>
 
 namespace varnel {
 
 namespace {
-
-constexpr int kRowsPerFetch = 5000;
-constexpr int kRecordsPerWrite = 20000;
 
 struct Refusal {
     int status;
@@ -60,67 +55,6 @@ const FieldDescription& fieldNamed(const TableDescription& table, const QString&
 bool isNumber(const FieldDescription& field) {
     return field.type == TFieldType::Float || field.type == TFieldType::Smallint ||
            field.type == TFieldType::Integer;
-}
-
-// A read-only look at the books at one moment, rows fetched a page at a time: the driver
-// holds a whole result in memory, a cursor's page is all it holds here.
-class Reading {
-public:
-    explicit Reading(ServerConnection& server) : m_server(server) {
-        m_server.Exec(QStringLiteral("begin isolation level repeatable read read only"));
-    }
-    ~Reading() {
-        try {
-            m_server.Exec(QStringLiteral("rollback"));
-        } catch (const EVarnelError&) {
-            // a broken connection ended the transaction with it
-        }
-    }
-
-    // Calls `each` with every row's values as text (a null as a null QVariant).
-    // The values take the places of the ?s as quoted literals: a cursor's query cannot be a
-    // prepared statement's.
-    template <typename Each> void forEach(QString sql, const QVariantList& values, Each each) {
-        qsizetype at = 0;
-        for (const QVariant& value : values) {
-            at = sql.indexOf(QLatin1Char('?'), at);
-            QString literal = value.toString();
-            literal.replace(QLatin1Char('\''), QLatin1String("''"));
-            literal = QLatin1Char('\'') + literal + QLatin1Char('\'');
-            sql.replace(at, 1, literal);
-            at += literal.size();
-        }
-        m_server.Exec(QStringLiteral("declare book_rows no scroll cursor for ") + sql);
-        for (;;) {
-            QSqlQuery page =
-                m_server.Exec(QStringLiteral("fetch forward %1 from book_rows").arg(kRowsPerFetch));
-            int fetched = 0;
-            while (page.next()) {
-                ++fetched;
-                each(page);
-            }
-            if (fetched < kRowsPerFetch)
-                break;
-        }
-        m_server.Exec(QStringLiteral("close book_rows"));
-    }
-
-private:
-    ServerConnection& m_server;
-};
-
-QString selectOf(const TableDescription& table, const QList<const FieldDescription*>& fields,
-                 const QString& where) {
-    QStringList columns;
-    // As the file export writes them: numbers their digits, no trailing zeros; text blank
-    // (which a file cannot tell from none) as empty text.
-    for (const FieldDescription* field : fields)
-        columns << (field->type == TFieldType::Float    ? QStringLiteral("trim_scale(%1)::text")
-                    : field->type == TFieldType::String ? QStringLiteral("coalesce(%1, '')")
-                                                        : QStringLiteral("%1::text"))
-                       .arg(ServerColumn(field->name));
-    return QStringLiteral("select %1 from varnel.%2%3 order by key")
-        .arg(columns.join(','), ServerTable(table), where);
 }
 
 int exportTable(ServerConnection& server, const QStringList& arguments, std::FILE* out) {
@@ -187,8 +121,8 @@ int exportTable(ServerConnection& server, const QStringList& arguments, std::FIL
         buffer += '\n';
     }
     bool first = true;
-    Reading reading(server);
-    reading.forEach(selectOf(table, fields, filter), values, [&](const QSqlQuery& row) {
+    ServerReading reading(server);
+    reading.ForEach(ServerSelect(table, fields, filter), values, [&](const QSqlQuery& row) {
         if (format == 'j')
             buffer += first ? "[\n{" : ",\n{";
         first = false;
@@ -232,58 +166,6 @@ int exportTable(ServerConnection& server, const QStringList& arguments, std::FIL
     return std::fflush(out) == 0 ? 0 : 1;
 }
 
-// A field's value from the server's text, as the file's codec takes it.
-Variant fileValue(const FieldDescription& field, const QVariant& text) {
-    if (text.isNull())
-        return {};
-    const QString value = text.toString();
-    switch (field.type) {
-    case TFieldType::Date:
-        return Variant(QDate::fromString(value, Qt::ISODate));
-    case TFieldType::Logical:
-        return Variant(std::int64_t(value == QLatin1String("true") ? 1 : 0));
-    case TFieldType::String:
-        return Variant(value);
-    default:
-        return Variant::parseNumber(value);
-    }
-}
-
-// Writes one table's rows into a new file in the program's own layout, a batch of records to
-// each durable write.
-void writeTable(Reading& reading, const TableDescription& table, const QString& path) {
-    DbfFile::create(path, table.Columns());
-    DbfFile file(path);
-    file.open();
-    QList<const FieldDescription*> fields;
-    QList<int> columns;
-    for (const FieldDescription& field : table.fields) {
-        fields << &field;
-        columns << file.columnIndex(field.name);
-    }
-    int pending = 0;
-    const auto write = [&] {
-        const QList<DbfFile::Change> changes = file.overlayChanges();
-        const std::uint32_t count = file.recordCount();
-        file.reserveForAppends(count);
-        file.applyChanges(changes, count);
-        pending = 0;
-    };
-    file.beginOverlay();
-    reading.forEach(selectOf(table, fields, QString()), {}, [&](const QSqlQuery& row) {
-        QByteArray record = file.blankRecord();
-        for (qsizetype f = 0; f < fields.size(); ++f)
-            file.encode(record.data(), columns[f], fileValue(*fields[f], row.value(int(f))));
-        file.append(record);
-        if (++pending == kRecordsPerWrite) {
-            write();
-            file.beginOverlay();
-        }
-    });
-    write();
-    file.close();
-}
-
 int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* out) {
     QDir dir(folder);
     if (!dir.exists() && !QDir().mkpath(folder))
@@ -295,22 +177,10 @@ int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* o
                                  .arg(QDir::toNativeSeparators(dir.absolutePath()), table->file)};
     if (ServerSchemaVersion(server) == 0)
         throw Refusal{1, QStringLiteral("на сервере «%1» нет книг").arg(server.Server())};
-    Reading reading(server);
+    ServerSnapshot(dir.absolutePath()).Take(server);
     std::string report;
     for (const TableDescription* table : AllTables()) {
-        // Written under another name first: a folder never shows half a table as the table.
-        const QString path = dir.filePath(table->file);
-        const QString partial = path + QStringLiteral(".part");
-        QFile::remove(partial);
-        try {
-            writeTable(reading, *table, partial);
-        } catch (...) {
-            QFile::remove(partial);
-            throw;
-        }
-        if (!QFile::rename(partial, path))
-            throw Refusal{1, QStringLiteral("таблица %1 не переименовывается").arg(path)};
-        DbfFile written(path);
+        DbfFile written(dir.filePath(table->file));
         written.open(DbfFile::Access::Read);
         report += QStringLiteral("%1: записей %2\n")
                       .arg(table->file)

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "server/Connection.h"
+#include "server/Snapshot.h"
+#include "store/Reading.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <memory>
+
+namespace varnel::office {
+
+// The books on a PostgreSQL server as the back office reads them: each reading one look at the
+// server's tables at one moment, kept as table files in a folder of the office's own (the
+// history only added to, so a record keeps its place and the views their rows), and read as a
+// working folder's books are. The connection is the window thread's.
+class ServerBooks {
+public:
+    explicit ServerBooks(const QString& conninfo);
+
+    const QString& Conninfo() const { return m_connection.Conninfo(); }
+    // The server as a message names it.
+    QString Server() const { return m_connection.Server(); }
+    // Reads the books now; throws the EServerError of a server that cannot be reached.
+    std::shared_ptr<const Books> Read();
+    // Whether the books changed since the last reading (another counter's work); throws the
+    // EServerError of a server that cannot be reached.
+    bool Changed();
+    // The server's key of the history's record at `record` in a reading's history.
+    RecordKey HistoryKey(std::int64_t record) const;
+
+private:
+    QTemporaryDir m_folder;
+    ServerConnection m_connection;
+    ServerSnapshot m_snapshot;
+};
+
+} // namespace varnel::office

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "store/engine/DataSet.h"
+
+#include <QDir>
+#include <QList>
+#include <QString>
+#include <QVariantList>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+class QSqlQuery;
+
+namespace varnel {
+
+class ServerConnection;
+struct FieldDescription;
+struct TableDescription;
+
+// A read-only look at the books on a server at one moment (one REPEATABLE READ transaction),
+// rows fetched a page at a time: the driver holds a whole result in memory, a cursor's page is
+// all it holds here. A break of the connection ends the reading with the server's word.
+class ServerReading {
+public:
+    explicit ServerReading(ServerConnection& server);
+    ~ServerReading();
+    ServerReading(const ServerReading&) = delete;
+    ServerReading& operator=(const ServerReading&) = delete;
+
+    ServerConnection& Server() const { return m_server; }
+    // Calls `each` with every row's values as text (a null as a null QVariant). The values
+    // take the places of the ?s as quoted literals: a cursor's query cannot be a prepared
+    // statement's.
+    void ForEach(QString sql, const QVariantList& values,
+                 const std::function<void(const QSqlQuery&)>& each);
+
+private:
+    ServerConnection& m_server;
+};
+
+// The select of a table's fields as the program's files write them, as text: numbers their
+// digits without trailing zeros, text blank (which a file cannot tell from none) as empty
+// text; with `withKey`, the row's key after them; in the order of the keys. `where` is put
+// after the table's name (" where …", or empty).
+QString ServerSelect(const TableDescription& table, const QList<const FieldDescription*>& fields,
+                     const QString& where, bool withKey = false);
+
+// The books of a server kept as the table files of a working folder (the program's own
+// layout), each taking read at one moment: a folder every reader of the books' files reads.
+// The events, bets, payouts and the temporary table are written anew each time; the history,
+// only ever added to, gets the rows it did not have yet, so a record keeps its place from one
+// taking to the next. Every record of the history is a row of the server's, whose key
+// HistoryKeys() tells by the record's place.
+class ServerSnapshot {
+public:
+    explicit ServerSnapshot(const QString& folder);
+    ~ServerSnapshot();
+
+    const QDir& Folder() const { return m_folder; }
+    // Reads the books now and brings the files up to them. A table is written under another
+    // name and put in its place once whole. Throws the EVarnelError that stopped it; the files
+    // are then as a taking left them, the history perhaps ahead of the other tables.
+    void Take(ServerConnection& server);
+    // Whether the server's history holds a row the files do not (every change of the books
+    // writes one): a question that costs the server a look at its newest rows only.
+    bool Behind(ServerConnection& server);
+    // The server's key of each history record, in the file's order.
+    const QList<RecordKey>& HistoryKeys() const { return m_keys; }
+
+private:
+    RecordKey Low();
+    QString Missing() const;
+
+    QDir m_folder;
+    bool m_taken = false;
+    QList<RecordKey> m_keys;         // in the file's order
+    std::vector<RecordKey> m_sorted; // the same keys, sorted
+    // A key is given when a row is written, not when its work is committed: a counter whose
+    // work is still under way may commit a row with a key below those read already. Keys
+    // missing above m_low are looked for again; the newest key at each taking moves m_low up
+    // once it is old enough that no work begun before it can still be under way.
+    RecordKey m_low = 0;
+    std::deque<std::pair<std::int64_t, RecordKey>> m_marks; // when taken, the newest key then
+};
+
+} // namespace varnel
