@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Two counters on one set of books, on a throwaway PostgreSQL server of their own: the server
-# started in a folder (a private socket, no TCP port), the books laid out on it, and two
-# working folders that name it in their varnel.conf, a counter started in each. Closing both
-# counters stops the server; the folder stays for a look (DIR, or one under /tmp).
+# Two counters and the back office on one set of books, on a throwaway PostgreSQL server of
+# their own: the server started in a folder (a private socket, no TCP port), the books laid out
+# on it, and three working folders that name it in their varnel.conf, a counter started in two
+# of them and the back office in the third. Closing all three stops the server; the folder
+# stays for a look (DIR, or one under /tmp).
 #   scripts/demo-server.sh [DIR]        installs what is missing and builds first
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -25,5 +26,11 @@ for n in 1 2; do
   (cd "$dir/counter$n" && exec "$build/varnel") &
   pids+=($!)
 done
-echo "Две кассы на одних книгах: $dir/counter1 и $dir/counter2, сервер: $conninfo"
+mkdir -p "$dir/office/images"
+cp "$root"/images/*.bmp "$dir/office/images/"
+printf '[server]\nconninfo=%s\n' "$conninfo" > "$dir/office/varnel.conf"
+"$build/varnel-office" "$dir/office" &
+pids+=($!)
+echo "Две кассы и бэк-офис на одних книгах: $dir/counter1, $dir/counter2 и $dir/office," \
+  "сервер: $conninfo"
 wait "${pids[@]}"

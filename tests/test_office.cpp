@@ -904,7 +904,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         // The server gone: the books read last stay, the state says so; back, read again.
         pg.Stop("immediate");
         QTRY_VERIFY_WITH_TIMEOUT(
-            state->text().contains("Нет связи с сервером книг «" + window.Server() + "»"), 10000);
+            state->text().contains("Нет связи с сервером «" + window.Server() + "»"), 10000);
         QCOMPARE(window.CurrentBooks()->bets.size(), 3);
         pg.Start();
         QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("Прочитано"), 15000);

@@ -399,13 +399,13 @@ void OfficeWindow::Poll() {
 
 void OfficeWindow::ServerLost(const QString& why) {
     m_lost = true;
-    m_state->setText(
-        m_books ? QStringLiteral("Нет связи с сервером книг «%1»: показано прочитанное в %2; "
-                                 "чтение повторится само")
-                      .arg(m_server->Server(), m_state->property("read").toString())
-                : QStringLiteral("Нет связи с сервером книг «%1»: чтение повторится само")
-                      .arg(m_server->Server()));
-    m_state->setToolTip(why);
+    const QString server = m_server->Server();
+    m_state->setText(m_books
+                         ? QStringLiteral("Нет связи с сервером «%1»; показано прочитанное в %2")
+                               .arg(server, m_state->property("read").toString())
+                         : QStringLiteral("Нет связи с сервером «%1»").arg(server));
+    m_state->setToolTip(why +
+                        QStringLiteral("\nКниги будут прочитаны, как только сервер ответит."));
     statusBar()->showMessage(why);
     UpdateActions();
 }
