@@ -145,6 +145,24 @@ QString DescribeServer(const QString& conninfo) {
     return shown;
 }
 
+namespace {
+ServerConnection::StatementObserver& observer() {
+    static ServerConnection::StatementObserver observer;
+    return observer;
+}
+} // namespace
+
+void ServerConnection::Observe(StatementObserver observer) {
+    ::varnel::observer() = std::move(observer);
+}
+
+bool ServerConnection::Observed(const QString& statement) {
+    if (!observer())
+        return false;
+    PGconn* conn = handleOf(m_db);
+    return observer()(statement, conn ? PQbackendPID(conn) : 0);
+}
+
 ServerConnection::ServerConnection(const QString& conninfo) : m_conninfo(conninfo) {
     static QAtomicInteger<quint64> counter;
     m_name = QStringLiteral("varnel-server-%1").arg(counter.fetchAndAddRelaxed(1));
@@ -251,6 +269,7 @@ QSqlQuery ServerConnection::Exec(const QString& sql, const QVariantList& values)
             query.addBindValue(value);
         return query.exec();
     };
+    Observed(sql);
     QSqlQuery query(m_db);
     if (run(query))
         return query;
@@ -274,6 +293,7 @@ QVariant ServerConnection::Value(const QString& sql, const QVariantList& values)
 void ServerConnection::Begin() {
     if (Broken())
         Open();
+    Observed(QStringLiteral("begin"));
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("begin"))) {
         if (!Broken(query.lastError()))
@@ -286,9 +306,15 @@ void ServerConnection::Begin() {
 }
 
 void ServerConnection::Commit() {
+    Observed(QStringLiteral("commit"));
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("commit")))
         Fail(QStringLiteral("commit"), query.lastError(), true);
+    if (Observed(QStringLiteral("commit answered")))
+        Fail(QStringLiteral("commit"),
+             QSqlError(QStringLiteral("the answer to COMMIT was lost"), {},
+                       QSqlError::ConnectionError),
+             true);
     m_inTransaction = false;
 }
 

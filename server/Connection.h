@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <functional>
+
 namespace varnel {
 
 // How long a call to the books' server may wait: to connect, for a lock held by another
@@ -52,7 +54,17 @@ public:
     void Rollback() noexcept;
     bool InTransaction() const { return m_inTransaction; }
 
+    // A seam for the tests of breaks: told of each statement before it goes to the server
+    // ("begin" and "commit" too), with the process id of the server's backend on this
+    // connection, so that a test can cut the connection or stop the server right there; and of
+    // a commit's answer as "commit answered", where returning true loses that answer (the
+    // commit then fails as a break would, its outcome unknown). Never set in the program.
+    using StatementObserver = std::function<bool(const QString& statement, int backend)>;
+    static void Observe(StatementObserver observer);
+
 private:
+    bool Observed(const QString& statement);
+
     void Open();
     [[noreturn]] void Fail(const QString& what, const QSqlError& error, bool committing = false);
     bool Broken() const;

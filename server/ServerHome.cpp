@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "server/Connection.h"
+#include "server/Schema.h"
 #include "server/ServerTable.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
@@ -17,16 +18,25 @@ namespace {
 // the cursors go back to where they were (reading again outside it).
 class ServerWork : public TBooksWork {
 public:
-    ServerWork(ServerConnection& server, std::initializer_list<TDataSet*> tables) {
+    ServerWork(ServerConnection& server, std::initializer_list<TDataSet*> tables,
+               const QUuid& action) {
         m_transaction.emplace(server);
         for (TDataSet* table : tables) {
             if (!table || !table->Active())
                 continue;
             table->BeginTransaction();
             m_tables.push_back(table);
+            auto& server = static_cast<TServerTable&>(*table);
+            if (!action.isNull() && server.Table() == ServerTable(HistoryTable())) {
+                server.StampNextAppend(QStringLiteral("action"),
+                                       action.toString(QUuid::WithoutBraces));
+                m_stamped = &server;
+            }
         }
     }
     ~ServerWork() override {
+        if (m_stamped)
+            m_stamped->StampNextAppend({}, {});
         if (m_done)
             return;
         m_transaction.reset(); // rolled back
@@ -48,6 +58,7 @@ public:
 private:
     std::optional<ServerTransaction> m_transaction;
     std::vector<TDataSet*> m_tables;
+    TServerTable* m_stamped = nullptr; // the history, its next record to carry the action
     bool m_done = false;
 };
 
@@ -81,8 +92,16 @@ public:
     // The server finishes or drops a transaction that a crash cut off: nothing is left here.
     void FinishInterruptedWork() override {}
 
-    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) override {
-        return std::make_unique<ServerWork>(m_server, tables);
+    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
+                                      const QUuid& action) override {
+        return std::make_unique<ServerWork>(m_server, tables, action);
+    }
+
+    bool ActionDone(const QUuid& action) override {
+        return !m_server
+                    .Value(QStringLiteral("select key from varnel.history where action = ?::uuid"),
+                           {action.toString(QUuid::WithoutBraces)})
+                    .isNull();
     }
 
     bool Shared() const override { return true; }

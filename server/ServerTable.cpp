@@ -245,14 +245,21 @@ QVariantList TServerTable::Bound(const QVector<Variant>& values) const {
 RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
     CheckFitsAll(values);
     BeforeWrite();
+    QStringList columns = m_columns;
+    QVariantList bound = Bound(values);
+    if (!m_stampColumn.isEmpty()) {
+        columns << m_stampColumn;
+        bound << m_stampValue;
+    }
     QStringList marks;
-    for (int i = 0; i < m_columns.size(); ++i)
+    for (int i = 0; i < columns.size(); ++i)
         marks << QStringLiteral("?");
     m_rows.clear();
     const QVariant key =
         m_server.Value(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning key")
-                           .arg(m_table, m_columns.join(','), marks.join(',')),
-                       Bound(values));
+                           .arg(m_table, columns.join(','), marks.join(',')),
+                       bound);
+    m_stampColumn.clear();
     return key.toLongLong();
 }
 

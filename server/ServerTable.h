@@ -41,6 +41,12 @@ public:
     Variant ExtraValue(RecordKey key, const QString& column) const;
     // Lets go of the rows read: the next read asks the server.
     void Forget() const { m_rows.clear(); }
+    // The next row appended carries this value in that column too (the key of the operation
+    // on its first history record); cleared by that append, or by an empty column.
+    void StampNextAppend(const QString& column, const QVariant& value) {
+        m_stampColumn = column;
+        m_stampValue = value;
+    }
 
 protected:
     void OpenStorage() override;
@@ -77,6 +83,8 @@ private:
     std::unique_ptr<DbfCodec> m_layout; // the program's own file layout, for the checks
     mutable QHash<RecordKey, QVector<Variant>> m_rows; // what the last move read
     mutable RecordKey m_end = 0;                       // the last answer of StorageEnd
+    QString m_stampColumn;
+    QVariant m_stampValue;
 };
 
 } // namespace varnel

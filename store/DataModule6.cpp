@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <QScopeGuard>
+
+#include <algorithm>
 #include <optional>
 
 namespace varnel {
@@ -83,10 +86,18 @@ bool TDataModule6::HasInterruptedWork(const QString& folder) {
 }
 
 void TDataModule6::EnterEvent() {
-    auto work = BeginWork({TableCompit, TableHistory});
-    TableCompit->Post();
-    History->EventEntered(*TableCompit);
-    work->Commit();
+    Perform(
+        QStringLiteral("event") + PendingValues(*TableCompit),
+        [this] {
+            auto work = BeginWork({TableCompit, TableHistory});
+            TableCompit->Post();
+            History->EventEntered(*TableCompit);
+            work->Commit();
+        },
+        [this] {
+            TableCompit->Cancel();
+            TableCompit->Refresh();
+        });
 }
 
 bool TDataModule6::FindEvent(const Variant& number) {
@@ -113,6 +124,22 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
     TDataSet& events = *TableCompit;
     if (events.CurrentIndex() < 0)
         throw EDatabaseError(QStringLiteral("Ставка не записана: событие не выбрано."));
+    Perform(
+        QStringLiteral("bet %1 %2 %3").arg(events.CurrentIndex()).arg(stakeSum).arg(adjustOdds) +
+            PendingValues(bets),
+        [&] { TakeBet(stakeSum, adjustOdds); },
+        [&] {
+            bets.Cancel();
+            if (events.state() == TDataSet::State::Edit)
+                events.Cancel();
+            events.Refresh();
+            bets.Refresh();
+        });
+}
+
+void TDataModule6::TakeBet(QLatin1String stakeSum, bool adjustOdds) {
+    TDataSet& bets = *TableStavka;
+    TDataSet& events = *TableCompit;
     auto work = BeginWork({&bets, &events, TableHistory});
     // The stake sum as it is stored now: another counter's bet may have moved it since.
     m_home->HoldEvent(events);
@@ -123,6 +150,10 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
         // and the bet is taken at the coefficient the operator was shown, or not at all.
         if (events.state() == TDataSet::State::Edit)
             events.Cancel();
+        // The event held is the one the bet names, or the bet is refused as one whose event
+        // is gone: never a bet whose number no event carries.
+        if (!(events.GetFieldValue(fields::NUMBER) == bets.GetFieldValue(fields::NUMBER)))
+            throw EEventGone();
         const TField* stored = events.FieldByName(KoefOfSum(stakeSum));
         const Variant koef = events.ValueAt(events.CurrentIndex(), stored);
         if (!SameStoredValue(bets.GetFieldValue(fields::KOEFICIENT),
@@ -159,18 +190,28 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
     TDataSet& money = *TableMoney;
     TDataSet& bets = *TableStavka;
     TDataSet& events = *TableCompit;
-    money.Open();
-    bets.Open();
-    if (events.CurrentIndex() != event)
-        events.MoveTo(std::uint32_t(event));
-    auto work = BeginWork({&money, &bets, &events, TableHistory});
-    m_home->HoldEvent(events);
-    const auto serials = History->SerialsOfBets(events, bets);
-    bets.First();
-    SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
-    History->ResultEntered(events, winner);
-    events.Delete();
-    work->Commit();
+    Perform(
+        QStringLiteral("result %1 ").arg(event) + winner,
+        [&] {
+            money.Open();
+            bets.Open();
+            if (events.CurrentIndex() != event) {
+                if (event < 0 || event >= events.EndKey() || events.IsDeletedAt(event))
+                    throw EEventGone();
+                events.MoveTo(std::uint32_t(event));
+            }
+            auto work = BeginWork({&money, &bets, &events, TableHistory});
+            m_home->HoldEvent(events);
+            const auto serials = History->SerialsOfBets(events, bets);
+            bets.First();
+            SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
+            History->ResultEntered(events, winner);
+            events.Delete();
+            work->Commit();
+        },
+        [this] {
+            ShowAsStored({TableCompit, TableStavka, TableMoney});
+        });
 }
 
 // Every bet is examined, the last one included; none is skipped after a deletion, since the
@@ -212,15 +253,24 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
 }
 
 void TDataModule6::PayOut() {
-    {
-        auto work = BeginWork({TableMoney, TableHistory});
-        if (m_home->HoldPayout(*TableMoney)) {
-            History->PayoutPaid(*TableMoney);
-            TableMoney->Delete();
-            work->Commit();
-            return;
-        }
-    }
+    bool paid = false;
+    Perform(
+        QStringLiteral("payout %1").arg(TableMoney->CurrentIndex()),
+        [&] {
+            auto work = BeginWork({TableMoney, TableHistory});
+            if (m_home->HoldPayout(*TableMoney)) {
+                History->PayoutPaid(*TableMoney);
+                TableMoney->Delete();
+                work->Commit();
+                paid = true;
+            }
+        },
+        [&] {
+            ShowAsStored({TableMoney});
+            paid = true;
+        });
+    if (paid)
+        return;
     // Paid at another counter meanwhile: nothing written, and the payouts move on.
     TableMoney->Refresh();
     throw EDatabaseError(QStringLiteral("Этот выигрыш уже выплачен."));
@@ -235,10 +285,67 @@ void TDataModule6::UndoResult(RecordKey result) {
         throw EDatabaseError(QStringLiteral("Результат нельзя отменить: таблица «%1» не "
                                             "открыта.")
                                  .arg(TableStavka->DisplayName()));
-    const THistory::UndoPlan plan = PlanUndo(result);
-    auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
-    History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
-    work->Commit();
+    Perform(
+        QStringLiteral("undo %1").arg(result),
+        [&] {
+            const THistory::UndoPlan plan = PlanUndo(result);
+            auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
+            History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
+            work->Commit();
+        },
+        [this] {
+            ShowAsStored({TableCompit, TableStavka, TableMoney});
+        });
+}
+
+// The key of an operation, and what became of one whose commit broke with its outcome unknown:
+// the same operation again (the operator's next Ok, the pending records as they were) first
+// asks the books whether that key is there. Found, the operation was committed after all: it
+// is not done twice, the cursors show the books as stored and the pending records of it go.
+template <typename Work, typename Done>
+void TDataModule6::Perform(const QString& what, Work&& work, Done&& committedBefore) {
+    const auto unknown = std::find_if(m_unknown.begin(), m_unknown.end(),
+                                      [&](const UnknownAction& a) { return a.what == what; });
+    const bool again = unknown != m_unknown.end();
+    const QUuid key = again ? unknown->key : QUuid::createUuid();
+    if (again && m_home->ActionDone(key)) {
+        m_unknown.erase(unknown);
+        committedBefore();
+        return;
+    }
+    m_action = key;
+    const auto done = qScopeGuard([this] { m_action = QUuid(); });
+    try {
+        work();
+    } catch (const EServerError& error) {
+        if (error.Unknown() && !again) {
+            if (m_unknown.size() == kUnknownKept)
+                m_unknown.removeFirst();
+            m_unknown.append({key, what});
+        }
+        throw;
+    }
+    if (again)
+        m_unknown.erase(std::find_if(m_unknown.begin(), m_unknown.end(),
+                                     [&](const UnknownAction& a) { return a.key == key; }));
+}
+
+void TDataModule6::ShowAsStored(std::initializer_list<TDataSet*> tables) {
+    for (TDataSet* table : tables) {
+        if (!table->Active())
+            continue;
+        if (table->state() != TDataSet::State::Browse)
+            table->Cancel();
+        table->Refresh();
+    }
+}
+
+// The values pending on a table's current record, to tell one operation from another.
+QString TDataModule6::PendingValues(const TDataSet& table) {
+    QString values;
+    for (const TField* field : table.Fields())
+        values += QChar(0x1f) + table.GetFieldValue(field->FieldName()).toString();
+    return values;
 }
 
 // A table cut short (its header counts more records than the file holds whole), or one whose

@@ -13,7 +13,9 @@
 #include <QDate>
 #include <QHash>
 #include <QLatin1String>
+#include <QList>
 #include <QObject>
+#include <QUuid>
 
 namespace varnel {
 
@@ -123,18 +125,32 @@ public:
     // The work of one operation over the tables named (for the operations, and for tests that
     // play another program's commit).
     std::unique_ptr<TBooksWork> BeginWork(std::initializer_list<TDataSet*> tables) {
-        return m_home->Begin(tables);
+        return m_home->Begin(tables, m_action);
     }
 
 signals:
     void OnCreate();
 
 private:
+    // An operation whose commit broke, whether it was committed not known.
+    struct UnknownAction {
+        QUuid key;
+        QString what;
+    };
+    static constexpr qsizetype kUnknownKept = 16;
+
+    template <typename Work, typename Done>
+    void Perform(const QString& what, Work&& work, Done&& committedBefore);
+    void TakeBet(QLatin1String stakeSum, bool adjustOdds);
+    static void ShowAsStored(std::initializer_list<TDataSet*> tables);
+    static QString PendingValues(const TDataSet& table);
     void SettleBets(const Variant& number, const Variant& winner,
                     const QHash<RecordKey, std::int64_t>& serials);
 
     std::unique_ptr<TBooksHome> m_home;
     std::unique_ptr<THistory> m_history;
+    QList<UnknownAction> m_unknown;
+    QUuid m_action; // the key of the operation under way
 };
 
 // The program's one instance, made at start-up.

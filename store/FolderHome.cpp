@@ -51,7 +51,8 @@ public:
 
     void FinishInterruptedWork() override { RecoverInterruptedWork(QDir::currentPath()); }
 
-    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) override {
+    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
+                                      const QUuid& /*action*/) override {
         std::vector<TTable*> files;
         for (TDataSet* table : tables)
             files.push_back(static_cast<TTable*>(table)); // every table of this home is a file

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUuid>
 
 #include <cstdint>
 #include <initializer_list>
@@ -37,7 +38,14 @@ public:
     virtual void Open(TDataModule6& books) = 0;
     // Work a crash or a failed write cut off finished, or dropped when it never began.
     virtual void FinishInterruptedWork() = 0;
-    virtual std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) = 0;
+    // `action`, when given, is the operation's key (TDataModule6::Perform): the home that can
+    // lose the answer to a commit keeps it with the operation's first history record.
+    virtual std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
+                                              const QUuid& action = {}) = 0;
+    // Whether the operation of that key is in the books: asked before an operation whose commit
+    // broke with its outcome unknown is done again. Never where a commit cannot be lost (a
+    // folder's journal finishes or drops it at the next start).
+    virtual bool ActionDone(const QUuid& /*action*/) { return false; }
     // Whether other programs change these books while this one works on them (a server's).
     virtual bool Shared() const { return false; }
 

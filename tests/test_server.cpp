@@ -16,6 +16,7 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "views/TableCompitition.h"
+#include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
 
 #include <QApplication>
@@ -25,8 +26,16 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRadioButton>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -107,6 +116,94 @@ struct ServerCounter {
     TApplication app;
     bool started = false;
 };
+
+// The first column of every row a statement returns.
+QStringList rows(ServerConnection& server, const QString& sql) {
+    QSqlQuery query = server.Exec(sql);
+    QStringList values;
+    while (query.next())
+        values << query.value(0).toString();
+    return values;
+}
+
+// The books as text to compare: every row of every table in the order of its keys, without
+// the keys, serials and times that differ from one run to another.
+QStringList booksOf(ServerConnection& server) {
+    return rows(server,
+                "select 'compit ' || number || ' ' || kom1 || ' ' || summ_1 || ' ' || summ_2 || "
+                "' ' || summ_n || ' ' || koef_1 || ' ' || koef_2 || ' ' || koef_n from compit "
+                "order by key") +
+           rows(server, "select 'priem ' || number || ' ' || result || ' ' || summa || ' ' || "
+                        "koeficient || ' ' || fio from priem order by key") +
+           rows(server, "select 'money ' || fio || ' ' || summa from money order by key") +
+           rows(server, "select 'history ' || vid || ' ' || coalesce(number::text, '') || ' ' || "
+                        "coalesce(fio, '') || ' ' || coalesce(summa::text, '') || ' ' || "
+                        "coalesce(vyplata::text, '') from history order by key");
+}
+
+// The books the break sweeps start from: event 7 with a bet on each side, and a payout owed.
+void lay(ServerConnection& server) {
+    server.Exec("truncate compit, priem, money, history restart identity");
+    server.Exec(eventEntered(7, "Зенит", "Спартак"));
+    server.Exec("insert into priem (number, result, summa, koeficient, fio, serial) values (7, "
+                "'Зенит', 100, 2, 'Иванов Иван', nextval('serial')), (7, 'Спартак', 50, 2, "
+                "'Петров Пётр', nextval('serial'))");
+    server.Exec("insert into money (fio, summa, serial) values ('Сидоров Олег', 80, "
+                "nextval('serial'))");
+}
+
+// The server's process behind a connection ended, as a cut cable or an administrator would
+// end it; returns once it is gone.
+void cutBackend(ServerConnection& server, int backend) {
+    server.Exec("select pg_terminate_backend(?)", {backend});
+    for (int i = 0; i < 500; ++i) {
+        if (server.Value("select count(*) from pg_stat_activity where pid = ?", {backend})
+                .toInt() == 0)
+            return;
+        QThread::msleep(2);
+    }
+    qFatal("the server's backend %d did not end", backend);
+}
+
+// An operation of the books as the counter's last Ok does it: what the window did before
+// (the lookup, the pending records filled), then the operation itself, which the same Ok
+// pressed again after a failure does again on the pending records as the failure left them.
+struct Operation {
+    const char* name;
+    std::function<void(BooksFixture&)> prepare;
+    std::function<void(TDataModule6&)> act;
+};
+
+void pendingBet(BooksFixture& books) {
+    QVERIFY(books.module->FindEvent(7));
+    TDataSet& bets = *books.module->TableStavka;
+    bets.Insert();
+    for (const auto& [field, value] : QList<QPair<QString, Variant>>{{"NUMBER", Variant(7)},
+                                                                     {"RESULT", Variant("Зенит")},
+                                                                     {"SUMMA", Variant(25)},
+                                                                     {"KOEFICIENT", Variant(2)},
+                                                                     {"FIO", Variant("Клиент")}})
+        bets.SetFieldValue(field, value);
+}
+
+const Operation kOperations[] = {
+    {"bet", pendingBet,
+     [](TDataModule6& books) { books.RecordBet(QLatin1String("SUMM_1"), false); }},
+    {"result", [](BooksFixture& books) { QVERIFY(books.module->FindEvent(7)); },
+     [](TDataModule6& books) { books.SettleEvent(1, QStringLiteral("Зенит")); }},
+    {"payout", [](BooksFixture& books) { books.module->TableMoney->First(); },
+     [](TDataModule6& books) { books.PayOut(); }},
+};
+
+// A worker's command line, this program in another process.
+QProcess* startWorker(QObject* owner, const QStringList& args) {
+    auto* worker = new QProcess(owner);
+    worker->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    worker->start(QCoreApplication::applicationFilePath(), args);
+    if (!worker->waitForStarted(30000))
+        qFatal("a worker did not start");
+    return worker;
+}
 
 } // namespace
 
@@ -421,7 +518,8 @@ private slots:
 
     // The event is settled at another counter between the outcome click and the second Ok:
     // the bet is refused as a lookup that found nothing, even with another event of the same
-    // number in the books, and no bet is left on a removed event.
+    // number in the books, and no bet is left on a removed event. A result entered for an
+    // event settled meanwhile is refused the same way.
     void aBetOnAnEventSettledMeanwhileIsRefused() {
         const QString db = m_server.NewDatabase();
         QCOMPARE(newdesk({"--server", db}).status, 0);
@@ -438,11 +536,22 @@ private slots:
             QVERIFY(control<QWidget>(PriemStavka, "EditNUMBER")->isVisible());
             QVERIFY(!control<QRadioButton>(PriemStavka, "RadioButton1")->isVisible());
         });
+        // The same for a result: the event settled at another counter between the choice of
+        // the winner and the Ok.
+        runModal(PriemResult, [&] {
+            retype(PriemResult, "EditNUMBER", "7");
+            press(PriemResult, "Button3");
+            press(PriemResult, "RadioButton1");
+            psql(db, "delete from compit");
+            press(PriemResult, "Button3");
+            QCOMPARE(control<QLabel>(PriemResult, "Label2")->text(),
+                     QString("Данного события не обнаружено !!!"));
+            QVERIFY(control<QWidget>(PriemResult, "EditNUMBER")->isVisible());
+        });
         QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
         QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"0"});
         QCOMPARE(psql(db, "select count(*) from history"), QStringList{"0"});
-        QCOMPARE(psql(db, "select kom1 || ' ' || summ_1 from compit"),
-                 QStringList{"Динамо 500.0000"});
+        QCOMPARE(psql(db, "select count(*) from money"), QStringList{"0"});
     }
 
     // Two counters pay the same payout: one pays; the other is told, writes nothing, and its
@@ -468,6 +577,161 @@ private slots:
         QCOMPARE(psql(db, "select vid || ' ' || fio from history"),
                  QStringList{"Выплата Иванов Иван"});
         QCOMPARE(psql(db, "select fio from money"), QStringList{"Петров Пётр"});
+    }
+
+    // The connection cut at each statement of a bet, of a settlement and of a payment in turn,
+    // and the answer to the commit lost: the books are wholly as before (as after, when only the
+    // answer was lost), and the same Ok pressed again does the work once. Then the server
+    // stopped as by a crash at each statement of a bet, and started again.
+    void aBreakAtAnyStatementLeavesTheBooksWholeAndTheSameOkDoesTheWorkOnce() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        ServerConnection server(db);
+        const auto sweep = [&](const Operation& operation, bool crash) {
+            lay(server);
+            const QStringList before = booksOf(server);
+            {
+                BooksFixture books(ServerHome(db));
+                operation.prepare(books);
+                operation.act(*books.module);
+            }
+            const QStringList after = booksOf(server);
+            QVERIFY(after != before);
+            int breaks = 0, lost = 0;
+            for (int n = 1;; ++n) {
+                lay(server);
+                BooksFixture books(ServerHome(db));
+                operation.prepare(books);
+                const int own = server.Value("select pg_backend_pid()").toInt();
+                int seen = 0;
+                bool cut = false, answerLost = false;
+                QString brokenAt;
+                ServerConnection::Observe([&](const QString& statement, int backend) {
+                    if (backend == own || ++seen != n)
+                        return false;
+                    cut = true;
+                    brokenAt = statement;
+                    answerLost = statement == QLatin1String("commit answered");
+                    if (crash && !answerLost)
+                        m_server.Stop("immediate");
+                    else
+                        cutBackend(server, backend);
+                    return answerLost;
+                });
+                bool failed = false;
+                try {
+                    operation.act(*books.module);
+                } catch (const EServerError& error) {
+                    failed = true;
+                    QCOMPARE(error.Unknown(), brokenAt.startsWith(QLatin1String("commit")));
+                }
+                ServerConnection::Observe({});
+                if (crash && cut && !answerLost)
+                    m_server.Start();
+                const QByteArray where = QByteArray(operation.name) + " broken at statement " +
+                                         QByteArray::number(n) + " (" + brokenAt.toUtf8() + ") " +
+                                         books.errors.messages.join('\n').toUtf8();
+                if (!cut) {
+                    QVERIFY2(!failed && n > 4, where.constData());
+                    break;
+                }
+                if (!failed) { // a reading found the break and asked again on a new connection
+                    QCOMPARE(booksOf(server), after);
+                    continue;
+                }
+                ++breaks;
+                lost += answerLost;
+                QVERIFY2(booksOf(server) == (answerLost ? after : before), where.constData());
+                try {
+                    operation.act(*books.module);
+                } catch (const EVarnelError& error) {
+                    QFAIL(qPrintable(where + ", then: " + error.message().toUtf8()));
+                }
+                QVERIFY2(booksOf(server) == after, where.constData());
+                QVERIFY2(books.errors.messages.isEmpty(), where.constData());
+            }
+            QVERIFY(breaks >= 3);
+            QCOMPARE(lost, 1);
+        };
+        for (const Operation& operation : kOperations) {
+            sweep(operation, false);
+            if (QTest::currentTestFailed())
+                return;
+        }
+        sweep(kOperations[0], true);
+    }
+
+    // Four counters take bets on the same events through their dialogs while a fifth enters
+    // results and a sixth pays the payouts: every stake sum is its opening 500 plus its
+    // stakes, every winning bet is paid once, the history agrees with the tables, and no bet
+    // is left on a removed event.
+    void manyCountersAtOnceLoseNothingAndPayNothingTwice() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        for (int number = 1; number <= 8; ++number)
+            psql(db, eventEntered(number, "Хозяева", "Гости"));
+        std::vector<std::unique_ptr<WorkFolder>> folders;
+        const auto folder = [&] {
+            folders.push_back(std::make_unique<WorkFolder>());
+            nameServer(*folders.back(), db);
+            return folders.back()->path();
+        };
+        QObject owner;
+        QList<QProcess*> betting;
+        for (int seed = 0; seed < 4; ++seed)
+            betting << startWorker(&owner, {"--take-bets", folder(), "20", QString::number(seed)});
+        QProcess* settling = startWorker(&owner, {"--settle", folder(), "1", "2", "3", "4"});
+        const QString payFolder = folder();
+        QProcess* paying = startWorker(&owner, {"--pay", payFolder});
+        QVERIFY(settling->waitForFinished(240000));
+        QFile(QDir(payFolder).filePath("done")).open(QIODevice::WriteOnly);
+        int taken = 0;
+        for (QProcess* worker : betting) {
+            QVERIFY(worker->waitForFinished(240000));
+            QCOMPARE(worker->exitCode(), 0);
+            taken += worker->readAllStandardOutput().count("taken\n");
+        }
+        QVERIFY(paying->waitForFinished(240000));
+        QCOMPARE(settling->exitCode(), 0);
+        QCOMPARE(paying->exitCode(), 0);
+        QCOMPARE(settling->readAllStandardOutput().count("settled\n"), 4);
+        const int paid = int(paying->readAllStandardOutput().count("paid\n"));
+
+        const auto none = [&](const char* what, const QString& sql) {
+            const QStringList wrong = psql(db, "select wrong::text from (" + sql + ") as wrong");
+            QVERIFY2(wrong.isEmpty(), qPrintable(what + QString(": ") + wrong.join('\n')));
+        };
+        const QString stakes = "500 + coalesce((select sum(summa) from %1 b where %2 b.number = "
+                               "e.number and b.result = %3), 0)";
+        const QString sums = "summ_1 <> " + stakes.arg("%1", "%2", "e.kom1") + " or summ_2 <> " +
+                             stakes.arg("%1", "%2", "e.kom2") + " or summ_n <> " +
+                             stakes.arg("%1", "%2", "'Ничья'");
+        none("an open event's sums", "select * from compit e where " + sums.arg("priem", ""));
+        none("a settled event's sums", "select * from history e where vid = 'Результат' and (" +
+                                           sums.arg("history", "b.vid = 'Ставка' and") + ")");
+        none("a bet on a removed event", "select * from priem p where not exists (select 1 from "
+                                         "compit e where e.number = p.number)");
+        none("a bet open and settled, or neither, or settled twice",
+             "select * from history b where vid = 'Ставка' and (select count(*) from priem p "
+             "where p.serial = b.serial) + (select count(*) from history s where s.serial = "
+             "b.serial and s.vid in ('Выигрыш', 'Проигрыш')) <> 1");
+        none("a bet unlike its history", "select * from priem p where not exists (select 1 from "
+                                         "history b where b.vid = 'Ставка' and b.serial = "
+                                         "p.serial and b.summa = p.summa and b.fio = p.fio and "
+                                         "b.result = p.result and b.koeficient = p.koeficient)");
+        none("a win paid wrongly", "select * from history w where vid = 'Выигрыш' and "
+                                   "(vyplata <> round(summa + summa * koeficient, 4) or (select "
+                                   "count(*) from history x where x.vid = 'Выплата' and "
+                                   "x.serial = w.serial and x.vyplata = w.vyplata) <> 1)");
+        QCOMPARE(psql(db, "select count(*) from history where vid = 'Ставка'"),
+                 QStringList{QString::number(taken)});
+        QCOMPARE(psql(db, "select count(*) from history where vid = 'Выплата'"),
+                 QStringList{QString::number(paid)});
+        QCOMPARE(psql(db, "select count(*) || ' ' || count(distinct number) from history where "
+                          "vid = 'Результат'"),
+                 QStringList{"4 4"});
+        QCOMPARE(psql(db, "select count(*) from money"), QStringList{"0"});
+        QVERIFY(taken > 40 && paid > 0);
     }
 
     // A working folder whose varnel.conf names the server starts the counter on it: the
@@ -676,5 +940,62 @@ private slots:
     }
 };
 
-VARNEL_TEST_MAIN(TestServer)
+// The workers of the test of many counters: the program started in the folder named, whose
+// varnel.conf names the server, working through its windows as an operator would.
+//   --take-bets FOLDER COUNT SEED  COUNT bets through the bet dialog on events 1 to 8 in turn,
+//                                  "taken" printed for each one the dialog confirmed
+//   --settle FOLDER NUMBER...      the events settled through the result dialog, one after
+//                                  another, "settled" printed for each
+//   --pay FOLDER                   the payouts paid through the payouts browser as they come,
+//                                  "paid" printed for each, until FOLDER/done is there and
+//                                  none is left
+static int counterWorker(int argc, char** argv) {
+    const QByteArray mode = argv[1];
+    return runWorker(argc, argv, argv[2], [&]() -> int {
+        const auto say = [](const char* what) {
+            std::printf("%s\n", what);
+            std::fflush(stdout);
+        };
+        if (mode == "--take-bets") {
+            const int count = std::atoi(argv[3]), seed = std::atoi(argv[4]);
+            for (int i = 0; i < count; ++i)
+                if (takeBet(QStringLiteral("Клиент %1-%2").arg(seed).arg(i),
+                            10 + (i * 13 + seed) % 90, 1 + (seed + i) % 8, 1 + (i * 7 + seed) % 3))
+                    say("taken");
+            return 0;
+        }
+        if (mode == "--settle") {
+            for (int i = 3; i < argc; ++i) {
+                QTest::qWait(400); // bets are under way meanwhile
+                const int number = std::atoi(argv[i]);
+                if (!settle(number, 1 + number % 3))
+                    return 1;
+                say("settled");
+            }
+            return 0;
+        }
+        const QString done = QDir::current().filePath(QStringLiteral("done"));
+        TDataSet& money = *DataModule6->TableMoney;
+        for (;;) {
+            const bool last = QFile::exists(done);
+            money.Refresh();
+            if (!money.IsEmpty()) {
+                payOut(0);
+                say("paid");
+            } else if (last) {
+                return 0;
+            } else {
+                QTest::qWait(100);
+            }
+        }
+    });
+}
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && QByteArray(argv[1]).startsWith("--")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return counterWorker(argc, argv);
+    }
+    return runTests<QApplication, TestServer>(argc, argv);
+}
 #include "test_server.moc"

@@ -149,7 +149,16 @@ void TPriemResult::prNoth() {
 // event removed — or, when anything fails, none of it. A further Ok after an error starts
 // again from the books as they were, so no bet is ever paid twice.
 void TPriemResult::SettleEvent() {
-    DataModule6->SettleEvent(ResultEventIndex, WinOutcome);
+    try {
+        DataModule6->SettleEvent(ResultEventIndex, WinOutcome);
+    } catch (const EEventGone& gone) {
+        // Settled at another counter meanwhile (books on a server): back to the number, as a
+        // lookup that found nothing.
+        prStart();
+        ui->Label2->show();
+        SetLabel2(gone.message(), true);
+        return;
+    }
     Close();
 }
 
