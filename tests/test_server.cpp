@@ -734,6 +734,43 @@ private slots:
         QVERIFY(taken > 40 && paid > 0);
     }
 
+    // A counter killed at each statement of a bet in turn, its process gone at once: the
+    // books are wholly as before, or wholly as after once its commit was answered.
+    void aCounterKilledAtAnyStatementLeavesTheBooksWhole() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        ServerConnection server(db);
+        lay(server);
+        const QStringList before = booksOf(server);
+        {
+            BooksFixture books(ServerHome(db));
+            pendingBet(books);
+            books.module->RecordBet(QLatin1String("SUMM_1"), false);
+        }
+        const QStringList after = booksOf(server);
+        WorkFolder folder;
+        nameServer(folder, db);
+        int killed = 0;
+        for (int n = 1;; ++n) {
+            lay(server);
+            QObject owner;
+            QProcess* worker =
+                startWorker(&owner, {"--bet-and-die-at", folder.path(), QString::number(n)});
+            QVERIFY(worker->waitForFinished(60000));
+            const QByteArray where = "killed at statement " + QByteArray::number(n);
+            if (worker->exitCode() == 0) {
+                QVERIFY2(booksOf(server) == after, where.constData());
+                break;
+            }
+            QVERIFY2(worker->exitCode() == 77, where.constData());
+            ++killed;
+            const QByteArray statement = worker->readAllStandardOutput().trimmed();
+            QVERIFY2(booksOf(server) == (statement == "commit answered" ? after : before),
+                     (where + " (" + statement + ")").constData());
+        }
+        QVERIFY(killed >= 5);
+    }
+
     // A working folder whose varnel.conf names the server starts the counter on it: the
     // tables are the server's, and the folder is no one program's (the counters share it).
     void aFolderThatNamesTheServerStartsTheCounterOnIt() {
@@ -946,6 +983,9 @@ private slots:
 //                                  "taken" printed for each one the dialog confirmed
 //   --settle FOLDER NUMBER...      the events settled through the result dialog, one after
 //                                  another, "settled" printed for each
+//   --bet-and-die-at FOLDER N      one bet through the dialog, the process ended at once
+//                                  (status 77) at the N-th statement of its second Ok, which
+//                                  it prints first
 //   --pay FOLDER                   the payouts paid through the payouts browser as they come,
 //                                  "paid" printed for each, until FOLDER/done is there and
 //                                  none is left
@@ -963,6 +1003,25 @@ static int counterWorker(int argc, char** argv) {
                             10 + (i * 13 + seed) % 90, 1 + (seed + i) % 8, 1 + (i * 7 + seed) % 3))
                     say("taken");
             return 0;
+        }
+        if (mode == "--bet-and-die-at") {
+            bool closed = false;
+            runModal(PriemStavka, [&] {
+                fillBet(QStringLiteral("Клиент"), 25, 7, 1);
+                int seen = 0;
+                const int at = std::atoi(argv[3]);
+                ServerConnection::Observe([&](const QString& statement, int) {
+                    if (++seen == at) {
+                        say(statement.toUtf8().constData());
+                        std::_Exit(77);
+                    }
+                    return false;
+                });
+                press(PriemStavka, "Button3");
+                ServerConnection::Observe({});
+                closed = !PriemStavka->isVisible();
+            });
+            return closed ? 0 : 1;
         }
         if (mode == "--settle") {
             for (int i = 3; i < argc; ++i) {
