@@ -909,6 +909,16 @@ print(rows[1][2], rows[1][4], rows[1][8])
         pg.Start();
         QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("Прочитано"), 15000);
         QCOMPARE(counter.errors.messages.size(), 1);
+
+        // A database that holds no books: said once, not at every look.
+        QTemporaryDir bare;
+        nameBooksServer(bare.path(), pg.NewDatabase());
+        QVERIFY(window.OpenFolder(bare.path()));
+        QTest::qWait(2500);
+        QCOMPARE(counter.errors.messages.size(), 2);
+        QVERIFY2(counter.errors.messages[1].contains("нет книг"),
+                 qPrintable(counter.errors.messages[1]));
+        QVERIFY2(state->text().contains("отказал"), qPrintable(state->text()));
     }
 };
 

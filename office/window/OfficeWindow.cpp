@@ -298,6 +298,7 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     m_risk->SetBooks({});
     m_server = std::move(server);
     m_lost = false;
+    m_refusal.clear();
     m_folder = path;
     m_problems.clear();
     const QStringList watched = m_watcher.files() + m_watcher.directories();
@@ -374,10 +375,11 @@ bool OfficeWindow::ReadServer() {
         const BusyCursor busy;
         books = m_server->Read();
     } catch (const EServerError& error) {
-        ServerLost(error.message());
+        ServerLost(error);
         return false;
     }
     m_lost = false;
+    m_refusal.clear();
     m_state->setToolTip({});
     Show(books);
     return true;
@@ -390,23 +392,31 @@ void OfficeWindow::Poll() {
     try {
         changed = m_server->Changed();
     } catch (const EServerError& error) {
-        ServerLost(error.message());
+        ServerLost(error);
         return;
     }
     if (changed || m_lost)
         Refresh();
 }
 
-void OfficeWindow::ServerLost(const QString& why) {
+// A server out of reach is told in the state line, for as long as it lasts; one that refuses
+// (no books on it, no right to read them) is told once in a box too, until it says otherwise.
+void OfficeWindow::ServerLost(const EServerError& error) {
     m_lost = true;
     const QString server = m_server->Server();
-    m_state->setText(m_books
-                         ? QStringLiteral("Нет связи с сервером «%1»; показано прочитанное в %2")
-                               .arg(server, m_state->property("read").toString())
-                         : QStringLiteral("Нет связи с сервером «%1»").arg(server));
-    m_state->setToolTip(why +
+    const QString shown = m_books ? QStringLiteral("; показано прочитанное в %1")
+                                        .arg(m_state->property("read").toString())
+                                  : QString();
+    m_state->setText(
+        error.Broken() ? QStringLiteral("Нет связи с сервером «%1»%2").arg(server, shown)
+                       : QStringLiteral("Сервер «%1» отказал в чтении книг%2").arg(server, shown));
+    m_state->setToolTip(error.message() +
                         QStringLiteral("\nКниги будут прочитаны, как только сервер ответит."));
-    statusBar()->showMessage(why);
+    statusBar()->showMessage(error.message());
+    if (!error.Broken() && error.message() != m_refusal) {
+        m_refusal = error.message();
+        ReportError(error.message());
+    }
     UpdateActions();
 }
 

@@ -86,7 +86,7 @@ private:
     bool ReadServer();
     void Show(const std::shared_ptr<const Books>& books);
     void Poll();
-    void ServerLost(const QString& why);
+    void ServerLost(const EServerError& error);
     QString OfferedPath(const QString& extension, const QString& filter);
 
     QString m_folder;
@@ -105,7 +105,8 @@ private:
     QTimer m_refresh;
     std::unique_ptr<ServerBooks> m_server; // the folder's books are a server's
     QTimer m_poll;
-    bool m_lost = false;    // the server did not answer the last question
+    bool m_lost = false;    // the server did not answer the last question, or refused it
+    QString m_refusal;      // the server's refusal last reported
     QStringList m_problems; // as last reported
     bool m_holding = false; // no new reading while the views are written out
     QAction* m_undo = nullptr;

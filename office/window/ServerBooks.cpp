@@ -1,6 +1,7 @@
 #include "office/window/ServerBooks.h"
 
 #include "base/Errors.h"
+#include "server/Schema.h"
 
 #include <QDir>
 
@@ -16,6 +17,11 @@ ServerBooks::ServerBooks(const QString& conninfo)
 }
 
 std::shared_ptr<const Books> ServerBooks::Read() {
+    if (ServerSchemaVersion(m_connection) == 0)
+        throw EServerError(QStringLiteral("На сервере «%1» нет книг: их заводит varnel-newdesk "
+                                          "--server.")
+                               .arg(Server()),
+                           false);
     m_snapshot.Take(m_connection);
     return ReadBooks(m_folder.path());
 }

@@ -23,10 +23,11 @@ public:
     const QString& Conninfo() const { return m_connection.Conninfo(); }
     // The server as a message names it.
     QString Server() const { return m_connection.Server(); }
-    // Reads the books now; throws the EServerError of a server that cannot be reached.
+    // Reads the books now; throws the EServerError of a server that cannot be reached, or that
+    // refuses (holds no books, say).
     std::shared_ptr<const Books> Read();
-    // Whether the books changed since the last reading (another counter's work); throws the
-    // EServerError of a server that cannot be reached.
+    // Whether the books changed since the last reading (another counter's work); throws as
+    // Read does.
     bool Changed();
     // The server's key of the history's record at `record` in a reading's history.
     RecordKey HistoryKey(std::int64_t record) const;
