@@ -237,5 +237,7 @@ private slots:
     }
 };
 
-VARNEL_TEST_MAIN(TestMainScreen)
+int main(int argc, char** argv) {
+    return runWindowTests<TestMainScreen>(argc, argv, {});
+}
 #include "test_mainscreen.moc"

@@ -87,8 +87,8 @@ class TestPriemCompit : public QObject {
 
     std::unique_ptr<Office> m_office;
 
-    QJsonArray events() const { return readWithDbfread(m_office->folder.file("COMPIT.DBF")); }
-    QByteArray compitBytes() const { return m_office->folder.bytes("COMPIT.DBF"); }
+    QJsonArray events() const { return readWithDbfread(m_office->table("COMPIT.DBF")); }
+    QByteArray compitBytes() const { return m_office->tableBytes("COMPIT.DBF"); }
     QStringList& errors() { return m_office->errors.messages; }
 
     void storeOne(const Typed& t) {
@@ -426,5 +426,8 @@ private slots:
     }
 };
 
-VARNEL_TEST_MAIN(TestPriemCompit)
+int main(int argc, char** argv) {
+    return runWindowTests<TestPriemCompit>(argc, argv, {});
+}
+
 #include "test_priemcompit.moc"

@@ -41,9 +41,7 @@ class TestPriemResult : public QObject {
     Q_OBJECT
     std::unique_ptr<Office> m_office;
 
-    QString file(const char* name) const {
-        return m_office->folder.file(QString::fromLatin1(name));
-    }
+    QString file(const char* name) const { return m_office->table(QString::fromLatin1(name)); }
 
 private slots:
     void init() {
@@ -145,7 +143,7 @@ private slots:
         QVERIFY2(m_office->errors.messages.isEmpty(),
                  qPrintable(m_office->errors.messages.join('\n')));
         QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList{"Первый"});
-        QCOMPARE(m_office->folder.bytes("TMP.DBF"), scratch);
+        QCOMPARE(m_office->tableBytes("TMP.DBF"), scratch);
     }
 
     void anEmptyBoxOrBadTextDoesNothing() {
@@ -167,15 +165,14 @@ private slots:
         append(*DataModule6->TableCompit, {eventRecord(2, "А", "Б")});
         append(*DataModule6->TableStavka, {betRecord(2, "А", 10, 2, "клиент")});
         const QByteArray before =
-            m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF");
+            m_office->tableBytes("PRIEM.DBF") + m_office->tableBytes("COMPIT.DBF");
         runModal(PriemResult, [&] {
             typeNumber("2");
             press(PriemResult, "Button3");
             press(PriemResult, "RadioButton1");
             press(PriemResult, "Button1");
         });
-        QCOMPARE(m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF"),
-                 before);
+        QCOMPARE(m_office->tableBytes("PRIEM.DBF") + m_office->tableBytes("COMPIT.DBF"), before);
         QCOMPARE(readWithDbfread(file("MONEY.DBF")).size(), 0);
         runModal(PriemResult, [&] {
             QCOMPARE(control<QLabel>(PriemResult, "label1")->text(), QString("Номер события"));
@@ -214,9 +211,9 @@ private slots:
         append(*DataModule6->TableStavka,
                {betRecord(1, "А", 100, 1.5, "п1"), betRecord(1, "Б", 10, 1, "л1"),
                 betRecord(1, "А", 10, 2, "п2")});
-        const QByteArray before = m_office->folder.bytes("PRIEM.DBF") +
-                                  m_office->folder.bytes("COMPIT.DBF") +
-                                  m_office->folder.bytes("MONEY.DBF");
+        const QByteArray before = m_office->tableBytes("PRIEM.DBF") +
+                                  m_office->tableBytes("COMPIT.DBF") +
+                                  m_office->tableBytes("MONEY.DBF");
         for (int point = 1; point <= 6; ++point) {
             runModal(PriemResult, [&] {
                 typeNumber("1");
@@ -236,8 +233,8 @@ private slots:
             });
             if (!DataModule6->TableStavka->Active())
                 break; // the journal decides at the next start; checked by the crash test
-            QCOMPARE(m_office->folder.bytes("PRIEM.DBF") + m_office->folder.bytes("COMPIT.DBF") +
-                         m_office->folder.bytes("MONEY.DBF"),
+            QCOMPARE(m_office->tableBytes("PRIEM.DBF") + m_office->tableBytes("COMPIT.DBF") +
+                         m_office->tableBytes("MONEY.DBF"),
                      before);
         }
         QVERIFY(settle("1", 1));
@@ -309,7 +306,13 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 4 && QByteArray(argv[1]) == "--settle-and-crash-at")
         return crashWorker(argc, argv);
-    return runTests<QApplication, TestPriemResult>(argc, argv);
+    // A scratch table removed or damaged, and faults of the engine's writes, are about the
+    // table files alone.
+    return runWindowTests<TestPriemResult>(
+        argc, argv,
+        {"resultsAreEnteredWithoutTheScratchTable",
+         "aFailedSettlementChangesNothingAndAGoodOnePaysOnce",
+         "aCrashAtAnyWriteOfASettlementIsUndoneOrFinishedAtTheNextStart"});
 }
 
 #include "test_priemresult.moc"

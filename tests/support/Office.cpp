@@ -2,7 +2,11 @@
 
 #include "base/Report.h"
 #include "controls/DBNavigator.h"
+#include "server/Connection.h"
+#include "server/Schema.h"
+#include "server/Snapshot.h"
 #include "shell/StartUp.h"
+#include "tests/support/Server.h"
 #include "toolkit/Form.h"
 #include "views/TableMoney.h"
 #include "workflows/PriemCompit.h"
@@ -16,6 +20,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -27,13 +32,67 @@
 
 namespace varnel::test {
 
+namespace {
+PgServer* booksServer = nullptr; // while the window tests run on a server
+} // namespace
+
 Office::Office() {
+    if (booksServer) {
+        conninfo = booksServer->NewDatabase();
+        ServerConnection server(conninfo);
+        LayOutServer(server);
+        nameBooksServer(folder.path(), conninfo);
+    }
     started = StartUp(app);
 }
 
-Office::Office(const QString& conninfo) {
+Office::Office(const QString& conninfo) : conninfo(conninfo) {
     nameBooksServer(folder.path(), conninfo);
     started = StartUp(app);
+}
+
+QString Office::table(const QString& file) {
+    if (conninfo.isEmpty())
+        return folder.file(file);
+    m_snapshot = std::make_unique<QTemporaryDir>();
+    ServerConnection server(conninfo);
+    ServerSnapshot(m_snapshot->path()).Take(server);
+    return m_snapshot->filePath(file);
+}
+
+QByteArray Office::tableBytes(const QString& file) {
+    if (conninfo.isEmpty())
+        return folder.bytes(file);
+    QFile table(this->table(file));
+    if (!table.open(QIODevice::ReadOnly))
+        qFatal("%s cannot be read", qPrintable(table.fileName()));
+    return table.readAll();
+}
+
+int runOnBothHomes(QObject& test, int argc, char** argv, const QStringList& folderOnly) {
+    int failed = QTest::qExec(&test, argc, argv);
+    QStringList again{QString::fromLocal8Bit(argv[0])};
+    bool named = false;
+    for (int i = 1; i < argc; ++i) {
+        again << QString::fromLocal8Bit(argv[i]);
+        named = named || argv[i][0] != '-';
+    }
+    const QMetaObject* meta = test.metaObject();
+    for (int m = meta->methodOffset(); !named && m < meta->methodCount(); ++m) {
+        const QMetaMethod method = meta->method(m);
+        const QString name = QString::fromLatin1(method.name());
+        if (method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private &&
+            !QStringList{"initTestCase", "cleanupTestCase", "init", "cleanup"}.contains(name) &&
+            !name.endsWith(QLatin1String("_data")) && !folderOnly.contains(name))
+            again << name;
+    }
+    std::printf("The same cases with the books on a server:\n");
+    std::fflush(stdout);
+    PgServer server;
+    booksServer = &server;
+    failed += QTest::qExec(&test, again);
+    booksServer = nullptr;
+    return failed;
 }
 
 void nameBooksServer(const QString& folder, const QString& conninfo) {

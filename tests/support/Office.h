@@ -4,9 +4,13 @@
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
 
+#include <QApplication>
+#include <QStringList>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace varnel {
 class TForm;
@@ -18,6 +22,8 @@ namespace varnel::test {
 // directory, with its errors recorded rather than shown in a box. Members go in the reverse
 // order: the program, then the recorder, then the folder.
 struct Office {
+    // In a fresh folder's table files; while runWindowTests runs its cases on a server, on a
+    // fresh database of that server.
     Office();
     // On the books of a server: the folder's varnel.conf names it before the program starts.
     explicit Office(const QString& conninfo);
@@ -25,7 +31,30 @@ struct Office {
     ErrorRecorder errors;
     TApplication app;
     bool started = false; // false when start-up refused (another program holds the folder)
+    QString conninfo;     // the books' server; empty when they are the folder's files
+
+    // The file of a table as the books hold it now: the folder's own, or the server's table
+    // written out at this moment as the program's own file (as varnel-export --to-folder
+    // writes it), for the readers and comparisons of the tests.
+    QString table(const QString& file);
+    QByteArray tableBytes(const QString& file);
+
+private:
+    std::unique_ptr<QTemporaryDir> m_snapshot;
 };
+
+// The window tests' main: the test's cases run on the table files of a working folder, then
+// each again on a fresh database of a throwaway server (the windows behave alike on both),
+// but for `folderOnly`, the cases about the files themselves. Cases named on the command line
+// run on both.
+int runOnBothHomes(QObject& test, int argc, char** argv, const QStringList& folderOnly);
+template <typename Test> int runWindowTests(int argc, char** argv, const QStringList& folderOnly) {
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    useProgramLocale();
+    Test test;
+    return runOnBothHomes(test, argc, argv, folderOnly);
+}
 
 // Writes a folder's varnel.conf naming the books' server.
 void nameBooksServer(const QString& folder, const QString& conninfo);
