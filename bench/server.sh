@@ -51,6 +51,7 @@ for round in $(seq "$rounds"); do
 done
 
 if [ "${STATEMENTS:-0}" = 1 ]; then
+  echo "# calls|total ms|rows|statement, the bets' database of the last run"
   sql "select calls, round(total_exec_time::numeric, 1) as ms, rows, left(regexp_replace(query, '\s+', ' ', 'g'), 110)
        from pg_stat_statements where dbid = (select oid from pg_database where datname = 'bench_bets')
        order by calls desc limit 30"
