@@ -353,6 +353,12 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
         for (const QLatin1String field : kBetFields)
             bets.SetFieldValue(field, value(at, field));
         bets.Post();
+        // The bet keeps the serial it was taken with, where the home keeps serials with bets.
+        if (m_home) {
+            const Variant serial = value(at, SERIAL);
+            m_home->KeepSerial(bets,
+                               serial.isNull() ? std::nullopt : std::optional(serial.toInteger()));
+        }
         Begin(kinds::Restored());
         CopyBet(bets);
         h.SetFieldValue(SERIAL, value(at, SERIAL));

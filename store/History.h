@@ -55,7 +55,7 @@ bool SameStoredValue(const Variant& a, const TField* aField, const Variant& b,
 // are on disk together or not at all. With no history table open, nothing is recorded.
 class THistory {
 public:
-    explicit THistory(TDataSet* history, const TBooksHome* home = nullptr)
+    explicit THistory(TDataSet* history, TBooksHome* home = nullptr)
         : m_history(history), m_home(home) {}
     bool Kept() const;
 
@@ -109,7 +109,7 @@ private:
     std::int64_t NextPlace() const; // the place the next record takes
 
     TDataSet* m_history;
-    const TBooksHome* m_home; // where the serials are kept with the bets, they come from there
+    TBooksHome* m_home; // where the serials are kept with the bets, they come from there
 };
 
 } // namespace varnel
