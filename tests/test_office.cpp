@@ -836,6 +836,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         nameBooksServer(here.path(), db);
         OfficeWindow window;
         QVERIFY(window.OpenFolder(here.path()));
+        QCOMPARE(OfficeWindow::StartFolder({}), here.path()); // the launcher starts it there
         QVERIFY(!window.Server().isEmpty() && window.windowTitle().contains(window.Server()));
         auto* state = control<QLabel>(&window, "ReadingState");
         QVERIFY2(state->text().startsWith("Прочитано"), qPrintable(state->text()));

@@ -8,7 +8,8 @@ using namespace varnel;
 using namespace varnel::office;
 
 // varnel-office [FOLDER]: the folder named, else the current directory when it holds the
-// books (the launcher starts the program there), else the last one used, else one asked for.
+// books or names their server in its varnel.conf (the launcher starts the program there), else
+// the last one used, else one asked for.
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Varnel"));
