@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QStringList>
 
 #include <libpq-fe.h>
@@ -183,6 +184,7 @@ ServerConnection::~ServerConnection() {
 }
 
 void ServerConnection::Open() {
+    m_prepared.clear(); // they go with the connection
     m_db.close();
     m_inTransaction = false;
     // The driver passes its connect options to libpq as they are, ';' read as a blank.
@@ -259,15 +261,31 @@ QSqlQuery ServerConnection::Exec(const QString& sql, const QVariantList& values)
     const bool alone = !m_inTransaction;
     if (alone && Broken())
         Open();
+    // A statement with values is prepared once per connection and then executed with its
+    // values written out, one round trip a call and its plan reused: the driver's own prepare
+    // would prepare, execute and drop it every time.
     const auto run = [&](QSqlQuery& query) {
         query.setForwardOnly(true);
         if (values.isEmpty())
             return query.exec(sql);
-        if (!query.prepare(sql))
-            return false;
-        for (const QVariant& value : values)
-            query.addBindValue(value);
-        return query.exec();
+        QString name = m_prepared.value(sql);
+        if (name.isEmpty()) {
+            name = QStringLiteral("varnel_%1").arg(m_prepared.size() + 1);
+            QString numbered;
+            int mark = 0;
+            for (const QChar c : sql)
+                numbered += c == QLatin1Char('?') ? QStringLiteral("$%1").arg(++mark) : QString(c);
+            if (!query.exec(QStringLiteral("prepare %1 as %2").arg(name, numbered)))
+                return false;
+            m_prepared.insert(sql, name);
+        }
+        QStringList written;
+        for (const QVariant& value : values) {
+            QSqlField field(QString(), value.metaType());
+            field.setValue(value);
+            written << m_db.driver()->formatValue(field);
+        }
+        return query.exec(QStringLiteral("execute %1 (%2)").arg(name, written.join(',')));
     };
     Observed(sql);
     QSqlQuery query(m_db);

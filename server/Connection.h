@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -74,6 +75,7 @@ private:
     QString m_name; // of the QSqlDatabase connection
     QSqlDatabase m_db;
     bool m_inTransaction = false;
+    QHash<QString, QString> m_prepared; // the names of the statements prepared, by their text
 };
 
 // A transaction of one connection: rolled back unless committed.

@@ -95,6 +95,10 @@ void CreateServerSchema(ServerConnection& server) {
     server.Exec(QStringLiteral("create sequence varnel.serial as bigint"));
     for (const TableDescription* table : AllTables())
         server.Exec(createTable(*table));
+    // The bets of an event and the history's records of it are looked for by its number, in
+    // the order of their keys (a settlement, a lookup of serials).
+    server.Exec(QStringLiteral("create index priem_number on varnel.priem (number, key)"));
+    server.Exec(QStringLiteral("create index history_number on varnel.history (number, key)"));
     server.Exec(QStringLiteral(
         "do $$ begin execute format('alter database %I set search_path = varnel, public', "
         "current_database()); end $$"));

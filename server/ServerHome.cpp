@@ -123,6 +123,8 @@ public:
         return !held.isNull();
     }
 
+    bool KeepsSerials() const override { return true; }
+
     std::optional<std::int64_t> SerialOfBet(const TDataSet& bets) const override {
         return serialOf(bets);
     }

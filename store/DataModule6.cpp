@@ -202,7 +202,8 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
             }
             auto work = BeginWork({&money, &bets, &events, TableHistory});
             m_home->HoldEvent(events);
-            const auto serials = History->SerialsOfBets(events, bets);
+            const auto serials = m_home->KeepsSerials() ? QHash<RecordKey, std::int64_t>()
+                                                        : History->SerialsOfBets(events, bets);
             bets.First();
             SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
             History->ResultEntered(events, winner);

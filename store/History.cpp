@@ -292,11 +292,15 @@ THistory::UndoPlan THistory::PlanUndo(RecordKey result, const TDataSet& events,
                                       events.ValueAt(at, events.FieldByName(KOM2)).toString()));
     }
 
-    // Its bets: the records just before it, written in the same commit.
-    for (std::int64_t at = std::int64_t(result) - 1; at >= 0; --at) {
+    // Its bets: the records of its number just before it, written in the same commit. Where
+    // several counters share the books, another counter's records of other events may stand
+    // among them (their keys taken while this commit was under way), and the keys of work
+    // rolled back are missing.
+    const TField* numberField = h.FieldByName(NUMBER);
+    for (std::int64_t at = h.FindRecord(result, -1, numberField, plan.number); at >= 0;
+         at = h.FindRecord(at, -1, numberField, plan.number)) {
         const QString kind = value(std::uint32_t(at), VID).toString();
-        if (h.IsDeletedAt(std::uint32_t(at)) || (kind != kinds::Won() && kind != kinds::Lost()) ||
-            !(value(std::uint32_t(at), NUMBER) == plan.number))
+        if (kind != kinds::Won() && kind != kinds::Lost())
             break;
         plan.bets.prepend(at);
     }

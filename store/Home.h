@@ -62,6 +62,8 @@ public:
     virtual std::optional<std::int64_t> SerialOfBet(const TDataSet& /*bets*/) const {
         return std::nullopt;
     }
+    // Whether SerialOfBet tells every bet's serial (the history need not be searched for it).
+    virtual bool KeepsSerials() const { return false; }
     // A payout just written, or a bet just put back, for the bet of that serial: the serial
     // kept with it where the home keeps serials.
     virtual void KeepSerial(TDataSet& /*table*/, std::optional<std::int64_t> /*serial*/) {}
