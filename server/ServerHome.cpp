@@ -135,6 +135,7 @@ public:
 
     void KeepSerial(TDataSet& table, std::optional<std::int64_t> serial) override {
         const auto& server = static_cast<const TServerTable&>(table);
+        server.Forget(); // its serial read before is no more
         if (serial)
             m_server.Exec(
                 QStringLiteral("update varnel.%1 set serial = ? where key = ?").arg(server.Table()),

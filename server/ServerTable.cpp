@@ -189,6 +189,8 @@ QVector<Variant> TServerTable::StoredRecord(RecordKey key) const {
 }
 
 Variant TServerTable::ExtraValue(RecordKey key, const QString& column) const {
+    if (key == m_appended.first && column == QLatin1String("serial"))
+        return fromServer(m_appended.second, TFieldType::Integer);
     return fromServer(
         m_server.Value(
             QStringLiteral("select %1 from varnel.%2 where key = ?").arg(column, m_table),
@@ -255,12 +257,21 @@ RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
     for (int i = 0; i < columns.size(); ++i)
         marks << QStringLiteral("?");
     m_rows.clear();
-    const QVariant key =
-        m_server.Value(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning key")
-                           .arg(m_table, columns.join(','), marks.join(',')),
-                       bound);
+    // The row comes back as the server holds it, with the serial it gave a bet: the reads that
+    // follow the write ask nothing more.
+    const bool serial = m_table == QLatin1String("priem") || m_table == QLatin1String("money");
+    QSqlQuery query =
+        m_server.Exec(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning %4%5")
+                          .arg(m_table, columns.join(','), marks.join(','), m_selectList,
+                               serial ? QStringLiteral(", serial") : QString()),
+                      bound);
     m_stampColumn.clear();
-    return key.toLongLong();
+    if (!query.next())
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1»: запись не добавлена.").arg(DisplayName()));
+    const RecordKey key = Keep(query);
+    m_appended = {key, serial ? query.value(int(m_columns.size()) + 1) : QVariant()};
+    return key;
 }
 
 void TServerTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {

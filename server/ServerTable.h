@@ -40,7 +40,10 @@ public:
     // A column of another kind than the fields: the serial of a bet or a payout, say.
     Variant ExtraValue(RecordKey key, const QString& column) const;
     // Lets go of the rows read: the next read asks the server.
-    void Forget() const { m_rows.clear(); }
+    void Forget() const {
+        m_rows.clear();
+        m_appended = {-1, {}};
+    }
     // The next row appended carries this value in that column too (the key of the operation
     // on its first history record); cleared by that append, or by an empty column.
     void StampNextAppend(const QString& column, const QVariant& value) {
@@ -81,8 +84,9 @@ private:
     QStringList m_columns;              // the fields' columns, in order
     QString m_selectList;               // as they are read
     std::unique_ptr<DbfCodec> m_layout; // the program's own file layout, for the checks
-    mutable QHash<RecordKey, QVector<Variant>> m_rows; // what the last move read
-    mutable RecordKey m_end = 0;                       // the last answer of StorageEnd
+    mutable QHash<RecordKey, QVector<Variant>> m_rows;     // what the last move read
+    mutable RecordKey m_end = 0;                           // the last answer of StorageEnd
+    mutable QPair<RecordKey, QVariant> m_appended{-1, {}}; // the last row added, its serial
     QString m_stampColumn;
     QVariant m_stampValue;
 };
