@@ -10,9 +10,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTimer>
-
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -86,18 +85,12 @@ bool TDataModule6::HasInterruptedWork(const QString& folder) {
 }
 
 void TDataModule6::EnterEvent() {
-    Perform(
-        QStringLiteral("event") + PendingValues(*TableCompit),
-        [this] {
-            auto work = BeginWork({TableCompit, TableHistory});
-            TableCompit->Post();
-            History->EventEntered(*TableCompit);
-            work->Commit();
-        },
-        [this] {
-            TableCompit->Cancel();
-            TableCompit->Refresh();
-        });
+    Perform(QStringLiteral("event") + PendingValues(*TableCompit), {TableCompit}, [this] {
+        auto work = BeginWork({TableCompit, TableHistory});
+        TableCompit->Post();
+        History->EventEntered(*TableCompit);
+        work->Commit();
+    });
 }
 
 bool TDataModule6::FindEvent(const Variant& number) {
@@ -127,14 +120,7 @@ void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
     Perform(
         QStringLiteral("bet %1 %2 %3").arg(events.CurrentIndex()).arg(stakeSum).arg(adjustOdds) +
             PendingValues(bets),
-        [&] { TakeBet(stakeSum, adjustOdds); },
-        [&] {
-            bets.Cancel();
-            if (events.state() == TDataSet::State::Edit)
-                events.Cancel();
-            events.Refresh();
-            bets.Refresh();
-        });
+        {&events, &bets}, [&] { TakeBet(stakeSum, adjustOdds); });
 }
 
 void TDataModule6::TakeBet(QLatin1String stakeSum, bool adjustOdds) {
@@ -190,29 +176,24 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
     TDataSet& money = *TableMoney;
     TDataSet& bets = *TableStavka;
     TDataSet& events = *TableCompit;
-    Perform(
-        QStringLiteral("result %1 ").arg(event) + winner,
-        [&] {
-            money.Open();
-            bets.Open();
-            if (events.CurrentIndex() != event) {
-                if (event < 0 || event >= events.EndKey() || events.IsDeletedAt(event))
-                    throw EEventGone();
-                events.MoveTo(std::uint32_t(event));
-            }
-            auto work = BeginWork({&money, &bets, &events, TableHistory});
-            m_home->HoldEvent(events);
-            const auto serials = m_home->KeepsSerials() ? QHash<RecordKey, std::int64_t>()
-                                                        : History->SerialsOfBets(events, bets);
-            bets.First();
-            SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
-            History->ResultEntered(events, winner);
-            events.Delete();
-            work->Commit();
-        },
-        [this] {
-            ShowAsStored({TableCompit, TableStavka, TableMoney});
-        });
+    Perform(QStringLiteral("result %1 ").arg(event) + winner, {&events, &bets, &money}, [&] {
+        money.Open();
+        bets.Open();
+        if (events.CurrentIndex() != event) {
+            if (event < 0 || event >= events.EndKey() || events.IsDeletedAt(event))
+                throw EEventGone();
+            events.MoveTo(std::uint32_t(event));
+        }
+        auto work = BeginWork({&money, &bets, &events, TableHistory});
+        m_home->HoldEvent(events);
+        const auto serials = m_home->KeepsSerials() ? QHash<RecordKey, std::int64_t>()
+                                                    : History->SerialsOfBets(events, bets);
+        bets.First();
+        SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
+        History->ResultEntered(events, winner);
+        events.Delete();
+        work->Commit();
+    });
 }
 
 // Every bet is examined, the last one included; none is skipped after a deletion, since the
@@ -255,9 +236,8 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
 
 void TDataModule6::PayOut() {
     bool paid = false;
-    Perform(
-        QStringLiteral("payout %1").arg(TableMoney->CurrentIndex()),
-        [&] {
+    const bool paidBefore =
+        Perform(QStringLiteral("payout %1").arg(TableMoney->CurrentIndex()), {TableMoney}, [&] {
             auto work = BeginWork({TableMoney, TableHistory});
             if (m_home->HoldPayout(*TableMoney)) {
                 History->PayoutPaid(*TableMoney);
@@ -265,12 +245,8 @@ void TDataModule6::PayOut() {
                 work->Commit();
                 paid = true;
             }
-        },
-        [&] {
-            ShowAsStored({TableMoney});
-            paid = true;
         });
-    if (paid)
+    if (paid || paidBefore)
         return;
     // Paid at another counter meanwhile: nothing written, and the payouts move on.
     TableMoney->Refresh();
@@ -286,33 +262,30 @@ void TDataModule6::UndoResult(RecordKey result) {
         throw EDatabaseError(QStringLiteral("Результат нельзя отменить: таблица «%1» не "
                                             "открыта.")
                                  .arg(TableStavka->DisplayName()));
-    Perform(
-        QStringLiteral("undo %1").arg(result),
-        [&] {
-            const THistory::UndoPlan plan = PlanUndo(result);
-            auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
-            History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
-            work->Commit();
-        },
-        [this] {
-            ShowAsStored({TableCompit, TableStavka, TableMoney});
-        });
+    Perform(QStringLiteral("undo %1").arg(result), {TableCompit, TableStavka, TableMoney}, [&] {
+        const THistory::UndoPlan plan = PlanUndo(result);
+        auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
+        History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
+        work->Commit();
+    });
 }
 
 // The key of an operation, and what became of one whose commit broke with its outcome unknown:
 // the same operation again (the operator's next Ok, the pending records as they were) first
 // asks the books whether that key is there. Found, the operation was committed after all: it
-// is not done twice, the cursors show the books as stored and the pending records of it go.
-template <typename Work, typename Done>
-void TDataModule6::Perform(const QString& what, Work&& work, Done&& committedBefore) {
+// is not done twice, the cursors of `shown` show the books as stored and the pending records of
+// it go, and the answer is true.
+template <typename Work>
+bool TDataModule6::Perform(const QString& what, std::initializer_list<TDataSet*> shown,
+                           Work&& work) {
     const auto unknown = std::find_if(m_unknown.begin(), m_unknown.end(),
                                       [&](const UnknownAction& a) { return a.what == what; });
     const bool again = unknown != m_unknown.end();
     const QUuid key = again ? unknown->key : QUuid::createUuid();
     if (again && m_home->ActionDone(key)) {
         m_unknown.erase(unknown);
-        committedBefore();
-        return;
+        ShowAsStored(shown);
+        return true;
     }
     m_action = key;
     const auto done = qScopeGuard([this] { m_action = QUuid(); });
@@ -327,8 +300,8 @@ void TDataModule6::Perform(const QString& what, Work&& work, Done&& committedBef
         throw;
     }
     if (again)
-        m_unknown.erase(std::find_if(m_unknown.begin(), m_unknown.end(),
-                                     [&](const UnknownAction& a) { return a.key == key; }));
+        m_unknown.removeIf([&](const UnknownAction& a) { return a.key == key; });
+    return false;
 }
 
 void TDataModule6::ShowAsStored(std::initializer_list<TDataSet*> tables) {

@@ -139,8 +139,8 @@ private:
     };
     static constexpr qsizetype kUnknownKept = 16;
 
-    template <typename Work, typename Done>
-    void Perform(const QString& what, Work&& work, Done&& committedBefore);
+    template <typename Work>
+    bool Perform(const QString& what, std::initializer_list<TDataSet*> shown, Work&& work);
     void TakeBet(QLatin1String stakeSum, bool adjustOdds);
     static void ShowAsStored(std::initializer_list<TDataSet*> tables);
     static QString PendingValues(const TDataSet& table);
