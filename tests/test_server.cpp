@@ -211,6 +211,15 @@ class TestServer : public QObject {
     Q_OBJECT
     PgServer m_server;
 
+    // A new database with the books laid out on it by varnel-newdesk.
+    QString laidOut() {
+        const QString db = m_server.NewDatabase();
+        const Run run = newdesk({"--server", db});
+        if (run.status != 0)
+            qFatal("varnel-newdesk did not lay out the books: %s", qPrintable(run.err));
+        return db;
+    }
+
 private slots:
     void theLayoutHoldsWhatAFolderHolds() {
         const QString db = m_server.NewDatabase();
@@ -306,8 +315,7 @@ private slots:
     // connection changed, its writes are checked as a file of the program's own layout checks
     // them, and one whose row is gone is refused.
     void theCursorWalksAServerTableByItsKeys() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         psql(db, "insert into compit (key, number, kom1, kom2, koef_1, summ_1) values "
                  "(3, 7, 'Зенит', 'Спартак', 1.5, 500), (5, 8, 'Динамо', 'ЦСКА', 2, 500), "
                  "(9, 9, 'Урал', 'Сочи', 3.25, 512.5), (12, 7, 'Рубин', 'Ахмат', 2, 500); "
@@ -419,8 +427,7 @@ private slots:
     // they write in a folder: record for record, but for the keys and the serials, which are
     // the server's own there.
     void theOperationsDoOnTheServerWhatTheyDoInAFolder() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         BooksFixture folder;
         BooksFixture server(ServerHome(db));
         for (BooksFixture* books : {&folder, &server}) {
@@ -495,8 +502,7 @@ private slots:
     // Ok: the bet is not taken at the old one; the dialog offers the outcomes again, says the
     // new coefficient in red, and the next choice takes the bet on the sums as stored.
     void aBetIsNotTakenAtACoefficientThatMovedMeanwhile() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         psql(db, eventEntered(7, "Зенит", "Спартак"));
         ServerCounter counter(db);
         QVERIFY(counter.started);
@@ -536,8 +542,7 @@ private slots:
     // number in the books, and no bet is left on a removed event. A result entered for an
     // event settled meanwhile is refused the same way.
     void aBetOnAnEventSettledMeanwhileIsRefused() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         psql(db, eventEntered(7, "Зенит", "Спартак"));
         ServerCounter counter(db);
         QVERIFY(counter.started);
@@ -572,8 +577,7 @@ private slots:
     // Two counters pay the same payout: one pays; the other is told, writes nothing, and its
     // payouts move on to the next one.
     void aPayoutIsPaidOnceWhicheverCounterPaysIt() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         psql(db, "insert into money (fio, summa) values ('Иванов Иван', 250), "
                  "('Петров Пётр', 80)");
         BooksFixture first(ServerHome(db));
@@ -599,8 +603,7 @@ private slots:
     // answer was lost), and the same Ok pressed again does the work once. Then the server
     // stopped as by a crash at each statement of a bet, and started again.
     void aBreakAtAnyStatementLeavesTheBooksWholeAndTheSameOkDoesTheWorkOnce() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         ServerConnection server(db);
         const auto sweep = [&](const Operation& operation, bool crash) {
             lay(server);
@@ -681,8 +684,7 @@ private slots:
     // stakes, every winning bet is paid once, the history agrees with the tables, and no bet
     // is left on a removed event.
     void manyCountersAtOnceLoseNothingAndPayNothingTwice() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         for (int number = 1; number <= 8; ++number)
             psql(db, eventEntered(number, "Хозяева", "Гости"));
         std::vector<std::unique_ptr<WorkFolder>> folders;
@@ -752,8 +754,7 @@ private slots:
     // A counter killed at each statement of a bet in turn, its process gone at once: the
     // books are wholly as before, or wholly as after once its commit was answered.
     void aCounterKilledAtAnyStatementLeavesTheBooksWhole() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         ServerConnection server(db);
         lay(server);
         const QStringList before = booksOf(server);
@@ -789,8 +790,7 @@ private slots:
     // A working folder whose varnel.conf names the server starts the counter on it: the
     // tables are the server's, and the folder is no one program's (the counters share it).
     void aFolderThatNamesTheServerStartsTheCounterOnIt() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         psql(db, "insert into compit (number, kom1, kom2) values (7, 'Зенит', 'Спартак')");
         WorkFolder folder;
         QFile conf(folder.file("varnel.conf"));
@@ -826,8 +826,7 @@ private slots:
     // nothing; once the server is back the same opening shows what the books hold now, the
     // program never restarted.
     void theCounterGoesOnOnceTheServerIsBack() {
-        const QString db = m_server.NewDatabase();
-        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString db = laidOut();
         ServerCounter counter(db);
         QVERIFY(counter.started);
         const ErrorRecorder& errors = counter.errors;
