@@ -2,7 +2,7 @@
 // on a million records as on a thousand, in time and in memory; so must jumping to the last
 // record. Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder.
 #include "base/Errors.h"
-#include "base/Report.h"
+#include "bench/WindowBench.h"
 #include "controls/DBGrid.h"
 #include "controls/DBNavigator.h"
 #include "store/DataModule6.h"
@@ -15,11 +15,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -263,24 +261,6 @@ BENCHMARK(BM_JumpToLast)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    // The headless platform's complaints about raising windows are no result.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-        if (!message.startsWith(QLatin1String("This plugin does not support")))
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    // Nobody is there to close an error box: an error fails the case instead.
-    SetErrorReporter([](const QString& message) {
-        failed = true;
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // An error fails the case.
+    return varnel::bench::runWindowBenchmarks(argc, argv, [] { failed = true; });
 }

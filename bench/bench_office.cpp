@@ -5,22 +5,20 @@
 //   bench_office                          the cases below
 //   bench_office --lay-out FOLDER [N]     a working folder with a history of N records (a
 //                                         million by default), to open with varnel-office
-#include "base/Report.h"
-#include "store/Reading.h"
+#include "bench/WindowBench.h"
 #include "office/books/Figures.h"
 #include "office/books/HistoryModel.h"
 #include "office/window/OfficeWindow.h"
 #include "store/History.h"
+#include "store/Reading.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Variant.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDate>
 #include <QDir>
-#include <QLocale>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -193,26 +191,11 @@ BENCHMARK(BM_CashOfADay)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-        if (!message.startsWith(QLatin1String("This plugin does not support")))
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    SetErrorReporter([](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
-    if (argc >= 3 && QByteArray(argv[1]) == "--lay-out") {
+    return varnel::bench::runWindowBenchmarks(argc, argv, nullptr, [&] {
+        if (argc < 3 || QByteArray(argv[1]) != "--lay-out")
+            return -1;
         layOut(QString::fromLocal8Bit(argv[2]),
                argc > 3 ? std::uint32_t(QByteArray(argv[3]).toUInt()) : kYear);
         return 0;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    });
 }

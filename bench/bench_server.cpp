@@ -5,7 +5,7 @@
 // every case lays out a database of its own on it, dropping one of that name left by a run
 // before.
 #include "base/Errors.h"
-#include "base/Report.h"
+#include "bench/WindowBench.h"
 #include "controls/DBGrid.h"
 #include "server/Connection.h"
 #include "server/Schema.h"
@@ -20,10 +20,8 @@
 
 #include <malloc.h>
 
-#include <QApplication>
 #include <QDate>
 #include <QFile>
-#include <QLocale>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -480,22 +478,8 @@ BENCHMARK(BM_OpenBrowser)
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-        if (!message.startsWith(QLatin1String("This plugin does not support")))
-            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return varnel::bench::runWindowBenchmarks(argc, argv, nullptr, [] {
+        serverConninfo();
+        return -1;
     });
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    SetErrorReporter([](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
-    serverConninfo();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
 }
