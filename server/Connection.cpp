@@ -1,5 +1,7 @@
 #include "server/Connection.h"
 
+#include "server/Login.h"
+
 #include <QAtomicInteger>
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -187,8 +189,13 @@ void ServerConnection::Open() {
     m_prepared.clear(); // they go with the connection
     m_db.close();
     m_inTransaction = false;
-    // The driver passes its connect options to libpq as they are, ';' read as a blank.
-    m_db.setConnectOptions(WithTimeouts(m_conninfo));
+    // The driver passes its connect options to libpq as they are, ';' read as a blank, after
+    // the name and password: an operator who logged in replaces the conninfo's user.
+    const ServerLogin login = HeldLogin(m_conninfo);
+    m_db.setUserName(login.user);
+    m_db.setPassword(login.password);
+    m_db.setConnectOptions(
+        WithTimeouts(login.user.isEmpty() ? m_conninfo : WithoutLogin(m_conninfo)));
     if (!m_db.open()) {
         QString reason = m_db.lastError().databaseText().simplified();
         if (reason.isEmpty())
