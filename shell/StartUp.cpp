@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Report.h"
+#include "controls/Login.h"
 #include "server/Config.h"
 #include "server/ServerHome.h"
 #include "shell/Zastavka.h"
@@ -34,6 +35,10 @@ bool StartUp(TApplication& application) {
         ReportError(error.message());
         return false;
     }
+    // An operator whose role needs a password that nothing gives logs in before anything is
+    // built; cancelled, the program ends with nothing written.
+    if (!conninfo.isEmpty() && !LogInToServer(conninfo))
+        return false;
     // One program per working folder of table files: a second one would write the same
     // tables. The lock is held until the process ends.
     static FolderLock lock;

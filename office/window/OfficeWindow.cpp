@@ -1,6 +1,7 @@
 #include "office/window/OfficeWindow.h"
 
 #include "base/Report.h"
+#include "controls/Login.h"
 #include "office/window/CashView.h"
 #include "office/window/Export.h"
 #include "office/window/HistoryView.h"
@@ -282,6 +283,9 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
                         .arg(QDir::toNativeSeparators(path)));
         return false;
     }
+    // A server that asks for a password that nothing gives: the operator logs in first.
+    if (!conninfo.isEmpty() && !LogInToServer(conninfo))
+        return false;
     std::unique_ptr<ServerBooks> server;
     if (!conninfo.isEmpty()) {
         try {

@@ -1,5 +1,7 @@
 #include "base/Report.h"
+#include "controls/Login.h"
 #include "office/window/OfficeWindow.h"
+#include "server/Config.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -19,10 +21,20 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
 
     OfficeWindow window;
+    QString folder;
+    RunHandler([&] { folder = OfficeWindow::StartFolder(application.arguments().mid(1)); });
+    // A server that asks for a password has the operator log in before the window shows;
+    // cancelled, the program ends. A varnel.conf that cannot be read is told by OpenFolder.
+    QString conninfo;
+    try {
+        conninfo = folder.isEmpty() ? QString() : ServerConninfoOf(folder);
+    } catch (const EDatabaseError&) {
+    }
+    if (!conninfo.isEmpty() && !LogInToServer(conninfo))
+        return 1;
     window.show();
     // The first reading comes before the event loop, outside any handler: the same boundary.
     RunHandler([&] {
-        const QString folder = OfficeWindow::StartFolder(application.arguments().mid(1));
         if (folder.isEmpty() || !window.OpenFolder(folder))
             window.ChooseFolder();
     });
