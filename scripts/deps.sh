@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and its tools need, when any is missing.
-#   scripts/deps.sh test      also the other dBASE writers and readers the tests check against
+#   scripts/deps.sh test      also the other dBASE writers and readers the tests check against,
+#                             and openssl for the tests' throwaway certificates
 #   scripts/deps.sh package   also what building and checking the Debian package needs
 #   scripts/deps.sh bench     also the peers bench/peers.sh measures against, and hyperfine
 set -euo pipefail
@@ -15,7 +16,7 @@ packages=(
   python3 python3-dbfread python3-dbf
 )
 if [ "${1:-}" = test ]; then
-  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils)
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl)
 fi
 if [ "${1:-}" = bench ]; then
   packages+=(gdal-bin hyperfine)

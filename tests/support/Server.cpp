@@ -4,10 +4,15 @@
 #include <QFile>
 #include <QProcess>
 
+#include <QRegularExpression>
+
 #include <cerrno>
 #include <cstdlib>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace varnel::test {
@@ -30,9 +35,56 @@ QString run(const QString& program, const QStringList& args, QString* error = nu
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+// A TCP port on 127.0.0.1 that nobody listens on now: the system's pick for a socket bound to
+// port 0, let go again for the server to take.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        qFatal("no free TCP port on 127.0.0.1");
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A throwaway root (root.crt, root.key), the server's certificate for 127.0.0.1 and localhost
+// signed by it (server.crt, server.key), and another root that signed nothing (other-root.crt).
+void makeCertificates(const QString& dir) {
+    QDir().mkpath(dir);
+    const auto openssl = [&](const QStringList& args) {
+        QProcess process;
+        process.setWorkingDirectory(dir);
+        process.start(QStringLiteral("openssl"), args);
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
+            qFatal("openssl %s failed: %s", qPrintable(args.join(' ')),
+                   process.readAllStandardError().constData());
+    };
+    const QStringList newKey = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                "-nodes"};
+    for (const QString& root : {QStringLiteral("root"), QStringLiteral("other-root")})
+        openssl(QStringList{"req", "-x509"} + newKey +
+                QStringList{"-keyout", root + ".key", "-out", root + ".crt", "-days", "2", "-subj",
+                            "/CN=Varnel " + root, "-addext", "basicConstraints=critical,CA:TRUE",
+                            "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
+    QFile extensions(dir + QStringLiteral("/server.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) ||
+        extensions.write("basicConstraints=CA:FALSE\n"
+                         "subjectAltName=DNS:localhost,IP:127.0.0.1\n") <= 0)
+        qFatal("the certificate's extensions cannot be written");
+    extensions.close();
+    openssl(QStringList{"req"} + newKey +
+            QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"});
+    openssl({"x509", "-req", "-in", "server.csr", "-CA", "root.crt", "-CAkey", "root.key",
+             "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "server.ext"});
+}
+
 } // namespace
 
-PgServer::PgServer() {
+PgServer::PgServer(Reach reach) : m_reach(reach) {
     // A run that ended by a crash left its server running: stopped now, its folder removed.
     const QDir tmp(QStringLiteral("/tmp"));
     for (const QString& name : tmp.entryList({QStringLiteral("varnel-pg-*")}, QDir::Dirs)) {
@@ -51,7 +103,16 @@ PgServer::PgServer() {
     if (!::mkdtemp(dir.data()))
         qFatal("no temporary folder for the test server");
     m_dir = QString::fromLocal8Bit(dir);
-    Start();
+    QStringList options;
+    if (m_reach != Reach::Socket) {
+        m_port = freePort();
+        options << QStringLiteral("--tcp") << QString::number(m_port);
+    }
+    if (m_reach == Reach::Tls) {
+        makeCertificates(Certificate({}));
+        options << QStringLiteral("--tls") << Certificate({});
+    }
+    Script(QStringList{QStringLiteral("start"), m_dir, QStringLiteral("postgres")} + options);
     QFile owner(m_dir + QStringLiteral("/owner"));
     if (!owner.open(QIODevice::WriteOnly) || owner.write(QByteArray::number(::getpid())) <= 0)
         qFatal("the test server's folder cannot be written");
@@ -78,6 +139,25 @@ QString PgServer::Conninfo(const QString& database) const {
     return Script({QStringLiteral("conninfo"), m_dir, database});
 }
 
+QString PgServer::OverTcp(const QString& conninfo, const QString& user) const {
+    if (m_reach == Reach::Socket)
+        qFatal("the test server listens on its socket only");
+    const QString database =
+        QRegularExpression(QStringLiteral("dbname=(\\S+)")).match(conninfo).captured(1);
+    QString tcp = QStringLiteral("host=127.0.0.1 port=%1 dbname=%2").arg(m_port).arg(database);
+    if (!user.isEmpty())
+        tcp += QStringLiteral(" user=") + user;
+    return tcp;
+}
+
+QString PgServer::Folder() const {
+    return m_dir;
+}
+
+QString PgServer::Certificate(const QString& name) const {
+    return m_dir + QStringLiteral("/tls/") + name;
+}
+
 QString PgServer::NewDatabase() {
     const QString name = QStringLiteral("books%1").arg(++m_databases);
     psql(Conninfo(QStringLiteral("postgres")), QStringLiteral("create database %1").arg(name));
@@ -91,6 +171,15 @@ QStringList psql(const QString& conninfo, const QString& sql, QString* error) {
              QStringLiteral("-d"), conninfo, QStringLiteral("-c"), sql},
             error);
     return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+}
+
+void addOperator(const QString& conninfo, const QString& name, const QString& password) {
+    psql(conninfo,
+         QStringLiteral("create role %1 login password '%2'; grant usage on schema varnel "
+                        "to %1; grant select, insert, update, delete on all tables in "
+                        "schema varnel to %1; grant usage on all sequences in schema "
+                        "varnel to %1")
+             .arg(name, password));
 }
 
 } // namespace varnel::test

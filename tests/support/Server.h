@@ -12,7 +12,12 @@ namespace varnel::test {
 // destructor; a server that does not start ends the run (the tests need it: never skipped).
 class PgServer {
 public:
-    PgServer();
+    // How operators reach it besides the tests' socket: not at all, over TCP on 127.0.0.1 at a
+    // free port of its own where every login asks for a password (scram-sha-256), or the same
+    // with TLS, its certificate for 127.0.0.1 and localhost signed by a throwaway root
+    // (Certificate("root.crt")); Certificate("other-root.crt") is a root that signed nothing.
+    enum class Reach { Socket, Tcp, Tls };
+    explicit PgServer(Reach reach = Reach::Socket);
     ~PgServer();
     PgServer(const PgServer&) = delete;
     PgServer& operator=(const PgServer&) = delete;
@@ -24,12 +29,25 @@ public:
     void Stop(const char* mode = "fast");
     void Start();
 
+    // The database of a socket's connection string, reached over TCP as `user` (Reach::Tcp or
+    // Tls): host=127.0.0.1 port=… dbname=… [user=…].
+    QString OverTcp(const QString& conninfo, const QString& user) const;
+    QString Certificate(const QString& name) const;
+    // Where the cluster, its log and its certificates are.
+    QString Folder() const;
+
 private:
     QString Script(const QStringList& args) const;
 
     QString m_dir;
+    Reach m_reach;
+    int m_port = 0;
     int m_databases = 0;
 };
+
+// A login role with a password (kept hashed by the server), that may read and write the books
+// of the database as an operator does.
+void addOperator(const QString& conninfo, const QString& name, const QString& password);
 
 // Every row a statement returns, its columns joined by '|' (psql's unaligned output). A
 // statement the server refuses ends the run, unless `error` is given to hold why.
