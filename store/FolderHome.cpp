@@ -51,6 +51,8 @@ public:
 
     void FinishInterruptedWork() override { RecoverInterruptedWork(QDir::currentPath()); }
 
+    QString Operator() const override { return DesktopUserName(); }
+
     std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
                                       const QUuid& /*action*/) override {
         std::vector<TTable*> files;
@@ -147,6 +149,21 @@ void TFolderHome::Open(TDataModule6& module) {
 
 std::unique_ptr<TBooksHome> FolderHome() {
     return std::make_unique<TFolderHome>();
+}
+
+QString DesktopUserName() {
+    QString name;
+    for (const char* variable : {"USER", "LOGNAME", "USERNAME"}) {
+        name = qEnvironmentVariable(variable).trimmed();
+        if (!name.isEmpty())
+            break;
+    }
+    if (name.isEmpty())
+        name = QDir::home().dirName();
+    const int size = HistoryTable().Field(fields::KASSIR)->size;
+    if (name.size() > size)
+        name.truncate(name.at(size - 1).isHighSurrogate() ? size - 1 : size);
+    return name;
 }
 
 } // namespace varnel

@@ -88,6 +88,42 @@ void THistory::Begin(const QString& kind) {
     m_history->SetFieldValue(DEN, Variant(now.date()));
     m_history->SetFieldValue(VREMYA, Variant(now.time().toString(QStringLiteral("HH:mm:ss"))));
     m_history->SetFieldValue(VID, Variant(kind));
+    StampOperator();
+}
+
+// The operator's name as the history's column holds it: no record, and so no operation, may
+// fail for the name of whoever sits at the desk. A character the column's code page lacks is
+// written as «?», and the name is cut where the column is full. A history without the field
+// (one written before it was) leaves it out.
+void THistory::StampOperator() {
+    const TField* field = m_history->FindField(KASSIR);
+    const QString name = m_home ? m_home->Operator() : QString();
+    if (!field || name.isEmpty())
+        return;
+    const auto fits = [&](const QString& text) {
+        try {
+            m_history->SetFieldValue(KASSIR, Variant(text));
+            m_history->CheckFits(KASSIR);
+            return true;
+        } catch (const EConvertError&) {
+            return false;
+        }
+    };
+    if (fits(name))
+        return;
+    QString fitted;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const qsizetype length = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        const QString character = name.mid(i, length);
+        i += length - 1;
+        if (fits(fitted + character))
+            fitted += character;
+        else if (fits(fitted + QLatin1Char('?')))
+            fitted += QLatin1Char('?');
+        else
+            break; // the column is full
+    }
+    m_history->SetFieldValue(KASSIR, fitted.isEmpty() ? Variant() : Variant(fitted));
 }
 
 void THistory::CopyEvent(const TDataSet& events) {

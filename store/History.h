@@ -32,6 +32,8 @@ class TTable;
 //              the outcome undone, SERIAL one more than the place of the result's record
 //   Возврат    a bet put back by an undone result: as Ставка, with the new ZAPIS, and VYPLATA
 //              the payout that was taken away
+// Every record also names who wrote it (KASSIR: the home's operator, TBooksHome::Operator), and
+// when (DEN, VREMYA).
 // Every bet has a serial that never repeats: one more than the place in the history of the
 // record that first named it (its Ставка, or for a bet older than the history its settlement).
 namespace kinds {
@@ -104,6 +106,7 @@ public:
 
 private:
     void Begin(const QString& kind);
+    void StampOperator(); // KASSIR: the home's operator
     void CopyEvent(const TDataSet& events);
     void CopyBet(const TDataSet& bets);
     std::int64_t NextPlace() const; // the place the next record takes

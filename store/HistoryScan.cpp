@@ -229,6 +229,11 @@ const char* HistoryScan::Record(std::uint32_t index) const {
 }
 
 Variant HistoryScan::Value(const char* record, QLatin1String field) const {
+    const int column = m_file.columnIndex(field);
+    if (column < 0)
+        if (const FieldDescription* described = HistoryTable().Field(field);
+            described && described->mayBeMissing) // a history written before the field was
+            return described->type == TFieldType::String ? Variant(QString()) : Variant();
     return m_file.decode(record, Column(field));
 }
 

@@ -51,6 +51,7 @@ public:
     ~HistoryScan();
 
     const char* Record(std::uint32_t index) const;
+    // A field of the history that may be missing reads blank from a file without it.
     Variant Value(const char* record, QLatin1String field) const;
     double Amount(const char* record, QLatin1String field) const; // a blank as 0
 

@@ -70,9 +70,17 @@ public:
     virtual std::optional<std::int64_t> SerialOfPayout(const TDataSet& /*money*/) const {
         return std::nullopt;
     }
+    // Who works on the books here, as each history record names its writer (KASSIR): a
+    // folder's, the desktop user (DesktopUserName); none where the home cannot tell. THistory
+    // fits it to the history's column.
+    virtual QString Operator() const { return {}; }
 };
 
 // The books in the table files of the current directory (the working folder).
 std::unique_ptr<TBooksHome> FolderHome();
+
+// The name of the user of this desktop: the environment's USER, else LOGNAME, else USERNAME,
+// else the name of the home folder; cut to the history's KASSIR field.
+QString DesktopUserName();
 
 } // namespace varnel

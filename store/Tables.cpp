@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace varnel {
 
 namespace {
@@ -43,6 +45,15 @@ FieldDescription text(QLatin1String name, int size, const char* label) {
     return {name, TFieldType::String, size, column('C', size), kAnyColumn, label};
 }
 
+// A field added after files of its table were written (FieldDescription::mayBeMissing).
+FieldDescription addedLater(FieldDescription field) {
+    field.mayBeMissing = true;
+    return field;
+}
+
+// The operator's name: a server's role name is at most 63 bytes.
+constexpr int kOperatorLength = 63;
+
 FieldDescription money(QLatin1String name, const char* label) {
     return {name,       TFieldType::Float,
             0,          column('N', kRealWidthWritten, kMoneyDecimalsWritten),
@@ -68,12 +79,35 @@ QList<DbfColumn> TableDescription::Columns() const {
     return columns;
 }
 
+const FieldDescription* TableDescription::Field(QLatin1String name) const {
+    for (const FieldDescription& field : fields)
+        if (QString(field.name).compare(name, Qt::CaseInsensitive) == 0)
+            return &field;
+    return nullptr;
+}
+
+QList<const FieldDescription*>
+TableDescription::MissingFrom(const QList<DbfColumn>& columns) const {
+    QList<const FieldDescription*> missing;
+    for (const FieldDescription& field : fields) {
+        if (!field.mayBeMissing)
+            continue;
+        const bool there = std::any_of(columns.begin(), columns.end(), [&](const DbfColumn& c) {
+            return c.name.compare(field.name, Qt::CaseInsensitive) == 0;
+        });
+        if (!there)
+            missing << &field;
+    }
+    return missing;
+}
+
 void TableDescription::MakeFields(TDataSet* dataSet) const {
     for (const FieldDescription& described : fields) {
         auto* field = new TField(dataSet, described.name, described.type, described.size,
                                  described.label ? QString::fromUtf8(described.label) : QString());
         field->SetNeeds(described.accepted);
         field->SetDisplayDecimals(described.displayDecimals);
+        field->SetMayBeMissing(described.mayBeMissing);
     }
 }
 
@@ -150,7 +184,8 @@ const TableDescription& HistoryTable() {
          money(SUMMA, "Ставка"),
          coefficient(KOEFICIENT, "Коэффициент"),
          text(FIO, 50, "Ф.И.О."),
-         money(VYPLATA, "Выплата")}};
+         money(VYPLATA, "Выплата"),
+         addedLater(text(KASSIR, kOperatorLength, "Кассир"))}};
     return table;
 }
 

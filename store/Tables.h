@@ -36,6 +36,7 @@ inline constexpr QLatin1String VID{"VID"};         // what happened
 inline constexpr QLatin1String SERIAL{"SERIAL"};   // the bet's serial number
 inline constexpr QLatin1String ZAPIS{"ZAPIS"};     // the record's place in its table
 inline constexpr QLatin1String VYPLATA{"VYPLATA"}; // a payout's amount
+inline constexpr QLatin1String KASSIR{"KASSIR"};   // the operator who wrote the record
 } // namespace fields
 
 // One field of a table: what the program holds in it, the column it writes for it in a new
@@ -48,6 +49,10 @@ struct FieldDescription {
     ColumnNeeds accepted;        // the least a file's column must offer
     const char* label = nullptr; // the column title of the browsers (UTF-8); none: the name
     int displayDecimals = -1;    // digits shown after the point; -1 as the number is
+    // Added to the table after files of it were written: a file without it opens as it is, the
+    // field read blank and left out of what is written (TField::MayBeMissing). A file lacking
+    // any other field is refused.
+    bool mayBeMissing = false;
 };
 
 // One table file: its name, the data module's components over it, and its fields in order.
@@ -60,6 +65,10 @@ struct TableDescription {
 
     // The columns a new file of this table is written with.
     QList<DbfColumn> Columns() const;
+    // The field of that name, or null.
+    const FieldDescription* Field(QLatin1String name) const;
+    // The fields that may be missing and that a file of these columns lacks, in order.
+    QList<const FieldDescription*> MissingFrom(const QList<DbfColumn>& columns) const;
     // Gives a dataset this table's field objects, in order.
     void MakeFields(TDataSet* dataSet) const;
 };
@@ -68,7 +77,8 @@ const TableDescription& CompitTable();
 const TableDescription& PriemTable();
 const TableDescription& TmpTable();
 const TableDescription& MoneyTable();
-// The history of every change, appended to and never rewritten (History.h).
+// The history of every change, appended to and never rewritten (History.h). Its last field,
+// KASSIR, came later: a history written before it opens without it (varnel-newdesk adds it).
 const TableDescription& HistoryTable();
 
 // The tables of a working folder in the order they are laid out: the four books, then the

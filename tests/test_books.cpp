@@ -1,18 +1,67 @@
 // The rules of the books, through their operations and without a window: what a settlement
 // pays and removes, and what recording a bet writes.
+#include "base/Report.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/HistoryScan.h"
+#include "store/Home.h"
+#include "store/Reading.h"
+#include "store/Tables.h"
 #include "store/engine/DataSet.h"
+#include "store/engine/DbfFile.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QLocale>
 #include <QTest>
 
+#include <initializer_list>
+#include <utility>
+
 using namespace varnel;
 using namespace varnel::test;
+
+namespace {
+
+// The environment's names of the desktop user for the life of the object: those given set, the
+// other ones unset; all as they were after it.
+class DesktopUser {
+public:
+    DesktopUser(std::initializer_list<std::pair<const char*, QByteArray>> names) {
+        for (const char* variable : kVariables) {
+            m_saved.push_back({variable, qgetenv(variable), qEnvironmentVariableIsSet(variable)});
+            if (QByteArray(variable) != "HOME")
+                qunsetenv(variable);
+        }
+        for (const auto& [variable, value] : names)
+            qputenv(variable, value);
+    }
+    ~DesktopUser() {
+        for (const Saved& saved : m_saved) {
+            if (saved.set)
+                qputenv(saved.variable, saved.value);
+            else
+                qunsetenv(saved.variable);
+        }
+    }
+    DesktopUser(const DesktopUser&) = delete;
+    DesktopUser& operator=(const DesktopUser&) = delete;
+
+private:
+    static constexpr const char* kVariables[] = {"USER", "LOGNAME", "USERNAME", "HOME"};
+    struct Saved {
+        const char* variable;
+        QByteArray value;
+        bool set;
+    };
+    std::vector<Saved> m_saved;
+};
+
+} // namespace
 
 class TestBooks : public QObject {
     Q_OBJECT
@@ -128,6 +177,112 @@ private slots:
         QCOMPARE(taken["VID"].toString(), kinds::Bet());
         QCOMPARE(taken["SUMM_2"].toDouble(), 512.3457);
         QCOMPARE(taken["FIO"].toString(), QString("Иванов"));
+    }
+
+    // Every record names who wrote it: in a folder, the desktop user, whatever the action.
+    void everyHistoryRecordNamesTheDesktopUser() {
+        const DesktopUser user({{"USER", " olga "}, {"LOGNAME", "other"}});
+        m_books->enterEvent(7, "Зенит", "Спартак");
+        m_books->takeBet(7, 1, 100, "Иванов");
+        m_books->takeBet(7, 2, 40, "Петров");
+        QVERIFY(m_books->settle(7, 1));
+        const auto settled = readWithDbfread(file("HISTORY.DBF"));
+        m_books->module->UndoResult(RecordKey(settled.size() - 1));
+        QVERIFY(m_books->settle(7, 1));
+        m_books->payOut(0);
+        const auto records = readWithDbfread(file("HISTORY.DBF"));
+        QStringList kinds;
+        for (const auto& r : records) {
+            QCOMPARE(r.toObject()["KASSIR"].toString(), QString("olga"));
+            if (!kinds.contains(r.toObject()["VID"].toString()))
+                kinds << r.toObject()["VID"].toString();
+        }
+        QCOMPARE(kinds.size(), 8); // every kind of record
+    }
+
+    // USER, else LOGNAME, else USERNAME, else the home folder's name; cut to the field.
+    void theDesktopUserIsTheFirstNameTheEnvironmentGives() {
+        {
+            const DesktopUser user({{"USER", "a"}, {"LOGNAME", "b"}, {"USERNAME", "c"}});
+            QCOMPARE(DesktopUserName(), QString("a"));
+        }
+        {
+            const DesktopUser user({{"USER", ""}, {"LOGNAME", "b"}, {"USERNAME", "c"}});
+            QCOMPARE(DesktopUserName(), QString("b"));
+        }
+        {
+            const DesktopUser user({{"USERNAME", "c"}});
+            QCOMPARE(DesktopUserName(), QString("c"));
+        }
+        {
+            const DesktopUser user({{"HOME", "/home/kassa3"}});
+            QCOMPARE(DesktopUserName(), QString("kassa3"));
+        }
+        const DesktopUser user({{"USER", QByteArray(70, 'k')}});
+        QCOMPARE(DesktopUserName(), QString(63, QLatin1Char('k')));
+        QCOMPARE(HistoryTable().Field(fields::KASSIR)->size, 63);
+    }
+
+    // A name the history's code page cannot hold never stops an action: what it lacks is «?».
+    void aNameTheHistoryCannotHoldIsWrittenAsItCan() {
+        const DesktopUser user({{"USER", QString("Müller 山田").toUtf8()}});
+        m_books->enterEvent(3, "Нефтяник", "Шинник");
+        QCOMPARE(readColumn(file("HISTORY.DBF"), "KASSIR"), QStringList{"M?ller ??"});
+    }
+
+    // A history written before KASSIR: the counter opens it as it is and writes into it what
+    // it has, each action as it would; the readings read it, KASSIR blank.
+    void aHistoryWrittenBeforeTheCashierOpensIsReadAndTakesRecords() {
+        using namespace fields;
+        m_books->module.reset();
+        const QString history = file("HISTORY.DBF");
+        createHistoryBeforeKassir(history);
+        append(history, {{{DEN, Variant(Date().addDays(-1))},
+                          {VREMYA, Variant("09:00:00")},
+                          {VID, Variant(kinds::Event())},
+                          {NUMBER, Variant(99)},
+                          {KOM1, Variant("Старое")},
+                          {ZAPIS, Variant(40)}}});
+        const QJsonObject older = readWithDbfread(history)[0].toObject();
+
+        m_books->module = std::make_unique<TDataModule6>();
+        RunHandler([&] { m_books->module->DataModuleCreate(); });
+        QVERIFY2(m_books->errors.messages.isEmpty(),
+                 qPrintable(m_books->errors.messages.join('\n')));
+        QVERIFY(m_books->module->TableHistory->Active());
+        m_books->enterEvent(7, "Зенит", "Спартак");
+        m_books->takeBet(7, 1, 100, "Иванов");
+        m_books->takeBet(7, 2, 40, "Петров");
+        QVERIFY(m_books->settle(7, 1));
+        m_books->payOut(0);
+
+        const QJsonArray records = readWithDbfread(history);
+        QCOMPARE(records.size(), 8);
+        QCOMPARE(records[0].toObject(), older);
+        QStringList kinds;
+        for (const auto& r : records) {
+            QVERIFY(!r.toObject().contains("KASSIR"));
+            kinds << r.toObject()["VID"].toString();
+        }
+        QCOMPARE(kinds, QStringList({"Событие", "Событие", "Ставка", "Ставка", "Выигрыш",
+                                     "Проигрыш", "Результат", "Выплата"}));
+        // The payment found its bet's serial in the history, as ever.
+        QCOMPARE(records[7].toObject()["SERIAL"].toInt(), records[2].toObject()["SERIAL"].toInt());
+        QCOMPARE(records[7].toObject()["VYPLATA"].toDouble(), 300.0);
+
+        // The readings: the history is there, every record of it readable, KASSIR blank.
+        const auto books = ReadBooks(m_books->folder.path());
+        QVERIFY2(books->problems.isEmpty(), qPrintable(books->problems.join('\n')));
+        QVERIFY(books->history);
+        QCOMPARE(books->historyCount, 8u);
+        const HistoryScan scan(*books->history);
+        for (std::uint32_t i = 0; i < books->historyCount; ++i) {
+            const char* record = scan.Record(i);
+            QVERIFY(scan.Readable(record));
+            QCOMPARE(scan.Value(record, KASSIR), Variant(QString()));
+            QCOMPARE(scan.Value(record, VID).toString(), kinds[i]);
+        }
+        QCOMPARE(books->history->ColumnOf(KASSIR), -1);
     }
 };
 

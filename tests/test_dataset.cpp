@@ -376,6 +376,67 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EDatabaseError, scratch.Open());
     }
 
+    // A field the program added to a table later (the history's KASSIR) may be missing from a
+    // file written before: the file opens as it is, the field reads blank, is found blank by a
+    // scan, and is left out of what is written, in a transaction too. Any other missing field
+    // still refuses the file, nothing written.
+    void aFieldAddedLaterMayBeMissingFromAnOlderFile() {
+        using namespace fields;
+        WorkFolder folder;
+        createHistoryBeforeKassir("HISTORY.DBF");
+        TTable history;
+        history.SetTableName("HISTORY.DBF");
+        HistoryTable().MakeFields(&history);
+        history.Open();
+        TField* kassir = history.FieldByName(KASSIR);
+        QVERIFY(kassir->MayBeMissing() && kassir->Missing());
+        QVERIFY(!history.FieldByName(VID)->MayBeMissing());
+        append(history,
+               {{{VID, Variant("Ставка")}, {FIO, Variant("Иванов")}, {KASSIR, Variant("Ольга")}}});
+        {
+            TTransaction work({&history});
+            append(history, {{{VID, Variant("Выплата")}, {KASSIR, Variant("Ольга")}}});
+            work.Commit();
+        }
+        QCOMPARE(history.GetFieldValue(KASSIR), Variant(QString()));
+        QCOMPARE(history.ValueAt(0, kassir), Variant(QString()));
+        QCOMPARE(history.FindRecord(-1, +1, kassir, Variant(QString())), RecordKey(0));
+        QCOMPARE(history.FindRecord(history.EndKey(), -1, kassir, Variant(QString())),
+                 RecordKey(1));
+        QCOMPARE(history.FindRecord(-1, +1, kassir, Variant("Ольга")), RecordKey(-1));
+        history.Close();
+        const QJsonArray records = readWithDbfread(folder.file("HISTORY.DBF"));
+        QCOMPARE(records.size(), 2);
+        QVERIFY(!records[0].toObject().contains(KASSIR));
+        QCOMPARE(records[0].toObject()["FIO"].toString(), QString("Иванов"));
+        QCOMPARE(records[1].toObject()["VID"].toString(), QString("Выплата"));
+
+        // The same file once it has the field: it is read and written.
+        QFile::remove("HISTORY.DBF");
+        DbfFile::create("HISTORY.DBF", HistoryTable().Columns());
+        history.Open();
+        QVERIFY(!kassir->Missing());
+        append(history, {{{VID, Variant("Ставка")}, {KASSIR, Variant("Ольга")}}});
+        QCOMPARE(history.GetFieldValue(KASSIR), Variant("Ольга"));
+        history.Close();
+
+        // A history without a field that was always there is refused, as it always was.
+        QFile::remove("HISTORY.DBF");
+        QList<DbfColumn> damaged = HistoryTable().Columns();
+        damaged.removeAt(damaged.size() - 2); // VYPLATA
+        DbfFile::create("HISTORY.DBF", damaged);
+        const QByteArray before = folder.bytes("HISTORY.DBF");
+        try {
+            history.Open();
+            QFAIL("opened a history without VYPLATA");
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(error.message().contains("в файле нет поля VYPLATA"),
+                     qPrintable(error.message()));
+        }
+        QVERIFY(!history.Active());
+        QCOMPARE(folder.bytes("HISTORY.DBF"), before);
+    }
+
     // A scan for a value finds, in either direction, just the live records a decoding walk
     // would, across read blocks, deleted records and the work a transaction holds in memory.
     void aScanFindsWhatADecodingWalkFinds() {

@@ -293,6 +293,43 @@ private slots:
         QCOMPARE(rows[0].toObject()["SUMM_N"].toDouble(), 500.0);
     }
 
+    // A history written before KASSIR: its own columns as they are, and KASSIR, asked for by
+    // name, blank in every record, as the program reads it; a field no table of the program
+    // may lack is still refused.
+    void theCashierOfAHistoryWrittenBeforeItIsBlank() {
+        WorkFolder folder;
+        const QString history = folder.file("HISTORY.DBF");
+        createHistoryBeforeKassir(history);
+        append(history, {{{"VID", Variant("Ставка")}, {"FIO", Variant("Иванов")}},
+                         {{"VID", Variant("Выплата")}, {"FIO", Variant("Петров")}}});
+
+        const Run all = exportTable({history, "--format", "json"});
+        QCOMPARE(all.status, 0);
+        QCOMPARE(QJsonDocument::fromJson(all.out).array(), readWithDbfread(history));
+        QVERIFY(!all.out.contains("KASSIR"));
+
+        const Run csv = exportTable({history, "--fields", "VID,kassir,FIO"});
+        QCOMPARE(csv.status, 0);
+        QCOMPARE(QString::fromUtf8(csv.out),
+                 QString("VID,KASSIR,FIO\nСтавка,,Иванов\nВыплата,,Петров\n"));
+        const Run json = exportTable(
+            {history, "--fields", "FIO,KASSIR", "--where", "KASSIR=", "--format", "json"});
+        QCOMPARE(json.status, 0);
+        QCOMPARE(QString::fromUtf8(json.out),
+                 QString("[\n{\"FIO\": \"Иванов\", \"KASSIR\": \"\"},\n"
+                         "{\"FIO\": \"Петров\", \"KASSIR\": \"\"}\n]\n"));
+        const Run none = exportTable({history, "--where", "KASSIR=Ольга", "--fields", "FIO"});
+        QCOMPARE(none.status, 0);
+        QCOMPARE(QString::fromUtf8(none.out), QString("FIO\n"));
+
+        const Run refused = exportTable({history, "--fields", "FIO,VYPLATA2"});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("VYPLATA2"), refused.err.constData());
+        // Another table's file keeps its own columns only.
+        fillBets(folder.path());
+        QCOMPARE(exportTable({folder.file("PRIEM.DBF"), "--fields", "KASSIR"}).status, 1);
+    }
+
     // Errors go to standard error with a status other than 0, and nothing is written, not even
     // the mending the program would do.
     void errorsAreSaidAndNothingIsWritten_data() {

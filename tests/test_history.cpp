@@ -7,10 +7,13 @@
 #include "shell/StartUp.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/Home.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/FaultInjection.h"
+#include "store/engine/FolderLock.h"
+#include "store/engine/Journal.h"
 #include "tests/support/Office.h"
 #include "tests/support/TestMain.h"
 #include "tools/newdesk/NewDesk.h"
@@ -23,6 +26,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
@@ -76,6 +80,53 @@ void layOutBooks() {
     QVERIFY(takeBet("Чужой", "5", "8", 3));
     QVERIFY(takeBet("Петров Пётр", "40", "7", 2));
     QVERIFY(takeBet("Сидорова Анна", "10", "7", 1));
+}
+
+// varnel-newdesk run on a folder as the operator runs it.
+struct NewDeskRun {
+    int status = -1;
+    QString out, err;
+};
+NewDeskRun newdesk(const QString& folder) {
+    QProcess process;
+    process.start(QStringLiteral(VARNEL_NEWDESK), {folder});
+    NewDeskRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        run.status = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// What a table file's header says of its layout.
+struct FileLayout {
+    char kind = 0, driver = 0; // the version byte, the code page's
+    std::uint32_t count = 0;
+    int header = 0, record = 0;
+};
+FileLayout layoutOf(const QByteArray& bytes) {
+    const auto u = [&](int at) { return std::uint32_t(std::uint8_t(bytes[at])); };
+    return {bytes[0], bytes[29], u(4) | u(5) << 8 | u(6) << 16 | u(7) << 24, int(u(8) | u(9) << 8),
+            int(u(10) | u(11) << 8)};
+}
+
+// The books of the fixture kept as a counter kept them before KASSIR: its history of the old
+// layout, opened by the counter as it is, and two events, three bets, a settlement and a
+// payment recorded there.
+void keepHistoryBeforeKassir(BooksFixture& books) {
+    const QString path = books.folder.file("HISTORY.DBF");
+    books.module.reset();
+    createHistoryBeforeKassir(path);
+    books.module = std::make_unique<TDataModule6>();
+    RunHandler([&] { books.module->DataModuleCreate(); });
+    QVERIFY2(books.errors.messages.isEmpty(), qPrintable(books.errors.messages.join('\n')));
+    books.enterEvent(7, "Спартак", "Зенит");
+    books.takeBet(7, 1, 100, "Иванов Иван");
+    books.takeBet(7, 2, 40, "Петров Пётр");
+    books.enterEvent(8, "Динамо", "Торпедо");
+    books.takeBet(8, 3, 5, "Чужой");
+    QVERIFY(books.settle(7, 1));
+    books.payOut(0);
 }
 
 } // namespace
@@ -172,6 +223,171 @@ private slots:
         QCOMPARE(kindsOf(records), QStringList{"Выплата"});
         QVERIFY(records[0].toObject()["SERIAL"].isNull());
         QCOMPARE(records[0].toObject()["VYPLATA"].toDouble(), 300.0);
+    }
+
+    // A history written before KASSIR: the counter works on it as it is; varnel-newdesk adds
+    // the field, every record kept byte for byte (a deleted one too), the books untouched, but
+    // never while a counter holds the folder or left work unfinished there. Then the counter
+    // names its operator in each record.
+    void varnelNewdeskAddsTheCashierToAHistoryWrittenBeforeIt() {
+        m_office.reset();
+        BooksFixture books; // a counter's books, in a folder nobody holds
+        const QString folder = books.folder.path();
+        const QString path = books.folder.file("HISTORY.DBF");
+        keepHistoryBeforeKassir(books);
+        books.module.reset();
+        // A record another program wrote and deleted stays what it is.
+        {
+            DbfFile file(path);
+            file.open();
+            QByteArray record = file.blankRecord();
+            file.encode(record.data(), file.columnIndex("VID"), Variant("Чужая"));
+            record[0] = '*';
+            file.append(record);
+        }
+        const QJsonArray before = readWithDbfread(path);
+        QCOMPARE(before.size(), 9);
+        const QByteArray old = books.folder.bytes("HISTORY.DBF");
+        const FileLayout was = layoutOf(old);
+        QCOMPARE(was.count, 10u);
+        auto tables = snapshot(folder);
+        tables.erase("HISTORY.DBF");
+        const auto books4 = [&] {
+            auto now = snapshot(folder);
+            now.erase("HISTORY.DBF");
+            return now;
+        };
+        const QString shown = QDir(folder).absolutePath();
+
+        // A counter holds the folder: refused, the file as it was.
+        {
+            FolderLock counter;
+            QVERIFY(counter.TryLock(folder));
+            const NewDeskRun refused = newdesk(folder);
+            QCOMPARE(refused.status, 1);
+            QVERIFY2(refused.err.contains("KASSIR") &&
+                         refused.err.contains("работает программа кассы") &&
+                         refused.err.contains("не изменена"),
+                     qPrintable(refused.err));
+            QVERIFY(refused.out.isEmpty());
+            QVERIFY_THROWS_EXCEPTION(EDatabaseError, LayOutWorkingFolder(folder));
+        }
+        // Work a crash cut off waits in the folder: refused too.
+        {
+            QFile journal(QDir(folder).filePath(JournalFileName()));
+            QVERIFY(journal.open(QIODevice::WriteOnly));
+            journal.close();
+            const NewDeskRun refused = newdesk(folder);
+            QCOMPARE(refused.status, 1);
+            QVERIFY2(refused.err.contains("незавершённая работа"), qPrintable(refused.err));
+            QVERIFY(journal.remove());
+        }
+        QCOMPARE(books.folder.bytes("HISTORY.DBF"), old);
+        QVERIFY(!QFile::exists(path + ".part"));
+
+        const NewDeskRun done = newdesk(folder);
+        QCOMPARE(done.status, 0);
+        QCOMPARE(done.out, QString("В таблицу истории HISTORY.DBF добавлено поле KASSIR "
+                                   "(записей: 10): %1\n")
+                               .arg(shown));
+        QVERIFY(!QFile::exists(path + ".part"));
+        const QByteArray now = books.folder.bytes("HISTORY.DBF");
+        const FileLayout is = layoutOf(now);
+        QCOMPARE(is.kind, was.kind);
+        QCOMPARE(is.driver, was.driver);
+        QCOMPARE(is.count, was.count);
+        QCOMPARE(is.header, was.header + 32);
+        QCOMPARE(is.record, was.record + 63);
+        QCOMPARE(now.size(), qsizetype(is.header) + qsizetype(is.count) * is.record + 1);
+        QCOMPARE(now.back(), char(0x1A));
+        // The column descriptors of the old file, then KASSIR C(63).
+        QCOMPARE(now.mid(32, was.header - 33), old.mid(32, was.header - 33));
+        QCOMPARE(now.mid(was.header - 1, 11), QByteArray("KASSIR\0\0\0\0\0", 11));
+        QCOMPARE(now[was.header - 1 + 11], 'C');
+        QCOMPARE(int(std::uint8_t(now[was.header - 1 + 16])), 63);
+        for (std::uint32_t i = 0; i < is.count; ++i) {
+            const QByteArray record = now.mid(is.header + qsizetype(i) * is.record, is.record);
+            QCOMPARE(record.left(was.record),
+                     old.mid(was.header + qsizetype(i) * was.record, was.record));
+            QCOMPARE(record.mid(was.record), QByteArray(63, ' '));
+        }
+        // Every dBASE reader reads the same records, KASSIR blank; the books were not touched.
+        const QJsonArray after = readWithDbfread(path);
+        QCOMPARE(after.size(), before.size());
+        for (qsizetype i = 0; i < after.size(); ++i) {
+            QJsonObject expected = before[i].toObject();
+            expected["KASSIR"] = "";
+            QCOMPARE(after[i].toObject(), expected);
+        }
+        QVERIFY(books4() == tables);
+
+        // Once added, there is nothing more to do.
+        QCOMPARE(LayOutWorkingFolder(folder), Laid::Nothing);
+        QCOMPARE(books.folder.bytes("HISTORY.DBF"), now);
+
+        // The counter names its operator in every new record; the history still tells the
+        // books' story.
+        books.module = std::make_unique<TDataModule6>();
+        RunHandler([&] { books.module->DataModuleCreate(); });
+        QVERIFY2(books.errors.messages.isEmpty(), qPrintable(books.errors.messages.join('\n')));
+        QVERIFY(books.settle(8, 2));
+        books.module.reset();
+        const QJsonArray records = readWithDbfread(path);
+        QCOMPARE(records.size(), 11);
+        QCOMPARE(records[9].toObject()["VID"].toString(), kinds::Lost());
+        for (const qsizetype i : {9, 10})
+            QCOMPARE(records[i].toObject()["KASSIR"].toString(), DesktopUserName());
+        QVERIFY(!DesktopUserName().isEmpty());
+        const QStringList faults = historyDisagreements(folder);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    }
+
+    // The field's addition failed or killed at each of its writes: the history is the old
+    // file or the new one, whole, never a mix, and a second run finishes the work.
+    void aFailureAtEachWriteOfTheCashiersAdditionLeavesOneWholeHistory() {
+        m_office.reset();
+        BooksFixture books;
+        keepHistoryBeforeKassir(books);
+        books.module.reset();
+        const QString fixture = books.folder.path();
+        const QByteArray old = books.folder.bytes("HISTORY.DBF");
+        QByteArray added;
+        {
+            const auto copy = copyTables(fixture);
+            QCOMPARE(AddMissingFields(copy->path(), HistoryTable()).records, 9u);
+            QFile file(copy->filePath("HISTORY.DBF"));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            added = file.readAll();
+        }
+        int points = 0;
+        for (const fault::Kind kind : {fault::Kind::Error, fault::Kind::Kill}) {
+            for (int point = 1;; ++point) {
+                const auto copy = copyTables(fixture);
+                const int status = runForked([&] {
+                    fault::Arm(point, kind);
+                    AddMissingFields(copy->path(), HistoryTable());
+                    fault::Disarm();
+                });
+                QVERIFY(status == 0 || status == (kind == fault::Kind::Kill ? 77 : 1));
+                QFile file(copy->filePath("HISTORY.DBF"));
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                const QByteArray left = file.readAll();
+                file.close();
+                QVERIFY2(left == (status == 0 ? added : old),
+                         qPrintable(QString("point %1 of kind %2").arg(point).arg(int(kind))));
+                if (kind == fault::Kind::Error) // a failure cleans up after itself
+                    QVERIFY(!QFile::exists(copy->filePath("HISTORY.DBF.part")));
+                if (status == 0)
+                    break;
+                ++points;
+                QCOMPARE(startTablesIn(copy->path()), QStringList());
+                AddMissingFields(copy->path(), HistoryTable());
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                QCOMPARE(file.readAll(), added);
+                QVERIFY(!QFile::exists(copy->filePath("HISTORY.DBF.part")));
+            }
+        }
+        QVERIFY(points >= 6);
     }
 
     void undoingAResultPutsTheEventAndItsBetsBackAndTakesItsPayoutsAway() {

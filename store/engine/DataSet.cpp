@@ -412,6 +412,11 @@ void TTable::OpenStorage() {
     }
     for (TField* field : Fields()) {
         const int column = file->columnIndex(field->FieldName());
+        field->SetMissing(column < 0 && field->MayBeMissing());
+        if (field->Missing()) { // a file written before the field was: read blank
+            field->SetColumn(-1, 0);
+            continue;
+        }
         if (column < 0)
             fail(QStringLiteral("в файле нет поля %1").arg(field->FieldName()));
         const QString mismatch = field->Mismatch(file->columns().at(column));
@@ -481,18 +486,25 @@ QVector<RecordKey> TTable::StorageBackward(RecordKey from, int wanted) const {
 }
 
 Variant TTable::StoredValue(RecordKey key, const TField* field) const {
+    if (field->Missing())
+        return field->BlankValue();
     return m_file->decode(m_file->record(std::uint32_t(key)), field->ColumnIndex());
 }
 
 QVector<Variant> TTable::StoredRecord(RecordKey key) const {
     const char* record = m_file->record(std::uint32_t(key));
     QVector<Variant> values(Fields().size());
-    for (int i = 0; i < Fields().size(); ++i)
-        values[i] = m_file->decode(record, Fields()[i]->ColumnIndex());
+    for (int i = 0; i < Fields().size(); ++i) {
+        const TField* field = Fields()[i];
+        values[i] =
+            field->Missing() ? field->BlankValue() : m_file->decode(record, field->ColumnIndex());
+    }
     return values;
 }
 
 void TTable::EncodeField(char* record, int field, const Variant& value) const {
+    if (Fields()[field]->Missing())
+        return; // the file has no column for it: left out
     try {
         m_file->encode(record, Fields()[field]->ColumnIndex(), value);
     } catch (const EConvertError& error) {
@@ -534,6 +546,14 @@ void TTable::CheckValueFits(int field, const Variant& value) const {
 
 RecordKey TTable::StorageFind(RecordKey from, int step, const TField* field,
                               const Variant& value) const {
+    if (field->Missing()) { // blank in every record
+        if (field->BlankValue().compare(value) != std::partial_ordering::equivalent)
+            return -1;
+        if (step > 0)
+            return StorageNext(from);
+        const QVector<RecordKey> before = StorageBackward(from - 1, 1);
+        return before.isEmpty() ? -1 : before.first();
+    }
     // Compared on the file's bytes where they allow, so a scan decodes only what it finds.
     const FieldMatcher matcher(m_file->codec(), field->ColumnIndex(), value);
     const RecordKey count = m_file->recordCount();

@@ -23,6 +23,10 @@ Variant TField::Value() const {
     return m_dataSet->GetFieldValue(m_fieldName);
 }
 
+Variant TField::BlankValue() const {
+    return m_type == TFieldType::String ? Variant(QString()) : Variant();
+}
+
 QString TField::DisplayText() const {
     return Text(Value());
 }

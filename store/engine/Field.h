@@ -37,6 +37,15 @@ public:
     // What a file's column must offer; by default any width and decimals of the right type.
     const ColumnNeeds& Needs() const { return m_needs; }
     void SetNeeds(const ColumnNeeds& needs) { m_needs = needs; }
+    // A field added to the table after files of it were written: such a file may lack it, and
+    // is opened as it is. While the open storage lacks it (Missing), it reads blank (BlankValue)
+    // and what is written to it is left out; a storage lacking any other field is refused.
+    bool MayBeMissing() const { return m_mayBeMissing; }
+    void SetMayBeMissing(bool mayBeMissing) { m_mayBeMissing = mayBeMissing; }
+    bool Missing() const { return m_missing; }
+    void SetMissing(bool missing) { m_missing = missing; }
+    // What a blank column of this field's type reads as: empty text, or no value.
+    Variant BlankValue() const;
     TDataSet* DataSet() const { return m_dataSet; }
 
     // Digits shown after the point, for amounts of money; -1 shows a number as it is.
@@ -56,8 +65,8 @@ public:
     // Whether a file's column can hold this field; an empty text when it can, else why not.
     QString Mismatch(const DbfColumn& column) const;
 
-    // The column of the open file that holds this field, and the digits after the point it
-    // keeps (a file of another writer may keep more than ours, or fewer).
+    // The column of the open file that holds this field (-1 while it is Missing), and the digits
+    // after the point it keeps (a file of another writer may keep more than ours, or fewer).
     int ColumnIndex() const { return m_column; }
     int StoredDecimals() const { return m_storedDecimals; }
     void SetColumn(int column, int decimals) {
@@ -75,6 +84,8 @@ private:
     int m_size;
     QString m_displayLabel;
     ColumnNeeds m_needs;
+    bool m_mayBeMissing = false;
+    bool m_missing = false;
     int m_displayDecimals = -1;
     int m_column = -1;
     int m_storedDecimals = 0;

@@ -1,10 +1,12 @@
 #include "tools/export/Export.h"
 
 #include "base/Errors.h"
+#include "store/Tables.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <charconv>
@@ -47,6 +49,9 @@ struct Condition {
     Variant value;
     std::optional<FieldMatcher> matcher; // for every type but numbers
     std::optional<OwnedDecimal> number;  // for numbers
+    // A field the file lacks (absentColumn): blank in every record, so it holds for all of them
+    // when a blank is sought, and for none otherwise.
+    bool absent = false, blankSought = false;
 };
 
 class Failure {
@@ -427,8 +432,32 @@ private:
         m_format = request.format;
     }
 
-    int column(const DbfFile& file, const QString& name) const {
-        const int c = file.columnIndex(name);
+    // A field of the program's table that a file of it written before the field was lacks (a
+    // history without KASSIR): read blank, as the program reads it. A column numbered after
+    // the file's own; -1 for any other name.
+    int absentColumn(const DbfFile& file, const QString& name) {
+        const QString fileName = QFileInfo(m_path).fileName();
+        for (const TableDescription* table : AllTables()) {
+            if (fileName.compare(table->file, Qt::CaseInsensitive) != 0)
+                continue;
+            const FieldDescription* field = table->Field(QLatin1String(name.toLatin1()));
+            if (!field || !field->mayBeMissing)
+                return -1;
+            const std::string wanted = QString(field->name).toStdString();
+            for (std::size_t c = file.columns().size(); c < m_names.size(); ++c)
+                if (m_names[c] == wanted)
+                    return int(c);
+            m_names.push_back(wanted);
+            m_absentTypes.push_back(field->written.type);
+            return int(m_names.size() - 1);
+        }
+        return -1;
+    }
+
+    int column(const DbfFile& file, const QString& name) {
+        int c = file.columnIndex(name);
+        if (c < 0)
+            c = absentColumn(file, name);
         if (c < 0) {
             QStringList names;
             for (const DbfColumn& column : file.columns())
@@ -451,6 +480,12 @@ private:
         for (const auto& [name, text] : m_where) {
             Condition condition;
             condition.column = column(file, name);
+            if (condition.column >= file.columns().size()) {
+                condition.absent = true;
+                condition.blankSought = text.trimmed().isEmpty();
+                m_conditions.push_back(std::move(condition));
+                continue;
+            }
             const DbfColumn& c = file.columns()[condition.column];
             condition.offset = c.offset;
             condition.length = c.length;
@@ -469,6 +504,11 @@ private:
 
     bool matches(const DbfFile& file, const char* record) {
         for (const Condition& c : m_conditions) {
+            if (c.absent) {
+                if (!c.blankSought)
+                    return false;
+                continue;
+            }
             if (c.number) {
                 Decimal number;
                 if (!numberIn(file, record, c.column, c.offset, c.length, m_numberDigits, number) ||
@@ -509,8 +549,11 @@ private:
     // JSON), a text, or nothing for a blank.
     enum class Kind { None, Bare, Text };
     Kind field(const DbfFile& file, const char* record, int c) {
-        const DbfColumn& column = file.columns()[c];
         m_text.clear();
+        if (c >= file.columns().size()) // absent: blank text is empty text, a blank else none
+            return m_absentTypes[std::size_t(c) - file.columns().size()] == 'C' ? Kind::Text
+                                                                                : Kind::None;
+        const DbfColumn& column = file.columns()[c];
         if (column.type == 'N' || column.type == 'F') {
             Decimal number;
             if (!numberIn(file, record, c, column.offset, column.length, m_numberDigits, number))
@@ -573,8 +616,9 @@ private:
     Format m_format = Format::Csv;
     std::vector<int> m_columns;
     std::vector<Condition> m_conditions;
-    std::vector<std::string> m_names;
-    std::string m_text;         // the field being written
+    std::vector<std::string> m_names; // the file's columns', then those of absent fields
+    std::vector<char> m_absentTypes;  // the types of the absent fields (absentColumn)
+    std::string m_text;               // the field being written
     std::string m_numberDigits; // a number's digits when its bytes do not hold them as written
 };
 

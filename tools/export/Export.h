@@ -20,9 +20,10 @@ namespace varnel {
 // line break is enclosed in quotes, a quote inside doubled.
 // Every --where must hold (a field equal to the value, compared as the field's type: text
 // without its trailing blanks, numbers as decimal numbers on all their digits, dates given ISO
-// or YYYYMMDD). The table is
-// only read. Returns the exit status: 0 done, 1 a table that cannot be read or a field it does
-// not have (said on `err`), 2 a command line that is wrong.
+// or YYYYMMDD). A field of one of the program's tables that the program added later (the
+// history's KASSIR) reads blank from a file written before it, in --fields and --where alike.
+// The table is only read. Returns the exit status: 0 done, 1 a table that cannot be read or a
+// field it does not have (said on `err`), 2 a command line that is wrong.
 int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
 
 // varnel-export --server CONNINFO TABLE [--where …] [--fields …] [--format …]
