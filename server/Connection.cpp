@@ -217,6 +217,20 @@ void ServerConnection::Open() {
         Fail(QStringLiteral("настройка соединения"), setup.lastError());
 }
 
+QByteArray ServerConnection::HashPassword(const QString& role, const QString& password) {
+    Value(QStringLiteral("select 1")); // connected, to ask the server which hash it keeps
+    char* hashed = PQencryptPasswordConn(handleOf(m_db), password.toUtf8().constData(),
+                                         role.toUtf8().constData(), nullptr);
+    if (!hashed)
+        throw EServerError(
+            QStringLiteral("Сервер книг «%1»: пароль не зашифрован: %2")
+                .arg(Server(), QString::fromUtf8(PQerrorMessage(handleOf(m_db))).simplified()),
+            false);
+    const QByteArray result(hashed);
+    PQfreemem(hashed);
+    return result;
+}
+
 bool ServerConnection::Broken() const {
     PGconn* conn = handleOf(m_db);
     return !m_db.isOpen() || !conn || PQstatus(conn) != CONNECTION_OK;
@@ -242,6 +256,11 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
     if (reason.isEmpty())
         reason = error.text().trimmed();
     reason.remove(QRegularExpression(QStringLiteral("\\s*\\([0-9A-Z]{0,5}\\)\\s*$")));
+    // Of a refusal, what the server says: not its severity, nor where in the server's own
+    // functions it was raised.
+    reason.remove(QRegularExpression(QStringLiteral("^(ERROR|FATAL|ОШИБКА|ВАЖНО):\\s*")));
+    reason.remove(QRegularExpression(QStringLiteral("\\s*(CONTEXT|КОНТЕКСТ):.*$"),
+                                     QRegularExpression::DotMatchesEverythingOption));
     reason = reason.simplified();
     qWarning("books' server: %s: %s", qPrintable(what), qPrintable(reason));
     if (code == QLatin1String("55P03"))

@@ -49,6 +49,10 @@ public:
     // The first column of the first row, or a null QVariant when there is none.
     QVariant Value(const QString& sql, const QVariantList& values = {});
 
+    // A password hashed as the server stores it (its password_encryption), for `role`: the
+    // password itself never goes to the server, nor into its log.
+    QByteArray HashPassword(const QString& role, const QString& password);
+
     void Begin();
     // A break while committing leaves the outcome unknown (EServerError::Unknown).
     void Commit();

@@ -1,6 +1,8 @@
 #include "server/Schema.h"
 
+#include "base/Errors.h"
 #include "server/Connection.h"
+#include "store/History.h"
 #include "store/Tables.h"
 
 #include <QStringList>
@@ -51,6 +53,96 @@ QString createTable(const TableDescription& table) {
     return QStringLiteral("create table varnel.%1 (\n  %2\n)").arg(name, columns.join(",\n  "));
 }
 
+// The tables whose changes the back office follows (tmp is a counter's scratch).
+const char* const kFollowed[] = {"compit", "priem", "money", "history"};
+
+QString roleKind(OperatorRole role) {
+    return role == OperatorRole::Manager ? QStringLiteral("manager") : QStringLiteral("kassa");
+}
+
+QString quotedGroup(ServerConnection& server, OperatorRole role) {
+    return server.Value(QStringLiteral("select quote_ident(?)"), {OperatorGroup(server, role)})
+        .toString();
+}
+
+// The operators' groups, their rights, the history's guard and the notices: what layout 2
+// adds to the tables, the same on new books and on upgraded ones. Run by the books' owner,
+// who needs the right to create roles.
+void guardBooks(ServerConnection& server) {
+    // The groups' names carry the database's, so that two sets of books on one cluster keep
+    // their operators apart; a long name is cut and told apart by a digest of it.
+    server.Exec(
+        QStringLiteral("create table varnel.groups (kind text primary key check (kind in ('kassa', "
+                       "'manager')), role name not null unique)"));
+    server.Exec(QStringLiteral(
+        "do $$ declare stem text := 'varnel_' || current_database(); kind text; "
+        "begin if octet_length(stem) > 50 then stem := left(stem, 40) || '_' || "
+        "left(md5(current_database()), 8); end if; "
+        "foreach kind in array array['kassa', 'manager'] loop "
+        "insert into varnel.groups values (kind, stem || '_' || kind); "
+        "if not exists (select from pg_roles where rolname = stem || '_' || kind) then "
+        "execute format('create role %I nologin', stem || '_' || kind); end if; end loop; end "
+        "$$"));
+    const QString kassa = quotedGroup(server, OperatorRole::Kassa);
+    const QString manager = quotedGroup(server, OperatorRole::Manager);
+    const auto grant = [&](const QString& what, const QString& to) {
+        server.Exec(QStringLiteral("grant %1 to %2").arg(what, to));
+    };
+    // Nobody else reads the books; cashiers do what the counter does, and the history they may
+    // only add to; managers have the cashiers' rights (and undo, below).
+    server.Exec(QStringLiteral("revoke all on schema varnel from public"));
+    grant(QStringLiteral("usage on schema varnel"), kassa);
+    grant(QStringLiteral("select on all tables in schema varnel"), kassa);
+    grant(QStringLiteral("insert, update, delete on varnel.compit, varnel.priem, varnel.tmp, "
+                         "varnel.money"),
+          kassa);
+    grant(QStringLiteral("insert on varnel.history"), kassa);
+    grant(QStringLiteral("usage on all sequences in schema varnel"), kassa);
+    grant(kassa, manager);
+
+    // Whether the session's login owns the books (a superuser does): the owner writes the
+    // history as a move of a folder's books found it. Every function the guard calls has its
+    // search path pinned, so that nothing a session puts before it is called instead.
+    const QString pinned = QStringLiteral(" set search_path = pg_catalog, pg_temp ");
+    server.Exec(QStringLiteral("create function varnel.owns_books() returns boolean language sql "
+                               "stable%1as $$ select pg_has_role(session_user, n.nspowner, "
+                               "'MEMBER') from pg_namespace n where n.nspname = 'varnel' $$")
+                    .arg(pinned));
+    server.Exec(
+        QStringLiteral("create function varnel.may_undo() returns boolean language sql stable%1as "
+                       "$$ select varnel.owns_books() or exists (select from varnel.groups g where "
+                       "g.kind = 'manager' and pg_has_role(session_user, g.role, 'MEMBER')) $$")
+            .arg(pinned));
+    // Each record names who wrote it, whatever the statement said; undoing a result is a
+    // manager's; no record is changed or removed but by the owner (who alone has the right).
+    server.Exec(
+        QStringLiteral(
+            "create function varnel.history_written() returns trigger language plpgsql%1as $$ "
+            "begin if varnel.owns_books() then return coalesce(new, old); end if; "
+            "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
+            "удаляется.' using errcode = 'insufficient_privilege'; end if; "
+            "new.kassir := session_user; "
+            "if rtrim(new.vid) in ('%2', '%3') and not varnel.may_undo() then raise "
+            "exception "
+            "'Отменять результат может только менеджер.' using errcode = "
+            "'insufficient_privilege'; end if; return new; end $$")
+            .arg(pinned, kinds::Undone(), kinds::Restored()));
+    server.Exec(QStringLiteral("create trigger history_written before insert or update or delete "
+                               "on varnel.history for each row execute function "
+                               "varnel.history_written()"));
+    // Every committed change announced to whoever listens (the back office), once per table
+    // and transaction: the server delivers a notice at the commit, never before.
+    server.Exec(QStringLiteral("create function varnel.changed() returns trigger language "
+                               "plpgsql%1as $$ begin perform pg_notify('%2', tg_table_name); "
+                               "return null; end $$")
+                    .arg(pinned, kChangesChannel));
+    for (const char* table : kFollowed)
+        server.Exec(QStringLiteral("create trigger changed after insert or update or delete or "
+                                   "truncate on varnel.%1 for each statement execute function "
+                                   "varnel.changed()")
+                        .arg(QLatin1String(table)));
+}
+
 } // namespace
 
 QString ServerTable(const TableDescription& table) {
@@ -82,7 +174,6 @@ bool LayOutServer(ServerConnection& server) {
 
 void CreateServerSchema(ServerConnection& server) {
     server.Exec(QStringLiteral("create schema varnel"));
-    server.Exec(QStringLiteral("grant usage on schema varnel to public"));
     // Whether a text is in Windows-1251's repertoire, the code page of the program's files.
     server.Exec(QStringLiteral(
         "create function varnel.in_1251(t text) returns boolean language plpgsql immutable "
@@ -102,6 +193,85 @@ void CreateServerSchema(ServerConnection& server) {
     server.Exec(QStringLiteral(
         "do $$ begin execute format('alter database %I set search_path = varnel, public', "
         "current_database()); end $$"));
+    guardBooks(server);
+}
+
+void RequireServerBooks(ServerConnection& server) {
+    const int version = ServerSchemaVersion(server);
+    if (version == kServerSchemaVersion)
+        return;
+    QString why;
+    if (version == 0)
+        why = QStringLiteral("На сервере «%1» нет книг: их заводит varnel-newdesk --server.");
+    else if (version < kServerSchemaVersion)
+        why = QStringLiteral("Книги на сервере «%1» заведены прежней версией программы: их "
+                             "обновляет varnel-newdesk --server … --upgrade.");
+    else
+        why = QStringLiteral("Книги на сервере «%1» заведены более новой версией программы: "
+                             "обновите программу.");
+    throw EServerError(why.arg(server.Server()), false);
+}
+
+int UpgradeServer(ServerConnection& server) {
+    ServerTransaction work(server);
+    // Taken before the version is read: two upgrades at once run one after the other.
+    if (HoldsServerBooks(server))
+        server.Exec(QStringLiteral("lock table varnel.version in exclusive mode"));
+    const int version = ServerSchemaVersion(server);
+    if (version == kServerSchemaVersion)
+        return 0;
+    if (version == 0 || version > kServerSchemaVersion)
+        RequireServerBooks(server); // throws
+    // 1 -> 2: who wrote each record (none for the records before), and the guard.
+    for (const FieldDescription& field : HistoryTable().fields)
+        if (field.name == fields::KASSIR)
+            server.Exec(QStringLiteral("alter table varnel.history add column %1 %2")
+                            .arg(ServerColumn(field.name), columnType(field)));
+    guardBooks(server);
+    server.Exec(QStringLiteral("insert into varnel.version (version) values (%1)")
+                    .arg(kServerSchemaVersion));
+    work.Commit();
+    return version;
+}
+
+QString OperatorGroup(ServerConnection& server, OperatorRole role) {
+    return server
+        .Value(QStringLiteral("select role from varnel.groups where kind = ?"), {roleKind(role)})
+        .toString();
+}
+
+bool AddOperator(ServerConnection& server, const QString& name, OperatorRole role,
+                 const QByteArray& passwordHash) {
+    if (name.trimmed().isEmpty() || name.toUtf8().size() > 63)
+        throw EServerError(QStringLiteral("Имя оператора должно быть непустым и не длиннее 63 "
+                                          "байт: «%1».")
+                               .arg(name),
+                           false);
+    ServerTransaction work(server);
+    RequireServerBooks(server);
+    const QString group = quotedGroup(server, role);
+    const QVariant login =
+        server.Value(QStringLiteral("select rolcanlogin from pg_roles where rolname = ?"), {name});
+    if (!login.isNull() && !login.toBool())
+        throw EServerError(QStringLiteral("Роль «%1» на сервере «%2» есть, но входить не может: "
+                                          "оператором она не станет.")
+                               .arg(name, server.Server()),
+                           false);
+    const QString quoted = server.Value(QStringLiteral("select quote_ident(?)"), {name}).toString();
+    if (login.isNull()) {
+        QString create = QStringLiteral("create role %1 login in role %2").arg(quoted, group);
+        if (!passwordHash.isEmpty())
+            create +=
+                QStringLiteral(" password ") + server
+                                                   .Value(QStringLiteral("select quote_literal(?)"),
+                                                          {QString::fromLatin1(passwordHash)})
+                                                   .toString();
+        server.Exec(create);
+    } else {
+        server.Exec(QStringLiteral("grant %1 to %2").arg(group, quoted));
+    }
+    work.Commit();
+    return login.isNull();
 }
 
 } // namespace varnel

@@ -76,6 +76,10 @@ public:
     }
 
     void Open(TDataModule6& module) override {
+        RequireServerBooks(m_server);
+        // The login is who works here: the server stamps each history record with it anyway,
+        // but the books' owner (who may write another name) writes its own too.
+        m_operator = m_server.Value(QStringLiteral("select session_user")).toString();
         QStringList failures;
         for (TDataSet* table :
              {module.TableCompit, module.TableStavka, module.TableMoney, module.TableHistory}) {
@@ -105,6 +109,8 @@ public:
     }
 
     bool Shared() const override { return true; }
+
+    QString Operator() const override { return m_operator; }
 
     void HoldEvent(TDataSet& events) override {
         const QVariant held =
@@ -153,6 +159,7 @@ private:
 
     std::unique_ptr<ServerConnection> m_own;
     ServerConnection& m_server;
+    QString m_operator;
 };
 
 } // namespace

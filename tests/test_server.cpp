@@ -42,28 +42,14 @@ using namespace varnel::test;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-Run tool(const char* program, const QStringList& args) {
-    QProcess process;
-    process.start(QString::fromLocal8Bit(program), args);
-    Run run;
-    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-        run.status = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
+using Run = ToolRun;
 
 Run newdesk(const QStringList& args) {
-    return tool(VARNEL_NEWDESK, args);
+    return runTool(VARNEL_NEWDESK, args);
 }
 
 Run exported(const QStringList& args) {
-    return tool(VARNEL_EXPORT, args);
+    return runTool(VARNEL_EXPORT, args);
 }
 
 // The places of a table file's live records, in order.
@@ -230,7 +216,7 @@ private slots:
         QCOMPARE(run.status, 0);
         QVERIFY2(run.out.contains("уже заведены, ничего не изменено"), qPrintable(run.out));
 
-        QCOMPARE(psql(db, "select version from varnel.version"), QStringList{"1"});
+        QCOMPARE(psql(db, "select version from varnel.version"), QStringList{"2"});
         QCOMPARE(psql(db, "select column_name || ' ' || data_type || coalesce(' ' || "
                           "character_maximum_length, '') || coalesce(' ' || numeric_precision "
                           "|| ',' || numeric_scale, '') from information_schema.columns where "
@@ -241,10 +227,13 @@ private slots:
                               "fio character varying 50"}));
         QCOMPARE(psql(db, "select string_agg(table_name, ' ' order by table_name) from "
                           "information_schema.tables where table_schema = 'varnel'"),
-                 QStringList{"compit history money priem tmp version"});
+                 QStringList{"compit groups history money priem tmp version"});
 
-        // Any login finds the books by their bare names.
-        psql(db, "create role clerk login; grant select on varnel.priem to clerk");
+        // Any operator finds the books by their bare names.
+        QCOMPARE(
+            newdesk({"--server", db, "--add-operator", "clerk", "--role", "kassa", "--no-password"})
+                .status,
+            0);
         QCOMPARE(psql(db + " user=clerk", "show search_path; select count(*) from priem"),
                  QStringList({"varnel, public", "0"}));
 

@@ -1,5 +1,8 @@
 #include "tests/support/Server.h"
 
+#include "server/Connection.h"
+#include "server/Schema.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -174,12 +177,8 @@ QStringList psql(const QString& conninfo, const QString& sql, QString* error) {
 }
 
 void addOperator(const QString& conninfo, const QString& name, const QString& password) {
-    psql(conninfo,
-         QStringLiteral("create role %1 login password '%2'; grant usage on schema varnel "
-                        "to %1; grant select, insert, update, delete on all tables in "
-                        "schema varnel to %1; grant usage on all sequences in schema "
-                        "varnel to %1")
-             .arg(name, password));
+    ServerConnection server(conninfo);
+    AddOperator(server, name, OperatorRole::Kassa, server.HashPassword(name, password));
 }
 
 } // namespace varnel::test

@@ -45,8 +45,8 @@ private:
     int m_databases = 0;
 };
 
-// A login role with a password (kept hashed by the server), that may read and write the books
-// of the database as an operator does.
+// A cashier's login role with a password (kept hashed by the server), in the books' cashiers'
+// group, as varnel-newdesk --add-operator makes it.
 void addOperator(const QString& conninfo, const QString& name, const QString& password);
 
 // Every row a statement returns, its columns joined by '|' (psql's unaligned output). A

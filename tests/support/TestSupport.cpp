@@ -467,6 +467,27 @@ QByteArray python(const QStringList& args) {
 }
 } // namespace
 
+void createHistoryBeforeKassir(const QString& path) {
+    QList<DbfColumn> columns = HistoryTable().Columns();
+    if (columns.takeLast().name != fields::KASSIR)
+        qFatal("KASSIR is no longer the history's last field");
+    QFile::remove(path);
+    DbfFile::create(path, columns);
+}
+
+ToolRun runTool(const QString& program, const QStringList& args, const QByteArray& input) {
+    QProcess process;
+    process.start(program, args);
+    process.write(input);
+    process.closeWriteChannel();
+    ToolRun run;
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+        run.status = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
 QByteArray runPython(const QString& script, const QStringList& args) {
     return python(QStringList{QStringLiteral("-c"), script} + args);
 }

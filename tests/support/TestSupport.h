@@ -154,6 +154,17 @@ int runForked(const std::function<void()>& work);
 // the tables opened. Returns the messages it reported (none when all went well).
 QStringList startTablesIn(const QString& folder);
 
+// A history table of the layout before KASSIR (who wrote each record) at `path`, empty, in
+// place of any file there: what a folder kept before the field was holds.
+void createHistoryBeforeKassir(const QString& path);
+
+// A program of ours run to its end (two minutes at most), `input` on its standard input.
+struct ToolRun {
+    int status = -1; // -1: it crashed or did not end
+    QString out, err;
+};
+ToolRun runTool(const QString& program, const QStringList& args, const QByteArray& input = {});
+
 // Runs /usr/bin/python3 with a script, or with a script file of tests/; fails the test on a
 // non-zero exit. Returns stdout.
 QByteArray runPython(const QString& script, const QStringList& args = {});

@@ -175,8 +175,16 @@ int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* o
             throw Refusal{1, QStringLiteral("в папке «%1» уже есть таблица %2: она не будет "
                                             "перезаписана")
                                  .arg(QDir::toNativeSeparators(dir.absolutePath()), table->file)};
-    if (ServerSchemaVersion(server) == 0)
+    const int version = ServerSchemaVersion(server);
+    if (version == 0)
         throw Refusal{1, QStringLiteral("на сервере «%1» нет книг").arg(server.Server())};
+    if (version != kServerSchemaVersion)
+        throw Refusal{1, QStringLiteral("книги на сервере «%1» версии %2, а программа читает "
+                                        "версию %3 (прежние обновляет varnel-newdesk --server "
+                                        "… --upgrade)")
+                             .arg(server.Server())
+                             .arg(version)
+                             .arg(kServerSchemaVersion)};
     ServerSnapshot(dir.absolutePath()).Take(server);
     std::string report;
     for (const TableDescription* table : AllTables()) {

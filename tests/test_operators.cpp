@@ -1,0 +1,320 @@
+// Operators on the books' server: each logs in as their own role, in the cashiers' or the
+// managers' group; the server itself stamps who wrote each history record and refuses what a
+// role may not do, whatever program sends the statement (psql here).
+#include "office/window/Undo.h"
+#include "server/Connection.h"
+#include "server/Schema.h"
+#include "server/ServerHome.h"
+#include "store/DataModule6.h"
+#include "tests/support/Server.h"
+#include "tests/support/TestMain.h"
+#include "tests/support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+ToolRun newdesk(const QStringList& args, const QByteArray& input = {}) {
+    return runTool(VARNEL_NEWDESK, args, input);
+}
+
+QString as(const QString& conninfo, const QString& role) {
+    return conninfo + QStringLiteral(" user=") + role;
+}
+
+const QStringList kCashiers = {QStringLiteral("kassa1"), QStringLiteral("kassa2")};
+const QStringList kManagers = {QStringLiteral("boss1"), QStringLiteral("boss2")};
+
+// A statement as a role sends it through psql: its rows, or the server's reason for refusing.
+struct Answer {
+    QStringList rows;
+    QString refusal;
+};
+
+Answer tried(const QString& conninfo, const QString& sql) {
+    Answer answer;
+    answer.rows = psql(conninfo, sql, &answer.refusal);
+    return answer;
+}
+
+} // namespace
+
+class TestOperators : public QObject {
+    Q_OBJECT
+    PgServer m_server;
+
+    // Books laid out by varnel-newdesk, with two cashiers and two managers (none of them with a
+    // password: the test server trusts its socket).
+    QString withOperators() {
+        const QString db = m_server.NewDatabase();
+        ToolRun run = newdesk({"--server", db});
+        if (run.status != 0)
+            qFatal("varnel-newdesk did not lay out the books: %s", qPrintable(run.err));
+        for (const QString& name : kCashiers + kManagers) {
+            run = newdesk({"--server", db, "--add-operator", name, "--role",
+                           kCashiers.contains(name) ? "kassa" : "manager", "--no-password"});
+            if (run.status != 0)
+                qFatal("no operator %s: %s", qPrintable(name), qPrintable(run.err));
+        }
+        return db;
+    }
+
+private slots:
+    void operatorsJoinTheirGroupsWithTheirPasswordHashed() {
+        const QString db = m_server.NewDatabase();
+        QCOMPARE(newdesk({"--server", db}).status, 0);
+        const QString name = psql(db, "select current_database()").value(0);
+        QCOMPARE(psql(db, "select kind || ' ' || role from varnel.groups order by kind"),
+                 QStringList(
+                     {"kassa varnel_" + name + "_kassa", "manager varnel_" + name + "_manager"}));
+
+        // Every statement of the operator's making goes to the server's log: the password must
+        // not be in it, only its hash reaches the server.
+        psql(db, "alter system set log_statement = 'all'; ");
+        psql(db, "select pg_reload_conf()");
+        const QString password = QStringLiteral("Пароль-кассы-42");
+        ToolRun run = newdesk({"--server", db, "--add-operator", "anna", "--role", "kassa"},
+                              password.toUtf8() + "\n");
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains("Оператор anna заведён"), qPrintable(run.out));
+        QVERIFY(psql(db, "select rolpassword from pg_authid where rolname = 'anna'")
+                    .value(0)
+                    .startsWith("SCRAM-SHA-256$"));
+        const QString dataDir = psql(db, "show data_directory").value(0);
+        QFile log(dataDir + "/../server.log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray logged = log.readAll();
+        QVERIFY(logged.contains("create role \"anna\"") || logged.contains("create role anna"));
+        QVERIFY(!logged.contains(password.toUtf8()));
+        psql(db, "alter system reset log_statement");
+        psql(db, "select pg_reload_conf()");
+
+        // Peer or certificate logins: no password; one already there only joins the group.
+        run = newdesk(
+            {"--server", db, "--add-operator", "anna", "--role", "manager", "--no-password"});
+        QVERIFY2(run.status == 0 && run.out.contains("уже был"), qPrintable(run.out + run.err));
+        QCOMPARE(psql(db, "select string_agg(b.rolname, ' ' order by b.rolname) from "
+                          "pg_auth_members m join pg_roles a on a.oid = m.member join pg_roles b "
+                          "on b.oid = m.roleid where a.rolname = 'anna'"),
+                 QStringList{"varnel_" + name + "_kassa varnel_" + name + "_manager"});
+        QVERIFY(psql(db, "select rolpassword from pg_authid where rolname = 'anna'")
+                    .value(0)
+                    .startsWith("SCRAM-SHA-256$"));
+
+        // What cannot be an operator is refused, nothing made.
+        for (const QStringList& args :
+             {QStringList{"--add-operator", "bob", "--role", "boss", "--no-password"},
+              QStringList{"--add-operator", "varnel_" + name + "_kassa", "--role", "kassa",
+                          "--no-password"},
+              QStringList{"--add-operator", "", "--role", "kassa", "--no-password"}}) {
+            run = newdesk(QStringList{"--server", db} + args);
+            QVERIFY2(run.status == 1 && !run.err.isEmpty(), qPrintable(args.join(' ')));
+        }
+        QCOMPARE(psql(db, "select count(*) from pg_roles where rolname = 'bob'"), QStringList{"0"});
+        // An empty password from standard input is no password at all.
+        run = newdesk({"--server", db, "--add-operator", "carl", "--role", "kassa"}, "\n");
+        QCOMPARE(run.status, 1);
+        QCOMPARE(psql(db, "select count(*) from pg_roles where rolname = 'carl'"),
+                 QStringList{"0"});
+    }
+
+    void eachRecordNamesWhoWroteIt() {
+        const QString db = withOperators();
+        {
+            BooksFixture books(ServerHome(as(db, "kassa1")));
+            books.enterEvent(7, "Зенит", "Спартак");
+        }
+        for (const QString& name : kCashiers + kManagers) {
+            BooksFixture books(ServerHome(as(db, name)));
+            books.takeBet(7, 1, 10, "Клиент " + name);
+            QVERIFY2(books.errors.messages.isEmpty(), qPrintable(books.errors.messages.join('\n')));
+        }
+        QCOMPARE(psql(db, "select vid || ' ' || kassir || ' ' || coalesce(fio, '') from history "
+                          "order by key"),
+                 QStringList({"Событие kassa1 ", "Ставка kassa1 Клиент kassa1",
+                              "Ставка kassa2 Клиент kassa2", "Ставка boss1 Клиент boss1",
+                              "Ставка boss2 Клиент boss2"}));
+    }
+
+    // Every refusal tried as each role, with psql: the server decides, not the program.
+    void theServerRefusesWhatARoleMayNotDo() {
+        const QString db = withOperators();
+        psql(db, "insert into history (vid, fio) values ('Ставка', 'до всех')");
+        const QString kassa = psql(db, "select role from varnel.groups where kind = 'kassa'")[0];
+        const QString manager =
+            psql(db, "select role from varnel.groups where kind = 'manager'")[0];
+        const QString denied = QStringLiteral("permission denied");
+        const QString undoDenied = QStringLiteral("Отменять результат может только менеджер.");
+
+        struct Attempt {
+            QString sql;
+            QString cashier; // the refusal a cashier gets; empty when allowed
+            QString manager; // the same for a manager
+        };
+        const QList<Attempt> attempts = {
+            {"update history set fio = 'переписано'", denied, denied},
+            {"delete from history", denied, denied},
+            {"truncate history", denied, denied},
+            {"truncate priem", denied, denied},
+            {"insert into history (vid) values ('Отмена')", undoDenied, {}},
+            {"insert into history (vid) values ('Возврат')", undoDenied, {}},
+            {"insert into history (vid) values ('Отмена   ')", undoDenied, {}},
+            {"set role " + manager + "; insert into history (vid) values ('Отмена')",
+             "permission denied to set role",
+             {}},
+            {"create table varnel.extra (a int)", denied, denied},
+            {"create table public.extra (a int)", denied, denied},
+            {"alter table priem add column extra int", "must be owner", "must be owner"},
+            {"drop table history", "must be owner", "must be owner"},
+            {"create or replace function varnel.may_undo() returns boolean language sql as "
+             "$$ select true $$",
+             denied, denied},
+            {"drop trigger history_written on history", "must be owner", "must be owner"},
+            {"alter table history disable trigger history_written", "must be owner",
+             "must be owner"},
+            {"grant " + manager + " to current_user", "must have admin option",
+             "must have admin option"},
+            // What the counter does is allowed to both.
+            {"insert into compit (number, kom1, kom2) values (9, 'А', 'Б'); update compit set "
+             "summ_1 = 1 where number = 9; delete from compit where number = 9",
+             {},
+             {}},
+            {"insert into money (fio, summa) values ('Клиент', 1); delete from money where fio "
+             "= 'Клиент'",
+             {},
+             {}},
+        };
+        for (const QString& name : kCashiers + kManagers) {
+            const bool isManager = kManagers.contains(name);
+            for (const Attempt& attempt : attempts) {
+                const Answer answer = tried(as(db, name), attempt.sql);
+                const QString expected = isManager ? attempt.manager : attempt.cashier;
+                const QString what = name + ": " + attempt.sql + " -> " + answer.refusal;
+                if (expected.isEmpty())
+                    QVERIFY2(answer.refusal.isEmpty(), qPrintable(what));
+                else
+                    QVERIFY2(answer.refusal.contains(expected), qPrintable(what));
+            }
+            QCOMPARE(psql(as(db, name), "select varnel.may_undo()"),
+                     QStringList{isManager ? "t" : "f"});
+            // An insert names its writer whatever the statement says.
+            QCOMPARE(psql(as(db, name), "insert into history (vid, kassir) values ('Ставка', "
+                                        "'кто-то другой') returning kassir"),
+                     QStringList{name});
+        }
+        // Nothing the refusals tried is in the books: the history is what was written.
+        QCOMPARE(
+            psql(db,
+                 "select rtrim(vid) || ' ' || coalesce(kassir, '-') || coalesce(' ' || fio, '') "
+                 "from history where vid <> 'Ставка' or fio is not null order by key"),
+            QStringList({"Ставка - до всех", "Отмена boss1", "Возврат boss1", "Отмена boss1",
+                         "Отмена boss1", "Отмена boss2", "Возврат boss2", "Отмена boss2",
+                         "Отмена boss2"}));
+        QCOMPARE(psql(db, "select count(*) from history where fio = 'переписано'"),
+                 QStringList{"0"});
+        QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"0"});
+
+        // A login outside the groups reads nothing; the owner alone may mend the history.
+        psql(db, "create role stranger login");
+        QVERIFY(!tried(as(db, "stranger"), "select count(*) from priem").refusal.isEmpty());
+        QVERIFY(tried(as(db, "stranger"), "select count(*) from varnel.history")
+                    .refusal.contains(denied));
+        QCOMPARE(psql(db, "update history set fio = 'исправлено' where fio = 'до всех' "
+                          "returning fio"),
+                 QStringList{"исправлено"});
+        QCOMPARE(psql(db, "select pg_has_role('kassa1', '" + kassa + "', 'MEMBER')"),
+                 QStringList{"t"});
+    }
+
+    void onlyAManagerUndoesAResult() {
+        const QString db = withOperators();
+        {
+            BooksFixture books(ServerHome(as(db, "kassa1")));
+            books.enterEvent(7, "Зенит", "Спартак");
+            books.takeBet(7, 1, 100, "Иванов Иван");
+            QVERIFY(books.settle(7, 1));
+        }
+        const RecordKey result =
+            psql(db, "select key from history where vid = 'Результат'").value(0).toLongLong();
+        const QStringList before = psql(db, "select count(*) from history union all select "
+                                            "count(*) from compit union all select count(*) "
+                                            "from money");
+        const auto yes = [](const QString&) { return true; };
+        const office::UndoAttempt refused =
+            office::UndoResultOnServer(as(db, "kassa2"), result, yes);
+        QCOMPARE(refused.outcome, office::UndoAttempt::Outcome::Refused);
+        QVERIFY2(refused.message.contains("Отменять результат может только менеджер."),
+                 qPrintable(refused.message));
+        QCOMPARE(psql(db, "select count(*) from history union all select count(*) from compit "
+                          "union all select count(*) from money"),
+                 before);
+
+        const office::UndoAttempt done = office::UndoResultOnServer(as(db, "boss2"), result, yes);
+        QVERIFY2(done.outcome == office::UndoAttempt::Outcome::Done, qPrintable(done.message));
+        QCOMPARE(psql(db, "select vid || ' ' || kassir from history where vid in ('Отмена', "
+                          "'Возврат') order by key"),
+                 QStringList({"Отмена boss2", "Возврат boss2"}));
+        QCOMPARE(psql(db, "select count(*) from priem union all select count(*) from money"),
+                 QStringList({"1", "0"}));
+    }
+
+    void booksOfTheFirstLayoutAreUpgradedWithEveryRecord() {
+        const QString db = m_server.NewDatabase();
+        psql(db, "\\i " VARNEL_TESTS_DIR "/data/server-books-v1.sql");
+        const QString rows = QStringLiteral(
+            "select '%1 ' || (to_jsonb(t) - 'kassir')::text from varnel.%1 t order by key");
+        QStringList before;
+        for (const char* table : {"compit", "priem", "money", "history"})
+            before += psql(db, rows.arg(table));
+        QCOMPARE(before.size(), 8);
+
+        // Nothing opens them as they are: the counter, the export and new operators say why.
+        {
+            ServerConnection server(db);
+            try {
+                RequireServerBooks(server);
+                QFAIL("books of the first layout taken as they are");
+            } catch (const EServerError& error) {
+                QVERIFY2(error.message().contains("--upgrade"), qPrintable(error.message()));
+            }
+        }
+        ToolRun run = newdesk(
+            {"--server", db, "--add-operator", "kassa1", "--role", "kassa", "--no-password"});
+        QVERIFY2(run.status == 1 && run.err.contains("--upgrade"), qPrintable(run.err));
+
+        run = newdesk({"--server", db, "--upgrade"});
+        QVERIFY2(run.status == 0 && run.out.contains("обновлены с версии 1 до версии 2"),
+                 qPrintable(run.out + run.err));
+        QStringList after;
+        for (const char* table : {"compit", "priem", "money", "history"})
+            after += psql(db, rows.arg(table));
+        QCOMPARE(after, before);
+        QCOMPARE(psql(db, "select count(*) from history where kassir is null"), QStringList{"4"});
+        QCOMPARE(psql(db, "select max(version) from varnel.version"), QStringList{"2"});
+        run = newdesk({"--server", db, "--upgrade"});
+        QVERIFY2(run.status == 0 && run.out.contains("уже версии 2"), qPrintable(run.out));
+
+        // The upgraded books work as new ones: an operator of them takes a bet, named in it.
+        QCOMPARE(newdesk({"--server", db, "--add-operator", "kassa1", "--role", "kassa",
+                          "--no-password"})
+                     .status,
+                 0);
+        {
+            BooksFixture books(ServerHome(as(db, "kassa1")));
+            books.enterEvent(8, "Динамо", "Торпедо");
+            books.takeBet(8, 2, 30, "Новый Клиент");
+            QVERIFY2(books.errors.messages.isEmpty(), qPrintable(books.errors.messages.join('\n')));
+        }
+        QCOMPARE(psql(db, "select kassir || ' ' || serial from history order by key desc limit 1"),
+                 QStringList{"kassa1 4"}); // the serials go on from the old books' last
+        QVERIFY(tried(as(db, "kassa1"), "delete from history").refusal.contains("permission"));
+    }
+};
+
+VARNEL_TEST_MAIN(TestOperators)
+#include "test_operators.moc"
