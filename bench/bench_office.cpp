@@ -45,7 +45,9 @@ void layOut(const QString& folder, std::uint32_t records) {
     const int den = column("DEN"), vremya = column("VREMYA"), vid = column("VID"),
               serial = column("SERIAL"), number = column("NUMBER"), kom1 = column("KOM1"),
               kom2 = column("KOM2"), result = column("RESULT"), summa = column("SUMMA"),
-              koef = column("KOEFICIENT"), fio = column("FIO"), vyplata = column("VYPLATA");
+              koef = column("KOEFICIENT"), fio = column("FIO"), vyplata = column("VYPLATA"),
+              kassir = column("KASSIR");
+    const QString operators[] = {"anna", "boris", "vera", "gleb"};
     const QString sides[] = {"Спартак", "Зенит", "Динамо", "Локомотив", "ЦСКА", "Рубин"};
     const QString first[] = {"Иванов",  "Петров", "Сидоров", "Кузнецов", "Смирнов",
                              "Фёдоров", "Волков", "Морозов", "Попов",    "Лебедев"};
@@ -64,6 +66,7 @@ void layOut(const QString& folder, std::uint32_t records) {
                                    .arg((i / 60) % 60, 2, 10, QLatin1Char('0'))
                                    .arg(i % 60, 2, 10, QLatin1Char('0'))));
         history.encode(r, vid, Variant(kind));
+        history.encode(r, kassir, Variant(operators[(i / 1000) % 4]));
         history.encode(r, number, Variant(int(1 + (i / 500) % 3000)));
         const QString client = QStringLiteral("%1 Клиент %2").arg(first[i % 10]).arg(i % 3000);
         if (kind == kinds::Event() || kind == kinds::Result() || kind == kinds::Bet()) {
@@ -179,6 +182,26 @@ void BM_SortByStake(benchmark::State& state) {
     query(state, q);
 }
 BENCHMARK(BM_SortByStake)->Unit(benchmark::kMillisecond);
+
+void BM_FilterOperator(benchmark::State& state) {
+    HistoryQuery q;
+    q.filter.kassir = QStringLiteral("boris");
+    query(state, q);
+}
+BENCHMARK(BM_FilterOperator)->Unit(benchmark::kMillisecond);
+
+// What the window looks at after every reading, off its thread: the records that cannot be
+// read, and the operators the history names.
+void BM_Census(benchmark::State& state) {
+    const auto books = ReadBooks(year());
+    static const std::atomic<bool> never{false};
+    for (auto _ : state) {
+        const HistoryCensus census = TakeCensus(books->historyPath, 0, books->historyCount, never);
+        if (census.operators.size() != 4 || census.unreadable != 0)
+            state.SkipWithError("the census is not what was laid out");
+    }
+}
+BENCHMARK(BM_Census)->Unit(benchmark::kMillisecond);
 
 void BM_CashOfADay(benchmark::State& state) {
     const auto books = ReadBooks(year());

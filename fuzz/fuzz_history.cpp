@@ -93,12 +93,15 @@ void checkCash(const Books& books, const Records& records, const QDate& from, co
         fault("the cash met more unreadable records than there are");
     if (countOf(report.total) > int(records.live.size() - records.unreadableCount))
         fault("the cash took in more records than can be read");
-    int byEvent = 0, byDay = 0;
+    int byEvent = 0, byDay = 0, byOperator = 0;
     for (const CashLine& line : report.byEvent)
         byEvent += countOf(line.cash);
     for (const CashLine& line : report.byDay)
         byDay += countOf(line.cash);
-    if (byEvent != countOf(report.total) || byDay != countOf(report.total))
+    for (const CashLine& line : report.byOperator)
+        byOperator += countOf(line.cash);
+    if (byEvent != countOf(report.total) || byDay != countOf(report.total) ||
+        byOperator != countOf(report.total))
         fault("the cash's lines do not add up to its total");
 }
 
@@ -201,8 +204,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fault("a problem with a history that opened");
     const Records records = decodeAll(*books);
     static const std::atomic<bool> never{false};
-    const UnreadableCount counted = CountUnreadable(books->historyPath, books->historyCount, never);
-    if (!counted.error.isEmpty() || counted.records != records.unreadableCount)
+    const HistoryCensus census = TakeCensus(books->historyPath, 0, books->historyCount, never);
+    if (!census.error.isEmpty() || census.unreadable != records.unreadableCount)
         fault("the count of unreadable records is not what decoding finds");
     checkCash(*books, records, {}, {});
     checkCash(*books, records, QDate(2026, 12, 7), QDate(2026, 12, 7));

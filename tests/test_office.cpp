@@ -12,6 +12,7 @@
 #include "shell/StartUp.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/Home.h"
 #include "store/Reading.h"
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
@@ -22,6 +23,7 @@
 #include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
@@ -40,6 +42,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <map>
@@ -262,6 +265,11 @@ private slots:
         const int den = HistoryModel::ColumnOf(fields::DEN);
         QCOMPARE(model->headerData(fio, Qt::Horizontal).toString(), QString("Клиент"));
         QCOMPARE(model->data(model->index(0, vyplata)).toString(), QString("250,00"));
+        // Each record names the operator who wrote it: here the desktop user.
+        const int kassir = HistoryModel::ColumnOf(fields::KASSIR);
+        QCOMPARE(model->headerData(kassir, Qt::Horizontal).toString(), QString("Кассир"));
+        for (int row = 0; row < model->rowCount(); ++row)
+            QCOMPARE(model->data(model->index(row, kassir)).toString(), DesktopUserName());
         QCOMPARE(model->data(model->index(0, den)).toString(), today.toString("dd.MM.yyyy"));
 
         // The day's cash.
@@ -534,6 +542,53 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
                      return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
                  }));
+    }
+
+    // A history written before KASSIR is shown as it is: its «Кассир» column blank, filtered,
+    // sorted and summed as any other, nothing reported.
+    void aHistoryWrittenBeforeTheCashierShowsTheColumnBlank() {
+        WorkFolder folder;
+        const QString path = folder.file("HISTORY.DBF");
+        createHistoryBeforeKassir(path);
+        const QList<Written> written = writeHistory(folder.path());
+        const auto books = ReadBooks(folder.path());
+        QVERIFY2(books->problems.isEmpty(), qPrintable(books->problems.join('\n')));
+        HistoryModel model;
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.SetBooks(books);
+        QCOMPARE(model.rowCount(), 400);
+        const int kassir = HistoryModel::ColumnOf(fields::KASSIR);
+        QCOMPARE(model.headerData(kassir, Qt::Horizontal).toString(), QString("Кассир"));
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QVERIFY(model.data(model.index(row, kassir)).toString().isEmpty());
+            QCOMPARE(model.data(model.index(row, HistoryModel::ColumnOf(fields::FIO))).toString(),
+                     written[399 - row].fio);
+        }
+        model.sort(kassir, Qt::AscendingOrder); // all blank: the file's order
+        QVERIFY(queried(model));
+        QCOMPARE(model.rowCount(), 400);
+        QCOMPARE(model.RecordAt(0), std::int64_t(0));
+        HistoryFilter f;
+        f.client = "smith";
+        model.SetFilter(f);
+        QVERIFY(queried(model));
+        QCOMPARE(model.rowCount(),
+                 int(std::count_if(written.begin(), written.end(),
+                                   [](const Written& w) { return w.fio == "Smith John"; })));
+
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(folder.path()));
+        QTRY_VERIFY(window.UnreadableRecords().has_value());
+        QCOMPARE(*window.UnreadableRecords(), 0u);
+        QCOMPARE(window.History()->Model()->rowCount(), 400);
+        double paid = 0; // writeHistory's VYPLATA is the record's place
+        for (qsizetype i = 0; i < written.size(); ++i)
+            if (written[i].kind == kinds::Paid())
+                paid += double(i);
+        window.Cash()->SetDays(Date().addDays(-60), Date());
+        QVERIFY(paid > 0);
+        QVERIFY(near(window.Cash()->Figures().total.paid, paid));
     }
 
     // Another program wrote into the history: a serial «1O», a day that is no date, an amount
@@ -920,6 +975,96 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QVERIFY2(counter.errors.messages[1].contains("нет книг"),
                  qPrintable(counter.errors.messages[1]));
         QVERIFY2(state->text().contains("отказал"), qPrintable(state->text()));
+    }
+
+    // A folder's history names its operators (KASSIR): the history is filtered by one of them
+    // and the day's cash shows each one's till, the records that name none under «(не указан)»;
+    // a history written before the field offers no operator to choose and sums the whole till
+    // under none.
+    void theHistoryIsFilteredByOperatorAndEachTillSummed() {
+        WorkFolder folder;
+        using namespace fields;
+        const QDate today = Date();
+        const auto record = [&](const QString& kind, double summa, double vyplata,
+                                const QString& who, const QDate& day) {
+            return Record{{DEN, Variant(day)},         {VREMYA, Variant("10:00:00")},
+                          {VID, Variant(kind)},        {NUMBER, Variant(7)},
+                          {FIO, Variant("Клиент")},    {SUMMA, Variant(summa)},
+                          {VYPLATA, Variant(vyplata)}, {KASSIR, Variant(who)}};
+        };
+        append(folder.file("HISTORY.DBF"),
+               {record(kinds::Bet(), 100, 0, "Анна", today),
+                record(kinds::Bet(), 40, 0, "Борис", today),
+                record(kinds::Paid(), 0, 250, "Анна", today),
+                record(kinds::Bet(), 30, 0, "", today), // written before operators were named
+                record(kinds::Bet(), 500, 0, "Вера", today.addDays(-1)),
+                record(kinds::Bet(), 15, 0, "Анна", today)});
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(folder.path()));
+        QVERIFY(window.UndoOffered()); // a folder's books: as they always were
+        auto* kassir = control<QComboBox>(window.History(), "FilterKassir");
+        QTRY_COMPARE(kassir->count(), 4);
+        QCOMPARE(kassir->itemText(0), QString("Все"));
+        QCOMPARE(QStringList({kassir->itemText(1), kassir->itemText(2), kassir->itemText(3)}),
+                 QStringList({"Анна", "Борис", "Вера"}));
+        HistoryModel* model = window.History()->Model();
+        kassir->setCurrentIndex(1);
+        QVERIFY(queried(*model));
+        QCOMPARE(shown(*model), QList<std::int64_t>({5, 2, 0}));
+        // With another filter: both must hold.
+        auto* kind = control<QComboBox>(window.History(), "FilterKind");
+        kind->setCurrentIndex(kind->findData(kinds::Bet()));
+        QVERIFY(queried(*model));
+        QCOMPARE(shown(*model), QList<std::int64_t>({5, 0}));
+        control<QAbstractButton>(window.History(), "FilterReset")->click();
+        QVERIFY(queried(*model));
+        QCOMPARE(kassir->currentIndex(), 0);
+        QCOMPARE(model->rowCount(), 6);
+
+        window.Cash()->SetDays(today, today);
+        QList<QPair<QString, QList<double>>> tills;
+        for (const CashLine& line : window.Cash()->Figures().byOperator)
+            tills.append({line.label, {line.cash.stakes, line.cash.paid, line.cash.Balance()}});
+        QCOMPARE(tills,
+                 (QList<QPair<QString, QList<double>>>{
+                     {"", {30, 0, 30}}, {"Анна", {115, 250, -135}}, {"Борис", {40, 0, 40}}}));
+        const CashModel* byOperator = window.Cash()->ByOperator();
+        QCOMPARE(byOperator->rowCount(), 4);
+        QCOMPARE(byOperator->index(0, 0).data().toString(), QString("(не указан)"));
+        QCOMPARE(byOperator->index(3, 0).data().toString(), QString("Итого"));
+        QCOMPARE(byOperator->index(3, 2).data().toString(), MoneyText(185));
+        window.ShowView(1);
+        window.Cash()->ShowTable(2);
+        QCOMPARE(window.CurrentView()->ExportModel()->columnCount(), 6);
+        const QString report = window.Cash()->Report();
+        QVERIFY(report.contains("Касса каждого кассира") && report.contains("(не&nbsp;указан)") &&
+                report.contains("<b>Итого</b>"));
+
+        // Records added are looked at as they come; a history written anew in its place is
+        // looked at whole again.
+        append(folder.file("HISTORY.DBF"), {record(kinds::Bet(), 5, 0, "Глеб", today)});
+        QTRY_COMPARE(kassir->count(), 5);
+        QCOMPARE(kassir->itemText(4), QString("Глеб"));
+        const QString anew = folder.file("HISTORY.NEW");
+        DbfFile::create(anew, HistoryTable().Columns());
+        QList<Record> more(7, record(kinds::Bet(), 5, 0, "Борис", today)); // as many and more
+        more << record(kinds::Bet(), 5, 0, "Дина", today);
+        append(anew, more);
+        QVERIFY(QFile::remove(folder.file("HISTORY.DBF")) &&
+                QFile::rename(anew, folder.file("HISTORY.DBF")));
+        QTRY_COMPARE(kassir->count(), 3);
+        QCOMPARE(kassir->itemText(2), QString("Дина"));
+
+        // A history of the layout before the field.
+        WorkFolder older;
+        createHistoryBeforeKassir(older.file("HISTORY.DBF"));
+        Record bet = record(kinds::Bet(), 70, 0, {}, today);
+        bet.removeLast();
+        append(older.file("HISTORY.DBF"), {bet, bet});
+        QVERIFY(window.OpenFolder(older.path()));
+        QTRY_COMPARE(kassir->count(), 1);
+        QCOMPARE(window.Cash()->Figures().byOperator.size(), 1);
+        QCOMPARE(window.Cash()->Figures().byOperator[0].cash.stakes, 140.0);
     }
 };
 

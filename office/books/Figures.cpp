@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
 
 #include <algorithm>
 #include <climits>
@@ -62,6 +63,8 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
     QHash<std::int64_t, QString> sidesOf;             // of each number, as last entered
     QMap<std::pair<std::int64_t, QString>, CashLine> events;
     QMap<QDate, CashLine> days;
+    QMap<QString, CashLine> operators;
+    const int kassir = books.history->ColumnOf(fields::KASSIR); // -1: a history without it
     const auto sides = [&](const char* record) {
         return QStringLiteral("%1 — %2").arg(scan.Value(record, KOM1).toString(),
                                              scan.Value(record, KOM2).toString());
@@ -161,9 +164,20 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
                                         : QStringLiteral("Без даты");
         }
         daily.cash.Add(delta);
+        QString who;
+        try {
+            if (kassir >= 0)
+                who = books.history->Decode(record, kassir).toString().trimmed();
+        } catch (const EVarnelError&) {
+            // counted under no name, as a record written before the field was
+        }
+        CashLine& till = operators[who];
+        till.label = who;
+        till.cash.Add(delta);
     }
     report.byEvent = events.values();
     report.byDay = days.values();
+    report.byOperator = operators.values();
     return report;
 }
 
@@ -205,29 +219,52 @@ QList<EventRisk> ComputeRisk(const Books& books) {
     return risks;
 }
 
-UnreadableCount CountUnreadable(const QString& path, std::uint32_t count,
-                                const std::atomic<bool>& cancel) {
+void HistoryCensus::Add(const HistoryCensus& later) {
+    unreadable += later.unreadable;
+    for (const QString& name : later.operators)
+        if (!operators.contains(name))
+            operators << name;
+    std::sort(operators.begin(), operators.end());
+}
+
+HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t count,
+                         const std::atomic<bool>& cancel) {
     constexpr std::uint32_t kCheckEvery = 1u << 14;
-    UnreadableCount counted;
+    HistoryCensus census;
     try {
         const THistoryFile file(path);
         count = std::min(count, file.Count());
         const HistoryScan scan(file);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            if (i % kCheckEvery == 0 && cancel.load())
-                return counted;
+        const int kassir = file.ColumnOf(fields::KASSIR);
+        QSet<QString> operators;
+        for (std::uint32_t i = from; i < count; ++i) {
+            if ((i - from) % kCheckEvery == 0 && cancel.load())
+                return census;
             const char* record = scan.Record(i);
-            if (record[0] != '*' && !scan.Readable(record))
-                ++counted.records;
+            if (record[0] == '*')
+                continue;
+            if (!scan.Readable(record))
+                ++census.unreadable;
+            if (kassir < 0)
+                continue;
+            try {
+                const QString who = file.Decode(record, kassir).toString().trimmed();
+                if (!who.isEmpty())
+                    operators.insert(who);
+            } catch (const EVarnelError&) {
+                // a name another program spoilt names nobody to choose
+            }
         }
+        census.operators = operators.values();
+        std::sort(census.operators.begin(), census.operators.end());
     } catch (const EVarnelError& error) {
-        counted = UnreadableCount{};
-        counted.error = error.message();
+        census = HistoryCensus{};
+        census.error = error.message();
     } catch (const std::exception& error) {
-        counted = UnreadableCount{};
-        counted.error = QString::fromLocal8Bit(error.what());
+        census = HistoryCensus{};
+        census.error = QString::fromLocal8Bit(error.what());
     }
-    return counted;
+    return census;
 }
 
 } // namespace varnel::office

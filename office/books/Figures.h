@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <atomic>
@@ -27,7 +28,8 @@ struct Cash {
 };
 
 struct CashLine {
-    QString label; // «№ 7 Спартак — Зенит», a day, or the payouts older than the history
+    // «№ 7 Спартак — Зенит», a day, an operator, or the payouts older than the history
+    QString label;
     Variant number;
     QDate day;
     Cash cash;
@@ -38,6 +40,10 @@ struct CashReport {
     Cash total;
     QList<CashLine> byEvent; // in the order of their numbers
     QList<CashLine> byDay;   // in the order of the days
+    // The till of each operator who wrote the records (KASSIR), in the order of their names;
+    // records that name none (written before the field was, or by a counter on a folder that
+    // knew no operator) under an empty name.
+    QList<CashLine> byOperator;
     // The records these figures would have taken in that cannot be read (HistoryScan::Readable),
     // and so are not in them: those of the days that count, the settlements of any day.
     std::uint32_t unreadable = 0;
@@ -48,15 +54,20 @@ struct CashReport {
 // when null.
 CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to);
 
-// The live records among the first `count` of the history file at `path` that cannot be read,
-// all of them: for a thread of its own, the file opened here on its own. Checks `cancel` as it
-// goes. Throws nothing, as no handler is around it there: a failure comes back in `error`.
-struct UnreadableCount {
-    std::uint32_t records = 0;
+// What one look at the live records [from, count) of the history file at `path` finds: the
+// records that cannot be read, and the operators named (KASSIR), sorted, none for a history
+// without the field. For a thread of its own, the file opened here on its own. Checks `cancel`
+// as it goes. Throws nothing, as no handler is around it there: a failure comes back in
+// `error`.
+struct HistoryCensus {
+    std::uint32_t unreadable = 0;
+    QStringList operators;
     QString error;
+    // Adds the census of the records after those of this one.
+    void Add(const HistoryCensus& later);
 };
-UnreadableCount CountUnreadable(const QString& path, std::uint32_t count,
-                                const std::atomic<bool>& cancel);
+HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t count,
+                         const std::atomic<bool>& cancel);
 
 // What the office would pay on an open event if each outcome won: every live bet on it whose
 // RESULT is that outcome pays stake + stake × coefficient.

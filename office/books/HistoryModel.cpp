@@ -20,7 +20,7 @@ namespace varnel::office {
 
 bool HistoryFilter::IsEmpty() const {
     return !from.isValid() && !to.isValid() && client.trimmed().isEmpty() && !event &&
-           kind.isEmpty();
+           kind.isEmpty() && kassir.isEmpty();
 }
 
 const QList<HistoryModel::Column>& HistoryModel::Columns() {
@@ -36,6 +36,7 @@ const QList<HistoryModel::Column>& HistoryModel::Columns() {
         {KOEF_2, "К-т на 2", Kind::Number},  {KOEF_N, "К-т на ничью", Kind::Number},
         {SUMM_1, "Сумма (1)", Kind::Money},  {SUMM_2, "Сумма (2)", Kind::Money},
         {SUMM_N, "Сумма (Н)", Kind::Money},  {ZAPIS, "Запись в таблице", Kind::Integer},
+        {KASSIR, "Кассир", Kind::Text}, // blank in a history written before the field was
     };
     return columns;
 }
@@ -123,6 +124,13 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             kind.emplace(scan, filter.kind);
         const HistoryScan::Kind paid(scan, kinds::Paid());
         QMap<QString, PaidToClient> paidTo;
+        // A history written before KASSIR names no operator: none of its records is theirs.
+        const int kassir = filter.kassir.isEmpty() ? -1 : file.ColumnOf(fields::KASSIR);
+        const auto byOperator = [&](const char* record) {
+            return filter.kassir.isEmpty() ||
+                   (kassir >= 0 &&
+                    file.Decode(record, kassir).toString().trimmed() == filter.kassir);
+        };
 
         std::vector<std::uint32_t>& rows = result.rows;
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -146,7 +154,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             }
             if (!passes([&] {
                     return (!kind || kind->Is(record)) && scan.InDays(record) &&
-                           scan.EventMatches(record);
+                           scan.EventMatches(record) && byOperator(record);
                 }))
                 continue;
             rows.push_back(i);

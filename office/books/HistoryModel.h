@@ -25,6 +25,7 @@ struct HistoryFilter {
     QString client;           // part of the client's name, any case, ё as е
     std::optional<int> event; // the event's number
     QString kind;             // one VID (History.h)
+    QString kassir;           // one operator's records (KASSIR), the name exactly
     bool IsEmpty() const;
     bool operator==(const HistoryFilter&) const = default;
 };

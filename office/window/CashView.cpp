@@ -95,8 +95,23 @@ QTableView* cashTable(QWidget* parent, const char* name, QAbstractItemModel* mod
     return table;
 }
 
+// Sorts by SortRole, the line of them all last whichever way.
+class CashSorted : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
+        const bool leftTotal = left.data(CashModel::TotalRole).toBool();
+        const bool rightTotal = right.data(CashModel::TotalRole).toBool();
+        if (leftTotal != rightTotal)
+            return sortOrder() == Qt::AscendingOrder ? rightTotal : leftTotal;
+        return QSortFilterProxyModel::lessThan(left, right);
+    }
+};
+
 QSortFilterProxyModel* sorted(QObject* parent, QAbstractItemModel* source) {
-    auto* proxy = new QSortFilterProxyModel(parent);
+    auto* proxy = new CashSorted(parent);
     proxy->setSourceModel(source);
     proxy->setSortRole(SortRole);
     return proxy;
@@ -116,8 +131,14 @@ QLabel* figure(QWidget* parent, const char* name) {
 
 } // namespace
 
-CashModel::CashModel(const QString& firstTitle, QObject* parent)
-    : QAbstractTableModel(parent), m_firstTitle(firstTitle) {}
+CashModel::CashModel(const QString& firstTitle, Shows shows, QObject* parent)
+    : QAbstractTableModel(parent), m_firstTitle(firstTitle), m_shows(shows) {
+    if (shows == Shows::Till)
+        m_columns = {Label, Bets, Stakes, Payments, Paid, Balance};
+    else
+        for (int column = Label; column < CashColumns; ++column)
+            m_columns << column;
+}
 
 void CashModel::SetLines(const QList<CashLine>& lines, const Cash& total) {
     beginResetModel();
@@ -127,27 +148,44 @@ void CashModel::SetLines(const QList<CashLine>& lines, const Cash& total) {
 }
 
 int CashModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_lines.size());
+    if (parent.isValid())
+        return 0;
+    return int(m_lines.size()) + (m_shows == Shows::Till && !m_lines.isEmpty() ? 1 : 0);
 }
 
 int CashModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : CashColumns;
+    return parent.isValid() ? 0 : int(m_columns.size());
 }
 
 QVariant CashModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_lines.size())
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= m_columns.size())
         return {};
-    const CashLine& line = m_lines[index.row()];
-    const int column = index.column();
+    const bool total = TotalRow(index.row());
+    if (role == TotalRole)
+        return total;
+    const CashLine line =
+        total ? CashLine{QStringLiteral("Итого"), {}, {}, m_total} : m_lines[index.row()];
+    const int column = m_columns[index.column()];
+    if (role == Qt::FontRole && total) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     if (role == Qt::TextAlignmentRole)
         return column == Label ? int(Qt::AlignLeft | Qt::AlignVCenter)
                                : int(Qt::AlignRight | Qt::AlignVCenter);
     if (column == Label) {
+        // An operator's till under no name: records written before operators were named.
+        const QString label = m_shows == Shows::Till && !total && line.label.isEmpty()
+                                  ? QStringLiteral("(не указан)")
+                                  : line.label;
         if (role == SortRole)
-            return line.day.isValid() ? QVariant(line.day)
-                                      : QVariant(line.number.isNull() ? 1e9 : line.number.toReal());
+            return m_shows == Shows::Till ? QVariant(label.toLower())
+                   : line.day.isValid()
+                       ? QVariant(line.day)
+                       : QVariant(line.number.isNull() ? 1e9 : line.number.toReal());
         if (role == Qt::DisplayRole || role == ExportRole)
-            return line.label;
+            return label;
         return {};
     }
     if (isCount(column)) {
@@ -171,10 +209,12 @@ QVariant CashModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant CashModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= CashColumns)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return section == Label ? m_firstTitle : QString::fromUtf8(kTitles[section]);
+    const int column = m_columns.value(section, -1);
+    if (column < 0)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return column == Label ? m_firstTitle : QString::fromUtf8(kTitles[column]);
 }
 
 CashView::CashView(QWidget* parent) : OfficeView(parent) {
@@ -232,15 +272,19 @@ CashView::CashView(QWidget* parent) : OfficeView(parent) {
                        "больше"),
         m_balance);
 
-    m_byEvent = new CashModel(QStringLiteral("Событие"), this);
-    m_byDay = new CashModel(QStringLiteral("День"), this);
+    m_byEvent = new CashModel(QStringLiteral("Событие"), CashModel::Shows::Everything, this);
+    m_byDay = new CashModel(QStringLiteral("День"), CashModel::Shows::Everything, this);
+    m_byOperator = new CashModel(QStringLiteral("Кассир"), CashModel::Shows::Till, this);
     m_byEventSorted = sorted(this, m_byEvent);
     m_byDaySorted = sorted(this, m_byDay);
+    m_byOperatorSorted = sorted(this, m_byOperator);
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("CashTabs"));
     m_tabs->addTab(cashTable(m_tabs, "CashByEvent", m_byEventSorted),
                    QStringLiteral("По событиям"));
     m_tabs->addTab(cashTable(m_tabs, "CashByDay", m_byDaySorted), QStringLiteral("По дням"));
+    m_tabs->addTab(cashTable(m_tabs, "CashByOperator", m_byOperatorSorted),
+                   QStringLiteral("По кассирам"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(days);
@@ -313,6 +357,11 @@ void CashView::Recompute() {
                   .arg(Unreadable()));
     m_byEvent->SetLines(m_report.byEvent, t);
     m_byDay->SetLines(m_report.byDay, t);
+    m_byOperator->SetLines(m_report.byOperator, t);
+}
+
+void CashView::ShowTable(int tab) {
+    m_tabs->setCurrentIndex(tab);
 }
 
 QString CashView::Unreadable() const {
@@ -327,7 +376,14 @@ QString CashView::Title() const {
 }
 
 const QAbstractItemModel* CashView::ExportModel() const {
-    return m_tabs->currentIndex() == 1 ? m_byDaySorted : m_byEventSorted;
+    switch (m_tabs->currentIndex()) {
+    case 1:
+        return m_byDaySorted;
+    case 2:
+        return m_byOperatorSorted;
+    default:
+        return m_byEventSorted;
+    }
 }
 
 QString CashView::FileStem() const {
@@ -361,6 +417,10 @@ QString CashView::Report() const {
     body += QStringLiteral("<h3>По событиям</h3>") + ModelHtml(*m_byEventSorted);
     if (m_report.from != m_report.to)
         body += QStringLiteral("<h3>По дням</h3>") + ModelHtml(*m_byDaySorted);
+    if (!m_report.byOperator.isEmpty())
+        body += QStringLiteral("<h3>Касса каждого кассира</h3><p><small>принято ставок, выплачено "
+                               "и сальдо по записям, сделанным кассиром</small></p>") +
+                ModelHtml(*m_byOperatorSorted);
     return ReportHtml(QStringLiteral("Касса %1").arg(Period()), body);
 }
 

@@ -13,11 +13,17 @@ class QTableView;
 
 namespace varnel::office {
 
-// The lines of a cash report (by event or by day), one column per figure.
+// The lines of a cash report (by event, by day or by operator), one column per figure; a till
+// shows only what passed through the till (the stakes, the payouts paid, the balance) and ends
+// with the line of them all, kept last however the lines are sorted (TotalRole).
 class CashModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit CashModel(const QString& firstTitle, QObject* parent = nullptr);
+    enum class Shows { Everything, Till };
+    static constexpr int TotalRole = Qt::UserRole + 40;
+
+    explicit CashModel(const QString& firstTitle, Shows shows = Shows::Everything,
+                       QObject* parent = nullptr);
     void SetLines(const QList<CashLine>& lines, const Cash& total);
     const QList<CashLine>& Lines() const { return m_lines; }
 
@@ -28,13 +34,17 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    bool TotalRow(int row) const { return m_shows == Shows::Till && row == m_lines.size(); }
+
     QString m_firstTitle;
+    Shows m_shows;
+    QList<int> m_columns; // the figures shown, in order
     QList<CashLine> m_lines;
     Cash m_total;
 };
 
 // The day's cash (or a range of days'): stakes taken, payouts owed, payouts paid and the
-// balance of the till, in all and per event and per day.
+// balance of the till, in all and per event and per day; and each operator's till.
 class CashView : public OfficeView {
     Q_OBJECT
 public:
@@ -50,6 +60,9 @@ public:
     const CashReport& Figures() const { return m_report; }
     CashModel* ByEvent() const { return m_byEvent; }
     CashModel* ByDay() const { return m_byDay; }
+    CashModel* ByOperator() const { return m_byOperator; }
+    // The tab of the tables shown (by event, by day, by operator), as exported.
+    void ShowTable(int tab);
 
 private:
     void FromChanged();
@@ -72,8 +85,10 @@ private:
     QTabWidget* m_tabs;
     CashModel* m_byEvent;
     CashModel* m_byDay;
+    CashModel* m_byOperator;
     QSortFilterProxyModel* m_byEventSorted;
     QSortFilterProxyModel* m_byDaySorted;
+    QSortFilterProxyModel* m_byOperatorSorted;
 };
 
 } // namespace varnel::office

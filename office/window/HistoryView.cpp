@@ -17,8 +17,9 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMap>
-#include <QPushButton>
+#include <QStyle>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace varnel::office {
@@ -67,9 +68,17 @@ HistoryView::HistoryView(QWidget* parent)
     for (const QString& kind : {kinds::Event(), kinds::Bet(), kinds::Won(), kinds::Lost(),
                                 kinds::Result(), kinds::Paid(), kinds::Undone(), kinds::Restored()})
         m_kind->addItem(kind, kind);
-    m_reset = new QPushButton(QStringLiteral("Сбросить"), this);
+    m_kassir = new QComboBox(this);
+    m_kassir->setObjectName(QStringLiteral("FilterKassir"));
+    m_kassir->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_kassir->addItem(QStringLiteral("Все"), QString());
+    // An icon: the row of filters stays narrow enough for a small screen.
+    m_reset = new QToolButton(this);
     m_reset->setObjectName(QStringLiteral("FilterReset"));
-    m_reset->setToolTip(QStringLiteral("Показать все записи истории"));
+    m_reset->setIcon(style()->standardIcon(QStyle::SP_DialogResetButton));
+    m_reset->setText(QStringLiteral("Сбросить"));
+    m_reset->setToolTip(QStringLiteral("Сбросить отбор: показать все записи истории"));
+    m_reset->setAutoRaise(true);
 
     auto* filters = new QHBoxLayout;
     const auto label = [&](const QString& text, QWidget* buddy) {
@@ -83,13 +92,15 @@ HistoryView::HistoryView(QWidget* parent)
     filters->addWidget(m_from);
     filters->addWidget(m_toOn);
     filters->addWidget(m_to);
-    filters->addSpacing(12);
+    filters->addSpacing(8);
     label(QStringLiteral("&Клиент:"), m_client);
-    filters->addSpacing(12);
+    filters->addSpacing(8);
     label(QStringLiteral("&Событие №:"), m_event);
-    filters->addSpacing(12);
+    filters->addSpacing(8);
     label(QStringLiteral("&Запись:"), m_kind);
-    filters->addSpacing(12);
+    filters->addSpacing(8);
+    label(QStringLiteral("Ка&ссир:"), m_kassir);
+    filters->addSpacing(8);
     filters->addWidget(m_reset);
     filters->addStretch();
 
@@ -147,7 +158,9 @@ HistoryView::HistoryView(QWidget* parent)
     connect(m_event, &QLineEdit::textChanged, this, later);
     connect(m_kind, &QComboBox::currentIndexChanged, this,
             Handler(this, &HistoryView::ApplyFilter));
-    connect(m_reset, &QPushButton::clicked, this, Handler(this, &HistoryView::ResetFilter));
+    connect(m_kassir, &QComboBox::currentIndexChanged, this,
+            Handler(this, &HistoryView::ApplyFilter));
+    connect(m_reset, &QToolButton::clicked, this, Handler(this, &HistoryView::ResetFilter));
     connect(m_model, &HistoryModel::QueryStarted, this, Handler(this, &HistoryView::UpdateCount));
     connect(m_model, &HistoryModel::QueryFinished, this, Handler(this, &HistoryView::QueryShown));
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -199,6 +212,7 @@ HistoryFilter HistoryView::FilterOfBoxes() const {
     if (ok)
         filter.event = number;
     filter.kind = m_kind->currentData().toString();
+    filter.kassir = m_kassir->currentData().toString();
     return filter;
 }
 
@@ -210,7 +224,7 @@ void HistoryView::ApplyFilter() {
 }
 
 void HistoryView::ResetFilter() {
-    const QSignalBlocker a(m_fromOn), b(m_toOn), c(m_client), d(m_event), e(m_kind);
+    const QSignalBlocker a(m_fromOn), b(m_toOn), c(m_client), d(m_event), e(m_kind), f(m_kassir);
     m_fromOn->setChecked(false);
     m_toOn->setChecked(false);
     m_from->setEnabled(false);
@@ -218,6 +232,7 @@ void HistoryView::ResetFilter() {
     m_client->clear();
     m_event->clear();
     m_kind->setCurrentIndex(0);
+    m_kassir->setCurrentIndex(0);
     ApplyFilter();
 }
 
@@ -285,6 +300,25 @@ void HistoryView::UpdateClientLine() {
     m_clientLine->show();
 }
 
+void HistoryView::SetOperators(const QStringList& operators) {
+    const QString chosen = m_kassir->currentData().toString();
+    QStringList offered = operators;
+    if (!chosen.isEmpty() && !offered.contains(chosen))
+        offered << chosen;
+    QStringList shown;
+    for (int i = 1; i < m_kassir->count(); ++i)
+        shown << m_kassir->itemData(i).toString();
+    if (shown == offered)
+        return;
+    // The same filter before and after: nothing to run again.
+    const QSignalBlocker quiet(m_kassir);
+    while (m_kassir->count() > 1)
+        m_kassir->removeItem(1);
+    for (const QString& name : offered)
+        m_kassir->addItem(name, name);
+    m_kassir->setCurrentIndex(std::max(0, m_kassir->findData(chosen)));
+}
+
 std::int64_t HistoryView::CurrentResultRecord() const {
     const int row = m_table->currentIndex().row();
     if (row < 0 || m_model->Busy())
@@ -311,6 +345,8 @@ QString HistoryView::Report() const {
         asked << QStringLiteral("событие № %1").arg(*f.event);
     if (!f.kind.isEmpty())
         asked << QStringLiteral("записи «%1»").arg(f.kind);
+    if (!f.kassir.isEmpty())
+        asked << QStringLiteral("кассир «%1»").arg(f.kassir);
     QString body = QStringLiteral("<p>%1. %2</p>")
                        .arg(Html(asked.isEmpty() ? QStringLiteral("Все записи")
                                                  : QStringLiteral("Отбор: ") + asked.join(", ")),

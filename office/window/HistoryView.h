@@ -10,13 +10,14 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QTableView;
+class QToolButton;
 
 namespace varnel::office {
 
-// Every history record, newest first, with filters by days, client, event and kind of record,
-// sorted by any column; with a client asked for, what they are owed now and were paid.
+// Every history record, newest first, with filters by days, client, event, kind of record and
+// the operator who wrote it, sorted by any column; with a client asked for, what they are owed
+// now and were paid.
 class HistoryView : public OfficeView {
     Q_OBJECT
 public:
@@ -35,6 +36,9 @@ public:
     HistoryFilter FilterOfBoxes() const;
     // The history record of the current row when it enters a result; -1 otherwise.
     std::int64_t CurrentResultRecord() const;
+    // The operators the history names, offered by the operator's filter after «Все»; the one
+    // chosen stays chosen (and offered) while the list changes under it.
+    void SetOperators(const QStringList& operators);
 
 signals:
     void CurrentChanged();
@@ -55,7 +59,8 @@ private:
     QLineEdit* m_client;
     QLineEdit* m_event;
     QComboBox* m_kind;
-    QPushButton* m_reset;
+    QComboBox* m_kassir;
+    QToolButton* m_reset;
     QLabel* m_clientLine;
     QLabel* m_count;
     QTimer m_typing;

@@ -9,6 +9,7 @@
 #include "office/window/ServerBooks.h"
 #include "office/window/Undo.h"
 #include "server/Config.h"
+#include "server/Follower.h"
 #include "store/DataModule6.h"
 #include "store/InFolder.h"
 #include "store/Tables.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -39,7 +41,10 @@
 #include <QTime>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <sys/stat.h>
 
 namespace varnel::office {
 
@@ -47,8 +52,8 @@ namespace {
 
 constexpr int kRefreshDelayMs = 250; // changes of one commit come as several signals
 constexpr int kRetryMs = 300;
-constexpr int kPatienceMs = 400; // kept short: the window waits while it reads
-constexpr int kPollMs = 2000;    // how often the books' server is asked for changes
+constexpr int kPatienceMs = 400;   // kept short: the window waits while it reads
+constexpr int kRetryReadMs = 3000; // a reading of the server that failed
 
 const char* const kGeometry = "window/geometry";
 const char* const kState = "window/state";
@@ -77,6 +82,15 @@ bool namesServer(const QString& folder) {
     }
 }
 
+// The file behind a path, told apart from another put in its place under the same name.
+QByteArray fileIdentity(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    return QByteArray::number(qulonglong(status.st_dev)) + ':' +
+           QByteArray::number(qulonglong(status.st_ino));
+}
+
 QIcon officeIcon() {
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
@@ -89,7 +103,7 @@ QIcon officeIcon() {
 OfficeWindow::OfficeWindow(QWidget* parent)
     : QMainWindow(parent), m_views(new QTabWidget(this)), m_history(new HistoryView(m_views)),
       m_cash(new CashView(m_views)), m_risk(new RiskView(m_views)), m_state(new QLabel(this)),
-      m_unreadable(new QLabel(this)) {
+      m_unreadable(new QLabel(this)), m_banner(new QLabel(this)) {
     setObjectName(QStringLiteral("OfficeWindow"));
     setWindowIcon(officeIcon());
     if (!HasErrorReporter()) { // the tests put a recorder in place first
@@ -105,7 +119,20 @@ OfficeWindow::OfficeWindow(QWidget* parent)
     m_views->addTab(m_history, QStringLiteral("&История"));
     m_views->addTab(m_cash, QStringLiteral("&Касса за день"));
     m_views->addTab(m_risk, QStringLiteral("&Риск по открытым событиям"));
-    setCentralWidget(m_views);
+    m_banner->setObjectName(QStringLiteral("ServerBanner"));
+    m_banner->setWordWrap(true);
+    m_banner->setMargin(6);
+    m_banner->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff3c4; color: #5a4300; border-bottom: 1px solid "
+                       "#e0c060; }"));
+    m_banner->hide();
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_banner);
+    layout->addWidget(m_views, 1);
+    setCentralWidget(central);
     m_state->setObjectName(QStringLiteral("ReadingState"));
     m_unreadable->setObjectName(QStringLiteral("UnreadableRecords"));
     m_unreadable->setToolTip(
@@ -119,14 +146,15 @@ OfficeWindow::OfficeWindow(QWidget* parent)
 
     m_refresh.setSingleShot(true);
     connect(&m_refresh, &QTimer::timeout, this, Handler(this, &OfficeWindow::RefreshLater));
-    m_poll.setInterval(kPollMs);
-    connect(&m_poll, &QTimer::timeout, this, Handler(this, &OfficeWindow::Poll));
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kRetryReadMs);
+    connect(&m_retry, &QTimer::timeout, this, Handler(this, &OfficeWindow::RefreshLater));
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
             Handler(this, &OfficeWindow::FilesChanged));
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this,
             Handler(this, &OfficeWindow::FilesChanged));
-    connect(&m_counting, &QFutureWatcher<UnreadableCount>::finished, this,
-            Handler(this, &OfficeWindow::UnreadableCounted));
+    connect(&m_census, &QFutureWatcher<HistoryCensus>::finished, this,
+            Handler(this, &OfficeWindow::CensusTaken));
     connect(m_views, &QTabWidget::currentChanged, this,
             Handler(this, &OfficeWindow::UpdateActions));
     connect(m_history, &HistoryView::CurrentChanged, this,
@@ -146,7 +174,7 @@ OfficeWindow::OfficeWindow(QWidget* parent)
 OfficeWindow::~OfficeWindow() {
     if (m_countCancel)
         m_countCancel->store(true);
-    m_counting.waitForFinished();
+    m_census.waitForFinished();
 }
 
 void OfficeWindow::MakeActions() {
@@ -300,6 +328,8 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     m_history->SetBooks({});
     m_cash->SetBooks({});
     m_risk->SetBooks({});
+    m_follower.reset(); // the server followed before, if any
+    m_retry.stop();
     m_server = std::move(server);
     m_lost = false;
     m_refusal.clear();
@@ -308,10 +338,17 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     const QStringList watched = m_watcher.files() + m_watcher.directories();
     if (!watched.isEmpty())
         m_watcher.removePaths(watched);
-    if (m_server)
-        m_poll.start();
-    else
-        m_poll.stop();
+    if (m_server) {
+        // Made before the first reading: a change committed while it reads is told after it.
+        m_follower = std::make_unique<ServerFollower>(m_server->Conninfo());
+        connect(m_follower.get(), &ServerFollower::Changed, this,
+                Handler(this, &OfficeWindow::ServerChanged));
+        connect(m_follower.get(), &ServerFollower::Lost, this,
+                [this](const QString& message, bool broken) {
+                    RunHandler([&] { FollowerLost(message, broken); });
+                });
+    }
+    ShowServerState();
     // The engine's operations (undo) find the tables by bare name, as the counter does.
     QDir::setCurrent(path);
     QSettings s = settings();
@@ -323,6 +360,14 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
 
 QString OfficeWindow::Server() const {
     return m_server ? m_server->Server() : QString();
+}
+
+bool OfficeWindow::OnStandby() const {
+    return m_server && m_server->Standby();
+}
+
+bool OfficeWindow::UndoOffered() const {
+    return !m_folder.isEmpty() && (!m_server || (!m_server->Standby() && m_server->MayUndo()));
 }
 
 void OfficeWindow::ChooseFolder() {
@@ -372,7 +417,8 @@ bool OfficeWindow::Read() {
 }
 
 // One look at the server's books. A server that does not answer leaves the books shown as they
-// were read last, says so, and is asked again at the next poll.
+// were read last, says so, and is asked again shortly (and as soon as the follower finds it
+// back).
 bool OfficeWindow::ReadServer() {
     std::shared_ptr<const Books> books;
     try {
@@ -380,27 +426,44 @@ bool OfficeWindow::ReadServer() {
         books = m_server->Read();
     } catch (const EServerError& error) {
         ServerLost(error);
+        m_retry.start();
         return false;
     }
+    m_retry.stop();
     m_lost = false;
     m_refusal.clear();
     m_state->setToolTip({});
     Show(books);
+    ShowServerState();
     return true;
 }
 
-void OfficeWindow::Poll() {
-    if (!m_server || m_holding || m_refresh.isActive())
-        return;
-    bool changed = false;
-    try {
-        changed = m_server->Changed();
-    } catch (const EServerError& error) {
-        ServerLost(error);
-        return;
+// Every commit at any counter is told, several times over for one that changed several
+// tables, and a burst of them may come while a reading runs: they end in one reading after
+// it, at the next turn of the event loop.
+void OfficeWindow::ServerChanged() {
+    if (m_server)
+        m_refresh.start(0);
+}
+
+void OfficeWindow::FollowerLost(const QString& message, bool broken) {
+    if (m_server)
+        ServerLost(EServerError(message, broken));
+}
+
+// What the server allows the office, said where the manager looks: a standby shows the books
+// as far as it has replayed them and changes none.
+void OfficeWindow::ShowServerState() {
+    if (m_server && m_server->Standby()) {
+        m_banner->setText(QStringLiteral("Резервный сервер «%1»: только просмотр, данные "
+                                         "обновляются по мере воспроизведения с основного "
+                                         "сервера; отмена результата недоступна.")
+                              .arg(m_server->Server()));
+        m_banner->show();
+    } else {
+        m_banner->hide();
     }
-    if (changed || m_lost)
-        Refresh();
+    UpdateActions();
 }
 
 // A server out of reach is told in the state line, for as long as it lasts; one that refuses
@@ -432,7 +495,7 @@ void OfficeWindow::Show(const std::shared_ptr<const Books>& books) {
     const QString read = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     m_state->setProperty("read", read);
     m_state->setText(QStringLiteral("Прочитано %1").arg(read));
-    StartUnreadableCount();
+    StartCensus();
     if (books->problems != m_problems) {
         m_problems = books->problems;
         if (!m_problems.isEmpty())
@@ -449,36 +512,83 @@ void OfficeWindow::Show(const std::shared_ptr<const Books>& books) {
     UpdateActions();
 }
 
-// Every record of the history is looked at, which a year of them makes too long for the
-// window's thread; the count shown stays until the new one is done.
-void OfficeWindow::StartUnreadableCount() {
-    ++m_countGeneration;
-    if (m_countCancel)
-        m_countCancel->store(true);
-    m_countCancel = std::make_shared<std::atomic<bool>>(false);
+// Every record of the history is looked at (whether it reads, which operator wrote it), which a
+// year of them makes too long for the window's thread; what is shown stays until the new look
+// is done. A record once looked at never changes (the history is only added to), so a history
+// that grew is looked at from where the last look ended, and a census under way is not given
+// up for a reading of the same file but carried on after it: readings that follow each other
+// faster than a year of records is looked at would otherwise never let one end.
+void OfficeWindow::StartCensus() {
     if (!m_books || !m_books->history) {
+        ++m_countGeneration;
+        if (m_countCancel)
+            m_countCancel->store(true);
+        m_counted = {};
+        m_countAgain = false;
         m_unreadableCount = 0;
         m_unreadable->hide();
+        m_history->SetOperators({});
         return;
     }
-    m_counting.setProperty("generation", m_countGeneration);
-    m_counting.setFuture(QtConcurrent::run(
-        [path = m_books->historyPath, count = m_books->historyCount, cancel = m_countCancel] {
-            return CountUnreadable(path, count, *cancel);
-        }));
+    const QString path = m_books->historyPath;
+    if (m_census.isRunning()) {
+        if (m_census.property("path").toString() == path) {
+            m_countAgain = true;
+            return;
+        }
+        ++m_countGeneration;
+        m_countCancel->store(true);
+    }
+    m_countAgain = false;
+    const QByteArray file = fileIdentity(path);
+    const std::uint32_t count = m_books->historyCount;
+    if (file.isEmpty() || m_counted.path != path || m_counted.file != file ||
+        count < m_counted.records)
+        m_counted = Counted{path, file, 0, {}};
+    else if (count == m_counted.records && m_unreadableCount)
+        return; // nothing added since
+    m_countCancel = std::make_shared<std::atomic<bool>>(false);
+    m_countMoved = std::make_shared<std::atomic<bool>>(false);
+    m_census.setProperty("generation", m_countGeneration);
+    m_census.setProperty("path", path);
+    m_census.setProperty("records", count);
+    m_census.setFuture(QtConcurrent::run([path, file, from = m_counted.records, count,
+                                          cancel = m_countCancel, moved = m_countMoved] {
+        const bool before = fileIdentity(path) != file;
+        HistoryCensus census = TakeCensus(path, from, count, *cancel);
+        moved->store(before || fileIdentity(path) != file);
+        return census;
+    }));
 }
 
-void OfficeWindow::UnreadableCounted() {
-    if (m_counting.property("generation").toInt() != m_countGeneration)
+void OfficeWindow::CensusTaken() {
+    if (m_census.property("generation").toInt() != m_countGeneration)
         return; // a newer reading is being counted
-    const UnreadableCount counted = m_counting.result();
-    if (!counted.error.isEmpty()) {
-        ReportError(counted.error);
+    const HistoryCensus census = m_census.result();
+    if (!census.error.isEmpty()) {
+        m_counted = {};
+        m_countAgain = false;
+        ReportError(census.error);
         return;
     }
-    m_unreadableCount = counted.records;
-    m_unreadable->setText(QStringLiteral("Не читается записей: %1").arg(counted.records));
-    m_unreadable->setVisible(counted.records > 0);
+    const bool moved = m_countMoved->load();
+    if (moved) {
+        m_counted = {}; // a history written anew: all of it looked at again
+    } else {
+        m_counted.census.Add(census);
+        m_counted.records = m_census.property("records").toUInt();
+        ShowCensus();
+    }
+    if (m_countAgain || moved)
+        StartCensus();
+}
+
+void OfficeWindow::ShowCensus() {
+    const HistoryCensus& census = m_counted.census;
+    m_unreadableCount = census.unreadable;
+    m_unreadable->setText(QStringLiteral("Не читается записей: %1").arg(census.unreadable));
+    m_unreadable->setVisible(census.unreadable > 0);
+    m_history->SetOperators(census.operators);
 }
 
 // A journal that stays while nobody holds the folder is the work of a counter that was
@@ -548,9 +658,26 @@ void OfficeWindow::ShowView(int index) {
 }
 
 void OfficeWindow::UpdateActions() {
-    if (m_undo)
-        m_undo->setEnabled(!m_folder.isEmpty() && m_views->currentWidget() == m_history &&
+    if (m_undo) {
+        m_undo->setEnabled(UndoOffered() && m_views->currentWidget() == m_history &&
                            m_history->CurrentResultRecord() >= 0);
+        // Why it is not offered, where the manager looks for what it does.
+        QString why;
+        if (OnStandby())
+            why = QStringLiteral("На резервном сервере отмена результата недоступна: только "
+                                 "просмотр");
+        else if (!m_folder.isEmpty() && !UndoOffered())
+            why = QStringLiteral("Отменять результат может только менеджер");
+        m_undo->setStatusTip(
+            why.isEmpty() ? QStringLiteral("Вернуть событие выбранной записи «Результат» и его "
+                                           "ставки")
+                          : why);
+        m_undo->setToolTip(why.isEmpty()
+                               ? QStringLiteral("%1 (%2)").arg(
+                                     QString(m_undo->text()).remove(QLatin1Char('&')),
+                                     m_undo->shortcut().toString(QKeySequence::NativeText))
+                               : why);
+    }
     for (int i = 0; i < m_viewActions.size(); ++i) {
         m_viewActions[i]->setCheckable(true);
         m_viewActions[i]->setChecked(m_views->currentIndex() == i);
@@ -650,6 +777,13 @@ void OfficeWindow::PrintPreview() {
 }
 
 void OfficeWindow::UndoResult() {
+    if (OnStandby()) {
+        ReportError(QStringLiteral("Книги прочитаны с резервного сервера «%1»: на нём только "
+                                   "просмотр, и отменить результат нельзя. Отмените его на "
+                                   "основном сервере.")
+                        .arg(m_server->Server()));
+        return;
+    }
     const std::int64_t record = m_history->CurrentResultRecord();
     if (m_folder.isEmpty() || record < 0) {
         ReportError(QStringLiteral("Выберите в истории запись «Результат» — ввод результата, "

@@ -18,6 +18,10 @@ class QLabel;
 class QPrinter;
 class QTabWidget;
 
+namespace varnel {
+class ServerFollower;
+}
+
 namespace varnel::office {
 
 class CashView;
@@ -29,8 +33,10 @@ class RiskView;
 // The back office's main window over one working folder: the history, the day's cash and the
 // risk on open events, each exported as CSV and printed or saved as PDF; a result undone from
 // the history. It reads while the counter works on the folder and follows its changes. A
-// folder whose varnel.conf names the books' server is read from that server, whose history is
-// asked every two seconds whether another counter changed the books.
+// folder whose varnel.conf names the books' server is read from that server, and read again
+// whenever the server tells of a change committed at any counter (ServerFollower); a hot
+// standby is read as it replays, for viewing only. A result is undone only where the books
+// allow it: in a folder, and on a server by a manager (on the primary, not on a standby).
 class OfficeWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -47,6 +53,10 @@ public:
     const QString& Folder() const { return m_folder; }
     // The books' server the folder names, as messages name it; empty for a folder's own books.
     QString Server() const;
+    // Whether the books are read from a hot standby (read-only: no undo there), and whether
+    // the undo of a result is offered (a folder's books; a server's to a manager).
+    bool OnStandby() const;
+    bool UndoOffered() const;
     // Reads the books again now; false when a commit of the counter kept it from a whole
     // reading (it is tried again shortly), or when it failed (and said why).
     bool Refresh();
@@ -75,8 +85,9 @@ protected:
 private:
     bool Read();
     void RefreshLater();
-    void StartUnreadableCount();
-    void UnreadableCounted();
+    void StartCensus();
+    void CensusTaken();
+    void ShowCensus();
     void MakeActions();
     void UpdateActions();
     void UpdateTitle();
@@ -85,8 +96,10 @@ private:
     void FilesChanged();
     bool ReadServer();
     void Show(const std::shared_ptr<const Books>& books);
-    void Poll();
+    void ServerChanged();
+    void FollowerLost(const QString& message, bool broken);
     void ServerLost(const EServerError& error);
+    void ShowServerState();
     QString OfferedPath(const QString& extension, const QString& filter);
 
     QString m_folder;
@@ -97,14 +110,27 @@ private:
     RiskView* m_risk;
     QLabel* m_state;
     QLabel* m_unreadable; // the history's records that cannot be read, when there are any
-    QFutureWatcher<UnreadableCount> m_counting;
+    // The census of the history shown: of which file (its path, and the file itself, told
+    // apart from one written anew in its place) and of how many of its records.
+    struct Counted {
+        QString path;
+        QByteArray file;
+        std::uint32_t records = 0;
+        HistoryCensus census;
+    };
+    Counted m_counted;
+    QFutureWatcher<HistoryCensus> m_census; // of the records after m_counted's
     std::shared_ptr<std::atomic<bool>> m_countCancel;
+    std::shared_ptr<std::atomic<bool>> m_countMoved; // the file was replaced under the census
     int m_countGeneration = 0;
+    bool m_countAgain = false; // the history grew while its census ran
     std::optional<std::uint32_t> m_unreadableCount;
     QFileSystemWatcher m_watcher;
     QTimer m_refresh;
     std::unique_ptr<ServerBooks> m_server; // the folder's books are a server's
-    QTimer m_poll;
+    std::unique_ptr<ServerFollower> m_follower;
+    QTimer m_retry;         // a reading of the server that failed, tried again
+    QLabel* m_banner;       // what the server allows, when it is not everything
     bool m_lost = false;    // the server did not answer the last question, or refused it
     QString m_refusal;      // the server's refusal last reported
     QStringList m_problems; // as last reported

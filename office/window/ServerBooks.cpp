@@ -4,6 +4,7 @@
 #include "server/Schema.h"
 
 #include <QDir>
+#include <QSqlQuery>
 
 namespace varnel::office {
 
@@ -17,17 +18,16 @@ ServerBooks::ServerBooks(const QString& conninfo)
 }
 
 std::shared_ptr<const Books> ServerBooks::Read() {
-    if (ServerSchemaVersion(m_connection) == 0)
-        throw EServerError(QStringLiteral("На сервере «%1» нет книг: их заводит varnel-newdesk "
-                                          "--server.")
-                               .arg(Server()),
-                           false);
+    RequireServerBooks(m_connection);
+    QSqlQuery server =
+        m_connection.Exec(QStringLiteral("select pg_is_in_recovery(), varnel.may_undo()"));
+    server.next();
+    const bool standby = server.value(0).toBool();
+    const bool mayUndo = server.value(1).toBool();
     m_snapshot.Take(m_connection);
+    m_standby = standby;
+    m_mayUndo = mayUndo;
     return ReadBooks(m_folder.path());
-}
-
-bool ServerBooks::Changed() {
-    return m_snapshot.Behind(m_connection);
 }
 
 RecordKey ServerBooks::HistoryKey(std::int64_t record) const {

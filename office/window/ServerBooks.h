@@ -15,7 +15,8 @@ namespace varnel::office {
 // The books on a PostgreSQL server as the back office reads them: each reading one look at the
 // server's tables at one moment, kept as table files in a folder of the office's own (the
 // history only added to, so a record keeps its place and the views their rows), and read as a
-// working folder's books are. The connection is the window thread's.
+// working folder's books are. The connection is the window thread's; the changes are followed
+// from another (ServerFollower).
 class ServerBooks {
 public:
     explicit ServerBooks(const QString& conninfo);
@@ -24,11 +25,12 @@ public:
     // The server as a message names it.
     QString Server() const { return m_connection.Server(); }
     // Reads the books now; throws the EServerError of a server that cannot be reached, or that
-    // refuses (holds no books, say).
+    // refuses (holds no books, or books of another layout, say).
     std::shared_ptr<const Books> Read();
-    // Whether the books changed since the last reading (another counter's work); throws as
-    // Read does.
-    bool Changed();
+    // As the last reading found the server: a hot standby (read-only, no undo there), and
+    // whether its login may undo a result (a manager, or the books' owner).
+    bool Standby() const { return m_standby; }
+    bool MayUndo() const { return m_mayUndo; }
     // The server's key of the history's record at `record` in a reading's history.
     RecordKey HistoryKey(std::int64_t record) const;
 
@@ -36,6 +38,8 @@ private:
     QTemporaryDir m_folder;
     ServerConnection m_connection;
     ServerSnapshot m_snapshot;
+    bool m_standby = false;
+    bool m_mayUndo = false;
 };
 
 } // namespace varnel::office
