@@ -1,12 +1,16 @@
 // bench_server: the books on a PostgreSQL server. Bets per second with several counters taking
 // bets at once; settling an event of 1,000 bets among 1,000,000 while other counters take bets;
-// the bets' browser opened on 1,000,000 rows. The server is the one VARNEL_BENCH_SERVER names (a
+// the bets' browser opened on 1,000,000 rows; the time from a bet's commit at a counter to the
+// back office showing it. The server is the one VARNEL_BENCH_SERVER names (a
 // libpq connection string of a throwaway cluster: bench/server.sh starts one and runs this);
 // every case lays out a database of its own on it, dropping one of that name left by a run
 // before.
 #include "base/Errors.h"
 #include "bench/WindowBench.h"
 #include "controls/DBGrid.h"
+#include "office/books/HistoryModel.h"
+#include "office/window/HistoryView.h"
+#include "office/window/OfficeWindow.h"
 #include "server/Connection.h"
 #include "server/Schema.h"
 #include "server/ServerHome.h"
@@ -20,14 +24,20 @@
 
 #include <malloc.h>
 
+#include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -142,27 +152,32 @@ template <typename Body> void guarded(benchmark::State& state, Body&& body) {
 constexpr int kBetEvents = 8;
 constexpr double kStake = 10.0;
 
+// Events 1 to `events` entered through the operations, as the event dialog enters them.
+void enterEvents(const QString& conninfo, int events) {
+    Counter desk(conninfo);
+    using namespace fields;
+    TDataSet& table = *desk.module->TableCompit;
+    for (int n = 1; n <= events; ++n) {
+        table.Insert();
+        table.SetFieldValue(NUMBER, Variant(n));
+        table.SetFieldValue(DATE, Variant(QDate::currentDate().addDays(2)));
+        table.SetFieldValue(KOM1, Variant(QStringLiteral("Зенит %1").arg(n)));
+        table.SetFieldValue(KOM2, Variant(QStringLiteral("Спартак %1").arg(n)));
+        for (const QLatin1String koef : {KOEF_1, KOEF_2, KOEF_N})
+            table.SetFieldValue(koef, Variant(2.0));
+        for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
+            table.SetFieldValue(sum, Variant(500.0));
+        desk.module->EnterEvent();
+    }
+}
+
 // Eight events entered through the operations, as the event dialog enters them.
 const QString& betsBooks() {
     static QString conninfo;
     static std::once_flag made;
     std::call_once(made, [] {
         conninfo = freshBooks(QStringLiteral("bench_bets"));
-        Counter desk(conninfo);
-        using namespace fields;
-        TDataSet& events = *desk.module->TableCompit;
-        for (int n = 1; n <= kBetEvents; ++n) {
-            events.Insert();
-            events.SetFieldValue(NUMBER, Variant(n));
-            events.SetFieldValue(DATE, Variant(QDate::currentDate().addDays(2)));
-            events.SetFieldValue(KOM1, Variant(QStringLiteral("Зенит %1").arg(n)));
-            events.SetFieldValue(KOM2, Variant(QStringLiteral("Спартак %1").arg(n)));
-            for (const QLatin1String koef : {KOEF_1, KOEF_2, KOEF_N})
-                events.SetFieldValue(koef, Variant(2.0));
-            for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
-                events.SetFieldValue(sum, Variant(500.0));
-            desk.module->EnterEvent();
-        }
+        enterEvents(conninfo, kBetEvents);
     });
     return conninfo;
 }
@@ -474,6 +489,83 @@ BENCHMARK(BM_OpenBrowser)
     ->UseManualTime()
     ->Repetitions(5)
     ->Unit(benchmark::kMillisecond);
+
+// --- The back office following the counters ---------------------------------------------------
+
+constexpr int kFollowedBets = 200;
+
+// The back office open on a folder whose varnel.conf names the books' server, a counter taking
+// bets on a thread of its own, one at a time at a counter's pace (the next asked for 30 ms after
+// the office showed the last): the time from each bet's commit (the counter's operation done)
+// to the office's history view holding its row. Median and 95th percentile over 200 bets.
+void BM_CommitToView(benchmark::State& state) {
+    using namespace std::chrono_literals;
+    guarded(state, [&] {
+        const QString conninfo = freshBooks(QStringLiteral("bench_view"));
+        enterEvents(conninfo, 1);
+        QTemporaryDir folder;
+        QFile conf(QDir(folder.path()).filePath(QStringLiteral("varnel.conf")));
+        if (!conf.open(QIODevice::WriteOnly) ||
+            conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8()) <= 0)
+            throw std::runtime_error("varnel.conf cannot be written");
+        conf.close();
+        office::OfficeWindow window;
+        window.show();
+        if (!window.OpenFolder(folder.path()))
+            throw std::runtime_error("the back office did not open the server's books");
+        const auto shown = [&] { return window.History()->Model()->rowCount(); };
+        QTimer tick; // the main thread's wait wakes at least this often
+        tick.start(5);
+
+        std::atomic<int> asked{0}, committed{0};
+        std::atomic<Clock::rep> committedAt{0};
+        std::atomic<bool> failed{false};
+        std::thread counter([&] {
+            try {
+                Counter desk(conninfo);
+                for (int i = 0; i < kFollowedBets; ++i) {
+                    while (asked.load() <= i)
+                        std::this_thread::sleep_for(1ms);
+                    desk.takeBet(1, 1 + i % 3, kStake, QStringLiteral("Клиент"));
+                    committedAt = Clock::now().time_since_epoch().count();
+                    committed = i + 1;
+                }
+            } catch (...) {
+                failed = true;
+            }
+        });
+        const auto wait = [&](const std::function<bool()>& done) {
+            const auto deadline = Clock::now() + 10s;
+            while (!done() && !failed && Clock::now() < deadline)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            return done();
+        };
+        std::vector<double> latencies;
+        for (auto _ : state) {
+            for (int i = 0; i < kFollowedBets; ++i) {
+                const int before = shown();
+                asked = i + 1;
+                if (!wait([&] { return committed.load() > i && shown() > before; }))
+                    break;
+                latencies.push_back(
+                    std::chrono::duration<double, std::milli>(
+                        Clock::now() - Clock::time_point(Clock::duration(committedAt.load())))
+                        .count());
+                const auto pause = Clock::now() + 30ms;
+                wait([&] { return Clock::now() >= pause; });
+            }
+        }
+        asked = kFollowedBets; // a counter still waiting goes on and ends
+        counter.join();
+        if (latencies.size() != std::size_t(kFollowedBets))
+            throw std::runtime_error("the back office did not show every bet within 10 s");
+        std::sort(latencies.begin(), latencies.end());
+        state.counters["median_ms"] = latencies[latencies.size() / 2];
+        state.counters["p95_ms"] = latencies[latencies.size() * 95 / 100];
+        state.counters["max_ms"] = latencies.back();
+    });
+}
+BENCHMARK(BM_CommitToView)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -5,9 +5,13 @@
 #   bench/server.sh [SECONDS] [ROUNDS]
 #
 # Bets per second with 1, 2, 4 and 8 counters (bench_server's BM_RecordBets, SECONDS each, 20 by
-# default) beside pgbench's built-in TPC-B-like transactions with as many clients (-s 8, in a
-# second database of the same cluster, SECONDS each), the two taking turns, ROUNDS times over (3
-# by default); then settling (BM_SettleEvent) and the browser (BM_OpenBrowser). The binary is
+# default) beside pgbench's TPC-B-like transactions with as many clients (-s 8, in a second
+# database of the same cluster, SECONDS each), the two taking turns, ROUNDS times over (3 by
+# default); then settling (BM_SettleEvent), the browser (BM_OpenBrowser), and the time from a
+# bet's commit to the back office showing it (bench_office's BM_CommitToView). Every commit of
+# the books notifies the back office, so pgbench runs its built-in script with a NOTIFY added
+# (bench/tpcb-notify.sql); PLAIN=1 runs the built-in one as it is. CLIENTS="8" measures only
+# those numbers of clients; REST=0 leaves out what follows the bets. The binary is
 # taken from $VARNEL_BENCH_BUILD (build-bench by default). With STATEMENTS=1 the server loads
 # pg_stat_statements, and the statements of the bets' database are listed after the bets.
 set -euo pipefail
@@ -41,8 +45,10 @@ pgbench -i -s 8 -q "$("$throwaway" conninfo "$dir" pgbench)" 2>&1 | tail -1
 
 export VARNEL_BENCH_SERVER="$server"
 for round in $(seq "$rounds"); do
-  for clients in 1 2 4 8; do
-    tps="$(pgbench -n -c "$clients" -j "$clients" -T "$seconds" \
+  for clients in ${CLIENTS:-1 2 4 8}; do
+    script=(-f "$root/bench/tpcb-notify.sql" -s 8) # -s: a custom script is not told the scale
+    [ "${PLAIN:-0}" = 1 ] && script=(-b tpcb-like)
+    tps="$(pgbench -n "${script[@]}" -c "$clients" -j "$clients" -T "$seconds" \
       "$("$throwaway" conninfo "$dir" pgbench)" | sed -n 's/^tps = \([0-9.]*\).*/\1/p')"
     echo "round $round, $clients clients: pgbench $tps tps, load $(cut -d' ' -f1-3 /proc/loadavg)"
     "$bench" --benchmark_filter="BM_RecordBets/real_time/threads:$clients\$" \
@@ -57,6 +63,7 @@ if [ "${STATEMENTS:-0}" = 1 ]; then
        order by calls desc limit 30"
 fi
 
+[ "${REST:-1}" = 0 ] && exit 0
 echo "# $(uptime)"
-"$bench" --benchmark_filter='BM_SettleEvent|BM_OpenBrowser'
+"$bench" --benchmark_filter='BM_SettleEvent|BM_OpenBrowser|BM_CommitToView'
 echo "# $(uptime)"
