@@ -61,7 +61,9 @@ QString roleKind(OperatorRole role) {
 }
 
 QString quotedGroup(ServerConnection& server, OperatorRole role) {
-    return server.Value(QStringLiteral("select quote_ident(?)"), {OperatorGroup(server, role)})
+    return server
+        .Value(QStringLiteral("select quote_ident(role) from varnel.groups where kind = ?"),
+               {roleKind(role)})
         .toString();
 }
 

@@ -192,20 +192,6 @@ void ServerSnapshot::Take(ServerConnection& server) {
                          m_sorted.empty() ? RecordKey(0) : m_sorted.back());
 }
 
-bool ServerSnapshot::Behind(ServerConnection& server) {
-    if (!m_taken)
-        return true;
-    const RecordKey low = Low();
-    const auto known =
-        std::int64_t(m_sorted.end() - std::lower_bound(m_sorted.begin(), m_sorted.end(), low));
-    // The history is only added to: a row committed since, whatever its key, adds to the count
-    // of those above the lowest key still looked for.
-    const QVariant count = server.Value(
-        QStringLiteral("select count(*) from %1.history where key >= ?").arg(kServerSchema),
-        {QVariant::fromValue<qint64>(low)});
-    return count.toLongLong() != known;
-}
-
 RecordKey ServerSnapshot::Low() {
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     while (!m_marks.empty() && now - m_marks.front().first > kWorkEndsMs) {

@@ -64,9 +64,6 @@ public:
     // name and put in its place once whole. Throws the EVarnelError that stopped it; the files
     // are then as a taking left them, the history perhaps ahead of the other tables.
     void Take(ServerConnection& server);
-    // Whether the server's history holds a row the files do not (every change of the books
-    // writes one): a question that costs the server a look at its newest rows only.
-    bool Behind(ServerConnection& server);
     // The server's key of each history record, in the file's order.
     const QList<RecordKey>& HistoryKeys() const { return m_keys; }
 

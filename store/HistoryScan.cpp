@@ -186,6 +186,7 @@ HistoryScan::HistoryScan(const THistoryFile& file) : m_file(*file.m_file) {
     m_den = Column(fields::DEN);
     m_fio = Column(fields::FIO);
     m_number = Column(fields::NUMBER);
+    m_kassir = m_file.columnIndex(fields::KASSIR);
     const DbfColumn& den = m_file.columns().at(m_den);
     m_denBytes = den.type == 'D' && den.length == 8;
     // Only numbers and dates can fail to read: any bytes are some text.
@@ -235,6 +236,11 @@ Variant HistoryScan::Value(const char* record, QLatin1String field) const {
             described && described->mayBeMissing) // a history written before the field was
             return described->type == TFieldType::String ? Variant(QString()) : Variant();
     return m_file.decode(record, Column(field));
+}
+
+QString HistoryScan::Operator(const char* record) const {
+    // A text field reads whatever its bytes are: nothing to fail here.
+    return m_kassir < 0 ? QString() : m_file.decode(record, m_kassir).toString().trimmed();
 }
 
 double HistoryScan::Amount(const char* record, QLatin1String field) const {

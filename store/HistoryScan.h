@@ -54,6 +54,9 @@ public:
     // A field of the history that may be missing reads blank from a file without it.
     Variant Value(const char* record, QLatin1String field) const;
     double Amount(const char* record, QLatin1String field) const; // a blank as 0
+    // The operator who wrote the record (KASSIR), trimmed; empty when it names none or the
+    // history was written before the field was.
+    QString Operator(const char* record) const;
 
     // Whether every field of the history in the record reads as what it is: another program
     // may have written «1O» for a serial, a day that is none or «12,50» for an amount. Such a
@@ -109,6 +112,7 @@ private:
     std::vector<Checked> m_checked; // in the order of the record
     std::vector<Run> m_runs;
     int m_den = -1, m_fio = -1, m_number = -1;
+    int m_kassir = -1;       // -1: a history written before KASSIR
     bool m_denBytes = false; // DEN is the 8 digits of a dBASE date
     QByteArray m_from, m_to; // as those digits, empty for an open end
     bool m_rangeSet = false;

@@ -64,7 +64,6 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
     QMap<std::pair<std::int64_t, QString>, CashLine> events;
     QMap<QDate, CashLine> days;
     QMap<QString, CashLine> operators;
-    const int kassir = books.history->ColumnOf(fields::KASSIR); // -1: a history without it
     const auto sides = [&](const char* record) {
         return QStringLiteral("%1 — %2").arg(scan.Value(record, KOM1).toString(),
                                              scan.Value(record, KOM2).toString());
@@ -164,13 +163,7 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
                                         : QStringLiteral("Без даты");
         }
         daily.cash.Add(delta);
-        QString who;
-        try {
-            if (kassir >= 0)
-                who = books.history->Decode(record, kassir).toString().trimmed();
-        } catch (const EVarnelError&) {
-            // counted under no name, as a record written before the field was
-        }
+        const QString who = scan.Operator(record);
         CashLine& till = operators[who];
         till.label = who;
         till.cash.Add(delta);
@@ -235,7 +228,6 @@ HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t 
         const THistoryFile file(path);
         count = std::min(count, file.Count());
         const HistoryScan scan(file);
-        const int kassir = file.ColumnOf(fields::KASSIR);
         QSet<QString> operators;
         for (std::uint32_t i = from; i < count; ++i) {
             if ((i - from) % kCheckEvery == 0 && cancel.load())
@@ -245,15 +237,8 @@ HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t 
                 continue;
             if (!scan.Readable(record))
                 ++census.unreadable;
-            if (kassir < 0)
-                continue;
-            try {
-                const QString who = file.Decode(record, kassir).toString().trimmed();
-                if (!who.isEmpty())
-                    operators.insert(who);
-            } catch (const EVarnelError&) {
-                // a name another program spoilt names nobody to choose
-            }
+            if (const QString who = scan.Operator(record); !who.isEmpty())
+                operators.insert(who);
         }
         census.operators = operators.values();
         std::sort(census.operators.begin(), census.operators.end());

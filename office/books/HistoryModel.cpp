@@ -125,11 +125,8 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         const HistoryScan::Kind paid(scan, kinds::Paid());
         QMap<QString, PaidToClient> paidTo;
         // A history written before KASSIR names no operator: none of its records is theirs.
-        const int kassir = filter.kassir.isEmpty() ? -1 : file.ColumnOf(fields::KASSIR);
         const auto byOperator = [&](const char* record) {
-            return filter.kassir.isEmpty() ||
-                   (kassir >= 0 &&
-                    file.Decode(record, kassir).toString().trimmed() == filter.kassir);
+            return filter.kassir.isEmpty() || scan.Operator(record) == filter.kassir;
         };
 
         std::vector<std::uint32_t>& rows = result.rows;
