@@ -67,6 +67,44 @@ QString quotedGroup(ServerConnection& server, OperatorRole role) {
         .toString();
 }
 
+const QString kPinned = QStringLiteral(" set search_path = pg_catalog, pg_temp ");
+
+// Each record names who wrote it, whatever the statement said; undoing a result and setting the
+// limits are a manager's; no record is changed or removed but by the owner (who alone has the
+// right).
+void guardHistory(ServerConnection& server) {
+    server.Exec(QStringLiteral(
+                    "create or replace function varnel.history_written() returns trigger language "
+                    "plpgsql%1as $$ "
+                    "begin if varnel.owns_books() then return coalesce(new, old); end if; "
+                    "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
+                    "удаляется.' using errcode = 'insufficient_privilege'; end if; "
+                    "new.kassir := session_user; "
+                    "if rtrim(new.vid) in ('%2', '%3') and not varnel.may_undo() then raise "
+                    "exception "
+                    "'Отменять результат может только менеджер.' using errcode = "
+                    "'insufficient_privilege'; end if; "
+                    "if rtrim(new.vid) = '%4' and not varnel.may_undo() then raise exception "
+                    "'Лимиты устанавливает только менеджер.' using errcode = "
+                    "'insufficient_privilege'; end if; return new; end $$")
+                    .arg(kPinned, kinds::Undone(), kinds::Restored(), kinds::LimitsSet()));
+}
+
+// The owner's limits (layout 3): a table every operator reads and only managers change, and
+// each event's payout sums.
+void keepLimits(ServerConnection& server, bool upgrading) {
+    if (upgrading)
+        for (const FieldDescription& field : CompitTable().fields)
+            if (field.mayBeMissing)
+                server.Exec(QStringLiteral("alter table varnel.compit add column %1 %2")
+                                .arg(ServerColumn(field.name), columnType(field)));
+    server.Exec(createTable(LimitsTable()));
+    const QString kassa = quotedGroup(server, OperatorRole::Kassa);
+    const QString manager = quotedGroup(server, OperatorRole::Manager);
+    server.Exec(QStringLiteral("grant select on varnel.limits to %1").arg(kassa));
+    server.Exec(QStringLiteral("grant insert, update, delete on varnel.limits to %1").arg(manager));
+}
+
 // The operators' groups, their rights, the history's guard and the notices: what layout 2
 // adds to the tables, the same on new books and on upgraded ones. Run by the books' owner,
 // who needs the right to create roles.
@@ -105,30 +143,16 @@ void guardBooks(ServerConnection& server) {
     // Whether the session's login owns the books (a superuser does): the owner writes the
     // history as a move of a folder's books found it. Every function the guard calls has its
     // search path pinned, so that nothing a session puts before it is called instead.
-    const QString pinned = QStringLiteral(" set search_path = pg_catalog, pg_temp ");
     server.Exec(QStringLiteral("create function varnel.owns_books() returns boolean language sql "
                                "stable%1as $$ select pg_has_role(session_user, n.nspowner, "
                                "'MEMBER') from pg_namespace n where n.nspname = 'varnel' $$")
-                    .arg(pinned));
+                    .arg(kPinned));
     server.Exec(
         QStringLiteral("create function varnel.may_undo() returns boolean language sql stable%1as "
                        "$$ select varnel.owns_books() or exists (select from varnel.groups g where "
                        "g.kind = 'manager' and pg_has_role(session_user, g.role, 'MEMBER')) $$")
-            .arg(pinned));
-    // Each record names who wrote it, whatever the statement said; undoing a result is a
-    // manager's; no record is changed or removed but by the owner (who alone has the right).
-    server.Exec(
-        QStringLiteral(
-            "create function varnel.history_written() returns trigger language plpgsql%1as $$ "
-            "begin if varnel.owns_books() then return coalesce(new, old); end if; "
-            "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
-            "удаляется.' using errcode = 'insufficient_privilege'; end if; "
-            "new.kassir := session_user; "
-            "if rtrim(new.vid) in ('%2', '%3') and not varnel.may_undo() then raise "
-            "exception "
-            "'Отменять результат может только менеджер.' using errcode = "
-            "'insufficient_privilege'; end if; return new; end $$")
-            .arg(pinned, kinds::Undone(), kinds::Restored()));
+            .arg(kPinned));
+    guardHistory(server);
     server.Exec(QStringLiteral("create trigger history_written before insert or update or delete "
                                "on varnel.history for each row execute function "
                                "varnel.history_written()"));
@@ -137,7 +161,7 @@ void guardBooks(ServerConnection& server) {
     server.Exec(QStringLiteral("create function varnel.changed() returns trigger language "
                                "plpgsql%1as $$ begin perform pg_notify('%2', tg_table_name); "
                                "return null; end $$")
-                    .arg(pinned, kChangesChannel));
+                    .arg(kPinned, kChangesChannel));
     for (const char* table : kFollowed)
         server.Exec(QStringLiteral("create trigger changed after insert or update or delete or "
                                    "truncate on varnel.%1 for each statement execute function "
@@ -196,6 +220,7 @@ void CreateServerSchema(ServerConnection& server) {
         "do $$ begin execute format('alter database %I set search_path = varnel, public', "
         "current_database()); end $$"));
     guardBooks(server);
+    keepLimits(server, false);
 }
 
 void RequireServerBooks(ServerConnection& server) {
@@ -225,11 +250,19 @@ int UpgradeServer(ServerConnection& server) {
     if (version == 0 || version > kServerSchemaVersion)
         RequireServerBooks(server); // throws
     // 1 -> 2: who wrote each record (none for the records before), and the guard.
-    for (const FieldDescription& field : HistoryTable().fields)
-        if (field.name == fields::KASSIR)
-            server.Exec(QStringLiteral("alter table varnel.history add column %1 %2")
-                            .arg(ServerColumn(field.name), columnType(field)));
-    guardBooks(server);
+    if (version < 2) {
+        for (const FieldDescription& field : HistoryTable().fields)
+            if (field.name == fields::KASSIR)
+                server.Exec(QStringLiteral("alter table varnel.history add column %1 %2")
+                                .arg(ServerColumn(field.name), columnType(field)));
+        guardBooks(server);
+    }
+    // 2 -> 3: the limits, and their guard. The payout sums of the events there are left blank:
+    // each is summed from its bets at the event's next bet.
+    if (version < 3) {
+        guardHistory(server);
+        keepLimits(server, true);
+    }
     server.Exec(QStringLiteral("insert into varnel.version (version) values (%1)")
                     .arg(kServerSchemaVersion));
     work.Commit();

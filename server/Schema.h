@@ -13,14 +13,15 @@ struct TableDescription;
 inline constexpr QLatin1String kServerSchema{"varnel"};
 // The layout this program writes and reads; an earlier one is brought to it by UpgradeServer.
 // 1: the tables; 2: the operators' groups, who wrote each history record, the server's guard
-// of the history, and the notice of every change.
-inline constexpr int kServerSchemaVersion = 2;
+// of the history, and the notice of every change; 3: the owner's limits (a table managers
+// alone change) and each event's payout sums.
+inline constexpr int kServerSchemaVersion = 3;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};
 
 // The two groups of operators: cashiers take events, bets, results and payouts and read
-// everything; managers may also undo a result.
+// everything; managers may also undo a result and set the limits.
 enum class OperatorRole { Kassa, Manager };
 
 // A table's name and a field's column on the server: the file's stem and the field's name,

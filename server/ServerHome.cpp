@@ -81,8 +81,8 @@ public:
         // but the books' owner (who may write another name) writes its own too.
         m_operator = m_server.Value(QStringLiteral("select session_user")).toString();
         QStringList failures;
-        for (TDataSet* table :
-             {module.TableCompit, module.TableStavka, module.TableMoney, module.TableHistory}) {
+        for (TDataSet* table : {module.TableCompit, module.TableStavka, module.TableMoney,
+                                module.TableHistory, module.TableLimits}) {
             try {
                 table->Open();
             } catch (const EDatabaseError& error) {
@@ -109,6 +109,7 @@ public:
     }
 
     bool Shared() const override { return true; }
+    bool HasLimits() const override { return true; }
 
     QString Operator() const override { return m_operator; }
 

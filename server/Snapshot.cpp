@@ -130,7 +130,9 @@ void ServerSnapshot::Take(ServerConnection& server) {
     Low();
     const QString missing = Missing();
     ServerReading reading(server);
-    for (const TableDescription* table : AllTables()) {
+    QList<const TableDescription*> tables = AllTables();
+    tables << &LimitsTable(); // the risk view's limits
+    for (const TableDescription* table : tables) {
         const QString path = m_folder.filePath(table->file);
         const bool history = table == &HistoryTable();
         if (history && m_taken) {

@@ -44,6 +44,7 @@ TDataModule6::TDataModule6(QObject* parent, std::unique_ptr<TBooksHome> home)
     TableMoney = table(this, MoneyTable());
     SourceMoney = source(this, MoneyTable(), TableMoney);
     TableHistory = table(this, HistoryTable());
+    TableLimits = table(this, LimitsTable());
     m_history = std::make_unique<THistory>(TableHistory, m_home.get());
     History = m_history.get();
 
@@ -85,10 +86,29 @@ bool TDataModule6::HasInterruptedWork(const QString& folder) {
 }
 
 void TDataModule6::EnterEvent() {
-    Perform(QStringLiteral("event") + PendingValues(*TableCompit), {TableCompit}, [this] {
-        auto work = BeginWork({TableCompit, TableHistory});
-        TableCompit->Post();
-        History->EventEntered(*TableCompit);
+    TDataSet& events = *TableCompit;
+    using namespace fields;
+    if (!EventDateAccepted(events.GetFieldValue(DATE).toDate(), Date()))
+        throw ERuleRefused(PastDateMessage());
+    for (const QLatin1String side : {KOM1, KOM2})
+        if (events.GetFieldValue(side).toString().trimmed().isEmpty())
+            throw ERuleRefused(QStringLiteral("Событие не записано: не указано поле %1.")
+                                   .arg(events.FieldByName(side)->Title()));
+    CheckSides(events.GetFieldValue(KOM1).toString(), events.GetFieldValue(KOM2).toString());
+    for (const Outcome outcome : kOutcomes) {
+        const TField* koef = events.FieldByName(KoefField(outcome));
+        if (events.GetFieldValue(koef->FieldName()).isNull())
+            throw ERuleRefused(
+                QStringLiteral("Событие не записано: не указано поле %1.").arg(koef->Title()));
+        CheckCoefficient(events.GetFieldValue(koef->FieldName()), koef->Title());
+    }
+    Perform(QStringLiteral("event") + PendingValues(events), {&events}, [&] {
+        auto work = BeginWork({&events, TableHistory});
+        // No bet on it yet: nothing to pay on any outcome.
+        for (const Outcome outcome : kOutcomes)
+            events.SetFieldValue(PayoutSumField(outcome), Variant(0));
+        events.Post();
+        History->EventEntered(events);
         work->Commit();
     });
 }
@@ -112,24 +132,31 @@ bool TDataModule6::FindEvent(const Variant& number) {
     return false;
 }
 
-void TDataModule6::RecordBet(QLatin1String stakeSum, bool adjustOdds) {
+void TDataModule6::RecordBet(Outcome outcome, bool adjustOdds) {
     TDataSet& bets = *TableStavka;
     TDataSet& events = *TableCompit;
     if (events.CurrentIndex() < 0)
         throw EDatabaseError(QStringLiteral("Ставка не записана: событие не выбрано."));
-    Perform(
-        QStringLiteral("bet %1 %2 %3").arg(events.CurrentIndex()).arg(stakeSum).arg(adjustOdds) +
-            PendingValues(bets),
-        {&events, &bets}, [&] { TakeBet(stakeSum, adjustOdds); });
+    if (!StakeAccepted(bets.GetFieldValue(fields::SUMMA)))
+        throw ERuleRefused(WrongStakeMessage());
+    Perform(QStringLiteral("bet %1 %2 %3")
+                    .arg(events.CurrentIndex())
+                    .arg(int(outcome))
+                    .arg(adjustOdds) +
+                PendingValues(bets),
+            {&events, &bets}, [&] { TakeBet(outcome, adjustOdds); });
 }
 
-void TDataModule6::TakeBet(QLatin1String stakeSum, bool adjustOdds) {
+void TDataModule6::TakeBet(Outcome outcome, bool adjustOdds) {
+    using namespace fields;
     TDataSet& bets = *TableStavka;
     TDataSet& events = *TableCompit;
+    const QLatin1String stakeSum = SumField(outcome);
     auto work = BeginWork({&bets, &events, TableHistory});
     // The stake sum as it is stored now: another counter's bet may have moved it since.
     m_home->HoldEvent(events);
-    const Variant stored = events.ValueAt(events.CurrentIndex(), events.FieldByName(stakeSum));
+    const RecordKey event = events.CurrentIndex();
+    const Variant stored = events.ValueAt(event, events.FieldByName(stakeSum));
     if (m_home->Shared()) {
         // Where the books are shared, the event's row is written as it is stored now with
         // this stake, never over another counter's bet with what this counter read before;
@@ -138,19 +165,36 @@ void TDataModule6::TakeBet(QLatin1String stakeSum, bool adjustOdds) {
             events.Cancel();
         // The event held is the one the bet names, or the bet is refused as one whose event
         // is gone: never a bet whose number no event carries.
-        if (!(events.GetFieldValue(fields::NUMBER) == bets.GetFieldValue(fields::NUMBER)))
+        if (!(events.GetFieldValue(NUMBER) == bets.GetFieldValue(NUMBER)))
             throw EEventGone();
-        const TField* stored = events.FieldByName(KoefOfSum(stakeSum));
-        const Variant koef = events.ValueAt(events.CurrentIndex(), stored);
-        if (!SameStoredValue(bets.GetFieldValue(fields::KOEFICIENT),
-                             bets.FieldByName(fields::KOEFICIENT), koef, stored))
+        const TField* stored = events.FieldByName(KoefField(outcome));
+        const Variant koef = events.ValueAt(event, stored);
+        if (!SameStoredValue(bets.GetFieldValue(KOEFICIENT), bets.FieldByName(KOEFICIENT), koef,
+                             stored))
             throw ECoefficientChanged(koef);
     }
+    // The rules, on the bet as its record will store it and the event as it is stored now,
+    // before anything is written; the limits as they stand at this bet.
+    if (!BetsOpen(events.ValueAt(event, events.FieldByName(DATE)).toDate(), Date()))
+        throw ERuleRefused(BetsClosedMessage());
+    const auto asStored = [&bets](QLatin1String field) {
+        return StoredNumber(bets.GetFieldValue(field).toReal(),
+                            bets.FieldByName(field)->StoredDecimals());
+    };
+    const double stake = asStored(SUMMA);
+    const double koef = asStored(KOEFICIENT);
+    const double payoutSum = PayoutSum(outcome);
+    CheckLimits(CurrentLimits(), stake, koef, payoutSum, OutcomeName(events, outcome));
+
     bets.Post();
     // The stake as the bet holds it in its file.
-    const Variant stake = bets.GetFieldValue(fields::SUMMA);
+    const Variant storedStake = bets.GetFieldValue(SUMMA);
     events.Edit();
-    events.SetFieldValue(stakeSum, stored + stake);
+    events.SetFieldValue(stakeSum, stored + storedStake);
+    events.SetFieldValue(
+        PayoutSumField(outcome),
+        Variant(StoredMoney(
+            payoutSum + BetPayout(storedStake.toReal(), bets.GetFieldValue(KOEFICIENT).toReal()))));
     if (adjustOdds)
         AdjustKoef(events);
     events.Post();
@@ -158,13 +202,85 @@ void TDataModule6::TakeBet(QLatin1String stakeSum, bool adjustOdds) {
     work->Commit();
 }
 
-QLatin1String KoefOfSum(QLatin1String stakeSum) {
+// What the stored bets on the current event's outcome would pay if it won: kept with the event,
+// or, where it is not (an event entered before it was kept, or put back by an undone result, or
+// a table without the field), summed from its bets in their order as each bet would have added
+// to it.
+double TDataModule6::PayoutSum(Outcome outcome) const {
     using namespace fields;
-    if (stakeSum == SUMM_1)
-        return KOEF_1;
-    if (stakeSum == SUMM_2)
-        return KOEF_2;
-    return KOEF_N;
+    const TDataSet& events = *TableCompit;
+    const TDataSet& bets = *TableStavka;
+    const RecordKey event = events.CurrentIndex();
+    const TField* kept = events.FieldByName(PayoutSumField(outcome));
+    if (!kept->Missing()) {
+        const Variant sum = events.ValueAt(event, kept);
+        if (!sum.isNull())
+            return sum.toReal();
+    }
+    const Variant number = events.ValueAt(event, events.FieldByName(NUMBER));
+    if (number.isNull() || !bets.Active())
+        return 0;
+    const Variant name = Variant(OutcomeName(events, outcome));
+    const TField* betNumber = bets.FieldByName(NUMBER);
+    const TField* result = bets.FieldByName(RESULT);
+    const TField* summa = bets.FieldByName(SUMMA);
+    const TField* koef = bets.FieldByName(KOEFICIENT);
+    double sum = 0;
+    for (RecordKey at = bets.FindRecord(-1, +1, betNumber, number); at >= 0;
+         at = bets.FindRecord(at, +1, betNumber, number))
+        if (bets.ValueAt(at, result) == name)
+            sum = StoredMoney(
+                sum + BetPayout(bets.ValueAt(at, summa).toReal(), bets.ValueAt(at, koef).toReal()));
+    return sum;
+}
+
+Limits TDataModule6::CurrentLimits() const {
+    using namespace fields;
+    TDataSet& table = *TableLimits;
+    if (!table.Active()) {
+        if (!m_home->HasLimits())
+            return {};
+        // Read again: a limits' table that did not open at the start may open now.
+        table.Open();
+    }
+    // Another program (the back office) may have set them since they were read.
+    table.Close();
+    table.Open();
+    return ReadLimits(table);
+}
+
+void TDataModule6::SetLimits(const Limits& limits) {
+    using namespace fields;
+    TDataSet& table = *TableLimits;
+    if (!table.Active() && !m_home->HasLimits())
+        throw EDatabaseError(QStringLiteral("В этих книгах нет таблицы лимитов %1: её добавляет "
+                                            "varnel-newdesk, запущенная на рабочей папке.")
+                                 .arg(LimitsTable().file));
+    CheckLimitsSet(limits);
+    const auto money = [](const std::optional<double>& v) { return v ? Variant(*v) : Variant(); };
+    Perform(QStringLiteral("limits %1 %2 %3 %4 %5")
+                .arg(money(limits.minStake).toString(), money(limits.maxStake).toString(),
+                     money(limits.maxPayout).toString(), money(limits.maxLiability).toString())
+                .arg(limits.revokeMinutes.value_or(-1)),
+            {&table}, [&] {
+                if (!table.Active())
+                    table.Open();
+                auto work = BeginWork({&table, TableHistory});
+                table.First();
+                if (table.IsEmpty())
+                    table.Insert();
+                else
+                    table.Edit();
+                table.SetFieldValue(STAVKA_MIN, money(limits.minStake));
+                table.SetFieldValue(STAVKA_MAX, money(limits.maxStake));
+                table.SetFieldValue(VYPL_MAX, money(limits.maxPayout));
+                table.SetFieldValue(RISK_MAX, money(limits.maxLiability));
+                table.SetFieldValue(
+                    OTMENA_MIN, limits.revokeMinutes ? Variant(*limits.revokeMinutes) : Variant());
+                table.Post();
+                History->LimitsChanged(limits);
+                work->Commit();
+            });
 }
 
 ECoefficientChanged::ECoefficientChanged(const Variant& koef)
@@ -219,9 +335,8 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
         if (bets.GetFieldValue(fields::RESULT) == winner) {
             money.Insert();
             money.SetFieldValue(fields::FIO, bets.GetFieldValue(fields::FIO));
-            const Variant stake = bets.GetFieldValue(fields::SUMMA);
-            const Variant koef = bets.GetFieldValue(fields::KOEFICIENT);
-            money.SetFieldValue(fields::SUMMA, stake + stake * koef);
+            money.SetFieldValue(fields::SUMMA, BetPayout(bets.GetFieldValue(fields::SUMMA),
+                                                         bets.GetFieldValue(fields::KOEFICIENT)));
             money.Post();
             m_home->KeepSerial(money, serial);
             History->BetSettled(bets, serial, &money);
@@ -266,6 +381,11 @@ void TDataModule6::UndoResult(RecordKey result) {
         const THistory::UndoPlan plan = PlanUndo(result);
         auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
         History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
+        // The event put back owes what its bets put back would pay.
+        TableCompit->Edit();
+        for (const Outcome outcome : kOutcomes)
+            TableCompit->SetFieldValue(PayoutSumField(outcome), Variant(PayoutSum(outcome)));
+        TableCompit->Post();
         work->Commit();
     });
 }

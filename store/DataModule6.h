@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "store/History.h"
 #include "store/Home.h"
+#include "store/Rules.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DataSource.h"
 #include "store/engine/Field.h"
@@ -37,9 +38,6 @@ public:
     EEventGone() : EDatabaseError(QStringLiteral("Данного события не обнаружено !!!")) {}
 };
 
-// The coefficient's field of an outcome's stake sum (SUMM_1 -> KOEF_1, …).
-QLatin1String KoefOfSum(QLatin1String stakeSum);
-
 // The one non-visual container of the program's tables: one table and one data source per
 // file, so every window shares one cursor per table for the whole run.
 class TDataModule6 : public QObject {
@@ -61,6 +59,8 @@ public:
     // The history of every change (HISTORY.DBF), kept when the folder has one.
     TDataSet* TableHistory;
     THistory* History;
+    // The owner's limits (LIMITS.DBF), where the books have them.
+    TDataSet* TableLimits;
 
     // Field objects.
     TField* TableCompitNUMBER;
@@ -97,15 +97,19 @@ public:
     // Whether such work waits in the folder: until it is finished no table there is whole.
     static bool HasInterruptedWork(const QString& folder);
     // Enters the event pending on TableCompit (a new record, its fields set); it stays current.
+    // Refuses an event the rules refuse: a day not after today, a side or a coefficient
+    // missing, a coefficient below zero, two sides a settlement could not tell apart.
     void EnterEvent();
     // Makes current the first event in the table's order that carries the number (a pending
     // record is settled first, as every move does); false, with the cursor past the last event,
     // when none does. An event stored without a number matches none.
     bool FindEvent(const Variant& number);
-    // Records the bet pending on TableStavka, on the current event: the bet, the stake as the
-    // bet stores it added to the event's stake sum `stakeSum` as stored, the odds rule applied
-    // when `adjustOdds`, and the history's record. The event's other pending changes go with it.
-    void RecordBet(QLatin1String stakeSum, bool adjustOdds);
+    // Records the bet pending on TableStavka on the outcome of the current event: the bet, the
+    // stake as the bet stores it added to the outcome's stake sum as stored and its payout to
+    // the outcome's payout sum, the odds rule applied when `adjustOdds`, and the history's
+    // record. The event's other pending changes go with it. Refuses (ERuleRefused) a stake of
+    // nothing or less, an event no longer taking bets, and a bet past the owner's limits.
+    void RecordBet(Outcome outcome, bool adjustOdds);
     // Settles the event with the outcome `winner` (a side's name, or the draw's): a payout of
     // stake + stake × coefficient for every bet on it that named the winner, every bet on it and
     // the event removed, the history's records of each.
@@ -117,6 +121,12 @@ public:
     THistory::UndoPlan PlanUndo(RecordKey result) const;
     // Undoes it: the event and its bets back, its payouts gone, the history's records of it.
     void UndoResult(RecordKey result);
+
+    // The owner's limits as the books hold them now; none where the books have no limits'
+    // table. Throws when they have one that cannot be read: no bet is taken past limits unread.
+    Limits CurrentLimits() const;
+    // Sets them, with the history's record; refuses limits that contradict each other.
+    void SetLimits(const Limits& limits);
 
     // Opens a table of the working folder, mending one that was cut short (and saying so).
     static void OpenMending(TTable* table);
@@ -141,7 +151,8 @@ private:
 
     template <typename Work>
     bool Perform(const QString& what, std::initializer_list<TDataSet*> shown, Work&& work);
-    void TakeBet(QLatin1String stakeSum, bool adjustOdds);
+    void TakeBet(Outcome outcome, bool adjustOdds);
+    double PayoutSum(Outcome outcome) const;
     static void ShowAsStored(std::initializer_list<TDataSet*> tables);
     static QString PendingValues(const TDataSet& table);
     void SettleBets(const Variant& number, const Variant& winner,

@@ -53,6 +53,8 @@ public:
 
     QString Operator() const override { return DesktopUserName(); }
 
+    bool HasLimits() const override { return QFileInfo::exists(LimitsTable().file); }
+
     std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
                                       const QUuid& /*action*/) override {
         std::vector<TTable*> files;
@@ -131,6 +133,15 @@ void TFolderHome::Open(TDataModule6& module) {
         } catch (const EDatabaseError& error) {
             failures << error.message() +
                             QStringLiteral(" Программа работает, но история не записывается.");
+        }
+    }
+    // The limits where the folder has them; without them no bet is taken (CurrentLimits).
+    if (HasLimits()) {
+        try {
+            TDataModule6::OpenMending(static_cast<TTable*>(module.TableLimits));
+        } catch (const EDatabaseError& error) {
+            failures << error.message() + QStringLiteral(" Ставки не принимаются, пока таблица "
+                                                         "лимитов не восстановлена.");
         }
     }
     if (failures.isEmpty())

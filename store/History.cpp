@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "store/Home.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/Field.h"
@@ -37,6 +38,9 @@ QString Undone() {
 }
 QString Restored() {
     return QStringLiteral("Возврат");
+}
+QString LimitsSet() {
+    return QStringLiteral("Лимиты");
 }
 } // namespace kinds
 
@@ -264,6 +268,20 @@ void THistory::PayoutPaid(const TDataSet& money) {
     m_history->SetFieldValue(FIO, fio);
     m_history->SetFieldValue(VYPLATA, amount);
     m_history->SetFieldValue(ZAPIS, Variant(money.CurrentIndex()));
+    m_history->Post();
+}
+
+void THistory::LimitsChanged(const Limits& limits) {
+    if (!Kept())
+        return;
+    const auto money = [](const std::optional<double>& v) { return v ? Variant(*v) : Variant(); };
+    Begin(kinds::LimitsSet());
+    m_history->SetFieldValue(SUMM_1, money(limits.minStake));
+    m_history->SetFieldValue(SUMM_2, money(limits.maxStake));
+    m_history->SetFieldValue(VYPLATA, money(limits.maxPayout));
+    m_history->SetFieldValue(SUMM_N, money(limits.maxLiability));
+    m_history->SetFieldValue(ZAPIS,
+                             limits.revokeMinutes ? Variant(*limits.revokeMinutes) : Variant());
     m_history->Post();
 }
 

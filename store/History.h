@@ -14,6 +14,7 @@
 namespace varnel {
 
 class TBooksHome;
+struct Limits;
 class TDataSet;
 class TField;
 class TTable;
@@ -32,6 +33,9 @@ class TTable;
 //              the outcome undone, SERIAL one more than the place of the result's record
 //   Возврат    a bet put back by an undone result: as Ставка, with the new ZAPIS, and VYPLATA
 //              the payout that was taken away
+//   Лимиты     the owner's limits as they now stand (blank: no limit): SUMM_1 the smallest stake,
+//              SUMM_2 the largest, VYPLATA the largest payout of a bet, SUMM_N the largest
+//              payout sum of an outcome, ZAPIS the minutes a cashier may revoke a bet in
 // Every record also names who wrote it (KASSIR: the home's operator, TBooksHome::Operator), and
 // when (DEN, VREMYA).
 // Every bet has a serial that never repeats: one more than the place in the history of the
@@ -45,6 +49,7 @@ QString Result();
 QString Paid();
 QString Undone();
 QString Restored();
+QString LimitsSet();
 } // namespace kinds
 
 // Whether two stored values are the same: numbers to half a unit of the last decimal the
@@ -76,6 +81,9 @@ public:
                     const TDataSet* payout);
     // The event being settled, on its stored record (before it goes), after its bets.
     void ResultEntered(const TDataSet& events, const QString& winner);
+
+    // The limits just set.
+    void LimitsChanged(const Limits& limits);
 
     // The payout on the current record of the payouts table, before it goes.
     void PayoutPaid(const TDataSet& money);

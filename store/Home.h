@@ -48,6 +48,8 @@ public:
     virtual bool ActionDone(const QUuid& /*action*/) { return false; }
     // Whether other programs change these books while this one works on them (a server's).
     virtual bool Shared() const { return false; }
+    // Whether the books keep the owner's limits (a folder laid out before them does not).
+    virtual bool HasLimits() const { return false; }
 
     // Within an operation's work, before it reads the current event: the event held against
     // every other counter until the work ends, and read again as it is now. Throws an

@@ -142,6 +142,9 @@ std::shared_ptr<Books> readOnce(const QDir& dir,
             });
         },
         MoneyTable().file);
+    if (QFileInfo::exists(dir.filePath(LimitsTable().file)))
+        attempt([&] { books->limits = ReadLimits(*OpenToRead(dir, LimitsTable())); },
+                LimitsTable().file);
     books->historyPath = dir.filePath(HistoryTable().file);
     if (QFileInfo::exists(books->historyPath)) {
         attempt(

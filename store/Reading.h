@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Errors.h"
+#include "store/Rules.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/Variant.h"
 
@@ -60,6 +61,8 @@ struct Books {
     std::shared_ptr<THistoryFile> history;
     QString historyPath;
     std::uint32_t historyCount = 0;
+    // The owner's limits; none where the folder keeps none.
+    Limits limits;
     // The tables that did not open, as the engine said why.
     QStringList problems;
 };

@@ -17,7 +17,7 @@ namespace {
 // nineteen characters, the strict dBASE III limit.
 constexpr int kNumberWidthWritten = 6; // -32768 fits
 constexpr int kRealWidthWritten = 19;
-constexpr int kMoneyDecimalsWritten = 4;
+constexpr int kMoneyDecimalsWritten = kMoneyDecimals;
 constexpr int kCoefDecimalsWritten = 11;
 
 // What a file written by another tool must offer: any width and any decimals. A value with
@@ -121,7 +121,9 @@ const TableDescription& CompitTable() {
         {smallint(NUMBER, "№"), date(DATE), text(KOM1, 25, "Команда 1"),
          text(KOM2, 25, "Команда 2"), coefficient(KOEF_1, "К-т на Команду 1"),
          coefficient(KOEF_2, "К-т на Команду 2"), coefficient(KOEF_N, "К-т на Ничью"),
-         money(SUMM_1, "Сумма (1)"), money(SUMM_2, "Сумма (2)"), money(SUMM_N, "Сумма (Н)")}};
+         money(SUMM_1, "Сумма (1)"), money(SUMM_2, "Сумма (2)"), money(SUMM_N, "Сумма (Н)"),
+         addedLater(money(VYPL_1, "Выплата (1)")), addedLater(money(VYPL_2, "Выплата (2)")),
+         addedLater(money(VYPL_N, "Выплата (Н)"))}};
     return table;
 }
 
@@ -189,6 +191,21 @@ const TableDescription& HistoryTable() {
     return table;
 }
 
+const TableDescription& LimitsTable() {
+    using namespace fields;
+    static const TableDescription table{
+        QLatin1String("LIMITS.DBF"),
+        QLatin1String("TableLimits"),
+        QLatin1String("SourceLimits"),
+        false,
+        {money(STAVKA_MIN, "Наименьшая ставка"),
+         money(STAVKA_MAX, "Наибольшая ставка"),
+         money(VYPL_MAX, "Наибольшая выплата по ставке"),
+         money(RISK_MAX, "Наибольшая выплата по исходу"),
+         {OTMENA_MIN, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "Отмена кассиром, мин"}}};
+    return table;
+}
+
 const QList<const TableDescription*>& AllTables() {
     static const QList<const TableDescription*> tables = {
         &CompitTable(), &PriemTable(), &TmpTable(), &MoneyTable(), &HistoryTable()};
@@ -206,13 +223,23 @@ void CreateEmptyTables(const QString& folder) {
     const QDir dir(folder);
     if (!dir.exists())
         throw EDatabaseError(QStringLiteral("Папки «%1» нет.").arg(folder));
-    for (const QString& name : TableFileNames())
+    const QStringList names = TableFileNames() << LimitsTable().file;
+    for (const QString& name : names)
         if (QFileInfo::exists(dir.filePath(name)))
             throw EDatabaseError(QStringLiteral("В папке «%1» уже есть таблица %2: она не будет "
                                                 "перезаписана.")
                                      .arg(QDir::toNativeSeparators(dir.absolutePath()), name));
     for (const TableDescription* table : AllTables())
         DbfFile::create(dir.filePath(table->file), table->Columns());
+    AddLimitsTable(folder);
+}
+
+bool AddLimitsTable(const QString& folder) {
+    const QString limits = QDir(folder).filePath(LimitsTable().file);
+    if (QFileInfo::exists(limits))
+        return false;
+    DbfFile::create(limits, LimitsTable().Columns());
+    return true;
 }
 
 bool AddHistoryTable(const QString& folder) {

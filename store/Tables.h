@@ -29,6 +29,16 @@ inline constexpr QLatin1String SUMMA{"SUMMA"};
 inline constexpr QLatin1String KOEFICIENT{"KOEFICIENT"};
 inline constexpr QLatin1String FIO{"FIO"};
 inline constexpr QLatin1String NUM{"NUM"};
+// What an event's bets on each outcome would pay if it won (added later: blank where not known).
+inline constexpr QLatin1String VYPL_1{"VYPL_1"};
+inline constexpr QLatin1String VYPL_2{"VYPL_2"};
+inline constexpr QLatin1String VYPL_N{"VYPL_N"};
+// The owner's limits (LIMITS.DBF), blank for none.
+inline constexpr QLatin1String STAVKA_MIN{"STAVKA_MIN"}; // the smallest stake
+inline constexpr QLatin1String STAVKA_MAX{"STAVKA_MAX"}; // the largest stake
+inline constexpr QLatin1String VYPL_MAX{"VYPL_MAX"};     // the largest payout of one bet
+inline constexpr QLatin1String RISK_MAX{"RISK_MAX"};     // the largest payout sum of an outcome
+inline constexpr QLatin1String OTMENA_MIN{"OTMENA_MIN"}; // minutes a cashier may revoke a bet in
 // The history's own.
 inline constexpr QLatin1String DEN{"DEN"};         // the day of the change
 inline constexpr QLatin1String VREMYA{"VREMYA"};   // its time, hh:mm:ss
@@ -38,6 +48,9 @@ inline constexpr QLatin1String ZAPIS{"ZAPIS"};     // the record's place in its 
 inline constexpr QLatin1String VYPLATA{"VYPLATA"}; // a payout's amount
 inline constexpr QLatin1String KASSIR{"KASSIR"};   // the operator who wrote the record
 } // namespace fields
+
+// The digits after the point of every money column the program writes: a hundredth of a kopeck.
+inline constexpr int kMoneyDecimals = 4;
 
 // One field of a table: what the program holds in it, the column it writes for it in a new
 // file, the smallest column it accepts in a file another tool wrote, and how it is shown.
@@ -81,17 +94,23 @@ const TableDescription& MoneyTable();
 // KASSIR, came later: a history written before it opens without it (varnel-newdesk adds it).
 const TableDescription& HistoryTable();
 
+// The owner's limits: one record, each field blank for no limit. A folder laid out before it
+// has none, and its books have no limits; it is not among AllTables, which are the books.
+const TableDescription& LimitsTable();
+
 // The tables of a working folder in the order they are laid out: the four books, then the
 // history.
 const QList<const TableDescription*>& AllTables();
 QStringList TableFileNames();
 
-// Lays out a new working folder: the empty tables. Refuses, before writing anything, when any
-// of them is there already.
+// Lays out a new working folder: the empty tables and the limits' table. Refuses, before writing
+// anything, when any of them is there already.
 void CreateEmptyTables(const QString& folder);
 // Adds the history to a working folder whose four books are there and which has none; the
 // books are not touched. False when the folder holds a history already. Refuses when any of the
 // four books is missing.
 bool AddHistoryTable(const QString& folder);
+// Adds the limits' table, no limit set, to a working folder that has none; false when it has.
+bool AddLimitsTable(const QString& folder);
 
 } // namespace varnel

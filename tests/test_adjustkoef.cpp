@@ -2,6 +2,7 @@
 #include "base/Report.h"
 #include "store/AdjustKoef.h"
 #include "store/DataModule6.h"
+#include "store/Rules.h"
 #include "store/engine/Convert.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
@@ -212,6 +213,39 @@ private slots:
         t.SetFieldValue("SUMM_2", Variant());
         QVERIFY_THROWS_EXCEPTION(EConvertError, AdjustKoef(t));
         t.Cancel();
+    }
+
+    // The money of the rules as HACKING.md pins it: one binary64 operation at a time, kept to
+    // four decimals by the exact binary value (2.00005 is a little under its decimal, 1.00005
+    // a little over), so that both homes and every view agree to the digit.
+    void theMoneyOfTheRulesIsKeptAsPinned_data() {
+        QTest::addColumn<double>("computed");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("kept: under the tie") << StoredMoney(2.00005) << 2.0;
+        QTest::newRow("kept: over the tie") << StoredMoney(1.00005) << 1.0001;
+        QTest::newRow("kept: no negative zero") << StoredMoney(-0.00001) << 0.0;
+        QTest::newRow("payout 100 at 1.5") << BetPayout(100, 1.5) << 250.0;
+        QTest::newRow("payout of a product under its decimal") << BetPayout(0.1, 0.35) << 0.135;
+        QTest::newRow("payout rounded up to 4 decimals") << BetPayout(1250.01, 1.5) << 3125.025;
+        QTest::newRow("payout of eleven-decimal coefficient")
+            << BetPayout(12.3457, 0.81818181818) << 22.4467;
+        // The largest stake a refusal names: whole kopecks under every upper limit.
+        Limits liability;
+        liability.maxLiability = 3425;
+        QTest::newRow("largest under liability") << *LargestStake(liability, 1.5, 300) << 1250.0;
+        QTest::newRow("largest with no room") << *LargestStake(liability, 1.5, 3425) << 0.0;
+        Limits payout;
+        payout.maxPayout = 250;
+        payout.maxStake = 99.999;
+        QTest::newRow("largest under two limits") << *LargestStake(payout, 1.5, 0) << 99.99;
+        payout.maxStake.reset();
+        QTest::newRow("largest at a kopeck's edge") << *LargestStake(payout, 1.49, 0) << 100.4;
+        QTest::newRow("largest at coefficient 0") << *LargestStake(payout, 0, 0) << 250.0;
+    }
+    void theMoneyOfTheRulesIsKeptAsPinned() {
+        QFETCH(double, computed);
+        QFETCH(double, expected);
+        QCOMPARE(computed, expected);
     }
 };
 

@@ -6,9 +6,11 @@
 #include "store/HistoryScan.h"
 #include "store/Home.h"
 #include "store/Reading.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
+#include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
@@ -19,6 +21,7 @@
 #include <QLocale>
 #include <QTest>
 
+#include <functional>
 #include <initializer_list>
 #include <utility>
 
@@ -65,19 +68,25 @@ private:
 
 class TestBooks : public QObject {
     Q_OBJECT
-    std::unique_ptr<BooksFixture> m_books;
+    std::unique_ptr<HomeBooks> m_home;
+    BooksFixture* m_books = nullptr;
 
-    QString file(const char* name) const { return m_books->folder.file(QString::fromLatin1(name)); }
+    // A table as the books hold it now (on a server, written out at this moment).
+    QString file(const char* name) const { return m_home->table(QString::fromLatin1(name)); }
     TDataSet& events() const { return *m_books->module->TableCompit; }
     TDataSet& bets() const { return *m_books->module->TableStavka; }
 
 private slots:
     void init() {
-        m_books = std::make_unique<BooksFixture>();
+        m_home = std::make_unique<HomeBooks>();
+        m_books = m_home->books.get();
         QVERIFY2(m_books->errors.messages.isEmpty(),
                  qPrintable(m_books->errors.messages.join('\n')));
     }
-    void cleanup() { m_books.reset(); }
+    void cleanup() {
+        m_books = nullptr;
+        m_home.reset();
+    }
 
     void aWinningBetIsPaidStakePlusStakeTimesKoef() {
         append(events(), {eventRecord(7, "Зенит", "Спартак"), eventRecord(8, "Динамо", "ЦСКА")});
@@ -166,7 +175,7 @@ private slots:
         bets().Insert();
         for (const auto& [field, value] : betRecord(2, "Спартак", 12.345678, 2, "Иванов"))
             bets().SetFieldValue(field, value);
-        m_books->module->RecordBet(QLatin1String("SUMM_2"), false);
+        m_books->module->RecordBet(Outcome::Side2, false);
         const auto event = readWithDbfread(file("COMPIT.DBF"))[0].toObject();
         QCOMPARE(event["SUMM_2"].toDouble(), 512.3457);
         QCOMPARE(event["SUMM_1"].toDouble(), 500.0);
@@ -177,6 +186,215 @@ private slots:
         QCOMPARE(taken["VID"].toString(), kinds::Bet());
         QCOMPARE(taken["SUMM_2"].toDouble(), 512.3457);
         QCOMPARE(taken["FIO"].toString(), QString("Иванов"));
+    }
+
+    // What the rules refuse is refused by the operation itself, whoever calls it, before
+    // anything is written.
+    void theOperationsRefuseWhatTheRulesRefuse_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("event today") << "today"
+                                     << "Такая дата уже в прошлом !!!";
+        QTest::newRow("sides alike") << "sides"
+                                     << "одно и то же название «Зенит»";
+        QTest::newRow("side named as the draw") << "draw"
+                                                << "Команда не может называться «ничья»";
+        QTest::newRow("coefficient below zero") << "koef"
+                                                << "коэффициент не может быть меньше нуля";
+        QTest::newRow("no stake") << "stake"
+                                  << "Неверная сумма ставки !!!";
+        QTest::newRow("bets closed") << "closed"
+                                     << "Прием ставок на это событие закончен !!!";
+    }
+    void theOperationsRefuseWhatTheRulesRefuse() {
+        QFETCH(QString, what);
+        QFETCH(QString, refusal);
+        using namespace fields;
+        append(events(),
+               {eventRecord(1, "Зенит", "Спартак"), eventRecord(2, "Динамо", "ЦСКА", Date())});
+        const auto refused = [&](const std::function<void()>& work) {
+            try {
+                work();
+            } catch (const EVarnelError& error) {
+                return error.message();
+            }
+            return QString();
+        };
+        QString message;
+        if (what == "stake" || what == "closed") {
+            message = refused([&] {
+                m_books->takeBet(what == "stake" ? 1 : 2, 1, what == "stake" ? 0 : 10, "Иванов");
+            });
+        } else {
+            message = refused([&] {
+                events().Insert();
+                for (const auto& [field, value] :
+                     eventRecord(3, what == "draw" ? "ничья" : "Зенит",
+                                 what == "sides" ? "зенит" : "Спартак",
+                                 what == "today" ? Date() : Date().addDays(1),
+                                 {2.0, what == "koef" ? -1.5 : 2.0, 2.0}))
+                    events().SetFieldValue(field, value);
+                m_books->module->EnterEvent();
+            });
+            events().Cancel();
+        }
+        QVERIFY2(message.contains(refusal), qPrintable(message));
+        QCOMPARE(readWithDbfread(file("COMPIT.DBF")).size(), 2);
+        QCOMPARE(readWithDbfread(file("PRIEM.DBF")).size(), 0);
+        QCOMPARE(readWithDbfread(file("HISTORY.DBF")).size(), 0);
+    }
+
+    // Each limit at its value, just under and just over it: taken, or refused before anything
+    // is written with the limit named and the largest stake still taken. The liability counts
+    // the chosen outcome's bets alone, each at its own coefficient.
+    void aBetPastALimitIsRefusedNamingTheLargestStakeTaken_data() {
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("stake");
+        QTest::addColumn<QString>("refusal"); // empty: taken
+        const QString under = QStringLiteral("Ставка меньше наименьшей допустимой: можно принять "
+                                             "не менее 10,00.");
+        QTest::newRow("min at") << "min" << 10.0 << 10.0 << "";
+        QTest::newRow("min under") << "min" << 10.0 << 9.99 << under;
+        QTest::newRow("max at") << "max" << 100.0 << 100.0 << "";
+        QTest::newRow("max over") << "max" << 100.0 << 100.01
+                                  << "Ставка превысила бы лимит одной ставки: можно принять не "
+                                     "более 100,00.";
+        // At 1.5 a stake of 100 pays 250.
+        QTest::newRow("payout at") << "payout" << 250.0 << 100.0 << "";
+        QTest::newRow("payout over") << "payout" << 250.0 << 100.01
+                                     << "Ставка превысила бы лимит выплаты по одной ставке: можно "
+                                        "принять не более 100,00.";
+        // «Спартак» owes 100 × 3 = 300 already; the draw's and «Зенит»'s bets do not count.
+        QTest::newRow("liability at") << "liability" << 3425.0 << 1250.0 << "";
+        QTest::newRow("liability just over")
+            << "liability" << 3425.0 << 1250.01
+            << "Ставка превысила бы лимит выплат по исходу «Спартак»: можно принять не более "
+               "1 250,00.";
+        QTest::newRow("liability full") << "liability" << 300.0 << 1.0
+                                        << "Ставка превысила бы лимит выплат по исходу «Спартак»: "
+                                           "ставку на этот исход сейчас принять нельзя.";
+    }
+    void aBetPastALimitIsRefusedNamingTheLargestStakeTaken() {
+        QFETCH(QString, limit);
+        QFETCH(double, value);
+        QFETCH(double, stake);
+        QFETCH(QString, refusal);
+        append(events(), {eventRecord(1, "Зенит", "Спартак", Date().addDays(2), {1.5, 2.0, 3.0})});
+        m_books->takeBet(1, 2, 100, "Прежний"); // at 2: 300 if «Спартак» wins
+        m_books->takeBet(1, 1, 500, "На Зенит");
+        m_books->takeBet(1, 3, 900, "На ничью");
+        // The second side's coefficient is 1.5 from here on.
+        QVERIFY(m_books->module->FindEvent(Variant(1)));
+        events().Edit();
+        events().SetFieldValue("KOEF_2", Variant(1.5));
+        events().Post();
+        Limits limits;
+        (limit == "min"      ? limits.minStake
+         : limit == "max"    ? limits.maxStake
+         : limit == "payout" ? limits.maxPayout
+                             : limits.maxLiability) = value;
+        m_books->module->SetLimits(limits);
+        const int history = readWithDbfread(file("HISTORY.DBF")).size();
+        QString message;
+        try {
+            m_books->takeBet(1, 2, stake, "Новый");
+        } catch (const ERuleRefused& refused) {
+            message = refused.message();
+        }
+        QCOMPARE(message.replace(QChar(0xa0), ' '), refusal);
+        const auto bets = readWithDbfread(file("PRIEM.DBF"));
+        QCOMPARE(bets.size(), refusal.isEmpty() ? 4 : 3);
+        QCOMPARE(readWithDbfread(file("HISTORY.DBF")).size(),
+                 history + (refusal.isEmpty() ? 1 : 0));
+        const auto event = readWithDbfread(file("COMPIT.DBF"))[0].toObject();
+        QCOMPARE(event["VYPL_2"].toDouble(),
+                 refusal.isEmpty() ? StoredMoney(300 + BetPayout(stake, 1.5)) : 300.0);
+        QCOMPARE(event["VYPL_1"].toDouble(), 1250.0);
+        QCOMPARE(event["VYPL_N"].toDouble(), 3600.0);
+    }
+
+    // An event whose payout sums are not kept (entered before they were, or put back by an
+    // undone result) sums them from its bets at its next bet, and keeps them from then on.
+    void anEventWithoutPayoutSumsSumsItsBets() {
+        append(events(), {eventRecord(4, "Зенит", "Спартак")});
+        append(bets(), {betRecord(4, "Зенит", 100, 1.25, "Первый"),
+                        betRecord(4, "Зенит", 0.1, 0.35, "Второй"),
+                        betRecord(4, "Спартак", 50, 2, "Чужой исход")});
+        Limits limits;
+        limits.maxLiability = 225.135 + 0.0001; // 225 + 0.135 owed; room for 0.0001 more
+        m_books->module->SetLimits(limits);
+        QVERIFY_THROWS_EXCEPTION(ERuleRefused, m_books->takeBet(4, 1, 0.01, "Лишний"));
+        limits.maxLiability = 1000;
+        m_books->module->SetLimits(limits);
+        m_books->takeBet(4, 1, 10, "Третий", true);
+        QCOMPARE(readWithDbfread(file("COMPIT.DBF"))[0].toObject()["VYPL_1"].toDouble(),
+                 225.135 + 10 + 10 * 2.0);
+        // Undone, the event put back owes what its bets put back would pay.
+        QVERIFY(m_books->settle(4, 2));
+        m_books->module->TableHistory->Last(); // the result's record
+        m_books->module->UndoResult(m_books->module->TableHistory->CurrentIndex());
+        const auto putBack = readWithDbfread(file("COMPIT.DBF"))[0].toObject();
+        QCOMPARE(putBack["VYPL_1"].toDouble(), 255.135);
+        QCOMPARE(putBack["VYPL_2"].toDouble(), 150.0);
+        limits.maxLiability = 255.135;
+        m_books->module->SetLimits(limits);
+        QVERIFY_THROWS_EXCEPTION(ERuleRefused, m_books->takeBet(4, 1, 0.01, "Лишний"));
+        m_books->takeBet(4, 2, 0.01, "Другой исход");
+    }
+
+    // The limits are the books': read by every operation from where they are kept, each change
+    // a history record; limits that contradict each other are refused.
+    void theLimitsAreKeptAndEachChangeIsRecorded() {
+        QCOMPARE(m_books->module->CurrentLimits(), Limits{});
+        Limits limits{10, 5000, 100000, 250000, 15};
+        m_books->module->SetLimits(limits);
+        QCOMPARE(m_books->module->CurrentLimits(), limits);
+        limits = Limits{};
+        limits.maxStake = 700;
+        m_books->module->SetLimits(limits);
+        QCOMPARE(m_books->module->CurrentLimits(), limits);
+        for (const Limits& wrong :
+             {Limits{500, 100, {}, {}, {}}, Limits{-1, {}, {}, {}, {}}, Limits{{}, {}, {}, {}, -5}})
+            QVERIFY_THROWS_EXCEPTION(ERuleRefused, m_books->module->SetLimits(wrong));
+        QCOMPARE(m_books->module->CurrentLimits(), limits);
+        const auto records = readWithDbfread(file("HISTORY.DBF"));
+        QCOMPARE(records.size(), 2);
+        const QJsonObject first = records[0].toObject();
+        QCOMPARE(first["VID"].toString(), kinds::LimitsSet());
+        QCOMPARE(first["SUMM_1"].toDouble(), 10.0);
+        QCOMPARE(first["SUMM_2"].toDouble(), 5000.0);
+        QCOMPARE(first["VYPLATA"].toDouble(), 100000.0);
+        QCOMPARE(first["SUMM_N"].toDouble(), 250000.0);
+        QCOMPARE(first["ZAPIS"].toInt(), 15);
+        QVERIFY(records[1].toObject()["SUMM_1"].isNull());
+    }
+
+    // Books laid out before the limits (no limits' table, events without payout sums) take bets
+    // as ever, with no limit; setting limits there says how to add the table.
+    void aFolderWithoutTheLimitsTableTakesBetsWithoutLimits() {
+        m_books->module.reset();
+        QVERIFY(QFile::remove(file("LIMITS.DBF")));
+        QFile::remove(file("COMPIT.DBF"));
+        DbfFile::create(file("COMPIT.DBF"), [] {
+            QList<DbfColumn> columns = CompitTable().Columns();
+            columns.resize(10); // without the payout sums
+            return columns;
+        }());
+        m_books->module = std::make_unique<TDataModule6>();
+        RunHandler([&] { m_books->module->DataModuleCreate(); });
+        QVERIFY2(m_books->errors.messages.isEmpty(),
+                 qPrintable(m_books->errors.messages.join('\n')));
+        m_books->enterEvent(5, "Зенит", "Спартак");
+        m_books->takeBet(5, 1, 1e6, "Крупный");
+        QCOMPARE(m_books->module->CurrentLimits(), Limits{});
+        try {
+            m_books->module->SetLimits(Limits{1, {}, {}, {}, {}});
+            QFAIL("limits set without their table");
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(error.message().contains("varnel-newdesk"), qPrintable(error.message()));
+        }
+        QVERIFY(!QFile::exists(file("LIMITS.DBF")));
     }
 
     // Every record names who wrote it: in a folder, the desktop user, whatever the action.
@@ -287,7 +505,13 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    return runTests<QCoreApplication, TestBooks>(argc, argv);
+    // The cases about a folder's own files and its desktop user.
+    return runBooksTests<QCoreApplication, TestBooks>(
+        argc, argv,
+        {"everyHistoryRecordNamesTheDesktopUser", "theDesktopUserIsTheFirstNameTheEnvironmentGives",
+         "aNameTheHistoryCannotHoldIsWrittenAsItCan",
+         "aHistoryWrittenBeforeTheCashierOpensIsReadAndTakesRecords",
+         "aFolderWithoutTheLimitsTableTakesBetsWithoutLimits"});
 }
 
 #include "test_books.moc"

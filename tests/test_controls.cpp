@@ -40,9 +40,9 @@ private slots:
     void theDataModuleOpensThreeTablesInOrder() {
         WorkFolder folder;
         TDataModule6 module;
-        const QStringList order = {"TableCompit", "SourceCompit", "TableStavka", "SourceStavka",
-                                   "TableTmp",    "SourceTmp",    "TableMoney",  "SourceMoney",
-                                   "TableHistory"}; // the history after the eight of the books
+        const QStringList order = {"TableCompit",  "SourceCompit", "TableStavka", "SourceStavka",
+                                   "TableTmp",     "SourceTmp",    "TableMoney",  "SourceMoney",
+                                   "TableHistory", "TableLimits"}; // after the eight of the books
         QStringList components;
         for (QObject* child : module.children())
             components << child->objectName();
@@ -53,6 +53,7 @@ private slots:
         QVERIFY(module.TableMoney->Active());
         QVERIFY(!module.TableTmp->Active());
         QVERIFY(module.TableHistory->Active());
+        QVERIFY(module.TableLimits->Active());
         QCOMPARE(module.TableCompitKOEF_N->DisplayLabel(), QString("К-т на Ничью"));
         QCOMPARE(module.TableCompitDATE->DisplayLabel(), QString("DATE"));
         QCOMPARE(module.TableMoneySUMMA->DisplayLabel(), QString("Сумма выплаты"));

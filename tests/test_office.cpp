@@ -112,7 +112,7 @@ void undoFromHistory(OfficeWindow& window, int number) {
 // settlements (plus the bets undone results put back) are the live bets.
 QString wholeness(const Books& books) {
     for (const Event& event : books.events) {
-        const QString names[3] = {event.kom1, event.kom2, DrawOutcome()};
+        const QString names[3] = {event.kom1, event.kom2, DrawName()};
         for (int o = 0; o < 3; ++o) {
             double stakes = 500;
             for (const Bet& bet : books.bets)

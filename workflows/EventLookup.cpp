@@ -35,10 +35,6 @@ void SetLeft(QWidget* control, int left) {
     control->move(left, control->y());
 }
 
-QString DrawName() {
-    return QStringLiteral("Ничья");
-}
-
 void OfferOutcomes(const LookupControls& c, const TDataSet& events) {
     c.EditNUMBER->hide();
     c.Label2->show();
@@ -62,18 +58,6 @@ void OfferOutcomes(const LookupControls& c, const TDataSet& events) {
 void HideOutcomes(const LookupControls& c) {
     for (QRadioButton* button : {c.RadioButton1, c.RadioButton2, c.RadioButton3})
         button->hide();
-}
-
-OutcomeFields OutcomeOf(const TDataSet& events, Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Side1:
-        return {events.GetFieldValue(fields::KOM1).toString(), fields::KOEF_1, fields::SUMM_1};
-    case Outcome::Side2:
-        return {events.GetFieldValue(fields::KOM2).toString(), fields::KOEF_2, fields::SUMM_2};
-    case Outcome::Draw:
-        break;
-    }
-    return {DrawName(), fields::KOEF_N, fields::SUMM_N};
 }
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Rules.h"
 #include "store/engine/Variant.h"
 
 #include <QLatin1String>
@@ -46,20 +47,5 @@ struct LookupControls {
 // above them says which event they belong to.
 void OfferOutcomes(const LookupControls& controls, const TDataSet& events);
 void HideOutcomes(const LookupControls& controls);
-
-// The three outcomes, as the radio buttons offer them.
-enum class Outcome { Side1 = 1, Side2 = 2, Draw = 3 };
-
-// An outcome of the current event: the text bets store for it (a side's name or "Ничья") and
-// the event's fields of its coefficient and stake sum.
-struct OutcomeFields {
-    QString name;
-    QLatin1String koef;
-    QLatin1String summ;
-};
-OutcomeFields OutcomeOf(const TDataSet& events, Outcome outcome);
-
-// The outcome text of a draw.
-QString DrawName();
 
 } // namespace varnel

@@ -81,7 +81,7 @@ void TPriemCompit::prOk() {
     // reported even when other boxes are empty too.
     const QDate today = Date();
     const QDate typed = StrToDate(ui->EditDATE->GetEditText());
-    if (typed <= today) {
+    if (!EventDateAccepted(typed, today)) {
         ui->EditDATE->setFocus();
         ui->Label8->show();
         return;
@@ -110,36 +110,16 @@ void TPriemCompit::WriteBoxes() {
     for (TDBEdit* box : {ui->DBEdit1, ui->EditDATE, ui->EditKOM1, ui->EditKOEF_1, ui->EditKOM2,
                          ui->EditKOEF_2, ui->EditKOEF_N}) {
         const TField* field = table->FieldByName(box->DataField());
-        // A coefficient below zero would pay a winner less than the stake, or a negative sum.
-        if (field->DataType() == TFieldType::Float) {
-            const Variant koef = field->Convert(Variant(box->GetEditText()));
-            if (!koef.isNull() && koef.toReal() < 0)
-                throw EConvertError(
-                    QStringLiteral("Поле %1: коэффициент не может быть меньше нуля.")
-                        .arg(field->Title()));
-        }
+        if (field->DataType() == TFieldType::Float)
+            CheckCoefficient(field->Convert(Variant(box->GetEditText())), field->Title());
         box->UpdateData();
         table->CheckFits(field->FieldName());
     }
 }
 
-// A bet stores its outcome as the side's name, and the settlement pays the bets whose outcome
-// reads as the winner's: two sides of one name, or a side called as the draw is, would pay the
-// wrong bets.
+// Told before any box is written, so that nothing of the event is touched.
 void TPriemCompit::RefuseConfusableSides() {
-    const QString kom1 = ui->EditKOM1->GetEditText().trimmed();
-    const QString kom2 = ui->EditKOM2->GetEditText().trimmed();
-    if (kom1.compare(kom2, Qt::CaseInsensitive) == 0)
-        throw EConvertError(
-            QStringLiteral("У команд одно и то же название %1: ставки на одну из них нельзя "
-                           "будет отличить от ставок на другую. Назовите команды по-разному.")
-                .arg(Quoted(kom1)));
-    for (const QString& side : {kom1, kom2})
-        if (side.compare(DrawName(), Qt::CaseInsensitive) == 0)
-            throw EConvertError(
-                QStringLiteral("Команда не может называться %1: так называется исход «ничья», "
-                               "и ставки на команду нельзя будет отличить от ставок на ничью.")
-                    .arg(Quoted(side)));
+    CheckSides(ui->EditKOM1->GetEditText(), ui->EditKOM2->GetEditText());
 }
 
 void TPriemCompit::prExit() {

@@ -124,7 +124,7 @@ void TPriemResult::FindResultEvent() {
 
 void TPriemResult::ChooseOutcome(Outcome outcome) {
     HideOutcomes(Lookup());
-    WinOutcome = OutcomeOf(*DataModule6->TableCompit, outcome).name;
+    WinOutcome = OutcomeName(*DataModule6->TableCompit, outcome);
     SetLabel2(outcome == Outcome::Draw
                   ? QStringLiteral("Результат: Ничья")
                   : (Variant("Команда-победитель: ") + Variant(WinOutcome)).toString(),

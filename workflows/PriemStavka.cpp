@@ -23,11 +23,10 @@ namespace {
 QString BetOutcome; // the outcome of the bet in progress: a side's name or "Ничья"
 double BetKoef = 0; // that outcome's coefficient as it stood at the click
 OkStep BetStep = OkStep::FindsEvent; // or OkStep::Commits: the next Ok records the bet
-// The stake sum the click raised and its value before the click. The bet is recorded with the
-// stake in its box at the second Ok, and its recording sets the sum again from the stored one
-// and that stake: the event never holds a stake the bet does not.
-QLatin1String BetSumField;
-Variant BetSumBefore;
+// The outcome clicked. The bet is recorded with the stake in its box at the second Ok, and its
+// recording sets the outcome's stake sum again from the stored one and that stake: the event
+// never holds a stake the bet does not.
+Outcome BetChoice = Outcome::Side1;
 
 constexpr int kKoefLeft = 95;
 
@@ -135,12 +134,11 @@ void TPriemStavka::Refuse(const QString& message, QWidget* focus) {
 // of the other outcomes. Text that is not a number is a conversion error here already, before
 // anything has changed.
 bool TPriemStavka::RefuseStake() {
-    const Variant stake(ui->EditSUMMA->GetEditText());
-    if (stake.compare(Variant(0)) == std::partial_ordering::greater)
+    if (StakeAccepted(Variant(ui->EditSUMMA->GetEditText())))
         return false;
     // The outcomes go away with the refusal; the next Ok offers them again.
     HideOutcomes(Lookup());
-    Refuse(QStringLiteral("Неверная сумма ставки !!!"), ui->EditSUMMA);
+    Refuse(WrongStakeMessage(), ui->EditSUMMA);
     return true;
 }
 
@@ -158,11 +156,8 @@ void TPriemStavka::FindBetEvent() {
         Refuse(QStringLiteral("Данного события не обнаружено !!!"), ui->EditNUMBER);
         return;
     }
-    // Betting is open up to the day before the event; an event without a date is not open at
-    // all.
-    if (Variant(Date()).compare(events->GetFieldValue(fields::DATE)) !=
-        std::partial_ordering::less) {
-        Refuse(QStringLiteral("Прием ставок на это событие закончен !!!"), ui->EditNUMBER);
+    if (!BetsOpen(events->GetFieldValue(fields::DATE).toDate(), Date())) {
+        Refuse(BetsClosedMessage(), ui->EditNUMBER);
         return;
     }
     SetFontColor(ui->Label2, LabelColour::Black);
@@ -191,15 +186,16 @@ void TPriemStavka::BetOn(Outcome outcome) {
     if (RefuseStake())
         return;
     TDataSet* events = Module().TableCompit;
-    const OutcomeFields chosen = OutcomeOf(*events, outcome);
+    const QString name = OutcomeName(*events, outcome);
+    const QLatin1String koef = KoefField(outcome);
     const QString caption = outcome == Outcome::Draw ? QStringLiteral("Ставка на ничью")
-                                                     : QStringLiteral("Ставка на ") + chosen.name;
+                                                     : QStringLiteral("Ставка на ") + name;
 
     HideOutcomes(Lookup());
     ui->Label4->show();
     SetCaption(ui->Label2, caption);
     SetCaption(ui->Label4, QStringLiteral("Коэффициент = "));
-    SetCaption(ui->Label6, events->GetFieldValue(chosen.koef).toString());
+    SetCaption(ui->Label6, events->GetFieldValue(koef).toString());
     SetLeft(ui->Label2, kCaptionLeft);
     SetLeft(ui->Label4, kCaptionLeft);
     // The coefficient stands at 95 unless a wider font makes its caption run into it.
@@ -208,12 +204,12 @@ void TPriemStavka::BetOn(Outcome outcome) {
                                                       ui->Label4->text())));
     // The button that was clicked is gone; the next step is Ok.
     ui->Button3->setFocus();
-    BetOutcome = chosen.name;
-    BetKoef = events->GetFieldValue(chosen.koef).toReal();
+    BetOutcome = name;
+    BetKoef = events->GetFieldValue(koef).toReal();
     events->Edit();
-    BetSumField = chosen.summ;
-    BetSumBefore = events->GetFieldValue(chosen.summ);
-    events->SetFieldValue(chosen.summ, BetSumBefore + Variant(ui->EditSUMMA->GetEditText()));
+    BetChoice = outcome;
+    const QLatin1String sum = SumField(outcome);
+    events->SetFieldValue(sum, events->GetFieldValue(sum) + Variant(ui->EditSUMMA->GetEditText()));
     BetStep = OkStep::Commits;
 }
 
@@ -238,7 +234,7 @@ void TPriemStavka::RecordBet() {
     bets->SetFieldValue(fields::FIO, Variant(ui->EditFIO->GetEditText()));
 
     try {
-        Module().RecordBet(BetSumField, ui->CheckBox1->isChecked());
+        Module().RecordBet(BetChoice, ui->CheckBox1->isChecked());
     } catch (const ECoefficientChanged& changed) {
         // Another counter's bet moved the coefficient (books on a server): the outcome is
         // chosen again, on the event as it is now.

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "store/History.h"
 #include "store/HistoryScan.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
 
 #include <QHash>
@@ -25,10 +26,6 @@ void Cash::Add(const Cash& other) {
     wins += other.wins;
     restores += other.restores;
     payments += other.payments;
-}
-
-QString DrawOutcome() {
-    return QStringLiteral("Ничья");
 }
 
 namespace {
@@ -185,7 +182,8 @@ QList<EventRisk> ComputeRisk(const Books& books) {
     for (const Event& event : books.events) {
         EventRisk risk;
         risk.event = event;
-        const QString names[3] = {event.kom1, event.kom2, DrawOutcome()};
+        risk.limit = books.limits.maxLiability;
+        const QString names[3] = {event.kom1, event.kom2, DrawName()};
         for (int o = 0; o < 3; ++o)
             risk.outcomes[o].name = names[o];
         if (!event.number.isNull()) {
@@ -196,7 +194,8 @@ QList<EventRisk> ComputeRisk(const Books& books) {
                     if (Variant(bet->result) == Variant(outcome.name)) {
                         ++outcome.bets;
                         outcome.stakes += bet->stake;
-                        outcome.payout += bet->stake + bet->stake * bet->koef;
+                        outcome.payout =
+                            StoredMoney(outcome.payout + BetPayout(bet->stake, bet->koef));
                         break;
                     }
                 }

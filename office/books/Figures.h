@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 namespace varnel::office {
 
@@ -70,7 +71,8 @@ HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t 
                          const std::atomic<bool>& cancel);
 
 // What the office would pay on an open event if each outcome won: every live bet on it whose
-// RESULT is that outcome pays stake + stake × coefficient.
+// RESULT is that outcome pays its BetPayout, summed as the books keep the sum (each step kept
+// to a hundredth of a kopeck).
 struct OutcomeRisk {
     QString name; // KOM1, KOM2 or «Ничья»
     int bets = 0;
@@ -84,13 +86,12 @@ struct EventRisk {
     int bets = 0;
     double stakes = 0; // taken on the event, all outcomes
     int riskiest = -1; // the outcome of the largest payout; -1 with no bets
+    // The owner's limit of the payouts of one outcome, which no outcome's payout may pass.
+    std::optional<double> limit;
     // What the office keeps (negative: loses) if the riskiest outcome wins.
     double WorstResult() const { return riskiest < 0 ? 0 : stakes - outcomes[riskiest].payout; }
 };
 
 QList<EventRisk> ComputeRisk(const Books& books);
-
-// The name of the draw, as bets and results carry it.
-QString DrawOutcome();
 
 } // namespace varnel::office

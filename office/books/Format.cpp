@@ -7,11 +7,6 @@
 namespace varnel::office {
 
 namespace {
-const QLocale& russian() {
-    static const QLocale locale(QLocale::Russian, QLocale::Russia);
-    return locale;
-}
-
 QString plainNumber(double value) {
     // Up to fifteen significant digits, no exponent, no trailing zeros, a decimal comma.
     QString text = QString::number(value, 'f', 11);
@@ -26,11 +21,6 @@ QString plainNumber(double value) {
     return text.replace(QLatin1Char('.'), QLatin1Char(','));
 }
 } // namespace
-
-QString MoneyText(double amount) {
-    const double rounded = std::round(amount * 100) / 100;
-    return russian().toString(rounded == 0 ? 0.0 : rounded, 'f', 2);
-}
 
 QString MoneyPlain(double amount) {
     const double rounded = std::round(amount * 100) / 100;

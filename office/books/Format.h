@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Rules.h"
+
 #include <QDate>
 #include <QString>
 #include <QVariant>
@@ -14,8 +16,8 @@ inline constexpr int ExportRole = Qt::UserRole + 1;
 // What a small table sorts by (its proxy's sort role): the number or date itself.
 inline constexpr int SortRole = Qt::UserRole + 2;
 
-// Money to the kopeck, in the Russian way: «12 500,00».
-QString MoneyText(double amount);
+// Money to the kopeck, in the Russian way («12 500,00»), is the books' MoneyText.
+using varnel::MoneyText;
 // Money to the kopeck for a spreadsheet: «12500,00».
 QString MoneyPlain(double amount);
 // A coefficient or another number as it is, with a decimal comma.

@@ -5,6 +5,7 @@
 #include "office/window/CashView.h"
 #include "office/window/Export.h"
 #include "office/window/HistoryView.h"
+#include "office/window/Limits.h"
 #include "office/window/RiskView.h"
 #include "office/window/ServerBooks.h"
 #include "office/window/Undo.h"
@@ -248,6 +249,11 @@ void OfficeWindow::MakeActions() {
                     QKeySequence(Qt::CTRL | Qt::Key_U), QStyle::SP_ArrowBack,
                     QStringLiteral("Вернуть событие выбранной записи «Результат» и его ставки"),
                     [this] { UndoResult(); });
+    m_limits = action(books, "ActionLimits", QStringLiteral("&Лимиты…"),
+                      QKeySequence(Qt::CTRL | Qt::Key_L), QStyle::SP_FileDialogDetailedView,
+                      QStringLiteral("Наименьшая и наибольшая ставка, наибольшая выплата по "
+                                     "ставке и по исходу события, время отмены ставки кассиром"),
+                      [this] { EditLimits(); });
     action(help, "ActionAbout", QStringLiteral("&О программе"), QKeySequence::HelpContents,
            QStyle::SP_MessageBoxInformation, QStringLiteral("О бэк-офисе"), [this] {
                QMessageBox::about(
@@ -658,6 +664,12 @@ void OfficeWindow::ShowView(int index) {
 }
 
 void OfficeWindow::UpdateActions() {
+    if (m_limits) {
+        m_limits->setEnabled(UndoOffered());
+        m_limits->setToolTip(!m_folder.isEmpty() && !UndoOffered() && !OnStandby()
+                                 ? QStringLiteral("Лимиты устанавливает только менеджер")
+                                 : QString());
+    }
     if (m_undo) {
         m_undo->setEnabled(UndoOffered() && m_views->currentWidget() == m_history &&
                            m_history->CurrentResultRecord() >= 0);
@@ -817,6 +829,41 @@ void OfficeWindow::UndoResult() {
         ReportNotice(attempt.message);
         break;
     }
+    Refresh();
+}
+
+// The limits as the last reading found them, asked of the manager and set through the books'
+// operation; a box the operation refuses (or the server, or a counter holding the folder) is
+// shown and asked again.
+void OfficeWindow::EditLimits() {
+    if (OnStandby()) {
+        ReportError(QStringLiteral("Книги прочитаны с резервного сервера «%1»: на нём только "
+                                   "просмотр, и лимиты изменить нельзя.")
+                        .arg(m_server->Server()));
+        return;
+    }
+    if (m_folder.isEmpty())
+        return;
+    LimitsDialog dialog(m_books ? m_books->limits : Limits{}, this);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        QString refused;
+        try {
+            const Limits limits = dialog.Chosen();
+            CheckLimitsSet(limits);
+            refused = m_server ? SetLimitsOnServer(m_server->Conninfo(), limits)
+                               : SetLimitsInFolder(m_folder, limits);
+        } catch (const EVarnelError& error) {
+            refused = error.message();
+        }
+        if (refused.isEmpty())
+            break;
+        ReportError(refused);
+    }
+    statusBar()->showMessage(QStringLiteral("Лимиты установлены; они действуют со следующей "
+                                            "ставки."),
+                             10000);
     Refresh();
 }
 

@@ -78,6 +78,7 @@ public:
     void Print();
     void PrintPreview();
     void UndoResult();
+    void EditLimits();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -136,6 +137,7 @@ private:
     QStringList m_problems; // as last reported
     bool m_holding = false; // no new reading while the views are written out
     QAction* m_undo = nullptr;
+    QAction* m_limits = nullptr;
     QList<QAction*> m_viewActions;
 };
 

@@ -25,6 +25,7 @@ const QColor kRiskiest(196, 30, 58);
 const QColor kOutcome(70, 120, 180);
 const QColor kStakes(20, 120, 60);
 const QColor kRiskiestCell(255, 222, 222);
+const QColor kLimit(230, 120, 0);
 
 constexpr int kBarWidth = 40;
 constexpr int kBarGap = 6;
@@ -83,13 +84,24 @@ QVariant RiskModel::data(const QModelIndex& index, int role) const {
         }
         return {};
     }
-    if (role == Qt::ForegroundRole)
+    // A payout that has come to nine tenths of its limit or more is told apart.
+    const bool nearLimit = outcome >= 0 && r.limit && r.outcomes[outcome].payout >= 0.9 * *r.limit;
+    if (role == Qt::ForegroundRole) {
+        if (nearLimit)
+            return kLimit;
         return column == WorstResult && r.WorstResult() < 0 ? QVariant(kRiskiest) : QVariant();
-    if (role == Qt::ToolTipRole && outcome >= 0)
-        return QStringLiteral("«%1»: ставок %2 на %3")
-            .arg(r.outcomes[outcome].name)
-            .arg(r.outcomes[outcome].bets)
-            .arg(MoneyText(r.outcomes[outcome].stakes));
+    }
+    if (role == Qt::ToolTipRole && outcome >= 0) {
+        QString tip = QStringLiteral("«%1»: ставок %2 на %3")
+                          .arg(r.outcomes[outcome].name)
+                          .arg(r.outcomes[outcome].bets)
+                          .arg(MoneyText(r.outcomes[outcome].stakes));
+        if (r.limit)
+            tip += QStringLiteral("; лимит выплат по исходу %1, свободно %2")
+                       .arg(MoneyText(*r.limit),
+                            MoneyText(std::max(0.0, *r.limit - r.outcomes[outcome].payout)));
+        return tip;
+    }
     if (role != Qt::DisplayRole && role != ExportRole && role != SortRole)
         return {};
     const auto money = [role](double amount) -> QVariant {
@@ -184,6 +196,8 @@ void RiskChart::paintEvent(QPaintEvent*) {
         top = std::max(top, r.stakes);
         for (const OutcomeRisk& o : r.outcomes)
             top = std::max(top, o.payout);
+        if (r.limit)
+            top = std::max(top, *r.limit);
     }
     if (top <= 0)
         top = 100;
@@ -220,6 +234,8 @@ void RiskChart::paintEvent(QPaintEvent*) {
     key(kOutcome, QStringLiteral("выплата, если исход выиграет"), false);
     key(kRiskiest, QStringLiteral("наибольший риск события"), false);
     key(kStakes, QStringLiteral("принято ставок на событие"), true);
+    if (!m_risks.isEmpty() && m_risks.first().limit)
+        key(kLimit, QStringLiteral("лимит выплат по исходу"), true);
 
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
@@ -254,6 +270,11 @@ void RiskChart::paintEvent(QPaintEvent*) {
         p.setPen(QPen(kStakes, 2, Qt::DashLine));
         const int stakesY = y(r.stakes);
         p.drawLine(left - 6, stakesY, left + 3 * kBarWidth + 2 * kBarGap + 6, stakesY);
+        if (r.limit) {
+            p.setPen(QPen(kLimit, 2, Qt::DashDotLine));
+            const int limitY = y(*r.limit);
+            p.drawLine(left - 6, limitY, left + 3 * kBarWidth + 2 * kBarGap + 6, limitY);
+        }
         p.setPen(palette().color(QPalette::Text));
         p.setFont(bold);
         p.drawText(QRect(left, plotBottom + 4 + QFontMetrics(small).height(),
@@ -318,7 +339,12 @@ void RiskView::SetBooks(std::shared_ptr<const Books> books) {
                        "ставкам на него.")
             .arg(risks.size())
             .arg(bets)
-            .arg(MoneyText(stakes), MoneyText(worst)));
+            .arg(MoneyText(stakes), MoneyText(worst)) +
+        (books && books->limits.maxLiability
+             ? QStringLiteral(" Лимит выплат по исходу: %1; выплаты от девяти десятых лимита "
+                              "выделены оранжевым.")
+                   .arg(MoneyText(*books->limits.maxLiability))
+             : QString()));
 }
 
 QString RiskView::Title() const {

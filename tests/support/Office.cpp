@@ -70,29 +70,7 @@ QByteArray Office::tableBytes(const QString& file) {
 }
 
 int runOnBothHomes(QObject& test, int argc, char** argv, const QStringList& folderOnly) {
-    int failed = QTest::qExec(&test, argc, argv);
-    QStringList again{QString::fromLocal8Bit(argv[0])};
-    bool named = false;
-    for (int i = 1; i < argc; ++i) {
-        again << QString::fromLocal8Bit(argv[i]);
-        named = named || argv[i][0] != '-';
-    }
-    const QMetaObject* meta = test.metaObject();
-    for (int m = meta->methodOffset(); !named && m < meta->methodCount(); ++m) {
-        const QMetaMethod method = meta->method(m);
-        const QString name = QString::fromLatin1(method.name());
-        if (method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private &&
-            !QStringList{"initTestCase", "cleanupTestCase", "init", "cleanup"}.contains(name) &&
-            !name.endsWith(QLatin1String("_data")) && !folderOnly.contains(name))
-            again << name;
-    }
-    std::printf("The same cases with the books on a server:\n");
-    std::fflush(stdout);
-    PgServer server;
-    booksServer = &server;
-    failed += QTest::qExec(&test, again);
-    booksServer = nullptr;
-    return failed;
+    return runOnBothHomes(test, argc, argv, folderOnly, booksServer);
 }
 
 void nameBooksServer(const QString& folder, const QString& conninfo) {

@@ -2,10 +2,16 @@
 
 #include "server/Connection.h"
 #include "server/Schema.h"
+#include "server/ServerHome.h"
+#include "server/Snapshot.h"
+#include "store/DataModule6.h"
+#include "store/Home.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMetaMethod>
 #include <QProcess>
+#include <QTest>
 
 #include <QRegularExpression>
 
@@ -179,6 +185,65 @@ QStringList psql(const QString& conninfo, const QString& sql, QString* error) {
 void addOperator(const QString& conninfo, const QString& name, const QString& password) {
     ServerConnection server(conninfo);
     AddOperator(server, name, OperatorRole::Kassa, server.HashPassword(name, password));
+}
+
+int runOnBothHomes(QObject& test, int argc, char** argv, const QStringList& folderOnly,
+                   PgServer*& current) {
+    int failed = QTest::qExec(&test, argc, argv);
+    QStringList again{QString::fromLocal8Bit(argv[0])};
+    bool named = false;
+    for (int i = 1; i < argc; ++i) {
+        again << QString::fromLocal8Bit(argv[i]);
+        named = named || argv[i][0] != '-';
+    }
+    const QMetaObject* meta = test.metaObject();
+    for (int m = meta->methodOffset(); !named && m < meta->methodCount(); ++m) {
+        const QMetaMethod method = meta->method(m);
+        const QString name = QString::fromLatin1(method.name());
+        if (method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private &&
+            !QStringList{"initTestCase", "cleanupTestCase", "init", "cleanup"}.contains(name) &&
+            !name.endsWith(QLatin1String("_data")) && !folderOnly.contains(name))
+            again << name;
+    }
+    std::printf("The same cases with the books on a server:\n");
+    std::fflush(stdout);
+    PgServer server;
+    current = &server;
+    failed += QTest::qExec(&test, again);
+    current = nullptr;
+    return failed;
+}
+
+namespace {
+PgServer* homeServer = nullptr; // while the books' tests run on a server
+} // namespace
+
+HomeBooks::HomeBooks() {
+    if (!homeServer) {
+        books = std::make_unique<BooksFixture>();
+        return;
+    }
+    conninfo = homeServer->NewDatabase();
+    {
+        ServerConnection server(conninfo);
+        LayOutServer(server);
+    }
+    books = std::make_unique<BooksFixture>(ServerHome(conninfo));
+}
+
+HomeBooks::~HomeBooks() = default;
+
+QString HomeBooks::table(const QString& file) {
+    if (conninfo.isEmpty())
+        return books->folder.file(file);
+    m_snapshot = std::make_unique<QTemporaryDir>();
+    ServerConnection server(conninfo);
+    ServerSnapshot(m_snapshot->path()).Take(server);
+    return m_snapshot->filePath(file);
+}
+
+int runBooksTests(QObject& test, int argc, char** argv, const QStringList& folderOnly) {
+    return runOnBothHomes(test, argc, argv, folderOnly, homeServer);
 }
 
 } // namespace varnel::test

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "tests/support/TestSupport.h"
+
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <memory>
 
 namespace varnel::test {
 
@@ -52,5 +57,38 @@ void addOperator(const QString& conninfo, const QString& name, const QString& pa
 // Every row a statement returns, its columns joined by '|' (psql's unaligned output). A
 // statement the server refuses ends the run, unless `error` is given to hold why.
 QStringList psql(const QString& conninfo, const QString& sql, QString* error = nullptr);
+
+// The test's cases run on a folder's files, then each again (but for `folderOnly`, the cases
+// about the files themselves) with `current` pointing to a throwaway server for their books;
+// cases named on the command line run on both.
+int runOnBothHomes(QObject& test, int argc, char** argv, const QStringList& folderOnly,
+                   PgServer*& current);
+
+class BooksFixture;
+
+// The books of one case of the books' tests (runBooksTests): a fresh folder's files, or, while
+// the cases run again on a server, a fresh database of it laid out as varnel-newdesk lays it.
+struct HomeBooks {
+    HomeBooks();
+    ~HomeBooks();
+    QString conninfo; // empty on a folder
+    std::unique_ptr<BooksFixture> books;
+    // The file of a table as the books hold it now: the folder's own, or the server's table
+    // written out at this moment as the program's own file.
+    QString table(const QString& file);
+
+private:
+    std::unique_ptr<QTemporaryDir> m_snapshot;
+};
+
+// The books' tests' main: as runOnBothHomes, HomeBooks made on the server the second time.
+int runBooksTests(QObject& test, int argc, char** argv, const QStringList& folderOnly);
+template <typename App, typename Test>
+int runBooksTests(int argc, char** argv, const QStringList& folderOnly) {
+    App app(argc, argv);
+    useProgramLocale();
+    Test test;
+    return runBooksTests(test, argc, argv, folderOnly);
+}
 
 } // namespace varnel::test

@@ -98,36 +98,25 @@ BooksFixture::BooksFixture(std::unique_ptr<TBooksHome> home)
 
 BooksFixture::~BooksFixture() = default;
 
-namespace {
-// The event's fields of an outcome (1, 2, 3) and the name bets store for it.
-struct OutcomeOf {
-    QString name;
-    QString koef, summ;
-};
-OutcomeOf outcomeOf(const TDataSet& events, int outcome) {
-    using namespace fields;
-    if (outcome == 3)
-        return {QStringLiteral("Ничья"), KOEF_N, SUMM_N};
-    return {events.GetFieldValue(outcome == 1 ? KOM1 : KOM2).toString(),
-            outcome == 1 ? KOEF_1 : KOEF_2, outcome == 1 ? SUMM_1 : SUMM_2};
-}
-} // namespace
-
 void BooksFixture::takeBet(const Variant& number, int outcome, const Variant& stake,
                            const QString& client, bool adjustOdds) {
     using namespace fields;
     if (!module->FindEvent(number))
         throw EDatabaseError(QStringLiteral("no event %1").arg(number.toString()));
-    const OutcomeOf chosen = outcomeOf(*module->TableCompit, outcome);
+    const auto chosen = Outcome(outcome);
     TDataSet& bets = *module->TableStavka;
     bets.Insert();
     bets.SetFieldValue(NUMBER, number);
-    bets.SetFieldValue(RESULT, Variant(chosen.name));
+    bets.SetFieldValue(RESULT, Variant(OutcomeName(*module->TableCompit, chosen)));
     bets.SetFieldValue(SUMMA, stake);
-    bets.SetFieldValue(KOEFICIENT, module->TableCompit->GetFieldValue(chosen.koef));
+    bets.SetFieldValue(KOEFICIENT, module->TableCompit->GetFieldValue(KoefField(chosen)));
     bets.SetFieldValue(FIO, Variant(client));
-    const QByteArray summ = chosen.summ.toLatin1();
-    module->RecordBet(QLatin1String(summ), adjustOdds);
+    try {
+        module->RecordBet(chosen, adjustOdds);
+    } catch (...) {
+        bets.Cancel(); // as the dialog's close drops the bet it could not record
+        throw;
+    }
 }
 
 void BooksFixture::enterEvent(const Variant& number, const QString& kom1, const QString& kom2) {
@@ -155,7 +144,7 @@ void BooksFixture::payOut(int row) {
 bool BooksFixture::settle(const Variant& number, int outcome) {
     if (!module->FindEvent(number))
         return false;
-    const QString winner = outcomeOf(*module->TableCompit, outcome).name;
+    const QString winner = OutcomeName(*module->TableCompit, Outcome(outcome));
     module->SettleEvent(module->TableCompit->CurrentIndex(), winner);
     return true;
 }

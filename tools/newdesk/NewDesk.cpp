@@ -211,7 +211,8 @@ QString ShippedImagesDir() {
     return QStringLiteral(VARNEL_IMAGES_DIR);
 }
 
-Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom, AddedFields* added) {
+Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom, AddedFields* added,
+                         QStringList* alsoDone) {
     if (!QDir().mkpath(folder))
         throw EDatabaseError(QStringLiteral("Не удалось создать папку «%1».").arg(folder));
     // A folder of books kept before the history was: the history is added, the books stay. One
@@ -227,6 +228,21 @@ Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom, Added
             if (added)
                 *added = std::move(fields);
         }
+        // Books laid out before the owner's limits: the limits' table, no limit set, and the
+        // events' payout sums (blank: each is summed from its bets at the event's next bet).
+        QStringList done;
+        const AddedFields sums = AddMissingFields(folder, CompitTable());
+        if (!sums.names.isEmpty())
+            done << QStringLiteral("В таблицу событий COMPIT.DBF %1 %2 (записей: %3).")
+                        .arg(sums.names.size() == 1 ? QStringLiteral("добавлено поле")
+                                                    : QStringLiteral("добавлены поля"),
+                             sums.names.join(QStringLiteral(", ")))
+                        .arg(sums.records);
+        if (AddLimitsTable(folder))
+            done << QStringLiteral("Добавлена таблица лимитов %1, лимиты не установлены.")
+                        .arg(LimitsTable().file);
+        if (alsoDone)
+            *alsoDone = done;
     } else {
         CreateEmptyTables(folder);
     }

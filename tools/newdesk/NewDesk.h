@@ -32,9 +32,11 @@ struct AddedFields {
 // written before them lacks (Laid::HistoryFields, what was added in `added` when given; see
 // AddMissingFields); Laid::Nothing when the history is whole. The books are never touched. It
 // refuses (EDatabaseError), before writing anything, a folder that holds some of the books only.
-// Bitmaps already in images/ are kept.
+// Bitmaps already in images/ are kept. Books laid out before the owner's limits get the limits'
+// table and the events' fields that came with it; what was added is said in `alsoDone`, a line
+// each.
 Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom = ShippedImagesDir(),
-                         AddedFields* added = nullptr);
+                         AddedFields* added = nullptr, QStringList* alsoDone = nullptr);
 
 // Adds to a table file of the folder the fields of its description that may be missing
 // (FieldDescription::mayBeMissing) and that it lacks: after its own columns, blank in every

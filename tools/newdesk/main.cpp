@@ -167,9 +167,10 @@ int main(int argc, char** argv) {
         return usage(err);
     varnel::Laid laid;
     varnel::AddedFields added;
+    QStringList alsoDone;
     try {
         laid = varnel::LayOutWorkingFolder(
-            args[1], args.size() == 3 ? args[2] : varnel::ShippedImagesDir(), &added);
+            args[1], args.size() == 3 ? args[2] : varnel::ShippedImagesDir(), &added, &alsoDone);
     } catch (const varnel::EVarnelError& error) {
         err << error.message() << '\n';
         return 1;
@@ -190,8 +191,11 @@ int main(int argc, char** argv) {
             << "): " << where << '\n';
         break;
     case varnel::Laid::Nothing:
-        out << "В рабочей папке уже есть все таблицы, ничего не изменено: " << where << '\n';
+        if (alsoDone.isEmpty())
+            out << "В рабочей папке уже есть все таблицы, ничего не изменено: " << where << '\n';
         break;
     }
+    for (const QString& line : alsoDone)
+        out << line << ' ' << where << '\n';
     return 0;
 }
