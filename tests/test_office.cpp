@@ -4,6 +4,7 @@
 #include "office/books/Format.h"
 #include "office/books/HistoryModel.h"
 #include "office/window/CashView.h"
+#include "office/window/Export.h"
 #include "office/window/HistoryView.h"
 #include "office/window/OfficeWindow.h"
 #include "office/window/RiskView.h"
@@ -38,6 +39,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QSet>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -1065,6 +1067,30 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QTRY_COMPARE(kassir->count(), 1);
         QCOMPARE(window.Cash()->Figures().byOperator.size(), 1);
         QCOMPARE(window.Cash()->Figures().byOperator[0].cash.stakes, 140.0);
+    }
+
+    // The spreadsheet splits on ';' and on unquoted line breaks: a cell holding either, or a
+    // quote, is quoted whole, and the decimal comma of an amount is not a reason to quote.
+    void aCsvCellHoldingTheSeparatorAQuoteOrALineBreakIsQuoted() {
+        QStandardItemModel model(3, 2);
+        model.setHorizontalHeaderLabels({"Клиент; телефон", "Сумма"});
+        const QList<QPair<QString, QVariant>> rows = {{"Иванов \"Ваня\"", 1.5},
+                                                      {"две\nстроки", QDate(2026, 12, 8)},
+                                                      {"возврат\rкаретки", "a,b"}};
+        for (int r = 0; r < rows.size(); ++r) {
+            model.setData(model.index(r, 0), rows[r].first);
+            model.setData(model.index(r, 1), rows[r].second);
+        }
+        QTemporaryDir out;
+        const QString path = out.filePath("ячейки.csv");
+        WriteCsv(model, path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\xEF\xBB\xBF"
+                                            "\"Клиент; телефон\";Сумма\r\n"
+                                            "\"Иванов \"\"Ваня\"\"\";1,5\r\n"
+                                            "\"две\nстроки\";08.12.2026\r\n"
+                                            "\"возврат\rкаретки\";a,b\r\n"));
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "office/books/Format.h"
+#include "store/Csv.h"
 
 #include <QAbstractItemModel>
 #include <QColor>
@@ -15,28 +16,36 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include <string>
+#include <string_view>
+
 namespace varnel::office {
 
 namespace {
 
-QString csvCell(QString text) {
-    if (text.contains(QLatin1Char(';')) || text.contains(QLatin1Char('"')) ||
-        text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
-        text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        return QLatin1Char('"') + text + QLatin1Char('"');
-    }
-    return text;
+[[noreturn]] void cannotWrite(const QString& path, const QString& why) {
+    throw EDatabaseError(
+        QStringLiteral("Файл «%1» не записан: %2.").arg(QFileInfo(path).fileName(), why));
+}
+
+// A cell after the one before it in the row, quoted as varnel-export quotes its CSV, but with
+// the ';' that a Russian-locale spreadsheet splits on (a decimal comma stays inside its cell).
+void appendCell(std::string& bytes, int column, const QString& text) {
+    if (column)
+        bytes += ';';
+    const QByteArray utf8 = text.toUtf8();
+    AppendDelimited(bytes, std::string_view(utf8.constData(), std::size_t(utf8.size())), ';');
+}
+
+void writeAll(QSaveFile& file, const QString& path, const std::string& bytes) {
+    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()))
+        cannotWrite(path, file.errorString());
 }
 
 QString exportText(const QAbstractItemModel& model, int row, int column) {
     const QModelIndex index = model.index(row, column);
     const QVariant value = model.data(index, ExportRole);
     return CsvText(value.isValid() ? value : model.data(index, Qt::DisplayRole));
-}
-
-[[noreturn]] void cannotWrite(const QString& path, const QString& why) {
-    throw EDatabaseError(
-        QStringLiteral("Файл «%1» не записан: %2.").arg(QFileInfo(path).fileName(), why));
 }
 
 } // namespace
@@ -47,26 +56,17 @@ void WriteCsv(const QAbstractItemModel& model, const QString& path,
     if (!file.open(QIODevice::WriteOnly))
         cannotWrite(path, file.errorString());
     const int columns = model.columnCount();
-    QString line;
-    QByteArray bytes = QByteArrayLiteral("\xEF\xBB\xBF");
-    for (int c = 0; c < columns; ++c) {
-        if (c)
-            line += QLatin1Char(';');
-        line += csvCell(model.headerData(c, Qt::Horizontal).toString());
-    }
-    bytes += line.toUtf8() + "\r\n";
+    std::string bytes = "\xEF\xBB\xBF";
+    for (int c = 0; c < columns; ++c)
+        appendCell(bytes, c, model.headerData(c, Qt::Horizontal).toString());
+    bytes += "\r\n";
     const int rows = model.rowCount();
     for (int r = 0; r < rows; ++r) {
-        line.clear();
-        for (int c = 0; c < columns; ++c) {
-            if (c)
-                line += QLatin1Char(';');
-            line += csvCell(exportText(model, r, c));
-        }
-        bytes += line.toUtf8() + "\r\n";
+        for (int c = 0; c < columns; ++c)
+            appendCell(bytes, c, exportText(model, r, c));
+        bytes += "\r\n";
         if (bytes.size() > (1 << 20)) {
-            if (file.write(bytes) != bytes.size())
-                cannotWrite(path, file.errorString());
+            writeAll(file, path, bytes);
             bytes.clear();
         }
         if (progress && r % 1000 == 0 && !progress(r)) {
@@ -74,7 +74,8 @@ void WriteCsv(const QAbstractItemModel& model, const QString& path,
             return;
         }
     }
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    writeAll(file, path, bytes);
+    if (!file.commit())
         cannotWrite(path, file.errorString());
 }
 

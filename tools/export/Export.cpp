@@ -1,6 +1,7 @@
 #include "tools/export/Export.h"
 
 #include "base/Errors.h"
+#include "store/Csv.h"
 #include "store/Tables.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
@@ -293,24 +294,6 @@ std::optional<std::string> plain(const DbfColumn& column, const Variant& value) 
 }
 
 } // namespace
-
-// As RFC 4180 has it, for tabs as for commas: a field holding the separator, a quote or a line
-// break is enclosed in quotes, a quote inside doubled, so that a reader splits rows and fields
-// where the table has them.
-void AppendDelimited(std::string& out, std::string_view text, char separator) {
-    const char special[] = {separator, '"', '\r', '\n', '\0'};
-    if (text.find_first_of(special) == std::string_view::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
-    for (const char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-}
 
 void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';

@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 
 namespace varnel {
 
@@ -51,8 +50,7 @@ struct ExportUsage {
 };
 ExportRequest ParseExportRequest(const QStringList& arguments, qsizetype first);
 
-// The output's two quotings: a CSV or TSV field, a JSON string.
-void AppendDelimited(std::string& out, std::string_view text, char separator);
+// A JSON string of the output; a CSV or TSV field is quoted by AppendDelimited (store/Csv.h).
 void AppendJsonString(std::string& out, const std::string& text);
 
 } // namespace varnel

@@ -3,6 +3,7 @@
 #include "server/Connection.h"
 #include "server/Schema.h"
 #include "server/Snapshot.h"
+#include "store/Csv.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
 #include "tools/export/Export.h"
