@@ -4,6 +4,7 @@
 #include "store/Tables.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Digits.h"
 
 #include <QStringEncoder>
 
@@ -76,10 +77,6 @@ bool matches(const FieldMatcher& matcher, const char* record, Decoded decodedMat
     return decodedMatches();
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 std::uint64_t word(const char* p) {
     std::uint64_t w = 0;
     std::memcpy(&w, p, sizeof w);
@@ -118,7 +115,7 @@ bool plainNumber(const char* p, int length, bool whole) {
     if (p[i] == '-')
         ++i;
     const int from = i;
-    while (i < length && isDigit(p[i]))
+    while (i < length && IsDigit(p[i]))
         ++i;
     if (i == from || i - from > 18) // no digit, or more than a whole number holds
         return false;
@@ -127,7 +124,7 @@ bool plainNumber(const char* p, int length, bool whole) {
     if (whole || p[i] != '.')
         return false;
     const int fraction = ++i;
-    while (i < length && isDigit(p[i]))
+    while (i < length && IsDigit(p[i]))
         ++i;
     return i == length && i > fraction;
 }

@@ -1,11 +1,11 @@
 #include "store/engine/Convert.h"
 
 #include "base/Errors.h"
+#include "store/engine/Digits.h"
 
 #include <QLocale>
 #include <QStringList>
 
-#include <charconv>
 #include <cmath>
 
 namespace varnel {
@@ -114,13 +114,8 @@ QDate StrToDate(const QString& text) {
 
 int StrToInt(const QString& text) {
     const QByteArray ascii = text.trimmed().toLatin1();
-    const char* first = ascii.constData();
-    const char* last = first + ascii.size();
-    if (first != last && *first == '+')
-        ++first;
     int value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (ascii.isEmpty() || error != std::errc() || end != last ||
+    if (!ReadWhole(std::string_view(ascii.constData(), std::size_t(ascii.size())), value) ||
         text.trimmed() != QString::fromLatin1(ascii))
         throw EConvertError(QStringLiteral("%1 — не целое число.").arg(Quoted(text)));
     return value;

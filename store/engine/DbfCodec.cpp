@@ -1,6 +1,7 @@
 #include "store/engine/DbfCodec.h"
 
 #include "base/Errors.h"
+#include "store/engine/Digits.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -214,40 +215,27 @@ Variant DbfCodec::decode(const char* record, int column) const {
     }
     case 'N':
     case 'F': {
-        while (size > 0 && (*p == ' ' || *p == '\0')) {
-            ++p;
-            --size;
-        }
-        while (size > 0 && (p[size - 1] == ' ' || p[size - 1] == '\0'))
-            --size;
-        if (size == 0 || allOf(p, size, '*'))
+        const std::string_view text = Unpadded(p, size);
+        if (text.empty() || allOf(text.data(), int(text.size()), '*'))
             return {}; // blank, or a tool's mark of an overflow: no value
-        const char* first = p;
-        const char* last = p + size;
-        if (*first == '+')
-            ++first;
-        const bool integral =
-            c.decimals == 0 && c.length < 10 &&
-            std::none_of(first, last, [](char x) { return x == '.' || x == 'e' || x == 'E'; });
-        if (integral) {
+        if (c.decimals == 0 && c.length < 10 && text.find_first_of(".eE") == text.npos) {
             std::int64_t value = 0;
-            const auto [end, error] = std::from_chars(first, last, value);
-            if (error == std::errc() && end == last)
+            if (ReadWhole(text, value))
                 return Variant(value);
         } else {
             double value = 0;
-            const auto [end, error] = std::from_chars(first, last, value);
-            if (error == std::errc() && end == last && std::isfinite(value))
+            if (ReadReal(text, value))
                 return Variant(value);
         }
-        throw EDatabaseError(QStringLiteral("Таблица «%1»: в поле %2 записано не число: «%3».")
-                                 .arg(m_table, c.name, QString::fromLatin1(p, size)));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1»: в поле %2 записано не число: «%3».")
+                .arg(m_table, c.name, QString::fromLatin1(text.data(), qsizetype(text.size()))));
     }
     case 'D': {
         if (allOf(p, size, ' ') || allOf(p, size, '0') || allOf(p, size, '\0'))
             return {};
         int y = 0, m = 0, d = 0;
-        const bool digits = std::all_of(p, p + 8, [](char x) { return x >= '0' && x <= '9'; });
+        const bool digits = std::all_of(p, p + 8, IsDigit);
         if (digits) {
             std::from_chars(p, p + 4, y);
             std::from_chars(p + 4, p + 6, m);
@@ -423,13 +411,13 @@ ByteMatch FieldMatcher::match(const char* record) const {
         return ByteMatch::Unsure;
     const char* p = record + m_offset;
     int size = m_length;
-    while (size > 0 && (p[size - 1] == ' ' || p[size - 1] == '\0'))
+    while (size > 0 && IsPad(p[size - 1]))
         --size;
     if (m_mode == Mode::Text)
         return size == m_bytes.size() && std::memcmp(p, m_bytes.constData(), std::size_t(size)) == 0
                    ? ByteMatch::Same
                    : ByteMatch::Different;
-    while (size > 0 && (*p == ' ' || *p == '\0')) {
+    while (size > 0 && IsPad(*p)) {
         ++p;
         --size;
     }
@@ -444,7 +432,7 @@ ByteMatch FieldMatcher::match(const char* record) const {
     if (at == size || (p[at] == '0' && (size - at > 1 || at == 1))) // "007", "-0"
         return ByteMatch::Unsure;
     for (; at < size; ++at)
-        if (p[at] < '0' || p[at] > '9')
+        if (!IsDigit(p[at]))
             return ByteMatch::Unsure;
     return ByteMatch::Different;
 }

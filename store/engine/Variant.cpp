@@ -2,10 +2,10 @@
 
 #include "base/Errors.h"
 #include "store/engine/Convert.h"
+#include "store/engine/Digits.h"
 
 #include <QLocale>
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -109,17 +109,12 @@ Variant Variant::parseNumber(const QString& text) {
     if (ascii.isEmpty() || !digits || ascii.endsWith('e') || ascii.endsWith('-'))
         throw EConvertError(QStringLiteral("%1 — не число.").arg(Quoted(text)));
 
-    const char* first = ascii.constData();
-    const char* last = first + ascii.size();
-    if (!fraction && !exponent) {
-        std::int64_t whole = 0;
-        const auto [end, error] = std::from_chars(first, last, whole);
-        if (error == std::errc() && end == last)
-            return Variant(whole);
-    }
+    const std::string_view number(ascii.constData(), std::size_t(ascii.size()));
+    std::int64_t whole = 0;
+    if (!fraction && !exponent && ReadWhole(number, whole))
+        return Variant(whole);
     double real = 0.0;
-    const auto [end, error] = std::from_chars(first, last, real);
-    if (error != std::errc() || end != last || !std::isfinite(real))
+    if (!ReadReal(number, real))
         throw EConvertError(
             QStringLiteral("%1 — не число или число слишком велико.").arg(Quoted(text)));
     return Variant(real);

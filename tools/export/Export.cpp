@@ -5,13 +5,13 @@
 #include "store/Tables.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Digits.h"
 
 #include <QDate>
 #include <QFileInfo>
 #include <QLocale>
 
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,18 +24,8 @@ namespace {
 
 using Format = ExportFormat;
 
-// A number as its decimal digits say it, in the one form that two equal numbers share: no
-// leading zeros before the point, no trailing zeros after it, no sign on zero. Widths past 18
-// digits overflow every integer type and a double keeps only 15 to 17, so the digits themselves
-// are what is written and compared. The views point into the field's bytes or into a buffer of
-// the caller's.
-struct Decimal {
-    bool negative = false;
-    std::string_view whole;    // empty below 1
-    std::string_view fraction; // empty for a whole number
-};
-
-// The same, owning its digits: a value sought by --where outlives every record it is matched to.
+// A Decimal owning its digits: a value sought by --where outlives every record it is matched
+// to.
 struct OwnedDecimal {
     bool negative = false;
     std::string whole, fraction;
@@ -72,118 +62,6 @@ const char* const kUsage =
     throw Failure(2, why);
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\0';
-}
-
-// A sign, then digits with at most one point among them (".5" and "5." as other writers leave
-// them), and nothing else: the form nearly every number of a file has, read in place.
-inline bool readPlain(std::string_view text, Decimal& number) {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    bool negative = false;
-    if (p != end && (*p == '-' || *p == '+'))
-        negative = *p++ == '-';
-    const char* const digits = p;
-    while (p != end && *p == '0') // leading zeros say nothing
-        ++p;
-    const char* const whole = p;
-    while (p != end && isDigit(*p))
-        ++p;
-    const char* const wholeEnd = p;
-    const char* fraction = p;
-    const char* fractionEnd = p;
-    if (p != end && *p == '.') {
-        fraction = ++p;
-        while (p != end && isDigit(*p))
-            ++p;
-        fractionEnd = p;
-    }
-    if (p != end || (wholeEnd == digits && fractionEnd == fraction))
-        return false;
-    while (fractionEnd != fraction && fractionEnd[-1] == '0')
-        --fractionEnd;
-    number.whole = std::string_view(whole, std::size_t(wholeEnd - whole));
-    number.fraction = std::string_view(fraction, std::size_t(fractionEnd - fraction));
-    number.negative = negative && (wholeEnd != whole || fractionEnd != fraction); // -0 is 0
-    return true;
-}
-
-// A plain number, or one with an exponent written out in full digits into `storage`: output
-// never carries an exponent, and 1.5e3 equals 1500.
-bool readNumber(std::string_view text, std::string& storage, Decimal& number) {
-    if (readPlain(text, number))
-        return true;
-    const std::size_t e = text.find_first_of("eE");
-    if (e == std::string_view::npos)
-        return false;
-    Decimal mantissa;
-    if (!readPlain(text.substr(0, e), mantissa))
-        return false;
-    std::string_view exponentText = text.substr(e + 1);
-    if (!exponentText.empty() && exponentText.front() == '+')
-        exponentText.remove_prefix(1);
-    long exponent = 0;
-    const auto [end, error] =
-        std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
-    if (error != std::errc() || end != exponentText.data() + exponentText.size())
-        return false;
-    if (mantissa.whole.empty() && mantissa.fraction.empty()) {
-        number = mantissa;
-        return true;
-    }
-    // Anything a double can hold lies well inside this; the bound only keeps the arithmetic
-    // and the buffer sane for nonsense.
-    if (exponent > 100000 || exponent < -100000)
-        return false;
-    std::string digits(mantissa.whole);
-    digits += mantissa.fraction;
-    const long point = long(mantissa.whole.size()) + exponent;
-    storage.clear();
-    if (mantissa.negative)
-        storage += '-';
-    if (point <= 0) {
-        storage += "0.";
-        storage.append(std::size_t(-point), '0');
-        storage += digits;
-    } else if (point >= long(digits.size())) {
-        storage += digits;
-        storage.append(std::size_t(point - long(digits.size())), '0');
-    } else {
-        storage.append(digits, 0, std::size_t(point));
-        storage += '.';
-        storage.append(digits, std::size_t(point));
-    }
-    return readPlain(storage, number);
-}
-
-void appendDecimal(std::string& out, const Decimal& number) {
-    if (number.negative)
-        out += '-';
-    if (number.whole.empty())
-        out += '0';
-    else
-        out += number.whole;
-    if (!number.fraction.empty()) {
-        out += '.';
-        out += number.fraction;
-    }
-}
-
-// A field's bytes without the blanks (or NULs) that pad them.
-std::string_view trimmed(const char* field, int length) {
-    std::string_view text(field, std::size_t(length));
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 // A numeric field's bytes in a form other than plain digits, as a number, or nothing for the
 // '*' of an overflow (read as a blank, as the codec reads it). Bytes the codec refuses throw its
 // error, so a damaged record fails the export just as a decoded read would.
@@ -193,7 +71,7 @@ std::optional<Decimal> unusualNumber(const DbfFile& file, const char* record, in
     if (value.isNull())
         return std::nullopt;
     Decimal number;
-    if (readNumber(text, storage, number))
+    if (ReadDecimal(text, storage, number))
         return number;
     // What is left ("+-5") the codec reads into no more digits than a double keeps.
     char digits[400];
@@ -202,21 +80,21 @@ std::optional<Decimal> unusualNumber(const DbfFile& file, const char* record, in
                             : std::to_chars(digits, digits + sizeof digits, value.toReal(),
                                             std::chars_format::fixed);
     storage.assign(digits, result.ptr);
-    readPlain(storage, number);
+    ReadPlainDecimal(storage, number);
     return number;
 }
 
 // A numeric field as a number into `number`, or false for a blank. Plain digits are read in
 // place, with nothing decoded: the scan of a large table spends its time here. The number is
 // filled in rather than returned, since copying it out stalled the scan on every record; both
-// this and readPlain are inline for GCC to fold them into the scan's loop (a third fewer
+// this and ReadPlainDecimal are inline for GCC to fold them into the scan's loop (a third fewer
 // instructions per record).
 inline bool numberIn(const DbfFile& file, const char* record, int column, int offset, int length,
                      std::string& storage, Decimal& number) {
-    const std::string_view text = trimmed(record + offset, length);
+    const std::string_view text = Unpadded(record + offset, length);
     if (text.empty())
         return false;
-    if (readPlain(text, number))
+    if (ReadPlainDecimal(text, number))
         return true;
     const std::optional<Decimal> unusual = unusualNumber(file, record, column, text, storage);
     if (unusual)
@@ -242,7 +120,7 @@ std::optional<OwnedDecimal> numberFrom(const QString& text) {
     }
     std::string storage;
     Decimal number;
-    if (!readNumber(ascii, storage, number))
+    if (!ReadDecimal(ascii, storage, number))
         return std::nullopt;
     return OwnedDecimal{number.negative, std::string(number.whole), std::string(number.fraction)};
 }
@@ -541,7 +419,7 @@ private:
             Decimal number;
             if (!numberIn(file, record, c, column.offset, column.length, m_numberDigits, number))
                 return Kind::None;
-            appendDecimal(m_text, number);
+            AppendDecimal(m_text, number);
             return Kind::Bare;
         }
         std::optional<std::string> text = plain(column, file.decode(record, c));
