@@ -7,6 +7,7 @@
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
+#include "store/engine/Table.h"
 #include "store/engine/Variant.h"
 
 #include <benchmark/benchmark.h>

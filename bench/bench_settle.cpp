@@ -4,9 +4,9 @@
 #include "store/History.h"
 #include "store/InFolder.h"
 #include "store/Tables.h"
-#include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
+#include "store/engine/Table.h"
 #include "store/engine/Transaction.h"
 
 #include <QCoreApplication>

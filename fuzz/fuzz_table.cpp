@@ -10,6 +10,7 @@
 #include "store/engine/DbfCodec.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
+#include "store/engine/Table.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,10 +8,10 @@
 #include "store/DataModule6.h"
 #include "store/History.h"
 #include "store/Tables.h"
-#include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Journal.h"
+#include "store/engine/Table.h"
 #include "store/engine/Transaction.h"
 
 #include <QFile>

@@ -10,6 +10,7 @@
 #include "store/engine/DataSet.h"
 #include "store/engine/Field.h"
 #include "store/engine/FolderLock.h"
+#include "store/engine/Table.h"
 
 #include <QDate>
 #include <QDir>

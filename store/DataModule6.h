@@ -20,6 +20,8 @@
 
 namespace varnel {
 
+class TTable;
+
 // A bet refused where the books are shared: another counter's bet moved the chosen outcome's
 // coefficient since the operator was shown it. The message says the new one.
 class ECoefficientChanged : public EDatabaseError {

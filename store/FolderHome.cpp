@@ -7,6 +7,7 @@
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Journal.h"
+#include "store/engine/Table.h"
 #include "store/engine/Transaction.h"
 
 #include <QDir>

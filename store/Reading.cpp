@@ -3,8 +3,8 @@
 #include "store/DataModule6.h"
 #include "store/HistoryScan.h"
 #include "store/Tables.h"
-#include "store/engine/DataSet.h"
 #include "store/engine/Field.h"
+#include "store/engine/Table.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

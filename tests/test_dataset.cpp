@@ -3,6 +3,7 @@
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
+#include "store/engine/Table.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"

@@ -1,7 +1,7 @@
 // varnel-export as a script runs it: a whole process, its standard output and exit status.
 #include "store/Tables.h"
-#include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/Table.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 

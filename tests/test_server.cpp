@@ -12,6 +12,7 @@
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/FolderLock.h"
+#include "store/engine/Table.h"
 #include "tests/support/Office.h"
 #include "tests/support/Server.h"
 #include "tests/support/TestMain.h"

@@ -4,6 +4,7 @@
 #include "store/engine/FaultInjection.h"
 #include "store/engine/Field.h"
 #include "store/engine/Journal.h"
+#include "store/engine/Table.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"

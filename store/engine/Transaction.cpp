@@ -1,9 +1,9 @@
 #include "store/engine/Transaction.h"
 
 #include "base/Errors.h"
-#include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Journal.h"
+#include "store/engine/Table.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -9,6 +9,7 @@
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Journal.h"
+#include "store/engine/Table.h"
 #include "tools/newdesk/NewDesk.h"
 
 #include <QCoreApplication>
