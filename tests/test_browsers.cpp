@@ -1,4 +1,5 @@
 #include "controls/DBGrid.h"
+#include "controls/DBGridModel.h"
 #include "controls/DBNavigator.h"
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
