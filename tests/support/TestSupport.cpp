@@ -29,7 +29,9 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fs.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -384,6 +386,48 @@ bool setReadOnly(const QString& path, bool readOnly, QString* why) {
     if (fd >= 0)
         ::close(fd);
     return ok && (readOnly || setMode());
+}
+
+namespace {
+
+struct Account {
+    uid_t uid;
+    gid_t gid;
+};
+
+// Looked up in the parent: a forked copy of a program with threads must not call the name
+// service, whose locks another thread may have held at the fork.
+Account unprivileged() {
+    const passwd* user = ::getpwnam("nobody");
+    if (!user || user->pw_uid == 0)
+        qFatal("there is no unprivileged user nobody to run as");
+    return {user->pw_uid, user->pw_gid};
+}
+
+} // namespace
+
+void giveToUnprivileged(const QString& path) {
+    if (::geteuid() != 0)
+        return;
+    const Account account = unprivileged();
+    if (::chown(QFile::encodeName(path).constData(), account.uid, account.gid) != 0)
+        qFatal("%s cannot be given to nobody: %s", qPrintable(path), std::strerror(errno));
+}
+
+int runForkedUnprivileged(const std::function<void()>& work) {
+    if (::geteuid() != 0)
+        return runForked(work);
+    const Account account = unprivileged();
+    return runForked([&] {
+        // The groups before the user: once it is nobody, root's right to change them is gone.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(account.gid) != 0 ||
+            ::setuid(account.uid) != 0 || ::geteuid() == 0) {
+            std::fprintf(stderr, "cannot become nobody: %s\n", std::strerror(errno));
+            std::fflush(nullptr);
+            ::_exit(2); // neither done nor refused: the test fails
+        }
+        work();
+    });
 }
 
 int runForked(const std::function<void()>& work) {

@@ -150,6 +150,14 @@ int sweepKills(const char* flag, const QString& fixture,
 // the work must need no event loop.
 int runForked(const std::function<void()>& work);
 
+// Root reads and writes whatever a file's permissions say, and CI runs as root: what the
+// program must refuse an operator (a read-only file written) cannot be seen there. This runs
+// the work as runForked does, but as `nobody` when the tests run as root (as ourselves
+// otherwise); a child that cannot become it fails the test. The files the work needs are
+// handed over first with giveToUnprivileged.
+int runForkedUnprivileged(const std::function<void()>& work);
+void giveToUnprivileged(const QString& path);
+
 // What every start does first, in the given folder: the interrupted work finished or dropped,
 // the tables opened. Returns the messages it reported (none when all went well).
 QStringList startTablesIn(const QString& folder);
