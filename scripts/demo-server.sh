@@ -9,7 +9,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh"
+BUILD_DIR="$build" "$root/scripts/build.sh" \
+  --target varnel --target varnel-office --target varnel-newdesk
 dir="${1:-$(mktemp -d /tmp/varnel-demo-XXXXXX)}"
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libpq-dev libqt6sql6-psql postgresql-15
   libbenchmark-dev
@@ -25,13 +25,16 @@ if [ "${1:-}" = package ]; then
   packages+=(dpkg-dev file desktop-file-utils lintian man-db)
 fi
 
+# One question to dpkg for all of them: every start of the program asks it.
+installed="$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  sed -n 's/ install ok installed$//p' || true)"
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 
 if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
+  echo "Устанавливаются пакеты: ${missing[*]}"
   as_root=()
   if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
   "${as_root[@]}" apt-get update -qq
