@@ -61,6 +61,10 @@ bool StartUp(TApplication& application) {
         application.CreateForm(DataModule6, [&] {
             return std::make_unique<TDataModule6>(nullptr, ServerHome(conninfo));
         });
+    // Counters sharing the server's books look alike: the main screen names the login that
+    // works at each, as the server stamps it on every record.
+    if (!conninfo.isEmpty())
+        Zastavka->ShowOperator(DataModule6->Home().Operator());
     application.CreateForm(TableCompitition);
     application.CreateForm(TableStavka);
     application.CreateForm(PriemResult);

@@ -85,6 +85,11 @@ QStringList TZastavka::PictureSlots() const {
     return QStringList(std::begin(PictureFiles), std::end(PictureFiles));
 }
 
+void TZastavka::ShowOperator(const QString& name) {
+    ui->LabelOperator->setText(QStringLiteral("Оператор: %1").arg(name));
+    ui->LabelOperator->setVisible(!name.isEmpty());
+}
+
 // At every activation: at the first showing, and whenever a window opened from the menu
 // closes (the form seam fires it then). Five different kinds out of seven.
 void TZastavka::prZastavka() {

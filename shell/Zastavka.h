@@ -25,6 +25,9 @@ public:
     QMenu* PopupMenu1() const { return m_popupMenu1; }
     // The file names of the five picture slots as last drawn.
     QStringList PictureSlots() const;
+    // Who works at this counter, in the strip under the pictures: on shared books several
+    // counters look alike but for it. Nothing shown for an empty name.
+    void ShowOperator(const QString& name);
 
 private:
     void prZastavka();

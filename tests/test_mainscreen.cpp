@@ -1,6 +1,7 @@
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
 #include "tests/support/Office.h"
+#include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
@@ -114,6 +116,24 @@ private slots:
         connect(Zastavka, &TForm::OnActivate, [&] { ++draws; });
         runModal(Kalend, [] {});
         QCOMPARE(draws, 1);
+        Zastavka->Close();
+    }
+
+    // Counters on one server's books look alike but for the login each works as, named under
+    // the pictures as the server stamps it on their records; a folder's counter, alone on its
+    // books, keeps its screen as it always was.
+    void theMainScreenNamesTheLoginOnSharedBooks() {
+        Zastavka->Show();
+        auto* label = control<QLabel>(Zastavka, "LabelOperator");
+        if (m_office->conninfo.isEmpty()) {
+            QVERIFY(label->isHidden());
+        } else {
+            const QStringList login = psql(m_office->conninfo, "select session_user");
+            QCOMPARE(login.size(), 1);
+            QVERIFY(label->isVisible());
+            QCOMPARE(label->text(), "Оператор: " + login[0]);
+            QVERIFY(QRect(0, 370, 464, 23).contains(label->geometry()));
+        }
         Zastavka->Close();
     }
 
