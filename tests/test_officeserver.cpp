@@ -319,6 +319,8 @@ private slots:
         OfficeOn manager(as("vera"));
         OfficeWindow& window = manager.window;
         QVERIFY(window.UndoOffered());
+        QCOMPARE(control<QLabel>(&window, "OperatorState")->text(),
+                 QString("Оператор: vera, менеджер"));
         auto* kassir = control<QComboBox>(window.History(), "FilterKassir");
         QTRY_COMPARE(kassir->count(), 3);
         QCOMPARE(kassir->itemText(0), QString("Все"));
@@ -393,6 +395,8 @@ private slots:
         QVERIFY(boris.settle(3, 2)); // lost: nothing paid that would stop its undo
         OfficeOn cashier(as("anna"));
         QVERIFY(!cashier.window.UndoOffered());
+        QCOMPARE(control<QLabel>(&cashier.window, "OperatorState")->text(),
+                 QString("Оператор: anna, кассир"));
         QVERIFY(onResultOf(cashier.window, 3));
         QVERIFY(!undoAction(cashier.window)->isEnabled());
         QCOMPARE(undoAction(cashier.window)->statusTip(),

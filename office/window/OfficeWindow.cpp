@@ -104,7 +104,7 @@ QIcon officeIcon() {
 OfficeWindow::OfficeWindow(QWidget* parent)
     : QMainWindow(parent), m_views(new QTabWidget(this)), m_history(new HistoryView(m_views)),
       m_cash(new CashView(m_views)), m_risk(new RiskView(m_views)), m_state(new QLabel(this)),
-      m_unreadable(new QLabel(this)), m_banner(new QLabel(this)) {
+      m_unreadable(new QLabel(this)), m_banner(new QLabel(this)), m_operator(new QLabel(this)) {
     setObjectName(QStringLiteral("OfficeWindow"));
     setWindowIcon(officeIcon());
     if (!HasErrorReporter()) { // the tests put a recorder in place first
@@ -141,6 +141,9 @@ OfficeWindow::OfficeWindow(QWidget* parent)
                        "В кассе и в выплаченном клиентам их нет; в истории они помечены "
                        "«(не читается)»."));
     m_unreadable->hide();
+    m_operator->setObjectName(QStringLiteral("OperatorState"));
+    m_operator->hide();
+    statusBar()->addPermanentWidget(m_operator);
     statusBar()->addPermanentWidget(m_unreadable);
     statusBar()->addPermanentWidget(m_state);
     MakeActions();
@@ -337,6 +340,7 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     m_follower.reset(); // the server followed before, if any
     m_retry.stop();
     m_server = std::move(server);
+    ShowServerState(); // nobody named until the server is read
     m_lost = false;
     m_refusal.clear();
     m_folder = path;
@@ -469,6 +473,15 @@ void OfficeWindow::ShowServerState() {
     } else {
         m_banner->hide();
     }
+    // Offices of several operators on one set of books look alike but for this.
+    const QString who = m_server ? m_server->Operator() : QString();
+    if (!who.isEmpty()) {
+        const char* role = m_server->OwnsBooks() ? "владелец книг"
+                           : m_server->MayUndo() ? "менеджер"
+                                                 : "кассир";
+        m_operator->setText(QStringLiteral("Оператор: %1, %2").arg(who, QString::fromUtf8(role)));
+    }
+    m_operator->setVisible(!who.isEmpty());
     UpdateActions();
 }
 

@@ -132,6 +132,7 @@ private:
     std::unique_ptr<ServerFollower> m_follower;
     QTimer m_retry;         // a reading of the server that failed, tried again
     QLabel* m_banner;       // what the server allows, when it is not everything
+    QLabel* m_operator;     // who the office works as on the server
     bool m_lost = false;    // the server did not answer the last question, or refused it
     QString m_refusal;      // the server's refusal last reported
     QStringList m_problems; // as last reported

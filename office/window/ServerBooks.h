@@ -31,6 +31,9 @@ public:
     // whether its login may undo a result (a manager, or the books' owner).
     bool Standby() const { return m_standby; }
     bool MayUndo() const { return m_mayUndo; }
+    // Who the office works as there: its login, and whether that owns the books.
+    const QString& Operator() const { return m_operator; }
+    bool OwnsBooks() const { return m_ownsBooks; }
     // The server's key of the history's record at `record` in a reading's history.
     RecordKey HistoryKey(std::int64_t record) const;
 
@@ -40,6 +43,8 @@ private:
     ServerSnapshot m_snapshot;
     bool m_standby = false;
     bool m_mayUndo = false;
+    QString m_operator;
+    bool m_ownsBooks = false;
 };
 
 } // namespace varnel::office
