@@ -4,6 +4,7 @@
 #                             and openssl for the tests' throwaway certificates
 #   scripts/deps.sh package   also what building and checking the Debian package needs
 #   scripts/deps.sh bench     also the peers bench/peers.sh measures against, and hyperfine
+#   scripts/deps.sh demo      also what places the demonstration's windows (xdotool)
 set -euo pipefail
 
 packages=(
@@ -20,6 +21,9 @@ if [ "${1:-}" = test ]; then
 fi
 if [ "${1:-}" = bench ]; then
   packages+=(gdal-bin hyperfine)
+fi
+if [ "${1:-}" = demo ]; then
+  packages+=(xdotool)
 fi
 if [ "${1:-}" = package ]; then
   packages+=(dpkg-dev file desktop-file-utils lintian man-db)
