@@ -104,8 +104,8 @@ done
 # source tree it was built from (which is still here in CI, so a layout alone would not tell).
 newdesk_images() {
   local usage
-  usage="$(varnel-newdesk 2>&1)" && return 1
-  [[ $usage == *"by default /usr/share/varnel/images)"* ]] || { echo "$usage" >&2; return 1; }
+  usage="$(varnel-newdesk --help)" || return 1
+  [[ $usage == *"по умолчанию /usr/share/varnel/images)"* ]] || { echo "$usage" >&2; return 1; }
 }
 check "varnel-newdesk defaults to the installed bitmaps" newdesk_images
 shipped=$(find /usr/share/varnel/images -name '*.bmp' | wc -l)

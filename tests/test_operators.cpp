@@ -106,10 +106,15 @@ private slots:
                     .value(0)
                     .startsWith("SCRAM-SHA-256$"));
 
-        // What cannot be an operator is refused, nothing made.
+        // What cannot be an operator is refused, nothing made: a role of no group is a wrong
+        // command line (2), named with the command's forms; a group's name, or none, the
+        // server's refusal (1).
+        run = newdesk({"--server", db, "--add-operator", "bob", "--role", "boss", "--no-password"});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.contains("«boss»") && run.err.contains("--role kassa|manager"),
+                 qPrintable(run.err));
         for (const QStringList& args :
-             {QStringList{"--add-operator", "bob", "--role", "boss", "--no-password"},
-              QStringList{"--add-operator", "varnel_" + name + "_kassa", "--role", "kassa",
+             {QStringList{"--add-operator", "varnel_" + name + "_kassa", "--role", "kassa",
                           "--no-password"},
               QStringList{"--add-operator", "", "--role", "kassa", "--no-password"}}) {
             run = newdesk(QStringList{"--server", db} + args);
@@ -121,6 +126,38 @@ private slots:
         QCOMPARE(run.status, 1);
         QCOMPARE(psql(db, "select count(*) from pg_roles where rolname = 'carl'"),
                  QStringList{"0"});
+    }
+
+    // A wrong command line is refused before the server is asked anything, the word at fault
+    // named and every form of the command after it; --help is no error.
+    void aWrongCommandLineIsNamedAndNothingIsLaidOut_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown option") << QStringList{"--upgrade", "--force"} << "ключ --force";
+        QTest::newRow("two actions") << QStringList{"--upgrade", "--from", "old"} << "вместе";
+        QTest::newRow("no value") << QStringList{"--add-operator"} << "после --add-operator";
+        QTest::newRow("no role") << QStringList{"--add-operator", "bob"} << "нужна --role";
+        QTest::newRow("role alone") << QStringList{"--role", "kassa"} << "только с --add-operator";
+        QTest::newRow("stray word") << QStringList{"books"} << "аргумент «books»";
+    }
+    void aWrongCommandLineIsNamedAndNothingIsLaidOut() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const QString db = m_server.NewDatabase();
+        const ToolRun run = newdesk(QStringList{"--server", db} + args);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.startsWith("varnel-newdesk: ") && run.err.contains(says) &&
+                     run.err.contains("varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ --upgrade"),
+                 qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+        QCOMPARE(psql(db, "select to_regnamespace('varnel') is null"), QStringList{"t"});
+
+        const ToolRun help = newdesk({"--help"});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.err.isEmpty());
+        for (const char* form : {"varnel-newdesk ПАПКА [РИСУНКИ]", "--from ПАПКА", "--upgrade",
+                                 "--add-operator ИМЯ --role kassa|manager", "--no-password"})
+            QVERIFY2(help.out.contains(QString::fromUtf8(form)), form);
     }
 
     void eachRecordNamesWhoWroteIt() {

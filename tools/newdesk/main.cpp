@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include <termios.h>
@@ -23,24 +24,43 @@
 
 namespace {
 
-int usage(QTextStream& err) {
-    err << "usage: varnel-newdesk FOLDER [IMAGES]\n"
-        << "       varnel-newdesk --server CONNINFO [--from FOLDER]\n"
-        << "       varnel-newdesk --server CONNINFO --upgrade\n"
-        << "       varnel-newdesk --server CONNINFO --add-operator NAME --role kassa|manager "
-           "[--no-password]\n"
-        << "Lays out FOLDER with the empty tables and images/, or adds the history table to a "
-           "folder of books that has none, or to a history written before them the fields "
-           "added since (KASSIR), every record kept, while no counter works in FOLDER (images "
-           "from IMAGES, by default "
-        << varnel::ShippedImagesDir() << ").\n"
-        << "With --server, lays out the books on the PostgreSQL database that CONNINFO (libpq's "
-           "connection string) names; with --from, moves FOLDER's books onto it, in one "
-           "transaction, on a database that holds none; with --upgrade, brings books laid out "
-           "by an earlier version to this one, every record kept; with --add-operator, makes a "
-           "login role for an operator in the cashiers' (kassa) or the managers' (manager) "
-           "group, its password asked for on the terminal (or from standard input) and sent "
-           "hashed, or none with --no-password (peer or certificate logins).\n";
+// The command's forms, on standard output when asked for (--help), on standard error after
+// the reason a command line is wrong.
+void usage(QTextStream& to) {
+    to << "Использование:\n"
+          "  varnel-newdesk ПАПКА [РИСУНКИ]\n"
+          "  varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ [--from ПАПКА]\n"
+          "  varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ --upgrade\n"
+          "  varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ --add-operator ИМЯ --role kassa|manager\n"
+          "                 [--no-password]\n"
+          "  varnel-newdesk --help\n"
+          "\n"
+          "Раскладывает в ПАПКЕ пустые таблицы кассы и images/ с рисунками окон (из папки\n"
+          "РИСУНКИ, по умолчанию "
+       << varnel::ShippedImagesDir()
+       << ").\n"
+          "В папку с книгами добавляет то, чего недостаёт истории: таблицу HISTORY.DBF или\n"
+          "поля, появившиеся после того, как история была записана (KASSIR), сохраняя все\n"
+          "записи; пока в папке работает касса, папка не меняется.\n"
+          "\n"
+          "  --server СТРОКА_СОЕДИНЕНИЯ  книги в базе PostgreSQL (строка соединения libpq)\n"
+          "  --from ПАПКА                перенести книги ПАПКИ в базу без книг, одной\n"
+          "                              транзакцией\n"
+          "  --upgrade                   обновить книги, разложенные прежней версией\n"
+          "  --add-operator ИМЯ          завести оператору роль входа в группе кассиров\n"
+          "  --role kassa|manager        (kassa) или менеджеров (manager); пароль\n"
+          "                              спрашивается на терминале (или читается строкой\n"
+          "                              со стандартного ввода) и уходит на сервер хешем\n"
+          "  --no-password               роль без пароля (вход peer или по сертификату)\n"
+          "  --help                      эта справка\n"
+          "\n"
+          "Код выхода: 0 — сделано или делать было нечего; 1 — не сделано (причина\n"
+          "сказана); 2 — неверная командная строка.\n";
+}
+
+int wrongUse(QTextStream& err, const QString& why) {
+    err << "varnel-newdesk: " << why << '\n';
+    usage(err);
     return 2;
 }
 
@@ -68,11 +88,6 @@ QString readSecret(const QString& prompt) {
 
 int addOperator(const QString& conninfo, const QString& name, const QString& role, bool password) {
     QTextStream out(stdout);
-    if (role != QLatin1String("kassa") && role != QLatin1String("manager"))
-        throw varnel::EServerError(
-            QStringLiteral("Роль оператора — kassa (кассир) или manager (менеджер), не «%1».")
-                .arg(role),
-            false);
     varnel::ServerConnection server(conninfo);
     varnel::RequireServerBooks(server); // before the password is asked for
     QByteArray hash;
@@ -136,35 +151,97 @@ int onServer(const QString& conninfo, const QString& from) {
     return 0;
 }
 
+struct WrongUse {
+    QString why;
+};
+
+// What follows --server CONNINFO: nothing (lay the books out), --from FOLDER, --upgrade, or
+// --add-operator NAME --role KIND [--no-password], in any order.
+struct ServerRequest {
+    std::optional<QString> from, name, role;
+    bool upgrade = false;
+    bool password = true;
+};
+
+ServerRequest serverRequest(const QStringList& args) {
+    ServerRequest request;
+    bool noPassword = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const auto value = [&] {
+            if (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--")))
+                throw WrongUse{QStringLiteral("после %1 нужно значение").arg(arg)};
+            return args[++i];
+        };
+        if (arg == QLatin1String("--from"))
+            request.from = value();
+        else if (arg == QLatin1String("--upgrade"))
+            request.upgrade = true;
+        else if (arg == QLatin1String("--add-operator"))
+            request.name = value();
+        else if (arg == QLatin1String("--role"))
+            request.role = value();
+        else if (arg == QLatin1String("--no-password"))
+            noPassword = true;
+        else if (arg.startsWith(QLatin1Char('-')))
+            throw WrongUse{QStringLiteral("неизвестный ключ %1").arg(arg)};
+        else
+            throw WrongUse{QStringLiteral("лишний аргумент «%1»").arg(arg)};
+    }
+    if (int(request.from.has_value()) + int(request.upgrade) + int(request.name.has_value()) > 1)
+        throw WrongUse{QStringLiteral("--from, --upgrade и --add-operator не даются вместе")};
+    if (!request.name && (request.role || noPassword))
+        throw WrongUse{QStringLiteral("--role и --no-password даются только с --add-operator")};
+    if (request.name && !request.role)
+        throw WrongUse{QStringLiteral("у --add-operator нужна --role kassa или manager")};
+    if (request.role && *request.role != QLatin1String("kassa") &&
+        *request.role != QLatin1String("manager"))
+        throw WrongUse{
+            QStringLiteral("роль оператора — kassa (кассир) или manager (менеджер), не «%1»")
+                .arg(*request.role)};
+    request.password = !noPassword;
+    return request;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     QTextStream err(stderr);
+    if (args.size() == 2 &&
+        (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
+        QTextStream out(stdout);
+        usage(out);
+        return 0;
+    }
     if (args.size() >= 2 && args[1] == QLatin1String("--server")) {
         if (args.size() < 3)
-            return usage(err);
-        const QStringList rest = args.mid(3);
+            return wrongUse(err, QStringLiteral("после --server нужна строка соединения"));
+        ServerRequest request;
         try {
-            if (rest.isEmpty())
-                return onServer(args[2], QString());
-            if (rest.size() == 2 && rest[0] == QLatin1String("--from"))
-                return onServer(args[2], rest[1]);
-            if (rest == QStringList{QStringLiteral("--upgrade")})
+            request = serverRequest(args.mid(3));
+        } catch (const WrongUse& wrong) {
+            return wrongUse(err, wrong.why);
+        }
+        try {
+            if (request.upgrade)
                 return upgrade(args[2]);
-            if ((rest.size() == 4 || rest.size() == 5) &&
-                rest[0] == QLatin1String("--add-operator") && rest[2] == QLatin1String("--role") &&
-                (rest.size() == 4 || rest[4] == QLatin1String("--no-password")))
-                return addOperator(args[2], rest[1], rest[3], rest.size() == 4);
-            return usage(err);
+            if (request.name)
+                return addOperator(args[2], *request.name, *request.role, request.password);
+            return onServer(args[2], request.from.value_or(QString()));
         } catch (const varnel::EVarnelError& error) {
             err << error.message() << '\n';
             return 1;
         }
     }
-    if (args.size() < 2 || args.size() > 3 || args[1].startsWith(QLatin1Char('-')))
-        return usage(err);
+    if (args.size() < 2)
+        return wrongUse(err, QStringLiteral("не названа папка"));
+    for (const QString& arg : args.mid(1))
+        if (arg.startsWith(QLatin1Char('-')))
+            return wrongUse(err, QStringLiteral("неизвестный ключ %1").arg(arg));
+    if (args.size() > 3)
+        return wrongUse(err, QStringLiteral("лишний аргумент «%1»").arg(args[3]));
     varnel::Laid laid;
     varnel::AddedFields added;
     QStringList alsoDone;
