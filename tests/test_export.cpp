@@ -346,7 +346,13 @@ private slots:
         QTest::newRow("damaged table") << QStringList{"TMP.DBF"} << 1 << "TMP.DBF";
         QTest::newRow("unknown format")
             << QStringList{"PRIEM.DBF", "--format", "xml"} << 2 << "xml";
-        QTest::newRow("no table") << QStringList{"--format", "csv"} << 2 << "usage";
+        QTest::newRow("no table") << QStringList{"--format", "csv"} << 2 << "Использование:";
+        QTest::newRow("unknown option")
+            << QStringList{"PRIEM.DBF", "--frmat", "csv"} << 2 << "неизвестный ключ --frmat";
+        // Told before any server is asked: this one does not exist.
+        QTest::newRow("unknown option on a server")
+            << QStringList{"--server", "host=/nonexistent dbname=books", "priem", "--bogus"} << 2
+            << "неизвестный ключ --bogus";
     }
     void errorsAreSaidAndNothingIsWritten() {
         QFETCH(QStringList, arguments);
@@ -370,9 +376,25 @@ private slots:
         const Run run = exportTable(arguments);
         QCOMPARE(run.status, status);
         QVERIFY2(QString::fromUtf8(run.err).contains(says), run.err.constData());
+        QVERIFY(run.out.isEmpty());
+        // A wrong command line is followed by every form of the command, in the same language.
+        QCOMPARE(run.err.contains("varnel-export --server"), status == 2);
         QVERIFY(snapshot(folder.path()) == before);
         QCOMPARE(exportTable({"PRIEM.DBF"}).out.count('\n'), 5); // header and four live bets
         QVERIFY(snapshot(folder.path()) == before);
+    }
+    // --help asked for is no error: every form of the command, on standard output, status 0.
+    void helpListsEveryFormOnStandardOutput() {
+        for (const char* asked : {"--help", "-h"}) {
+            const Run run = exportTable({asked});
+            QCOMPARE(run.status, 0);
+            QVERIFY2(run.err.isEmpty(), run.err.constData());
+            const QString help = QString::fromUtf8(run.out);
+            for (const char* form :
+                 {"varnel-export ТАБЛИЦА.DBF", "varnel-export --server СТРОКА_СОЕДИНЕНИЯ ТАБЛИЦА",
+                  "--to-folder ПАПКА", "--where", "--fields", "--format csv|tsv|json"})
+                QVERIFY2(help.contains(QString::fromUtf8(form)), form);
+        }
     }
 };
 

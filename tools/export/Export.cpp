@@ -52,12 +52,6 @@ public:
     QString message;
 };
 
-const char* const kUsage =
-    "usage: varnel-export TABLE.DBF [--where FIELD=VALUE ...] [--fields A,B,...] "
-    "[--format csv|tsv|json]\n"
-    "       varnel-export --server CONNINFO TABLE [--where ...] [--fields ...] [--format ...]\n"
-    "       varnel-export --server CONNINFO --to-folder DIR\n";
-
 [[noreturn]] void wrongUse(const QString& why) {
     throw Failure(2, why);
 }
@@ -485,7 +479,35 @@ private:
 
 } // namespace
 
+const char kExportUsage[] =
+    "Использование:\n"
+    "  varnel-export ТАБЛИЦА.DBF [--where ПОЛЕ=ЗНАЧЕНИЕ ...] [--fields ПОЛЕ,ПОЛЕ,...]\n"
+    "                [--format csv|tsv|json]\n"
+    "  varnel-export --server СТРОКА_СОЕДИНЕНИЯ ТАБЛИЦА [--where ПОЛЕ=ЗНАЧЕНИЕ ...]\n"
+    "                [--fields ПОЛЕ,ПОЛЕ,...] [--format csv|tsv|json]\n"
+    "  varnel-export --server СТРОКА_СОЕДИНЕНИЯ --to-folder ПАПКА\n"
+    "  varnel-export --help\n"
+    "\n"
+    "Пишет живые записи таблицы dBASE на стандартный вывод в UTF-8: числа с точкой,\n"
+    "даты ГГГГ-ММ-ДД. Таблица только читается.\n"
+    "\n"
+    "  --where ПОЛЕ=ЗНАЧЕНИЕ       только записи, где поле равно значению (можно\n"
+    "                              несколько: должны выполняться все)\n"
+    "  --fields ПОЛЕ,ПОЛЕ,...      только эти поля, в этом порядке\n"
+    "  --format csv|tsv|json       вид вывода (по умолчанию csv)\n"
+    "  --server СТРОКА_СОЕДИНЕНИЯ  таблица книг на сервере PostgreSQL (строка соединения\n"
+    "                              libpq): compit, priem, money, tmp или history\n"
+    "  --to-folder ПАПКА           все книги сервера, прочитанные в один момент,\n"
+    "                              файлами .DBF в ПАПКУ\n"
+    "  --help                      эта справка\n"
+    "\n"
+    "Код выхода: 0 — записано; 1 — таблица или сервер не читается, или в таблице нет\n"
+    "поля; 2 — неверная командная строка.\n";
+
 int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    if (arguments.size() == 1 &&
+        (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h")))
+        return std::fputs(kExportUsage, out) >= 0 && std::fflush(out) == 0 ? 0 : 1;
     if (!arguments.isEmpty() && arguments[0] == QLatin1String("--server"))
         return RunServerExport(arguments, out, err);
     try {
@@ -494,12 +516,12 @@ int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         return std::fflush(out) == 0 ? 0 : 1;
     } catch (const ExportUsage& usage) {
         std::fprintf(err, "varnel-export: %s\n", usage.why.toLocal8Bit().constData());
-        std::fputs(kUsage, err);
+        std::fputs(kExportUsage, err);
         return 2;
     } catch (const Failure& failure) {
         std::fprintf(err, "varnel-export: %s\n", failure.message.toLocal8Bit().constData());
         if (failure.status == 2)
-            std::fputs(kUsage, err);
+            std::fputs(kExportUsage, err);
         return failure.status;
     } catch (const EVarnelError& error) {
         std::fprintf(err, "varnel-export: %s\n", error.message().toLocal8Bit().constData());

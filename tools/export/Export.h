@@ -21,8 +21,9 @@ namespace varnel {
 // without its trailing blanks, numbers as decimal numbers on all their digits, dates given ISO
 // or YYYYMMDD). A field of one of the program's tables that the program added later (the
 // history's KASSIR) reads blank from a file written before it, in --fields and --where alike.
-// The table is only read. Returns the exit status: 0 done, 1 a table that cannot be read or a
-// field it does not have (said on `err`), 2 a command line that is wrong.
+// The table is only read. Returns the exit status: 0 done (--help alone: the usage on `out`),
+// 1 a table that cannot be read or a field it does not have (said on `err`), 2 a command line
+// that is wrong.
 int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
 
 // varnel-export --server CONNINFO TABLE [--where …] [--fields …] [--format …]
@@ -34,6 +35,10 @@ int RunExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
 // as .DBF files in the program's own layout, all tables read at one moment: a snapshot every
 // dBASE tool opens. A folder that holds any of them already is refused.
 int RunServerExport(const QStringList& arguments, std::FILE* out, std::FILE* err);
+
+// Every form of the command, as --help prints it on `out` and a wrong command line after the
+// reason on `err`.
+extern const char kExportUsage[];
 
 // What an export is asked: the table (a file, or a server's table), the conditions, the
 // fields and the format, read from the command line from `first` on. A command line that is

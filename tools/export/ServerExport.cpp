@@ -223,10 +223,7 @@ int RunServerExport(const QStringList& arguments, std::FILE* out, std::FILE* err
         return exportTable(server, arguments, out);
     } catch (const ExportUsage& usage) {
         std::fprintf(err, "varnel-export: %s\n", usage.why.toLocal8Bit().constData());
-        std::fputs("usage: varnel-export --server CONNINFO TABLE [--where FIELD=VALUE ...] "
-                   "[--fields A,B,...] [--format csv|tsv|json]\n"
-                   "       varnel-export --server CONNINFO --to-folder DIR\n",
-                   err);
+        std::fputs(kExportUsage, err);
         return 2;
     } catch (const Refusal& refusal) {
         std::fprintf(err, "varnel-export: %s\n", refusal.message.toLocal8Bit().constData());

@@ -12,13 +12,6 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (arguments.size() == 1 &&
-        (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h"))) {
-        std::fputs("usage: varnel-export TABLE.DBF [--where FIELD=VALUE ...] [--fields A,B,...] "
-                   "[--format csv|tsv|json]\n",
-                   stdout);
-        return 0;
-    }
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     return varnel::RunExport(arguments, stdout, stderr);
