@@ -51,15 +51,15 @@ bool loadFonts() {
             }
         }
         if (!found) {
-            err() << "varnel-drawimages: font " << file
-                  << " not found (Debian package fonts-dejavu-core)\n";
+            err() << "varnel-drawimages: нет шрифта " << file
+                  << " (пакет Debian fonts-dejavu-core)\n";
             return false;
         }
     }
     const QFontInfo info(drawimages::dejaVu(14, true, true));
     if (info.family() != QLatin1String("DejaVu Sans") &&
         info.family() != QLatin1String("DejaVu Sans Condensed")) {
-        err() << "varnel-drawimages: DejaVu Sans resolved to " << info.family() << '\n';
+        err() << "varnel-drawimages: вместо DejaVu Sans нашёлся шрифт " << info.family() << '\n';
         return false;
     }
     return true;
@@ -95,7 +95,7 @@ bool hasClearCorner(const QImage& img) {
 
 int writeIcons(const QDir& out) {
     if (!out.mkpath(QStringLiteral("icons"))) {
-        err() << "varnel-drawimages: cannot create " << out.filePath(QStringLiteral("icons"))
+        err() << "varnel-drawimages: не создаётся папка " << out.filePath(QStringLiteral("icons"))
               << '\n';
         return 1;
     }
@@ -111,21 +111,21 @@ int writeIcons(const QDir& out) {
             const QString path =
                 out.filePath(QStringLiteral("icons/%1-%2.png").arg(icon.name).arg(size));
             if (img.width() != size || img.height() != size || !hasClearCorner(img)) {
-                err() << path << ": drew " << img.width() << 'x' << img.height()
-                      << (hasClearCorner(img) ? "" : " with an opaque corner") << ", expected "
-                      << size << 'x' << size << " with a clear one\n";
+                err() << path << ": нарисовано " << img.width() << 'x' << img.height()
+                      << (hasClearCorner(img) ? "" : " с непрозрачным углом") << ", а нужно "
+                      << size << 'x' << size << " с прозрачным\n";
                 ++failures;
                 continue;
             }
             if (!img.save(path, "PNG")) {
-                err() << "varnel-drawimages: cannot write " << path << '\n';
+                err() << "varnel-drawimages: не записывается " << path << '\n';
                 ++failures;
                 continue;
             }
             const QImage back(path);
             if (back.size() != img.size() || !hasClearCorner(back)) {
-                err() << path << ": written file is " << back.width() << 'x' << back.height()
-                      << (back.hasAlphaChannel() ? "" : " without alpha") << '\n';
+                err() << path << ": записанный файл " << back.width() << 'x' << back.height()
+                      << (back.hasAlphaChannel() ? "" : " без прозрачности") << '\n';
                 ++failures;
                 continue;
             }
@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
 
     const QStringList args = QGuiApplication::arguments();
     if (args.size() != 2) {
-        err() << "usage: varnel-drawimages OUTDIR\n";
+        err() << "Использование: varnel-drawimages ПАПКА\n"
+                 "Рисует в ПАПКУ рисунки окон (*.bmp) и значки (icons/*.png).\n";
         return 2;
     }
     if (!loadFonts())
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
 
     const QDir out(args.at(1));
     if (!QDir().mkpath(out.path())) {
-        err() << "varnel-drawimages: cannot create " << out.path() << '\n';
+        err() << "varnel-drawimages: не создаётся папка " << out.path() << '\n';
         return 1;
     }
 
@@ -161,26 +162,26 @@ int main(int argc, char** argv) {
         const QImage img = pic.draw().convertToFormat(QImage::Format_RGB888);
         const QString path = out.filePath(pic.fileName);
         if (img.width() != pic.width || img.height() != pic.height) {
-            err() << pic.fileName << ": drew " << img.width() << 'x' << img.height()
-                  << ", expected " << pic.width << 'x' << pic.height << '\n';
+            err() << pic.fileName << ": нарисовано " << img.width() << 'x' << img.height()
+                  << ", а нужно " << pic.width << 'x' << pic.height << '\n';
             ++failures;
             continue;
         }
         if (!pic.plainArea.isEmpty() && !isPlain(img, pic.plainArea, pic.plainColour)) {
-            err() << pic.fileName << ": something was drawn into the area kept free for labels\n";
+            err() << pic.fileName << ": нарисовано на месте, оставленном для надписей\n";
             ++failures;
             continue;
         }
         if (!img.save(path, "BMP")) {
-            err() << "varnel-drawimages: cannot write " << path << '\n';
+            err() << "varnel-drawimages: не записывается " << path << '\n';
             ++failures;
             continue;
         }
         const QImage back(path);
         const int bpp = bmpBitsPerPixel(path);
         if (back.size() != img.size() || bpp != 24) {
-            err() << path << ": written file is " << back.width() << 'x' << back.height() << ", "
-                  << bpp << " bpp\n";
+            err() << path << ": записанный файл " << back.width() << 'x' << back.height() << ", "
+                  << bpp << " бит на точку\n";
             ++failures;
             continue;
         }
