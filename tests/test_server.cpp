@@ -27,11 +27,13 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+
 #include <QRadioButton>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <utility>
 
 #include <cstdio>
 #include <cstdlib>
@@ -740,6 +742,46 @@ private slots:
                  QStringList{"4 4"});
         QCOMPARE(psql(db, "select count(*) from money"), QStringList{"0"});
         QVERIFY(taken > 40 && paid > 0);
+    }
+
+    // Two counters' processes take bets through their dialogs on the same events under a
+    // liability limit: the event's row held by each bet, no outcome ever owes more than the
+    // limit, every event keeps what its bets would pay, and the bets past it were refused.
+    void twoCountersNeverBothFitUnderALiabilityLimit() {
+        const QString db = laidOut();
+        for (int number = 1; number <= 4; ++number)
+            psql(db, eventEntered(number, "Хозяева", "Гости")); // payout sums not kept yet
+        psql(db, "insert into limits (risk_max) values (400)");
+        std::vector<std::unique_ptr<WorkFolder>> folders;
+        QObject owner;
+        QList<QProcess*> betting;
+        for (int seed = 0; seed < 2; ++seed) {
+            folders.push_back(std::make_unique<WorkFolder>());
+            nameServer(*folders.back(), db);
+            betting << startWorker(
+                &owner, {"--take-bets", folders.back()->path(), "24", QString::number(seed * 4)});
+        }
+        int taken = 0;
+        for (QProcess* worker : betting) {
+            QVERIFY(worker->waitForFinished(240000));
+            QCOMPARE(worker->exitCode(), 0);
+            taken += worker->readAllStandardOutput().count("taken\n");
+        }
+        QCOMPARE(psql(db, "select count(*) from priem"), QStringList{QString::number(taken)});
+        QVERIFY2(taken > 4 && taken < 48, qPrintable(QString::number(taken)));
+        const QString owed = "coalesce((select sum(round(p.summa + p.summa * p.koeficient, 4)) "
+                             "from priem p where p.number = e.number and p.result = %1), 0)";
+        for (const auto& [sum, outcome] :
+             {std::pair{"vypl_1", "e.kom1"}, std::pair{"vypl_2", "e.kom2"},
+              std::pair{"vypl_n", "'Ничья'"}}) {
+            const QString bets = owed.arg(QString::fromUtf8(outcome));
+            const QStringList wrong =
+                psql(db, QStringLiteral("select number || ' %2 ' || coalesce(%2::text, '-') || ' "
+                                        "owed ' || %1 from compit e where %1 > 400 or "
+                                        "abs(coalesce(%2, 0) - %1) > 0.001")
+                             .arg(bets, QLatin1String(sum)));
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
+        }
     }
 
     // A counter killed at each statement of a bet in turn, its process gone at once: the
