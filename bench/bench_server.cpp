@@ -16,7 +16,11 @@
 #include "server/ServerHome.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/Home.h"
+#include "store/InFolder.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
+#include "store/engine/DbfFile.h"
 #include "store/engine/Variant.h"
 #include "views/TableStavka.h"
 
@@ -41,6 +45,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -107,8 +112,9 @@ qlonglong count(ServerConnection& server, const QString& sql, const QVariantList
 
 // One counter: its own connection and data module, made on the thread that uses them.
 struct Counter {
-    explicit Counter(const QString& conninfo)
-        : module(std::make_unique<TDataModule6>(nullptr, ServerHome(conninfo))) {
+    explicit Counter(const QString& conninfo) : Counter(ServerHome(conninfo)) {}
+    explicit Counter(std::unique_ptr<TBooksHome> home)
+        : module(std::make_unique<TDataModule6>(nullptr, std::move(home))) {
         module->DataModuleCreate();
     }
 
@@ -120,18 +126,14 @@ struct Counter {
             throw EDatabaseError(QStringLiteral("no event %1").arg(number));
         TDataSet& events = *module->TableCompit;
         TDataSet& bets = *module->TableStavka;
-        const QLatin1String koef = outcome == 1 ? KOEF_1 : outcome == 2 ? KOEF_2 : KOEF_N;
-        const QLatin1String summ = outcome == 1 ? SUMM_1 : outcome == 2 ? SUMM_2 : SUMM_N;
-        const QString result = outcome == 3
-                                   ? QStringLiteral("Ничья")
-                                   : events.GetFieldValue(outcome == 1 ? KOM1 : KOM2).toString();
+        const auto chosen = Outcome(outcome);
         bets.Insert();
         bets.SetFieldValue(NUMBER, Variant(number));
-        bets.SetFieldValue(RESULT, Variant(result));
+        bets.SetFieldValue(RESULT, Variant(OutcomeName(events, chosen)));
         bets.SetFieldValue(SUMMA, Variant(stake));
-        bets.SetFieldValue(KOEFICIENT, events.GetFieldValue(koef));
+        bets.SetFieldValue(KOEFICIENT, events.GetFieldValue(KoefField(chosen)));
         bets.SetFieldValue(FIO, Variant(client));
-        module->RecordBet(summ, false);
+        module->RecordBet(chosen, false);
     }
 
     std::unique_ptr<TDataModule6> module;
@@ -153,10 +155,9 @@ constexpr int kBetEvents = 8;
 constexpr double kStake = 10.0;
 
 // Events 1 to `events` entered through the operations, as the event dialog enters them.
-void enterEvents(const QString& conninfo, int events) {
-    Counter desk(conninfo);
+void enterEventsOn(TDataModule6& books, int events) {
     using namespace fields;
-    TDataSet& table = *desk.module->TableCompit;
+    TDataSet& table = *books.TableCompit;
     for (int n = 1; n <= events; ++n) {
         table.Insert();
         table.SetFieldValue(NUMBER, Variant(n));
@@ -167,8 +168,13 @@ void enterEvents(const QString& conninfo, int events) {
             table.SetFieldValue(koef, Variant(2.0));
         for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
             table.SetFieldValue(sum, Variant(500.0));
-        desk.module->EnterEvent();
+        books.EnterEvent();
     }
+}
+
+void enterEvents(const QString& conninfo, int events) {
+    Counter desk(conninfo);
+    enterEventsOn(*desk.module, events);
 }
 
 // Eight events entered through the operations, as the event dialog enters them.
@@ -214,6 +220,62 @@ void BM_RecordBets(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_RecordBets)->ThreadRange(1, 8)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The cost of the owner's limits: one bet on an event that holds 10,000 bets already, with every
+// limit set (generous enough to pass) beside the same with none, on a folder's files (Arg 0)
+// and on the server (Arg 1), in one run. Each iteration is the whole operation: the event found,
+// the bet recorded with its history record (a folder's synced to disk).
+void BM_BetUnderLimits(benchmark::State& state) {
+    guarded(state, [&] {
+        const bool onServer = state.range(0) == 1;
+        const bool limited = state.range(1) == 1;
+        constexpr int kBetsThere = 10000;
+        QTemporaryDir folder;
+        std::optional<InFolder> here;
+        std::unique_ptr<Counter> counter;
+        if (onServer) {
+            const QString conninfo =
+                freshBooks(QStringLiteral("bench_limits_%1").arg(limited ? 1 : 0));
+            enterEvents(conninfo, 1);
+            ServerConnection server(conninfo);
+            server.Exec(QStringLiteral("insert into priem (number, result, summa, koeficient, "
+                                       "fio) select 1, 'Зенит 1', 100, 2, 'Клиент ' || i from "
+                                       "generate_series(1, %1) i")
+                            .arg(kBetsThere));
+            counter = std::make_unique<Counter>(conninfo);
+        } else {
+            CreateEmptyTables(folder.path());
+            here.emplace(folder.path());
+            counter = std::make_unique<Counter>(FolderHome());
+            enterEventsOn(*counter->module, 1);
+            TDataSet& bets = *counter->module->TableStavka;
+            DbfFile::setSyncEnabled(false);
+            for (int i = 0; i < kBetsThere; ++i) {
+                bets.Insert();
+                bets.SetFieldValue(fields::NUMBER, Variant(1));
+                bets.SetFieldValue(fields::RESULT, Variant(QStringLiteral("Зенит 1")));
+                bets.SetFieldValue(fields::SUMMA, Variant(100));
+                bets.SetFieldValue(fields::KOEFICIENT, Variant(2.0));
+                bets.SetFieldValue(fields::FIO, Variant(QStringLiteral("Клиент %1").arg(i)));
+                bets.Post();
+            }
+            DbfFile::setSyncEnabled(true);
+        }
+        if (limited)
+            counter->module->SetLimits(Limits{1, 1e6, 1e9, 1e12, 10});
+        for (auto _ : state)
+            counter->takeBet(1, 1, kStake, QStringLiteral("Касса"));
+        state.SetItemsProcessed(state.iterations());
+        if (limited && counter->module->CurrentLimits() != Limits{1, 1e6, 1e9, 1e12, 10})
+            throw std::runtime_error("the limits were not in force");
+    });
+}
+BENCHMARK(BM_BetUnderLimits)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"server", "limits"})
+    ->Iterations(200)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // --- Settling ---------------------------------------------------------------------------------
 

@@ -3,6 +3,7 @@
 // record for every bet written in the same commit.
 #include "store/History.h"
 #include "store/InFolder.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Field.h"
@@ -125,8 +126,8 @@ void walk(TTable& events, TTable& bets, TTable& money, THistory& history) {
         if (bets.GetFieldValue("RESULT") == winner) {
             money.Insert();
             money.SetFieldValue("FIO", bets.GetFieldValue("FIO"));
-            const Variant stake = bets.GetFieldValue("SUMMA");
-            money.SetFieldValue("SUMMA", stake + stake * bets.GetFieldValue("KOEFICIENT"));
+            money.SetFieldValue(
+                "SUMMA", BetPayout(bets.GetFieldValue("SUMMA"), bets.GetFieldValue("KOEFICIENT")));
             money.Post();
             history.BetSettled(bets, serial, &money);
         } else {
