@@ -11,50 +11,31 @@
 
 namespace varnel {
 
-QLatin1String KoefField(Outcome outcome) {
+namespace {
+
+// The event's fields of each outcome, in the order of the outcomes.
+struct OutcomeFields {
+    QLatin1String koef, sum, payoutSum;
+};
+const OutcomeFields& fieldsOf(Outcome outcome) {
     using namespace fields;
-    switch (outcome) {
-    case Outcome::Side1:
-        return KOEF_1;
-    case Outcome::Side2:
-        return KOEF_2;
-    case Outcome::Draw:
-        break;
-    }
-    return KOEF_N;
+    static const OutcomeFields of[] = {
+        {KOEF_1, SUMM_1, VYPL_1}, {KOEF_2, SUMM_2, VYPL_2}, {KOEF_N, SUMM_N, VYPL_N}};
+    return of[int(outcome) - 1];
+}
+
+} // namespace
+
+QLatin1String KoefField(Outcome outcome) {
+    return fieldsOf(outcome).koef;
 }
 
 QLatin1String SumField(Outcome outcome) {
-    using namespace fields;
-    switch (outcome) {
-    case Outcome::Side1:
-        return SUMM_1;
-    case Outcome::Side2:
-        return SUMM_2;
-    case Outcome::Draw:
-        break;
-    }
-    return SUMM_N;
+    return fieldsOf(outcome).sum;
 }
 
 QLatin1String PayoutSumField(Outcome outcome) {
-    using namespace fields;
-    switch (outcome) {
-    case Outcome::Side1:
-        return VYPL_1;
-    case Outcome::Side2:
-        return VYPL_2;
-    case Outcome::Draw:
-        break;
-    }
-    return VYPL_N;
-}
-
-Outcome OutcomeOfSum(QLatin1String stakeSum) {
-    for (const Outcome outcome : kOutcomes)
-        if (SumField(outcome) == stakeSum)
-            return outcome;
-    return Outcome::Draw;
+    return fieldsOf(outcome).payoutSum;
 }
 
 QString DrawName() {
@@ -71,13 +52,6 @@ QString OutcomeName(const TDataSet& events, Outcome outcome) {
         break;
     }
     return DrawName();
-}
-
-std::optional<Outcome> OutcomeNamed(const TDataSet& events, const QString& result) {
-    for (const Outcome outcome : kOutcomes)
-        if (OutcomeName(events, outcome) == result)
-            return outcome;
-    return std::nullopt;
 }
 
 // The four decimals of a money column, written as the table file writes them (the exact binary

@@ -26,16 +26,12 @@ inline constexpr std::array<Outcome, 3> kOutcomes = {Outcome::Side1, Outcome::Si
 QLatin1String KoefField(Outcome outcome);
 QLatin1String SumField(Outcome outcome);
 QLatin1String PayoutSumField(Outcome outcome);
-// The outcome whose stake sum that field is.
-Outcome OutcomeOfSum(QLatin1String stakeSum);
 
 // The outcome text of a draw.
 QString DrawName();
 // The text a bet on that outcome of the current event stores in RESULT: the side's name as the
 // event holds it, or the draw's.
 QString OutcomeName(const TDataSet& events, Outcome outcome);
-// The outcome of the current event that a bet's RESULT names: an exact match, none else.
-std::optional<Outcome> OutcomeNamed(const TDataSet& events, const QString& result);
 
 // A number as a column of `decimals` digits after the point keeps it: the double nearest to the
 // decimal that the exact binary value rounds to (as the table file writes it, and the server's
