@@ -65,8 +65,9 @@ HistoryView::HistoryView(QWidget* parent)
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("FilterKind"));
     m_kind->addItem(QStringLiteral("все записи"), QString());
-    for (const QString& kind : {kinds::Event(), kinds::Bet(), kinds::Won(), kinds::Lost(),
-                                kinds::Result(), kinds::Paid(), kinds::Undone(), kinds::Restored()})
+    for (const QString& kind :
+         {kinds::Event(), kinds::Bet(), kinds::Won(), kinds::Lost(), kinds::Result(), kinds::Paid(),
+          kinds::Undone(), kinds::Restored(), kinds::LimitsSet()})
         m_kind->addItem(kind, kind);
     m_kassir = new QComboBox(this);
     m_kassir->setObjectName(QStringLiteral("FilterKassir"));
