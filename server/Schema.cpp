@@ -260,7 +260,8 @@ int UpgradeServer(ServerConnection& server) {
     // 2 -> 3: the limits, and their guard. The payout sums of the events there are left blank:
     // each is summed from its bets at the event's next bet.
     if (version < 3) {
-        guardHistory(server);
+        if (version == 2) // layout 1's books got the whole guard just above
+            guardHistory(server);
         keepLimits(server, true);
     }
     server.Exec(QStringLiteral("insert into varnel.version (version) values (%1)")

@@ -91,17 +91,19 @@ void TDataModule6::EnterEvent() {
     using namespace fields;
     if (!EventDateAccepted(events.GetFieldValue(DATE).toDate(), Date()))
         throw ERuleRefused(PastDateMessage());
+    const auto missing = [&events](QLatin1String field) {
+        return ERuleRefused(QStringLiteral("Событие не записано: не указано поле %1.")
+                                .arg(events.FieldByName(field)->Title()));
+    };
     for (const QLatin1String side : {KOM1, KOM2})
         if (events.GetFieldValue(side).toString().trimmed().isEmpty())
-            throw ERuleRefused(QStringLiteral("Событие не записано: не указано поле %1.")
-                                   .arg(events.FieldByName(side)->Title()));
+            throw missing(side);
     CheckSides(events.GetFieldValue(KOM1).toString(), events.GetFieldValue(KOM2).toString());
     for (const Outcome outcome : kOutcomes) {
-        const TField* koef = events.FieldByName(KoefField(outcome));
-        if (events.GetFieldValue(koef->FieldName()).isNull())
-            throw ERuleRefused(
-                QStringLiteral("Событие не записано: не указано поле %1.").arg(koef->Title()));
-        CheckCoefficient(events.GetFieldValue(koef->FieldName()), koef->Title());
+        const Variant koef = events.GetFieldValue(KoefField(outcome));
+        if (koef.isNull())
+            throw missing(KoefField(outcome));
+        CheckCoefficient(koef, events.FieldByName(KoefField(outcome))->Title());
     }
     Perform(QStringLiteral("event") + PendingValues(events), {&events}, [&] {
         auto work = BeginWork({&events, TableHistory});
@@ -236,17 +238,14 @@ double TDataModule6::PayoutSum(Outcome outcome) const {
 }
 
 Limits TDataModule6::CurrentLimits() const {
-    using namespace fields;
     TDataSet& table = *TableLimits;
     if (!table.Active()) {
         if (!m_home->HasLimits())
             return {};
-        // Read again: a limits' table that did not open at the start may open now.
+        // A limits' table that did not open at the start, or was laid out since, opens now.
         table.Open();
     }
-    // Another program (the back office) may have set them since they were read.
-    table.Close();
-    table.Open();
+    // Its First reads them as they are stored now, whatever the back office set meanwhile.
     return ReadLimits(table);
 }
 
@@ -258,11 +257,10 @@ void TDataModule6::SetLimits(const Limits& limits) {
                                             "varnel-newdesk, запущенная на рабочей папке.")
                                  .arg(LimitsTable().file));
     CheckLimitsSet(limits);
-    const auto money = [](const std::optional<double>& v) { return v ? Variant(*v) : Variant(); };
     Perform(QStringLiteral("limits %1 %2 %3 %4 %5")
-                .arg(money(limits.minStake).toString(), money(limits.maxStake).toString(),
-                     money(limits.maxPayout).toString(), money(limits.maxLiability).toString())
-                .arg(limits.revokeMinutes.value_or(-1)),
+                .arg(OrBlank(limits.minStake).toString(), OrBlank(limits.maxStake).toString(),
+                     OrBlank(limits.maxPayout).toString(), OrBlank(limits.maxLiability).toString(),
+                     OrBlank(limits.revokeMinutes).toString()),
             {&table}, [&] {
                 if (!table.Active())
                     table.Open();
@@ -272,12 +270,11 @@ void TDataModule6::SetLimits(const Limits& limits) {
                     table.Insert();
                 else
                     table.Edit();
-                table.SetFieldValue(STAVKA_MIN, money(limits.minStake));
-                table.SetFieldValue(STAVKA_MAX, money(limits.maxStake));
-                table.SetFieldValue(VYPL_MAX, money(limits.maxPayout));
-                table.SetFieldValue(RISK_MAX, money(limits.maxLiability));
-                table.SetFieldValue(
-                    OTMENA_MIN, limits.revokeMinutes ? Variant(*limits.revokeMinutes) : Variant());
+                table.SetFieldValue(STAVKA_MIN, OrBlank(limits.minStake));
+                table.SetFieldValue(STAVKA_MAX, OrBlank(limits.maxStake));
+                table.SetFieldValue(VYPL_MAX, OrBlank(limits.maxPayout));
+                table.SetFieldValue(RISK_MAX, OrBlank(limits.maxLiability));
+                table.SetFieldValue(OTMENA_MIN, OrBlank(limits.revokeMinutes));
                 table.Post();
                 History->LimitsChanged(limits);
                 work->Commit();

@@ -274,14 +274,12 @@ void THistory::PayoutPaid(const TDataSet& money) {
 void THistory::LimitsChanged(const Limits& limits) {
     if (!Kept())
         return;
-    const auto money = [](const std::optional<double>& v) { return v ? Variant(*v) : Variant(); };
     Begin(kinds::LimitsSet());
-    m_history->SetFieldValue(SUMM_1, money(limits.minStake));
-    m_history->SetFieldValue(SUMM_2, money(limits.maxStake));
-    m_history->SetFieldValue(VYPLATA, money(limits.maxPayout));
-    m_history->SetFieldValue(SUMM_N, money(limits.maxLiability));
-    m_history->SetFieldValue(ZAPIS,
-                             limits.revokeMinutes ? Variant(*limits.revokeMinutes) : Variant());
+    m_history->SetFieldValue(SUMM_1, OrBlank(limits.minStake));
+    m_history->SetFieldValue(SUMM_2, OrBlank(limits.maxStake));
+    m_history->SetFieldValue(VYPLATA, OrBlank(limits.maxPayout));
+    m_history->SetFieldValue(SUMM_N, OrBlank(limits.maxLiability));
+    m_history->SetFieldValue(ZAPIS, OrBlank(limits.revokeMinutes));
     m_history->Post();
 }
 

@@ -132,10 +132,6 @@ void CheckSides(const QString& side1, const QString& side2) {
                     .arg(Quoted(side)));
 }
 
-bool Limits::Any() const {
-    return minStake || maxStake || maxPayout || maxLiability || revokeMinutes;
-}
-
 Limits ReadLimits(TDataSet& table) {
     using namespace fields;
     Limits limits;

@@ -76,9 +76,13 @@ struct Limits {
     std::optional<double> maxPayout;    // the largest payout of one bet
     std::optional<double> maxLiability; // the largest sum of payouts of one outcome of an event
     std::optional<int> revokeMinutes;   // how long after a bet a cashier may revoke it
-    bool Any() const;
     bool operator==(const Limits&) const = default;
 };
+
+// A limit as a field holds it: blank for none.
+template <typename T> Variant OrBlank(const std::optional<T>& limit) {
+    return limit ? Variant(*limit) : Variant();
+}
 
 // The limits a table of the owner's limits holds (its first record; none when it has none).
 Limits ReadLimits(TDataSet& table);

@@ -1,6 +1,7 @@
 #include "office/window/Limits.h"
 
 #include "base/Errors.h"
+#include "office/books/Format.h"
 #include "server/ServerHome.h"
 #include "store/DataModule6.h"
 #include "store/InFolder.h"
@@ -12,38 +13,51 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 namespace varnel::office {
 
 namespace {
 
-QLineEdit* box(QWidget* parent, const char* name, const std::optional<double>& value) {
-    auto* edit = new QLineEdit(parent);
+// A row of the form: its box, named for the tests, its title for the label and for what a
+// refusal of its text says.
+QLineEdit* row(QFormLayout* form, const char* name, const QString& title,
+               const QString& placeholder, const QString& text) {
+    auto* edit = new QLineEdit(text, form->parentWidget());
     edit->setObjectName(QLatin1String(name));
-    edit->setPlaceholderText(QStringLiteral("без лимита"));
-    if (value)
-        edit->setText(QLocale().toString(*value, 'f', 2));
+    edit->setAccessibleName(title);
+    edit->setPlaceholderText(placeholder);
+    form->addRow(title + QLatin1Char(':'), edit);
     return edit;
 }
 
-// An amount as the operator types it in the program's locale (a decimal comma, spaces between
-// thousands) or with a point; blank: none.
-std::optional<double> amountIn(const QLineEdit* edit, const QString& title) {
+QString amountText(const std::optional<double>& amount) {
+    return amount ? MoneyPlain(*amount) : QString();
+}
+
+// A box's text read as the program reads every number typed (Variant::parseNumber: a decimal
+// comma or point), spaces between thousands left out, or as a whole number of minutes; blank:
+// none. A text that is neither is refused, naming the box.
+std::optional<double> amountIn(const QLineEdit* edit) {
     QString text = edit->text().trimmed();
     if (text.isEmpty())
         return std::nullopt;
-    text.remove(QLatin1Char(' ')).remove(QChar(0xa0)).replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        throw EConvertError(
-            QStringLiteral("%1: %2 — не сумма.").arg(title, Quoted(edit->text().trimmed())));
-    return value;
+    try {
+        return Variant::parseNumber(text.remove(QLatin1Char(' ')).remove(QChar(0xa0))).toReal();
+    } catch (const EConvertError& error) {
+        throw EConvertError(edit->accessibleName() + QStringLiteral(": ") + error.message());
+    }
+}
+
+std::optional<int> minutesIn(const QLineEdit* edit) {
+    if (edit->text().trimmed().isEmpty())
+        return std::nullopt;
+    try {
+        return StrToInt(edit->text());
+    } catch (const EConvertError& error) {
+        throw EConvertError(edit->accessibleName() + QStringLiteral(": ") + error.message());
+    }
 }
 
 } // namespace
@@ -58,21 +72,21 @@ LimitsDialog::LimitsDialog(const Limits& current, QWidget* parent) : QDialog(par
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto* form = new QFormLayout;
-    m_minStake = box(this, "EditMinStake", current.minStake);
-    m_maxStake = box(this, "EditMaxStake", current.maxStake);
-    m_maxPayout = box(this, "EditMaxPayout", current.maxPayout);
-    m_maxLiability = box(this, "EditMaxLiability", current.maxLiability);
-    m_revokeMinutes = new QLineEdit(this);
-    m_revokeMinutes->setObjectName(QStringLiteral("EditRevokeMinutes"));
-    m_revokeMinutes->setPlaceholderText(QStringLiteral("кассир не отменяет"));
-    if (current.revokeMinutes)
-        m_revokeMinutes->setText(QString::number(*current.revokeMinutes));
-    form->addRow(QStringLiteral("Наименьшая ставка:"), m_minStake);
-    form->addRow(QStringLiteral("Наибольшая ставка:"), m_maxStake);
-    form->addRow(QStringLiteral("Наибольшая выплата по одной ставке:"), m_maxPayout);
-    form->addRow(QStringLiteral("Наибольшая выплата по исходу события:"), m_maxLiability);
-    form->addRow(QStringLiteral("Кассир отменяет ставку в течение, мин:"), m_revokeMinutes);
     layout->addLayout(form);
+    const QString none = QStringLiteral("без лимита");
+    m_minStake = row(form, "EditMinStake", QStringLiteral("Наименьшая ставка"), none,
+                     amountText(current.minStake));
+    m_maxStake = row(form, "EditMaxStake", QStringLiteral("Наибольшая ставка"), none,
+                     amountText(current.maxStake));
+    m_maxPayout = row(form, "EditMaxPayout", QStringLiteral("Наибольшая выплата по одной ставке"),
+                      none, amountText(current.maxPayout));
+    m_maxLiability =
+        row(form, "EditMaxLiability", QStringLiteral("Наибольшая выплата по исходу события"), none,
+            amountText(current.maxLiability));
+    m_revokeMinutes =
+        row(form, "EditRevokeMinutes", QStringLiteral("Кассир отменяет ставку в течение, мин"),
+            QStringLiteral("кассир не отменяет"),
+            current.revokeMinutes ? QString::number(*current.revokeMinutes) : QString());
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("Ok"));
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Сохранить"));
@@ -83,23 +97,8 @@ LimitsDialog::LimitsDialog(const Limits& current, QWidget* parent) : QDialog(par
 }
 
 Limits LimitsDialog::Chosen() const {
-    Limits limits;
-    limits.minStake = amountIn(m_minStake, QStringLiteral("Наименьшая ставка"));
-    limits.maxStake = amountIn(m_maxStake, QStringLiteral("Наибольшая ставка"));
-    limits.maxPayout = amountIn(m_maxPayout, QStringLiteral("Наибольшая выплата по одной ставке"));
-    limits.maxLiability =
-        amountIn(m_maxLiability, QStringLiteral("Наибольшая выплата по исходу события"));
-    const QString minutes = m_revokeMinutes->text().trimmed();
-    if (!minutes.isEmpty()) {
-        bool ok = false;
-        const int value = minutes.toInt(&ok);
-        if (!ok)
-            throw EConvertError(QStringLiteral("Время отмены ставки кассиром: %1 — не целое число "
-                                               "минут.")
-                                    .arg(Quoted(minutes)));
-        limits.revokeMinutes = value;
-    }
-    return limits;
+    return {amountIn(m_minStake), amountIn(m_maxStake), amountIn(m_maxPayout),
+            amountIn(m_maxLiability), minutesIn(m_revokeMinutes)};
 }
 
 QString SetLimitsInFolder(const QString& folder, const Limits& limits) {
