@@ -108,7 +108,10 @@ start)
   conninfo "$db"
   ;;
 stop)
-  if [ -f "$dir/data/postmaster.pid" ]; then
+  # A server killed outright leaves its postmaster.pid behind: pg_ctl status tells that nobody
+  # runs there any more, and then there is nothing to stop.
+  if [ -f "$dir/data/postmaster.pid" ] &&
+    "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" status >/dev/null 2>&1; then
     "${as_owner[@]}" "$bin/pg_ctl" -D "$dir/data" -w -t 60 -m "${3:-fast}" stop >/dev/null
   fi
   ;;
