@@ -15,7 +15,7 @@ inline constexpr QLatin1String kServerSchema{"varnel"};
 // 1: the tables; 2: the operators' groups, who wrote each history record, the server's guard
 // of the history, and the notice of every change; 3: the owner's limits (a table managers
 // alone change) and each event's payout sums.
-inline constexpr int kServerSchemaVersion = 3;
+inline constexpr int kServerSchemaVersion = 4;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};

@@ -5,7 +5,10 @@
 #include "server/Schema.h"
 #include "server/ServerTable.h"
 #include "store/DataModule6.h"
+#include "store/History.h"
 #include "store/Tables.h"
+
+#include <QSqlQuery>
 
 #include <optional>
 #include <vector>
@@ -122,12 +125,33 @@ public:
         static_cast<TServerTable&>(events).Forget(); // read again, as it is now
     }
 
-    bool HoldPayout(TDataSet& money) override {
+    bool HoldRecord(TDataSet& table) override {
+        auto& server = static_cast<TServerTable&>(table);
         const QVariant held =
-            m_server.Value(QStringLiteral("select key from varnel.money where key = ? for update"),
-                           {qlonglong(money.CurrentIndex())});
-        static_cast<TServerTable&>(money).Forget();
+            m_server.Value(QStringLiteral("select key from varnel.%1 where key = ? for update")
+                               .arg(server.Table()),
+                           {qlonglong(table.CurrentIndex())});
+        server.Forget();
         return !held.isNull();
+    }
+
+    // The bet's age by the server's clock (its transaction's start, as the history's guard
+    // reads it): from its «Ставка» record's `written`, which the server stamps and nobody else.
+    RevokeRight RightToRevoke(const TDataSet& bets) override {
+        QSqlQuery query = m_server.Exec(
+            QStringLiteral("select varnel.may_undo(), (select extract(epoch from now() - "
+                           "min(h.written)) / 60 from varnel.history h where h.number = p.number "
+                           "and h.serial = p.serial and rtrim(h.vid) = ?) from varnel.priem p "
+                           "where p.key = ?"),
+            {kinds::Bet(), qlonglong(bets.CurrentIndex())});
+        RevokeRight right;
+        right.anyTime = false;
+        if (query.next()) {
+            right.anyTime = query.value(0).toBool();
+            if (!query.value(1).isNull())
+                right.minutesAgo = query.value(1).toDouble();
+        }
+        return right;
     }
 
     bool KeepsSerials() const override { return true; }

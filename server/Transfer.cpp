@@ -193,6 +193,9 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
                         .arg(report.table));
         moved << report;
     }
+    // When a folder's records were written the server cannot tell: a cashier's revocation,
+    // which counts from that time, leaves the bets moved here to a manager.
+    server.Exec(QStringLiteral("update varnel.history set written = null"));
     work.Commit();
     return moved;
 }

@@ -237,6 +237,69 @@ double TDataModule6::PayoutSum(Outcome outcome) const {
     return sum;
 }
 
+void TDataModule6::RevokeBet() {
+    using namespace fields;
+    TDataSet& bets = *TableStavka;
+    TDataSet& events = *TableCompit;
+    if (!bets.Active() || bets.IsEmpty() || bets.CurrentIndex() < 0)
+        throw EDatabaseError(QStringLiteral("Ставка не выбрана."));
+    // The browser shows stored bets only; an event's record left pending is not this work's.
+    for (TDataSet* table : {&bets, &events})
+        if (table->Active() && table->state() != TDataSet::State::Browse)
+            table->Cancel();
+    // The bet's record names it: after a commit whose answer was lost, it may be gone.
+    Perform(QStringLiteral("revoke %1").arg(bets.CurrentIndex()), {&events, &bets}, [&] {
+        auto work = BeginWork({&bets, &events, TableHistory});
+        // The event first, then the bet: a settlement holds them in this order too.
+        const Variant number = bets.GetFieldValue(NUMBER);
+        const std::int64_t found =
+            events.IsEmpty() ? -1 : events.FindRecord(-1, +1, events.FieldByName(NUMBER), number);
+        if (found < 0)
+            throw ERuleRefused(RevokeSettledMessage());
+        events.MoveTo(std::uint32_t(found));
+        try {
+            m_home->HoldEvent(events);
+        } catch (const EEventGone&) {
+            throw ERuleRefused(RevokeSettledMessage());
+        }
+        if (!m_home->HoldRecord(bets) || !(bets.GetFieldValue(NUMBER) == number))
+            throw ERuleRefused(RevokeGoneMessage());
+        const RecordKey event = events.CurrentIndex();
+        if (!BetsOpen(events.ValueAt(event, events.FieldByName(DATE)).toDate(), Date()))
+            throw ERuleRefused(RevokeClosedMessage());
+        if (const TBooksHome::RevokeRight right = m_home->RightToRevoke(bets); !right.anyTime)
+            CheckCashierRevocation(right.minutesAgo, CurrentLimits().revokeMinutes);
+        const std::optional<Outcome> outcome = OutcomeNamed(events, bets.GetFieldValue(RESULT));
+        if (!outcome)
+            throw ERuleRefused(
+                QStringLiteral("Ставку нельзя отменить: её исход «%1» не назван у события.")
+                    .arg(bets.GetFieldValue(RESULT).toString()));
+        std::optional<std::int64_t> serial = m_home->SerialOfBet(bets);
+        if (!serial && !m_home->KeepsSerials()) {
+            const auto serials = History->SerialsOfBets(events, bets);
+            if (serials.contains(bets.CurrentIndex()))
+                serial = serials.value(bets.CurrentIndex());
+        }
+
+        const double stake = bets.GetFieldValue(SUMMA).toReal();
+        const double payout = BetPayout(stake, bets.GetFieldValue(KOEFICIENT).toReal());
+        const TField* kept = events.FieldByName(PayoutSumField(*outcome));
+        const Variant payoutSum = kept->Missing() ? Variant() : events.ValueAt(event, kept);
+        events.Edit();
+        events.SetFieldValue(SumField(*outcome),
+                             Variant(events.GetFieldValue(SumField(*outcome)).toReal() - stake));
+        // A blank payout sum stays blank: the next bet sums it from the bets left.
+        if (!payoutSum.isNull())
+            events.SetFieldValue(PayoutSumField(*outcome),
+                                 Variant(StoredMoney(payoutSum.toReal() - payout)));
+        events.Post();
+        // The record before the bet goes: a server's guard finds the bet by it.
+        History->BetRevoked(bets, serial, events);
+        bets.Delete();
+        work->Commit();
+    });
+}
+
 Limits TDataModule6::CurrentLimits() const {
     TDataSet& table = *TableLimits;
     if (!table.Active()) {
@@ -352,7 +415,7 @@ void TDataModule6::PayOut() {
     const bool paidBefore =
         Perform(QStringLiteral("payout %1").arg(TableMoney->CurrentIndex()), {TableMoney}, [&] {
             auto work = BeginWork({TableMoney, TableHistory});
-            if (m_home->HoldPayout(*TableMoney)) {
+            if (m_home->HoldRecord(*TableMoney)) {
                 History->PayoutPaid(*TableMoney);
                 TableMoney->Delete();
                 work->Commit();

@@ -112,6 +112,12 @@ public:
     // record. The event's other pending changes go with it. Refuses (ERuleRefused) a stake of
     // nothing or less, an event no longer taking bets, and a bet past the owner's limits.
     void RecordBet(Outcome outcome, bool adjustOdds);
+    // Revokes the bet under TableStavka's cursor before its event: its stake handed back (taken
+    // off its outcome's stake sum, its payout off the outcome's payout sum where that is kept),
+    // the bet removed, the history's record of it; the coefficients stay as the bet left them.
+    // Refuses (ERuleRefused) a bet whose event is settled or takes no more bets, one already
+    // gone, and a cashier's past the owner's minutes (TBooksHome::RightToRevoke).
+    void RevokeBet();
     // Settles the event with the outcome `winner` (a side's name, or the draw's): a payout of
     // stake + stake × coefficient for every bet on it that named the winner, every bet on it and
     // the event removed, the history's records of each.

@@ -42,6 +42,9 @@ QString Restored() {
 QString LimitsSet() {
     return QStringLiteral("Лимиты");
 }
+QString Revoked() {
+    return QStringLiteral("Отзыв");
+}
 } // namespace kinds
 
 namespace {
@@ -268,6 +271,19 @@ void THistory::PayoutPaid(const TDataSet& money) {
     m_history->SetFieldValue(FIO, fio);
     m_history->SetFieldValue(VYPLATA, amount);
     m_history->SetFieldValue(ZAPIS, Variant(money.CurrentIndex()));
+    m_history->Post();
+}
+
+void THistory::BetRevoked(const TDataSet& bets, std::optional<std::int64_t> serial,
+                          const TDataSet& events) {
+    if (!Kept())
+        return;
+    const std::int64_t own = serial ? *serial : NextPlace() + 1;
+    Begin(kinds::Revoked());
+    CopyEvent(events);
+    CopyBet(bets);
+    m_history->SetFieldValue(SERIAL, Variant(own));
+    m_history->SetFieldValue(ZAPIS, Variant(bets.CurrentIndex()));
     m_history->Post();
 }
 

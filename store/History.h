@@ -33,6 +33,8 @@ class TTable;
 //              the outcome undone, SERIAL one more than the place of the result's record
 //   Возврат    a bet put back by an undone result: as Ставка, with the new ZAPIS, and VYPLATA
 //              the payout that was taken away
+//   Отзыв      a bet revoked before its event, its stake handed back: SERIAL, the bet's fields,
+//              ZAPIS its record in PRIEM.DBF, and the event's fields as the revocation left them
 //   Лимиты     the owner's limits as they now stand (blank: no limit): SUMM_1 the smallest stake,
 //              SUMM_2 the largest, VYPLATA the largest payout of a bet, SUMM_N the largest
 //              payout sum of an outcome, ZAPIS the minutes a cashier may revoke a bet in
@@ -50,6 +52,7 @@ QString Paid();
 QString Undone();
 QString Restored();
 QString LimitsSet();
+QString Revoked();
 } // namespace kinds
 
 // Whether two stored values are the same: numbers to half a unit of the last decimal the
@@ -81,6 +84,11 @@ public:
                     const TDataSet* payout);
     // The event being settled, on its stored record (before it goes), after its bets.
     void ResultEntered(const TDataSet& events, const QString& winner);
+
+    // A bet being revoked, on its stored record (before it goes), and its event as the
+    // revocation leaves it, on its stored record just written. `serial` as for BetSettled.
+    void BetRevoked(const TDataSet& bets, std::optional<std::int64_t> serial,
+                    const TDataSet& events);
 
     // The limits just set.
     void LimitsChanged(const Limits& limits);

@@ -55,9 +55,17 @@ public:
     // every other counter until the work ends, and read again as it is now. Throws an
     // EDatabaseError when it is gone. Nothing to do where one program alone holds the books.
     virtual void HoldEvent(TDataSet& /*events*/) {}
-    // The same for the payout under the cursor, before it is paid: false when it is gone
-    // (another counter paid it).
-    virtual bool HoldPayout(TDataSet& /*money*/) { return true; }
+    // The same for the record under the cursor of another table (a payout before it is paid, a
+    // bet before it is revoked): false when it is gone (another counter paid or removed it).
+    virtual bool HoldRecord(TDataSet& /*table*/) { return true; }
+    // Who may revoke the bet under the cursor here, and when: a manager at any time before its
+    // event (on a folder whoever runs the program is both), a cashier only within the owner's
+    // minutes after the bet was taken, `minutesAgo` by the books' own clock (none when not known).
+    struct RevokeRight {
+        bool anyTime = true;
+        std::optional<double> minutesAgo;
+    };
+    virtual RevokeRight RightToRevoke(const TDataSet& /*bets*/) { return {}; }
     // The serial of the bet under the cursor where the home keeps it with the bet (a server's
     // sequence); none where the history tells it (a folder: one more than the place of the
     // record that first named the bet).

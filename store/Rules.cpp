@@ -54,6 +54,45 @@ QString OutcomeName(const TDataSet& events, Outcome outcome) {
     return DrawName();
 }
 
+std::optional<Outcome> OutcomeNamed(const TDataSet& events, const Variant& result) {
+    for (const Outcome outcome : kOutcomes)
+        if (result == Variant(OutcomeName(events, outcome)))
+            return outcome;
+    return std::nullopt;
+}
+
+QString RevokeSettledMessage() {
+    return QStringLiteral("Ставку нельзя отменить: её событие уже рассчитано.");
+}
+
+QString RevokeClosedMessage() {
+    return QStringLiteral("Ставку нельзя отменить: приём ставок на её событие закончен.");
+}
+
+QString RevokeGoneMessage() {
+    return QStringLiteral("Ставку нельзя отменить: её уже нет в книгах (её отменили на другой "
+                          "кассе).");
+}
+
+void CheckCashierRevocation(std::optional<double> minutesAgo, std::optional<int> revokeMinutes) {
+    const QString manager = QStringLiteral(" Отменить её может менеджер.");
+    if (!revokeMinutes)
+        throw ERuleRefused(QStringLiteral("Кассир не может отменять ставки: время на отмену "
+                                          "ставки кассиром не установлено.") +
+                           manager);
+    if (!minutesAgo)
+        throw ERuleRefused(QStringLiteral("Кассир не может отменить эту ставку: время её приёма "
+                                          "неизвестно.") +
+                           manager);
+    if (*minutesAgo > *revokeMinutes)
+        throw ERuleRefused(QStringLiteral("Слишком поздно: кассир может отменить ставку в "
+                                          "течение %1 мин. после приёма, а эта принята %2 мин. "
+                                          "назад.")
+                               .arg(*revokeMinutes)
+                               .arg(int(std::floor(*minutesAgo))) +
+                           manager);
+}
+
 // The four decimals of a money column, written as the table file writes them (the exact binary
 // value rounded to the nearest), and read back.
 double StoredNumber(double value, int decimals) {

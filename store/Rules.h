@@ -69,6 +69,19 @@ void CheckCoefficient(const Variant& koef, const QString& title);
 // both (in any case), or a side named as the draw is.
 void CheckSides(const QString& kom1, const QString& kom2);
 
+// The outcome of the current event that a bet's RESULT names, as OutcomeName gives it; none
+// when it names none of them.
+std::optional<Outcome> OutcomeNamed(const TDataSet& events, const Variant& result);
+
+// A bet is revoked while bets on its event are still taken (BetsOpen); these say why not.
+QString RevokeSettledMessage(); // its event is no longer in the books
+QString RevokeClosedMessage();  // its event takes no more bets
+QString RevokeGoneMessage();    // the bet itself is no longer there
+// A cashier revokes a bet only within the owner's minutes after it was taken (`minutesAgo` by
+// the books' clock; none when not known), and nothing when the owner set none. Throws
+// ERuleRefused saying which. A manager (and on a folder whoever runs the program) is not asked.
+void CheckCashierRevocation(std::optional<double> minutesAgo, std::optional<int> revokeMinutes);
+
 // The owner's limits on what a counter may take; none set, none applies.
 struct Limits {
     std::optional<double> minStake;     // the smallest stake

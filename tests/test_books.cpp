@@ -343,6 +343,64 @@ private slots:
         m_books->takeBet(4, 2, 0.01, "Другой исход");
     }
 
+    // A bet revoked before its event hands its stake back: off its outcome's stake sum and
+    // payout sum, the bet gone and its record kept under its serial, the coefficients where the
+    // bet moved them. One whose event takes no more bets, or is settled, stays; nothing written.
+    void aRevokedBetLeavesItsRecordAndTheCoefficients_data() {
+        QTest::addColumn<QString>("event"); // what became of the event before the revocation
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("open") << ""
+                              << "";
+        QTest::newRow("closed") << "DATE" << RevokeClosedMessage();
+        QTest::newRow("settled") << "NUMBER" << RevokeSettledMessage();
+    }
+    void aRevokedBetLeavesItsRecordAndTheCoefficients() {
+        QFETCH(QString, event);
+        QFETCH(QString, refusal);
+        append(events(), {eventRecord(1, "Зенит", "Спартак", Date().addDays(2), {1.5, 2.0, 3.0})});
+        m_books->takeBet(1, 2, 700, "Отзываемый", true); // «Спартак» 1200 against 1000: 0.75
+        m_books->takeBet(1, 2, 10, "Другой");            // at 0.75
+        if (!event.isEmpty()) {
+            QVERIFY(m_books->module->FindEvent(Variant(1)));
+            events().Edit();
+            events().SetFieldValue(event, event == "DATE" ? Variant(Date()) : Variant(2));
+            events().Post();
+        }
+        const auto before = [&] {
+            return QJsonArray{readWithDbfread(file("COMPIT.DBF")),
+                              readWithDbfread(file("PRIEM.DBF")),
+                              readWithDbfread(file("HISTORY.DBF"))};
+        };
+        const QJsonArray was = before();
+        bets().First();
+        QString message;
+        try {
+            m_books->module->RevokeBet();
+        } catch (const ERuleRefused& refused) {
+            message = refused.message();
+        }
+        QCOMPARE(message, refusal);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(before(), was);
+            return;
+        }
+        QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList{"Другой"});
+        const QJsonObject left = readWithDbfread(file("COMPIT.DBF"))[0].toObject();
+        QCOMPARE(left["SUMM_2"].toDouble(), 510.0);
+        QCOMPARE(left["VYPL_2"].toDouble(), 17.5);
+        QCOMPARE(left["KOEF_2"].toDouble(), 0.75);
+        const auto records = readWithDbfread(file("HISTORY.DBF"));
+        const QJsonObject taken = records[0].toObject(), revoked = records.last().toObject();
+        QCOMPARE(revoked["VID"].toString(), kinds::Revoked());
+        QCOMPARE(revoked["SERIAL"], taken["SERIAL"]);
+        QCOMPARE(revoked["FIO"].toString(), QString("Отзываемый"));
+        QCOMPARE(revoked["SUMMA"].toDouble(), 700.0);
+        QCOMPARE(revoked["SUMM_2"].toDouble(), 510.0);
+        // The stake left the books: the next bet on the outcome fits a limit it would not have.
+        m_books->module->SetLimits(Limits{{}, {}, {}, 17.5 + BetPayout(1, 0.75), {}});
+        m_books->takeBet(1, 2, 1, "Под лимит");
+    }
+
     // The limits are the books': read by every operation from where they are kept, each change
     // a history record; limits that contradict each other are refused.
     void theLimitsAreKeptAndEachChangeIsRecorded() {

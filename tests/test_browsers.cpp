@@ -4,6 +4,7 @@
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
 #include "store/DataModule6.h"
+#include "store/Rules.h"
 #include "store/engine/Convert.h"
 #include "store/engine/DbfFile.h"
 #include "tests/support/Office.h"
@@ -416,7 +417,7 @@ private slots:
              784,
              "DBGrid1",
              {"№", "Результат", "Сумма", "Коэффициент", "Ф.И.О."},
-             moves},
+             moves + QList<Button>{Button::Delete}},
             {Qt::Key_M,
              TableMoney,
              "Выплата выигрышей",
@@ -449,7 +450,10 @@ private slots:
                 QCOMPARE(navigator->geometry(), QRect(8, 8, 220, 25));
                 QCOMPARE(navigator->VisibleButtons(), b.buttons);
                 for (Button button : b.buttons) {
-                    QCOMPARE(navigator->ButtonOf(button)->toolTip(), tips[button]);
+                    QCOMPARE(navigator->ButtonOf(button)->toolTip(),
+                             b.form == TableStavka && button == Button::Delete
+                                 ? QString("Отменить ставку")
+                                 : tips[button]);
                     QVERIFY(navigator->ButtonOf(button)->autoRaise()); // no 3-D look
                 }
 
@@ -508,6 +512,32 @@ private slots:
             QCOMPARE(markers(*grid->model()), QStringList({"", "▶"}));
         });
         QVERIFY(m_errors->messages.isEmpty());
+    }
+
+    // Revoking a bet asks first, naming it and saying that the coefficients stay; a bet whose
+    // event takes no more bets is refused in the error box, nothing written.
+    void revokingABetAsksFirstAndARefusalIsShown() {
+        append("COMPIT.DBF",
+               {eventRecord(1, "Зенит", "Спартак"), eventRecord(2, "Динамо", "ЦСКА", Date())});
+        append("PRIEM.DBF", {betRecord(1, "Зенит", 100, 1.85, client(1)),
+                             betRecord(2, "ЦСКА", 50, 2, client(2))});
+        start();
+        auto* navigator = control<TDBNavigator>(TableStavka, "DBNavigator");
+        QString asked;
+        runModal(TableStavka, [&] {
+            answerNextQuestion("Yes", &asked);
+            QTest::mouseClick(navigator->ButtonOf(Button::Delete), Qt::LeftButton);
+            QVERIFY2(asked.startsWith("Отменить ставку?") && asked.contains(client(1)) &&
+                         asked.contains("Коэффициенты события останутся"),
+                     qPrintable(asked));
+            QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList{client(2)});
+            QCOMPARE(readWithDbfread(file("COMPIT.DBF"))[0].toObject()["SUMM_1"].toDouble(), 400.0);
+            const QByteArray left = m_folder->bytes("PRIEM.DBF");
+            answerNextQuestion("Yes", &asked);
+            QTest::mouseClick(navigator->ButtonOf(Button::Delete), Qt::LeftButton);
+            QCOMPARE(m_folder->bytes("PRIEM.DBF"), left);
+        });
+        QCOMPARE(m_errors->messages, QStringList{RevokeClosedMessage()});
     }
 
     void payingTheLastPayoutEmptiesTheGridAndAnEmptyTablePaysNothing() {
@@ -653,7 +683,8 @@ private slots:
             runModal(form, [&] {
                 for (Button button :
                      {Button::Insert, Button::Delete, Button::Edit, Button::Post, Button::Cancel})
-                    QVERIFY(!navigator->VisibleButtons().contains(button));
+                    QVERIFY(!navigator->VisibleButtons().contains(button) ||
+                            (form == TableStavka && button == Button::Delete)); // revokes
                 grid->setFocus();
                 QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
                 const QModelIndex before = grid->currentIndex();

@@ -182,6 +182,8 @@ const Operation kOperations[] = {
      [](TDataModule6& books) { books.SettleEvent(1, QStringLiteral("Зенит")); }},
     {"payout", [](BooksFixture& books) { books.module->TableMoney->First(); },
      [](TDataModule6& books) { books.PayOut(); }},
+    {"revocation", [](BooksFixture& books) { books.module->TableStavka->First(); },
+     [](TDataModule6& books) { books.RevokeBet(); }},
 };
 
 // A worker's command line, this program in another process.
@@ -591,6 +593,46 @@ private slots:
         QCOMPARE(psql(db, "select fio from money"), QStringList{"Петров Пётр"});
     }
 
+    // A revocation and a settlement of one event at two counters, in either order: a revocation
+    // after the settlement is refused, a settlement after the revocation pays the bets left,
+    // and the books add up either way.
+    void aRevocationAndASettlementMeetInEitherOrder_data() {
+        QTest::addColumn<bool>("revokedFirst");
+        QTest::newRow("revocation first") << true;
+        QTest::newRow("settlement first") << false;
+    }
+    void aRevocationAndASettlementMeetInEitherOrder() {
+        QFETCH(bool, revokedFirst);
+        const QString db = laidOut();
+        ServerConnection server(db);
+        lay(server);
+        BooksFixture revoking(ServerHome(db)), settling(ServerHome(db));
+        revoking.module->TableStavka->First(); // Иванов Иван's 100 on «Зенит» at 2
+        const auto revoke = [&] { revoking.module->RevokeBet(); };
+        if (revokedFirst)
+            revoke();
+        QVERIFY(settling.settle(7, 1));
+        if (!revokedFirst) {
+            try {
+                revoke();
+                QFAIL("a bet revoked after its settlement");
+            } catch (const ERuleRefused& refused) {
+                QCOMPARE(refused.message(), RevokeSettledMessage());
+            }
+        }
+        QCOMPARE(psql(db, "select fio || ' ' || summa from money order by key"),
+                 revokedFirst ? QStringList{"Сидоров Олег 80.0000"}
+                              : QStringList({"Сидоров Олег 80.0000", "Иванов Иван 300.0000"}));
+        QCOMPARE(psql(db, "select vid || ' ' || fio from history where fio is not null order by "
+                          "key"),
+                 revokedFirst ? QStringList({"Отзыв Иванов Иван", "Проигрыш Петров Пётр"})
+                              : QStringList({"Выигрыш Иванов Иван", "Проигрыш Петров Пётр"}));
+        QCOMPARE(psql(db, "select count(*) from priem union all select count(*) from compit"),
+                 QStringList({"0", "0"}));
+        QVERIFY2(revoking.errors.messages.isEmpty() && settling.errors.messages.isEmpty(),
+                 qPrintable(revoking.errors.messages.join('\n')));
+    }
+
     // The connection cut at each statement of a bet, of a settlement and of a payment in turn,
     // and the answer to the commit lost: the books are wholly as before (as after, when only the
     // answer was lost), and the same Ok pressed again does the work once. Then the server
@@ -691,10 +733,12 @@ private slots:
         for (int seed = 0; seed < 4; ++seed)
             betting << startWorker(&owner, {"--take-bets", folder(), "20", QString::number(seed)});
         QProcess* settling = startWorker(&owner, {"--settle", folder(), "1", "2", "3", "4"});
-        const QString payFolder = folder();
+        const QString payFolder = folder(), revokeFolder = folder();
         QProcess* paying = startWorker(&owner, {"--pay", payFolder});
+        QProcess* revoking = startWorker(&owner, {"--revoke", revokeFolder});
         QVERIFY(settling->waitForFinished(240000));
         QFile(QDir(payFolder).filePath("done")).open(QIODevice::WriteOnly);
+        QFile(QDir(revokeFolder).filePath("done")).open(QIODevice::WriteOnly);
         int taken = 0;
         for (QProcess* worker : betting) {
             QVERIFY(worker->waitForFinished(240000));
@@ -702,8 +746,11 @@ private slots:
             taken += worker->readAllStandardOutput().count("taken\n");
         }
         QVERIFY(paying->waitForFinished(240000));
+        QVERIFY(revoking->waitForFinished(240000));
         QCOMPARE(settling->exitCode(), 0);
         QCOMPARE(paying->exitCode(), 0);
+        QCOMPARE(revoking->exitCode(), 0);
+        const int revoked = int(revoking->readAllStandardOutput().count("revoked\n"));
         QCOMPARE(settling->readAllStandardOutput().count("settled\n"), 4);
         const int paid = int(paying->readAllStandardOutput().count("paid\n"));
 
@@ -711,20 +758,26 @@ private slots:
             const QStringList wrong = psql(db, "select wrong::text from (" + sql + ") as wrong");
             QVERIFY2(wrong.isEmpty(), qPrintable(what + QString(": ") + wrong.join('\n')));
         };
-        const QString stakes = "500 + coalesce((select sum(summa) from %1 b where %2 b.number = "
-                               "e.number and b.result = %3), 0)";
-        const QString sums = "summ_1 <> " + stakes.arg("%1", "%2", "e.kom1") + " or summ_2 <> " +
-                             stakes.arg("%1", "%2", "e.kom2") + " or summ_n <> " +
-                             stakes.arg("%1", "%2", "'Ничья'");
-        none("an open event's sums", "select * from compit e where " + sums.arg("priem", ""));
-        none("a settled event's sums", "select * from history e where vid = 'Результат' and (" +
-                                           sums.arg("history", "b.vid = 'Ставка' and") + ")");
+        // The stakes taken, less those revoked: in the history, a revocation's record counts
+        // its stake off.
+        const QString stakes = "500 + coalesce((select sum(%1) from %2 b where %3 b.number = "
+                               "e.number and b.result = %4), 0)";
+        const QString sums = "summ_1 <> " + stakes.arg("%1", "%2", "%3", "e.kom1") +
+                             " or summ_2 <> " + stakes.arg("%1", "%2", "%3", "e.kom2") +
+                             " or summ_n <> " + stakes.arg("%1", "%2", "%3", "'Ничья'");
+        none("an open event's sums",
+             "select * from compit e where " + sums.arg("summa", "priem", ""));
+        none("a settled event's sums",
+             "select * from history e where vid = 'Результат' and (" +
+                 sums.arg("case when b.vid = 'Отзыв' then -summa else summa end", "history",
+                          "b.vid in ('Ставка', 'Отзыв') and b.key < e.key and") +
+                 ")");
         none("a bet on a removed event", "select * from priem p where not exists (select 1 from "
                                          "compit e where e.number = p.number)");
-        none("a bet open and settled, or neither, or settled twice",
+        none("a bet open and settled or revoked, or none of them, or ended twice",
              "select * from history b where vid = 'Ставка' and (select count(*) from priem p "
              "where p.serial = b.serial) + (select count(*) from history s where s.serial = "
-             "b.serial and s.vid in ('Выигрыш', 'Проигрыш')) <> 1");
+             "b.serial and s.vid in ('Выигрыш', 'Проигрыш', 'Отзыв')) <> 1");
         none("a bet unlike its history", "select * from priem p where not exists (select 1 from "
                                          "history b where b.vid = 'Ставка' and b.serial = "
                                          "p.serial and b.summa = p.summa and b.fio = p.fio and "
@@ -741,7 +794,9 @@ private slots:
                           "vid = 'Результат'"),
                  QStringList{"4 4"});
         QCOMPARE(psql(db, "select count(*) from money"), QStringList{"0"});
-        QVERIFY(taken > 40 && paid > 0);
+        QCOMPARE(psql(db, "select count(*) from history where vid = 'Отзыв'"),
+                 QStringList{QString::number(revoked)});
+        QVERIFY(taken > 40 && paid > 0 && revoked > 0);
     }
 
     // Two counters' processes take bets through their dialogs on the same events under a
@@ -1033,6 +1088,9 @@ private slots:
 //   --bet-and-die-at FOLDER N      one bet through the dialog, the process ended at once
 //                                  (status 77) at the N-th statement of its second Ok, which
 //                                  it prints first
+//   --revoke FOLDER                the newest bet revoked every few tenths of a second, as the
+//                                  bets browser's button does, "revoked" printed for each one
+//                                  done (a refused one is no failure), until FOLDER/done is there
 //   --pay FOLDER                   the payouts paid through the payouts browser as they come,
 //                                  "paid" printed for each, until FOLDER/done is there and
 //                                  none is left
@@ -1081,6 +1139,23 @@ static int counterWorker(int argc, char** argv) {
             return 0;
         }
         const QString done = QDir::current().filePath(QStringLiteral("done"));
+        if (mode == "--revoke") {
+            TDataSet& bets = *DataModule6->TableStavka;
+            while (!QFile::exists(done)) {
+                QTest::qWait(300);
+                bets.Refresh();
+                if (bets.IsEmpty())
+                    continue;
+                bets.Last();
+                try {
+                    DataModule6->RevokeBet();
+                    say("revoked");
+                } catch (const ERuleRefused&) {
+                    // settled or revoked meanwhile: what the operator would be told
+                }
+            }
+            return 0;
+        }
         TDataSet& money = *DataModule6->TableMoney;
         for (;;) {
             const bool last = QFile::exists(done);
