@@ -1000,7 +1000,8 @@ print(rows[1][2], rows[1][4], rows[1][8])
                 record(kinds::Paid(), 0, 250, "Анна", today),
                 record(kinds::Bet(), 30, 0, "", today), // written before operators were named
                 record(kinds::Bet(), 500, 0, "Вера", today.addDays(-1)),
-                record(kinds::Bet(), 15, 0, "Анна", today)});
+                record(kinds::Bet(), 15, 0, "Анна", today),
+                record(kinds::Revoked(), 25, 0, "Борис", today)}); // handed back
         OfficeWindow window;
         QVERIFY(window.OpenFolder(folder.path()));
         QVERIFY(window.UndoOffered()); // a folder's books: as they always were
@@ -1021,7 +1022,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         control<QAbstractButton>(window.History(), "FilterReset")->click();
         QVERIFY(queried(*model));
         QCOMPARE(kassir->currentIndex(), 0);
-        QCOMPARE(model->rowCount(), 6);
+        QCOMPARE(model->rowCount(), 7);
 
         window.Cash()->SetDays(today, today);
         QList<QPair<QString, QList<double>>> tills;
@@ -1029,7 +1030,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
             tills.append({line.label, {line.cash.stakes, line.cash.paid, line.cash.Balance()}});
         QCOMPARE(tills,
                  (QList<QPair<QString, QList<double>>>{
-                     {"", {30, 0, 30}}, {"Анна", {115, 250, -135}}, {"Борис", {40, 0, 40}}}));
+                     {"", {30, 0, 30}}, {"Анна", {115, 250, -135}}, {"Борис", {40, 0, 15}}}));
         const CashModel* byOperator = window.Cash()->ByOperator();
         QCOMPARE(byOperator->rowCount(), 4);
         QCOMPARE(byOperator->index(0, 0).data().toString(), QString("(не указан)"));
@@ -1037,10 +1038,19 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(byOperator->index(3, 2).data().toString(), MoneyText(185));
         window.ShowView(1);
         window.Cash()->ShowTable(2);
-        QCOMPARE(window.CurrentView()->ExportModel()->columnCount(), 6);
+        QCOMPARE(window.CurrentView()->ExportModel()->columnCount(), 7);
         const QString report = window.Cash()->Report();
         QVERIFY(report.contains("Касса каждого кассира") && report.contains("(не&nbsp;указан)") &&
                 report.contains("<b>Итого</b>"));
+        // The client's line counts the stake handed back.
+        control<QLineEdit>(window.History(), "FilterClient")->setText("клиент");
+        window.History()->ApplyFilter();
+        QVERIFY(queried(*model));
+        const QString line = control<QLabel>(window.History(), "ClientLine")->text();
+        QVERIFY2(line.contains("выплачено 250,00 (выплат: 1), возвращено ставок 25,00 (отменено: "
+                               "1)"),
+                 qPrintable(line));
+        control<QAbstractButton>(window.History(), "FilterReset")->click();
 
         // Records added are looked at as they come; a history written anew in its place is
         // looked at whole again.
@@ -1049,7 +1059,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(kassir->itemText(4), QString("Глеб"));
         const QString anew = folder.file("HISTORY.NEW");
         DbfFile::create(anew, HistoryTable().Columns());
-        QList<Record> more(7, record(kinds::Bet(), 5, 0, "Борис", today)); // as many and more
+        QList<Record> more(8, record(kinds::Bet(), 5, 0, "Борис", today)); // as many and more
         more << record(kinds::Bet(), 5, 0, "Дина", today);
         append(anew, more);
         QVERIFY(QFile::remove(folder.file("HISTORY.DBF")) &&

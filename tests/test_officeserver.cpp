@@ -369,22 +369,22 @@ private slots:
         QStringList titles;
         for (int c = 0; c < shown->columnCount(); ++c)
             titles << shown->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(titles, QStringList({"Кассир", "Ставок", "Принято ставок", "Выплат", "Выплачено",
-                                      "Сальдо кассы"}));
+        QCOMPARE(titles, QStringList({"Кассир", "Ставок", "Принято ставок", "Возвращено ставок",
+                                      "Выплат", "Выплачено", "Сальдо кассы"}));
         for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
-            tills->sortByColumn(5, order); // by the balance: anna's −150 against boris's 75
+            tills->sortByColumn(6, order); // by the balance: anna's −150 against boris's 75
             QCOMPARE(shown->index(0, 0).data().toString(),
                      order == Qt::AscendingOrder ? "anna" : "boris");
             QCOMPARE(shown->index(2, 0).data().toString(), QString("Итого"));
-            QCOMPARE(shown->index(2, 5).data().toString(), MoneyText(-75));
+            QCOMPARE(shown->index(2, 6).data().toString(), MoneyText(-75));
         }
         QTemporaryDir out;
         window.ExportCsv(out.filePath("tills.csv"));
         QFile csv(out.filePath("tills.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QString written = QString::fromUtf8(csv.readAll());
-        QVERIFY2(written.contains("anna;2;150,00;1;300,00;-150,00") &&
-                     written.contains("Итого;4;225,00;1;300,00;-75,00"),
+        QVERIFY2(written.contains("anna;2;150,00;0,00;1;300,00;-150,00") &&
+                     written.contains("Итого;4;225,00;0,00;1;300,00;-75,00"),
                  qPrintable(written));
         const QString report = window.Cash()->Report();
         QVERIFY(report.contains("Касса каждого кассира") && report.contains("boris"));

@@ -22,10 +22,12 @@ void Cash::Add(const Cash& other) {
     won += other.won;
     restored += other.restored;
     paid += other.paid;
+    refunded += other.refunded;
     bets += other.bets;
     wins += other.wins;
     restores += other.restores;
     payments += other.payments;
+    refunds += other.refunds;
 }
 
 namespace {
@@ -54,7 +56,8 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
     scan.SetDays(from, to);
     const HistoryScan::Kind bet(scan, kinds::Bet()), won(scan, kinds::Won()),
         restored(scan, kinds::Restored()), paid(scan, kinds::Paid()), entered(scan, kinds::Event()),
-        undone(scan, kinds::Undone()), result(scan, kinds::Result());
+        undone(scan, kinds::Undone()), result(scan, kinds::Result()),
+        revoked(scan, kinds::Revoked());
 
     QHash<std::int64_t, std::int64_t> numberOfSerial; // from the settlements that made payouts
     QHash<std::int64_t, QString> sidesOf;             // of each number, as last entered
@@ -65,7 +68,7 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
         return QStringLiteral("%1 — %2").arg(scan.Value(record, KOM1).toString(),
                                              scan.Value(record, KOM2).toString());
     };
-    enum class Taken { Nothing, Won, Names, Bet, Restored, Paid, Result };
+    enum class Taken { Nothing, Won, Names, Bet, Restored, Paid, Result, Revoked };
     for (std::uint32_t i = 0; i < books.historyCount; ++i) {
         const char* record = scan.Record(i);
         if (record[0] == '*')
@@ -88,6 +91,8 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
             taken = Taken::Paid;
         else if (result.Is(record))
             taken = Taken::Result;
+        else if (revoked.Is(record))
+            taken = Taken::Revoked;
         if (taken == Taken::Nothing)
             continue;
         // Before anything of it is used: a payment whose serial cannot be read would be put
@@ -120,6 +125,11 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
             number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
             if (!sidesOf.contains(number)) // an event entered before the history began
                 sidesOf.insert(number, sides(record));
+            break;
+        case Taken::Revoked:
+            delta.refunded = scan.Amount(record, SUMMA);
+            delta.refunds = 1;
+            number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
             break;
         case Taken::Restored:
             delta.restored = scan.Amount(record, VYPLATA);

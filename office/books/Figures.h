@@ -19,12 +19,13 @@ namespace varnel::office {
 //   won       Σ VYPLATA of «Выигрыш»: the payouts the results made owed
 //   restored  Σ VYPLATA of «Возврат»: what undone results took back of them
 //   paid      Σ VYPLATA of «Выплата»: the payouts paid out of the till
-// and so owed = won − restored and the balance of the till = stakes − paid.
+//   refunded  Σ SUMMA of «Отзыв»: the stakes of revoked bets handed back out of the till
+// and so owed = won − restored and the balance of the till = stakes − refunded − paid.
 struct Cash {
-    double stakes = 0, won = 0, restored = 0, paid = 0;
-    int bets = 0, wins = 0, restores = 0, payments = 0;
+    double stakes = 0, won = 0, restored = 0, paid = 0, refunded = 0;
+    int bets = 0, wins = 0, restores = 0, payments = 0, refunds = 0;
     double Owed() const { return won - restored; }
-    double Balance() const { return stakes - paid; }
+    double Balance() const { return stakes - refunded - paid; }
     void Add(const Cash& other);
 };
 

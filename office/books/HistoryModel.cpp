@@ -122,7 +122,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         std::optional<HistoryScan::Kind> kind;
         if (!filter.kind.isEmpty())
             kind.emplace(scan, filter.kind);
-        const HistoryScan::Kind paid(scan, kinds::Paid());
+        const HistoryScan::Kind paid(scan, kinds::Paid()), revoked(scan, kinds::Revoked());
         QMap<QString, PaidToClient> paidTo;
         // A history written before KASSIR names no operator: none of its records is theirs.
         const auto byOperator = [&](const char* record) {
@@ -146,6 +146,9 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
                     if (paid.Is(record)) {
                         to.paid += scan.Amount(record, fields::VYPLATA);
                         ++to.payments;
+                    } else if (revoked.Is(record)) {
+                        to.refunded += scan.Amount(record, fields::SUMMA);
+                        ++to.refunds;
                     }
                 }
             }

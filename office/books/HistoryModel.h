@@ -36,12 +36,14 @@ struct HistoryQuery {
     Qt::SortOrder order = Qt::DescendingOrder;
 };
 
-// What a client was paid, from the «Выплата» records of the whole history: every client whose
-// name matched, paid or not.
+// What a client was paid, from the «Выплата» records of the whole history, and the stakes
+// handed back, from its «Отзыв» records: every client whose name matched, paid or not.
 struct PaidToClient {
     QString fio;
     double paid = 0;
     int payments = 0;
+    double refunded = 0;
+    int refunds = 0;
 };
 
 struct QueryResult {

@@ -24,6 +24,7 @@ enum CashColumn {
     Label,
     Bets,
     Stakes,
+    Refunded,
     Wins,
     Won,
     Restored,
@@ -37,6 +38,7 @@ enum CashColumn {
 const char* const kTitles[CashColumns] = {"",
                                           "Ставок",
                                           "Принято ставок",
+                                          "Возвращено ставок",
                                           "Выигрышей",
                                           "Выигрыши начислены",
                                           "Снято отменой",
@@ -51,6 +53,8 @@ double amountOf(const Cash& cash, int column) {
         return cash.stakes;
     case Won:
         return cash.won;
+    case Refunded:
+        return cash.refunded;
     case Restored:
         return cash.restored;
     case Owed:
@@ -134,7 +138,7 @@ QLabel* figure(QWidget* parent, const char* name) {
 CashModel::CashModel(const QString& firstTitle, Shows shows, QObject* parent)
     : QAbstractTableModel(parent), m_firstTitle(firstTitle), m_shows(shows) {
     if (shows == Shows::Till)
-        m_columns = {Label, Bets, Stakes, Payments, Paid, Balance};
+        m_columns = {Label, Bets, Stakes, Refunded, Payments, Paid, Balance};
     else
         for (int column = Label; column < CashColumns; ++column)
             m_columns << column;
@@ -245,6 +249,7 @@ CashView::CashView(QWidget* parent) : OfficeView(parent) {
 
     m_stakes = figure(this, "CashStakes");
     m_owed = figure(this, "CashOwed");
+    m_refunded = figure(this, "CashRefunded");
     m_paid = figure(this, "CashPaid");
     m_balance = figure(this, "CashBalance");
     m_period = new QLabel(this);
@@ -259,6 +264,10 @@ CashView::CashView(QWidget* parent) : OfficeView(parent) {
     };
     row(QStringLiteral("Принято ставок"),
         QStringLiteral("сумма ставок всех записей «Ставка» за эти дни"), m_stakes);
+    row(QStringLiteral("Возвращено ставок"),
+        QStringLiteral("ставки, отменённые до события (записи «Отзыв»): деньги, возвращённые "
+                       "из кассы"),
+        m_refunded);
     row(QStringLiteral("Начислено к выплате"),
         QStringLiteral("выигрыши по записям «Выигрыш» минус снятое отменой результата "
                        "(«Возврат»)"),
@@ -268,8 +277,8 @@ CashView::CashView(QWidget* parent) : OfficeView(parent) {
                        "из кассы"),
         m_paid);
     row(QStringLiteral("Сальдо кассы"),
-        QStringLiteral("принято ставок минус выплачено: на сколько наличных в кассе стало "
-                       "больше"),
+        QStringLiteral("принято ставок минус возвращено и выплачено: на сколько наличных в "
+                       "кассе стало больше"),
         m_balance);
 
     m_byEvent = new CashModel(QStringLiteral("Событие"), CashModel::Shows::Everything, this);
@@ -344,14 +353,17 @@ void CashView::Recompute() {
     const Cash& t = m_report.total;
     m_stakes->setText(MoneyText(t.stakes));
     m_owed->setText(MoneyText(t.Owed()));
+    m_refunded->setText(MoneyText(t.refunded));
     m_paid->setText(MoneyText(t.paid));
     m_balance->setText(MoneyText(t.Balance()));
     m_period->setText(
         m_books && !m_books->history
             ? QStringLiteral("В папке не ведётся история: касса считается по её записям.")
-            : QStringLiteral("Касса %1: ставок %2, выигрышей %3, выплат %4.%5")
+            : QStringLiteral("Касса %1: ставок %2, отменено ставок %3, выигрышей %4, выплат "
+                             "%5.%6")
                   .arg(Period())
                   .arg(t.bets)
+                  .arg(t.refunds)
                   .arg(t.wins)
                   .arg(t.payments)
                   .arg(Unreadable()));
@@ -403,14 +415,17 @@ QString CashView::Report() const {
     QString body = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\">");
     body += line(QStringLiteral("Принято ставок"),
                  QStringLiteral("сумма записей «Ставка»; ставок: %1").arg(t.bets), t.stakes);
+    body += line(QStringLiteral("Возвращено ставок"),
+                 QStringLiteral("сумма ставок записей «Отзыв»; отменено ставок: %1").arg(t.refunds),
+                 t.refunded);
     body += line(QStringLiteral("Начислено к выплате"),
                  QStringLiteral("«Выигрыш» (%1) минус «Возврат» (%2)")
                      .arg(MoneyText(t.won), MoneyText(t.restored)),
                  t.Owed());
     body += line(QStringLiteral("Выплачено"),
                  QStringLiteral("сумма записей «Выплата»; выплат: %1").arg(t.payments), t.paid);
-    body += line(QStringLiteral("Сальдо кассы"), QStringLiteral("принято ставок минус выплачено"),
-                 t.Balance());
+    body += line(QStringLiteral("Сальдо кассы"),
+                 QStringLiteral("принято ставок минус возвращено и выплачено"), t.Balance());
     body += QStringLiteral("</table>");
     if (m_report.unreadable > 0)
         body += QStringLiteral("<p>%1</p>").arg(Html(Unreadable().trimmed()));

@@ -78,6 +78,7 @@ private:
     QDateEdit* m_from;
     QDateEdit* m_to;
     QLabel* m_stakes;
+    QLabel* m_refunded;
     QLabel* m_owed;
     QLabel* m_paid;
     QLabel* m_balance;

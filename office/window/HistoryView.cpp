@@ -67,7 +67,7 @@ HistoryView::HistoryView(QWidget* parent)
     m_kind->addItem(QStringLiteral("все записи"), QString());
     for (const QString& kind :
          {kinds::Event(), kinds::Bet(), kinds::Won(), kinds::Lost(), kinds::Result(), kinds::Paid(),
-          kinds::Undone(), kinds::Restored(), kinds::LimitsSet()})
+          kinds::Undone(), kinds::Restored(), kinds::Revoked(), kinds::LimitsSet()})
         m_kind->addItem(kind, kind);
     m_kassir = new QComboBox(this);
     m_kassir->setObjectName(QStringLiteral("FilterKassir"));
@@ -263,8 +263,8 @@ void HistoryView::UpdateClientLine() {
         return;
     }
     struct Line {
-        double owed = 0, paid = 0;
-        int owedCount = 0, payments = 0;
+        double owed = 0, paid = 0, refunded = 0;
+        int owedCount = 0, payments = 0, refunds = 0;
     };
     QMap<QString, Line> lines;
     for (const Payout& payout : books->payouts)
@@ -278,15 +278,21 @@ void HistoryView::UpdateClientLine() {
             Line& line = lines[paid.fio];
             line.paid += paid.paid;
             line.payments += paid.payments;
+            line.refunded += paid.refunded;
+            line.refunds += paid.refunds;
         }
     QStringList shown;
     for (auto it = lines.cbegin(); it != lines.cend() && shown.size() < kClientsListed; ++it)
         shown << QStringLiteral("<b>%1</b>: к выплате сейчас %2 (выигрышей: %3), "
                                 "выплачено %4 (выплат: %5)")
-                     .arg(Html(it.key()), MoneyText(it->owed))
-                     .arg(it->owedCount)
-                     .arg(MoneyText(it->paid))
-                     .arg(it->payments);
+                         .arg(Html(it.key()), MoneyText(it->owed))
+                         .arg(it->owedCount)
+                         .arg(MoneyText(it->paid))
+                         .arg(it->payments) +
+                     (it->refunds == 0 ? QString()
+                                       : QStringLiteral(", возвращено ставок %1 (отменено: %2)")
+                                             .arg(MoneyText(it->refunded))
+                                             .arg(it->refunds));
     if (lines.isEmpty())
         shown << QStringLiteral("Клиентов с именем, содержащим «%1», нет ни среди должников "
                                 "кассы, ни среди получивших выплаты.")
