@@ -120,16 +120,17 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
             number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
             break;
         case Taken::Bet:
-            delta.stakes = scan.Amount(record, SUMMA);
-            delta.bets = 1;
+        case Taken::Revoked:
+            if (taken == Taken::Bet) {
+                delta.stakes = scan.Amount(record, SUMMA);
+                delta.bets = 1;
+            } else {
+                delta.refunded = scan.Amount(record, SUMMA);
+                delta.refunds = 1;
+            }
             number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
             if (!sidesOf.contains(number)) // an event entered before the history began
                 sidesOf.insert(number, sides(record));
-            break;
-        case Taken::Revoked:
-            delta.refunded = scan.Amount(record, SUMMA);
-            delta.refunds = 1;
-            number = integerOr(scan.Value(record, NUMBER), LLONG_MAX);
             break;
         case Taken::Restored:
             delta.restored = scan.Amount(record, VYPLATA);
