@@ -6,6 +6,7 @@
 #include "store/Tables.h"
 
 #include <QStringList>
+#include <QTimeZone>
 
 namespace varnel {
 
@@ -73,22 +74,47 @@ QString quotedGroup(ServerConnection& server, OperatorRole role) {
         .toString();
 }
 
+// A suggestion for a name the history cannot hold: its letters without their marks, the rest
+// that Windows-1251 lacks dropped.
+QString transliterated(const QString& name) {
+    QString plain;
+    for (const QChar c : name.normalized(QString::NormalizationForm_KD))
+        if (c.unicode() < 0x80 || (c.unicode() >= 0x0400 && c.unicode() < 0x0460))
+            plain += c;
+    return plain;
+}
+
 const QString kPinned = QStringLiteral(" set search_path = pg_catalog, pg_temp ");
 
-// Each record names who wrote it and when (`written`, by the server's clock), whatever the
-// statement said; undoing a result and setting the limits are a manager's, and so is revoking a
-// bet but within the owner's minutes after the bet's own record was written; no record is
-// changed or removed but by the owner (who alone has the right).
+// The history's kinds as a list of SQL literals.
+QString everyKind() {
+    QStringList quoted;
+    for (const QString& kind : kinds::All())
+        quoted << QLatin1Char('\'') + kind + QLatin1Char('\'');
+    return quoted.join(QStringLiteral(", "));
+}
+
+// Each record names who wrote it and when (`written`; its day and time, DEN and VREMYA, on the
+// server's clock in the books' time zone), whatever the statement said; a record is of one of
+// the kinds the program writes, spelled as it spells them; undoing a result and setting the limits
+// are a manager's, and so is revoking a bet but within the owner's minutes after the bet's own
+// record was written; no record is changed or removed but by the owner (who alone has the right).
 void guardHistory(ServerConnection& server) {
     server.Exec(
         QStringLiteral(
             "create or replace function varnel.history_written() returns trigger language "
             "plpgsql%1as $$ "
+            "declare here timestamp := now() at time zone coalesce((select s.time_zone from "
+            "varnel.settings s limit 1), 'UTC'); "
             "begin if tg_op = 'INSERT' then new.written := now(); end if; "
             "if varnel.owns_books() then return coalesce(new, old); end if; "
             "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
             "удаляется.' using errcode = 'insufficient_privilege'; end if; "
-            "new.kassir := session_user; "
+            "if new.vid is null or rtrim(new.vid) not in (%7) then raise exception "
+            "'Записи истории такого вида (%) в книгах не бывает.', quote_literal(new.vid) using "
+            "errcode = 'check_violation'; end if; "
+            "new.kassir := session_user; new.den := here::date; "
+            "new.vremya := to_char(here, 'HH24:MI:SS'); "
             "if rtrim(new.vid) in ('%2', '%3') and not varnel.may_undo() then raise exception "
             "'Отменять результат может только менеджер.' using errcode = "
             "'insufficient_privilege'; end if; "
@@ -104,7 +130,7 @@ void guardHistory(ServerConnection& server) {
             "владелец.' using errcode = 'insufficient_privilege'; end if; "
             "return new; end $$")
             .arg(kPinned, kinds::Undone(), kinds::Restored(), kinds::LimitsSet(), kinds::Revoked(),
-                 kinds::Bet()));
+                 kinds::Bet(), everyKind()));
 }
 
 // The owner's limits (layout 3): a table every operator reads and only managers change, and
@@ -120,6 +146,18 @@ void keepLimits(ServerConnection& server, bool upgrading) {
     const QString manager = quotedGroup(server, OperatorRole::Manager);
     server.Exec(QStringLiteral("grant select on varnel.limits to %1").arg(kassa));
     server.Exec(QStringLiteral("grant insert, update, delete on varnel.limits to %1").arg(manager));
+}
+
+// The books' own settings (layout 4): the time zone of the history's days and times, the
+// zone of the machine that lays the books out where the server knows it, else the server's.
+void keepSettings(ServerConnection& server) {
+    server.Exec(QStringLiteral("create table varnel.settings (time_zone text not null)"));
+    server.Exec(QStringLiteral("insert into varnel.settings (time_zone) select coalesce((select "
+                               "name from pg_timezone_names where name = ?), "
+                               "current_setting('TimeZone'))"),
+                {QString::fromUtf8(QTimeZone::systemTimeZoneId())});
+    server.Exec(QStringLiteral("grant select on varnel.settings to %1")
+                    .arg(quotedGroup(server, OperatorRole::Kassa)));
 }
 
 // The operators' groups, their rights, the history's guard and the notices: what layout 2
@@ -238,6 +276,7 @@ void CreateServerSchema(ServerConnection& server) {
         "current_database()); end $$"));
     guardBooks(server);
     keepLimits(server, false);
+    keepSettings(server);
 }
 
 void RequireServerBooks(ServerConnection& server) {
@@ -278,10 +317,12 @@ int UpgradeServer(ServerConnection& server) {
     // from its bets at the event's next bet.
     if (version < 3)
         keepLimits(server, true);
-    // 3 -> 4: when each record was written, for a cashier's revocation; the bets taken before
-    // have no such time, and only a manager revokes them.
-    if (version < 4)
+    // 3 -> 4: when each record was written, for a cashier's revocation (the bets taken before
+    // have no such time, and only a manager revokes them), and the books' time zone.
+    if (version < 4) {
         server.Exec(QStringLiteral("alter table varnel.history add column ") + kWritten);
+        keepSettings(server);
+    }
     // The guard as this layout has it.
     guardHistory(server);
     server.Exec(QStringLiteral("insert into varnel.version (version) values (%1)")
@@ -305,6 +346,20 @@ bool AddOperator(ServerConnection& server, const QString& name, OperatorRole rol
                            false);
     ServerTransaction work(server);
     RequireServerBooks(server);
+    // The server writes the login into every history record of theirs, in the code page of the
+    // books' files: a name it cannot hold would refuse every action of theirs.
+    if (!server.Value(QStringLiteral("select varnel.in_1251(?)"), {name}).toBool()) {
+        const QString plain = transliterated(name);
+        throw EServerError(QStringLiteral("Имя оператора «%1» нельзя записать в историю книг: в "
+                                          "нём есть знаки, которых нет в кодировке "
+                                          "Windows-1251 (она знает русские и латинские буквы "
+                                          "без надстрочных знаков, цифры и знаки препинания). "
+                                          "Выберите другое имя%2.")
+                               .arg(name, plain.trimmed().isEmpty()
+                                              ? QString()
+                                              : QStringLiteral(", например «%1»").arg(plain)),
+                           false);
+    }
     const QString group = quotedGroup(server, role);
     const QVariant login =
         server.Value(QStringLiteral("select rolcanlogin from pg_roles where rolname = ?"), {name});

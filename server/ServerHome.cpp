@@ -135,6 +135,16 @@ public:
         return !held.isNull();
     }
 
+    // A lock of the transaction's own, named by the result's record: the history cannot be
+    // locked by a row (no operator may update it).
+    void HoldUndo(std::int64_t result, std::initializer_list<TDataSet*> read) override {
+        m_server.Exec(QStringLiteral("select pg_advisory_xact_lock(hashtext('varnel undo'), "
+                                     "(?::bigint % 2147483647)::integer)"),
+                      {qlonglong(result)});
+        for (TDataSet* table : read)
+            static_cast<TServerTable&>(*table).Forget();
+    }
+
     // The bet's age by the server's clock (its transaction's start, as the history's guard
     // reads it): from its «Ставка» record's `written`, which the server stamps and nobody else.
     RevokeRight RightToRevoke(const TDataSet& bets) override {

@@ -439,8 +439,11 @@ void TDataModule6::UndoResult(RecordKey result) {
                                             "открыта.")
                                  .arg(TableStavka->DisplayName()));
     Perform(QStringLiteral("undo %1").arg(result), {TableCompit, TableStavka, TableMoney}, [&] {
-        const THistory::UndoPlan plan = PlanUndo(result);
         auto work = BeginWork({TableCompit, TableStavka, TableMoney, TableHistory});
+        // Planned inside the work, once no other undo of the result runs: a second one finds
+        // the first's records and is refused as undone already.
+        m_home->HoldUndo(result, {TableCompit, TableMoney, TableHistory});
+        const THistory::UndoPlan plan = PlanUndo(result);
         History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
         // The event put back owes what its bets put back would pay.
         TableCompit->Edit();

@@ -45,6 +45,10 @@ QString LimitsSet() {
 QString Revoked() {
     return QStringLiteral("Отзыв");
 }
+QStringList All() {
+    return {Event(), Bet(),    Won(),      Lost(),      Result(),
+            Paid(),  Undone(), Restored(), LimitsSet(), Revoked()};
+}
 } // namespace kinds
 
 namespace {

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,8 @@ QString Undone();
 QString Restored();
 QString LimitsSet();
 QString Revoked();
+// Every kind above.
+QStringList All();
 } // namespace kinds
 
 // Whether two stored values are the same: numbers to half a unit of the last decimal the

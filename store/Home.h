@@ -58,6 +58,9 @@ public:
     // The same for the record under the cursor of another table (a payout before it is paid, a
     // bet before it is revoked): false when it is gone (another counter paid or removed it).
     virtual bool HoldRecord(TDataSet& /*table*/) { return true; }
+    // Within an undo's work, before it is planned: no other undo of the same result runs until
+    // the work ends, and `read` (the tables the plan reads) are read again as they are now.
+    virtual void HoldUndo(std::int64_t /*result*/, std::initializer_list<TDataSet*> /*read*/) {}
     // Who may revoke the bet under the cursor here, and when: a manager at any time before its
     // event (on a folder whoever runs the program is both), a cashier only within the owner's
     // minutes after the bet was taken, `minutesAgo` by the books' own clock (none when not known).

@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <QThread>
+
+#include <thread>
 
 using namespace varnel;
 using namespace varnel::test;
@@ -47,6 +50,7 @@ Answer tried(const QString& conninfo, const QString& sql) {
 class TestOperators : public QObject {
     Q_OBJECT
     PgServer m_server;
+    QString m_shared; // books with operators for the cases that only add to them
 
     // Books laid out by varnel-newdesk, with two cashiers and two managers (none of them with a
     // password: the test server trusts its socket).
@@ -121,6 +125,13 @@ private slots:
             QVERIFY2(run.status == 1 && !run.err.isEmpty(), qPrintable(args.join(' ')));
         }
         QCOMPARE(psql(db, "select count(*) from pg_roles where rolname = 'bob'"), QStringList{"0"});
+        // A name the history's code page cannot hold would refuse every action of theirs.
+        run =
+            newdesk({"--server", db, "--add-operator", "José", "--role", "kassa", "--no-password"});
+        QVERIFY2(run.status == 1 && run.err.contains("Windows-1251") && run.err.contains("«Jose»"),
+                 qPrintable(run.err));
+        QCOMPARE(psql(db, "select count(*) from pg_roles where rolname = 'José'"),
+                 QStringList{"0"});
         // An empty password from standard input is no password at all.
         run = newdesk({"--server", db, "--add-operator", "carl", "--role", "kassa"}, "\n");
         QCOMPARE(run.status, 1);
@@ -300,6 +311,41 @@ private slots:
                  QStringList({"1", "0"}));
     }
 
+    // Two managers undo the same result at once: the second waits for the first, then is told
+    // that it was undone already; the event comes back once.
+    void twoUndosOfOneResultAtOnceUndoItOnce() {
+        const QString db = withOperators();
+        {
+            BooksFixture books(ServerHome(as(db, "kassa1")));
+            books.enterEvent(7, "Зенит", "Спартак");
+            books.takeBet(7, 1, 100, "Иванов Иван");
+            QVERIFY(books.settle(7, 1));
+        }
+        const RecordKey result =
+            psql(db, "select key from history where vid = 'Результат'").value(0).toLongLong();
+        const auto yes = [](const QString&) { return true; };
+        office::UndoAttempt second;
+        std::thread other;
+        ServerConnection::Observe([&](const QString& statement, int) {
+            if (other.joinable() || statement != QLatin1String("commit"))
+                return false;
+            other = std::thread(
+                [&] { second = office::UndoResultOnServer(as(db, "boss2"), result, yes); });
+            QThread::msleep(500); // it reaches the hold and waits there
+            return false;
+        });
+        const office::UndoAttempt first = office::UndoResultOnServer(as(db, "boss1"), result, yes);
+        ServerConnection::Observe({});
+        QVERIFY(other.joinable());
+        other.join();
+        QVERIFY2(first.outcome == office::UndoAttempt::Outcome::Done, qPrintable(first.message));
+        QCOMPARE(second.outcome, office::UndoAttempt::Outcome::Refused);
+        QVERIFY2(second.message.contains("он уже отменён"), qPrintable(second.message));
+        QCOMPARE(psql(db, "select count(*) from compit union all select count(*) from history "
+                          "where vid = 'Отмена'"),
+                 QStringList({"1", "1"}));
+    }
+
     // A cashier revokes a bet only within the owner's minutes after the server wrote it, and
     // none when the owner set none; a manager at any time. Past them the server's guard refuses
     // the cashier's record of a revocation, whatever program sends it.
@@ -356,6 +402,33 @@ private slots:
                  qPrintable(forged.refusal));
     }
 
+    // A record a cashier writes by hand is held to what the program writes: one of its kinds as
+    // it spells them (no other spelling to slip past the guard and the readers), on the day and
+    // at the time of the server's clock in the books' time zone, whatever the statement says.
+    void theHistoryTakesTheProgramsKindsOnTheServersClock_data() {
+        QTest::addColumn<QString>("vid"); // as an SQL literal
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("as the program writes it") << "'Ставка'" << true;
+        QTest::newRow("a tab first") << "E'\\tОтмена'" << false;
+        QTest::newRow("a space first") << "' Отмена'" << false;
+        QTest::newRow("upper case") << "'ОТМЕНА'" << false;
+        QTest::newRow("a no-break space") << "U&'Возврат\\00A0'" << false;
+        QTest::newRow("none") << "null" << false;
+    }
+    void theHistoryTakesTheProgramsKindsOnTheServersClock() {
+        QFETCH(QString, vid);
+        QFETCH(bool, taken);
+        if (m_shared.isEmpty())
+            m_shared = withOperators();
+        const Answer answer = tried(
+            as(m_shared, "kassa1"),
+            "insert into history (vid, den, vremya) values (" + vid +
+                ", current_date - 30, '00:00:00') returning den = (now() at time zone (select "
+                "time_zone from settings))::date and vremya <> '00:00:00'");
+        QCOMPARE(answer.rows, taken ? QStringList{"t"} : QStringList{});
+        QVERIFY2(taken || answer.refusal.contains("такого вида"), qPrintable(answer.refusal));
+    }
+
     // Books of each earlier layout, from a dump of it: refused as they are, upgraded with every
     // record kept, and working as new ones after.
     void booksOfAnEarlierLayoutAreUpgradedWithEveryRecord_data() {
@@ -377,6 +450,8 @@ private slots:
                                     "= '%1') then create role %1 nologin; end if; end $$")
                          .arg(group));
         psql(db, "\\i " VARNEL_TESTS_DIR "/data/" + dump);
+        if (version == 1) // as the first layout left them: the schema open to every login
+            psql(db, "grant usage on schema varnel to public");
         // Each record as it was; what later layouts add to a table is not compared.
         const QString rows =
             QStringLiteral("select '%1 ' || (to_jsonb(t) - 'kassir' - 'vypl_1' - "
@@ -414,6 +489,9 @@ private slots:
                  QStringList{unnamed});
         QCOMPARE(psql(db, "select max(version) from varnel.version"),
                  QStringList{QString::number(kServerSchemaVersion)});
+        QCOMPARE(psql(db, "select count(*) from pg_namespace n, aclexplode(n.nspacl) a where "
+                          "n.nspname = 'varnel' and a.grantee = 0"),
+                 QStringList{"0"}); // nothing left to PUBLIC
         run = newdesk({"--server", db, "--upgrade"});
         QVERIFY2(run.status == 0 &&
                      run.out.contains(QStringLiteral("уже версии %1").arg(kServerSchemaVersion)),

@@ -233,7 +233,7 @@ private slots:
                               "fio character varying 50"}));
         QCOMPARE(psql(db, "select string_agg(table_name, ' ' order by table_name) from "
                           "information_schema.tables where table_schema = 'varnel'"),
-                 QStringList{"compit groups history limits money priem tmp version"});
+                 QStringList{"compit groups history limits money priem settings tmp version"});
 
         // Any operator finds the books by their bare names.
         QCOMPARE(
@@ -591,6 +591,49 @@ private slots:
         QCOMPARE(psql(db, "select vid || ' ' || fio from history"),
                  QStringList{"Выплата Иванов Иван"});
         QCOMPARE(psql(db, "select fio from money"), QStringList{"Петров Пётр"});
+    }
+
+    // A bet reads its outcome's stake sum only once the event is held: another counter's bet on
+    // the same outcome, committed while this one is on its way to the hold, is in the sum written.
+    void aBetAddsToTheSumAsItStandsOnceTheEventIsHeld() {
+        const QString db = laidOut();
+        ServerConnection server(db);
+        lay(server);
+        BooksFixture first(ServerHome(db)), second(ServerHome(db));
+        pendingBet(first); // 25 on «Зенит»
+        bool between = false;
+        ServerConnection::Observe([&](const QString& statement, int) {
+            if (between || !statement.contains(QLatin1String("for update")))
+                return false;
+            between = true;
+            second.takeBet(7, 1, 40, "Другая касса");
+            return false;
+        });
+        first.module->RecordBet(Outcome::Side1, false);
+        ServerConnection::Observe({});
+        QVERIFY(between);
+        QCOMPARE(psql(db, "select summ_1 from compit"), QStringList{"565.0000"});
+    }
+
+    // Each table the back office follows announces its own changes at their commit.
+    void eachFollowedTableAnnouncesItsChanges_data() {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("change");
+        QTest::newRow("compit") << "compit" << eventEntered(1, "А", "Б");
+        QTest::newRow("priem") << "priem"
+                               << "insert into priem (number, result, summa, koeficient, fio) "
+                                  "values (1, 'А', 1, 1, 'К')";
+        QTest::newRow("money") << "money"
+                               << "insert into money (fio, summa) values ('К', 1)";
+        QTest::newRow("history") << "history"
+                                 << "insert into history (vid) values ('Ставка')";
+    }
+    void eachFollowedTableAnnouncesItsChanges() {
+        QFETCH(QString, table);
+        QFETCH(QString, change);
+        const QStringList heard = psql(laidOut(), "listen varnel; " + change);
+        QCOMPARE(heard.size(), 1);
+        QVERIFY2(heard[0].contains("payload \"" + table + "\""), qPrintable(heard[0]));
     }
 
     // A revocation and a settlement of one event at two counters, in either order: a revocation
