@@ -53,6 +53,14 @@ QList<QPair<QString, QString>> pairsOf(const QString& conninfo) {
     return pairs;
 }
 
+// A value as a conninfo writes it: single-quoted, with \' and \\ inside.
+QString connQuoted(const QString& value) {
+    QString text = value;
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
 bool isUri(const QString& conninfo) {
     return conninfo.startsWith(QLatin1String("postgresql://")) ||
            conninfo.startsWith(QLatin1String("postgres://"));
@@ -189,13 +197,73 @@ void ServerConnection::Open() {
     m_prepared.clear(); // they go with the connection
     m_db.close();
     m_inTransaction = false;
-    // The driver passes its connect options to libpq as they are, ';' read as a blank, after
-    // the name and password: an operator who logged in replaces the conninfo's user.
+    // An operator who logged in replaces the conninfo's user.
     const ServerLogin login = HeldLogin(m_conninfo);
-    m_db.setUserName(login.user);
-    m_db.setPassword(login.password);
-    m_db.setConnectOptions(
-        WithTimeouts(login.user.isEmpty() ? m_conninfo : WithoutLogin(m_conninfo)));
+    const QString conninfo =
+        WithTimeouts(login.user.isEmpty() ? m_conninfo : WithoutLogin(m_conninfo));
+    // The driver reads its connect options with ';' as a blank, but quotes the host, the port,
+    // the database, the user and the password it is given itself: each value libpq takes
+    // reaches it as written. libpq reads the conninfo (a URI too) into its values first.
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(conninfo.toUtf8().constData(), &error);
+    if (!options) {
+        const QString reason = QString::fromUtf8(error).simplified();
+        PQfreemem(error);
+        throw EServerError(QStringLiteral("Строка соединения с сервером книг «%1» неверна: %2")
+                               .arg(Server(), reason),
+                           false);
+    }
+    m_db.setHostName({});
+    m_db.setPort(-1);
+    m_db.setDatabaseName({});
+    m_db.setUserName({});
+    m_db.setPassword({});
+    QStringList rest;
+    QString session;
+    QString unsafe;
+    for (const PQconninfoOption* option = options; option->keyword; ++option) {
+        if (!option->val)
+            continue;
+        const QByteArray keyword(option->keyword);
+        const QString value = QString::fromUtf8(option->val);
+        bool number = false;
+        if (keyword == "host")
+            m_db.setHostName(value);
+        else if (keyword == "port" && (value.toInt(&number), number))
+            m_db.setPort(value.toInt());
+        else if (keyword == "dbname")
+            m_db.setDatabaseName(value);
+        else if (keyword == "user")
+            m_db.setUserName(value);
+        else if (keyword == "password")
+            m_db.setPassword(value);
+        else if (keyword == "options")
+            session = value;
+        else if (value.contains(QLatin1Char(';')))
+            unsafe = QString::fromUtf8(keyword);
+        else
+            rest << QString::fromUtf8(keyword) + QLatin1Char('=') + connQuoted(value);
+    }
+    PQconninfoFree(options);
+    if (!unsafe.isEmpty())
+        throw EServerError(QStringLiteral("Строка соединения с сервером книг «%1»: значение "
+                                          "ключа %2 с точкой с запятой не поддерживается.")
+                               .arg(Server(), unsafe),
+                           false);
+    if (!login.user.isEmpty()) {
+        m_db.setUserName(login.user);
+        m_db.setPassword(login.password);
+    }
+    // The session's settings, fixed when it starts whatever the role's or the database's own
+    // are (the driver escapes what it writes as standard_conforming_strings says then): a lock
+    // wait that ends with a message, a transaction left idle (a counter gone without a word)
+    // ended by the server and its locks dropped, the books' schema first.
+    session += QStringLiteral(" -c standard_conforming_strings=on -c search_path=varnel,public "
+                              "-c lock_timeout=%1 -c idle_in_transaction_session_timeout=%2")
+                   .arg(kLockTimeoutMs)
+                   .arg(kIdleInTransactionMs);
+    rest << QStringLiteral("options=") + connQuoted(session.trimmed());
+    m_db.setConnectOptions(rest.join(QLatin1Char(' ')));
     if (!m_db.open()) {
         QString reason = m_db.lastError().databaseText().simplified();
         if (reason.isEmpty())
@@ -205,16 +273,6 @@ void ServerConnection::Open() {
                                .arg(Server(), reason),
                            true);
     }
-    // Session settings: a lock wait that ends with a message, and a transaction left idle
-    // (a counter gone without a word) ended by the server, its locks dropped.
-    QSqlQuery setup(m_db);
-    if (!setup.exec(
-            QStringLiteral(
-                "set lock_timeout = %1; set idle_in_transaction_session_timeout "
-                "= %2; set search_path = varnel, public; set standard_conforming_strings = on")
-                .arg(kLockTimeoutMs)
-                .arg(kIdleInTransactionMs)))
-        Fail(QStringLiteral("настройка соединения"), setup.lastError());
 }
 
 QByteArray ServerConnection::HashPassword(const QString& role, const QString& password) {

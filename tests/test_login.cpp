@@ -294,6 +294,22 @@ private slots:
 
     // The tests' socket trusts its user; a password file and PGPASSWORD give the operator's
     // password over TCP. None of them shows the window.
+    // Each value libpq takes reaches it as written (a password with ';', a quote and a
+    // backslash), and the session's settings are the program's whatever the role's own: a
+    // backslash in a value the program writes comes back as it went.
+    void aConninfoValueAndTheSessionsSettingsReachTheServerAsWritten() {
+        const QString db = laidOut("kassir_petrov");
+        psql(db, "alter role kassir_petrov password 'pa;ss''w\\rd'; alter role kassir_petrov "
+                 "set standard_conforming_strings = off; alter role kassir_petrov set "
+                 "search_path = public");
+        ServerConnection server(verified(db, "kassir_petrov") +
+                                QStringLiteral(" password='pa;ss\\'w\\\\rd'"));
+        QCOMPARE(server.Value("select current_user").toString(), QString("kassir_petrov"));
+        QCOMPARE(server.Value("select ?::text", {QString("ЦСКА\\Москва")}).toString(),
+                 QString("ЦСКА\\Москва"));
+        QCOMPARE(server.Value("select count(*) from compit").toInt(), 0); // the books' schema
+    }
+
     void noWindowWhenNothingAsksForAPassword() {
         const QString db = laidOut("kassir_sidorov");
         const QString tcp = verified(db, "kassir_sidorov");
