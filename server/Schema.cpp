@@ -86,6 +86,9 @@ QString transliterated(const QString& name) {
 
 const QString kPinned = QStringLiteral(" set search_path = pg_catalog, pg_temp ");
 
+const QString kManagersSettle =
+    QStringLiteral("Вводить события и результаты на этих книгах может только менеджер.");
+
 // The history's kinds as a list of SQL literals.
 QString everyKind() {
     QStringList quoted;
@@ -121,6 +124,8 @@ void guardHistory(ServerConnection& server) {
             "if rtrim(new.vid) = '%4' and not varnel.may_undo() then raise exception "
             "'Лимиты устанавливает только менеджер.' using errcode = "
             "'insufficient_privilege'; end if; "
+            "if rtrim(new.vid) in ('%8', '%9') and not varnel.may_settle() then raise exception "
+            "'%10' using errcode = 'insufficient_privilege'; end if; "
             "if rtrim(new.vid) = '%5' and not varnel.may_undo() and not exists (select from "
             "varnel.priem p join varnel.history b on b.number = p.number and b.serial = p.serial "
             "and rtrim(b.vid) = '%6' where p.serial = new.serial and p.number = new.number and "
@@ -130,7 +135,7 @@ void guardHistory(ServerConnection& server) {
             "владелец.' using errcode = 'insufficient_privilege'; end if; "
             "return new; end $$")
             .arg(kPinned, kinds::Undone(), kinds::Restored(), kinds::LimitsSet(), kinds::Revoked(),
-                 kinds::Bet(), everyKind()));
+                 kinds::Bet(), everyKind(), kinds::Event(), kinds::Result(), kManagersSettle));
 }
 
 // The owner's limits (layout 3): a table every operator reads and only managers change, and
@@ -149,15 +154,21 @@ void keepLimits(ServerConnection& server, bool upgrading) {
 }
 
 // The books' own settings (layout 4): the time zone of the history's days and times, the
-// zone of the machine that lays the books out where the server knows it, else the server's.
-void keepSettings(ServerConnection& server) {
-    server.Exec(QStringLiteral("create table varnel.settings (time_zone text not null)"));
-    server.Exec(QStringLiteral("insert into varnel.settings (time_zone) select coalesce((select "
-                               "name from pg_timezone_names where name = ?), "
-                               "current_setting('TimeZone'))"),
-                {QString::fromUtf8(QTimeZone::systemTimeZoneId())});
+// zone of the machine that lays the books out where the server knows it, else the server's;
+// and whether cashiers enter events and results (new books: no; upgraded ones: yes, as before).
+void keepSettings(ServerConnection& server, bool upgrading) {
+    server.Exec(QStringLiteral("create table varnel.settings (time_zone text not null, "
+                               "cashiers_settle boolean not null)"));
+    server.Exec(QStringLiteral("insert into varnel.settings (time_zone, cashiers_settle) select "
+                               "coalesce((select name from pg_timezone_names where name = ?), "
+                               "current_setting('TimeZone')), ?"),
+                {QString::fromUtf8(QTimeZone::systemTimeZoneId()), upgrading});
     server.Exec(QStringLiteral("grant select on varnel.settings to %1")
                     .arg(quotedGroup(server, OperatorRole::Kassa)));
+    server.Exec(QStringLiteral("create function varnel.may_settle() returns boolean language sql "
+                               "stable%1as $$ select varnel.may_undo() or coalesce((select "
+                               "s.cashiers_settle from varnel.settings s limit 1), false) $$")
+                    .arg(kPinned));
 }
 
 // The operators' groups, their rights, the history's guard and the notices: what layout 2
@@ -276,7 +287,7 @@ void CreateServerSchema(ServerConnection& server) {
         "current_database()); end $$"));
     guardBooks(server);
     keepLimits(server, false);
-    keepSettings(server);
+    keepSettings(server, false);
 }
 
 void RequireServerBooks(ServerConnection& server) {
@@ -321,7 +332,7 @@ int UpgradeServer(ServerConnection& server) {
     // have no such time, and only a manager revokes them), and the books' time zone.
     if (version < 4) {
         server.Exec(QStringLiteral("alter table varnel.history add column ") + kWritten);
-        keepSettings(server);
+        keepSettings(server, true);
     }
     // The guard as this layout has it.
     guardHistory(server);
@@ -329,6 +340,20 @@ int UpgradeServer(ServerConnection& server) {
                     .arg(kServerSchemaVersion));
     work.Commit();
     return version;
+}
+
+void SetCashiersSettle(ServerConnection& server, bool cashiersSettle) {
+    ServerTransaction work(server);
+    RequireServerBooks(server);
+    server.Exec(QStringLiteral("update varnel.settings set cashiers_settle = ?"), {cashiersSettle});
+    work.Commit();
+}
+
+QString EventsAndResultsRefused(ServerConnection& server) {
+    if (server.Value(QStringLiteral("select varnel.may_settle()")).toBool())
+        return {};
+    return kManagersSettle + QStringLiteral(" Владелец книг может разрешить это кассирам: "
+                                            "varnel-newdesk --server … --cashiers-settle yes.");
 }
 
 QString OperatorGroup(ServerConnection& server, OperatorRole role) {

@@ -51,6 +51,14 @@ void CreateServerSchema(ServerConnection& server);
 // EServerError when the database holds no books or books of a later layout.
 int UpgradeServer(ServerConnection& server);
 
+// Whether cashiers enter events and results on these books, or managers alone do (the default
+// of new books; books upgraded from a layout before the choice let cashiers, as they always
+// did). The books' owner's to set.
+void SetCashiersSettle(ServerConnection& server, bool cashiersSettle);
+// Why the operator of this connection may not enter events and results here; empty when they
+// may.
+QString EventsAndResultsRefused(ServerConnection& server);
+
 // The group role of the books' operators of a role (the groups belong to the whole cluster:
 // their names carry the database's).
 QString OperatorGroup(ServerConnection& server, OperatorRole role);

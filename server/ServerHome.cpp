@@ -135,6 +135,8 @@ public:
         return !held.isNull();
     }
 
+    QString EventsAndResultsRefused() override { return varnel::EventsAndResultsRefused(m_server); }
+
     // A lock of the transaction's own, named by the result's record: the history cannot be
     // locked by a row (no operator may update it).
     void HoldUndo(std::int64_t result, std::initializer_list<TDataSet*> read) override {

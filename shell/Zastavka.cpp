@@ -1,6 +1,8 @@
 #include "shell/Zastavka.h"
 
 #include "base/Report.h"
+#include "store/DataModule6.h"
+#include "store/Rules.h"
 #include "toolkit/Application.h"
 #include "views/AboutBox.h"
 #include "views/Kalend.h"
@@ -129,10 +131,17 @@ void TZastavka::prStavka() {
     PriemStavka->ShowModal();
 }
 void TZastavka::prNewCompit() {
+    RefuseEventsAndResults();
     PriemCompit->ShowModal();
 }
 void TZastavka::prResult() {
+    RefuseEventsAndResults();
     PriemResult->ShowModal();
+}
+// Said before the dialog opens, not after the operator has typed it all.
+void TZastavka::RefuseEventsAndResults() {
+    if (const QString refused = DataModule6->Home().EventsAndResultsRefused(); !refused.isEmpty())
+        throw ERuleRefused(refused);
 }
 void TZastavka::prMoney() {
     TableMoney->ShowModal();

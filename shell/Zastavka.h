@@ -36,6 +36,7 @@ private:
     void prStavka();
     void prNewCompit();
     void prResult();
+    void RefuseEventsAndResults();
     void prMoney();
     void prTable();
     void prTableStavka();

@@ -89,6 +89,8 @@ bool TDataModule6::HasInterruptedWork(const QString& folder) {
 void TDataModule6::EnterEvent() {
     TDataSet& events = *TableCompit;
     using namespace fields;
+    if (const QString refused = m_home->EventsAndResultsRefused(); !refused.isEmpty())
+        throw ERuleRefused(refused);
     if (!EventDateAccepted(events.GetFieldValue(DATE).toDate(), Date()))
         throw ERuleRefused(PastDateMessage());
     const auto missing = [&events](QLatin1String field) {
@@ -353,6 +355,8 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
     TDataSet& money = *TableMoney;
     TDataSet& bets = *TableStavka;
     TDataSet& events = *TableCompit;
+    if (const QString refused = m_home->EventsAndResultsRefused(); !refused.isEmpty())
+        throw ERuleRefused(refused);
     Perform(QStringLiteral("result %1 ").arg(event) + winner, {&events, &bets, &money}, [&] {
         money.Open();
         bets.Open();

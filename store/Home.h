@@ -61,6 +61,9 @@ public:
     // Within an undo's work, before it is planned: no other undo of the same result runs until
     // the work ends, and `read` (the tables the plan reads) are read again as they are now.
     virtual void HoldUndo(std::int64_t /*result*/, std::initializer_list<TDataSet*> /*read*/) {}
+    // Why the operator here may not enter events and results (a cashier of books whose owner
+    // leaves them to managers); empty when they may, as on a folder.
+    virtual QString EventsAndResultsRefused() { return {}; }
     // Who may revoke the bet under the cursor here, and when: a manager at any time before its
     // event (on a folder whoever runs the program is both), a cashier only within the owner's
     // minutes after the bet was taken, `minutesAgo` by the books' own clock (none when not known).

@@ -288,6 +288,7 @@ private slots:
             AddOperator(owner, "anna", OperatorRole::Kassa, {});
             AddOperator(owner, "boris", OperatorRole::Kassa, {});
             AddOperator(owner, "vera", OperatorRole::Manager, {});
+            SetCashiersSettle(owner, true);
         }
         const auto as = [&db](const char* name) {
             return QString(db).replace(QRegularExpression("user=\\S+"),

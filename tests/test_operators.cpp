@@ -53,12 +53,16 @@ class TestOperators : public QObject {
     QString m_shared; // books with operators for the cases that only add to them
 
     // Books laid out by varnel-newdesk, with two cashiers and two managers (none of them with a
-    // password: the test server trusts its socket).
-    QString withOperators() {
+    // password: the test server trusts its socket); the cashiers let enter events and results
+    // unless asked otherwise.
+    QString withOperators(bool cashiersSettle = true) {
         const QString db = m_server.NewDatabase();
         ToolRun run = newdesk({"--server", db});
         if (run.status != 0)
             qFatal("varnel-newdesk did not lay out the books: %s", qPrintable(run.err));
+        if (cashiersSettle &&
+            (run = newdesk({"--server", db, "--cashiers-settle", "yes"})).status != 0)
+            qFatal("cashiers not let settle: %s", qPrintable(run.err));
         for (const QString& name : kCashiers + kManagers) {
             run = newdesk({"--server", db, "--add-operator", name, "--role",
                            kCashiers.contains(name) ? "kassa" : "manager", "--no-password"});
@@ -187,6 +191,38 @@ private slots:
                  QStringList({"Событие kassa1 ", "Ставка kassa1 Клиент kassa1",
                               "Ставка kassa2 Клиент kassa2", "Ставка boss1 Клиент boss1",
                               "Ставка boss2 Клиент boss2"}));
+    }
+
+    // On new books a cashier enters no event and no result, refused before anything is
+    // written, by the counter and by the server, until the owner lets cashiers do it.
+    void onlyManagersEnterEventsAndResultsUnlessTheOwnerSaysSo() {
+        const QString db = withOperators(false);
+        const QString refusal =
+            "Вводить события и результаты на этих книгах может только менеджер.";
+        {
+            BooksFixture cashier(ServerHome(as(db, "kassa1")));
+            QVERIFY_THROWS_EXCEPTION(ERuleRefused, cashier.enterEvent(7, "Зенит", "Спартак"));
+            cashier.module->TableCompit->Cancel(); // as the dialog drops what it did not enter
+            BooksFixture manager(ServerHome(as(db, "boss1")));
+            manager.enterEvent(7, "Зенит", "Спартак");
+            cashier.takeBet(7, 1, 10, "Клиент");
+            try {
+                cashier.settle(7, 1);
+                QFAIL("a cashier settled");
+            } catch (const ERuleRefused& refused) {
+                QVERIFY2(refused.message().startsWith(refusal) &&
+                             refused.message().contains("--cashiers-settle yes"),
+                         qPrintable(refused.message()));
+            }
+        }
+        QVERIFY(tried(as(db, "kassa1"), "insert into history (vid) values ('Результат')")
+                    .refusal.contains(refusal));
+        QCOMPARE(newdesk({"--server", db, "--cashiers-settle", "yes"}).status, 0);
+        BooksFixture cashier(ServerHome(as(db, "kassa1")));
+        QVERIFY(cashier.settle(7, 1));
+        QCOMPARE(psql(db, "select count(*) from compit union all select count(*) from money"),
+                 QStringList({"0", "1"}));
+        QCOMPARE(newdesk({"--server", db, "--cashiers-settle", "maybe"}).status, 2);
     }
 
     // Every refusal tried as each role, with psql: the server decides, not the program.
@@ -492,6 +528,8 @@ private slots:
         QCOMPARE(psql(db, "select count(*) from pg_namespace n, aclexplode(n.nspacl) a where "
                           "n.nspname = 'varnel' and a.grantee = 0"),
                  QStringList{"0"}); // nothing left to PUBLIC
+        // Their cashiers go on entering events and results, as they did.
+        QCOMPARE(psql(db, "select cashiers_settle from varnel.settings"), QStringList{"t"});
         run = newdesk({"--server", db, "--upgrade"});
         QVERIFY2(run.status == 0 &&
                      run.out.contains(QStringLiteral("уже версии %1").arg(kServerSchemaVersion)),

@@ -4,6 +4,8 @@
 // varnel-newdesk --server CONNINFO --upgrade: brings books of an earlier layout to this one.
 // varnel-newdesk --server CONNINFO --add-operator NAME --role kassa|manager [--no-password]:
 // makes an operator's login, the password asked for on the terminal.
+// varnel-newdesk --server CONNINFO --cashiers-settle yes|no: whether cashiers enter events and
+// results, or managers alone.
 #include "base/Errors.h"
 #include "server/Connection.h"
 #include "server/Schema.h"
@@ -33,6 +35,7 @@ void usage(QTextStream& to) {
           "  varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ --upgrade\n"
           "  varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ --add-operator ИМЯ --role kassa|manager\n"
           "                 [--no-password]\n"
+          "  varnel-newdesk --server СТРОКА_СОЕДИНЕНИЯ --cashiers-settle yes|no\n"
           "  varnel-newdesk --help\n"
           "\n"
           "Раскладывает в ПАПКЕ пустые таблицы кассы и images/ с рисунками окон (из папки\n"
@@ -52,6 +55,9 @@ void usage(QTextStream& to) {
           "                              спрашивается на терминале (или читается строкой\n"
           "                              со стандартного ввода) и уходит на сервер хешем\n"
           "  --no-password               роль без пароля (вход peer или по сертификату)\n"
+          "  --cashiers-settle yes|no    вводят ли события и результаты кассиры (yes) или\n"
+          "                              только менеджеры (no: так заводятся новые книги;\n"
+          "                              --upgrade книгам прежних версий ставит yes)\n"
           "  --help                      эта справка\n"
           "\n"
           "Код выхода: 0 — сделано или делать было нечего; 1 — не сделано (причина\n"
@@ -127,6 +133,15 @@ int upgrade(const QString& conninfo) {
     return 0;
 }
 
+int cashiersSettle(const QString& conninfo, bool yes) {
+    varnel::ServerConnection server(conninfo);
+    varnel::SetCashiersSettle(server, yes);
+    QTextStream(stdout) << "На книгах сервера «" << server.Server() << "» события и результаты "
+                        << (yes ? "вводят и кассиры, и менеджеры.\n"
+                                : "вводят только менеджеры.\n");
+    return 0;
+}
+
 int onServer(const QString& conninfo, const QString& from) {
     QTextStream out(stdout);
     varnel::ServerConnection server(conninfo);
@@ -159,6 +174,7 @@ struct WrongUse {
 // --add-operator NAME --role KIND [--no-password], in any order.
 struct ServerRequest {
     std::optional<QString> from, name, role;
+    std::optional<bool> cashiersSettle;
     bool upgrade = false;
     bool password = true;
 };
@@ -183,13 +199,22 @@ ServerRequest serverRequest(const QStringList& args) {
             request.role = value();
         else if (arg == QLatin1String("--no-password"))
             noPassword = true;
-        else if (arg.startsWith(QLatin1Char('-')))
+        else if (arg == QLatin1String("--cashiers-settle")) {
+            const QString answer = value();
+            if (answer != QLatin1String("yes") && answer != QLatin1String("no"))
+                throw WrongUse{QStringLiteral("после --cashiers-settle нужно yes или no, не «%1»")
+                                   .arg(answer)};
+            request.cashiersSettle = answer == QLatin1String("yes");
+        } else if (arg.startsWith(QLatin1Char('-')))
             throw WrongUse{QStringLiteral("неизвестный ключ %1").arg(arg)};
         else
             throw WrongUse{QStringLiteral("лишний аргумент «%1»").arg(arg)};
     }
-    if (int(request.from.has_value()) + int(request.upgrade) + int(request.name.has_value()) > 1)
-        throw WrongUse{QStringLiteral("--from, --upgrade и --add-operator не даются вместе")};
+    if (int(request.from.has_value()) + int(request.upgrade) + int(request.name.has_value()) +
+            int(request.cashiersSettle.has_value()) >
+        1)
+        throw WrongUse{QStringLiteral(
+            "--from, --upgrade, --add-operator и --cashiers-settle не даются вместе")};
     if (!request.name && (request.role || noPassword))
         throw WrongUse{QStringLiteral("--role и --no-password даются только с --add-operator")};
     if (request.name && !request.role)
@@ -229,6 +254,8 @@ int main(int argc, char** argv) {
                 return upgrade(args[2]);
             if (request.name)
                 return addOperator(args[2], *request.name, *request.role, request.password);
+            if (request.cashiersSettle)
+                return cashiersSettle(args[2], *request.cashiersSettle);
             return onServer(args[2], request.from.value_or(QString()));
         } catch (const varnel::EVarnelError& error) {
             err << error.message() << '\n';
