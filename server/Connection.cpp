@@ -1,6 +1,7 @@
 #include "server/Connection.h"
 
 #include "server/Login.h"
+#include "store/Rules.h"
 
 #include <QAtomicInteger>
 #include <QRegularExpression>
@@ -321,6 +322,8 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
                                      QRegularExpression::DotMatchesEverythingOption));
     reason = reason.simplified();
     qWarning("books' server: %s: %s", qPrintable(what), qPrintable(reason));
+    if (code == QLatin1String(kRuleRefusedState))
+        throw ERuleRefused(reason);
     if (code == QLatin1String("55P03"))
         throw EServerError(QStringLiteral("Сервер книг «%1»: запись занята другой кассой дольше "
                                           "%2 с. Повторите действие.")

@@ -28,6 +28,11 @@ QString WithTimeouts(const QString& conninfo);
 // password.
 QString DescribeServer(const QString& conninfo);
 
+// The SQLSTATE of a refusal by the books' rules that the server's own guard raises (a class
+// of the program's own): its message is the rule's, thrown as ERuleRefused as the operation's
+// own refusal would be, without the server's name before it.
+inline constexpr char kRuleRefusedState[] = "VR001";
+
 // One connection to the books' server, for the thread that made it. Every statement runs
 // through Exec, which throws an EServerError naming the server and the reason. Outside a
 // transaction only readings run, and one that finds the connection broken reconnects once,

@@ -102,6 +102,7 @@ QString everyKind() {
 // the kinds the program writes, spelled as it spells them; undoing a result and setting the limits
 // are a manager's, and so is revoking a bet but within the owner's minutes after the bet's own
 // record was written; no record is changed or removed but by the owner (who alone has the right).
+// Its refusals carry kRuleRefusedState, so that the program throws them as the rule's own.
 void guardHistory(ServerConnection& server) {
     server.Exec(
         QStringLiteral(
@@ -112,30 +113,29 @@ void guardHistory(ServerConnection& server) {
             "begin if tg_op = 'INSERT' then new.written := now(); end if; "
             "if varnel.owns_books() then return coalesce(new, old); end if; "
             "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
-            "удаляется.' using errcode = 'insufficient_privilege'; end if; "
+            "удаляется.' using errcode = '%11'; end if; "
             "if new.vid is null or rtrim(new.vid) not in (%7) then raise exception "
             "'Записи истории такого вида (%) в книгах не бывает.', quote_literal(new.vid) using "
-            "errcode = 'check_violation'; end if; "
+            "errcode = '%11'; end if; "
             "new.kassir := session_user; new.den := here::date; "
             "new.vremya := to_char(here, 'HH24:MI:SS'); "
             "if rtrim(new.vid) in ('%2', '%3') and not varnel.may_undo() then raise exception "
-            "'Отменять результат может только менеджер.' using errcode = "
-            "'insufficient_privilege'; end if; "
+            "'Отменять результат может только менеджер.' using errcode = '%11'; end if; "
             "if rtrim(new.vid) = '%4' and not varnel.may_undo() then raise exception "
-            "'Лимиты устанавливает только менеджер.' using errcode = "
-            "'insufficient_privilege'; end if; "
+            "'Лимиты устанавливает только менеджер.' using errcode = '%11'; end if; "
             "if rtrim(new.vid) in ('%8', '%9') and not varnel.may_settle() then raise exception "
-            "'%10' using errcode = 'insufficient_privilege'; end if; "
+            "'%10' using errcode = '%11'; end if; "
             "if rtrim(new.vid) = '%5' and not varnel.may_undo() and not exists (select from "
             "varnel.priem p join varnel.history b on b.number = p.number and b.serial = p.serial "
             "and rtrim(b.vid) = '%6' where p.serial = new.serial and p.number = new.number and "
             "b.written >= now() - make_interval(mins => (select l.otmena_min::integer from "
             "varnel.limits l order by l.key limit 1))) then raise exception 'Кассир может "
             "отменить ставку только в течение времени после её приёма, которое установил "
-            "владелец.' using errcode = 'insufficient_privilege'; end if; "
+            "владелец.' using errcode = '%11'; end if; "
             "return new; end $$")
             .arg(kPinned, kinds::Undone(), kinds::Restored(), kinds::LimitsSet(), kinds::Revoked(),
-                 kinds::Bet(), everyKind(), kinds::Event(), kinds::Result(), kManagersSettle));
+                 kinds::Bet(), everyKind(), kinds::Event(), kinds::Result(), kManagersSettle,
+                 QLatin1String(kRuleRefusedState)));
 }
 
 // The owner's limits (layout 3): a table every operator reads and only managers change, and
