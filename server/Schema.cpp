@@ -171,6 +171,58 @@ void keepSettings(ServerConnection& server, bool upgrading) {
                     .arg(kPinned));
 }
 
+// The server's own operations (layout 4): functions that run with the rights of a role of the
+// books' own that cannot log in (named after the database, as the groups are), each checking
+// who calls it, so that an operator needs no write right on what it changes. Paying out is the
+// first: a cashier may no longer remove a payout but through it, its record with it.
+void keepOperations(ServerConnection& server) {
+    server.Exec(QStringLiteral(
+        "do $$ declare name text := (select regexp_replace(role, '_kassa$', '_operations') from "
+        "varnel.groups where kind = 'kassa'); begin if not exists (select from pg_roles where "
+        "rolname = name) then execute format('create role %I nologin', name); end if; "
+        "execute format('grant %I to current_user', name); end $$"));
+    const QString operations =
+        server
+            .Value(QStringLiteral("select quote_ident(regexp_replace(role, '_kassa$', "
+                                  "'_operations')) from varnel.groups where kind = 'kassa'"))
+            .toString();
+    const QString kassa = quotedGroup(server, OperatorRole::Kassa);
+    const QString manager = quotedGroup(server, OperatorRole::Manager);
+    for (const QString& right : {QStringLiteral("usage on schema varnel"),
+                                 QStringLiteral("select on all tables in schema varnel"),
+                                 QStringLiteral("update, delete on varnel.money"),
+                                 QStringLiteral("insert on varnel.history"),
+                                 QStringLiteral("usage on all sequences in schema varnel")})
+        server.Exec(QStringLiteral("grant %1 to %2").arg(right, operations));
+    // Its record as the counter writes it: the books' day and time and the operator, stamped
+    // again by the history's guard for everyone but the owner.
+    server.Exec(
+        QStringLiteral(
+            "create or replace function varnel.pay_out(p_payout bigint, p_action uuid) returns "
+            "boolean language plpgsql security definer%1as $$ "
+            "declare m varnel.money%rowtype; here timestamp := now() at time zone "
+            "coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC'); "
+            "begin if not (varnel.owns_books() or exists (select from varnel.groups g where "
+            "pg_has_role(session_user, g.role, 'MEMBER'))) then raise exception "
+            "'Выплачивает только оператор этих книг.' using errcode = '%2'; end if; "
+            "select * into m from varnel.money where key = p_payout for update; "
+            "if not found then return false; end if; "
+            "insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, "
+            "action) values (here::date, to_char(here, 'HH24:MI:SS'), '%3', m.serial, m.fio, "
+            "m.summa, m.key, session_user, p_action); "
+            "delete from varnel.money where key = p_payout; return true; end $$")
+            .arg(kPinned, QLatin1String(kRuleRefusedState), kinds::Paid()));
+    server.Exec(
+        QStringLiteral("alter function varnel.pay_out(bigint, uuid) owner to %1").arg(operations));
+    server.Exec(QStringLiteral("revoke execute on function varnel.pay_out(bigint, uuid) from "
+                               "public"));
+    server.Exec(
+        QStringLiteral("grant execute on function varnel.pay_out(bigint, uuid) to %1").arg(kassa));
+    // The payouts an undone result takes back are a manager's to remove.
+    server.Exec(QStringLiteral("revoke delete on varnel.money from %1").arg(kassa));
+    server.Exec(QStringLiteral("grant delete on varnel.money to %1").arg(manager));
+}
+
 // The operators' groups, their rights, the history's guard and the notices: what layout 2
 // adds to the tables, the same on new books and on upgraded ones. Run by the books' owner,
 // who needs the right to create roles.
@@ -288,6 +340,7 @@ void CreateServerSchema(ServerConnection& server) {
     guardBooks(server);
     keepLimits(server, false);
     keepSettings(server, false);
+    keepOperations(server);
 }
 
 void RequireServerBooks(ServerConnection& server) {
@@ -333,6 +386,7 @@ int UpgradeServer(ServerConnection& server) {
     if (version < 4) {
         server.Exec(QStringLiteral("alter table varnel.history add column ") + kWritten);
         keepSettings(server, true);
+        keepOperations(server);
     }
     // The guard as this layout has it.
     guardHistory(server);

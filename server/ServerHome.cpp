@@ -135,6 +135,18 @@ public:
         return !held.isNull();
     }
 
+    std::optional<bool> PayOutThere(TDataSet& money, const QUuid& action) override {
+        const bool paid =
+            m_server
+                .Value(QStringLiteral("select varnel.pay_out(?, ?::uuid)"),
+                       {qlonglong(money.CurrentIndex()),
+                        action.isNull() ? QVariant()
+                                        : QVariant(action.toString(QUuid::WithoutBraces))})
+                .toBool();
+        static_cast<TServerTable&>(money).Forget();
+        return paid;
+    }
+
     QString EventsAndResultsRefused() override { return varnel::EventsAndResultsRefused(m_server); }
 
     // A lock of the transaction's own, named by the result's record: the history cannot be

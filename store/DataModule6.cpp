@@ -419,7 +419,13 @@ void TDataModule6::PayOut() {
     const bool paidBefore =
         Perform(QStringLiteral("payout %1").arg(TableMoney->CurrentIndex()), {TableMoney}, [&] {
             auto work = BeginWork({TableMoney, TableHistory});
-            if (m_home->HoldRecord(*TableMoney)) {
+            if (const std::optional<bool> there = m_home->PayOutThere(*TableMoney, m_action)) {
+                if (*there) {
+                    work->Commit();
+                    paid = true;
+                    TableMoney->Refresh(); // the payouts move on
+                }
+            } else if (m_home->HoldRecord(*TableMoney)) {
                 History->PayoutPaid(*TableMoney);
                 TableMoney->Delete();
                 work->Commit();

@@ -61,6 +61,12 @@ public:
     // Within an undo's work, before it is planned: no other undo of the same result runs until
     // the work ends, and `read` (the tables the plan reads) are read again as they are now.
     virtual void HoldUndo(std::int64_t /*result*/, std::initializer_list<TDataSet*> /*read*/) {}
+    // Pays out the payout under the cursor by the home's own operation (a server's), its history
+    // record with it, inside the work: true when paid, false when it was gone; none where the
+    // module pays it over the tables itself (a folder).
+    virtual std::optional<bool> PayOutThere(TDataSet& /*money*/, const QUuid& /*action*/) {
+        return std::nullopt;
+    }
     // Why the operator here may not enter events and results (a cashier of books whose owner
     // leaves them to managers); empty when they may, as on a folder.
     virtual QString EventsAndResultsRefused() { return {}; }

@@ -243,6 +243,7 @@ private slots:
         const QList<Attempt> attempts = {
             {"update history set fio = 'переписано'", denied, denied},
             {"delete from history", denied, denied},
+            {"delete from money", denied, {}}, // a cashier pays only through varnel.pay_out
             {"truncate history", denied, denied},
             {"truncate priem", denied, denied},
             {"insert into history (vid) values ('Отмена')", undoDenied, {}},
@@ -268,10 +269,8 @@ private slots:
              "summ_1 = 1 where number = 9; delete from compit where number = 9",
              {},
              {}},
-            {"insert into money (fio, summa) values ('Клиент', 1); delete from money where fio "
-             "= 'Клиент'",
-             {},
-             {}},
+            {"insert into money (fio, summa) values ('Клиент', 1)", {}, {}},
+            {"select varnel.pay_out(-1, null)", {}, {}},
         };
         for (const QString& name : kCashiers + kManagers) {
             const bool isManager = kManagers.contains(name);
@@ -306,6 +305,8 @@ private slots:
         // A login outside the groups reads nothing; the owner alone may mend the history.
         psql(db, "create role stranger login");
         QVERIFY(!tried(as(db, "stranger"), "select count(*) from priem").refusal.isEmpty());
+        QVERIFY(
+            tried(as(db, "stranger"), "select varnel.pay_out(1, null)").refusal.contains(denied));
         QVERIFY(tried(as(db, "stranger"), "select count(*) from varnel.history")
                     .refusal.contains(denied));
         QCOMPARE(psql(db, "update history set fio = 'исправлено' where fio = 'до всех' "
