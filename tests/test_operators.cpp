@@ -72,6 +72,17 @@ class TestOperators : public QObject {
         return db;
     }
 
+    // Event 7 entered, bet on and settled by a cashier (Иванов Иван's 100 won): its result's
+    // record in the history.
+    RecordKey settledByACashier(const QString& db) {
+        BooksFixture books(ServerHome(as(db, "kassa1")));
+        books.enterEvent(7, "Зенит", "Спартак");
+        books.takeBet(7, 1, 100, "Иванов Иван");
+        if (!books.settle(7, 1))
+            qFatal("event 7 was not settled");
+        return psql(db, "select key from history where vid = 'Результат'").value(0).toLongLong();
+    }
+
 private slots:
     void operatorsJoinTheirGroupsWithTheirPasswordHashed() {
         const QString db = m_server.NewDatabase();
@@ -318,14 +329,7 @@ private slots:
 
     void onlyAManagerUndoesAResult() {
         const QString db = withOperators();
-        {
-            BooksFixture books(ServerHome(as(db, "kassa1")));
-            books.enterEvent(7, "Зенит", "Спартак");
-            books.takeBet(7, 1, 100, "Иванов Иван");
-            QVERIFY(books.settle(7, 1));
-        }
-        const RecordKey result =
-            psql(db, "select key from history where vid = 'Результат'").value(0).toLongLong();
+        const RecordKey result = settledByACashier(db);
         const QStringList before = psql(db, "select count(*) from history union all select "
                                             "count(*) from compit union all select count(*) "
                                             "from money");
@@ -352,14 +356,7 @@ private slots:
     // that it was undone already; the event comes back once.
     void twoUndosOfOneResultAtOnceUndoItOnce() {
         const QString db = withOperators();
-        {
-            BooksFixture books(ServerHome(as(db, "kassa1")));
-            books.enterEvent(7, "Зенит", "Спартак");
-            books.takeBet(7, 1, 100, "Иванов Иван");
-            QVERIFY(books.settle(7, 1));
-        }
-        const RecordKey result =
-            psql(db, "select key from history where vid = 'Результат'").value(0).toLongLong();
+        const RecordKey result = settledByACashier(db);
         const auto yes = [](const QString&) { return true; };
         office::UndoAttempt second;
         std::thread other;
