@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "server/Connection.h"
 #include "store/History.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
 
 #include <QStringList>
@@ -218,6 +219,44 @@ void keepOperations(ServerConnection& server) {
                                "public"));
     server.Exec(
         QStringLiteral("grant execute on function varnel.pay_out(bigint, uuid) to %1").arg(kassa));
+    // The owner's limits: set by a manager, checked as the program checks them, with the
+    // history's record of them; nobody writes the table itself.
+    server.Exec(
+        QStringLiteral(
+            "create or replace function varnel.set_limits(p_min numeric, p_max numeric, "
+            "p_payout numeric, p_liability numeric, p_minutes bigint, p_action uuid) returns "
+            "void language plpgsql security definer%1as $$ "
+            "declare here timestamp := now() at time zone coalesce((select s.time_zone from "
+            "varnel.settings s limit 1), 'UTC'); "
+            "begin if not varnel.may_undo() then raise exception '%3' using errcode = '%2'; "
+            "end if; "
+            "if p_min < 0 or p_max < 0 or p_payout < 0 or p_liability < 0 then raise exception "
+            "'%4' using errcode = '%2'; end if; "
+            "if p_minutes < 0 then raise exception '%5' using errcode = '%2'; end if; "
+            "if p_min > p_max then raise exception '%6' using errcode = '%2'; end if; "
+            "lock table varnel.limits in exclusive mode; "
+            "if exists (select from varnel.limits) then update varnel.limits set stavka_min = "
+            "p_min, stavka_max = p_max, vypl_max = p_payout, risk_max = p_liability, otmena_min "
+            "= p_minutes where key = (select min(key) from varnel.limits); "
+            "else insert into varnel.limits (stavka_min, stavka_max, vypl_max, risk_max, "
+            "otmena_min) values (p_min, p_max, p_payout, p_liability, p_minutes); end if; "
+            "insert into varnel.history (den, vremya, vid, summ_1, summ_2, vyplata, summ_n, "
+            "zapis, kassir, action) values (here::date, to_char(here, 'HH24:MI:SS'), '%7', "
+            "p_min, p_max, p_payout, p_liability, p_minutes, session_user, p_action); end $$")
+            .arg(kPinned, QLatin1String(kRuleRefusedState),
+                 QStringLiteral("Лимиты устанавливает только менеджер."), NegativeLimitMessage(),
+                 NegativeMinutesMessage(), MinAboveMaxMessage(), kinds::LimitsSet()));
+    server.Exec(QStringLiteral("alter function varnel.set_limits(numeric, numeric, numeric, "
+                               "numeric, bigint, uuid) owner to %1")
+                    .arg(operations));
+    server.Exec(QStringLiteral("revoke execute on function varnel.set_limits(numeric, numeric, "
+                               "numeric, numeric, bigint, uuid) from public"));
+    server.Exec(QStringLiteral("grant execute on function varnel.set_limits(numeric, numeric, "
+                               "numeric, numeric, bigint, uuid) to %1")
+                    .arg(manager));
+    server.Exec(QStringLiteral("grant insert, update on varnel.limits to %1").arg(operations));
+    server.Exec(
+        QStringLiteral("revoke insert, update, delete on varnel.limits from %1").arg(manager));
     // The payouts an undone result takes back are a manager's to remove.
     server.Exec(QStringLiteral("revoke delete on varnel.money from %1").arg(kassa));
     server.Exec(QStringLiteral("grant delete on varnel.money to %1").arg(manager));

@@ -147,6 +147,21 @@ public:
         return paid;
     }
 
+    bool SetLimitsThere(const Limits& limits, const QUuid& action) override {
+        const auto money = [](const std::optional<double>& amount) {
+            // As the column keeps it: to a hundredth of a kopeck.
+            return amount ? QVariant(QString::number(StoredMoney(*amount), 'f', 4)) : QVariant();
+        };
+        m_server.Exec(
+            QStringLiteral("select varnel.set_limits(?::numeric, ?::numeric, "
+                           "?::numeric, ?::numeric, ?::bigint, ?::uuid)"),
+            {money(limits.minStake), money(limits.maxStake), money(limits.maxPayout),
+             money(limits.maxLiability),
+             limits.revokeMinutes ? QVariant(qlonglong(*limits.revokeMinutes)) : QVariant(),
+             action.isNull() ? QVariant() : QVariant(action.toString(QUuid::WithoutBraces))});
+        return true;
+    }
+
     QString EventsAndResultsRefused() override { return varnel::EventsAndResultsRefused(m_server); }
 
     // A lock of the transaction's own, named by the result's record: the history cannot be

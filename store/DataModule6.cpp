@@ -330,6 +330,10 @@ void TDataModule6::SetLimits(const Limits& limits) {
                 if (!table.Active())
                     table.Open();
                 auto work = BeginWork({&table, TableHistory});
+                if (m_home->SetLimitsThere(limits, m_action)) {
+                    work->Commit();
+                    return;
+                }
                 table.First();
                 if (table.IsEmpty())
                     table.Insert();

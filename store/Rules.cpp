@@ -191,15 +191,27 @@ Limits ReadLimits(TDataSet& table) {
     return limits;
 }
 
+QString NegativeLimitMessage() {
+    return QStringLiteral("Лимит не может быть меньше нуля.");
+}
+
+QString NegativeMinutesMessage() {
+    return QStringLiteral("Время отмены ставки не может быть меньше нуля.");
+}
+
+QString MinAboveMaxMessage() {
+    return QStringLiteral("Наименьшая ставка больше наибольшей.");
+}
+
 void CheckLimitsSet(const Limits& limits) {
     for (const std::optional<double>& amount :
          {limits.minStake, limits.maxStake, limits.maxPayout, limits.maxLiability})
         if (amount && !(*amount >= 0))
-            throw ERuleRefused(QStringLiteral("Лимит не может быть меньше нуля."));
+            throw ERuleRefused(NegativeLimitMessage());
     if (limits.revokeMinutes && *limits.revokeMinutes < 0)
-        throw ERuleRefused(QStringLiteral("Время отмены ставки не может быть меньше нуля."));
+        throw ERuleRefused(NegativeMinutesMessage());
     if (limits.minStake && limits.maxStake && *limits.minStake > *limits.maxStake)
-        throw ERuleRefused(QStringLiteral("Наименьшая ставка больше наибольшей."));
+        throw ERuleRefused(MinAboveMaxMessage());
 }
 
 namespace {

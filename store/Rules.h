@@ -97,6 +97,11 @@ template <typename T> Variant OrBlank(const std::optional<T>& limit) {
     return limit ? Variant(*limit) : Variant();
 }
 
+// The refusals of CheckLimitsSet, for the server's own copy of the check.
+QString NegativeLimitMessage();
+QString NegativeMinutesMessage();
+QString MinAboveMaxMessage();
+
 // The limits a table of the owner's limits holds (its first record; none when it has none).
 Limits ReadLimits(TDataSet& table);
 // Refuses (ERuleRefused) limits that contradict each other: one below zero, a smallest stake

@@ -255,6 +255,9 @@ private slots:
             {"update history set fio = 'переписано'", denied, denied},
             {"delete from history", denied, denied},
             {"delete from money", denied, {}}, // a cashier pays only through varnel.pay_out
+            {"update limits set stavka_min = 1", denied, denied}, // only through set_limits
+            {"select varnel.set_limits(100, 1, null, null, null, null)", denied,
+             "Наименьшая ставка больше наибольшей."},
             {"truncate history", denied, denied},
             {"truncate priem", denied, denied},
             {"insert into history (vid) values ('Отмена')", undoDenied, {}},
@@ -282,6 +285,7 @@ private slots:
              {}},
             {"insert into money (fio, summa) values ('Клиент', 1)", {}, {}},
             {"select varnel.pay_out(-1, null)", {}, {}},
+            {"select varnel.set_limits(1, 100, null, null, 15, null)", denied, {}},
         };
         for (const QString& name : kCashiers + kManagers) {
             const bool isManager = kManagers.contains(name);
@@ -307,8 +311,11 @@ private slots:
                  "select rtrim(vid) || ' ' || coalesce(kassir, '-') || coalesce(' ' || fio, '') "
                  "from history where vid <> 'Ставка' or fio is not null order by key"),
             QStringList({"Ставка - до всех", "Отмена boss1", "Возврат boss1", "Отмена boss1",
-                         "Отмена boss1", "Отмена boss2", "Возврат boss2", "Отмена boss2",
-                         "Отмена boss2"}));
+                         "Отмена boss1", "Лимиты boss1", "Отмена boss2", "Возврат boss2",
+                         "Отмена boss2", "Отмена boss2", "Лимиты boss2"}));
+        QCOMPARE(
+            psql(db, "select stavka_min || ' ' || stavka_max || ' ' || otmena_min from limits"),
+            QStringList{"1.0000 100.0000 15"});
         QCOMPARE(psql(db, "select count(*) from history where fio = 'переписано'"),
                  QStringList{"0"});
         QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"0"});
