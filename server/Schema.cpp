@@ -89,6 +89,11 @@ const QString kPinned = QStringLiteral(" set search_path = pg_catalog, pg_temp "
 
 const QString kManagersSettle =
     QStringLiteral("Вводить события и результаты на этих книгах может только менеджер.");
+const QString kManagersSetLimits = QStringLiteral("Лимиты устанавливает только менеджер.");
+
+// The books' day and time now: the server's clock in the books' time zone (varnel.settings).
+const QString kBooksClock = QStringLiteral(
+    "now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC')");
 
 // The history's kinds as a list of SQL literals.
 QString everyKind() {
@@ -109,8 +114,7 @@ void guardHistory(ServerConnection& server) {
         QStringLiteral(
             "create or replace function varnel.history_written() returns trigger language "
             "plpgsql%1as $$ "
-            "declare here timestamp := now() at time zone coalesce((select s.time_zone from "
-            "varnel.settings s limit 1), 'UTC'); "
+            "declare here timestamp := %12; "
             "begin if tg_op = 'INSERT' then new.written := now(); end if; "
             "if varnel.owns_books() then return coalesce(new, old); end if; "
             "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
@@ -123,7 +127,7 @@ void guardHistory(ServerConnection& server) {
             "if rtrim(new.vid) in ('%2', '%3') and not varnel.may_undo() then raise exception "
             "'Отменять результат может только менеджер.' using errcode = '%11'; end if; "
             "if rtrim(new.vid) = '%4' and not varnel.may_undo() then raise exception "
-            "'Лимиты устанавливает только менеджер.' using errcode = '%11'; end if; "
+            "'%13' using errcode = '%11'; end if; "
             "if rtrim(new.vid) in ('%8', '%9') and not varnel.may_settle() then raise exception "
             "'%10' using errcode = '%11'; end if; "
             "if rtrim(new.vid) = '%5' and not varnel.may_undo() and not exists (select from "
@@ -136,7 +140,7 @@ void guardHistory(ServerConnection& server) {
             "return new; end $$")
             .arg(kPinned, kinds::Undone(), kinds::Restored(), kinds::LimitsSet(), kinds::Revoked(),
                  kinds::Bet(), everyKind(), kinds::Event(), kinds::Result(), kManagersSettle,
-                 QLatin1String(kRuleRefusedState)));
+                 QLatin1String(kRuleRefusedState), kBooksClock, kManagersSetLimits));
 }
 
 // The owner's limits (layout 3): a table every operator reads and only managers change, and
@@ -177,16 +181,16 @@ void keepSettings(ServerConnection& server, bool upgrading) {
 // who calls it, so that an operator needs no write right on what it changes. Paying out is the
 // first: a cashier may no longer remove a payout but through it, its record with it.
 void keepOperations(ServerConnection& server) {
-    server.Exec(QStringLiteral(
-        "do $$ declare name text := (select regexp_replace(role, '_kassa$', '_operations') from "
-        "varnel.groups where kind = 'kassa'); begin if not exists (select from pg_roles where "
-        "rolname = name) then execute format('create role %I nologin', name); end if; "
-        "execute format('grant %I to current_user', name); end $$"));
-    const QString operations =
+    const QString name =
         server
-            .Value(QStringLiteral("select quote_ident(regexp_replace(role, '_kassa$', "
-                                  "'_operations')) from varnel.groups where kind = 'kassa'"))
+            .Value(QStringLiteral("select regexp_replace(role, '_kassa$', '_operations') from "
+                                  "varnel.groups where kind = 'kassa'"))
             .toString();
+    const QString operations =
+        server.Value(QStringLiteral("select quote_ident(?)"), {name}).toString();
+    if (server.Value(QStringLiteral("select to_regrole(?) is null"), {operations}).toBool())
+        server.Exec(QStringLiteral("create role %1 nologin").arg(operations));
+    server.Exec(QStringLiteral("grant %1 to current_user").arg(operations));
     const QString kassa = quotedGroup(server, OperatorRole::Kassa);
     const QString manager = quotedGroup(server, OperatorRole::Manager);
     for (const QString& right : {QStringLiteral("usage on schema varnel"),
@@ -201,8 +205,7 @@ void keepOperations(ServerConnection& server) {
         QStringLiteral(
             "create or replace function varnel.pay_out(p_payout bigint, p_action uuid) returns "
             "boolean language plpgsql security definer%1as $$ "
-            "declare m varnel.money%rowtype; here timestamp := now() at time zone "
-            "coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC'); "
+            "declare m varnel.money%rowtype; here timestamp := %4; "
             "begin if not (varnel.owns_books() or exists (select from varnel.groups g where "
             "pg_has_role(session_user, g.role, 'MEMBER'))) then raise exception "
             "'Выплачивает только оператор этих книг.' using errcode = '%2'; end if; "
@@ -212,7 +215,7 @@ void keepOperations(ServerConnection& server) {
             "action) values (here::date, to_char(here, 'HH24:MI:SS'), '%3', m.serial, m.fio, "
             "m.summa, m.key, session_user, p_action); "
             "delete from varnel.money where key = p_payout; return true; end $$")
-            .arg(kPinned, QLatin1String(kRuleRefusedState), kinds::Paid()));
+            .arg(kPinned, QLatin1String(kRuleRefusedState), kinds::Paid(), kBooksClock));
     server.Exec(
         QStringLiteral("alter function varnel.pay_out(bigint, uuid) owner to %1").arg(operations));
     server.Exec(QStringLiteral("revoke execute on function varnel.pay_out(bigint, uuid) from "
@@ -226,8 +229,7 @@ void keepOperations(ServerConnection& server) {
             "create or replace function varnel.set_limits(p_min numeric, p_max numeric, "
             "p_payout numeric, p_liability numeric, p_minutes bigint, p_action uuid) returns "
             "void language plpgsql security definer%1as $$ "
-            "declare here timestamp := now() at time zone coalesce((select s.time_zone from "
-            "varnel.settings s limit 1), 'UTC'); "
+            "declare here timestamp := %8; "
             "begin if not varnel.may_undo() then raise exception '%3' using errcode = '%2'; "
             "end if; "
             "if p_min < 0 or p_max < 0 or p_payout < 0 or p_liability < 0 then raise exception "
@@ -243,9 +245,9 @@ void keepOperations(ServerConnection& server) {
             "insert into varnel.history (den, vremya, vid, summ_1, summ_2, vyplata, summ_n, "
             "zapis, kassir, action) values (here::date, to_char(here, 'HH24:MI:SS'), '%7', "
             "p_min, p_max, p_payout, p_liability, p_minutes, session_user, p_action); end $$")
-            .arg(kPinned, QLatin1String(kRuleRefusedState),
-                 QStringLiteral("Лимиты устанавливает только менеджер."), NegativeLimitMessage(),
-                 NegativeMinutesMessage(), MinAboveMaxMessage(), kinds::LimitsSet()));
+            .arg(kPinned, QLatin1String(kRuleRefusedState), kManagersSetLimits,
+                 NegativeLimitMessage(), NegativeMinutesMessage(), MinAboveMaxMessage(),
+                 kinds::LimitsSet(), kBooksClock));
     server.Exec(QStringLiteral("alter function varnel.set_limits(numeric, numeric, numeric, "
                                "numeric, bigint, uuid) owner to %1")
                     .arg(operations));

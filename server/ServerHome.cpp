@@ -17,6 +17,11 @@ namespace varnel {
 
 namespace {
 
+// An operation's key as the history's `action` column takes it; none for none.
+QVariant actionValue(const QUuid& action) {
+    return action.isNull() ? QVariant() : QVariant(action.toString(QUuid::WithoutBraces));
+}
+
 // One operation's server transaction. Undone, the transaction ends on the server first, then
 // the cursors go back to where they were (reading again outside it).
 class ServerWork : public TBooksWork {
@@ -31,8 +36,7 @@ public:
             m_tables.push_back(table);
             auto& server = static_cast<TServerTable&>(*table);
             if (!action.isNull() && server.Table() == ServerTable(HistoryTable())) {
-                server.StampNextAppend(QStringLiteral("action"),
-                                       action.toString(QUuid::WithoutBraces));
+                server.StampNextAppend(QStringLiteral("action"), actionValue(action));
                 m_stamped = &server;
             }
         }
@@ -107,7 +111,7 @@ public:
     bool ActionDone(const QUuid& action) override {
         return !m_server
                     .Value(QStringLiteral("select key from varnel.history where action = ?::uuid"),
-                           {action.toString(QUuid::WithoutBraces)})
+                           {actionValue(action)})
                     .isNull();
     }
 
@@ -136,29 +140,27 @@ public:
     }
 
     std::optional<bool> PayOutThere(TDataSet& money, const QUuid& action) override {
-        const bool paid =
-            m_server
-                .Value(QStringLiteral("select varnel.pay_out(?, ?::uuid)"),
-                       {qlonglong(money.CurrentIndex()),
-                        action.isNull() ? QVariant()
-                                        : QVariant(action.toString(QUuid::WithoutBraces))})
-                .toBool();
+        const bool paid = m_server
+                              .Value(QStringLiteral("select varnel.pay_out(?, ?::uuid)"),
+                                     {qlonglong(money.CurrentIndex()), actionValue(action)})
+                              .toBool();
         static_cast<TServerTable&>(money).Forget();
         return paid;
     }
 
-    bool SetLimitsThere(const Limits& limits, const QUuid& action) override {
-        const auto money = [](const std::optional<double>& amount) {
-            // As the column keeps it: to a hundredth of a kopeck.
-            return amount ? QVariant(QString::number(StoredMoney(*amount), 'f', 4)) : QVariant();
+    // Each limit as its column takes it, as a write of the table itself would send it.
+    bool SetLimitsThere(TDataSet& table, const Limits& limits, const QUuid& action) override {
+        using namespace fields;
+        const auto column = [&table](QLatin1String field, const Variant& value) {
+            return ServerValue(value, *table.FieldByName(field));
         };
-        m_server.Exec(
-            QStringLiteral("select varnel.set_limits(?::numeric, ?::numeric, "
-                           "?::numeric, ?::numeric, ?::bigint, ?::uuid)"),
-            {money(limits.minStake), money(limits.maxStake), money(limits.maxPayout),
-             money(limits.maxLiability),
-             limits.revokeMinutes ? QVariant(qlonglong(*limits.revokeMinutes)) : QVariant(),
-             action.isNull() ? QVariant() : QVariant(action.toString(QUuid::WithoutBraces))});
+        m_server.Exec(QStringLiteral("select varnel.set_limits(?::numeric, ?::numeric, "
+                                     "?::numeric, ?::numeric, ?::bigint, ?::uuid)"),
+                      {column(STAVKA_MIN, OrBlank(limits.minStake)),
+                       column(STAVKA_MAX, OrBlank(limits.maxStake)),
+                       column(VYPL_MAX, OrBlank(limits.maxPayout)),
+                       column(RISK_MAX, OrBlank(limits.maxLiability)),
+                       column(OTMENA_MIN, OrBlank(limits.revokeMinutes)), actionValue(action)});
         return true;
     }
 

@@ -330,7 +330,7 @@ void TDataModule6::SetLimits(const Limits& limits) {
                 if (!table.Active())
                     table.Open();
                 auto work = BeginWork({&table, TableHistory});
-                if (m_home->SetLimitsThere(limits, m_action)) {
+                if (m_home->SetLimitsThere(table, limits, m_action)) {
                     work->Commit();
                     return;
                 }

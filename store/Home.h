@@ -68,9 +68,13 @@ public:
     virtual std::optional<bool> PayOutThere(TDataSet& /*money*/, const QUuid& /*action*/) {
         return std::nullopt;
     }
-    // Sets the owner's limits by the home's own operation, its history record with it, inside
-    // the work: false where the module writes them over the tables itself (a folder).
-    virtual bool SetLimitsThere(const Limits& /*limits*/, const QUuid& /*action*/) { return false; }
+    // Sets the owner's limits (of the limits' table `table`) by the home's own operation, its
+    // history record with it, inside the work: false where the module writes them over the table
+    // itself (a folder).
+    virtual bool SetLimitsThere(TDataSet& /*table*/, const Limits& /*limits*/,
+                                const QUuid& /*action*/) {
+        return false;
+    }
     // Why the operator here may not enter events and results (a cashier of books whose owner
     // leaves them to managers); empty when they may, as on a folder.
     virtual QString EventsAndResultsRefused() { return {}; }
