@@ -1,11 +1,25 @@
 #include "views/Browser.h"
 
+#include "base/Errors.h"
 #include "base/Report.h"
 #include "controls/DBGrid.h"
 #include "store/DataModule6.h"
 #include "store/engine/DataSource.h"
+#include "store/engine/Field.h"
 
 namespace varnel {
+
+QString RecordQuestion(const QString& question, std::initializer_list<const TField*> fields,
+                       const QString& after) {
+    QString named;
+    try {
+        for (const TField* field : fields)
+            named += QStringLiteral("\n%1: %2").arg(field->DisplayLabel(), field->DisplayText());
+    } catch (const EVarnelError&) {
+        named.clear();
+    }
+    return question + (named.isEmpty() ? QString() : QLatin1Char('\n') + named) + after;
+}
 
 void TBrowser::SetUpBrowser(TDBNavigator* navigator, TDBGrid* grid, QWidget* panel, Source source,
                             const QStringList& columns,

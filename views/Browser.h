@@ -4,13 +4,23 @@
 #include "toolkit/Form.h"
 
 #include <QList>
+#include <QString>
 #include <QStringList>
+
+#include <initializer_list>
 
 namespace varnel {
 
 class TDBGrid;
+class TField;
 class TDataModule6;
 class TDataSource;
+
+// The question asked before the current record goes for good: `question`, then each field's
+// label and text on the current record, then `after`. A damaged record is still asked about;
+// the question then names none of its fields.
+QString RecordQuestion(const QString& question, std::initializer_list<const TField*> fields,
+                       const QString& after = {});
 
 // What the three browsers share: a navigator and a read-only grid over one data source of
 // the data module, the panel that holds the focus at opening, and the window's outer size.

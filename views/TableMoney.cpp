@@ -1,6 +1,5 @@
 #include "views/TableMoney.h"
 
-#include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "controls/DBNavigator.h"
 #include "store/DataModule6.h"
@@ -10,23 +9,6 @@
 
 namespace varnel {
 
-namespace {
-// Paying out removes the record for good, so the question names whom and how much.
-QString PayoutQuestion() {
-    QString question = QStringLiteral("Выплатить выигрыш?");
-    try {
-        const QString fio = DataModule6->TableMoneyFIO->DisplayText();
-        const QString summa = DataModule6->TableMoneySUMMA->DisplayText();
-        question += QStringLiteral("\n\n%1: %2\n%3: %4")
-                        .arg(DataModule6->TableMoneyFIO->DisplayLabel(), fio,
-                             DataModule6->TableMoneySUMMA->DisplayLabel(), summa);
-    } catch (const EVarnelError&) {
-        // A damaged record can still be paid out; the question then names nothing.
-    }
-    return question;
-}
-} // namespace
-
 TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableMoney) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
@@ -35,7 +17,11 @@ TTableMoney::TTableMoney(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableM
                  {fields::FIO, fields::SUMMA},
                  {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});
     ui->DBNavigator->SetHint(Button::Delete, QStringLiteral("Выплатить выигрыш"));
-    ui->DBNavigator->SetDeleteQuestion(PayoutQuestion);
+    // Paying out removes the record for good, so the question names whom and how much.
+    ui->DBNavigator->SetDeleteQuestion([] {
+        return RecordQuestion(QStringLiteral("Выплатить выигрыш?"),
+                              {DataModule6->TableMoneyFIO, DataModule6->TableMoneySUMMA});
+    });
     // Paying out is recorded in the history in the same commit as the payout's removal.
     ui->DBNavigator->SetDeleteAction([] { DataModule6->PayOut(); });
 }

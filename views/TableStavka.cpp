@@ -1,6 +1,5 @@
 #include "views/TableStavka.h"
 
-#include "base/Errors.h"
 #include "controls/DBGrid.h"
 #include "controls/DBNavigator.h"
 #include "store/DataModule6.h"
@@ -10,24 +9,6 @@
 
 namespace varnel {
 
-namespace {
-// Revoking removes the bet for good, so the question names it, and says that the coefficients
-// stay where the bet moved them.
-QString RevokeQuestion() {
-    QString question = QStringLiteral("Отменить ставку?\n");
-    try {
-        for (const TField* field : {DataModule6->TableStavkaNUMBER, DataModule6->TableStavkaFIO,
-                                    DataModule6->TableStavkaRESULT, DataModule6->TableStavkaSUMMA,
-                                    DataModule6->TableStavkaKOEFICIENT})
-            question += QStringLiteral("\n%1: %2").arg(field->DisplayLabel(), field->DisplayText());
-    } catch (const EVarnelError&) {
-        // A damaged record can still be revoked; the question then names nothing.
-    }
-    return question + QStringLiteral("\n\nСтавка вернётся клиенту. Коэффициенты события "
-                                     "останутся такими, какими их сделала эта ставка.");
-}
-} // namespace
-
 TTableStavka::TTableStavka(QWidget* parent) : TBrowser(parent), ui(new Ui::TTableStavka) {
     ui->setupUi(this);
     using Button = TDBNavigator::Button;
@@ -36,7 +17,17 @@ TTableStavka::TTableStavka(QWidget* parent) : TBrowser(parent), ui(new Ui::TTabl
                  {fields::NUMBER, fields::RESULT, fields::SUMMA, fields::KOEFICIENT, fields::FIO},
                  {Button::First, Button::Prior, Button::Next, Button::Last, Button::Delete});
     ui->DBNavigator->SetHint(Button::Delete, QStringLiteral("Отменить ставку"));
-    ui->DBNavigator->SetDeleteQuestion(RevokeQuestion);
+    // Revoking removes the bet for good, so the question names it, and says that the
+    // coefficients stay where the bet moved them.
+    ui->DBNavigator->SetDeleteQuestion([] {
+        return RecordQuestion(
+            QStringLiteral("Отменить ставку?"),
+            {DataModule6->TableStavkaNUMBER, DataModule6->TableStavkaFIO,
+             DataModule6->TableStavkaRESULT, DataModule6->TableStavkaSUMMA,
+             DataModule6->TableStavkaKOEFICIENT},
+            QStringLiteral("\n\nСтавка вернётся клиенту. Коэффициенты события останутся такими, "
+                           "какими их сделала эта ставка."));
+    });
     // The stake off its outcome's sum, the bet gone and the history's record, in one commit.
     ui->DBNavigator->SetDeleteAction([] { DataModule6->RevokeBet(); });
 }
