@@ -320,10 +320,18 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
     reason.remove(QRegularExpression(QStringLiteral("^(ERROR|FATAL|ОШИБКА|ВАЖНО):\\s*")));
     reason.remove(QRegularExpression(QStringLiteral("\\s*(CONTEXT|КОНТЕКСТ):.*$"),
                                      QRegularExpression::DotMatchesEverythingOption));
-    reason = reason.simplified();
+    // Runs of the line's own white space made one space; a no-break space (in money the rules
+    // show) kept.
+    reason = reason.replace(QRegularExpression(QStringLiteral("[ \\t\\r\\n]+")),
+                            QStringLiteral(" "))
+                 .trimmed();
     qWarning("books' server: %s: %s", qPrintable(what), qPrintable(reason));
     if (code == QLatin1String(kRuleRefusedState))
         throw ERuleRefused(reason);
+    if (code == QLatin1String(kEventGoneState))
+        throw EEventGone();
+    if (code == QLatin1String(kCoefficientChangedState))
+        throw ECoefficientChanged(reason.isEmpty() ? Variant() : Variant(reason.toDouble()));
     if (code == QLatin1String("55P03"))
         throw EServerError(QStringLiteral("Сервер книг «%1»: запись занята другой кассой дольше "
                                           "%2 с. Повторите действие.")

@@ -32,6 +32,11 @@ QString DescribeServer(const QString& conninfo);
 // of the program's own): its message is the rule's, thrown as ERuleRefused as the operation's
 // own refusal would be, without the server's name before it.
 inline constexpr char kRuleRefusedState[] = "VR001";
+// The server's own operations refuse so an event that is no longer in the books (EEventGone),
+// and a bet at a coefficient that is no longer the event's, the event's own the message
+// (ECoefficientChanged).
+inline constexpr char kEventGoneState[] = "VR002";
+inline constexpr char kCoefficientChangedState[] = "VR003";
 
 // One connection to the books' server, for the thread that made it. Every statement runs
 // through Exec, which throws an EServerError naming the server and the reason. Outside a

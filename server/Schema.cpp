@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "server/Connection.h"
+#include "server/Operations.h"
 #include "store/History.h"
 #include "store/Rules.h"
 #include "store/Tables.h"
@@ -68,12 +69,6 @@ QString roleKind(OperatorRole role) {
     return role == OperatorRole::Manager ? QStringLiteral("manager") : QStringLiteral("kassa");
 }
 
-QString quotedGroup(ServerConnection& server, OperatorRole role) {
-    return server
-        .Value(QStringLiteral("select quote_ident(role) from varnel.groups where kind = ?"),
-               {roleKind(role)})
-        .toString();
-}
 
 // A suggestion for a name the history cannot hold: its letters without their marks, the rest
 // that Windows-1251 lacks dropped.
@@ -87,9 +82,9 @@ QString transliterated(const QString& name) {
 
 const QString kPinned = QStringLiteral(" set search_path = pg_catalog, pg_temp ");
 
+const QString kManagersSetLimits = QStringLiteral("Лимиты устанавливает только менеджер.");
 const QString kManagersSettle =
     QStringLiteral("Вводить события и результаты на этих книгах может только менеджер.");
-const QString kManagersSetLimits = QStringLiteral("Лимиты устанавливает только менеджер.");
 
 // The books' day and time now: the server's clock in the books' time zone (varnel.settings).
 const QString kBooksClock = QStringLiteral(
@@ -152,8 +147,8 @@ void keepLimits(ServerConnection& server, bool upgrading) {
                 server.Exec(QStringLiteral("alter table varnel.compit add column %1 %2")
                                 .arg(ServerColumn(field.name), columnType(field)));
     server.Exec(createTable(LimitsTable()));
-    const QString kassa = quotedGroup(server, OperatorRole::Kassa);
-    const QString manager = quotedGroup(server, OperatorRole::Manager);
+    const QString kassa = QuotedGroup(server, OperatorRole::Kassa);
+    const QString manager = QuotedGroup(server, OperatorRole::Manager);
     server.Exec(QStringLiteral("grant select on varnel.limits to %1").arg(kassa));
     server.Exec(QStringLiteral("grant insert, update, delete on varnel.limits to %1").arg(manager));
 }
@@ -169,99 +164,11 @@ void keepSettings(ServerConnection& server, bool upgrading) {
                                "current_setting('TimeZone')), ?"),
                 {QString::fromUtf8(QTimeZone::systemTimeZoneId()), upgrading});
     server.Exec(QStringLiteral("grant select on varnel.settings to %1")
-                    .arg(quotedGroup(server, OperatorRole::Kassa)));
+                    .arg(QuotedGroup(server, OperatorRole::Kassa)));
     server.Exec(QStringLiteral("create function varnel.may_settle() returns boolean language sql "
                                "stable%1as $$ select varnel.may_undo() or coalesce((select "
                                "s.cashiers_settle from varnel.settings s limit 1), false) $$")
                     .arg(kPinned));
-}
-
-// The server's own operations (layout 4): functions that run with the rights of a role of the
-// books' own that cannot log in (named after the database, as the groups are), each checking
-// who calls it, so that an operator needs no write right on what it changes. Paying out is the
-// first: a cashier may no longer remove a payout but through it, its record with it.
-void keepOperations(ServerConnection& server) {
-    const QString name =
-        server
-            .Value(QStringLiteral("select regexp_replace(role, '_kassa$', '_operations') from "
-                                  "varnel.groups where kind = 'kassa'"))
-            .toString();
-    const QString operations =
-        server.Value(QStringLiteral("select quote_ident(?)"), {name}).toString();
-    if (server.Value(QStringLiteral("select to_regrole(?) is null"), {operations}).toBool())
-        server.Exec(QStringLiteral("create role %1 nologin").arg(operations));
-    server.Exec(QStringLiteral("grant %1 to current_user").arg(operations));
-    const QString kassa = quotedGroup(server, OperatorRole::Kassa);
-    const QString manager = quotedGroup(server, OperatorRole::Manager);
-    for (const QString& right : {QStringLiteral("usage on schema varnel"),
-                                 QStringLiteral("select on all tables in schema varnel"),
-                                 QStringLiteral("update, delete on varnel.money"),
-                                 QStringLiteral("insert on varnel.history"),
-                                 QStringLiteral("usage on all sequences in schema varnel")})
-        server.Exec(QStringLiteral("grant %1 to %2").arg(right, operations));
-    // Its record as the counter writes it: the books' day and time and the operator, stamped
-    // again by the history's guard for everyone but the owner.
-    server.Exec(
-        QStringLiteral(
-            "create or replace function varnel.pay_out(p_payout bigint, p_action uuid) returns "
-            "boolean language plpgsql security definer%1as $$ "
-            "declare m varnel.money%rowtype; here timestamp := %4; "
-            "begin if not (varnel.owns_books() or exists (select from varnel.groups g where "
-            "pg_has_role(session_user, g.role, 'MEMBER'))) then raise exception "
-            "'Выплачивает только оператор этих книг.' using errcode = '%2'; end if; "
-            "select * into m from varnel.money where key = p_payout for update; "
-            "if not found then return false; end if; "
-            "insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, "
-            "action) values (here::date, to_char(here, 'HH24:MI:SS'), '%3', m.serial, m.fio, "
-            "m.summa, m.key, session_user, p_action); "
-            "delete from varnel.money where key = p_payout; return true; end $$")
-            .arg(kPinned, QLatin1String(kRuleRefusedState), kinds::Paid(), kBooksClock));
-    server.Exec(
-        QStringLiteral("alter function varnel.pay_out(bigint, uuid) owner to %1").arg(operations));
-    server.Exec(QStringLiteral("revoke execute on function varnel.pay_out(bigint, uuid) from "
-                               "public"));
-    server.Exec(
-        QStringLiteral("grant execute on function varnel.pay_out(bigint, uuid) to %1").arg(kassa));
-    // The owner's limits: set by a manager, checked as the program checks them, with the
-    // history's record of them; nobody writes the table itself.
-    server.Exec(
-        QStringLiteral(
-            "create or replace function varnel.set_limits(p_min numeric, p_max numeric, "
-            "p_payout numeric, p_liability numeric, p_minutes bigint, p_action uuid) returns "
-            "void language plpgsql security definer%1as $$ "
-            "declare here timestamp := %8; "
-            "begin if not varnel.may_undo() then raise exception '%3' using errcode = '%2'; "
-            "end if; "
-            "if p_min < 0 or p_max < 0 or p_payout < 0 or p_liability < 0 then raise exception "
-            "'%4' using errcode = '%2'; end if; "
-            "if p_minutes < 0 then raise exception '%5' using errcode = '%2'; end if; "
-            "if p_min > p_max then raise exception '%6' using errcode = '%2'; end if; "
-            "lock table varnel.limits in exclusive mode; "
-            "if exists (select from varnel.limits) then update varnel.limits set stavka_min = "
-            "p_min, stavka_max = p_max, vypl_max = p_payout, risk_max = p_liability, otmena_min "
-            "= p_minutes where key = (select min(key) from varnel.limits); "
-            "else insert into varnel.limits (stavka_min, stavka_max, vypl_max, risk_max, "
-            "otmena_min) values (p_min, p_max, p_payout, p_liability, p_minutes); end if; "
-            "insert into varnel.history (den, vremya, vid, summ_1, summ_2, vyplata, summ_n, "
-            "zapis, kassir, action) values (here::date, to_char(here, 'HH24:MI:SS'), '%7', "
-            "p_min, p_max, p_payout, p_liability, p_minutes, session_user, p_action); end $$")
-            .arg(kPinned, QLatin1String(kRuleRefusedState), kManagersSetLimits,
-                 NegativeLimitMessage(), NegativeMinutesMessage(), MinAboveMaxMessage(),
-                 kinds::LimitsSet(), kBooksClock));
-    server.Exec(QStringLiteral("alter function varnel.set_limits(numeric, numeric, numeric, "
-                               "numeric, bigint, uuid) owner to %1")
-                    .arg(operations));
-    server.Exec(QStringLiteral("revoke execute on function varnel.set_limits(numeric, numeric, "
-                               "numeric, numeric, bigint, uuid) from public"));
-    server.Exec(QStringLiteral("grant execute on function varnel.set_limits(numeric, numeric, "
-                               "numeric, numeric, bigint, uuid) to %1")
-                    .arg(manager));
-    server.Exec(QStringLiteral("grant insert, update on varnel.limits to %1").arg(operations));
-    server.Exec(
-        QStringLiteral("revoke insert, update, delete on varnel.limits from %1").arg(manager));
-    // The payouts an undone result takes back are a manager's to remove.
-    server.Exec(QStringLiteral("revoke delete on varnel.money from %1").arg(kassa));
-    server.Exec(QStringLiteral("grant delete on varnel.money to %1").arg(manager));
 }
 
 // The operators' groups, their rights, the history's guard and the notices: what layout 2
@@ -282,8 +189,8 @@ void guardBooks(ServerConnection& server) {
         "if not exists (select from pg_roles where rolname = stem || '_' || kind) then "
         "execute format('create role %I nologin', stem || '_' || kind); end if; end loop; end "
         "$$"));
-    const QString kassa = quotedGroup(server, OperatorRole::Kassa);
-    const QString manager = quotedGroup(server, OperatorRole::Manager);
+    const QString kassa = QuotedGroup(server, OperatorRole::Kassa);
+    const QString manager = QuotedGroup(server, OperatorRole::Manager);
     const auto grant = [&](const QString& what, const QString& to) {
         server.Exec(QStringLiteral("grant %1 to %2").arg(what, to));
     };
@@ -329,6 +236,18 @@ void guardBooks(ServerConnection& server) {
 }
 
 } // namespace
+
+QString QuotedGroup(ServerConnection& server, OperatorRole role) {
+    return server
+        .Value(QStringLiteral("select quote_ident(role) from varnel.groups where kind = ?"),
+               {roleKind(role)})
+        .toString();
+}
+
+QString ManagersSettleMessage() {
+    return kManagersSettle + QStringLiteral(" Владелец книг может разрешить это кассирам: "
+                                            "varnel-newdesk --server … --cashiers-settle yes.");
+}
 
 QString ServerTable(const TableDescription& table) {
     return QString(table.file).section(QLatin1Char('.'), 0, 0).toLower();
@@ -381,7 +300,8 @@ void CreateServerSchema(ServerConnection& server) {
     guardBooks(server);
     keepLimits(server, false);
     keepSettings(server, false);
-    keepOperations(server);
+    DefineOperations(server);
+    GrantOperations(server);
 }
 
 void RequireServerBooks(ServerConnection& server) {
@@ -427,10 +347,12 @@ int UpgradeServer(ServerConnection& server) {
     if (version < 4) {
         server.Exec(QStringLiteral("alter table varnel.history add column ") + kWritten);
         keepSettings(server, true);
-        keepOperations(server);
     }
-    // The guard as this layout has it.
+    // The guard and the operations as this layout has them; from layout 5 on, operators change
+    // the books through the operations alone.
     guardHistory(server);
+    DefineOperations(server);
+    GrantOperations(server);
     server.Exec(QStringLiteral("insert into varnel.version (version) values (%1)")
                     .arg(kServerSchemaVersion));
     work.Commit();
@@ -447,8 +369,7 @@ void SetCashiersSettle(ServerConnection& server, bool cashiersSettle) {
 QString EventsAndResultsRefused(ServerConnection& server) {
     if (server.Value(QStringLiteral("select varnel.may_settle()")).toBool())
         return {};
-    return kManagersSettle + QStringLiteral(" Владелец книг может разрешить это кассирам: "
-                                            "varnel-newdesk --server … --cashiers-settle yes.");
+    return ManagersSettleMessage();
 }
 
 QString OperatorGroup(ServerConnection& server, OperatorRole role) {
@@ -480,7 +401,7 @@ bool AddOperator(ServerConnection& server, const QString& name, OperatorRole rol
                                               : QStringLiteral(", например «%1»").arg(plain)),
                            false);
     }
-    const QString group = quotedGroup(server, role);
+    const QString group = QuotedGroup(server, role);
     const QVariant login =
         server.Value(QStringLiteral("select rolcanlogin from pg_roles where rolname = ?"), {name});
     if (!login.isNull() && !login.toBool())

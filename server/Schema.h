@@ -14,8 +14,10 @@ inline constexpr QLatin1String kServerSchema{"varnel"};
 // The layout this program writes and reads; an earlier one is brought to it by UpgradeServer.
 // 1: the tables; 2: the operators' groups, who wrote each history record, the server's guard
 // of the history, and the notice of every change; 3: the owner's limits (a table managers
-// alone change) and each event's payout sums.
-inline constexpr int kServerSchemaVersion = 4;
+// alone change) and each event's payout sums; 4: when each history record was written, the
+// books' settings, the first of the books' own operations; 5: every change of the operators
+// through the books' own operations (server/Operations.h), none through a table.
+inline constexpr int kServerSchemaVersion = 5;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};
@@ -62,6 +64,10 @@ QString EventsAndResultsRefused(ServerConnection& server);
 // The group role of the books' operators of a role (the groups belong to the whole cluster:
 // their names carry the database's).
 QString OperatorGroup(ServerConnection& server, OperatorRole role);
+// The same, quoted as an SQL name.
+QString QuotedGroup(ServerConnection& server, OperatorRole role);
+// Why a cashier may not enter events and results on books whose owner leaves them to managers.
+QString ManagersSettleMessage();
 // Makes a login role for an operator in the group of `role`, with the password already
 // hashed by libpq (ServerConnection::HashPassword), or none (peer or certificate logins). A
 // login role of that name already there only joins the group, its password left as it is:

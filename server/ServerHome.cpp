@@ -115,28 +115,60 @@ public:
                     .isNull();
     }
 
-    bool Shared() const override { return true; }
     bool HasLimits() const override { return true; }
 
     QString Operator() const override { return m_operator; }
 
-    void HoldEvent(TDataSet& events) override {
-        const QVariant held =
-            m_server.Value(QStringLiteral("select key from varnel.compit where key = ? for update"),
-                           {qlonglong(events.CurrentIndex())});
-        if (held.isNull())
-            throw EEventGone();
-        static_cast<TServerTable&>(events).Forget(); // read again, as it is now
+    bool EnterEventThere(TDataSet& events, const QUuid& action) override {
+        using namespace fields;
+        const QVariant key = m_server.Value(
+            QStringLiteral("select varnel.enter_event(?::integer, ?::date, ?, ?, ?::numeric, "
+                           "?::numeric, ?::numeric, ?::numeric, ?::numeric, ?::numeric, ?::uuid)"),
+            pending(events, {NUMBER, DATE, KOM1, KOM2, KOEF_1, KOEF_2, KOEF_N, SUMM_1, SUMM_2,
+                             SUMM_N})
+                << actionValue(action));
+        showWritten(events, key);
+        return true;
     }
 
-    bool HoldRecord(TDataSet& table) override {
-        auto& server = static_cast<TServerTable&>(table);
-        const QVariant held =
-            m_server.Value(QStringLiteral("select key from varnel.%1 where key = ? for update")
-                               .arg(server.Table()),
-                           {qlonglong(table.CurrentIndex())});
-        server.Forget();
-        return !held.isNull();
+    bool TakeBetThere(TDataSet& events, TDataSet& bets, Outcome outcome, bool adjustOdds,
+                      const QUuid& action) override {
+        using namespace fields;
+        const QVariantList bet = pending(bets, {NUMBER, FIO, SUMMA, KOEFICIENT});
+        const QVariant key = m_server.Value(
+            QStringLiteral("select varnel.take_bet(?, ?::integer, ?, ?, ?, ?::numeric, "
+                           "?::numeric, ?::uuid)"),
+            {qlonglong(events.CurrentIndex()), bet[0], int(outcome), adjustOdds, bet[1], bet[2],
+             bet[3], actionValue(action)});
+        if (events.state() != TDataSet::State::Browse)
+            events.Cancel();
+        static_cast<TServerTable&>(events).Forget();
+        events.Refresh();
+        showWritten(bets, key);
+        return true;
+    }
+
+    bool SettleThere(TDataSet& events, const QString& winner, const QUuid& action) override {
+        m_server.Exec(QStringLiteral("select varnel.settle(?, ?, ?::uuid)"),
+                      {qlonglong(events.CurrentIndex()), winner, actionValue(action)});
+        static_cast<TServerTable&>(events).Forget();
+        return true;
+    }
+
+    bool RevokeThere(TDataSet& bets, const QUuid& action) override {
+        m_server.Exec(QStringLiteral("select varnel.revoke_bet(?, ?::integer, ?::uuid)"),
+                      {qlonglong(bets.CurrentIndex()),
+                       ServerValue(bets.GetFieldValue(fields::NUMBER),
+                                   *bets.FieldByName(fields::NUMBER)),
+                       actionValue(action)});
+        static_cast<TServerTable&>(bets).Forget();
+        return true;
+    }
+
+    bool UndoThere(std::int64_t result, const QUuid& action) override {
+        m_server.Exec(QStringLiteral("select varnel.undo_result(?, ?::uuid)"),
+                      {qlonglong(result), actionValue(action)});
+        return true;
     }
 
     std::optional<bool> PayOutThere(TDataSet& money, const QUuid& action) override {
@@ -176,51 +208,24 @@ public:
             static_cast<TServerTable&>(*table).Forget();
     }
 
-    // The bet's age by the server's clock (its transaction's start, as the history's guard
-    // reads it): from its «Ставка» record's `written`, which the server stamps and nobody else.
-    RevokeRight RightToRevoke(const TDataSet& bets) override {
-        QSqlQuery query = m_server.Exec(
-            QStringLiteral("select varnel.may_undo(), (select extract(epoch from now() - "
-                           "min(h.written)) / 60 from varnel.history h where h.number = p.number "
-                           "and h.serial = p.serial and rtrim(h.vid) = ?) from varnel.priem p "
-                           "where p.key = ?"),
-            {kinds::Bet(), qlonglong(bets.CurrentIndex())});
-        RevokeRight right;
-        right.anyTime = false;
-        if (query.next()) {
-            right.anyTime = query.value(0).toBool();
-            if (!query.value(1).isNull())
-                right.minutesAgo = query.value(1).toDouble();
-        }
-        return right;
-    }
-
-    bool KeepsSerials() const override { return true; }
-
-    std::optional<std::int64_t> SerialOfBet(const TDataSet& bets) const override {
-        return serialOf(bets);
-    }
-
-    std::optional<std::int64_t> SerialOfPayout(const TDataSet& money) const override {
-        return serialOf(money);
-    }
-
-    void KeepSerial(TDataSet& table, std::optional<std::int64_t> serial) override {
-        const auto& server = static_cast<const TServerTable&>(table);
-        server.Forget(); // its serial read before is no more
-        if (serial)
-            m_server.Exec(
-                QStringLiteral("update varnel.%1 set serial = ? where key = ?").arg(server.Table()),
-                {qlonglong(*serial), qlonglong(table.CurrentIndex())});
-    }
-
 private:
-    static std::optional<std::int64_t> serialOf(const TDataSet& table) {
-        if (table.CurrentIndex() < 0)
-            return std::nullopt;
-        const Variant serial = static_cast<const TServerTable&>(table).ExtraValue(
-            table.CurrentIndex(), QStringLiteral("serial"));
-        return serial.isNull() ? std::nullopt : std::optional(serial.toInteger());
+    // The values pending on a table's record, as their columns take them; each checked first as
+    // the program's own file would check it, for the same refusal.
+    static QVariantList pending(const TDataSet& table, std::initializer_list<QLatin1String> fields) {
+        QVariantList values;
+        for (const QLatin1String field : fields) {
+            table.CheckFits(field);
+            values << ServerValue(table.GetFieldValue(field), *table.FieldByName(field));
+        }
+        return values;
+    }
+
+    // The record an operation just wrote, `key`, current in place of the one that was pending.
+    static void showWritten(TDataSet& table, const QVariant& key) {
+        if (table.state() != TDataSet::State::Browse)
+            table.Cancel();
+        static_cast<TServerTable&>(table).Forget();
+        table.MoveTo(RecordKey(key.toLongLong()));
     }
 
     std::unique_ptr<ServerConnection> m_own;

@@ -10,6 +10,9 @@
 #include <QDate>
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <charconv>
+
 #include <cmath>
 
 namespace varnel {
@@ -67,6 +70,11 @@ QString TServerTable::DisplayName() const {
 void TServerTable::OpenStorage() {
     if (Fields().isEmpty())
         m_description.MakeFields(this);
+    // A counter's scratch is its own: on shared books no operator writes it (the number box of
+    // the result dialog is then a plain box).
+    if (&m_description == &TmpTable())
+        throw EDatabaseError(QStringLiteral("Таблица «%1» на сервере книг не ведётся.")
+                                 .arg(DisplayName()));
     const QVariant found = m_server.Value(
         QStringLiteral("select count(*) from information_schema.tables where table_schema = "
                        "'varnel' and table_name = ?"),
@@ -222,8 +230,23 @@ QVariant ServerValue(const Variant& value, const TField& field) {
     case TFieldType::Smallint:
     case TFieldType::Integer:
         return QVariant(qlonglong(value.toInteger()));
-    case TFieldType::Float:
-        return QVariant(QString::number(value.toReal(), 'f', std::max(field.StoredDecimals(), 0)));
+    case TFieldType::Float: {
+        // The exact binary value rounded to the column's decimals, a tie to the even digit, as
+        // the program's file writes it (Qt's own formatting takes a tie away from zero).
+        const double real = value.toReal();
+        char text[352];
+        const auto written = std::to_chars(text, text + sizeof text, real,
+                                           std::chars_format::fixed,
+                                           std::max(field.StoredDecimals(), 0));
+        if (written.ec != std::errc())
+            return QVariant(QString::number(real, 'g', 17));
+        QString number = QString::fromLatin1(text, written.ptr - text);
+        if (number.startsWith(QLatin1Char('-')) &&
+            std::all_of(number.begin() + 1, number.end(),
+                        [](QChar c) { return c == QLatin1Char('0') || c == QLatin1Char('.'); }))
+            number.remove(0, 1); // no negative zero
+        return QVariant(number);
+    }
     case TFieldType::Date:
         return QVariant(value.toDate());
     case TFieldType::Logical:

@@ -94,8 +94,7 @@ void TDataModule6::EnterEvent() {
     if (!EventDateAccepted(events.GetFieldValue(DATE).toDate(), Date()))
         throw ERuleRefused(PastDateMessage());
     const auto missing = [&events](QLatin1String field) {
-        return ERuleRefused(QStringLiteral("Событие не записано: не указано поле %1.")
-                                .arg(events.FieldByName(field)->Title()));
+        return ERuleRefused(MissingEventFieldMessage(events.FieldByName(field)->Title()));
     };
     for (const QLatin1String side : {KOM1, KOM2})
         if (events.GetFieldValue(side).toString().trimmed().isEmpty())
@@ -109,6 +108,10 @@ void TDataModule6::EnterEvent() {
     }
     Perform(QStringLiteral("event") + PendingValues(events), {&events}, [&] {
         auto work = BeginWork({&events, TableHistory});
+        if (m_home->EnterEventThere(events, m_action)) {
+            work->Commit();
+            return;
+        }
         // No bet on it yet: nothing to pay on any outcome.
         for (const Outcome outcome : kOutcomes)
             events.SetFieldValue(PayoutSumField(outcome), Variant(0));
@@ -158,26 +161,13 @@ void TDataModule6::TakeBet(Outcome outcome, bool adjustOdds) {
     TDataSet& events = *TableCompit;
     const QLatin1String stakeSum = SumField(outcome);
     auto work = BeginWork({&bets, &events, TableHistory});
-    // The stake sum as it is stored now: another counter's bet may have moved it since.
-    m_home->HoldEvent(events);
-    const RecordKey event = events.CurrentIndex();
-    const Variant stored = events.ValueAt(event, events.FieldByName(stakeSum));
-    if (m_home->Shared()) {
-        // Where the books are shared, the event's row is written as it is stored now with
-        // this stake, never over another counter's bet with what this counter read before;
-        // and the bet is taken at the coefficient the operator was shown, or not at all.
-        if (events.state() == TDataSet::State::Edit)
-            events.Cancel();
-        // The event held is the one the bet names, or the bet is refused as one whose event
-        // is gone: never a bet whose number no event carries.
-        if (!(events.GetFieldValue(NUMBER) == bets.GetFieldValue(NUMBER)))
-            throw EEventGone();
-        const TField* stored = events.FieldByName(KoefField(outcome));
-        const Variant koef = events.ValueAt(event, stored);
-        if (!SameStoredValue(bets.GetFieldValue(KOEFICIENT), bets.FieldByName(KOEFICIENT), koef,
-                             stored))
-            throw ECoefficientChanged(koef);
+    if (m_home->TakeBetThere(events, bets, outcome, adjustOdds, m_action)) {
+        work->Commit();
+        return;
     }
+    const RecordKey event = events.CurrentIndex();
+    // The stake sum as it is stored now.
+    const Variant stored = events.ValueAt(event, events.FieldByName(stakeSum));
     // The rules, on the bet as its record will store it and the event as it is stored now,
     // before anything is written; the limits as they stand at this bet.
     if (!BetsOpen(events.ValueAt(event, events.FieldByName(DATE)).toDate(), Date()))
@@ -252,36 +242,27 @@ void TDataModule6::RevokeBet() {
     // The bet's record names it: after a commit whose answer was lost, it may be gone.
     Perform(QStringLiteral("revoke %1").arg(bets.CurrentIndex()), {&events, &bets}, [&] {
         auto work = BeginWork({&bets, &events, TableHistory});
-        // The event first, then the bet: a settlement holds them in this order too.
+        if (m_home->RevokeThere(bets, m_action)) {
+            work->Commit();
+            ShowAsStored({&events, &bets});
+            return;
+        }
         const Variant number = bets.GetFieldValue(NUMBER);
         const std::int64_t found =
             events.IsEmpty() ? -1 : events.FindRecord(-1, +1, events.FieldByName(NUMBER), number);
         if (found < 0)
             throw ERuleRefused(RevokeSettledMessage());
         events.MoveTo(std::uint32_t(found));
-        try {
-            m_home->HoldEvent(events);
-        } catch (const EEventGone&) {
-            throw ERuleRefused(RevokeSettledMessage());
-        }
-        if (!m_home->HoldRecord(bets) || !(bets.GetFieldValue(NUMBER) == number))
-            throw ERuleRefused(RevokeGoneMessage());
         const RecordKey event = events.CurrentIndex();
         if (!BetsOpen(events.ValueAt(event, events.FieldByName(DATE)).toDate(), Date()))
             throw ERuleRefused(RevokeClosedMessage());
-        if (const TBooksHome::RevokeRight right = m_home->RightToRevoke(bets); !right.anyTime)
-            CheckCashierRevocation(right.minutesAgo, CurrentLimits().revokeMinutes);
         const std::optional<Outcome> outcome = OutcomeNamed(events, bets.GetFieldValue(RESULT));
         if (!outcome)
-            throw ERuleRefused(
-                QStringLiteral("Ставку нельзя отменить: её исход «%1» не назван у события.")
-                    .arg(bets.GetFieldValue(RESULT).toString()));
-        std::optional<std::int64_t> serial = m_home->SerialOfBet(bets);
-        if (!serial && !m_home->KeepsSerials()) {
-            const auto serials = History->SerialsOfBets(events, bets);
-            if (serials.contains(bets.CurrentIndex()))
-                serial = serials.value(bets.CurrentIndex());
-        }
+            throw ERuleRefused(RevokeUnnamedMessage(bets.GetFieldValue(RESULT).toString()));
+        std::optional<std::int64_t> serial;
+        if (const auto serials = History->SerialsOfBets(events, bets);
+            serials.contains(bets.CurrentIndex()))
+            serial = serials.value(bets.CurrentIndex());
 
         const double stake = bets.GetFieldValue(SUMMA).toReal();
         const double payout = BetPayout(stake, bets.GetFieldValue(KOEFICIENT).toReal());
@@ -295,7 +276,6 @@ void TDataModule6::RevokeBet() {
             events.SetFieldValue(PayoutSumField(*outcome),
                                  Variant(StoredMoney(payoutSum.toReal() - payout)));
         events.Post();
-        // The record before the bet goes: a server's guard finds the bet by it.
         History->BetRevoked(bets, serial, events);
         bets.Delete();
         work->Commit();
@@ -350,11 +330,6 @@ void TDataModule6::SetLimits(const Limits& limits) {
             });
 }
 
-ECoefficientChanged::ECoefficientChanged(const Variant& koef)
-    : EDatabaseError(QStringLiteral("Коэффициент изменился: теперь %1. Выберите исход ещё раз !!!")
-                         .arg(koef.toString())),
-      m_koef(koef) {}
-
 void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
     TDataSet& money = *TableMoney;
     TDataSet& bets = *TableStavka;
@@ -370,9 +345,12 @@ void TDataModule6::SettleEvent(RecordKey event, const QString& winner) {
             events.MoveTo(std::uint32_t(event));
         }
         auto work = BeginWork({&money, &bets, &events, TableHistory});
-        m_home->HoldEvent(events);
-        const auto serials = m_home->KeepsSerials() ? QHash<RecordKey, std::int64_t>()
-                                                    : History->SerialsOfBets(events, bets);
+        if (m_home->SettleThere(events, winner, m_action)) {
+            work->Commit();
+            ShowAsStored({&events, &bets, &money});
+            return;
+        }
+        const auto serials = History->SerialsOfBets(events, bets);
         bets.First();
         SettleBets(events.GetFieldValue(fields::NUMBER), Variant(winner), serials);
         History->ResultEntered(events, winner);
@@ -398,16 +376,14 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
             continue;
         }
         const RecordKey place = bets.CurrentIndex();
-        std::optional<std::int64_t> serial = m_home->SerialOfBet(bets);
-        if (!serial && serials.contains(place))
-            serial = serials.value(place);
+        const std::optional<std::int64_t> serial =
+            serials.contains(place) ? std::optional(serials.value(place)) : std::nullopt;
         if (bets.GetFieldValue(fields::RESULT) == winner) {
             money.Insert();
             money.SetFieldValue(fields::FIO, bets.GetFieldValue(fields::FIO));
             money.SetFieldValue(fields::SUMMA, BetPayout(bets.GetFieldValue(fields::SUMMA),
                                                          bets.GetFieldValue(fields::KOEFICIENT)));
             money.Post();
-            m_home->KeepSerial(money, serial);
             History->BetSettled(bets, serial, &money);
         } else {
             History->BetSettled(bets, serial, nullptr);
@@ -429,7 +405,7 @@ void TDataModule6::PayOut() {
                     paid = true;
                     TableMoney->Refresh(); // the payouts move on
                 }
-            } else if (m_home->HoldRecord(*TableMoney)) {
+            } else {
                 History->PayoutPaid(*TableMoney);
                 TableMoney->Delete();
                 work->Commit();
@@ -458,6 +434,11 @@ void TDataModule6::UndoResult(RecordKey result) {
         // the first's records and is refused as undone already.
         m_home->HoldUndo(result, {TableCompit, TableMoney, TableHistory});
         const THistory::UndoPlan plan = PlanUndo(result);
+        if (m_home->UndoThere(result, m_action)) {
+            work->Commit();
+            ShowAsStored({TableCompit, TableStavka, TableMoney});
+            return;
+        }
         History->Undo(plan, *TableCompit, *TableStavka, *TableMoney);
         // The event put back owes what its bets put back would pay.
         TableCompit->Edit();

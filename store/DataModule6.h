@@ -22,24 +22,6 @@ namespace varnel {
 
 class TTable;
 
-// A bet refused where the books are shared: another counter's bet moved the chosen outcome's
-// coefficient since the operator was shown it. The message says the new one.
-class ECoefficientChanged : public EDatabaseError {
-public:
-    explicit ECoefficientChanged(const Variant& koef);
-    const Variant& Koef() const { return m_koef; }
-
-private:
-    Variant m_koef;
-};
-
-// An operation on an event that is no longer in the books (another counter settled it
-// meanwhile); nothing was written.
-class EEventGone : public EDatabaseError {
-public:
-    EEventGone() : EDatabaseError(QStringLiteral("Данного события не обнаружено !!!")) {}
-};
-
 // The one non-visual container of the program's tables: one table and one data source per
 // file, so every window shares one cursor per table for the whole run.
 class TDataModule6 : public QObject {
@@ -116,7 +98,7 @@ public:
     // off its outcome's stake sum, its payout off the outcome's payout sum where that is kept),
     // the bet removed, the history's record of it; the coefficients stay as the bet left them.
     // Refuses (ERuleRefused) a bet whose event is settled or takes no more bets, one already
-    // gone, and a cashier's past the owner's minutes (TBooksHome::RightToRevoke).
+    // gone, and (on a server, by its operation) a cashier's past the owner's minutes.
     void RevokeBet();
     // Settles the event with the outcome `winner` (a side's name, or the draw's): a payout of
     // stake + stake × coefficient for every bet on it that named the winner, every bet on it and

@@ -161,8 +161,7 @@ void THistory::EventEntered(const TDataSet& events) {
 void THistory::BetTaken(const TDataSet& bets, const TDataSet& events) {
     if (!Kept())
         return;
-    const std::optional<std::int64_t> kept = m_home ? m_home->SerialOfBet(bets) : std::nullopt;
-    const std::int64_t serial = kept ? *kept : NextPlace() + 1;
+    const std::int64_t serial = NextPlace() + 1;
     Begin(kinds::Bet());
     CopyEvent(events);
     CopyBet(bets);
@@ -237,9 +236,6 @@ void THistory::ResultEntered(const TDataSet& events, const QString& winner) {
 Variant THistory::SerialOfPayout(const TDataSet& money) const {
     if (!Kept())
         return {};
-    if (m_home)
-        if (const std::optional<std::int64_t> kept = m_home->SerialOfPayout(money))
-            return Variant(*kept);
     // The settlement's record, the newest naming the payout's place.
     const TDataSet& h = *m_history;
     const TField* vid = h.FieldByName(VID);
@@ -429,12 +425,6 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
         for (const QLatin1String field : kBetFields)
             bets.SetFieldValue(field, value(at, field));
         bets.Post();
-        // The bet keeps the serial it was taken with, where the home keeps serials with bets.
-        if (m_home) {
-            const Variant serial = value(at, SERIAL);
-            m_home->KeepSerial(bets,
-                               serial.isNull() ? std::nullopt : std::optional(serial.toInteger()));
-        }
         Begin(kinds::Restored());
         CopyBet(bets);
         h.SetFieldValue(SERIAL, value(at, SERIAL));

@@ -13,6 +13,7 @@ class QObject;
 namespace varnel {
 
 class TDataModule6;
+enum class Outcome;
 struct Limits;
 class TDataSet;
 struct TableDescription;
@@ -47,30 +48,39 @@ public:
     // broke with its outcome unknown is done again. Never where a commit cannot be lost (a
     // folder's journal finishes or drops it at the next start).
     virtual bool ActionDone(const QUuid& /*action*/) { return false; }
-    // Whether other programs change these books while this one works on them (a server's).
-    virtual bool Shared() const { return false; }
     // Whether the books keep the owner's limits (a folder laid out before them does not).
     virtual bool HasLimits() const { return false; }
 
-    // Within an operation's work, before it reads the current event: the event held against
-    // every other counter until the work ends, and read again as it is now. Throws an
-    // EDatabaseError when it is gone. Nothing to do where one program alone holds the books.
-    virtual void HoldEvent(TDataSet& /*events*/) {}
-    // The same for the record under the cursor of another table (a payout before it is paid, a
-    // bet before it is revoked): false when it is gone (another counter paid or removed it).
-    virtual bool HoldRecord(TDataSet& /*table*/) { return true; }
     // Within an undo's work, before it is planned: no other undo of the same result runs until
     // the work ends, and `read` (the tables the plan reads) are read again as they are now.
     virtual void HoldUndo(std::int64_t /*result*/, std::initializer_list<TDataSet*> /*read*/) {}
-    // Pays out the payout under the cursor by the home's own operation (a server's), its history
-    // record with it, inside the work: true when paid, false when it was gone; none where the
-    // module pays it over the tables itself (a folder).
+    // The operations a home does by its own (a server's functions, which hold the rules there
+    // whoever calls them), inside the work begun, with their history: each false where the
+    // module does it over the tables itself (a folder). Their refusals are thrown as the
+    // module's own; done, the cursors show the books as stored.
+    // The event pending on `events`, which becomes the current one.
+    virtual bool EnterEventThere(TDataSet& /*events*/, const QUuid& /*action*/) { return false; }
+    // The bet pending on `bets` on the outcome of the current event, which becomes the current
+    // bet; the pending changes of the event are dropped.
+    virtual bool TakeBetThere(TDataSet& /*events*/, TDataSet& /*bets*/, Outcome /*outcome*/,
+                              bool /*adjustOdds*/, const QUuid& /*action*/) {
+        return false;
+    }
+    // The current event settled with the outcome `winner`.
+    virtual bool SettleThere(TDataSet& /*events*/, const QString& /*winner*/,
+                             const QUuid& /*action*/) {
+        return false;
+    }
+    // The bet under the cursor revoked.
+    virtual bool RevokeThere(TDataSet& /*bets*/, const QUuid& /*action*/) { return false; }
+    // The result that the history's record `result` entered undone.
+    virtual bool UndoThere(std::int64_t /*result*/, const QUuid& /*action*/) { return false; }
+    // The payout under the cursor paid out: true when paid, false when it was gone; none where
+    // the module pays it over the tables itself.
     virtual std::optional<bool> PayOutThere(TDataSet& /*money*/, const QUuid& /*action*/) {
         return std::nullopt;
     }
-    // Sets the owner's limits (of the limits' table `table`) by the home's own operation, its
-    // history record with it, inside the work: false where the module writes them over the table
-    // itself (a folder).
+    // The owner's limits (of the limits' table `table`) set.
     virtual bool SetLimitsThere(TDataSet& /*table*/, const Limits& /*limits*/,
                                 const QUuid& /*action*/) {
         return false;
@@ -78,28 +88,6 @@ public:
     // Why the operator here may not enter events and results (a cashier of books whose owner
     // leaves them to managers); empty when they may, as on a folder.
     virtual QString EventsAndResultsRefused() { return {}; }
-    // Who may revoke the bet under the cursor here, and when: a manager at any time before its
-    // event (on a folder whoever runs the program is both), a cashier only within the owner's
-    // minutes after the bet was taken, `minutesAgo` by the books' own clock (none when not known).
-    struct RevokeRight {
-        bool anyTime = true;
-        std::optional<double> minutesAgo;
-    };
-    virtual RevokeRight RightToRevoke(const TDataSet& /*bets*/) { return {}; }
-    // The serial of the bet under the cursor where the home keeps it with the bet (a server's
-    // sequence); none where the history tells it (a folder: one more than the place of the
-    // record that first named the bet).
-    virtual std::optional<std::int64_t> SerialOfBet(const TDataSet& /*bets*/) const {
-        return std::nullopt;
-    }
-    // Whether SerialOfBet tells every bet's serial (the history need not be searched for it).
-    virtual bool KeepsSerials() const { return false; }
-    // A payout just written, or a bet just put back, for the bet of that serial: the serial
-    // kept with it where the home keeps serials.
-    virtual void KeepSerial(TDataSet& /*table*/, std::optional<std::int64_t> /*serial*/) {}
-    virtual std::optional<std::int64_t> SerialOfPayout(const TDataSet& /*money*/) const {
-        return std::nullopt;
-    }
     // Who works on the books here, as each history record names its writer (KASSIR): a
     // folder's, the desktop user (DesktopUserName); none where the home cannot tell. THistory
     // fits it to the history's column.

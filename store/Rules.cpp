@@ -74,23 +74,24 @@ QString RevokeGoneMessage() {
                           "кассе).");
 }
 
-void CheckCashierRevocation(std::optional<double> minutesAgo, std::optional<int> revokeMinutes) {
-    const QString manager = QStringLiteral(" Отменить её может менеджер.");
-    if (!revokeMinutes)
-        throw ERuleRefused(QStringLiteral("Кассир не может отменять ставки: время на отмену "
-                                          "ставки кассиром не установлено.") +
-                           manager);
-    if (!minutesAgo)
-        throw ERuleRefused(QStringLiteral("Кассир не может отменить эту ставку: время её приёма "
-                                          "неизвестно.") +
-                           manager);
-    if (*minutesAgo > *revokeMinutes)
-        throw ERuleRefused(QStringLiteral("Слишком поздно: кассир может отменить ставку в "
-                                          "течение %1 мин. после приёма, а эта принята %2 мин. "
-                                          "назад.")
-                               .arg(*revokeMinutes)
-                               .arg(int(std::floor(*minutesAgo))) +
-                           manager);
+QString NoRevokeWindowMessage() {
+    return QStringLiteral("Кассир не может отменять ставки: время на отмену ставки кассиром не "
+                          "установлено. Отменить её может менеджер.");
+}
+
+QString RevokeTimeUnknownMessage() {
+    return QStringLiteral("Кассир не может отменить эту ставку: время её приёма неизвестно. "
+                          "Отменить её может менеджер.");
+}
+
+QString RevokeTooLateMessage(const QString& minutes, const QString& ago) {
+    return QStringLiteral("Слишком поздно: кассир может отменить ставку в течение %1 мин. после "
+                          "приёма, а эта принята %2 мин. назад. Отменить её может менеджер.")
+        .arg(minutes, ago);
+}
+
+QString RevokeUnnamedMessage(const QString& result) {
+    return QStringLiteral("Ставку нельзя отменить: её исход «%1» не назван у события.").arg(result);
 }
 
 // The four decimals of a money column, written as the table file writes them (the exact binary
@@ -149,26 +150,39 @@ bool EventDateAccepted(const QDate& date, const QDate& today) {
     return date.isValid() && date > today;
 }
 
+QString NegativeCoefficientMessage(const QString& title) {
+    return QStringLiteral("Поле %1: коэффициент не может быть меньше нуля.").arg(title);
+}
+
+QString MissingEventFieldMessage(const QString& title) {
+    return QStringLiteral("Событие не записано: не указано поле %1.").arg(title);
+}
+
+QString SameSidesMessage(const QString& side) {
+    return QStringLiteral("У команд одно и то же название %1: ставки на одну из них нельзя будет "
+                          "отличить от ставок на другую. Назовите команды по-разному.")
+        .arg(side);
+}
+
+QString SideNamedAsDrawMessage(const QString& side) {
+    return QStringLiteral("Команда не может называться %1: так называется исход «ничья», и "
+                          "ставки на команду нельзя будет отличить от ставок на ничью.")
+        .arg(side);
+}
+
 void CheckCoefficient(const Variant& koef, const QString& title) {
     if (!koef.isNull() && koef.toReal() < 0)
-        throw EConvertError(
-            QStringLiteral("Поле %1: коэффициент не может быть меньше нуля.").arg(title));
+        throw EConvertError(NegativeCoefficientMessage(title));
 }
 
 void CheckSides(const QString& side1, const QString& side2) {
     const QString kom1 = side1.trimmed();
     const QString kom2 = side2.trimmed();
     if (kom1.compare(kom2, Qt::CaseInsensitive) == 0)
-        throw EConvertError(
-            QStringLiteral("У команд одно и то же название %1: ставки на одну из них нельзя "
-                           "будет отличить от ставок на другую. Назовите команды по-разному.")
-                .arg(Quoted(kom1)));
+        throw EConvertError(SameSidesMessage(Quoted(kom1)));
     for (const QString& side : {kom1, kom2})
         if (side.compare(DrawName(), Qt::CaseInsensitive) == 0)
-            throw EConvertError(
-                QStringLiteral("Команда не может называться %1: так называется исход «ничья», "
-                               "и ставки на команду нельзя будет отличить от ставок на ничью.")
-                    .arg(Quoted(side)));
+            throw EConvertError(SideNamedAsDrawMessage(Quoted(side)));
 }
 
 Limits ReadLimits(TDataSet& table) {
@@ -250,29 +264,54 @@ std::optional<double> LargestStake(const Limits& limits, double koef, double lia
     return largest;
 }
 
+QString BelowMinStakeMessage(const QString& least) {
+    return QStringLiteral("Ставка меньше наименьшей допустимой: можно принять не менее %1.")
+        .arg(least);
+}
+
+QString OverStakeLimitMessage() {
+    return QStringLiteral("Ставка превысила бы лимит одной ставки");
+}
+
+QString OverPayoutLimitMessage() {
+    return QStringLiteral("Ставка превысила бы лимит выплаты по одной ставке");
+}
+
+QString OverLiabilityMessage(const QString& outcome) {
+    return QStringLiteral("Ставка превысила бы лимит выплат по исходу %1").arg(outcome);
+}
+
+QString NoStakeTakenMessage(const QString& over) {
+    return over + QStringLiteral(": ставку на этот исход сейчас принять нельзя.");
+}
+
+QString LargestTakenMessage(const QString& over, const QString& largest) {
+    return over + QStringLiteral(": можно принять не более %1.").arg(largest);
+}
+
 void CheckLimits(const Limits& limits, double stake, double koef, double liability,
                  const QString& outcome) {
     if (limits.minStake && stake < *limits.minStake)
-        throw ERuleRefused(
-            QStringLiteral("Ставка меньше наименьшей допустимой: можно принять не менее %1.")
-                .arg(MoneyText(*limits.minStake)));
+        throw ERuleRefused(BelowMinStakeMessage(MoneyText(*limits.minStake)));
     QString passed;
     if (limits.maxStake && stake > *limits.maxStake)
-        passed = QStringLiteral("Ставка превысила бы лимит одной ставки");
+        passed = OverStakeLimitMessage();
     else if (limits.maxPayout && BetPayout(stake, koef) > *limits.maxPayout)
-        passed = QStringLiteral("Ставка превысила бы лимит выплаты по одной ставке");
+        passed = OverPayoutLimitMessage();
     else if (limits.maxLiability &&
              StoredMoney(liability + BetPayout(stake, koef)) > *limits.maxLiability)
-        passed =
-            QStringLiteral("Ставка превысила бы лимит выплат по исходу %1").arg(Quoted(outcome));
+        passed = OverLiabilityMessage(Quoted(outcome));
     if (passed.isEmpty())
         return;
     const std::optional<double> largest = LargestStake(limits, koef, liability);
     if (!largest || *largest < 0.01 || (limits.minStake && *largest < *limits.minStake))
-        throw ERuleRefused(passed +
-                           QStringLiteral(": ставку на этот исход сейчас принять нельзя."));
-    throw ERuleRefused(passed +
-                       QStringLiteral(": можно принять не более %1.").arg(MoneyText(*largest)));
+        throw ERuleRefused(NoStakeTakenMessage(passed));
+    throw ERuleRefused(LargestTakenMessage(passed, MoneyText(*largest)));
 }
+
+ECoefficientChanged::ECoefficientChanged(const Variant& koef)
+    : EDatabaseError(QStringLiteral("Коэффициент изменился: теперь %1. Выберите исход ещё раз !!!")
+                         .arg(koef.toString())),
+      m_koef(koef) {}
 
 } // namespace varnel

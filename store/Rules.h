@@ -69,6 +69,13 @@ void CheckCoefficient(const Variant& koef, const QString& title);
 // both (in any case), or a side named as the draw is.
 void CheckSides(const QString& kom1, const QString& kom2);
 
+// The refusals of the checks above, their values written in; and of an event entered with a
+// field left blank, titled so.
+QString NegativeCoefficientMessage(const QString& title);
+QString SameSidesMessage(const QString& side);
+QString SideNamedAsDrawMessage(const QString& side);
+QString MissingEventFieldMessage(const QString& title);
+
 // The outcome of the current event that a bet's RESULT names, as OutcomeName gives it; none
 // when it names none of them.
 std::optional<Outcome> OutcomeNamed(const TDataSet& events, const Variant& result);
@@ -77,10 +84,13 @@ std::optional<Outcome> OutcomeNamed(const TDataSet& events, const Variant& resul
 QString RevokeSettledMessage(); // its event is no longer in the books
 QString RevokeClosedMessage();  // its event takes no more bets
 QString RevokeGoneMessage();    // the bet itself is no longer there
-// A cashier revokes a bet only within the owner's minutes after it was taken (`minutesAgo` by
-// the books' clock; none when not known), and nothing when the owner set none. Throws
-// ERuleRefused saying which. A manager (and on a folder whoever runs the program) is not asked.
-void CheckCashierRevocation(std::optional<double> minutesAgo, std::optional<int> revokeMinutes);
+QString RevokeUnnamedMessage(const QString& result); // its RESULT names no outcome of its event
+// A cashier revokes a bet only within the owner's minutes after it was taken, by the books'
+// clock, and none when the owner set none (the server's operation holds it): why not, when no
+// minutes are set, when the bet's time is not known, when they are past.
+QString NoRevokeWindowMessage();
+QString RevokeTimeUnknownMessage();
+QString RevokeTooLateMessage(const QString& minutes, const QString& ago);
 
 // The owner's limits on what a counter may take; none set, none applies.
 struct Limits {
@@ -108,6 +118,15 @@ Limits ReadLimits(TDataSet& table);
 // above the largest.
 void CheckLimitsSet(const Limits& limits);
 
+// The refusals of CheckLimits, their values written in: below the smallest stake; past one of
+// the three upper limits (`over`), and then either no stake taken or the largest one.
+QString BelowMinStakeMessage(const QString& least);
+QString OverStakeLimitMessage();
+QString OverPayoutLimitMessage();
+QString OverLiabilityMessage(const QString& outcome);
+QString NoStakeTakenMessage(const QString& over);
+QString LargestTakenMessage(const QString& over, const QString& largest);
+
 // Throws ERuleRefused when a bet of `stake` at `koef` on an outcome whose bets would pay
 // `liability` if it won goes past a limit: the message names the limit and the largest stake
 // that would still be taken, or that none would.
@@ -116,5 +135,23 @@ void CheckLimits(const Limits& limits, double stake, double koef, double liabili
 // The largest stake, to the kopeck, that every limit takes at that coefficient and
 // liability; none when no limit bounds it from above, below zero when no stake is taken.
 std::optional<double> LargestStake(const Limits& limits, double koef, double liability);
+
+// A bet refused where the books are shared: another counter's bet moved the chosen outcome's
+// coefficient since the operator was shown it. The message says the new one.
+class ECoefficientChanged : public EDatabaseError {
+public:
+    explicit ECoefficientChanged(const Variant& koef);
+    const Variant& Koef() const { return m_koef; }
+
+private:
+    Variant m_koef;
+};
+
+// An operation on an event that is no longer in the books (another counter settled it
+// meanwhile); nothing was written.
+class EEventGone : public EDatabaseError {
+public:
+    EEventGone() : EDatabaseError(QStringLiteral("Данного события не обнаружено !!!")) {}
+};
 
 } // namespace varnel

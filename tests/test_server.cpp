@@ -603,7 +603,7 @@ private slots:
         pendingBet(first); // 25 on «Зенит»
         bool between = false;
         ServerConnection::Observe([&](const QString& statement, int) {
-            if (between || !statement.contains(QLatin1String("for update")))
+            if (between || !statement.contains(QLatin1String("varnel.take_bet")))
                 return false;
             between = true;
             second.takeBet(7, 1, 40, "Другая касса");

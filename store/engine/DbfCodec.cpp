@@ -267,14 +267,18 @@ Variant DbfCodec::decode(const char* record, int column) const {
     }
 }
 
+QString ValueTooLongMessage(const QString& value, const QString& column, const QString& table,
+                           const QString& length) {
+    return QStringLiteral("Значение %1 не помещается в поле %2 таблицы «%3» (%4 знаков).")
+        .arg(value, column, table, length);
+}
+
 void DbfCodec::encode(char* record, int column, const Variant& value) const {
     const DbfColumn& c = m_columns.at(column);
     char* p = record + c.offset;
     const auto tooLong = [&](const QString& text) {
-        return EConvertError(
-            QStringLiteral("Значение %1 не помещается в поле %2 таблицы «%3» (%4 знаков).")
-                .arg(Quoted(text), c.name, m_table)
-                .arg(c.length));
+        return EConvertError(ValueTooLongMessage(Quoted(text), c.name, m_table,
+                                                 QString::number(c.length)));
     };
     if (value.isNull()) {
         std::memset(p, c.type == 'L' ? '?' : ' ', std::size_t(c.length));

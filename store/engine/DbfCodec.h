@@ -83,6 +83,10 @@ private:
     QByteArray m_bytes; // the text's bytes, or the integer's digits (none for a fraction)
 };
 
+// The refusal of a value too long for its column, `value` already quoted.
+QString ValueTooLongMessage(const QString& value, const QString& column, const QString& table,
+                            const QString& length);
+
 // Field values in and out of the records of one table layout.
 class DbfCodec {
 public:

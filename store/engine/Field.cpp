@@ -53,10 +53,18 @@ QString TField::TextOf(TFieldType type, const Variant& value) {
     }
 }
 
+QString FieldTitle(const QString& label, const QString& name) {
+    if (label.isEmpty() || label == name)
+        return QStringLiteral("«%1»").arg(name);
+    return QStringLiteral("«%1» (%2)").arg(label, name);
+}
+
+QString FieldRefusal(const QString& title, const QString& why) {
+    return QStringLiteral("Поле %1: %2").arg(title, why);
+}
+
 QString TField::Title() const {
-    if (m_displayLabel.isEmpty() || m_displayLabel == m_fieldName)
-        return QStringLiteral("«%1»").arg(m_fieldName);
-    return QStringLiteral("«%1» (%2)").arg(m_displayLabel, m_fieldName);
+    return FieldTitle(m_displayLabel, m_fieldName);
 }
 
 Variant TField::Convert(const Variant& value) const {
@@ -104,7 +112,7 @@ Variant TField::Convert(const Variant& value) const {
             return Variant(value.toInteger() != 0 ? 1 : 0);
         }
     } catch (const EConvertError& error) {
-        throw EConvertError(QStringLiteral("Поле %1: %2").arg(Title(), error.message()));
+        throw EConvertError(FieldRefusal(Title(), error.message()));
     }
     throw EConvertError(
         QStringLiteral("Поле %1: значение %2 не подходит.").arg(Title(), Quoted(value.toString())));

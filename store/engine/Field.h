@@ -20,6 +20,11 @@ struct ColumnNeeds {
     int beforePoint = 0;
 };
 
+// How messages name a field of that label and column, «Команда 1» (KOM1); and a refusal of a
+// value of that field, so named.
+QString FieldTitle(const QString& label, const QString& name);
+QString FieldRefusal(const QString& title, const QString& why);
+
 // A field object: one named column of a dataset as the windows see it, with its type, the
 // title the browsers show, and the conversion of whatever is written to it.
 class TField : public QObject {

@@ -146,8 +146,7 @@ void TTable::EncodeField(char* record, int field, const Variant& value) const {
     try {
         m_file->encode(record, Fields()[field]->ColumnIndex(), value);
     } catch (const EConvertError& error) {
-        throw EConvertError(
-            QStringLiteral("Поле %1: %2").arg(Fields()[field]->Title(), error.message()));
+        throw EConvertError(FieldRefusal(Fields()[field]->Title(), error.message()));
     }
 }
 

@@ -274,7 +274,11 @@ double Variant::toReal() const {
     case Type::Null:
         break;
     }
-    throw EConvertError(QStringLiteral("Пустое значение нельзя прочитать как число."));
+    throw EConvertError(BlankNumberMessage());
+}
+
+QString BlankNumberMessage() {
+    return QStringLiteral("Пустое значение нельзя прочитать как число.");
 }
 
 std::int64_t Variant::toInteger() const {

@@ -8,6 +8,9 @@
 
 namespace varnel {
 
+// The refusal of a blank field read as a number.
+QString BlankNumberMessage();
+
 // The value of one field as the windows read and write it. Six kinds, as the dataset
 // hands them out: Null (a blank field, or no record at all), a 64-bit integer, a double,
 // a currency (a 64-bit integer counting ten-thousandths, so 0.9 is exactly nine tenths),

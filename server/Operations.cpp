@@ -1,0 +1,668 @@
+#include "server/Operations.h"
+
+#include "server/Connection.h"
+#include "server/Schema.h"
+#include "store/History.h"
+#include "store/Rules.h"
+#include "store/Tables.h"
+#include "store/engine/DbfCodec.h"
+#include "store/engine/Field.h"
+#include "store/engine/Variant.h"
+
+#include <QStringList>
+
+#include <initializer_list>
+#include <utility>
+
+namespace varnel {
+
+namespace {
+
+// Text as an SQL literal.
+QString literal(const QString& text) {
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// A field's title, as the program's refusals name it.
+QString title(const TableDescription& table, QLatin1String field) {
+    return QString::fromUtf8(table.Field(field)->label);
+}
+
+// The SQL of the operations, their @names@ filled in: the rules' messages as literals (those
+// with values as format() templates, each value %s), the history's kinds, the refusals' states.
+QString filled(QString sql) {
+    using namespace fields;
+    const QString value = QStringLiteral("%s");
+    const std::initializer_list<std::pair<const char*, QString>> texts = {
+        {"pinned", QStringLiteral(" set search_path = pg_catalog, pg_temp ")},
+        {"refused", literal(QLatin1String(kRuleRefusedState))},
+        {"gone", literal(QLatin1String(kEventGoneState))},
+        {"changed", literal(QLatin1String(kCoefficientChangedState))},
+        {"draw", literal(DrawName())},
+        {"event", literal(kinds::Event())},
+        {"bet", literal(kinds::Bet())},
+        {"won", literal(kinds::Won())},
+        {"lost", literal(kinds::Lost())},
+        {"result", literal(kinds::Result())},
+        {"paid", literal(kinds::Paid())},
+        {"undone", literal(kinds::Undone())},
+        {"restored", literal(kinds::Restored())},
+        {"limits", literal(kinds::LimitsSet())},
+        {"revoked", literal(kinds::Revoked())},
+        {"no_operator", literal(QStringLiteral("Это действие с книгами доступно только их "
+                                               "операторам."))},
+        {"managers_settle", literal(ManagersSettleMessage())},
+        {"managers_undo", literal(QStringLiteral("Отменять результат может только менеджер."))},
+        {"managers_limits", literal(QStringLiteral("Лимиты устанавливает только менеджер."))},
+        {"wrong_stake", literal(WrongStakeMessage())},
+        {"blank_number", literal(BlankNumberMessage())},
+        {"bets_closed", literal(BetsClosedMessage())},
+        {"past_date", literal(PastDateMessage())},
+        {"missing_kom1", literal(MissingEventFieldMessage(title(CompitTable(), KOM1)))},
+        {"missing_kom2", literal(MissingEventFieldMessage(title(CompitTable(), KOM2)))},
+        {"missing_koef_1", literal(MissingEventFieldMessage(title(CompitTable(), KOEF_1)))},
+        {"missing_koef_2", literal(MissingEventFieldMessage(title(CompitTable(), KOEF_2)))},
+        {"missing_koef_n", literal(MissingEventFieldMessage(title(CompitTable(), KOEF_N)))},
+        {"negative_koef", literal(NegativeCoefficientMessage(value))},
+        {"koef_1", literal(title(CompitTable(), KOEF_1))},
+        {"koef_2", literal(title(CompitTable(), KOEF_2))},
+        {"koef_n", literal(title(CompitTable(), KOEF_N))},
+        {"same_sides", literal(SameSidesMessage(Quoted(value)))},
+        {"side_draw", literal(SideNamedAsDrawMessage(Quoted(value)))},
+        {"below_min", literal(BelowMinStakeMessage(value))},
+        {"over_stake", literal(OverStakeLimitMessage())},
+        {"over_payout", literal(OverPayoutLimitMessage())},
+        {"over_liability", literal(OverLiabilityMessage(Quoted(value)))},
+        {"none_taken", literal(NoStakeTakenMessage(value))},
+        {"largest_taken", literal(LargestTakenMessage(value, value))},
+        {"negative_limit", literal(NegativeLimitMessage())},
+        {"negative_minutes", literal(NegativeMinutesMessage())},
+        {"min_above_max", literal(MinAboveMaxMessage())},
+        {"revoke_settled", literal(RevokeSettledMessage())},
+        {"revoke_closed", literal(RevokeClosedMessage())},
+        {"revoke_gone", literal(RevokeGoneMessage())},
+        {"revoke_unnamed", literal(RevokeUnnamedMessage(value))},
+        {"no_revoke_window", literal(NoRevokeWindowMessage())},
+        {"revoke_time_unknown", literal(RevokeTimeUnknownMessage())},
+        {"revoke_too_late", literal(RevokeTooLateMessage(value, value))},
+        {"not_result", literal(QStringLiteral("Результат нельзя отменить: запись %s истории — не "
+                                              "ввод результата."))},
+        {"undone_already", literal(QStringLiteral("Результат нельзя отменить: он уже отменён."))},
+        {"event_again", literal(QStringLiteral("Отмена невозможна: в книгах снова событие № %s "
+                                               "«%s — %s»"))},
+        {"payout_paid", literal(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
+                                               "(%s) выплачен."))},
+        {"payout_gone", literal(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
+                                               "(%s) уже нет среди невыплаченных."))},
+        {"no_such_outcome", literal(QStringLiteral("Результат не записан: у события нет исхода "
+                                                   "«%s»."))},
+    };
+    for (const auto& [name, text] : texts)
+        sql.replace(QLatin1Char('@') + QLatin1String(name) + QLatin1Char('@'), text);
+    // A value too long for a number column of the events or the payouts (@fit_compit_summ_1@),
+    // refused as the program's file refuses it: the value its %s.
+    for (const TableDescription* table : {&CompitTable(), &MoneyTable()})
+        for (const FieldDescription& field : table->fields)
+            if (field.type == TFieldType::Float)
+                sql.replace(QStringLiteral("@fit_%1_%2@").arg(ServerTable(*table),
+                                                             ServerColumn(field.name)),
+                            literal(FieldRefusal(
+                                FieldTitle(QString::fromUtf8(field.label), field.name),
+                                ValueTooLongMessage(Quoted(value), field.name, table->file,
+                                                    QString::number(field.written.length)))));
+    return sql;
+}
+
+// The arithmetic of the rules (HACKING.md) over the server's float8, which is the program's
+// double: a value as its column of `d` decimals keeps it (the exact binary value rounded to the
+// nearest, a tie to an even digit, as the program writes its files), a payout, the odds rule's
+// cut in the x87 extended precision the program computes it in, money as the program shows it.
+const char* const kArithmetic = R"sql(
+create or replace function varnel.books_now() returns timestamp language sql stable @pinned@ as $$
+  select now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC')
+$$;
+
+create or replace function varnel.is_operator() returns boolean language sql stable @pinned@ as $$
+  select varnel.owns_books() or exists (select from varnel.groups g
+    where pg_has_role(session_user, g.role, 'MEMBER'))
+$$;
+
+create or replace function varnel.decimal(x float8, d integer) returns numeric language plpgsql
+immutable strict @pinned@ as $$
+declare
+  bits bigint := ('x' || encode(float8send(x), 'hex'))::bit(64)::bigint;
+  e integer := ((bits >> 52) & 2047)::integer;
+  m bigint := bits & 4503599627370495;
+  k integer;
+  scaled numeric; p numeric; q numeric; r numeric;
+begin
+  if e = 2047 then return null; end if;
+  if e > 0 then m := m + 4503599627370496; end if;
+  -- x = m / 2^k exactly
+  k := 1075 - greatest(e, 1);
+  if k <= 0 then return round(sign(x)::numeric * m::numeric * (2::numeric ^ (-k)), d); end if;
+  if k > 124 then return 0; end if; -- below 2^-71: nothing at the decimals kept
+  p := (1::bigint << least(k, 62))::numeric * (1::bigint << greatest(k - 62, 0))::numeric;
+  scaled := m::numeric * ('1e' || d)::numeric;
+  q := div(scaled, p);
+  r := scaled - q * p;
+  if 2 * r > p or (2 * r = p and mod(q, 2) = 1) then q := q + 1; end if;
+  return sign(x)::numeric * q * ('1e' || -d)::numeric;
+end $$;
+
+create or replace function varnel.stored(x float8, d integer) returns float8 language sql
+immutable strict @pinned@ as $$ select varnel.decimal(x, d)::float8 $$;
+
+-- A double as the program shows it in a message: fifteen significant digits, a decimal comma.
+create or replace function varnel.float_text(x float8) returns text language sql immutable strict
+set extra_float_digits = 0 @pinned@ as $$ select replace(replace(x::text, '.', ','), 'e', 'E') $$;
+
+-- Whether x, written with d decimals, fits a column of the program's files (19 characters).
+create or replace function varnel.fits(x float8, d integer) returns boolean language sql
+immutable @pinned@ as $$
+  select x is null or coalesce(abs(x) < 1e20 and length(varnel.decimal(x, d)::text) <= 19, false)
+$$;
+
+-- x as its column of d decimals keeps it; refused, with the `refusal` of the column, as the
+-- program's own file refuses a value too long for it.
+create or replace function varnel.fit(x float8, d integer, refusal text) returns numeric
+language plpgsql immutable @pinned@ as $$
+begin
+  if not varnel.fits(x, d) then
+    raise exception '%', format(refusal, varnel.float_text(x)) using errcode = @refused@;
+  end if;
+  return varnel.decimal(x, d);
+end $$;
+
+create or replace function varnel.bet_payout(s float8, k float8) returns numeric language sql
+immutable strict @pinned@ as $$ select varnel.decimal(s + s * k, 4) $$;
+
+create or replace function varnel.two_to(k integer) returns numeric language sql immutable strict
+@pinned@ as $$
+  select (1::bigint << least(k, 62))::numeric * (1::bigint << least(greatest(k - 62, 0), 62))::numeric
+    * (1::bigint << greatest(k - 124, 0))::numeric
+$$;
+
+-- n > 0 rounded to `keep` significant bits, a tie to even: n ≈ q * 2^shift.
+create or replace function varnel.round_bits(n numeric, keep integer, out q numeric,
+  out shift integer) language plpgsql immutable strict @pinned@ as $$
+declare len integer := floor(ln(n::float8) / ln(2::float8))::integer + 1; p numeric; r numeric;
+begin
+  if varnel.two_to(len - 1) > n then len := len - 1;
+  elsif varnel.two_to(len) <= n then len := len + 1; end if;
+  shift := greatest(len - keep, 0);
+  if shift = 0 then q := n; return; end if;
+  p := varnel.two_to(shift);
+  q := div(n, p);
+  r := n - q * p;
+  if 2 * r > p or (2 * r = p and mod(q, 2) = 1) then q := q + 1; end if;
+end $$;
+
+-- 0.9 × k0 in extended precision (0.9's 64 bits), rounded to it, then to a double.
+create or replace function varnel.cut(k0 float8) returns float8 language plpgsql immutable strict
+@pinned@ as $$
+declare
+  bits bigint := ('x' || encode(float8send(k0), 'hex'))::bit(64)::bigint;
+  e integer := ((bits >> 52) & 2047)::integer;
+  m bigint := bits & 4503599627370495;
+  x record; y record;
+begin
+  if e = 2047 or k0 = 0 then return 0.9::float8 * k0; end if;
+  if e > 0 then m := m + 4503599627370496; end if;
+  select * into x from varnel.round_bits(16602069666338596454::numeric * m, 64);
+  select * into y from varnel.round_bits(x.q, 53);
+  return sign(k0) * y.q::float8 * power(2::float8, greatest(e, 1) - 1075 - 64 + x.shift + y.shift);
+end $$;
+
+-- Money to the kopeck as the program shows it: «1 250,00».
+create or replace function varnel.money_text(x float8) returns text language plpgsql immutable
+strict @pinned@ as $$
+declare v float8 := x * 100; a numeric := varnel.decimal(floor(abs(v)), 0);
+begin
+  if abs(v) - a::float8 >= 0.5 then a := a + 1; end if;
+  return case when v < 0 and a > 0 then '-' else '' end
+    || regexp_replace(div(a, 100)::text, '(\d)(?=(\d{3})+$)', '\1' || chr(160), 'g')
+    || ',' || lpad(mod(a, 100)::text, 2, '0');
+end $$;
+
+-- The largest stake in whole kopecks whose growth stays within `bound`: a payout, or (summed)
+-- what it adds to an outcome's payout sum of `liability`; below zero when not a kopeck fits.
+create or replace function varnel.largest_within(bound float8, k float8, liability float8,
+  summed boolean) returns float8 language plpgsql immutable @pinned@ as $$
+declare kopecks bigint;
+begin
+  if not (1 + k > 0) then return 'Infinity'; end if;
+  kopecks := greatest(floor(bound / (1 + k) * 100), -1)::bigint;
+  while varnel.grows((kopecks + 1)::float8 / 100, k, liability, summed) <= bound loop
+    kopecks := kopecks + 1;
+  end loop;
+  while kopecks >= 0 and varnel.grows(kopecks::float8 / 100, k, liability, summed) > bound loop
+    kopecks := kopecks - 1;
+  end loop;
+  return kopecks::float8 / 100;
+end $$;
+
+create or replace function varnel.grows(s float8, k float8, liability float8, summed boolean)
+returns float8 language sql immutable @pinned@ as $$
+  select case when summed
+    then varnel.stored(liability + varnel.bet_payout(s, k)::float8, 4) - liability
+    else varnel.bet_payout(s, k)::float8 end
+$$;
+
+-- Why the owner's limits refuse a bet of s at k on the outcome `outcome` whose bets would pay
+-- `liability`; none when they take it.
+create or replace function varnel.limits_refusal(s float8, k float8, liability float8,
+  outcome text) returns text language plpgsql stable @pinned@ as $$
+declare l varnel.limits%rowtype; over text; largest float8; b float8;
+begin
+  select * into l from varnel.limits order by key limit 1;
+  if not found then return null; end if;
+  if l.stavka_min is not null and s < l.stavka_min::float8 then
+    return format(@below_min@, varnel.money_text(l.stavka_min::float8));
+  end if;
+  over := case
+    when l.stavka_max is not null and s > l.stavka_max::float8 then @over_stake@
+    when l.vypl_max is not null and varnel.bet_payout(s, k)::float8 > l.vypl_max::float8
+      then @over_payout@
+    when l.risk_max is not null
+      and varnel.stored(liability + varnel.bet_payout(s, k)::float8, 4) > l.risk_max::float8
+      then format(@over_liability@, outcome) end;
+  if over is null then return null; end if;
+  if l.stavka_max is not null then largest := floor(l.stavka_max::float8 * 100 + 1e-7) / 100; end if;
+  if l.vypl_max is not null then
+    b := varnel.largest_within(l.vypl_max::float8, k, 0, false);
+    if largest is null or b < largest then largest := b; end if;
+  end if;
+  if l.risk_max is not null then
+    b := varnel.largest_within(l.risk_max::float8 - liability, k, liability, true);
+    if largest is null or b < largest then largest := b; end if;
+  end if;
+  if largest is null or largest < 0.01 or (l.stavka_min is not null and largest < l.stavka_min::float8)
+  then return format(@none_taken@, over); end if;
+  return format(@largest_taken@, over, varnel.money_text(largest));
+end $$;
+
+-- What the bets of an event's number on the outcome named `name` would pay if it won, summed in
+-- the order they were taken.
+create or replace function varnel.payout_sum(p_number integer, name text) returns float8
+language plpgsql stable @pinned@ as $$
+declare total float8 := 0; b record;
+begin
+  for b in select summa, koeficient from varnel.priem where number = p_number and result = name
+      order by key loop
+    total := varnel.stored(total + varnel.bet_payout(b.summa::float8, b.koeficient::float8)::float8, 4);
+  end loop;
+  return total;
+end $$;
+)sql";
+
+// The operations. Each runs in its caller's transaction, its history written with it (the
+// operation's key on its own record), its day and time the books' clock; refusals carry the
+// rules' messages under kRuleRefusedState, an event gone kEventGoneState, a coefficient moved
+// kCoefficientChangedState with the coefficient as its message.
+const char* const kOperations = R"sql(
+create or replace function varnel.enter_event(p_number integer, p_date date, p_kom1 text,
+  p_kom2 text, p_koef_1 numeric, p_koef_2 numeric, p_koef_n numeric, p_summ_1 numeric,
+  p_summ_2 numeric, p_summ_n numeric, p_action uuid) returns bigint language plpgsql
+security definer @pinned@ as $$
+declare here timestamp := varnel.books_now(); c varnel.compit%rowtype;
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  if not varnel.may_settle() then raise exception @managers_settle@ using errcode = @refused@; end if;
+  if p_date is null or p_date <= here::date then
+    raise exception @past_date@ using errcode = @refused@; end if;
+  if coalesce(btrim(p_kom1), '') = '' then raise exception @missing_kom1@ using errcode = @refused@; end if;
+  if coalesce(btrim(p_kom2), '') = '' then raise exception @missing_kom2@ using errcode = @refused@; end if;
+  if lower(btrim(p_kom1)) = lower(btrim(p_kom2)) then
+    raise exception '%', format(@same_sides@, btrim(p_kom1)) using errcode = @refused@; end if;
+  if lower(btrim(p_kom1)) = lower(@draw@) or lower(btrim(p_kom2)) = lower(@draw@) then
+    raise exception '%', format(@side_draw@, case when lower(btrim(p_kom1)) = lower(@draw@)
+      then btrim(p_kom1) else btrim(p_kom2) end) using errcode = @refused@; end if;
+  if p_koef_1 is null then raise exception @missing_koef_1@ using errcode = @refused@; end if;
+  if p_koef_1 < 0 then raise exception '%', format(@negative_koef@, @koef_1@) using errcode = @refused@; end if;
+  if p_koef_2 is null then raise exception @missing_koef_2@ using errcode = @refused@; end if;
+  if p_koef_2 < 0 then raise exception '%', format(@negative_koef@, @koef_2@) using errcode = @refused@; end if;
+  if p_koef_n is null then raise exception @missing_koef_n@ using errcode = @refused@; end if;
+  if p_koef_n < 0 then raise exception '%', format(@negative_koef@, @koef_n@) using errcode = @refused@; end if;
+  insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2,
+      summ_n, vypl_1, vypl_2, vypl_n)
+    values (p_number, p_date, p_kom1, p_kom2, p_koef_1, p_koef_2, p_koef_n, p_summ_1, p_summ_2,
+      p_summ_n, 0, 0, 0)
+    returning * into c;
+  insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
+      summ_1, summ_2, summ_n, zapis, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @event@, c.number, c.date, c.kom1, c.kom2,
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, c.key, session_user, p_action);
+  return c.key;
+end $$;
+
+create or replace function varnel.take_bet(p_event bigint, p_number integer, p_outcome integer,
+  p_adjust boolean, p_fio text, p_stake numeric, p_koef numeric, p_action uuid) returns bigint
+language plpgsql security definer @pinned@ as $$
+declare
+  here timestamp := varnel.books_now();
+  c varnel.compit%rowtype;
+  name text; shown numeric; s float8; k float8; owed float8; why text;
+  sums float8[]; koefs float8[]; entry float8[]; own float8; others float8; i integer;
+  written numeric[];
+  b varnel.priem%rowtype;
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  if p_outcome is null or p_outcome not between 1 and 3 then
+    raise exception @wrong_stake@ using errcode = @refused@; end if;
+  if not coalesce(p_stake > 0, false) then raise exception @wrong_stake@ using errcode = @refused@; end if;
+  select * into c from varnel.compit where key = p_event for update;
+  if not found or c.number is distinct from p_number then
+    raise exception 'event gone' using errcode = @gone@; end if;
+  shown := (array[c.koef_1, c.koef_2, c.koef_n])[p_outcome];
+  if round(p_koef, 11) is distinct from shown then
+    raise exception '%', coalesce(shown::text, '') using errcode = @changed@; end if;
+  if c.date is null or not here::date < c.date then
+    raise exception @bets_closed@ using errcode = @refused@; end if;
+  name := (array[c.kom1, c.kom2, @draw@])[p_outcome];
+  s := round(p_stake, 4)::float8;
+  k := shown::float8;
+  owed := coalesce((array[c.vypl_1, c.vypl_2, c.vypl_n])[p_outcome]::float8,
+    varnel.payout_sum(c.number, name));
+  why := varnel.limits_refusal(s, k, owed, name);
+  if why is not null then raise exception '%', why using errcode = @refused@; end if;
+
+  insert into varnel.priem (number, result, summa, koeficient, fio)
+    values (c.number, name, round(p_stake, 4), shown, p_fio) returning * into b;
+  sums := array[c.summ_1::float8, c.summ_2::float8, c.summ_n::float8];
+  sums[p_outcome] := sums[p_outcome] + s;
+  koefs := array[c.koef_1::float8, c.koef_2::float8, c.koef_n::float8];
+  -- a blank the rule would read is no number
+  if sums[p_outcome] is null or (p_adjust and (c.koef_1 is null or c.koef_2 is null
+      or c.koef_n is null or c.summ_1 is null or c.summ_2 is null or c.summ_n is null)) then
+    raise exception @blank_number@ using errcode = @refused@; end if;
+  if p_adjust then
+    -- the odds rule: an outcome whose stakes pass the other two's is paid 90 % of their money,
+    -- and no coefficient rises
+    entry := koefs;
+    for i in 1..3 loop
+      own := sums[i];
+      others := case i when 1 then sums[3] + sums[2] when 2 then sums[1] + sums[3]
+        else sums[1] + sums[2] end;
+      if own > others then
+        koefs[i] := case when own = 0 then others else 9000 * others / 10000 / own end;
+      end if;
+    end loop;
+    for i in 1..3 loop
+      if entry[i] < koefs[i] then koefs[i] := varnel.cut(entry[i]); end if;
+    end loop;
+  end if;
+  -- each value as the event's columns keep it, refused in the order of the fields as the
+  -- program's file refuses one too long
+  written := array[varnel.fit(koefs[1], 11, @fit_compit_koef_1@),
+    varnel.fit(koefs[2], 11, @fit_compit_koef_2@), varnel.fit(koefs[3], 11, @fit_compit_koef_n@),
+    varnel.fit(sums[p_outcome], 4,
+      (array[@fit_compit_summ_1@, @fit_compit_summ_2@, @fit_compit_summ_n@])[p_outcome]),
+    varnel.fit(varnel.stored(owed + varnel.bet_payout(s, k)::float8, 4), 4,
+      (array[@fit_compit_vypl_1@, @fit_compit_vypl_2@, @fit_compit_vypl_n@])[p_outcome])];
+  update varnel.compit set
+      koef_1 = written[1], koef_2 = written[2], koef_n = written[3],
+      summ_1 = case p_outcome when 1 then written[4] else summ_1 end,
+      summ_2 = case p_outcome when 2 then written[4] else summ_2 end,
+      summ_n = case p_outcome when 3 then written[4] else summ_n end,
+      vypl_1 = case p_outcome when 1 then written[5] else vypl_1 end,
+      vypl_2 = case p_outcome when 2 then written[5] else vypl_2 end,
+      vypl_n = case p_outcome when 3 then written[5] else vypl_n end
+    where key = p_event returning * into c;
+  insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
+      summ_1, summ_2, summ_n, result, summa, koeficient, fio, serial, zapis, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @bet@, c.number, c.date, c.kom1, c.kom2,
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, b.result, b.summa,
+      b.koeficient, b.fio, b.serial, b.key, session_user, p_action);
+  return b.key;
+end $$;
+
+create or replace function varnel.settle(p_event bigint, p_winner text, p_action uuid)
+returns void language plpgsql security definer @pinned@ as $$
+declare here timestamp := varnel.books_now(); c varnel.compit%rowtype;
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  if not varnel.may_settle() then raise exception @managers_settle@ using errcode = @refused@; end if;
+  select * into c from varnel.compit where key = p_event for update;
+  if not found then raise exception 'event gone' using errcode = @gone@; end if;
+  if p_winner is null or p_winner not in (c.kom1, c.kom2, @draw@) then
+    raise exception '%', format(@no_such_outcome@, p_winner) using errcode = @refused@; end if;
+  perform from varnel.priem where number = c.number for update;
+  -- a payout too long for its column refused as the program's file refuses it
+  perform varnel.fit(varnel.bet_payout(summa::float8, koeficient::float8)::float8, 4,
+    @fit_money_summa@) from varnel.priem where key = (select min(key) from varnel.priem
+      where number = c.number and result = p_winner
+        and not varnel.fits(varnel.bet_payout(summa::float8, koeficient::float8)::float8, 4));
+  with won as (
+    insert into varnel.money (fio, summa, serial)
+      select fio, varnel.bet_payout(summa::float8, koeficient::float8), serial from varnel.priem
+        where number = c.number and result = p_winner order by key
+      returning key, serial, summa)
+  insert into varnel.history (den, vremya, vid, number, result, summa, koeficient, fio, serial,
+      vyplata, zapis, kassir)
+    select here::date, to_char(here, 'HH24:MI:SS'), case when w.key is null then @lost@ else @won@ end,
+      p.number, p.result, p.summa, p.koeficient, p.fio, p.serial, w.summa, w.key, session_user
+    from varnel.priem p left join won w on w.serial = p.serial
+    where p.number = c.number order by p.key;
+  insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
+      summ_1, summ_2, summ_n, result, zapis, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @result@, c.number, c.date, c.kom1, c.kom2,
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, p_winner, c.key, session_user,
+      p_action);
+  delete from varnel.priem where number = c.number;
+  delete from varnel.compit where key = p_event;
+end $$;
+
+create or replace function varnel.pay_out(p_payout bigint, p_action uuid) returns boolean
+language plpgsql security definer @pinned@ as $$
+declare m varnel.money%rowtype; here timestamp := varnel.books_now();
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  select * into m from varnel.money where key = p_payout for update;
+  if not found then return false; end if;
+  insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @paid@, m.serial, m.fio, m.summa, m.key,
+      session_user, p_action);
+  delete from varnel.money where key = p_payout;
+  return true;
+end $$;
+
+create or replace function varnel.revoke_bet(p_bet bigint, p_number integer, p_action uuid)
+returns void language plpgsql security definer @pinned@ as $$
+declare
+  here timestamp := varnel.books_now(); c varnel.compit%rowtype; b varnel.priem%rowtype;
+  minutes bigint; ago float8; o integer; s float8; owed numeric;
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  -- the event first, then the bet, as a settlement holds them
+  select * into c from varnel.compit where number = p_number order by key limit 1 for update;
+  if not found then raise exception @revoke_settled@ using errcode = @refused@; end if;
+  select * into b from varnel.priem where key = p_bet for update;
+  if not found or b.number is distinct from p_number then
+    raise exception @revoke_gone@ using errcode = @refused@; end if;
+  if c.date is null or not here::date < c.date then
+    raise exception @revoke_closed@ using errcode = @refused@; end if;
+  if not varnel.may_undo() then
+    select l.otmena_min into minutes from varnel.limits l order by l.key limit 1;
+    if minutes is null then raise exception @no_revoke_window@ using errcode = @refused@; end if;
+    select extract(epoch from now() - min(h.written)) / 60 into ago from varnel.history h
+      where h.number = b.number and h.serial = b.serial and rtrim(h.vid) = @bet@;
+    if ago is null then raise exception @revoke_time_unknown@ using errcode = @refused@; end if;
+    if ago > minutes then raise exception '%', format(@revoke_too_late@, minutes,
+      floor(ago)::bigint) using errcode = @refused@; end if;
+  end if;
+  o := case b.result when c.kom1 then 1 when c.kom2 then 2 when @draw@ then 3 end;
+  if o is null then raise exception '%', format(@revoke_unnamed@, b.result) using errcode = @refused@; end if;
+  s := b.summa::float8;
+  owed := (array[c.vypl_1, c.vypl_2, c.vypl_n])[o];
+  if owed is not null then
+    owed := varnel.decimal(owed::float8 - varnel.bet_payout(s, b.koeficient::float8)::float8, 4);
+  end if;
+  update varnel.compit set
+      summ_1 = case o when 1 then varnel.decimal(summ_1::float8 - s, 4) else summ_1 end,
+      summ_2 = case o when 2 then varnel.decimal(summ_2::float8 - s, 4) else summ_2 end,
+      summ_n = case o when 3 then varnel.decimal(summ_n::float8 - s, 4) else summ_n end,
+      vypl_1 = case o when 1 then owed else vypl_1 end,
+      vypl_2 = case o when 2 then owed else vypl_2 end,
+      vypl_n = case o when 3 then owed else vypl_n end
+    where key = c.key returning * into c;
+  insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
+      summ_1, summ_2, summ_n, result, summa, koeficient, fio, serial, zapis, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @revoked@, b.number, c.date, c.kom1, c.kom2,
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, b.result, b.summa,
+      b.koeficient, b.fio, b.serial, b.key, session_user, p_action);
+  delete from varnel.priem where key = p_bet;
+end $$;
+
+create or replace function varnel.undo_result(p_result bigint, p_action uuid) returns void
+language plpgsql security definer @pinned@ as $$
+declare
+  here timestamp := varnel.books_now(); r varnel.history%rowtype; h varnel.history%rowtype;
+  c varnel.compit%rowtype; plan bigint[] := '{}'; placed bigint;
+begin
+  if not varnel.may_undo() then raise exception @managers_undo@ using errcode = @refused@; end if;
+  -- no other undo of the result until this one ends (the history has no row to lock)
+  perform pg_advisory_xact_lock(hashtext('varnel undo'), (p_result % 2147483647)::integer);
+  select * into r from varnel.history where key = p_result;
+  if not found or rtrim(r.vid) <> @result@ then
+    raise exception '%', format(@not_result@, p_result + 1) using errcode = @refused@; end if;
+  if exists (select from varnel.history where key > p_result and serial = p_result + 1
+      and rtrim(vid) = @undone@) then
+    raise exception @undone_already@ using errcode = @refused@; end if;
+  select * into c from varnel.compit where number = r.number order by key limit 1;
+  if found then raise exception '%', format(@event_again@, c.number, c.kom1, c.kom2)
+    using errcode = @refused@; end if;
+  -- its bets: the records of its number just before it
+  for h in select * from varnel.history where number = r.number and key < p_result
+      order by key desc loop
+    exit when rtrim(h.vid) not in (@won@, @lost@);
+    plan := h.key || plan;
+  end loop;
+  for h in select * from varnel.history where key = any(plan) and rtrim(vid) = @won@ loop
+    if exists (select from varnel.history x where x.key > p_result and x.serial = h.serial
+        and rtrim(x.vid) = @paid@) then
+      raise exception '%', format(@payout_paid@, h.fio, h.vyplata) using errcode = @refused@; end if;
+    if not exists (select from varnel.money m where m.key = h.zapis
+        and m.fio is not distinct from h.fio and m.summa = h.vyplata) then
+      raise exception '%', format(@payout_gone@, h.fio, h.vyplata) using errcode = @refused@; end if;
+  end loop;
+
+  insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n)
+    values (r.number, r.date, r.kom1, r.kom2, r.koef_1, r.koef_2, r.koef_n, r.summ_1, r.summ_2,
+      r.summ_n)
+    returning * into c;
+  insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
+      summ_1, summ_2, summ_n, result, zapis, serial, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @undone@, c.number, c.date, c.kom1, c.kom2,
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, r.result, c.key, p_result + 1,
+      session_user, p_action);
+  for h in select * from varnel.history where key = any(plan) order by key loop
+    insert into varnel.priem (number, result, summa, koeficient, fio, serial)
+      values (h.number, h.result, h.summa, h.koeficient, h.fio,
+        coalesce(h.serial, nextval('varnel.serial')))
+      returning key into placed;
+    insert into varnel.history (den, vremya, vid, number, result, summa, koeficient, fio, serial,
+        zapis, vyplata, kassir)
+      values (here::date, to_char(here, 'HH24:MI:SS'), @restored@, h.number, h.result, h.summa,
+        h.koeficient, h.fio, h.serial, placed, h.vyplata, session_user);
+  end loop;
+  delete from varnel.money where key in (select zapis from varnel.history
+    where key = any(plan) and rtrim(vid) = @won@);
+  -- the event put back owes what its bets put back would pay
+  update varnel.compit set
+      vypl_1 = varnel.decimal(varnel.payout_sum(c.number, c.kom1), 4),
+      vypl_2 = varnel.decimal(varnel.payout_sum(c.number, c.kom2), 4),
+      vypl_n = varnel.decimal(varnel.payout_sum(c.number, @draw@), 4)
+    where key = c.key;
+end $$;
+
+create or replace function varnel.set_limits(p_min numeric, p_max numeric, p_payout numeric,
+  p_liability numeric, p_minutes bigint, p_action uuid) returns void language plpgsql
+security definer @pinned@ as $$
+declare here timestamp := varnel.books_now();
+begin
+  if not varnel.may_undo() then raise exception @managers_limits@ using errcode = @refused@; end if;
+  if p_min < 0 or p_max < 0 or p_payout < 0 or p_liability < 0 then
+    raise exception @negative_limit@ using errcode = @refused@; end if;
+  if p_minutes < 0 then raise exception @negative_minutes@ using errcode = @refused@; end if;
+  if p_min > p_max then raise exception @min_above_max@ using errcode = @refused@; end if;
+  lock table varnel.limits in exclusive mode;
+  if exists (select from varnel.limits) then
+    update varnel.limits set stavka_min = p_min, stavka_max = p_max, vypl_max = p_payout,
+        risk_max = p_liability, otmena_min = p_minutes
+      where key = (select min(key) from varnel.limits);
+  else
+    insert into varnel.limits (stavka_min, stavka_max, vypl_max, risk_max, otmena_min)
+      values (p_min, p_max, p_payout, p_liability, p_minutes);
+  end if;
+  insert into varnel.history (den, vremya, vid, summ_1, summ_2, vyplata, summ_n, zapis, kassir,
+      action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @limits@, p_min, p_max, p_payout,
+      p_liability, p_minutes, session_user, p_action);
+end $$;
+)sql";
+
+// The operations. Every operator may call each (a manager is a cashier too): the function itself
+// refuses, with the rule's message, what the caller's role may not do.
+const char* const kGranted[] = {
+    "enter_event(integer, date, text, text, numeric, numeric, numeric, numeric, numeric, numeric, "
+    "uuid)",
+    "take_bet(bigint, integer, integer, boolean, text, numeric, numeric, uuid)",
+    "settle(bigint, text, uuid)",
+    "pay_out(bigint, uuid)",
+    "revoke_bet(bigint, integer, uuid)",
+    "undo_result(bigint, uuid)",
+    "set_limits(numeric, numeric, numeric, numeric, bigint, uuid)",
+};
+
+} // namespace
+
+void DefineOperations(ServerConnection& server) {
+    for (const char* const functions : {kArithmetic, kOperations})
+        for (const QString& statement : filled(QString::fromUtf8(functions))
+                                            .split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
+            if (!statement.trimmed().isEmpty())
+                server.Exec(statement + QStringLiteral("$$"));
+}
+
+void GrantOperations(ServerConnection& server) {
+    const QString name =
+        server
+            .Value(QStringLiteral("select regexp_replace(role, '_kassa$', '_operations') from "
+                                  "varnel.groups where kind = 'kassa'"))
+            .toString();
+    const QString operations =
+        server.Value(QStringLiteral("select quote_ident(?)"), {name}).toString();
+    if (server.Value(QStringLiteral("select to_regrole(?) is null"), {operations}).toBool())
+        server.Exec(QStringLiteral("create role %1 nologin").arg(operations));
+    server.Exec(QStringLiteral("grant %1 to current_user").arg(operations));
+    const QString kassa = QuotedGroup(server, OperatorRole::Kassa);
+    const QString manager = QuotedGroup(server, OperatorRole::Manager);
+    const QStringList rights = {
+        QStringLiteral("usage on schema varnel"),
+        QStringLiteral("select on all tables in schema varnel"),
+        QStringLiteral("insert, update, delete on varnel.compit, varnel.priem, varnel.money"),
+        QStringLiteral("insert, update on varnel.limits"),
+        QStringLiteral("insert on varnel.history"),
+        QStringLiteral("usage on all sequences in schema varnel")};
+    for (const QString& right : rights)
+        server.Exec(QStringLiteral("grant %1 to %2").arg(right, operations));
+    // The operators read; every change of theirs is an operation's.
+    for (const QString& group : {kassa, manager}) {
+        server.Exec(QStringLiteral("revoke insert, update, delete, truncate on all tables in "
+                                   "schema varnel from %1")
+                        .arg(group));
+        server.Exec(
+            QStringLiteral("revoke usage on all sequences in schema varnel from %1").arg(group));
+    }
+    for (const char* const signature : kGranted) {
+        const QString function = QStringLiteral("varnel.") + QLatin1String(signature);
+        server.Exec(QStringLiteral("alter function %1 owner to %2").arg(function, operations));
+        server.Exec(QStringLiteral("revoke execute on function %1 from public").arg(function));
+        server.Exec(QStringLiteral("grant execute on function %1 to %2").arg(function, kassa));
+    }
+}
+
+} // namespace varnel
