@@ -9,8 +9,10 @@
 #include "store/engine/Field.h"
 #include "store/engine/Variant.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -28,6 +30,34 @@ QString literal(const QString& text) {
 // A field's title, as the program's refusals name it.
 QString title(const TableDescription& table, QLatin1String field) {
     return QString::fromUtf8(table.Field(field)->label);
+}
+
+// A pattern of the texts Windows-1251 holds: its characters (of the bytes but NUL), as ranges
+// of \uXXXX.
+QString repertoire1251() {
+    QList<char32_t> held;
+    for (int byte = 1; byte < 256; ++byte) {
+        QStringDecoder decoder("windows-1251");
+        const QString decoded = decoder(QByteArray(1, char(byte)));
+        // (0x98, which the code page leaves unassigned, comes back as a control character that
+        // the server's conversion refuses)
+        if (!decoder.hasError() && decoded.size() == 1 && decoded != QChar::ReplacementCharacter &&
+            !(byte >= 0x80 && decoded.at(0).category() == QChar::Other_Control))
+            held << decoded.at(0).unicode();
+    }
+    std::sort(held.begin(), held.end());
+    const auto code = [](char32_t c) {
+        return QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+    };
+    QString pattern = QStringLiteral("^[");
+    for (qsizetype i = 0; i < held.size();) {
+        qsizetype last = i;
+        while (last + 1 < held.size() && held[last + 1] == held[last] + 1)
+            ++last;
+        pattern += code(held[i]) + (last > i ? QLatin1Char('-') + code(held[last]) : QString());
+        i = last + 1;
+    }
+    return pattern + QStringLiteral("]*$");
 }
 
 // The SQL of the operations, their @names@ filled in: the rules' messages as literals (those
@@ -101,6 +131,7 @@ QString filled(QString sql) {
     };
     for (const auto& [name, text] : texts)
         sql.replace(QLatin1Char('@') + QLatin1String(name) + QLatin1Char('@'), text);
+    sql.replace(QStringLiteral("@repertoire_1251@"), literal(repertoire1251()));
     // A value too long for a number column of the events or the payouts (@fit_compit_summ_1@),
     // refused as the program's file refuses it: the value its %s.
     for (const TableDescription* table : {&CompitTable(), &MoneyTable()})
@@ -120,17 +151,40 @@ QString filled(QString sql) {
 // nearest, a tie to an even digit, as the program writes its files), a payout, the odds rule's
 // cut in the x87 extended precision the program computes it in, money as the program shows it.
 const char* const kArithmetic = R"sql(
-create or replace function varnel.books_now() returns timestamp language sql stable @pinned@ as $$
+create or replace function varnel.books_now() returns timestamp language sql stable  as $$
   select now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC')
 $$;
 
-create or replace function varnel.is_operator() returns boolean language sql stable @pinned@ as $$
+-- Who the session's login is to the books: their owner (a superuser is), a manager, one who may
+-- enter events and results. Plain SQL, so that a statement inlines them: the operations and the
+-- guard that call them run with their search path pinned.
+create or replace function varnel.owns_books() returns boolean language sql stable as $$
+  select pg_catalog.pg_has_role(session_user, n.nspowner, 'MEMBER') from pg_catalog.pg_namespace n
+    where n.nspname = 'varnel'
+$$;
+
+create or replace function varnel.may_undo() returns boolean language sql stable as $$
+  select varnel.owns_books() or exists (select from varnel.groups g where g.kind = 'manager'
+    and pg_catalog.pg_has_role(session_user, g.role, 'MEMBER'))
+$$;
+
+create or replace function varnel.may_settle() returns boolean language sql stable as $$
+  select varnel.may_undo() or coalesce((select s.cashiers_settle from varnel.settings s limit 1),
+    false)
+$$;
+
+-- Whether a text is in Windows-1251's repertoire, the code page of the program's files: a
+-- pattern of its characters, which a check inlines (a conversion would need a subtransaction).
+create or replace function varnel.in_1251(t text) returns boolean language sql immutable strict
+as $$ select t ~ @repertoire_1251@ $$;
+
+create or replace function varnel.is_operator() returns boolean language sql stable  as $$
   select varnel.owns_books() or exists (select from varnel.groups g
     where pg_has_role(session_user, g.role, 'MEMBER'))
 $$;
 
 create or replace function varnel.decimal(x float8, d integer) returns numeric language plpgsql
-immutable strict @pinned@ as $$
+immutable strict  as $$
 declare
   bits bigint := ('x' || encode(float8send(x), 'hex'))::bit(64)::bigint;
   e integer := ((bits >> 52) & 2047)::integer;
@@ -153,22 +207,22 @@ begin
 end $$;
 
 create or replace function varnel.stored(x float8, d integer) returns float8 language sql
-immutable strict @pinned@ as $$ select varnel.decimal(x, d)::float8 $$;
+immutable strict  as $$ select varnel.decimal(x, d)::float8 $$;
 
 -- A double as the program shows it in a message: fifteen significant digits, a decimal comma.
 create or replace function varnel.float_text(x float8) returns text language sql immutable strict
-set extra_float_digits = 0 @pinned@ as $$ select replace(replace(x::text, '.', ','), 'e', 'E') $$;
+set extra_float_digits = 0 as $$ select replace(replace(x::text, '.', ','), 'e', 'E') $$;
 
 -- Whether x, written with d decimals, fits a column of the program's files (19 characters).
 create or replace function varnel.fits(x float8, d integer) returns boolean language sql
-immutable @pinned@ as $$
+immutable  as $$
   select x is null or coalesce(abs(x) < 1e20 and length(varnel.decimal(x, d)::text) <= 19, false)
 $$;
 
 -- x as its column of d decimals keeps it; refused, with the `refusal` of the column, as the
 -- program's own file refuses a value too long for it.
 create or replace function varnel.fit(x float8, d integer, refusal text) returns numeric
-language plpgsql immutable @pinned@ as $$
+language plpgsql immutable  as $$
 begin
   if not varnel.fits(x, d) then
     raise exception '%', format(refusal, varnel.float_text(x)) using errcode = @refused@;
@@ -177,17 +231,17 @@ begin
 end $$;
 
 create or replace function varnel.bet_payout(s float8, k float8) returns numeric language sql
-immutable strict @pinned@ as $$ select varnel.decimal(s + s * k, 4) $$;
+immutable strict  as $$ select varnel.decimal(s + s * k, 4) $$;
 
 create or replace function varnel.two_to(k integer) returns numeric language sql immutable strict
-@pinned@ as $$
+ as $$
   select (1::bigint << least(k, 62))::numeric * (1::bigint << least(greatest(k - 62, 0), 62))::numeric
     * (1::bigint << greatest(k - 124, 0))::numeric
 $$;
 
 -- n > 0 rounded to `keep` significant bits, a tie to even: n ≈ q * 2^shift.
 create or replace function varnel.round_bits(n numeric, keep integer, out q numeric,
-  out shift integer) language plpgsql immutable strict @pinned@ as $$
+  out shift integer) language plpgsql immutable strict  as $$
 declare len integer := floor(ln(n::float8) / ln(2::float8))::integer + 1; p numeric; r numeric;
 begin
   if varnel.two_to(len - 1) > n then len := len - 1;
@@ -202,7 +256,7 @@ end $$;
 
 -- 0.9 × k0 in extended precision (0.9's 64 bits), rounded to it, then to a double.
 create or replace function varnel.cut(k0 float8) returns float8 language plpgsql immutable strict
-@pinned@ as $$
+ as $$
 declare
   bits bigint := ('x' || encode(float8send(k0), 'hex'))::bit(64)::bigint;
   e integer := ((bits >> 52) & 2047)::integer;
@@ -218,7 +272,7 @@ end $$;
 
 -- Money to the kopeck as the program shows it: «1 250,00».
 create or replace function varnel.money_text(x float8) returns text language plpgsql immutable
-strict @pinned@ as $$
+strict  as $$
 declare v float8 := x * 100; a numeric := varnel.decimal(floor(abs(v)), 0);
 begin
   if abs(v) - a::float8 >= 0.5 then a := a + 1; end if;
@@ -230,7 +284,7 @@ end $$;
 -- The largest stake in whole kopecks whose growth stays within `bound`: a payout, or (summed)
 -- what it adds to an outcome's payout sum of `liability`; below zero when not a kopeck fits.
 create or replace function varnel.largest_within(bound float8, k float8, liability float8,
-  summed boolean) returns float8 language plpgsql immutable @pinned@ as $$
+  summed boolean) returns float8 language plpgsql immutable  as $$
 declare kopecks bigint;
 begin
   if not (1 + k > 0) then return 'Infinity'; end if;
@@ -245,7 +299,7 @@ begin
 end $$;
 
 create or replace function varnel.grows(s float8, k float8, liability float8, summed boolean)
-returns float8 language sql immutable @pinned@ as $$
+returns float8 language sql immutable  as $$
   select case when summed
     then varnel.stored(liability + varnel.bet_payout(s, k)::float8, 4) - liability
     else varnel.bet_payout(s, k)::float8 end
@@ -254,7 +308,7 @@ $$;
 -- Why the owner's limits refuse a bet of s at k on the outcome `outcome` whose bets would pay
 -- `liability`; none when they take it.
 create or replace function varnel.limits_refusal(s float8, k float8, liability float8,
-  outcome text) returns text language plpgsql stable @pinned@ as $$
+  outcome text) returns text language plpgsql stable  as $$
 declare l varnel.limits%rowtype; over text; largest float8; b float8;
 begin
   select * into l from varnel.limits order by key limit 1;
@@ -287,7 +341,7 @@ end $$;
 -- What the bets of an event's number on the outcome named `name` would pay if it won, summed in
 -- the order they were taken.
 create or replace function varnel.payout_sum(p_number integer, name text) returns float8
-language plpgsql stable @pinned@ as $$
+language plpgsql stable  as $$
 declare total float8 := 0; b record;
 begin
   for b in select summa, koeficient from varnel.priem where number = p_number and result = name
@@ -430,22 +484,26 @@ begin
   if p_winner is null or p_winner not in (c.kom1, c.kom2, @draw@) then
     raise exception '%', format(@no_such_outcome@, p_winner) using errcode = @refused@; end if;
   perform from varnel.priem where number = c.number for update;
-  -- a payout too long for its column refused as the program's file refuses it
-  perform varnel.fit(varnel.bet_payout(summa::float8, koeficient::float8)::float8, 4,
-    @fit_money_summa@) from varnel.priem where key = (select min(key) from varnel.priem
-      where number = c.number and result = p_winner
-        and not varnel.fits(varnel.bet_payout(summa::float8, koeficient::float8)::float8, 4));
-  with won as (
-    insert into varnel.money (fio, summa, serial)
-      select fio, varnel.bet_payout(summa::float8, koeficient::float8), serial from varnel.priem
-        where number = c.number and result = p_winner order by key
-      returning key, serial, summa)
+  -- each bet in the order taken, a winner given its payout and its payout's key; then the
+  -- payouts (one too long for its column refused as the program's file refuses it, the first
+  -- in that order) and the records of every bet, at once
+  with bet as materialized (
+    select b.*, case when b.result = p_winner
+        then nextval(pg_get_serial_sequence('varnel.money', 'key')) end as paid,
+      case when b.result = p_winner then varnel.bet_payout(b.summa::float8, b.koeficient::float8)
+        end as payout
+    from (select * from varnel.priem where number = c.number order by key) b),
+  owed as (
+    insert into varnel.money (key, fio, summa, serial)
+      select paid, fio, case when payout < 1e14 then payout
+          else varnel.fit(payout::float8, 4, @fit_money_summa@) end, serial
+        from bet where paid is not null)
   insert into varnel.history (den, vremya, vid, number, result, summa, koeficient, fio, serial,
       vyplata, zapis, kassir)
-    select here::date, to_char(here, 'HH24:MI:SS'), case when w.key is null then @lost@ else @won@ end,
-      p.number, p.result, p.summa, p.koeficient, p.fio, p.serial, w.summa, w.key, session_user
-    from varnel.priem p left join won w on w.serial = p.serial
-    where p.number = c.number order by p.key;
+    select here::date, to_char(here, 'HH24:MI:SS'),
+      case when paid is null then @lost@ else @won@ end, number, result, summa, koeficient, fio,
+      serial, payout, paid, session_user
+    from bet order by key;
   insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
       summ_1, summ_2, summ_n, result, zapis, kassir, action)
     values (here::date, to_char(here, 'HH24:MI:SS'), @result@, c.number, c.date, c.kom1, c.kom2,
@@ -620,6 +678,8 @@ const char* const kGranted[] = {
 } // namespace
 
 void DefineOperations(ServerConnection& server) {
+    // When the server wrote a record of an operation (the guard stamps the others').
+    server.Exec(QStringLiteral("alter table varnel.history alter column written set default now()"));
     for (const char* const functions : {kArithmetic, kOperations})
         for (const QString& statement : filled(QString::fromUtf8(functions))
                                             .split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
@@ -627,14 +687,16 @@ void DefineOperations(ServerConnection& server) {
                 server.Exec(statement + QStringLiteral("$$"));
 }
 
+QString OperationsRole(ServerConnection& server) {
+    return server
+        .Value(QStringLiteral("select regexp_replace(role, '_kassa$', '_operations') from "
+                              "varnel.groups where kind = 'kassa'"))
+        .toString();
+}
+
 void GrantOperations(ServerConnection& server) {
-    const QString name =
-        server
-            .Value(QStringLiteral("select regexp_replace(role, '_kassa$', '_operations') from "
-                                  "varnel.groups where kind = 'kassa'"))
-            .toString();
     const QString operations =
-        server.Value(QStringLiteral("select quote_ident(?)"), {name}).toString();
+        server.Value(QStringLiteral("select quote_ident(?)"), {OperationsRole(server)}).toString();
     if (server.Value(QStringLiteral("select to_regrole(?) is null"), {operations}).toBool())
         server.Exec(QStringLiteral("create role %1 nologin").arg(operations));
     server.Exec(QStringLiteral("grant %1 to current_user").arg(operations));

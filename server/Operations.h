@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace varnel {
 
 class ServerConnection;
@@ -12,6 +14,8 @@ class ServerConnection;
 //   varnel.undo_result, varnel.set_limits.
 // Defined anew (create or replace) as this program has them, inside the caller's transaction.
 void DefineOperations(ServerConnection& server);
+// The name of the role the operations run as (varnel_<database>_operations).
+QString OperationsRole(ServerConnection& server);
 // The role the operations run as, made where missing, with the rights they need; the
 // operators' groups given EXECUTE on theirs and nothing else that writes.
 void GrantOperations(ServerConnection& server);

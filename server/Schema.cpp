@@ -98,12 +98,14 @@ QString everyKind() {
     return quoted.join(QStringLiteral(", "));
 }
 
-// Each record names who wrote it and when (`written`; its day and time, DEN and VREMYA, on the
-// server's clock in the books' time zone), whatever the statement said; a record is of one of
-// the kinds the program writes, spelled as it spells them; undoing a result and setting the limits
-// are a manager's, and so is revoking a bet but within the owner's minutes after the bet's own
-// record was written; no record is changed or removed but by the owner (who alone has the right).
-// Its refusals carry kRuleRefusedState, so that the program throws them as the rule's own.
+// A record the books' own operations write (as the role they run as) is checked by them, and
+// its time is the column's default. Any other names who wrote it and when (`written`; its day and time, DEN
+// and VREMYA, on the server's clock in the books' time zone), whatever the statement said; a
+// record is of one of the kinds the program writes, spelled as it spells them; undoing a result
+// and setting the limits are a manager's, and so is revoking a bet but within the owner's minutes
+// after the bet's own record was written; no record is changed or removed but by the owner (who
+// alone has the right). Its refusals carry kRuleRefusedState, so that the program throws them as
+// the rule's own.
 void guardHistory(ServerConnection& server) {
     server.Exec(
         QStringLiteral(
@@ -136,6 +138,15 @@ void guardHistory(ServerConnection& server) {
             .arg(kPinned, kinds::Undone(), kinds::Restored(), kinds::LimitsSet(), kinds::Revoked(),
                  kinds::Bet(), everyKind(), kinds::Event(), kinds::Result(), kManagersSettle,
                  QLatin1String(kRuleRefusedState), kBooksClock, kManagersSetLimits));
+    // Not called for the operations' own records, which take their time from the column.
+    server.Exec(QStringLiteral("drop trigger if exists history_written on varnel.history"));
+    server.Exec(QStringLiteral("create trigger history_written before insert or update or delete "
+                               "on varnel.history for each row when (current_user <> %1) "
+                               "execute function varnel.history_written()")
+                    .arg(server
+                             .Value(QStringLiteral("select quote_literal(?)"),
+                                    {OperationsRole(server)})
+                             .toString()));
 }
 
 // The owner's limits (layout 3): a table every operator reads and only managers change, and
@@ -219,9 +230,6 @@ void guardBooks(ServerConnection& server) {
                        "g.kind = 'manager' and pg_has_role(session_user, g.role, 'MEMBER')) $$")
             .arg(kPinned));
     guardHistory(server);
-    server.Exec(QStringLiteral("create trigger history_written before insert or update or delete "
-                               "on varnel.history for each row execute function "
-                               "varnel.history_written()"));
     // Every committed change announced to whoever listens (the back office), once per table
     // and transaction: the server delivers a notice at the commit, never before.
     server.Exec(QStringLiteral("create function varnel.changed() returns trigger language "
