@@ -151,37 +151,42 @@ QString filled(QString sql) {
 // nearest, a tie to an even digit, as the program writes its files), a payout, the odds rule's
 // cut in the x87 extended precision the program computes it in, money as the program shows it.
 const char* const kArithmetic = R"sql(
-create or replace function varnel.books_now() returns timestamp language sql stable  as $$
-  select now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC')
-$$;
+create or replace function varnel.books_now() returns timestamp language plpgsql stable as $$
+begin
+  return now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC');
+end $$;
 
 -- Who the session's login is to the books: their owner (a superuser is), a manager, one who may
--- enter events and results. Plain SQL, so that a statement inlines them: the operations and the
--- guard that call them run with their search path pinned.
+-- enter events and results, an operator. The owner's role is written into the first when the
+-- layout is, so that a statement inlines it; the others query the groups (PL/pgSQL, whose plans
+-- a session keeps: a query in an SQL function is planned anew at every call). The operations
+-- and the guard that call them run with their search path pinned.
 create or replace function varnel.owns_books() returns boolean language sql stable as $$
-  select pg_catalog.pg_has_role(session_user, n.nspowner, 'MEMBER') from pg_catalog.pg_namespace n
-    where n.nspname = 'varnel'
+  select pg_catalog.pg_has_role(session_user, @owner@, 'MEMBER')
 $$;
 
-create or replace function varnel.may_undo() returns boolean language sql stable as $$
-  select varnel.owns_books() or exists (select from varnel.groups g where g.kind = 'manager'
-    and pg_catalog.pg_has_role(session_user, g.role, 'MEMBER'))
-$$;
+create or replace function varnel.may_undo() returns boolean language plpgsql stable as $$
+begin
+  return varnel.owns_books() or exists (select from varnel.groups g where g.kind = 'manager'
+    and pg_catalog.pg_has_role(session_user, g.role, 'MEMBER'));
+end $$;
 
-create or replace function varnel.may_settle() returns boolean language sql stable as $$
-  select varnel.may_undo() or coalesce((select s.cashiers_settle from varnel.settings s limit 1),
-    false)
-$$;
+create or replace function varnel.may_settle() returns boolean language plpgsql stable as $$
+begin
+  return varnel.may_undo() or coalesce((select s.cashiers_settle from varnel.settings s limit 1),
+    false);
+end $$;
+
+create or replace function varnel.is_operator() returns boolean language plpgsql stable as $$
+begin
+  return varnel.owns_books() or exists (select from varnel.groups g
+    where pg_catalog.pg_has_role(session_user, g.role, 'MEMBER'));
+end $$;
 
 -- Whether a text is in Windows-1251's repertoire, the code page of the program's files: a
 -- pattern of its characters, which a check inlines (a conversion would need a subtransaction).
 create or replace function varnel.in_1251(t text) returns boolean language sql immutable strict
 as $$ select t ~ @repertoire_1251@ $$;
-
-create or replace function varnel.is_operator() returns boolean language sql stable  as $$
-  select varnel.owns_books() or exists (select from varnel.groups g
-    where pg_has_role(session_user, g.role, 'MEMBER'))
-$$;
 
 create or replace function varnel.decimal(x float8, d integer) returns numeric language plpgsql
 immutable strict  as $$
@@ -678,13 +683,19 @@ const char* const kGranted[] = {
 } // namespace
 
 void DefineOperations(ServerConnection& server) {
+    const QString owner =
+        server
+            .Value(QStringLiteral("select quote_literal(pg_get_userbyid(nspowner)::text) from "
+                                  "pg_namespace where nspname = 'varnel'"))
+            .toString();
     // When the server wrote a record of an operation (the guard stamps the others').
     server.Exec(QStringLiteral("alter table varnel.history alter column written set default now()"));
     for (const char* const functions : {kArithmetic, kOperations})
         for (const QString& statement : filled(QString::fromUtf8(functions))
                                             .split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
             if (!statement.trimmed().isEmpty())
-                server.Exec(statement + QStringLiteral("$$"));
+                server.Exec(QString(statement).replace(QStringLiteral("@owner@"), owner) +
+                            QStringLiteral("$$"));
 }
 
 QString OperationsRole(ServerConnection& server) {
