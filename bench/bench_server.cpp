@@ -1,6 +1,6 @@
 // bench_server: the books on a PostgreSQL server. Bets per second with several counters taking
-// bets at once; settling an event of 1,000 bets among 1,000,000 while other counters take bets;
-// the bets' browser opened on 1,000,000 rows; the time from a bet's commit at a counter to the
+// bets at once; settling an event of 1,000 or of 100,000 bets among 1,000,000 while other
+// counters take bets; the bets' browser opened on 1,000,000 rows; the time from a bet's commit at a counter to the
 // back office showing it. The server is the one VARNEL_BENCH_SERVER names (a
 // libpq connection string of a throwaway cluster: bench/server.sh starts one and runs this);
 // every case lays out a database of its own on it, dropping one of that name left by a run
@@ -279,11 +279,10 @@ BENCHMARK(BM_BetUnderLimits)
 
 // --- Settling ---------------------------------------------------------------------------------
 
-constexpr int kSettleBets = 1000;
 constexpr int kSettleEvents = 100;
 
-// 100 events, 1,000,000 bets among them; event 1 has 1,000, one in every thousand rows,
-// half of them on the winner. The history holds each event's entry and each bet's record, as
+// 100 events, 1,000,000 bets among them; event 1 has `eventBets` of them (1,000 or 100,000),
+// spread evenly through the rows, half of them on the winner. The history holds each event's entry and each bet's record, as
 // the counters write them. Event 1's rows are kept aside, to be put back after each
 // settlement with their own keys and serials.
 struct SettleBooks {
@@ -291,12 +290,12 @@ struct SettleBooks {
     qlonglong historyEnd = 0;
 };
 
-const SettleBooks& settleBooks(int total) {
-    static std::map<int, SettleBooks> made;
-    SettleBooks& books = made[total];
+const SettleBooks& settleBooks(int total, int eventBets) {
+    static std::map<std::pair<int, int>, SettleBooks> made;
+    SettleBooks& books = made[{total, eventBets}];
     if (!books.conninfo.isEmpty())
         return books;
-    const QString database = QStringLiteral("bench_settle_%1").arg(total);
+    const QString database = QStringLiteral("bench_settle_%1_%2").arg(total).arg(eventBets);
     if (reusable(database)) {
         books.conninfo = conninfoOf(database);
         ServerConnection server(books.conninfo);
@@ -312,7 +311,7 @@ const SettleBooks& settleBooks(int total) {
                                "koef_n, summ_1, summ_2, summ_n) select n - 1, n, ?, 'А', 'Б', "
                                "1.5, 2, 3, 500, 500, 500 from generate_series(1, ?) n"),
                 {day, kSettleEvents});
-    const int every = total / kSettleBets;
+    const int every = total / eventBets;
     server.Exec(QStringLiteral("insert into priem (key, number, result, summa, koeficient, fio) "
                                "select i, case when i %% %1 = %2 then 1 else 2 + i %% 99 end, "
                                "case when i %% %1 = %2 and (i / %1) %% 2 = 0 then 'А' else "
@@ -413,11 +412,12 @@ private:
 
 // SettleEvent of event 1 (found by its number first, untimed, as the result dialog finds it),
 // with 0 or 2 other counters taking bets on other events meanwhile. Afterwards none of the
-// event's bets may be left, and its 500 winners must be owed their payouts.
+// event's bets may be left, and its winners (half its bets) must be owed their payouts.
 void BM_SettleEvent(benchmark::State& state) {
     guarded(state, [&] {
         const int total = int(state.range(0));
-        const SettleBooks& books = settleBooks(total);
+        const int eventBets = int(state.range(2));
+        const SettleBooks& books = settleBooks(total, eventBets);
         ServerConnection server(books.conninfo);
         Counter desk(books.conninfo);
         OtherCounters others(books.conninfo, int(state.range(1)));
@@ -434,7 +434,7 @@ void BM_SettleEvent(benchmark::State& state) {
             state.SetIterationTime(ms / 1000.0);
             settling += ms;
             if (count(server, QStringLiteral("select count(*) from priem where number = 1")) != 0 ||
-                count(server, QStringLiteral("select count(*) from money")) != kSettleBets / 2)
+                count(server, QStringLiteral("select count(*) from money")) != eventBets / 2)
                 throw std::runtime_error("the settlement left bets or owes the wrong payouts");
         }
         const long otherBets = others.bets() - betsBefore;
@@ -445,9 +445,11 @@ void BM_SettleEvent(benchmark::State& state) {
     });
 }
 BENCHMARK(BM_SettleEvent)
-    ->ArgNames({"bets", "others"})
-    ->Args({1'000'000, 0})
-    ->Args({1'000'000, 2})
+    ->ArgNames({"bets", "others", "settled"})
+    ->Args({1'000'000, 0, 1'000})
+    ->Args({1'000'000, 2, 1'000})
+    ->Args({1'000'000, 0, 100'000})
+    ->Args({1'000'000, 2, 100'000})
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(5)
