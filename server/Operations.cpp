@@ -420,6 +420,7 @@ begin
     raise exception '%', coalesce(shown::text, '') using errcode = @changed@; end if;
   if c.date is null or not here::date < c.date then
     raise exception @bets_closed@ using errcode = @refused@; end if;
+  if shown is null then raise exception @blank_number@ using errcode = @refused@; end if;
   name := (array[c.kom1, c.kom2, @draw@])[p_outcome];
   s := round(p_stake, 4)::float8;
   k := shown::float8;
