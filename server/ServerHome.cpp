@@ -26,24 +26,16 @@ QVariant actionValue(const QUuid& action) {
 // the cursors go back to where they were (reading again outside it).
 class ServerWork : public TBooksWork {
 public:
-    ServerWork(ServerConnection& server, std::initializer_list<TDataSet*> tables,
-               const QUuid& action) {
+    ServerWork(ServerConnection& server, std::initializer_list<TDataSet*> tables) {
         m_transaction.emplace(server);
         for (TDataSet* table : tables) {
             if (!table || !table->Active())
                 continue;
             table->BeginTransaction();
             m_tables.push_back(table);
-            auto& server = static_cast<TServerTable&>(*table);
-            if (!action.isNull() && server.Table() == ServerTable(HistoryTable())) {
-                server.StampNextAppend(QStringLiteral("action"), actionValue(action));
-                m_stamped = &server;
-            }
         }
     }
     ~ServerWork() override {
-        if (m_stamped)
-            m_stamped->StampNextAppend({}, {});
         if (m_done)
             return;
         m_transaction.reset(); // rolled back
@@ -65,7 +57,6 @@ public:
 private:
     std::optional<ServerTransaction> m_transaction;
     std::vector<TDataSet*> m_tables;
-    TServerTable* m_stamped = nullptr; // the history, its next record to carry the action
     bool m_done = false;
 };
 
@@ -103,9 +94,8 @@ public:
     // The server finishes or drops a transaction that a crash cut off: nothing is left here.
     void FinishInterruptedWork() override {}
 
-    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
-                                      const QUuid& action) override {
-        return std::make_unique<ServerWork>(m_server, tables, action);
+    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) override {
+        return std::make_unique<ServerWork>(m_server, tables);
     }
 
     bool ActionDone(const QUuid& action) override {

@@ -270,14 +270,9 @@ QVariantList TServerTable::Bound(const QVector<Variant>& values) const {
 RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
     CheckFitsAll(values);
     BeforeWrite();
-    QStringList columns = m_columns;
-    QVariantList bound = Bound(values);
-    if (!m_stampColumn.isEmpty()) {
-        columns << m_stampColumn;
-        bound << m_stampValue;
-    }
+    const QVariantList bound = Bound(values);
     QStringList marks;
-    for (int i = 0; i < columns.size(); ++i)
+    for (int i = 0; i < m_columns.size(); ++i)
         marks << QStringLiteral("?");
     m_rows.clear();
     // The row comes back as the server holds it, with the serial it gave a bet: the reads that
@@ -285,10 +280,9 @@ RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
     const bool serial = m_table == QLatin1String("priem") || m_table == QLatin1String("money");
     QSqlQuery query =
         m_server.Exec(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning %4%5")
-                          .arg(m_table, columns.join(','), marks.join(','), m_selectList,
+                          .arg(m_table, m_columns.join(','), marks.join(','), m_selectList,
                                serial ? QStringLiteral(", serial") : QString()),
                       bound);
-    m_stampColumn.clear();
     if (!query.next())
         throw EDatabaseError(
             QStringLiteral("Таблица «%1»: запись не добавлена.").arg(DisplayName()));

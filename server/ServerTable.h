@@ -44,12 +44,6 @@ public:
         m_rows.clear();
         m_appended = {-1, {}};
     }
-    // The next row appended carries this value in that column too (the key of the operation
-    // on its first history record); cleared by that append, or by an empty column.
-    void StampNextAppend(const QString& column, const QVariant& value) {
-        m_stampColumn = column;
-        m_stampValue = value;
-    }
 
 protected:
     void OpenStorage() override;
@@ -87,8 +81,6 @@ private:
     mutable QHash<RecordKey, QVector<Variant>> m_rows;     // what the last move read
     mutable RecordKey m_end = 0;                           // the last answer of StorageEnd
     mutable QPair<RecordKey, QVariant> m_appended{-1, {}}; // the last row added, its serial
-    QString m_stampColumn;
-    QVariant m_stampValue;
 };
 
 } // namespace varnel

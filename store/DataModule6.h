@@ -125,7 +125,7 @@ public:
     // The work of one operation over the tables named (for the operations, and for tests that
     // play another program's commit).
     std::unique_ptr<TBooksWork> BeginWork(std::initializer_list<TDataSet*> tables) {
-        return m_home->Begin(tables, m_action);
+        return m_home->Begin(tables);
     }
 
 signals:

@@ -56,8 +56,7 @@ public:
 
     bool HasLimits() const override { return QFileInfo::exists(LimitsTable().file); }
 
-    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
-                                      const QUuid& /*action*/) override {
+    std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) override {
         std::vector<TTable*> files;
         for (TDataSet* table : tables)
             files.push_back(static_cast<TTable*>(table)); // every table of this home is a file

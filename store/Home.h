@@ -40,11 +40,9 @@ public:
     virtual void Open(TDataModule6& books) = 0;
     // Work a crash or a failed write cut off finished, or dropped when it never began.
     virtual void FinishInterruptedWork() = 0;
-    // `action`, when given, is the operation's key (TDataModule6::Perform): the home that can
-    // lose the answer to a commit keeps it with the operation's first history record.
-    virtual std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables,
-                                              const QUuid& action = {}) = 0;
-    // Whether the operation of that key is in the books: asked before an operation whose commit
+    virtual std::unique_ptr<TBooksWork> Begin(std::initializer_list<TDataSet*> tables) = 0;
+    // Whether the operation of that key (TDataModule6::Perform; the home's own operations keep
+    // it with their history record) is in the books: asked before an operation whose commit
     // broke with its outcome unknown is done again. Never where a commit cannot be lost (a
     // folder's journal finishes or drops it at the next start).
     virtual bool ActionDone(const QUuid& /*action*/) { return false; }
