@@ -1,10 +1,9 @@
 // bench_server: the books on a PostgreSQL server. Bets per second with several counters taking
 // bets at once; settling an event of 1,000 or of 100,000 bets among 1,000,000 while other
-// counters take bets; the bets' browser opened on 1,000,000 rows; the time from a bet's commit at a counter to the
-// back office showing it. The server is the one VARNEL_BENCH_SERVER names (a
-// libpq connection string of a throwaway cluster: bench/server.sh starts one and runs this);
-// every case lays out a database of its own on it, dropping one of that name left by a run
-// before.
+// counters take bets; the bets' browser opened on 1,000,000 rows; the time from a bet's commit at a
+// counter to the back office showing it. The server is the one VARNEL_BENCH_SERVER names (a libpq
+// connection string of a throwaway cluster: bench/server.sh starts one and runs this); every case
+// lays out a database of its own on it, dropping one of that name left by a run before.
 #include "base/Errors.h"
 #include "bench/WindowBench.h"
 #include "controls/DBGrid.h"
@@ -282,9 +281,9 @@ BENCHMARK(BM_BetUnderLimits)
 constexpr int kSettleEvents = 100;
 
 // 100 events, 1,000,000 bets among them; event 1 has `eventBets` of them (1,000 or 100,000),
-// spread evenly through the rows, half of them on the winner. The history holds each event's entry and each bet's record, as
-// the counters write them. Event 1's rows are kept aside, to be put back after each
-// settlement with their own keys and serials.
+// spread evenly through the rows, half of them on the winner. The history holds each event's entry
+// and each bet's record, as the counters write them. Event 1's rows are kept aside, to be put back
+// after each settlement with their own keys and serials.
 struct SettleBooks {
     QString conninfo;
     qlonglong historyEnd = 0;

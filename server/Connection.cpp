@@ -322,9 +322,9 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
                                      QRegularExpression::DotMatchesEverythingOption));
     // Runs of the line's own white space made one space; a no-break space (in money the rules
     // show) kept.
-    reason = reason.replace(QRegularExpression(QStringLiteral("[ \\t\\r\\n]+")),
-                            QStringLiteral(" "))
-                 .trimmed();
+    reason =
+        reason.replace(QRegularExpression(QStringLiteral("[ \\t\\r\\n]+")), QStringLiteral(" "))
+            .trimmed();
     qWarning("books' server: %s: %s", qPrintable(what), qPrintable(reason));
     if (code == QLatin1String(kRuleRefusedState))
         throw ERuleRefused(reason);

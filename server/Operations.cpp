@@ -137,8 +137,8 @@ QString filled(QString sql) {
     for (const TableDescription* table : {&CompitTable(), &MoneyTable()})
         for (const FieldDescription& field : table->fields)
             if (field.type == TFieldType::Float)
-                sql.replace(QStringLiteral("@fit_%1_%2@").arg(ServerTable(*table),
-                                                             ServerColumn(field.name)),
+                sql.replace(QStringLiteral("@fit_%1_%2@")
+                                .arg(ServerTable(*table), ServerColumn(field.name)),
                             literal(FieldRefusal(
                                 FieldTitle(QString::fromUtf8(field.label), field.name),
                                 ValueTooLongMessage(Quoted(value), field.name, table->file,
@@ -690,10 +690,11 @@ void DefineOperations(ServerConnection& server) {
                                   "pg_namespace where nspname = 'varnel'"))
             .toString();
     // When the server wrote a record of an operation (the guard stamps the others').
-    server.Exec(QStringLiteral("alter table varnel.history alter column written set default now()"));
+    server.Exec(
+        QStringLiteral("alter table varnel.history alter column written set default now()"));
     for (const char* const functions : {kArithmetic, kOperations})
-        for (const QString& statement : filled(QString::fromUtf8(functions))
-                                            .split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
+        for (const QString& statement :
+             filled(QString::fromUtf8(functions)).split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
             if (!statement.trimmed().isEmpty())
                 server.Exec(QString(statement).replace(QStringLiteral("@owner@"), owner) +
                             QStringLiteral("$$"));

@@ -69,7 +69,6 @@ QString roleKind(OperatorRole role) {
     return role == OperatorRole::Manager ? QStringLiteral("manager") : QStringLiteral("kassa");
 }
 
-
 // A suggestion for a name the history cannot hold: its letters without their marks, the rest
 // that Windows-1251 lacks dropped.
 QString transliterated(const QString& name) {
@@ -99,13 +98,13 @@ QString everyKind() {
 }
 
 // A record the books' own operations write (as the role they run as) is checked by them, and
-// its time is the column's default. Any other names who wrote it and when (`written`; its day and time, DEN
-// and VREMYA, on the server's clock in the books' time zone), whatever the statement said; a
-// record is of one of the kinds the program writes, spelled as it spells them; undoing a result
-// and setting the limits are a manager's, and so is revoking a bet but within the owner's minutes
-// after the bet's own record was written; no record is changed or removed but by the owner (who
-// alone has the right). Its refusals carry kRuleRefusedState, so that the program throws them as
-// the rule's own.
+// its time is the column's default. Any other names who wrote it and when (`written`; its day and
+// time, DEN and VREMYA, on the server's clock in the books' time zone), whatever the statement
+// said; a record is of one of the kinds the program writes, spelled as it spells them; undoing a
+// result and setting the limits are a manager's, and so is revoking a bet but within the owner's
+// minutes after the bet's own record was written; no record is changed or removed but by the owner
+// (who alone has the right). Its refusals carry kRuleRefusedState, so that the program throws them
+// as the rule's own.
 void guardHistory(ServerConnection& server) {
     server.Exec(
         QStringLiteral(
@@ -140,13 +139,12 @@ void guardHistory(ServerConnection& server) {
                  QLatin1String(kRuleRefusedState), kBooksClock, kManagersSetLimits));
     // Not called for the operations' own records, which take their time from the column.
     server.Exec(QStringLiteral("drop trigger if exists history_written on varnel.history"));
-    server.Exec(QStringLiteral("create trigger history_written before insert or update or delete "
-                               "on varnel.history for each row when (current_user <> %1) "
-                               "execute function varnel.history_written()")
-                    .arg(server
-                             .Value(QStringLiteral("select quote_literal(?)"),
-                                    {OperationsRole(server)})
-                             .toString()));
+    server.Exec(
+        QStringLiteral("create trigger history_written before insert or update or delete "
+                       "on varnel.history for each row when (current_user <> %1) "
+                       "execute function varnel.history_written()")
+            .arg(server.Value(QStringLiteral("select quote_literal(?)"), {OperationsRole(server)})
+                     .toString()));
 }
 
 // The owner's limits (layout 3): a table every operator reads and only managers change, and

@@ -114,8 +114,8 @@ public:
         const QVariant key = m_server.Value(
             QStringLiteral("select varnel.enter_event(?::integer, ?::date, ?, ?, ?::numeric, "
                            "?::numeric, ?::numeric, ?::numeric, ?::numeric, ?::numeric, ?::uuid)"),
-            pending(events, {NUMBER, DATE, KOM1, KOM2, KOEF_1, KOEF_2, KOEF_N, SUMM_1, SUMM_2,
-                             SUMM_N})
+            pending(events,
+                    {NUMBER, DATE, KOM1, KOM2, KOEF_1, KOEF_2, KOEF_N, SUMM_1, SUMM_2, SUMM_N})
                 << actionValue(action));
         showWritten(events, key);
         return true;
@@ -146,11 +146,11 @@ public:
     }
 
     bool RevokeThere(TDataSet& bets, const QUuid& action) override {
-        m_server.Exec(QStringLiteral("select varnel.revoke_bet(?, ?::integer, ?::uuid)"),
-                      {qlonglong(bets.CurrentIndex()),
-                       ServerValue(bets.GetFieldValue(fields::NUMBER),
-                                   *bets.FieldByName(fields::NUMBER)),
-                       actionValue(action)});
+        m_server.Exec(
+            QStringLiteral("select varnel.revoke_bet(?, ?::integer, ?::uuid)"),
+            {qlonglong(bets.CurrentIndex()),
+             ServerValue(bets.GetFieldValue(fields::NUMBER), *bets.FieldByName(fields::NUMBER)),
+             actionValue(action)});
         static_cast<TServerTable&>(bets).Forget();
         return true;
     }
@@ -201,7 +201,8 @@ public:
 private:
     // The values pending on a table's record, as their columns take them; each checked first as
     // the program's own file would check it, for the same refusal.
-    static QVariantList pending(const TDataSet& table, std::initializer_list<QLatin1String> fields) {
+    static QVariantList pending(const TDataSet& table,
+                                std::initializer_list<QLatin1String> fields) {
         QVariantList values;
         for (const QLatin1String field : fields) {
             table.CheckFits(field);

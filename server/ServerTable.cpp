@@ -73,8 +73,8 @@ void TServerTable::OpenStorage() {
     // A counter's scratch is its own: on shared books no operator writes it (the number box of
     // the result dialog is then a plain box).
     if (&m_description == &TmpTable())
-        throw EDatabaseError(QStringLiteral("Таблица «%1» на сервере книг не ведётся.")
-                                 .arg(DisplayName()));
+        throw EDatabaseError(
+            QStringLiteral("Таблица «%1» на сервере книг не ведётся.").arg(DisplayName()));
     const QVariant found = m_server.Value(
         QStringLiteral("select count(*) from information_schema.tables where table_schema = "
                        "'varnel' and table_name = ?"),
@@ -235,8 +235,7 @@ QVariant ServerValue(const Variant& value, const TField& field) {
         // the program's file writes it (Qt's own formatting takes a tie away from zero).
         const double real = value.toReal();
         char text[352];
-        const auto written = std::to_chars(text, text + sizeof text, real,
-                                           std::chars_format::fixed,
+        const auto written = std::to_chars(text, text + sizeof text, real, std::chars_format::fixed,
                                            std::max(field.StoredDecimals(), 0));
         if (written.ec != std::errc())
             return QVariant(QString::number(real, 'g', 17));

@@ -81,9 +81,9 @@ QString MissingEventFieldMessage(const QString& title);
 std::optional<Outcome> OutcomeNamed(const TDataSet& events, const Variant& result);
 
 // A bet is revoked while bets on its event are still taken (BetsOpen); these say why not.
-QString RevokeSettledMessage(); // its event is no longer in the books
-QString RevokeClosedMessage();  // its event takes no more bets
-QString RevokeGoneMessage();    // the bet itself is no longer there
+QString RevokeSettledMessage();                      // its event is no longer in the books
+QString RevokeClosedMessage();                       // its event takes no more bets
+QString RevokeGoneMessage();                         // the bet itself is no longer there
 QString RevokeUnnamedMessage(const QString& result); // its RESULT names no outcome of its event
 // A cashier revokes a bet only within the owner's minutes after it was taken, by the books'
 // clock, and none when the owner set none (the server's operation holds it): why not, when no

@@ -23,10 +23,9 @@ namespace {
 // What differs between the homes by nature: the history's day, time and writer, and the places
 // it names (a record's place in a file, a row's key on the server; the serials are numbered so
 // too). The limits' record keeps its minutes in ZAPIS: those are compared.
-const QStringList kHistoryCompared = {"VID",    "NUMBER", "DATE",   "KOM1",   "KOM2",
-                                      "KOEF_1", "KOEF_2", "KOEF_N", "SUMM_1", "SUMM_2",
-                                      "SUMM_N", "RESULT", "SUMMA",  "KOEFICIENT",
-                                      "FIO",    "VYPLATA"};
+const QStringList kHistoryCompared = {
+    "VID",    "NUMBER", "DATE",   "KOM1",   "KOM2",  "KOEF_1",     "KOEF_2", "KOEF_N",
+    "SUMM_1", "SUMM_2", "SUMM_N", "RESULT", "SUMMA", "KOEFICIENT", "FIO",    "VYPLATA"};
 
 QString shown(const Variant& value) {
     if (value.isNull())
@@ -126,8 +125,8 @@ private:
 };
 
 // The sides: those an event takes, and those it refuses beside the first three.
-const QStringList kSides = {"Зенит", "ЦСКА\\Москва", "Динамо", "Спартак", "Торпедо",
-                            "зенит", "Ничья", " "};
+const QStringList kSides = {"Зенит",   "ЦСКА\\Москва", "Динамо", "Спартак",
+                            "Торпедо", "зенит",        "Ничья",  " "};
 const QStringList kClients = {"Иванов И.И.", "Петров П.П.", "O'Brien", "Сидорова А.\\Б."};
 
 } // namespace
@@ -215,7 +214,9 @@ private slots:
                 const int outcome = 1 + random.below(3);
                 what = QStringLiteral("result %1 %2").arg(number.toString()).arg(outcome);
                 operation = [=](Home& home) {
-                    BooksFixture& books = home.books; books.settle(number, outcome); };
+                    BooksFixture& books = home.books;
+                    books.settle(number, outcome);
+                };
                 break;
             }
             case 3: {
@@ -272,7 +273,9 @@ private slots:
                                 OrBlank(limits.maxPayout).toString(),
                                 OrBlank(limits.maxLiability).toString());
                 operation = [=](Home& home) {
-                    BooksFixture& books = home.books; books.module->SetLimits(limits); };
+                    BooksFixture& books = home.books;
+                    books.module->SetLimits(limits);
+                };
                 break;
             }
             default: {
@@ -299,10 +302,9 @@ private slots:
             if (onFolder != onServer)
                 QFAIL(qPrintable(context + "\n folder: " + onFolder + "\n server: " + onServer));
             refused += !onFolder.isEmpty();
-            for (const auto& [table, name] :
-                 {std::pair{&TDataModule6::TableCompit, "events"},
-                  std::pair{&TDataModule6::TableStavka, "bets"},
-                  std::pair{&TDataModule6::TableMoney, "payouts"}}) {
+            for (const auto& [table, name] : {std::pair{&TDataModule6::TableCompit, "events"},
+                                              std::pair{&TDataModule6::TableStavka, "bets"},
+                                              std::pair{&TDataModule6::TableMoney, "payouts"}}) {
                 const QStringList folder = records(*(here.books.module.get()->*table));
                 const QStringList server = records(*(there.books.module.get()->*table));
                 if (folder != server)

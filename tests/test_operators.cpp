@@ -296,7 +296,8 @@ private slots:
              "Лимиты устанавливает только менеджер.", "Наименьшая ставка больше наибольшей."},
             {"select varnel.pay_out(-1, null)", {}, {}},
             {"select varnel.set_limits(1, 100, null, null, 15, null)",
-             "Лимиты устанавливает только менеджер.", {}},
+             "Лимиты устанавливает только менеджер.",
+             {}},
         };
         for (const QString& name : kCashiers + kManagers + QStringList{"stranger"}) {
             const bool isManager = kManagers.contains(name);

@@ -268,7 +268,7 @@ Variant DbfCodec::decode(const char* record, int column) const {
 }
 
 QString ValueTooLongMessage(const QString& value, const QString& column, const QString& table,
-                           const QString& length) {
+                            const QString& length) {
     return QStringLiteral("Значение %1 не помещается в поле %2 таблицы «%3» (%4 знаков).")
         .arg(value, column, table, length);
 }
@@ -277,8 +277,8 @@ void DbfCodec::encode(char* record, int column, const Variant& value) const {
     const DbfColumn& c = m_columns.at(column);
     char* p = record + c.offset;
     const auto tooLong = [&](const QString& text) {
-        return EConvertError(ValueTooLongMessage(Quoted(text), c.name, m_table,
-                                                 QString::number(c.length)));
+        return EConvertError(
+            ValueTooLongMessage(Quoted(text), c.name, m_table, QString::number(c.length)));
     };
     if (value.isNull()) {
         std::memset(p, c.type == 'L' ? '?' : ' ', std::size_t(c.length));
