@@ -174,10 +174,6 @@ void keepSettings(ServerConnection& server, bool upgrading) {
                 {QString::fromUtf8(QTimeZone::systemTimeZoneId()), upgrading});
     server.Exec(QStringLiteral("grant select on varnel.settings to %1")
                     .arg(QuotedGroup(server, OperatorRole::Kassa)));
-    server.Exec(QStringLiteral("create function varnel.may_settle() returns boolean language sql "
-                               "stable%1as $$ select varnel.may_undo() or coalesce((select "
-                               "s.cashiers_settle from varnel.settings s limit 1), false) $$")
-                    .arg(kPinned));
 }
 
 // The operators' groups, their rights, the history's guard and the notices: what layout 2
@@ -215,18 +211,8 @@ void guardBooks(ServerConnection& server) {
     grant(QStringLiteral("usage on all sequences in schema varnel"), kassa);
     grant(kassa, manager);
 
-    // Whether the session's login owns the books (a superuser does): the owner writes the
-    // history as a move of a folder's books found it. Every function the guard calls has its
-    // search path pinned, so that nothing a session puts before it is called instead.
-    server.Exec(QStringLiteral("create function varnel.owns_books() returns boolean language sql "
-                               "stable%1as $$ select pg_has_role(session_user, n.nspowner, "
-                               "'MEMBER') from pg_namespace n where n.nspname = 'varnel' $$")
-                    .arg(kPinned));
-    server.Exec(
-        QStringLiteral("create function varnel.may_undo() returns boolean language sql stable%1as "
-                       "$$ select varnel.owns_books() or exists (select from varnel.groups g where "
-                       "g.kind = 'manager' and pg_has_role(session_user, g.role, 'MEMBER')) $$")
-            .arg(kPinned));
+    // Who the session's login is to the books (varnel.owns_books, may_undo, may_settle) is
+    // defined with the operations, at the end of the layout.
     guardHistory(server);
     // Every committed change announced to whoever listens (the back office), once per table
     // and transaction: the server delivers a notice at the commit, never before.
