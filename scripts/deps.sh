@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libpq-dev libqt6sql6-psql postgresql-15
+  libpq-dev postgresql-15
   libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2

@@ -64,11 +64,11 @@ DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "$deb" >/d
 
 depends="$(dpkg-query -W -f='${Depends}' varnel)"
 has_depends() {
-  for lib in libqt6core6 libqt6gui6 libqt6widgets6 fonts-liberation2; do
+  for lib in libqt6core6 libqt6gui6 libqt6widgets6 libpq5 fonts-liberation2; do
     [[ $depends == *"$lib"* ]] || { echo "Depends: $depends (no $lib)" >&2; return 1; }
   done
 }
-check "Depends names the Qt libraries and the font" has_depends
+check "Depends names the Qt libraries, libpq and the font" has_depends
 
 # Every entry is valid, starts a program the package installed and shows an icon it installed,
 # at every size as the size it claims to be.

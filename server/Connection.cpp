@@ -3,12 +3,16 @@
 #include "server/Login.h"
 #include "store/Rules.h"
 
-#include <QAtomicInteger>
+#include <QDate>
+#include <QDateTime>
 #include <QRegularExpression>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlField>
 #include <QStringList>
+#include <QUuid>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <vector>
 
 #include <libpq-fe.h>
 
@@ -54,14 +58,6 @@ QList<QPair<QString, QString>> pairsOf(const QString& conninfo) {
     return pairs;
 }
 
-// A value as a conninfo writes it: single-quoted, with \' and \\ inside.
-QString connQuoted(const QString& value) {
-    QString text = value;
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('\''), QLatin1String("\\'"));
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
-
 bool isUri(const QString& conninfo) {
     return conninfo.startsWith(QLatin1String("postgresql://")) ||
            conninfo.startsWith(QLatin1String("postgres://"));
@@ -83,17 +79,104 @@ bool sets(const QString& conninfo, const QString& key) {
     return false;
 }
 
-PGconn* handleOf(const QSqlDatabase& db) {
-    if (!db.isValid() || !db.driver())
-        return nullptr;
-    const QVariant handle = db.driver()->handle();
-    // The driver's handle is libpq's connection (PGconn is struct pg_conn).
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return nullptr;
-    return *static_cast<PGconn* const*>(handle.data());
+// A value as a statement's parameter takes it, in text; null for SQL's NULL.
+std::optional<QByteArray> parameter(const QVariant& value) {
+    if (value.isNull())
+        return std::nullopt;
+    switch (value.metaType().id()) {
+    case QMetaType::Bool:
+        return QByteArray(value.toBool() ? "true" : "false");
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        // The shortest text that reads back as the same double.
+        const double real = value.toDouble();
+        if (std::isnan(real))
+            return QByteArray("NaN");
+        if (std::isinf(real))
+            return QByteArray(real > 0 ? "Infinity" : "-Infinity");
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, real);
+        return QByteArray(text, written.ptr - text);
+    }
+    case QMetaType::QDate:
+        if (!value.toDate().isValid())
+            return std::nullopt;
+        return value.toDate().toString(Qt::ISODate).toLatin1();
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
+    case QMetaType::QUuid:
+        return value.toUuid().toByteArray(QUuid::WithoutBraces);
+    case QMetaType::QByteArray:
+        return value.toByteArray();
+    default:
+        return value.toString().toUtf8();
+    }
 }
 
 } // namespace
+
+ServerRows::ServerRows(PGresult* result) : m_result(result, PQclear) {}
+
+bool ServerRows::Next() {
+    if (m_row < Size())
+        ++m_row;
+    return m_row < Size();
+}
+
+int ServerRows::Size() const {
+    return m_result ? PQntuples(m_result.get()) : 0;
+}
+
+int ServerRows::Affected() const {
+    return m_result ? QByteArray(PQcmdTuples(m_result.get())).toInt() : 0;
+}
+
+bool ServerRows::IsNull(int column) const {
+    return !m_result || m_row < 0 || m_row >= Size() || column >= PQnfields(m_result.get()) ||
+           PQgetisnull(m_result.get(), m_row, column);
+}
+
+QVariant ServerRows::Value(int column) const {
+    if (IsNull(column))
+        return {};
+    const char* text = PQgetvalue(m_result.get(), m_row, column);
+    const int length = PQgetlength(m_result.get(), m_row, column);
+    // By the type's oid, fixed in PostgreSQL.
+    switch (PQftype(m_result.get(), column)) {
+    case 16: // boolean
+        return QVariant(text[0] == 't');
+    case 20: // bigint
+        return QVariant(qlonglong(QByteArray(text, length).toLongLong()));
+    case 21: // smallint
+    case 23: // integer
+    case 26: // oid
+        return QVariant(QByteArray(text, length).toInt());
+    case 700:    // real
+    case 701:    // double precision
+    case 1700: { // numeric
+        double real = 0;
+        const char* begin = text;
+        if (*begin == '+')
+            ++begin;
+        std::from_chars(begin, text + length, real);
+        return QVariant(real);
+    }
+    case 1082: // date
+        return QVariant(QDate::fromString(QString::fromLatin1(text, length), Qt::ISODate));
+    case 1114:   // timestamp
+    case 1184: { // timestamp with time zone: "2026-12-08 23:18:20.5+03"
+        QString stamp =
+            QString::fromLatin1(text, length).replace(QLatin1Char(' '), QLatin1Char('T'));
+        if (QRegularExpression(QStringLiteral("[+-]\\d\\d$")).match(stamp).hasMatch())
+            stamp += QStringLiteral(":00");
+        return QVariant(QDateTime::fromString(stamp, Qt::ISODateWithMs));
+    }
+    case 17: // bytea, as hex
+        return QVariant(QByteArray::fromHex(QByteArray(text, length).mid(2)));
+    default:
+        return QVariant(QString::fromUtf8(text, length));
+    }
+}
 
 QString WithTimeouts(const QString& conninfo) {
     const QList<QPair<QString, QString>> added = {
@@ -171,42 +254,35 @@ void ServerConnection::Observe(StatementObserver observer) {
 bool ServerConnection::Observed(const QString& statement) {
     if (!observer())
         return false;
-    PGconn* conn = handleOf(m_db);
-    return observer()(statement, conn ? PQbackendPID(conn) : 0);
+    return observer()(statement, m_conn ? PQbackendPID(m_conn) : 0);
 }
 
 ServerConnection::ServerConnection(const QString& conninfo) : m_conninfo(conninfo) {
-    static QAtomicInteger<quint64> counter;
-    m_name = QStringLiteral("varnel-server-%1").arg(counter.fetchAndAddRelaxed(1));
-    m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
-    if (!m_db.isValid())
-        throw EServerError(QStringLiteral("Нет драйвера PostgreSQL для Qt (пакет libqt6sql6-psql): "
-                                          "книги на сервере «%1» недоступны.")
-                               .arg(Server()),
-                           false);
     // Connected at the first statement: a server that is down stops that statement, with
     // its message, not the making of the tables over it.
 }
 
 ServerConnection::~ServerConnection() {
-    m_db.close();
-    m_db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_name);
+    Close();
+}
+
+void ServerConnection::Close() noexcept {
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
 }
 
 void ServerConnection::Open() {
     m_prepared.clear(); // they go with the connection
-    m_db.close();
+    Close();
     m_inTransaction = false;
-    // An operator who logged in replaces the conninfo's user.
+    // An operator who logged in replaces the conninfo's user. libpq reads the conninfo (a URI
+    // too) itself, whatever its values hold; what follows it overrides it.
     const ServerLogin login = HeldLogin(m_conninfo);
-    const QString conninfo =
-        WithTimeouts(login.user.isEmpty() ? m_conninfo : WithoutLogin(m_conninfo));
-    // The driver reads its connect options with ';' as a blank, but quotes the host, the port,
-    // the database, the user and the password it is given itself: each value libpq takes
-    // reaches it as written. libpq reads the conninfo (a URI too) into its values first.
+    const QByteArray conninfo =
+        WithTimeouts(login.user.isEmpty() ? m_conninfo : WithoutLogin(m_conninfo)).toUtf8();
     char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(conninfo.toUtf8().constData(), &error);
+    PQconninfoOption* options = PQconninfoParse(conninfo.constData(), &error);
     if (!options) {
         const QString reason = QString::fromUtf8(error).simplified();
         PQfreemem(error);
@@ -214,61 +290,36 @@ void ServerConnection::Open() {
                                .arg(Server(), reason),
                            false);
     }
-    m_db.setHostName({});
-    m_db.setPort(-1);
-    m_db.setDatabaseName({});
-    m_db.setUserName({});
-    m_db.setPassword({});
-    QStringList rest;
-    QString session;
-    QString unsafe;
-    for (const PQconninfoOption* option = options; option->keyword; ++option) {
-        if (!option->val)
-            continue;
-        const QByteArray keyword(option->keyword);
-        const QString value = QString::fromUtf8(option->val);
-        bool number = false;
-        if (keyword == "host")
-            m_db.setHostName(value);
-        else if (keyword == "port" && (value.toInt(&number), number))
-            m_db.setPort(value.toInt());
-        else if (keyword == "dbname")
-            m_db.setDatabaseName(value);
-        else if (keyword == "user")
-            m_db.setUserName(value);
-        else if (keyword == "password")
-            m_db.setPassword(value);
-        else if (keyword == "options")
-            session = value;
-        else if (value.contains(QLatin1Char(';')))
-            unsafe = QString::fromUtf8(keyword);
-        else
-            rest << QString::fromUtf8(keyword) + QLatin1Char('=') + connQuoted(value);
-    }
+    QByteArray session;
+    for (const PQconninfoOption* option = options; option->keyword; ++option)
+        if (option->val && qstrcmp(option->keyword, "options") == 0)
+            session = option->val;
     PQconninfoFree(options);
-    if (!unsafe.isEmpty())
-        throw EServerError(QStringLiteral("Строка соединения с сервером книг «%1»: значение "
-                                          "ключа %2 с точкой с запятой не поддерживается.")
-                               .arg(Server(), unsafe),
-                           false);
-    if (!login.user.isEmpty()) {
-        m_db.setUserName(login.user);
-        m_db.setPassword(login.password);
-    }
     // The session's settings, fixed when it starts whatever the role's or the database's own
-    // are (the driver escapes what it writes as standard_conforming_strings says then): a lock
-    // wait that ends with a message, a transaction left idle (a counter gone without a word)
-    // ended by the server and its locks dropped, the books' schema first.
-    session += QStringLiteral(" -c standard_conforming_strings=on -c search_path=varnel,public "
+    // are: text as written, dates in ISO form, doubles in full; a lock wait that ends with a
+    // message, a transaction left idle (a counter gone without a word) ended by the server and
+    // its locks dropped, the books' schema first.
+    session += QStringLiteral(" -c standard_conforming_strings=on -c DateStyle=ISO "
+                              "-c extra_float_digits=1 -c search_path=varnel,public "
                               "-c lock_timeout=%1 -c idle_in_transaction_session_timeout=%2")
                    .arg(kLockTimeoutMs)
-                   .arg(kIdleInTransactionMs);
-    rest << QStringLiteral("options=") + connQuoted(session.trimmed());
-    m_db.setConnectOptions(rest.join(QLatin1Char(' ')));
-    if (!m_db.open()) {
-        QString reason = m_db.lastError().databaseText().simplified();
-        if (reason.isEmpty())
-            reason = m_db.lastError().text().simplified();
+                   .arg(kIdleInTransactionMs)
+                   .toUtf8();
+    const QByteArray user = login.user.toUtf8();
+    const QByteArray password = login.password.toUtf8();
+    QList<const char*> keywords{"dbname", "options", "client_encoding"};
+    QList<const char*> values{conninfo.constData(), session.constData(), "UTF8"};
+    if (!login.user.isEmpty()) {
+        keywords << "user"
+                 << "password";
+        values << user.constData() << password.constData();
+    }
+    keywords << nullptr;
+    values << nullptr;
+    m_conn = PQconnectdbParams(keywords.constData(), values.constData(), 1);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        const QString reason = QString::fromUtf8(PQerrorMessage(m_conn)).simplified();
+        Close();
         throw EServerError(QStringLiteral("Сервер книг «%1» недоступен: %2 Ничего не записано; "
                                           "повторите действие, когда сервер будет доступен.")
                                .arg(Server(), reason),
@@ -278,12 +329,12 @@ void ServerConnection::Open() {
 
 QByteArray ServerConnection::HashPassword(const QString& role, const QString& password) {
     Value(QStringLiteral("select 1")); // connected, to ask the server which hash it keeps
-    char* hashed = PQencryptPasswordConn(handleOf(m_db), password.toUtf8().constData(),
+    char* hashed = PQencryptPasswordConn(m_conn, password.toUtf8().constData(),
                                          role.toUtf8().constData(), nullptr);
     if (!hashed)
         throw EServerError(
             QStringLiteral("Сервер книг «%1»: пароль не зашифрован: %2")
-                .arg(Server(), QString::fromUtf8(PQerrorMessage(handleOf(m_db))).simplified()),
+                .arg(Server(), QString::fromUtf8(PQerrorMessage(m_conn)).simplified()),
             false);
     const QByteArray result(hashed);
     PQfreemem(hashed);
@@ -291,30 +342,30 @@ QByteArray ServerConnection::HashPassword(const QString& role, const QString& pa
 }
 
 bool ServerConnection::Broken() const {
-    PGconn* conn = handleOf(m_db);
-    return !m_db.isOpen() || !conn || PQstatus(conn) != CONNECTION_OK;
+    return !m_conn || PQstatus(m_conn) != CONNECTION_OK;
 }
 
-bool ServerConnection::Broken(const QSqlError& error) const {
+bool ServerConnection::Broken(const QString& state) const {
     // The server's word that it ends the session: a connection exception, shut down by an
     // administrator or a crash, or a transaction left idle too long; libpq may not yet have
     // seen the socket close. A failure with no SQLSTATE at all had no answer from the server.
-    const QString code = error.nativeErrorCode();
-    return Broken() || code.isEmpty() || code.startsWith(QLatin1String("08")) ||
-           code == QLatin1String("57P01") || code == QLatin1String("57P02") ||
-           code == QLatin1String("57P03") || code == QLatin1String("25P03");
+    return Broken() || state.isEmpty() || state.startsWith(QLatin1String("08")) ||
+           state == QLatin1String("57P01") || state == QLatin1String("57P02") ||
+           state == QLatin1String("57P03") || state == QLatin1String("25P03");
 }
 
-void ServerConnection::Fail(const QString& what, const QSqlError& error, bool committing) {
-    const bool broken = Broken(error);
+void ServerConnection::Fail(const QString& what, const PGresult* result, bool committing) {
+    const QString code =
+        result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+    const bool broken = Broken(code);
     if (broken)
         m_inTransaction = false;
-    const QString code = error.nativeErrorCode();
-    // The server's words (or libpq's), without the driver's "(SQLSTATE)" after them.
-    QString reason = error.databaseText().trimmed();
+    // The server's words, or libpq's when no answer came.
+    QString reason = QString::fromUtf8(result ? PQresultErrorMessage(result) : "").trimmed();
     if (reason.isEmpty())
-        reason = error.text().trimmed();
-    reason.remove(QRegularExpression(QStringLiteral("\\s*\\([0-9A-Z]{0,5}\\)\\s*$")));
+        reason = QString::fromUtf8(m_conn ? PQerrorMessage(m_conn) : "").trimmed();
+    if (reason.isEmpty())
+        reason = QStringLiteral("ответ сервера не получен");
     // Of a refusal, what the server says: not its severity, nor where in the server's own
     // functions it was raised.
     reason.remove(QRegularExpression(QStringLiteral("^(ERROR|FATAL|ОШИБКА|ВАЖНО):\\s*")));
@@ -352,82 +403,104 @@ void ServerConnection::Fail(const QString& what, const QSqlError& error, bool co
     throw EServerError(QStringLiteral("Сервер книг «%1» отказал: %2").arg(Server(), reason), false);
 }
 
-QSqlQuery ServerConnection::Exec(const QString& sql, const QVariantList& values) {
+PGresult* ServerConnection::Run(const QString& sql, const QVariantList& values) {
+    if (values.isEmpty())
+        return PQexec(m_conn, sql.toUtf8().constData());
+    // A statement with values is prepared once per connection, then executed with them: one
+    // round trip a call, its plan reused.
+    QString name = m_prepared.value(sql);
+    if (name.isEmpty()) {
+        const QString candidate = QStringLiteral("varnel_%1").arg(m_prepared.size() + 1);
+        QString numbered;
+        int mark = 0;
+        for (const QChar c : sql)
+            numbered += c == QLatin1Char('?') ? QStringLiteral("$%1").arg(++mark) : QString(c);
+        PGresult* prepared = PQprepare(m_conn, candidate.toLatin1().constData(),
+                                       numbered.toUtf8().constData(), 0, nullptr);
+        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+            return prepared;
+        PQclear(prepared);
+        m_prepared.insert(sql, candidate);
+        name = candidate;
+    }
+    std::vector<std::optional<QByteArray>> texts;
+    texts.reserve(values.size());
+    std::vector<const char*> pointers;
+    pointers.reserve(values.size());
+    for (const QVariant& value : values) {
+        texts.push_back(parameter(value));
+        pointers.push_back(texts.back() ? texts.back()->constData() : nullptr);
+    }
+    return PQexecPrepared(m_conn, name.toLatin1().constData(), int(pointers.size()),
+                          pointers.data(), nullptr, nullptr, 0);
+}
+
+namespace {
+bool succeeded(const PGresult* result) {
+    const ExecStatusType status = PQresultStatus(result);
+    return result && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK);
+}
+QString stateOf(const PGresult* result) {
+    return result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
+}
+} // namespace
+
+ServerRows ServerConnection::Exec(const QString& sql, const QVariantList& values) {
     const bool alone = !m_inTransaction;
     if (alone && Broken())
         Open();
-    // A statement with values is prepared once per connection and then executed with its
-    // values written out, one round trip a call and its plan reused: the driver's own prepare
-    // would prepare, execute and drop it every time.
-    const auto run = [&](QSqlQuery& query) {
-        query.setForwardOnly(true);
-        if (values.isEmpty())
-            return query.exec(sql);
-        QString name = m_prepared.value(sql);
-        if (name.isEmpty()) {
-            name = QStringLiteral("varnel_%1").arg(m_prepared.size() + 1);
-            QString numbered;
-            int mark = 0;
-            for (const QChar c : sql)
-                numbered += c == QLatin1Char('?') ? QStringLiteral("$%1").arg(++mark) : QString(c);
-            if (!query.exec(QStringLiteral("prepare %1 as %2").arg(name, numbered)))
-                return false;
-            m_prepared.insert(sql, name);
-        }
-        QStringList written;
-        for (const QVariant& value : values) {
-            QSqlField field(QString(), value.metaType());
-            field.setValue(value);
-            written << m_db.driver()->formatValue(field);
-        }
-        return query.exec(QStringLiteral("execute %1 (%2)").arg(name, written.join(',')));
-    };
     Observed(sql);
-    QSqlQuery query(m_db);
-    if (run(query))
-        return query;
+    PGresult* result = Run(sql, values);
+    const ServerRows rows(result); // frees it, however this ends
+    if (succeeded(result))
+        return rows;
     // A connection the server ended while idle is found broken only by the next statement:
     // outside a transaction (a reading, or the start of one) it is asked once more anew.
-    if (alone && Broken(query.lastError())) {
+    if (alone && Broken(stateOf(result))) {
         Open();
-        QSqlQuery again(m_db);
-        if (run(again))
-            return again;
-        Fail(sql.simplified().left(60), again.lastError());
+        PGresult* again = Run(sql, values);
+        const ServerRows second(again);
+        if (succeeded(again))
+            return second;
+        Fail(sql.simplified().left(60), again);
     }
-    Fail(sql.simplified().left(60), query.lastError());
+    Fail(sql.simplified().left(60), result);
 }
 
 QVariant ServerConnection::Value(const QString& sql, const QVariantList& values) {
-    QSqlQuery query = Exec(sql, values);
-    return query.next() ? query.value(0) : QVariant();
+    ServerRows rows = Exec(sql, values);
+    return rows.Next() ? rows.Value(0) : QVariant();
 }
 
 void ServerConnection::Begin() {
     if (Broken())
         Open();
     Observed(QStringLiteral("begin"));
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("begin"))) {
-        if (!Broken(query.lastError()))
-            Fail(QStringLiteral("begin"), query.lastError());
+    PGresult* result = PQexec(m_conn, "begin");
+    ServerRows first(result);
+    if (!succeeded(result)) {
+        if (!Broken(stateOf(result)))
+            Fail(QStringLiteral("begin"), result);
         Open(); // a break found before the work began: once more on a new connection
-        if (!query.exec(QStringLiteral("begin")))
-            Fail(QStringLiteral("begin"), query.lastError());
+        PGresult* again = PQexec(m_conn, "begin");
+        ServerRows second(again);
+        if (!succeeded(again))
+            Fail(QStringLiteral("begin"), again);
     }
     m_inTransaction = true;
 }
 
 void ServerConnection::Commit() {
     Observed(QStringLiteral("commit"));
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("commit")))
-        Fail(QStringLiteral("commit"), query.lastError(), true);
-    if (Observed(QStringLiteral("commit answered")))
-        Fail(QStringLiteral("commit"),
-             QSqlError(QStringLiteral("the answer to COMMIT was lost"), {},
-                       QSqlError::ConnectionError),
-             true);
+    PGresult* result = PQexec(m_conn, "commit");
+    ServerRows answer(result);
+    if (!succeeded(result))
+        Fail(QStringLiteral("commit"), result, true);
+    // COMMIT of a transaction that failed answers ROLLBACK, with no error.
+    if (qstrcmp(PQcmdStatus(result), "COMMIT") != 0)
+        Fail(QStringLiteral("commit"), nullptr, true);
+    if (Observed(QStringLiteral("commit answered"))) // the answer lost, as with a cable cut
+        Fail(QStringLiteral("commit"), nullptr, true);
     m_inTransaction = false;
 }
 
@@ -435,8 +508,27 @@ void ServerConnection::Rollback() noexcept {
     m_inTransaction = false;
     if (Broken())
         return;
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("rollback"));
+    PQclear(PQexec(m_conn, "rollback"));
+}
+
+int ServerConnection::Socket() const {
+    return m_conn ? PQsocket(m_conn) : -1;
+}
+
+QStringList ServerConnection::Notified() {
+    QStringList channels;
+    if (!m_conn)
+        return channels;
+    if (!PQconsumeInput(m_conn))
+        throw EServerError(
+            QStringLiteral("Связь с сервером книг «%1» прервана: %2")
+                .arg(Server(), QString::fromUtf8(PQerrorMessage(m_conn)).simplified()),
+            true);
+    while (PGnotify* notify = PQnotifies(m_conn)) {
+        channels << QString::fromUtf8(notify->relname);
+        PQfreemem(notify);
+    }
+    return channels;
 }
 
 } // namespace varnel

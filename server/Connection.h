@@ -3,14 +3,16 @@
 #include "base/Errors.h"
 
 #include <QHash>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
 #include <functional>
+#include <memory>
+
+struct pg_conn;
+struct pg_result;
 
 namespace varnel {
 
@@ -38,6 +40,24 @@ inline constexpr char kRuleRefusedState[] = "VR001";
 inline constexpr char kEventGoneState[] = "VR002";
 inline constexpr char kCoefficientChangedState[] = "VR003";
 
+// The rows a statement returned, read one after another: positioned before the first. A
+// column's value comes as its type reads in Qt: a boolean, an integer, a double (numeric too),
+// a date, a time stamp, bytes; anything else as text.
+class ServerRows {
+public:
+    ServerRows() = default;
+    explicit ServerRows(pg_result* result); // takes it
+    bool Next();
+    QVariant Value(int column) const;
+    bool IsNull(int column) const;
+    int Size() const;     // the rows
+    int Affected() const; // the rows an insert, update or delete changed
+
+private:
+    std::shared_ptr<pg_result> m_result;
+    int m_row = -1;
+};
+
 // One connection to the books' server, for the thread that made it. Every statement runs
 // through Exec, which throws an EServerError naming the server and the reason. Outside a
 // transaction only readings run, and one that finds the connection broken reconnects once,
@@ -51,11 +71,10 @@ public:
 
     const QString& Conninfo() const { return m_conninfo; }
     QString Server() const { return DescribeServer(m_conninfo); }
-    QSqlDatabase& Database() { return m_db; }
 
-    // Runs a statement with its values bound in order ($1, $2, …, written as ?); the query is
-    // positioned before its first row.
-    QSqlQuery Exec(const QString& sql, const QVariantList& values = {});
+    // Runs a statement with its values bound in order ($1, $2, …, written as ?): they travel
+    // apart from the statement's text, never written into it.
+    ServerRows Exec(const QString& sql, const QVariantList& values = {});
     // The first column of the first row, or a null QVariant when there is none.
     QVariant Value(const QString& sql, const QVariantList& values = {});
 
@@ -77,17 +96,24 @@ public:
     using StatementObserver = std::function<bool(const QString& statement, int backend)>;
     static void Observe(StatementObserver observer);
 
+    // For LISTEN: the connection's socket (-1 before it is made), and the channels notified
+    // since the last asking, as they came (EServerError when the connection is found broken).
+    int Socket() const;
+    QStringList Notified();
+
 private:
     bool Observed(const QString& statement);
 
     void Open();
-    [[noreturn]] void Fail(const QString& what, const QSqlError& error, bool committing = false);
+    void Close() noexcept;
+    // Runs once; a null result is libpq's own failure (no answer).
+    pg_result* Run(const QString& sql, const QVariantList& values);
+    [[noreturn]] void Fail(const QString& what, const pg_result* result, bool committing = false);
     bool Broken() const;
-    bool Broken(const QSqlError& error) const;
+    bool Broken(const QString& state) const;
 
     QString m_conninfo;
-    QString m_name; // of the QSqlDatabase connection
-    QSqlDatabase m_db;
+    pg_conn* m_conn = nullptr;
     bool m_inTransaction = false;
     QHash<QString, QString> m_prepared; // the names of the statements prepared, by their text
 };

@@ -4,9 +4,7 @@
 #include "server/Connection.h"
 #include "server/Schema.h"
 
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <exception>
@@ -41,16 +39,16 @@ private:
         try {
             if (!m_connection)
                 m_connection = std::make_unique<ServerConnection>(m_conninfo);
-            QSqlQuery query = m_connection->Exec(QStringLiteral(
+            ServerRows query = m_connection->Exec(QStringLiteral(
                 "select pg_backend_pid(), pg_is_in_recovery(), pg_last_wal_replay_lsn()::text"));
-            if (!query.next())
+            if (!query.Next())
                 throw EServerError(QStringLiteral("Сервер книг «%1» не ответил на вопрос о "
                                                   "своём состоянии.")
                                        .arg(m_connection->Server()),
                                    true);
-            const int backend = query.value(0).toInt();
-            const bool standby = query.value(1).toBool();
-            const QString replayed = query.value(2).toString();
+            const int backend = query.Value(0).toInt();
+            const bool standby = query.Value(1).toBool();
+            const QString replayed = query.Value(2).toString();
             bool changed = m_lost;
             if (backend != m_backend || standby != m_standby) {
                 // A new session (the first, one made again after a break) or a standby
@@ -63,6 +61,8 @@ private:
             }
             if (standby && replayed != m_replayed)
                 changed = true;
+            if (!standby && m_connection->Notified().contains(kChangesChannel))
+                changed = true; // it came with the answer
             m_replayed = replayed;
             m_lost = false;
             m_timer.setInterval(standby ? ServerFollower::kReplayCheckMs
@@ -81,29 +81,32 @@ private:
     void Lose(const QString& message, bool broken) {
         m_backend = 0;
         m_lost = true;
+        m_notifier.reset(); // a broken socket reads as ready for ever
         emit Lost(message, broken);
     }
 
+    // LISTEN needs no right and is refused only on a standby, which is never asked: a failure
+    // is the connection's, tried again at the next check. The socket is the new session's.
     void Listen() {
-        QSqlDriver* driver = m_connection->Database().driver();
-        connect(driver, &QSqlDriver::notification, this, &FollowerWork::Notified,
-                Qt::UniqueConnection);
-        // LISTEN needs no right and is refused only on a standby, which is never asked: a
-        // failure is the connection's, tried again at the next check.
-        if (!driver->subscribeToNotification(kChangesChannel))
-            throw EServerError(
-                QStringLiteral("Сервер книг «%1» не принял подписку на изменения книг: %2")
-                    .arg(m_connection->Server(), driver->lastError().databaseText().simplified()),
-                true);
+        m_connection->Exec(QStringLiteral("listen ") + kChangesChannel);
+        m_notifier =
+            std::make_unique<QSocketNotifier>(m_connection->Socket(), QSocketNotifier::Read);
+        connect(m_notifier.get(), &QSocketNotifier::activated, this, &FollowerWork::Notified);
     }
 
-    void Notified(const QString& channel) {
-        if (channel == kChangesChannel)
-            emit Changed();
+    // What came on the socket, or with the answer to a question.
+    void Notified() {
+        try {
+            if (m_connection && m_connection->Notified().contains(kChangesChannel))
+                emit Changed();
+        } catch (const EServerError& error) {
+            Lose(error.message(), error.Broken());
+        }
     }
 
     QString m_conninfo;
     std::unique_ptr<ServerConnection> m_connection;
+    std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
     int m_backend = 0; // the session listening, 0 none
     bool m_standby = false;

@@ -8,7 +8,6 @@
 #include "store/History.h"
 #include "store/Tables.h"
 
-#include <QSqlQuery>
 
 #include <optional>
 #include <vector>

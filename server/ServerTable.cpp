@@ -8,7 +8,6 @@
 #include "store/engine/Field.h"
 
 #include <QDate>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <charconv>
@@ -108,23 +107,23 @@ void TServerTable::CloseStorage() {
 QVector<RecordKey> TServerTable::Page(const QString& where, const QVariantList& values, int wanted,
                                       bool descending) const {
     m_rows.clear();
-    QSqlQuery query =
+    ServerRows query =
         m_server.Exec(QStringLiteral("select %1 from varnel.%2 where %3 order by key %4 limit %5")
                           .arg(m_selectList, m_table, where,
                                descending ? QStringLiteral("desc") : QStringLiteral("asc"))
                           .arg(wanted),
                       values);
     QVector<RecordKey> keys;
-    while (query.next())
+    while (query.Next())
         keys << Keep(query);
     return keys;
 }
 
-RecordKey TServerTable::Keep(const QSqlQuery& query) const {
-    const RecordKey key = query.value(0).toLongLong();
+RecordKey TServerTable::Keep(const ServerRows& query) const {
+    const RecordKey key = query.Value(0).toLongLong();
     QVector<Variant> row(Fields().size());
     for (int i = 0; i < Fields().size(); ++i)
-        row[i] = fromServer(query.value(i + 1), Fields()[i]->DataType());
+        row[i] = fromServer(query.Value(i + 1), Fields()[i]->DataType());
     m_rows.insert(key, row);
     return key;
 }
@@ -277,16 +276,16 @@ RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
     // The row comes back as the server holds it, with the serial it gave a bet: the reads that
     // follow the write ask nothing more.
     const bool serial = m_table == QLatin1String("priem") || m_table == QLatin1String("money");
-    QSqlQuery query =
+    ServerRows query =
         m_server.Exec(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning %4%5")
                           .arg(m_table, m_columns.join(','), marks.join(','), m_selectList,
                                serial ? QStringLiteral(", serial") : QString()),
                       bound);
-    if (!query.next())
+    if (!query.Next())
         throw EDatabaseError(
             QStringLiteral("Таблица «%1»: запись не добавлена.").arg(DisplayName()));
     const RecordKey key = Keep(query);
-    m_appended = {key, serial ? query.value(int(m_columns.size()) + 1) : QVariant()};
+    m_appended = {key, serial ? query.Value(int(m_columns.size()) + 1) : QVariant()};
     return key;
 }
 
@@ -301,11 +300,11 @@ void TServerTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {
     m_rows.clear();
     // The row comes back as the server now holds it, so the read that follows the write asks
     // nothing more.
-    QSqlQuery query =
+    ServerRows query =
         m_server.Exec(QStringLiteral("update varnel.%1 set %2 where key = ? returning %3")
                           .arg(m_table, sets.join(','), m_selectList),
                       bound);
-    if (!query.next())
+    if (!query.Next())
         throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
                                             "другая касса); ничего не записано.")
                                  .arg(DisplayName()));
@@ -315,9 +314,9 @@ void TServerTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {
 void TServerTable::DeleteRecord(RecordKey key) {
     BeforeWrite();
     m_rows.clear();
-    QSqlQuery query = m_server.Exec(
+    ServerRows query = m_server.Exec(
         QStringLiteral("delete from varnel.%1 where key = ?").arg(m_table), {qlonglong(key)});
-    if (query.numRowsAffected() != 1)
+    if (query.Affected() != 1)
         throw EDatabaseError(QStringLiteral("Таблица «%1»: записи больше нет (её изменила "
                                             "другая касса); ничего не записано.")
                                  .arg(DisplayName()));

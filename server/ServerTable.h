@@ -7,10 +7,9 @@
 
 #include <memory>
 
-class QSqlQuery;
-
 namespace varnel {
 
+class ServerRows;
 class DbfCodec;
 class ServerConnection;
 struct TableDescription;
@@ -68,7 +67,7 @@ private:
                             bool descending) const;
     const QVector<Variant>* Row(RecordKey key) const;
     // Keeps the row the query is on (its key, then the select list's columns); its key.
-    RecordKey Keep(const QSqlQuery& query) const;
+    RecordKey Keep(const ServerRows& query) const;
     QVariantList Bound(const QVector<Variant>& values) const;
     void CheckFitsAll(const QVector<Variant>& values) const;
 

@@ -10,7 +10,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
-#include <QSqlQuery>
 #include <QStringList>
 
 #include <algorithm>
@@ -57,10 +56,10 @@ void forEachRow(ServerReading& reading, const TableDescription& table, const QSt
     const QList<const FieldDescription*> fields = allFields(table);
     QList<Variant> values;
     values.resize(fields.size());
-    reading.ForEach(ServerSelect(table, fields, where, true), {}, [&](const QSqlQuery& row) {
+    reading.ForEach(ServerSelect(table, fields, where, true), {}, [&](const ServerRows& row) {
         for (qsizetype f = 0; f < fields.size(); ++f)
-            values[f] = fileValue(*fields[f], row.value(int(f)));
-        each(values, row.value(int(fields.size())).toLongLong());
+            values[f] = fileValue(*fields[f], row.Value(int(f)));
+        each(values, row.Value(int(fields.size())).toLongLong());
     });
 }
 
@@ -82,23 +81,14 @@ ServerReading::~ServerReading() {
     m_server.Rollback();
 }
 
-void ServerReading::ForEach(QString sql, const QVariantList& values,
-                            const std::function<void(const QSqlQuery&)>& each) {
-    qsizetype at = 0;
-    for (const QVariant& value : values) {
-        at = sql.indexOf(QLatin1Char('?'), at);
-        QString literal = value.toString();
-        literal.replace(QLatin1Char('\''), QLatin1String("''"));
-        literal = QLatin1Char('\'') + literal + QLatin1Char('\'');
-        sql.replace(at, 1, literal);
-        at += literal.size();
-    }
-    m_server.Exec(QStringLiteral("declare book_rows no scroll cursor for ") + sql);
+void ServerReading::ForEach(const QString& sql, const QVariantList& values,
+                            const std::function<void(const ServerRows&)>& each) {
+    m_server.Exec(QStringLiteral("declare book_rows no scroll cursor for ") + sql, values);
     for (;;) {
-        QSqlQuery page =
+        ServerRows page =
             m_server.Exec(QStringLiteral("fetch forward %1 from book_rows").arg(kRowsPerFetch));
         int fetched = 0;
-        while (page.next()) {
+        while (page.Next()) {
             ++fetched;
             each(page);
         }

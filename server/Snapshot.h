@@ -12,10 +12,9 @@
 #include <functional>
 #include <vector>
 
-class QSqlQuery;
-
 namespace varnel {
 
+class ServerRows;
 class ServerConnection;
 struct FieldDescription;
 struct TableDescription;
@@ -31,11 +30,10 @@ public:
     ServerReading& operator=(const ServerReading&) = delete;
 
     ServerConnection& Server() const { return m_server; }
-    // Calls `each` with every row's values as text (a null as a null QVariant). The values
-    // take the places of the ?s as quoted literals: a cursor's query cannot be a prepared
-    // statement's.
-    void ForEach(QString sql, const QVariantList& values,
-                 const std::function<void(const QSqlQuery&)>& each);
+    // Calls `each` with every row's values as text (a null as a null QVariant), the values
+    // bound to the ?s in order.
+    void ForEach(const QString& sql, const QVariantList& values,
+                 const std::function<void(const ServerRows&)>& each);
 
 private:
     ServerConnection& m_server;

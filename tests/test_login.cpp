@@ -308,6 +308,10 @@ private slots:
         QCOMPARE(server.Value("select ?::text", {QString("ЦСКА\\Москва")}).toString(),
                  QString("ЦСКА\\Москва"));
         QCOMPARE(server.Value("select count(*) from compit").toInt(), 0); // the books' schema
+        // Values travel apart from the statement: no setting of the session reads them anew.
+        server.Exec("set standard_conforming_strings = off");
+        QCOMPARE(server.Value("select ?::text", {QString("ЦСКА\\Москва'")}).toString(),
+                 QString("ЦСКА\\Москва'"));
     }
 
     void noWindowWhenNothingAsksForAPassword() {

@@ -29,7 +29,6 @@
 #include <QProcess>
 
 #include <QRadioButton>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -109,10 +108,10 @@ struct ServerCounter {
 
 // The first column of every row a statement returns.
 QStringList rows(ServerConnection& server, const QString& sql) {
-    QSqlQuery query = server.Exec(sql);
+    ServerRows query = server.Exec(sql);
     QStringList values;
-    while (query.next())
-        values << query.value(0).toString();
+    while (query.Next())
+        values << query.Value(0).toString();
     return values;
 }
 

@@ -4,7 +4,6 @@
 #include "server/Schema.h"
 
 #include <QDir>
-#include <QSqlQuery>
 
 namespace varnel::office {
 
@@ -19,16 +18,16 @@ ServerBooks::ServerBooks(const QString& conninfo)
 
 std::shared_ptr<const Books> ServerBooks::Read() {
     RequireServerBooks(m_connection);
-    QSqlQuery server = m_connection.Exec(QStringLiteral(
+    ServerRows server = m_connection.Exec(QStringLiteral(
         "select pg_is_in_recovery(), varnel.may_undo(), session_user, varnel.owns_books()"));
-    server.next();
-    const bool standby = server.value(0).toBool();
-    const bool mayUndo = server.value(1).toBool();
+    server.Next();
+    const bool standby = server.Value(0).toBool();
+    const bool mayUndo = server.Value(1).toBool();
     m_snapshot.Take(m_connection);
     m_standby = standby;
     m_mayUndo = mayUndo;
-    m_operator = server.value(2).toString();
-    m_ownsBooks = server.value(3).toBool();
+    m_operator = server.Value(2).toString();
+    m_ownsBooks = server.Value(3).toBool();
     return ReadBooks(m_folder.path());
 }
 

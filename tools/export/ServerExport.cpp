@@ -8,14 +8,9 @@
 #include "store/engine/DbfFile.h"
 #include "tools/export/Export.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlQuery>
-#include <QSqlRecord>
-
-#include <memory>
 
 namespace varnel {
 
@@ -123,12 +118,12 @@ int exportTable(ServerConnection& server, const QStringList& arguments, std::FIL
     }
     bool first = true;
     ServerReading reading(server);
-    reading.ForEach(ServerSelect(table, fields, filter), values, [&](const QSqlQuery& row) {
+    reading.ForEach(ServerSelect(table, fields, filter), values, [&](const ServerRows& row) {
         if (format == 'j')
             buffer += first ? "[\n{" : ",\n{";
         first = false;
         for (qsizetype f = 0; f < fields.size(); ++f) {
-            const QVariant value = row.value(int(f));
+            const QVariant value = row.Value(int(f));
             const bool bare = isNumber(*fields[f]) || fields[f]->type == TFieldType::Logical;
             const std::string text = value.toString().toStdString();
             if (format == 'j') {
@@ -204,13 +199,6 @@ int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* o
 } // namespace
 
 int RunServerExport(const QStringList& arguments, std::FILE* out, std::FILE* err) {
-    // Qt SQL loads its driver as a plugin, which wants an application object.
-    static int argc = 1;
-    static char name[] = "varnel-export";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance())
-        app = std::make_unique<QCoreApplication>(argc, argv);
     try {
         if (arguments.size() < 3)
             wrongUse(QStringLiteral("после --server нужны строка соединения и таблица"));
