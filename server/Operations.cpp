@@ -184,9 +184,11 @@ begin
 end $$;
 
 -- Whether a text is in Windows-1251's repertoire, the code page of the program's files: a
--- pattern of its characters, which a check inlines (a conversion would need a subtransaction).
-create or replace function varnel.in_1251(t text) returns boolean language sql immutable strict
-as $$ select t ~ @repertoire_1251@ $$;
+-- pattern of its characters (a conversion would need a subtransaction). Not a function a check
+-- would inline: that is parsed again at every statement that writes the table, once a check,
+-- where this is compiled once a session.
+create or replace function varnel.in_1251(t text) returns boolean language plpgsql immutable
+strict as $$ begin return t ~ @repertoire_1251@; end $$;
 
 create or replace function varnel.decimal(x float8, d integer) returns numeric language plpgsql
 immutable strict  as $$
