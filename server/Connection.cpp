@@ -403,36 +403,53 @@ void ServerConnection::Fail(const QString& what, const PGresult* result, bool co
     throw EServerError(QStringLiteral("Сервер книг «%1» отказал: %2").arg(Server(), reason), false);
 }
 
+namespace {
+// A statement's values as libpq takes them: texts, and pointers to them (null for NULL).
+struct Parameters {
+    explicit Parameters(const QVariantList& values) {
+        texts.reserve(values.size());
+        pointers.reserve(values.size());
+        for (const QVariant& value : values) {
+            texts.push_back(parameter(value));
+            pointers.push_back(texts.back() ? texts.back()->constData() : nullptr);
+        }
+    }
+    int Count() const { return int(pointers.size()); }
+    std::vector<std::optional<QByteArray>> texts;
+    std::vector<const char*> pointers;
+};
+} // namespace
+
+PGresult* ServerConnection::Prepare(const QString& sql, QByteArray& name) {
+    // Prepared once per connection, then executed with its values: one round trip a call, its
+    // plan reused.
+    name = m_prepared.value(sql);
+    if (!name.isEmpty())
+        return nullptr;
+    const QByteArray candidate = "varnel_" + QByteArray::number(m_prepared.size() + 1);
+    QString numbered;
+    int mark = 0;
+    for (const QChar c : sql)
+        numbered += c == QLatin1Char('?') ? QStringLiteral("$%1").arg(++mark) : QString(c);
+    PGresult* prepared =
+        PQprepare(m_conn, candidate.constData(), numbered.toUtf8().constData(), 0, nullptr);
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+        return prepared;
+    PQclear(prepared);
+    m_prepared.insert(sql, candidate);
+    name = candidate;
+    return nullptr;
+}
+
 PGresult* ServerConnection::Run(const QString& sql, const QVariantList& values) {
     if (values.isEmpty())
         return PQexec(m_conn, sql.toUtf8().constData());
-    // A statement with values is prepared once per connection, then executed with them: one
-    // round trip a call, its plan reused.
-    QString name = m_prepared.value(sql);
-    if (name.isEmpty()) {
-        const QString candidate = QStringLiteral("varnel_%1").arg(m_prepared.size() + 1);
-        QString numbered;
-        int mark = 0;
-        for (const QChar c : sql)
-            numbered += c == QLatin1Char('?') ? QStringLiteral("$%1").arg(++mark) : QString(c);
-        PGresult* prepared = PQprepare(m_conn, candidate.toLatin1().constData(),
-                                       numbered.toUtf8().constData(), 0, nullptr);
-        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
-            return prepared;
-        PQclear(prepared);
-        m_prepared.insert(sql, candidate);
-        name = candidate;
-    }
-    std::vector<std::optional<QByteArray>> texts;
-    texts.reserve(values.size());
-    std::vector<const char*> pointers;
-    pointers.reserve(values.size());
-    for (const QVariant& value : values) {
-        texts.push_back(parameter(value));
-        pointers.push_back(texts.back() ? texts.back()->constData() : nullptr);
-    }
-    return PQexecPrepared(m_conn, name.toLatin1().constData(), int(pointers.size()),
-                          pointers.data(), nullptr, nullptr, 0);
+    QByteArray name;
+    if (PGresult* refused = Prepare(sql, name))
+        return refused;
+    const Parameters parameters(values);
+    return PQexecPrepared(m_conn, name.constData(), parameters.Count(), parameters.pointers.data(),
+                          nullptr, nullptr, 0);
 }
 
 namespace {
@@ -467,12 +484,66 @@ ServerRows ServerConnection::Exec(const QString& sql, const QVariantList& values
     Fail(sql.simplified().left(60), result);
 }
 
+ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& values) {
+    Observed(sql);
+    QByteArray name;
+    if (PGresult* refused = Prepare(sql, name)) {
+        const ServerRows freed(refused);
+        Fail(sql.simplified().left(60), refused);
+    }
+    const Parameters parameters(values);
+    // The statement and the COMMIT go together (libpq's pipeline): what the statement locks is
+    // let go as soon as the server has done, not a round trip later.
+    if (!PQenterPipelineMode(m_conn))
+        Fail(sql.simplified().left(60), nullptr);
+    bool sent = PQsendQueryPrepared(m_conn, name.constData(), parameters.Count(),
+                                    parameters.pointers.data(), nullptr, nullptr, 0) &&
+                PQsendQueryParams(m_conn, "commit", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+                PQpipelineSync(m_conn);
+    // Each statement's result, then the null that ends it; then the pipeline's end.
+    const auto next = [this, &sent]() -> PGresult* {
+        if (!sent)
+            return nullptr;
+        PGresult* result = PQgetResult(m_conn);
+        if (!result) {
+            sent = false;
+            return nullptr;
+        }
+        while (PGresult* more = PQgetResult(m_conn))
+            PQclear(more);
+        return result;
+    };
+    PGresult* statement = next();
+    const ServerRows rows(statement);
+    PGresult* commit = next();
+    const ServerRows committed(commit);
+    if (sent)
+        if (PGresult* end = PQgetResult(m_conn); end && PQresultStatus(end) == PGRES_PIPELINE_SYNC)
+            PQclear(end);
+    if (!PQexitPipelineMode(m_conn))
+        Close(); // a connection left in the middle of a pipeline is no use to anyone
+    // An error the server answered to the statement (a refusal, or the session ended before
+    // the statement did) means the COMMIT never ran: nothing written. With no answer at all the
+    // COMMIT may have run.
+    if (!succeeded(statement))
+        Fail(stateOf(statement).isEmpty() ? QStringLiteral("commit") : sql.simplified().left(60),
+             statement, stateOf(statement).isEmpty());
+    if (!succeeded(commit) || qstrcmp(PQcmdStatus(commit), "COMMIT") != 0)
+        Fail(QStringLiteral("commit"), commit, true);
+    if (Observed(QStringLiteral("commit answered"))) // the answer lost, as with a cable cut
+        Fail(QStringLiteral("commit"), nullptr, true);
+    m_inTransaction = false;
+    m_finished = true;
+    return rows;
+}
+
 QVariant ServerConnection::Value(const QString& sql, const QVariantList& values) {
     ServerRows rows = Exec(sql, values);
     return rows.Next() ? rows.Value(0) : QVariant();
 }
 
 void ServerConnection::Begin() {
+    m_finished = false;
     if (Broken())
         Open();
     Observed(QStringLiteral("begin"));
@@ -491,6 +562,10 @@ void ServerConnection::Begin() {
 }
 
 void ServerConnection::Commit() {
+    if (m_finished) { // committed with its last statement
+        m_finished = false;
+        return;
+    }
     Observed(QStringLiteral("commit"));
     PGresult* result = PQexec(m_conn, "commit");
     ServerRows answer(result);

@@ -75,6 +75,10 @@ public:
     // Runs a statement with its values bound in order ($1, $2, …, written as ?): they travel
     // apart from the statement's text, never written into it.
     ServerRows Exec(const QString& sql, const QVariantList& values = {});
+    // The last statement of a transaction begun, with its COMMIT in the same round trip. A
+    // refusal leaves the transaction to be rolled back; a break with no answer to the statement
+    // leaves the outcome unknown, as a break while committing does.
+    ServerRows Finish(const QString& sql, const QVariantList& values);
     // The first column of the first row, or a null QVariant when there is none.
     QVariant Value(const QString& sql, const QVariantList& values = {});
 
@@ -108,6 +112,9 @@ private:
     void Close() noexcept;
     // Runs once; a null result is libpq's own failure (no answer).
     pg_result* Run(const QString& sql, const QVariantList& values);
+    // Names `sql` prepared on this connection (preparing it now if need be); the server's
+    // refusal to prepare it, when it refuses.
+    pg_result* Prepare(const QString& sql, QByteArray& name);
     [[noreturn]] void Fail(const QString& what, const pg_result* result, bool committing = false);
     bool Broken() const;
     bool Broken(const QString& state) const;
@@ -115,7 +122,8 @@ private:
     QString m_conninfo;
     pg_conn* m_conn = nullptr;
     bool m_inTransaction = false;
-    QHash<QString, QString> m_prepared; // the names of the statements prepared, by their text
+    bool m_finished = false; // by Finish: the transaction's Commit has nothing left to do
+    QHash<QString, QByteArray> m_prepared; // the names of the statements prepared, by their text
 };
 
 // A transaction of one connection: rolled back unless committed.

@@ -8,7 +8,6 @@
 #include "store/History.h"
 #include "store/Tables.h"
 
-
 #include <optional>
 #include <vector>
 
@@ -124,16 +123,25 @@ public:
                       const QUuid& action) override {
         using namespace fields;
         const QVariantList bet = pending(bets, {NUMBER, FIO, SUMMA, KOEFICIENT});
-        const QVariant key = m_server.Value(
+        ServerRows taken = m_server.Finish(
             QStringLiteral("select varnel.take_bet(?, ?::integer, ?, ?, ?, ?::numeric, "
                            "?::numeric, ?::uuid)"),
             {qlonglong(events.CurrentIndex()), bet[0], int(outcome), adjustOdds, bet[1], bet[2],
              bet[3], actionValue(action)});
+        taken.Next();
+        // The bet is in the books: what follows only shows it, and a break now must not tell
+        // the operator otherwise (the follower shows it once the server answers again).
         if (events.state() != TDataSet::State::Browse)
             events.Cancel();
-        static_cast<TServerTable&>(events).Forget();
-        events.Refresh();
-        showWritten(bets, key);
+        if (bets.state() != TDataSet::State::Browse)
+            bets.Cancel();
+        try {
+            static_cast<TServerTable&>(events).Forget();
+            events.Refresh();
+            showWritten(bets, taken.Value(0));
+        } catch (const EServerError& error) {
+            qWarning("books' server: the bet taken is not shown: %s", qPrintable(error.message()));
+        }
         return true;
     }
 
