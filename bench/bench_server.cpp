@@ -177,12 +177,23 @@ void enterEvents(const QString& conninfo, int events) {
 }
 
 // Eight events entered through the operations, as the event dialog enters them.
+constexpr int kOpenBets = 10000;
+
 const QString& betsBooks() {
     static QString conninfo;
     static std::once_flag made;
     std::call_once(made, [] {
         conninfo = freshBooks(QStringLiteral("bench_bets"));
         enterEvents(conninfo, kBetEvents);
+        // An office's books are not new: open bets on other events, and the statistics that
+        // autovacuum keeps (on books just laid out it has none for its first minute, and a
+        // page of bets is read as the whole table).
+        ServerConnection server(conninfo);
+        server.Exec(QStringLiteral("insert into priem (number, result, summa, koeficient, fio) "
+                                   "select 1000 + i % 50, 'Зенит', 100, 2, 'Клиент ' || i "
+                                   "from generate_series(1, %1) i")
+                        .arg(kOpenBets));
+        server.Exec(QStringLiteral("vacuum analyze"));
     });
     return conninfo;
 }
@@ -207,7 +218,8 @@ void BM_RecordBets(benchmark::State& state) {
         if (state.thread_index() != 0)
             return;
         ServerConnection server(conninfo);
-        const qlonglong bets = count(server, QStringLiteral("select count(*) from priem"));
+        const qlonglong bets =
+            count(server, QStringLiteral("select count(*) from priem where number < 1000"));
         const qlonglong serials =
             count(server, QStringLiteral("select count(*) from history where serial is not null"));
         const qlonglong unmatched = count(
