@@ -10,14 +10,14 @@ set -euo pipefail
 packages=(
   cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libpq-dev postgresql-15
+  libpq-dev postgresql-15 libzint-dev
   libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core fonts-liberation2
   python3 python3-dbfread python3-dbf
 )
 if [ "${1:-}" = test ]; then
-  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl)
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl zbar-tools)
 fi
 if [ "${1:-}" = bench ]; then
   packages+=(gdal-bin hyperfine)

@@ -1,0 +1,126 @@
+// The bet's slip: its page as a PDF that other programs read back (poppler's text and
+// rasteriser, zbar's barcode reader), and its payout code kept only as a salted hash.
+
+#include "slip/SlipPage.h"
+#include "store/Slip.h"
+#include "support/TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace varnel;
+using namespace varnel::test;
+
+namespace {
+
+Slip aSlip(std::int64_t serial, const QString& code) {
+    Slip slip;
+    slip.office = QStringLiteral("Контора «Северная», касса 2");
+    slip.taken = QDateTime(QDate(2026, 12, 8), QTime(23, 18, 5));
+    slip.serial = serial;
+    slip.eventNumber = 7;
+    slip.eventDate = QDate(2026, 12, 12);
+    slip.side1 = QStringLiteral("Зенит");
+    slip.side2 = QStringLiteral("ЦСКА\\Москва");
+    slip.outcome = QStringLiteral("Зенит");
+    slip.stake = 1000;
+    slip.koef = 2.5;
+    slip.payout = 3500;
+    slip.cashier = QStringLiteral("Иванова");
+    slip.code = code;
+    return slip;
+}
+
+QString run(const QString& program, const QStringList& args) {
+    const ToolRun ran = runTool(program, args);
+    if (ran.status != 0)
+        qWarning("%s: %s", qPrintable(program), qPrintable(ran.err));
+    return ran.status == 0 ? ran.out : QStringLiteral("(%1 failed)").arg(program);
+}
+
+} // namespace
+
+class TestSlip : public QObject {
+    Q_OBJECT
+private slots:
+    // The slip's PDF says what was bet in Cyrillic, and its barcode, read from the page
+    // rasterised as a scanner's camera would see it, gives back the serial and the code.
+    void theBarcodeGivesBackTheSerialAndTheCode_data() {
+        QTest::addColumn<qlonglong>("serial");
+        QTest::addColumn<QString>("code");
+        QTest::newRow("first bet, a code of zeros") << 1LL << QString(20, QLatin1Char('0'));
+        QTest::newRow("a fresh code") << 4815162342LL << NewPayoutCode();
+        QTest::newRow("the largest code")
+            << 999999999999LL << QStringLiteral("18446744073709551615");
+    }
+    void theBarcodeGivesBackTheSerialAndTheCode() {
+        QFETCH(qlonglong, serial);
+        QFETCH(QString, code);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("slips/2026-12-08/%1.pdf").arg(serial));
+        WriteSlipPdf(aSlip(serial, code), pdf);
+        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        for (const QString& shown :
+             {QStringLiteral("Квитанция № %1").arg(serial), QStringLiteral("ЦСКА\\Москва"),
+              QStringLiteral("Контора «Северная»"), QStringLiteral("3 500,00"),
+              QStringLiteral("2,5"), PayoutCodeText(code)})
+            QVERIFY2(text.contains(shown), qPrintable(shown + QStringLiteral(" not in:\n") + text));
+        run(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"),
+             QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, dir.filePath("page")});
+        const QString read =
+            run(QStringLiteral("zbarimg"),
+                {QStringLiteral("--raw"), QStringLiteral("-q"), dir.filePath("page.png")})
+                .trimmed();
+        QCOMPARE(read, SlipBarcodeText(serial, code));
+        const std::optional<SlipKey> key = ReadSlipText(read);
+        QVERIFY(key);
+        QCOMPARE(key->serial, serial);
+        QCOMPARE(key->code, code);
+    }
+
+    // What a scanner types, or a cashier by hand, read back; anything else is no slip.
+    void whatIsTypedReadsAsASlipOrNot_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qlonglong>("serial"); // 0: no slip
+        QTest::addColumn<QString>("code");
+        const QString code = QStringLiteral("01234567890123456789");
+        QTest::newRow("scanned") << SlipBarcodeText(42, code) << 42LL << code;
+        QTest::newRow("by hand, grouped") << "42 0123 4567 8901 2345 6789" << 42LL << code;
+        QTest::newRow("by hand, dashes") << "42-01234567890123456789\n" << 42LL << code;
+        QTest::newRow("no serial") << code << 0LL << QString();
+        QTest::newRow("a letter") << "42 0123456789012345678О" << 0LL << QString();
+        QTest::newRow("Arabic-Indic digits") << "٤٢ 01234567890123456789" << 0LL << QString();
+        QTest::newRow("serial zero") << SlipBarcodeText(0, code) << 0LL << QString();
+    }
+    void whatIsTypedReadsAsASlipOrNot() {
+        QFETCH(QString, typed);
+        QFETCH(qlonglong, serial);
+        QFETCH(QString, code);
+        const std::optional<SlipKey> key = ReadSlipText(typed);
+        QCOMPARE(key.has_value(), serial != 0);
+        if (key) {
+            QCOMPARE(key->serial, serial);
+            QCOMPARE(key->code, code);
+        }
+    }
+
+    // The code kept as a salted hash: it matches itself only, a code one digit off does not,
+    // and the same code sealed twice is kept two ways.
+    void theCodeIsKeptAsASaltedHash() {
+        const QString code = NewPayoutCode();
+        QCOMPARE(code.size(), 20);
+        QVERIFY(code != NewPayoutCode());
+        const QString sealed = SealPayoutCode(code);
+        QVERIFY(!sealed.contains(code));
+        QVERIFY(sealed != SealPayoutCode(code));
+        QVERIFY(PayoutCodeMatches(code, sealed));
+        QString off = code;
+        off[19] = QChar('0' + (code[19].digitValue() + 1) % 10);
+        QVERIFY(!PayoutCodeMatches(off, sealed));
+        QVERIFY(!PayoutCodeMatches(code, QString()));
+    }
+};
+
+QTEST_MAIN(TestSlip)
+#include "test_slip.moc"
