@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/FolderConfig.h"
+
 #include <QString>
 
 namespace varnel {
@@ -12,7 +14,5 @@ namespace varnel {
 // table files. A file that cannot be read, or a [server] section without a conninfo, throws an
 // EDatabaseError saying so.
 QString ServerConninfoOf(const QString& folder);
-
-inline constexpr char kFolderConfig[] = "varnel.conf";
 
 } // namespace varnel

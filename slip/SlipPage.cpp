@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "slip/Barcode.h"
+#include "store/FolderConfig.h"
 #include "store/Rules.h"
 
 #include <QDir>
@@ -127,6 +128,35 @@ void layOut(Lines& lines, const Slip& slip) {
 }
 
 } // namespace
+
+SlipSettings SlipSettingsOf(const QString& folder) {
+    SlipSettings settings;
+    settings.office = FolderConfigValue(folder, QStringLiteral("office"), QStringLiteral("name"))
+                          .value_or(QString());
+    if (settings.office.isEmpty())
+        settings.office = QDir(folder).dirName();
+    settings.printer = FolderConfigValue(folder, QStringLiteral("slip"), QStringLiteral("printer"))
+                           .value_or(QString());
+    if (const auto width =
+            FolderConfigValue(folder, QStringLiteral("slip"), QStringLiteral("width"))) {
+        bool number = false;
+        settings.widthMm =
+            QString(*width).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&number);
+        if (!number || settings.widthMm < 40 || settings.widthMm > 120)
+            throw EDatabaseError(
+                QStringLiteral("В файле «%1» в разделе [slip] ширина бумаги width=%2 — не число "
+                               "миллиметров от 40 до 120.")
+                    .arg(QDir::toNativeSeparators(
+                             QDir(folder).filePath(QLatin1String(kFolderConfig))),
+                         *width));
+    }
+    return settings;
+}
+
+QString SlipPdfPath(const QString& folder, const QDate& day, std::int64_t serial) {
+    return QDir(folder).filePath(
+        QStringLiteral("slips/%1/%2.pdf").arg(day.toString(Qt::ISODate)).arg(serial));
+}
 
 void PaintSlip(QPagedPaintDevice& device, const Slip& slip, double widthMm) {
     Lines lines(device, widthMm);

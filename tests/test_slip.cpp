@@ -1,6 +1,7 @@
 // The bet's slip: its page as a PDF that other programs read back (poppler's text and
 // rasteriser, zbar's barcode reader), and its payout code kept only as a salted hash.
 
+#include "base/Errors.h"
 #include "slip/SlipPage.h"
 #include "store/Slip.h"
 #include "support/TestSupport.h"
@@ -103,6 +104,56 @@ private slots:
             QCOMPARE(key->serial, serial);
             QCOMPARE(key->code, code);
         }
+    }
+
+    // The office, the printer and the roll's width from varnel.conf, whatever else it holds.
+    void theSettingsComeFromTheFoldersConf_data() {
+        QTest::addColumn<QString>("conf"); // "-": no file
+        QTest::addColumn<QString>("office");
+        QTest::addColumn<QString>("printer");
+        QTest::addColumn<double>("width"); // 0: refused
+        QTest::newRow("no file") << "-"
+                                 << "касса"
+                                 << "" << 80.0;
+        QTest::newRow("a server only") << "[server]\nconninfo=dbname=x\n"
+                                       << "касса"
+                                       << "" << 80.0;
+        QTest::newRow("all of it")
+            << "[Office]\nName = Контора «Северная»; касса 2\n[slip]\nprinter=Kassa_2\nwidth=57,5\n"
+            << "Контора «Северная»; касса 2"
+            << "Kassa_2" << 57.5;
+        QTest::newRow("too narrow") << "[slip]\nwidth=30\n"
+                                    << ""
+                                    << "" << 0.0;
+        QTest::newRow("no number") << "[slip]\nwidth=80mm\n"
+                                   << ""
+                                   << "" << 0.0;
+    }
+    void theSettingsComeFromTheFoldersConf() {
+        QFETCH(QString, conf);
+        QFETCH(QString, office);
+        QFETCH(QString, printer);
+        QFETCH(double, width);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("касса"));
+        QVERIFY(QDir().mkpath(folder));
+        if (conf != QLatin1String("-")) {
+            QFile file(QDir(folder).filePath(QStringLiteral("varnel.conf")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(conf.toUtf8());
+        }
+        try {
+            const SlipSettings settings = SlipSettingsOf(folder);
+            QVERIFY(width != 0);
+            QCOMPARE(settings.office, office);
+            QCOMPARE(settings.printer, printer);
+            QCOMPARE(settings.widthMm, width);
+        } catch (const EDatabaseError& error) {
+            QVERIFY2(width == 0 && error.message().contains(QStringLiteral("[slip]")),
+                     qPrintable(error.message()));
+        }
+        QCOMPARE(SlipPdfPath(folder, QDate(2026, 12, 8), 42),
+                 QDir(folder).filePath(QStringLiteral("slips/2026-12-08/42.pdf")));
     }
 
     // The code kept as a salted hash: it matches itself only, a code one digit off does not,
