@@ -3,6 +3,7 @@
 
 #include "base/Errors.h"
 #include "slip/SlipPage.h"
+#include "slip/SlipPrinter.h"
 #include "store/Slip.h"
 #include "support/TestSupport.h"
 
@@ -154,6 +155,31 @@ private slots:
         }
         QCOMPARE(SlipPdfPath(folder, QDate(2026, 12, 8), 42),
                  QDir(folder).filePath(QStringLiteral("slips/2026-12-08/42.pdf")));
+    }
+
+    // With no printer named the slip is its PDF in the folder; a printer the machine has not
+    // (CUPS unreachable here) is refused at once, by name, and nothing is written.
+    void aSlipGoesWhereTheSettingsSay() {
+        QTemporaryDir dir;
+        const Slip slip = aSlip(42, NewPayoutCode());
+        SlipSettings settings;
+        const QString path = OutputSlip(slip, settings, dir.path());
+        QCOMPARE(path, QDir::toNativeSeparators(SlipPdfPath(dir.path(), slip.taken.date(), 42)));
+        QVERIFY(run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")})
+                    .contains(QStringLiteral("Квитанция № 42")));
+        qputenv("CUPS_SERVER", dir.filePath(QStringLiteral("no-cups.sock")).toUtf8());
+        settings.printer = QStringLiteral("Kassa_9");
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            OutputSlip(slip, settings, dir.filePath(QStringLiteral("other")), 5000);
+            QFAIL("printed on a printer that is not there");
+        } catch (const EVarnelError& error) {
+            QVERIFY2(error.message().contains(QStringLiteral("«Kassa_9»")),
+                     qPrintable(error.message()));
+        }
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(!QDir(dir.filePath(QStringLiteral("other"))).exists());
     }
 
     // The code kept as a salted hash: it matches itself only, a code one digit off does not,
