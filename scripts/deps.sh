@@ -17,7 +17,7 @@ packages=(
   python3 python3-dbfread python3-dbf
 )
 if [ "${1:-}" = test ]; then
-  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl zbar-tools)
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl zbar-tools cups)
 fi
 if [ "${1:-}" = bench ]; then
   packages+=(gdal-bin hyperfine)

@@ -40,6 +40,16 @@ QString run(const QString& program, const QStringList& args) {
     return ran.status == 0 ? ran.out : QStringLiteral("(%1 failed)").arg(program);
 }
 
+// What zbar reads on the PDF's first page rasterised at 300 dpi, as a scanner's camera sees it.
+QString barcodeOn(const QString& pdf, const QDir& scratch) {
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"),
+         QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, scratch.filePath("page")});
+    return run(QStringLiteral("zbarimg"),
+               {QStringLiteral("--raw"), QStringLiteral("-q"), scratch.filePath("page.png")})
+        .trimmed();
+}
+
 } // namespace
 
 class TestSlip : public QObject {
@@ -67,13 +77,7 @@ private slots:
               QStringLiteral("Контора «Северная»"), QStringLiteral("3 500,00"),
               QStringLiteral("2,5"), PayoutCodeText(code)})
             QVERIFY2(text.contains(shown), qPrintable(shown + QStringLiteral(" not in:\n") + text));
-        run(QStringLiteral("pdftoppm"),
-            {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-gray"),
-             QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf, dir.filePath("page")});
-        const QString read =
-            run(QStringLiteral("zbarimg"),
-                {QStringLiteral("--raw"), QStringLiteral("-q"), dir.filePath("page.png")})
-                .trimmed();
+        const QString read = barcodeOn(pdf, QDir(dir.path()));
         QCOMPARE(read, SlipBarcodeText(serial, code));
         const std::optional<SlipKey> key = ReadSlipText(read);
         QVERIFY(key);
@@ -180,6 +184,43 @@ private slots:
         }
         QVERIFY(clock.elapsed() < 5000);
         QVERIFY(!QDir(dir.filePath(QStringLiteral("other"))).exists());
+    }
+
+    // A real printing path: the slip goes to a queue of a CUPS daemon of the test's own, whose
+    // device is a file, and what the printer got reads back with its barcode.
+    void aSlipPrintsThroughCups() {
+        QTemporaryDir dir;
+        const QString script = QStringLiteral(VARNEL_TESTS_DIR "/../scripts/cups-throwaway.sh");
+        const ToolRun started = runTool(script, {QStringLiteral("start"), dir.path(), "Kassa_1"});
+        QVERIFY2(started.status == 0, qPrintable(started.err));
+        const auto stop = qScopeGuard([&] {
+            runTool(script, {QStringLiteral("stop"), dir.path()});
+        });
+        qputenv("CUPS_SERVER", started.out.trimmed().toUtf8());
+        const Slip slip = aSlip(7001, NewPayoutCode());
+        SlipSettings settings;
+        settings.printer = QStringLiteral("Kassa_1");
+        QCOMPARE(OutputSlip(slip, settings, dir.path()), settings.printer);
+        // The daemon's filters write the file; done when the queue holds no job.
+        for (int i = 0; i < 300; ++i) {
+            const ToolRun queued = runTool(QStringLiteral("lpstat"),
+                                           {QStringLiteral("-W"), QStringLiteral("not-completed"),
+                                            QStringLiteral("-o"), settings.printer});
+            if (queued.status == 0 && queued.out.trimmed().isEmpty())
+                break;
+            QTest::qWait(100);
+        }
+        QFile printed(dir.filePath(QStringLiteral("out/Kassa_1.pdf")));
+        QVERIFY(printed.open(QIODevice::ReadOnly));
+        const QByteArray pdf = printed.readAll();
+        QVERIFY2(pdf.contains("%PDF"), qPrintable(QString::fromLatin1(pdf.left(200))));
+        // (a printer's job language may come before the PDF)
+        QFile clean(dir.filePath(QStringLiteral("printed.pdf")));
+        QVERIFY(clean.open(QIODevice::WriteOnly));
+        clean.write(pdf.mid(pdf.indexOf("%PDF")));
+        clean.close();
+        QCOMPARE(barcodeOn(clean.fileName(), QDir(dir.path())),
+                 SlipBarcodeText(slip.serial, slip.code));
     }
 
     // The code kept as a salted hash: it matches itself only, a code one digit off does not,
