@@ -38,8 +38,13 @@ Variant fromServer(const QVariant& value, TFieldType type) {
     case TFieldType::Smallint:
     case TFieldType::Integer:
         return Variant(std::int64_t(value.toLongLong()));
-    case TFieldType::Float:
-        return Variant(value.toString().toDouble());
+    case TFieldType::Float: {
+        // The server's shortest decimal, read back correctly rounded (without QLocale's cost).
+        const QByteArray text = value.toString().toLatin1();
+        double real = 0;
+        std::from_chars(text.constData(), text.constData() + text.size(), real);
+        return Variant(real);
+    }
     case TFieldType::Date:
         return Variant(value.toDate());
     case TFieldType::Logical:
