@@ -518,8 +518,7 @@ ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& valu
     PGresult* commit = next();
     const ServerRows committed(commit);
     if (sent)
-        if (PGresult* end = PQgetResult(m_conn); end && PQresultStatus(end) == PGRES_PIPELINE_SYNC)
-            PQclear(end);
+        PQclear(PQgetResult(m_conn)); // the pipeline's end (PQclear takes a null too)
     if (!PQexitPipelineMode(m_conn))
         Close(); // a connection left in the middle of a pipeline is no use to anyone
     // An error the server answered to the statement (a refusal, or the session ended before
