@@ -11,4 +11,5 @@ mkdir -p /tmp/varnel-test-runtime && chmod 700 /tmp/varnel-test-runtime
 cd "$build"
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 ctest --output-on-failure -j2
