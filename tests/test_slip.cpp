@@ -5,8 +5,10 @@
 #include "slip/SlipPage.h"
 #include "slip/SlipPrinter.h"
 #include "store/Slip.h"
-#include "support/TestSupport.h"
+#include "tests/support/TestMain.h"
+#include "tests/support/TestSupport.h"
 
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -240,5 +242,7 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSlip)
+int main(int argc, char** argv) {
+    return varnel::test::runTests<QGuiApplication, TestSlip>(argc, argv);
+}
 #include "test_slip.moc"
