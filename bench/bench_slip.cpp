@@ -3,6 +3,7 @@
 
 #include "slip/SlipPage.h"
 #include "store/Slip.h"
+#include "tests/support/SlipFixture.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -13,30 +14,13 @@ namespace {
 
 using namespace varnel;
 
-Slip aSlip(std::int64_t serial) {
-    Slip slip;
-    slip.office = QStringLiteral("Контора «Северная», касса 2");
-    slip.taken = QDateTime::currentDateTime();
-    slip.serial = serial;
-    slip.eventNumber = 7;
-    slip.eventDate = QDate(2026, 12, 12);
-    slip.side1 = QStringLiteral("Зенит");
-    slip.side2 = QStringLiteral("Спартак");
-    slip.outcome = QStringLiteral("Зенит");
-    slip.stake = 1000;
-    slip.koef = 2.5;
-    slip.payout = 3500;
-    slip.cashier = QStringLiteral("Иванова");
-    slip.code = NewPayoutCode();
-    return slip;
-}
-
 void BM_SlipPdf(benchmark::State& state) {
     QTemporaryDir folder;
     std::int64_t serial = 0;
     for (auto _ : state) {
         ++serial;
-        WriteSlipPdf(aSlip(serial), SlipPdfPath(folder.path(), QDate::currentDate(), serial));
+        WriteSlipPdf(test::aSlip(serial, NewPayoutCode()),
+                     SlipPdfPath(folder.path(), QDate::currentDate(), serial));
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -5,6 +5,7 @@
 #include "slip/SlipPage.h"
 #include "slip/SlipPrinter.h"
 #include "store/Slip.h"
+#include "tests/support/SlipFixture.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
@@ -16,24 +17,6 @@ using namespace varnel;
 using namespace varnel::test;
 
 namespace {
-
-Slip aSlip(std::int64_t serial, const QString& code) {
-    Slip slip;
-    slip.office = QStringLiteral("Контора «Северная», касса 2");
-    slip.taken = QDateTime(QDate(2026, 12, 8), QTime(23, 18, 5));
-    slip.serial = serial;
-    slip.eventNumber = 7;
-    slip.eventDate = QDate(2026, 12, 12);
-    slip.side1 = QStringLiteral("Зенит");
-    slip.side2 = QStringLiteral("ЦСКА\\Москва");
-    slip.outcome = QStringLiteral("Зенит");
-    slip.stake = 1000;
-    slip.koef = 2.5;
-    slip.payout = 3500;
-    slip.cashier = QStringLiteral("Иванова");
-    slip.code = code;
-    return slip;
-}
 
 QString run(const QString& program, const QStringList& args) {
     const ToolRun ran = runTool(program, args);
