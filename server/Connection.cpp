@@ -325,6 +325,10 @@ void ServerConnection::Open() {
                                .arg(Server(), reason),
                            true);
     }
+    // The server's notices ("… does not exist, skipping") are no one's business at a counter:
+    // libpq would print them on the standard error.
+    PQsetNoticeProcessor(
+        m_conn, [](void*, const char*) {}, nullptr);
 }
 
 QByteArray ServerConnection::HashPassword(const QString& role, const QString& password) {

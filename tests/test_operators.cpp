@@ -58,8 +58,9 @@ class TestOperators : public QObject {
     QString withOperators(bool cashiersSettle = true) {
         const QString db = m_server.NewDatabase();
         ToolRun run = newdesk({"--server", db});
-        if (run.status != 0)
-            qFatal("varnel-newdesk did not lay out the books: %s", qPrintable(run.err));
+        // (nothing on the standard error either: not even the server's notices)
+        if (run.status != 0 || !run.err.isEmpty())
+            qFatal("varnel-newdesk did not lay out the books quietly: %s", qPrintable(run.err));
         if (cashiersSettle &&
             (run = newdesk({"--server", db, "--cashiers-settle", "yes"})).status != 0)
             qFatal("cashiers not let settle: %s", qPrintable(run.err));
