@@ -362,8 +362,10 @@ void ServerConnection::Fail(const QString& what, const PGresult* result, bool co
     const QString code =
         result ? QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)) : QString();
     const bool broken = Broken(code);
-    if (broken)
+    if (broken) {
         m_inTransaction = false;
+        m_begun = false;
+    }
     // The server's words, or libpq's when no answer came.
     QString reason = QString::fromUtf8(result ? PQresultErrorMessage(result) : "").trimmed();
     if (reason.isEmpty())
@@ -467,6 +469,8 @@ QString stateOf(const PGresult* result) {
 } // namespace
 
 ServerRows ServerConnection::Exec(const QString& sql, const QVariantList& values) {
+    if (m_inTransaction && !m_begun)
+        SendBegin();
     const bool alone = !m_inTransaction;
     if (alone && Broken())
         Open();
@@ -489,6 +493,19 @@ ServerRows ServerConnection::Exec(const QString& sql, const QVariantList& values
 }
 
 ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& values) {
+    // The transaction's BEGIN (when nothing went before), the statement and the COMMIT go
+    // together (libpq's pipeline): one round trip, and what the statement locks is let go as
+    // soon as the server has done.
+    const bool begin = !m_begun;
+    if (begin) {
+        Observed(QStringLiteral("begin"));
+        // A session the server ended while the counter stood idle is found here, before
+        // anything is sent, and made anew.
+        if (m_conn)
+            PQconsumeInput(m_conn);
+        if (Broken())
+            Open();
+    }
     Observed(sql);
     QByteArray name;
     if (PGresult* refused = Prepare(sql, name)) {
@@ -496,14 +513,15 @@ ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& valu
         Fail(sql.simplified().left(60), refused);
     }
     const Parameters parameters(values);
-    // The statement and the COMMIT go together (libpq's pipeline): what the statement locks is
-    // let go as soon as the server has done, not a round trip later.
     if (!PQenterPipelineMode(m_conn))
         Fail(sql.simplified().left(60), nullptr);
-    bool sent = PQsendQueryPrepared(m_conn, name.constData(), parameters.Count(),
+    const auto command = [this](const char* text) {
+        return PQsendQueryParams(m_conn, text, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    };
+    bool sent = (!begin || command("begin")) &&
+                PQsendQueryPrepared(m_conn, name.constData(), parameters.Count(),
                                     parameters.pointers.data(), nullptr, nullptr, 0) &&
-                PQsendQueryParams(m_conn, "commit", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
-                PQpipelineSync(m_conn);
+                command("commit") && PQpipelineSync(m_conn);
     // Each statement's result, then the null that ends it; then the pipeline's end.
     const auto next = [this, &sent]() -> PGresult* {
         if (!sent)
@@ -517,6 +535,8 @@ ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& valu
             PQclear(more);
         return result;
     };
+    PGresult* begun = begin ? next() : nullptr;
+    const ServerRows begunRows(begun);
     PGresult* statement = next();
     const ServerRows rows(statement);
     PGresult* commit = next();
@@ -525,12 +545,13 @@ ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& valu
         PQclear(PQgetResult(m_conn)); // the pipeline's end (PQclear takes a null too)
     if (!PQexitPipelineMode(m_conn))
         Close(); // a connection left in the middle of a pipeline is no use to anyone
-    // An error the server answered to the statement (a refusal, or the session ended before
-    // the statement did) means the COMMIT never ran: nothing written. With no answer at all the
-    // COMMIT may have run.
-    if (!succeeded(statement))
-        Fail(stateOf(statement).isEmpty() ? QStringLiteral("commit") : sql.simplified().left(60),
-             statement, stateOf(statement).isEmpty());
+    m_begun = true;
+    // An error the server answered (a refusal, or the session ended before the statement did)
+    // means the COMMIT never ran: nothing written. With no answer at all it may have run.
+    const PGresult* failed = begin && !succeeded(begun) ? begun : statement;
+    if (!succeeded(failed))
+        Fail(stateOf(failed).isEmpty() ? QStringLiteral("commit") : sql.simplified().left(60),
+             failed, stateOf(failed).isEmpty());
     if (!succeeded(commit) || qstrcmp(PQcmdStatus(commit), "COMMIT") != 0)
         Fail(QStringLiteral("commit"), commit, true);
     if (Observed(QStringLiteral("commit answered"))) // the answer lost, as with a cable cut
@@ -546,7 +567,14 @@ QVariant ServerConnection::Value(const QString& sql, const QVariantList& values)
 }
 
 void ServerConnection::Begin() {
+    // BEGIN goes with the transaction's first statement: a bet's, with the bet and its COMMIT
+    // in one round trip (Finish).
     m_finished = false;
+    m_begun = false;
+    m_inTransaction = true;
+}
+
+void ServerConnection::SendBegin() {
     if (Broken())
         Open();
     Observed(QStringLiteral("begin"));
@@ -562,11 +590,16 @@ void ServerConnection::Begin() {
             Fail(QStringLiteral("begin"), again);
     }
     m_inTransaction = true;
+    m_begun = true;
 }
 
 void ServerConnection::Commit() {
     if (m_finished) { // committed with its last statement
         m_finished = false;
+        return;
+    }
+    if (!m_begun) { // nothing was asked of the server
+        m_inTransaction = false;
         return;
     }
     Observed(QStringLiteral("commit"));
@@ -583,8 +616,10 @@ void ServerConnection::Commit() {
 }
 
 void ServerConnection::Rollback() noexcept {
+    const bool begun = m_begun;
     m_inTransaction = false;
-    if (Broken())
+    m_begun = false;
+    if (!begun || Broken())
         return;
     PQclear(PQexec(m_conn, "rollback"));
 }

@@ -109,6 +109,7 @@ private:
     bool Observed(const QString& statement);
 
     void Open();
+    void SendBegin();
     void Close() noexcept;
     // Runs once; a null result is libpq's own failure (no answer).
     pg_result* Run(const QString& sql, const QVariantList& values);
@@ -122,6 +123,7 @@ private:
     QString m_conninfo;
     pg_conn* m_conn = nullptr;
     bool m_inTransaction = false;
+    bool m_begun = false;    // the transaction's BEGIN has gone to the server
     bool m_finished = false; // by Finish: the transaction's Commit has nothing left to do
     QHash<QString, QByteArray> m_prepared; // the names of the statements prepared, by their text
 };
