@@ -3,21 +3,18 @@
 #include "base/Errors.h"
 #include "store/FolderConfig.h"
 
-#include <QDir>
-
 namespace varnel {
 
 QString ServerConninfoOf(const QString& folder) {
-    if (!FolderConfigHas(folder, QStringLiteral("server")))
+    const FolderConfig config(folder);
+    if (!config.Has(QStringLiteral("server")))
         return {};
     const QString conninfo =
-        FolderConfigValue(folder, QStringLiteral("server"), QStringLiteral("conninfo"))
-            .value_or(QString());
+        config.Value(QStringLiteral("server"), QStringLiteral("conninfo")).value_or(QString());
     if (conninfo.isEmpty())
         throw EDatabaseError(QStringLiteral("В файле «%1» в разделе [server] нет строки "
                                             "conninfo=… с адресом сервера книг.")
-                                 .arg(QDir::toNativeSeparators(
-                                     QDir(folder).filePath(QLatin1String(kFolderConfig)))));
+                                 .arg(config.Shown()));
     return conninfo;
 }
 

@@ -28,8 +28,8 @@ QFont slipFont(double points, bool bold = false) {
     return font;
 }
 
-// The slip's lines from the top, each painted by `paint` at the height given, or only measured
-// when there is no painter; the height they take.
+// The slip's lines from the top: measured while there is no painter (the page's height), then
+// painted once Paint gives one.
 class Lines {
 public:
     Lines(QPaintDevice& device, double widthMm)
@@ -130,15 +130,15 @@ void layOut(Lines& lines, const Slip& slip) {
 } // namespace
 
 SlipSettings SlipSettingsOf(const QString& folder) {
+    const FolderConfig config(folder);
     SlipSettings settings;
-    settings.office = FolderConfigValue(folder, QStringLiteral("office"), QStringLiteral("name"))
-                          .value_or(QString());
+    settings.office =
+        config.Value(QStringLiteral("office"), QStringLiteral("name")).value_or(QString());
     if (settings.office.isEmpty())
         settings.office = QDir(folder).dirName();
-    settings.printer = FolderConfigValue(folder, QStringLiteral("slip"), QStringLiteral("printer"))
-                           .value_or(QString());
-    if (const auto width =
-            FolderConfigValue(folder, QStringLiteral("slip"), QStringLiteral("width"))) {
+    settings.printer =
+        config.Value(QStringLiteral("slip"), QStringLiteral("printer")).value_or(QString());
+    if (const auto width = config.Value(QStringLiteral("slip"), QStringLiteral("width"))) {
         bool number = false;
         settings.widthMm =
             QString(*width).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&number);
@@ -146,9 +146,7 @@ SlipSettings SlipSettingsOf(const QString& folder) {
             throw EDatabaseError(
                 QStringLiteral("В файле «%1» в разделе [slip] ширина бумаги width=%2 — не число "
                                "миллиметров от 40 до 120.")
-                    .arg(QDir::toNativeSeparators(
-                             QDir(folder).filePath(QLatin1String(kFolderConfig))),
-                         *width));
+                    .arg(config.Shown(), *width));
     }
     return settings;
 }

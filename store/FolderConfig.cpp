@@ -5,23 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
 namespace varnel {
 
-namespace {
-
-// Every section's keys and values, the names in lower case; a section named with no keys is
-// there, empty.
-QHash<QString, QHash<QString, QString>> readConfig(const QString& folder) {
-    QHash<QString, QHash<QString, QString>> sections;
-    const QString path = QDir(folder).filePath(QLatin1String(kFolderConfig));
-    if (!QFileInfo::exists(path))
-        return sections;
-    QFile file(path);
+FolderConfig::FolderConfig(const QString& folder)
+    : m_path(QDir(folder).filePath(QLatin1String(kFolderConfig))) {
+    if (!QFileInfo::exists(m_path))
+        return;
+    QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("Файл «%1» не читается: %2.")
-                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw EDatabaseError(
+            QStringLiteral("Файл «%1» не читается: %2.").arg(Shown(), file.errorString()));
     QString section;
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     for (QString line : lines) {
@@ -31,29 +25,28 @@ QHash<QString, QHash<QString, QString>> readConfig(const QString& folder) {
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             section = line.mid(1, line.size() - 2).trimmed().toLower();
-            sections[section];
+            m_sections[section];
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq > 0)
-            sections[section][line.left(eq).trimmed().toLower()] = line.mid(eq + 1).trimmed();
+            m_sections[section][line.left(eq).trimmed().toLower()] = line.mid(eq + 1).trimmed();
     }
-    return sections;
 }
 
-} // namespace
-
-std::optional<QString> FolderConfigValue(const QString& folder, const QString& section,
-                                         const QString& key) {
-    const auto sections = readConfig(folder);
-    const auto found = sections.constFind(section.toLower());
-    if (found == sections.cend() || !found->contains(key.toLower()))
+std::optional<QString> FolderConfig::Value(const QString& section, const QString& key) const {
+    const auto found = m_sections.constFind(section.toLower());
+    if (found == m_sections.cend() || !found->contains(key.toLower()))
         return std::nullopt;
     return found->value(key.toLower());
 }
 
-bool FolderConfigHas(const QString& folder, const QString& section) {
-    return readConfig(folder).contains(section.toLower());
+bool FolderConfig::Has(const QString& section) const {
+    return m_sections.contains(section.toLower());
+}
+
+QString FolderConfig::Shown() const {
+    return QDir::toNativeSeparators(m_path);
 }
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -11,11 +12,22 @@ namespace varnel {
 // its commas, quotes and backslashes as written.
 inline constexpr char kFolderConfig[] = "varnel.conf";
 
-// The value of `key` in `section`, trimmed; nothing when the folder has no varnel.conf or the
-// file says nothing of it. A file that cannot be read throws an EDatabaseError saying so.
-std::optional<QString> FolderConfigValue(const QString& folder, const QString& section,
-                                         const QString& key);
-// Whether the file has the section at all.
-bool FolderConfigHas(const QString& folder, const QString& section);
+class FolderConfig {
+public:
+    // The folder's file read once; a folder without one has no sections. A file that cannot
+    // be read throws an EDatabaseError saying so.
+    explicit FolderConfig(const QString& folder);
+
+    // The value of `key` in `section`, trimmed; nothing when the file says nothing of it.
+    std::optional<QString> Value(const QString& section, const QString& key) const;
+    // Whether the file has the section at all.
+    bool Has(const QString& section) const;
+    // The file's path, as a message names it.
+    QString Shown() const;
+
+private:
+    QString m_path;
+    QHash<QString, QHash<QString, QString>> m_sections; // names in lower case
+};
 
 } // namespace varnel
