@@ -552,11 +552,7 @@ ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& valu
     if (!succeeded(failed))
         Fail(stateOf(failed).isEmpty() ? QStringLiteral("commit") : sql.simplified().left(60),
              failed, stateOf(failed).isEmpty());
-    if (!succeeded(commit) || qstrcmp(PQcmdStatus(commit), "COMMIT") != 0)
-        Fail(QStringLiteral("commit"), commit, true);
-    if (Observed(QStringLiteral("commit answered"))) // the answer lost, as with a cable cut
-        Fail(QStringLiteral("commit"), nullptr, true);
-    m_inTransaction = false;
+    Committed(commit);
     m_finished = true;
     return rows;
 }
@@ -604,12 +600,15 @@ void ServerConnection::Commit() {
     }
     Observed(QStringLiteral("commit"));
     PGresult* result = PQexec(m_conn, "commit");
-    ServerRows answer(result);
-    if (!succeeded(result))
-        Fail(QStringLiteral("commit"), result, true);
-    // COMMIT of a transaction that failed answers ROLLBACK, with no error.
-    if (qstrcmp(PQcmdStatus(result), "COMMIT") != 0)
-        Fail(QStringLiteral("commit"), nullptr, true);
+    const ServerRows answer(result);
+    Committed(result);
+}
+
+void ServerConnection::Committed(const PGresult* answer) {
+    // COMMIT of a transaction that failed answers ROLLBACK, with no error: the work is as lost,
+    // its outcome told as unknown like any failed commit.
+    if (!succeeded(answer) || qstrcmp(PQcmdStatus(const_cast<PGresult*>(answer)), "COMMIT") != 0)
+        Fail(QStringLiteral("commit"), answer, true);
     if (Observed(QStringLiteral("commit answered"))) // the answer lost, as with a cable cut
         Fail(QStringLiteral("commit"), nullptr, true);
     m_inTransaction = false;

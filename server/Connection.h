@@ -110,6 +110,8 @@ private:
 
     void Open();
     void SendBegin();
+    // The answer to COMMIT: the transaction ended, or a failure whose outcome is not known.
+    void Committed(const pg_result* answer);
     void Close() noexcept;
     // Runs once; a null result is libpq's own failure (no answer).
     pg_result* Run(const QString& sql, const QVariantList& values);
