@@ -16,6 +16,9 @@ BUILD_DIR="$build" "$root/scripts/build.sh" \
 dir="${1:-$(mktemp -d /tmp/varnel-demo-XXXXXX)}"
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
+# As root the server runs as the `postgres` user, who must pass through this folder to its own
+# (mktemp makes it the owner's alone).
+chmod 755 "$dir"
 
 conninfo="$("$root/scripts/pg-throwaway.sh" start "$dir/pg")"
 trap '"$root/scripts/pg-throwaway.sh" stop "$dir/pg"' EXIT
@@ -26,24 +29,17 @@ trap '"$root/scripts/pg-throwaway.sh" stop "$dir/pg"' EXIT
 # libpq takes the last of a repeated keyword: the same server, another login.
 as() { echo "$conninfo user=$1"; }
 
-# The events a bet can be taken on at once, entered as the event dialog enters them (the
-# opening sum of 500 on each outcome, the history's «Событие» record in the same transaction),
-# by the manager: the server stamps the record with the login that wrote it.
+# The events a bet can be taken on at once, entered by the manager through the books' own
+# operation, as the event dialog enters them (the opening sum of 500 on each outcome, the
+# history's «Событие» record with it): no operator writes a table.
 psql="${PG_BIN:-/usr/lib/postgresql/15/bin}/psql"
 "$psql" -X -q -v ON_ERROR_STOP=1 -d "$(as menedzher)" >/dev/null <<'SQL'
-begin;
-with entered as (
-  insert into compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n)
-  values (1, current_date + 1, 'Зенит', 'Спартак', 2.10, 3.40, 3.20, 500, 500, 500),
-         (2, current_date + 2, 'ЦСКА', 'Локомотив', 2.50, 2.80, 3.10, 500, 500, 500),
-         (3, current_date + 3, 'Динамо', 'Торпедо', 1.90, 4.00, 3.50, 500, 500, 500)
-  returning *)
-insert into history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
-                     summ_1, summ_2, summ_n, zapis)
-select current_date, to_char(localtime, 'HH24:MI:SS'), 'Событие', number, date, kom1, kom2,
-       koef_1, koef_2, koef_n, summ_1, summ_2, summ_n, key
-from entered order by key;
-commit;
+select varnel.enter_event(1, current_date + 1, 'Зенит', 'Спартак', 2.10, 3.40, 3.20,
+                          500, 500, 500, gen_random_uuid());
+select varnel.enter_event(2, current_date + 2, 'ЦСКА', 'Локомотив', 2.50, 2.80, 3.10,
+                          500, 500, 500, gen_random_uuid());
+select varnel.enter_event(3, current_date + 3, 'Динамо', 'Торпедо', 1.90, 4.00, 3.50,
+                          500, 500, 500, gen_random_uuid());
 SQL
 
 # A working folder on the server's books, as the operator's login: needs only its varnel.conf
