@@ -4,6 +4,7 @@
 #include "server/Schema.h"
 #include "store/History.h"
 #include "store/Rules.h"
+#include "store/Slip.h"
 #include "store/Tables.h"
 #include "store/engine/DbfCodec.h"
 #include "store/engine/Field.h"
@@ -126,6 +127,15 @@ QString filled(QString sql) {
                                                "(%s) выплачен."))},
         {"payout_gone", literal(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
                                                "(%s) уже нет среди невыплаченных."))},
+        {"slip_paid", literal(SlipPaidMessage(value, value, value))},
+        {"slip_lost", literal(SlipLostMessage(value))},
+        {"slip_open", literal(SlipOpenMessage(value))},
+        {"slip_revoked", literal(SlipRevokedMessage(value))},
+        {"slip_unknown", literal(SlipUnknownMessage())},
+        {"unnamed_cashier", literal(UnnamedCashier())},
+        {"slip_only", literal(SlipOnlyMessage())},
+        {"without_slip", literal(WithoutSlipNote())},
+        {"copied", literal(kinds::Copied())},
         {"no_such_outcome", literal(QStringLiteral("Результат не записан: у события нет исхода "
                                                    "«%s»."))},
     };
@@ -399,8 +409,10 @@ begin
   return c.key;
 end $$;
 
+-- A bet: its key and serial. p_seal: the seal of its slip's payout code, kept on its record.
 create or replace function varnel.take_bet(p_event bigint, p_number integer, p_outcome integer,
-  p_adjust boolean, p_fio text, p_stake numeric, p_koef numeric, p_action uuid) returns bigint
+  p_adjust boolean, p_fio text, p_stake numeric, p_koef numeric, p_seal text, p_action uuid,
+  out o_key bigint, out o_serial bigint)
 language plpgsql security definer @pinned@ as $$
 declare
   here timestamp := varnel.books_now();
@@ -474,11 +486,12 @@ begin
       vypl_n = case p_outcome when 3 then written[5] else vypl_n end
     where key = p_event returning * into c;
   insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
-      summ_1, summ_2, summ_n, result, summa, koeficient, fio, serial, zapis, kassir, action)
+      summ_1, summ_2, summ_n, result, summa, koeficient, fio, serial, zapis, kassir, action, kod)
     values (here::date, to_char(here, 'HH24:MI:SS'), @bet@, c.number, c.date, c.kom1, c.kom2,
       c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, b.result, b.summa,
-      b.koeficient, b.fio, b.serial, b.key, session_user, p_action);
-  return b.key;
+      b.koeficient, b.fio, b.serial, b.key, session_user, p_action, nullif(p_seal, ''));
+  o_key := b.key;
+  o_serial := b.serial;
 end $$;
 
 create or replace function varnel.settle(p_event bigint, p_winner text, p_action uuid)
@@ -523,16 +536,111 @@ end $$;
 
 create or replace function varnel.pay_out(p_payout bigint, p_action uuid) returns boolean
 language plpgsql security definer @pinned@ as $$
-declare m varnel.money%rowtype; here timestamp := varnel.books_now();
+declare m varnel.money%rowtype; here timestamp := varnel.books_now(); slipped boolean;
 begin
   if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
   select * into m from varnel.money where key = p_payout for update;
   if not found then return false; end if;
-  insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, action)
+  -- a bet with a slip is paid by the slip; by name, for a lost slip, only by a manager
+  slipped := exists (select from varnel.history h where h.serial = m.serial
+    and rtrim(h.vid) = @bet@ and h.kod is not null);
+  if slipped and not varnel.may_undo() then
+    raise exception @slip_only@ using errcode = @refused@; end if;
+  insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, action,
+      result)
     values (here::date, to_char(here, 'HH24:MI:SS'), @paid@, m.serial, m.fio, m.summa, m.key,
-      session_user, p_action);
+      session_user, p_action, case when slipped then @without_slip@ end);
   delete from varnel.money where key = p_payout;
   return true;
+end $$;
+
+-- Whether a payout code is the one whose seal ("salt$hash", hex) the books keep.
+create or replace function varnel.code_matches(code text, sealed text) returns boolean
+language sql immutable  as $$
+  select coalesce(sha256(decode(split_part(sealed, '$', 1), 'hex') || convert_to(code, 'UTF8'))
+    = decode(split_part(sealed, '$', 2), 'hex'), false)
+$$;
+
+-- The slip of the bet p_serial shown with p_code: its bet and what became of it (o_state:
+-- unknown, owed, paid, lost, open, revoked), told only when the code matches its seal.
+create or replace function varnel.slip(p_serial bigint, p_code text, out o_state text,
+  out o_fio text, out o_number integer, out o_date date, out o_kom1 text, out o_kom2 text,
+  out o_result text, out o_summa numeric, out o_koef numeric, out o_payout numeric,
+  out o_when text, out o_kassir text, out o_payout_key bigint)
+language plpgsql stable security definer @pinned@ as $$
+declare b varnel.history%rowtype; h varnel.history%rowtype;
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  o_state := 'unknown';
+  select * into b from varnel.history where serial = p_serial and rtrim(vid) = @bet@
+    order by key desc limit 1;
+  if not found or b.kod is null or not varnel.code_matches(coalesce(p_code, ''), b.kod) then
+    return; end if;
+  o_fio := rtrim(b.fio); o_number := b.number; o_date := b.date; o_kom1 := rtrim(b.kom1);
+  o_kom2 := rtrim(b.kom2); o_result := rtrim(b.result); o_summa := b.summa;
+  o_koef := b.koeficient; o_payout := varnel.bet_payout(b.summa::float8, b.koeficient::float8);
+  select * into h from varnel.history where serial = p_serial and key > b.key
+      and rtrim(vid) in (@won@, @lost@, @paid@, @revoked@, @restored@)
+    order by key desc limit 1;
+  if not found or rtrim(h.vid) = @restored@ then o_state := 'open';
+  elsif rtrim(h.vid) = @lost@ then o_state := 'lost';
+  elsif rtrim(h.vid) = @revoked@ then o_state := 'revoked';
+  elsif rtrim(h.vid) = @paid@ then
+    o_state := 'paid';
+    o_when := to_char(h.den, 'DD.MM.YYYY') || ' в ' || rtrim(h.vremya);
+    o_kassir := coalesce(nullif(rtrim(h.kassir), ''), @unnamed_cashier@);
+  else
+    o_payout := h.vyplata;
+    select m.key into o_payout_key from varnel.money m where m.serial = p_serial
+      order by m.key limit 1;
+    o_state := case when o_payout_key is null then 'unknown' else 'owed' end;
+  end if;
+end $$;
+
+-- Why the slip p_serial in o_state does not pay, as the counter says it.
+create or replace function varnel.slip_refusal(p_serial bigint, s record) returns text
+language plpgsql immutable  as $$
+begin
+  return case s.o_state
+    when 'paid' then format(@slip_paid@, p_serial, s.o_when, s.o_kassir)
+    when 'lost' then format(@slip_lost@, p_serial)
+    when 'open' then format(@slip_open@, p_serial)
+    when 'revoked' then format(@slip_revoked@, p_serial)
+    else @slip_unknown@ end;
+end $$;
+
+-- The slip's payout paid, exactly that bet's: its row held, so that the same slip at two
+-- counters at once pays once and the other is told it was paid.
+create or replace function varnel.pay_by_slip(p_serial bigint, p_code text, p_action uuid)
+returns void language plpgsql security definer @pinned@ as $$
+declare s record; m varnel.money%rowtype; here timestamp := varnel.books_now();
+begin
+  select * into s from varnel.slip(p_serial, p_code);
+  if s.o_state = 'owed' then
+    select * into m from varnel.money where key = s.o_payout_key for update;
+    if found then
+      insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, action)
+        values (here::date, to_char(here, 'HH24:MI:SS'), @paid@, m.serial, m.fio, m.summa,
+          m.key, session_user, p_action);
+      delete from varnel.money where key = m.key;
+      return;
+    end if;
+    -- paid at another counter meanwhile: as the books now stand
+    select * into s from varnel.slip(p_serial, p_code);
+  end if;
+  raise exception '%', varnel.slip_refusal(p_serial, s) using errcode = @refused@;
+end $$;
+
+-- The slip of the bet p_serial printed again.
+create or replace function varnel.slip_copied(p_serial bigint, p_action uuid) returns void
+language plpgsql security definer @pinned@ as $$
+declare here timestamp := varnel.books_now();
+begin
+  if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  if not exists (select from varnel.history where serial = p_serial and rtrim(vid) = @bet@) then
+    raise exception @slip_unknown@ using errcode = @refused@; end if;
+  insert into varnel.history (den, vremya, vid, serial, kassir, action)
+    values (here::date, to_char(here, 'HH24:MI:SS'), @copied@, p_serial, session_user, p_action);
 end $$;
 
 create or replace function varnel.revoke_bet(p_bet bigint, p_number integer, p_action uuid)
@@ -675,7 +783,10 @@ end $$;
 const char* const kGranted[] = {
     "enter_event(integer, date, text, text, numeric, numeric, numeric, numeric, numeric, numeric, "
     "uuid)",
-    "take_bet(bigint, integer, integer, boolean, text, numeric, numeric, uuid)",
+    "take_bet(bigint, integer, integer, boolean, text, numeric, numeric, text, uuid)",
+    "slip(bigint, text)",
+    "pay_by_slip(bigint, text, uuid)",
+    "slip_copied(bigint, uuid)",
     "settle(bigint, text, uuid)",
     "pay_out(bigint, uuid)",
     "revoke_bet(bigint, integer, uuid)",
@@ -691,6 +802,9 @@ void DefineOperations(ServerConnection& server) {
             .Value(QStringLiteral("select quote_literal(pg_get_userbyid(nspowner)::text) from "
                                   "pg_namespace where nspname = 'varnel'"))
             .toString();
+    // Operations an earlier layout had in another form.
+    server.Exec(QStringLiteral("drop function if exists varnel.take_bet(bigint, integer, integer, "
+                               "boolean, text, numeric, numeric, uuid)"));
     // When the server wrote a record of an operation (the guard stamps the others').
     server.Exec(
         QStringLiteral("alter table varnel.history alter column written set default now()"));
@@ -734,6 +848,15 @@ void GrantOperations(ServerConnection& server) {
         server.Exec(
             QStringLiteral("revoke usage on all sequences in schema varnel from %1").arg(group));
     }
+    // The seals of the payout codes are the operations' alone: an operator reads every other
+    // column of the history.
+    server.Exec(QStringLiteral("revoke select on varnel.history from %1").arg(kassa));
+    server.Exec(QStringLiteral(
+                    "do $$ begin execute format('grant select (%s) on varnel.history to %s', "
+                    "(select string_agg(quote_ident(column_name), ', ' order by ordinal_position) "
+                    "from information_schema.columns where table_schema = 'varnel' and "
+                    "table_name = 'history' and column_name <> %1), %2); end $$")
+                    .arg(literal(ServerColumn(fields::KOD)), literal(kassa)));
     for (const char* const signature : kGranted) {
         const QString function = QStringLiteral("varnel.") + QLatin1String(signature);
         server.Exec(QStringLiteral("alter function %1 owner to %2").arg(function, operations));

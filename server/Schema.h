@@ -16,8 +16,9 @@ inline constexpr QLatin1String kServerSchema{"varnel"};
 // of the history, and the notice of every change; 3: the owner's limits (a table managers
 // alone change) and each event's payout sums; 4: when each history record was written, the
 // books' settings, the first of the books' own operations; 5: every change of the operators
-// through the books' own operations (server/Operations.h), none through a table.
-inline constexpr int kServerSchemaVersion = 5;
+// through the books' own operations (server/Operations.h), none through a table; 6: a bet's
+// slip (the seal of its payout code, which no operator reads, and the payment by the slip).
+inline constexpr int kServerSchemaVersion = 6;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};

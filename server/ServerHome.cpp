@@ -8,6 +8,8 @@
 #include "store/History.h"
 #include "store/Tables.h"
 
+#include <QHash>
+
 #include <optional>
 #include <vector>
 
@@ -120,15 +122,16 @@ public:
     }
 
     bool TakeBetThere(TDataSet& events, TDataSet& bets, Outcome outcome, bool adjustOdds,
-                      const QUuid& action) override {
+                      const QString& seal, std::int64_t& serial, const QUuid& action) override {
         using namespace fields;
         const QVariantList bet = pending(bets, {NUMBER, FIO, SUMMA, KOEFICIENT});
         ServerRows taken = m_server.Finish(
-            QStringLiteral("select varnel.take_bet(?, ?::integer, ?, ?, ?, ?::numeric, "
-                           "?::numeric, ?::uuid)"),
+            QStringLiteral("select o_key, o_serial from varnel.take_bet(?, ?::integer, ?, ?, ?, "
+                           "?::numeric, ?::numeric, ?, ?::uuid)"),
             {qlonglong(events.CurrentIndex()), bet[0], int(outcome), adjustOdds, bet[1], bet[2],
-             bet[3], actionValue(action)});
+             bet[3], seal.isEmpty() ? QVariant() : QVariant(seal), actionValue(action)});
         taken.Next();
+        serial = taken.Value(1).toLongLong();
         // The bet is in the books: what follows only shows it, and a break now must not tell
         // the operator otherwise (the follower shows it once the server answers again).
         if (events.state() != TDataSet::State::Browse)
@@ -142,6 +145,63 @@ public:
         } catch (const EServerError& error) {
             qWarning("books' server: the bet taken is not shown: %s", qPrintable(error.message()));
         }
+        return true;
+    }
+
+    bool KeepsSeals(const TDataSet& /*history*/) const override { return true; }
+
+    std::optional<std::int64_t> SerialOfAction(const QUuid& action) override {
+        const QVariant serial = m_server.Value(
+            QStringLiteral("select serial from varnel.history where action = ?::uuid and "
+                           "rtrim(vid) = ?"),
+            {actionValue(action), kinds::Bet()});
+        if (serial.isNull())
+            return std::nullopt;
+        return serial.toLongLong();
+    }
+
+    std::optional<SlipCheck> CheckSlipThere(std::int64_t serial, const QString& code) override {
+        ServerRows row = m_server.Exec(
+            QStringLiteral("select o_state, o_fio, o_number, o_date, o_kom1, o_kom2, o_result, "
+                           "o_summa::float8, o_koef::float8, o_payout::float8, o_when, o_kassir "
+                           "from varnel.slip(?, ?)"),
+            {qlonglong(serial), code});
+        SlipCheck check;
+        check.serial = serial;
+        if (!row.Next())
+            return check;
+        static const QHash<QString, SlipCheck::State> states = {
+            {QStringLiteral("owed"), SlipCheck::State::Owed},
+            {QStringLiteral("paid"), SlipCheck::State::Paid},
+            {QStringLiteral("lost"), SlipCheck::State::Lost},
+            {QStringLiteral("open"), SlipCheck::State::Open},
+            {QStringLiteral("revoked"), SlipCheck::State::Revoked}};
+        check.state = states.value(row.Value(0).toString(), SlipCheck::State::Unknown);
+        if (check.state == SlipCheck::State::Unknown)
+            return check;
+        check.client = row.Value(1).toString();
+        check.eventNumber = row.Value(2).toInt();
+        check.eventDate = row.Value(3).toDate();
+        check.side1 = row.Value(4).toString();
+        check.side2 = row.Value(5).toString();
+        check.outcome = row.Value(6).toString();
+        check.stake = row.Value(7).toDouble();
+        check.koef = row.Value(8).toDouble();
+        check.payout = row.Value(9).toDouble();
+        check.paidWhen = row.Value(10).toString();
+        check.paidBy = row.Value(11).toString();
+        return check;
+    }
+
+    bool PayBySlipThere(std::int64_t serial, const QString& code, const QUuid& action) override {
+        m_server.Exec(QStringLiteral("select varnel.pay_by_slip(?, ?, ?::uuid)"),
+                      {qlonglong(serial), code, actionValue(action)});
+        return true;
+    }
+
+    bool SlipCopiedThere(std::int64_t serial, const QUuid& action) override {
+        m_server.Exec(QStringLiteral("select varnel.slip_copied(?, ?::uuid)"),
+                      {qlonglong(serial), actionValue(action)});
         return true;
     }
 

@@ -89,6 +89,12 @@ void TServerTable::OpenStorage() {
     m_columns.clear();
     QStringList select;
     for (TField* field : Fields()) {
+        // What no operator may read is left out, read blank, never written from here.
+        const FieldDescription* described =
+            m_description.Field(QLatin1String(field->FieldName().toLatin1()));
+        field->SetMissing(described && described->sealed);
+        if (field->Missing())
+            continue;
         int column = -1;
         for (int c = 0; c < m_layout->columns().size(); ++c)
             if (m_layout->columns()[c].name.compare(field->FieldName(), Qt::CaseInsensitive) == 0)
@@ -127,8 +133,11 @@ QVector<RecordKey> TServerTable::Page(const QString& where, const QVariantList& 
 RecordKey TServerTable::Keep(const ServerRows& query) const {
     const RecordKey key = query.Value(0).toLongLong();
     QVector<Variant> row(Fields().size());
+    int column = 1;
     for (int i = 0; i < Fields().size(); ++i)
-        row[i] = fromServer(query.Value(i + 1), Fields()[i]->DataType());
+        row[i] = Fields()[i]->Missing()
+                     ? Fields()[i]->BlankValue()
+                     : fromServer(query.Value(column++), Fields()[i]->DataType());
     m_rows.insert(key, row);
     return key;
 }
@@ -200,16 +209,6 @@ QVector<Variant> TServerTable::StoredRecord(RecordKey key) const {
     return *row;
 }
 
-Variant TServerTable::ExtraValue(RecordKey key, const QString& column) const {
-    if (key == m_appended.first && column == QLatin1String("serial"))
-        return fromServer(m_appended.second, TFieldType::Integer);
-    return fromServer(
-        m_server.Value(
-            QStringLiteral("select %1 from varnel.%2 where key = ?").arg(column, m_table),
-            {qlonglong(key)}),
-        TFieldType::Integer);
-}
-
 void TServerTable::CheckValueFits(int field, const Variant& value) const {
     QByteArray probe = m_layout->blankRecord();
     try {
@@ -222,7 +221,8 @@ void TServerTable::CheckValueFits(int field, const Variant& value) const {
 
 void TServerTable::CheckFitsAll(const QVector<Variant>& values) const {
     for (int i = 0; i < Fields().size(); ++i)
-        CheckValueFits(i, values[i]);
+        if (!Fields()[i]->Missing())
+            CheckValueFits(i, values[i]);
 }
 
 QVariant ServerValue(const Variant& value, const TField& field) {
@@ -266,32 +266,38 @@ QVariant ServerValue(const Variant& value, const TField& field) {
 QVariantList TServerTable::Bound(const QVector<Variant>& values) const {
     QVariantList bound;
     for (int i = 0; i < Fields().size(); ++i)
-        bound << ServerValue(values[i], *Fields()[i]);
+        if (!Fields()[i]->Missing())
+            bound << ServerValue(values[i], *Fields()[i]);
     return bound;
 }
 
 RecordKey TServerTable::AppendRecord(const QVector<Variant>& values) {
     CheckFitsAll(values);
     BeforeWrite();
-    const QVariantList bound = Bound(values);
-    QStringList marks;
-    for (int i = 0; i < m_columns.size(); ++i)
+    // A blank value is left to the column's default: a bet's serial is the server's.
+    QVariantList bound;
+    QStringList columns, marks;
+    const QVariantList all = Bound(values);
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (all[i].isNull())
+            continue;
+        bound << all[i];
+        columns << m_columns[i];
         marks << QStringLiteral("?");
+    }
     m_rows.clear();
-    // The row comes back as the server holds it, with the serial it gave a bet: the reads that
-    // follow the write ask nothing more.
-    const bool serial = m_table == QLatin1String("priem") || m_table == QLatin1String("money");
-    ServerRows query =
-        m_server.Exec(QStringLiteral("insert into varnel.%1 (%2) values (%3) returning %4%5")
-                          .arg(m_table, m_columns.join(','), marks.join(','), m_selectList,
-                               serial ? QStringLiteral(", serial") : QString()),
-                      bound);
+    // The row comes back as the server holds it: the reads that follow the write ask nothing
+    // more.
+    ServerRows query = m_server.Exec(
+        columns.isEmpty() ? QStringLiteral("insert into varnel.%1 default values returning %2")
+                                .arg(m_table, m_selectList)
+                          : QStringLiteral("insert into varnel.%1 (%2) values (%3) returning %4")
+                                .arg(m_table, columns.join(','), marks.join(','), m_selectList),
+        bound);
     if (!query.Next())
         throw EDatabaseError(
             QStringLiteral("Таблица «%1»: запись не добавлена.").arg(DisplayName()));
-    const RecordKey key = Keep(query);
-    m_appended = {key, serial ? query.Value(int(m_columns.size()) + 1) : QVariant()};
-    return key;
+    return Keep(query);
 }
 
 void TServerTable::WriteRecord(RecordKey key, const QVector<Variant>& values) {

@@ -36,13 +36,8 @@ public:
     ServerConnection& Server() const { return m_server; }
     // The server's name of the table and its columns, in the order of the fields.
     QString Table() const { return m_table; }
-    // A column of another kind than the fields: the serial of a bet or a payout, say.
-    Variant ExtraValue(RecordKey key, const QString& column) const;
     // Lets go of the rows read: the next read asks the server.
-    void Forget() const {
-        m_rows.clear();
-        m_appended = {-1, {}};
-    }
+    void Forget() const { m_rows.clear(); }
 
 protected:
     void OpenStorage() override;
@@ -74,12 +69,11 @@ private:
     ServerConnection& m_server;
     const TableDescription& m_description;
     QString m_table;
-    QStringList m_columns;              // the fields' columns, in order
+    QStringList m_columns;              // the fields' columns, in order (those read)
     QString m_selectList;               // as they are read
     std::unique_ptr<DbfCodec> m_layout; // the program's own file layout, for the checks
-    mutable QHash<RecordKey, QVector<Variant>> m_rows;     // what the last move read
-    mutable RecordKey m_end = 0;                           // the last answer of StorageEnd
-    mutable QPair<RecordKey, QVariant> m_appended{-1, {}}; // the last row added, its serial
+    mutable QHash<RecordKey, QVector<Variant>> m_rows; // what the last move read
+    mutable RecordKey m_end = 0;                       // the last answer of StorageEnd
 };
 
 } // namespace varnel

@@ -52,15 +52,17 @@ QList<const FieldDescription*> allFields(const TableDescription& table) {
 
 // Calls `each` with every row's values as the file takes them, and the row's key.
 void forEachRow(ServerReading& reading, const TableDescription& table, const QString& where,
+                bool sealedRead,
                 const std::function<void(const QList<Variant>&, RecordKey)>& each) {
     const QList<const FieldDescription*> fields = allFields(table);
     QList<Variant> values;
     values.resize(fields.size());
-    reading.ForEach(ServerSelect(table, fields, where, true), {}, [&](const ServerRows& row) {
-        for (qsizetype f = 0; f < fields.size(); ++f)
-            values[f] = fileValue(*fields[f], row.Value(int(f)));
-        each(values, row.Value(int(fields.size())).toLongLong());
-    });
+    reading.ForEach(ServerSelect(table, fields, where, true, sealedRead), {},
+                    [&](const ServerRows& row) {
+                        for (qsizetype f = 0; f < fields.size(); ++f)
+                            values[f] = fileValue(*fields[f], row.Value(int(f)));
+                        each(values, row.Value(int(fields.size())).toLongLong());
+                    });
 }
 
 // Puts a whole file in the place of the table's, over the one there.
@@ -99,10 +101,11 @@ void ServerReading::ForEach(const QString& sql, const QVariantList& values,
 }
 
 QString ServerSelect(const TableDescription& table, const QList<const FieldDescription*>& fields,
-                     const QString& where, bool withKey) {
+                     const QString& where, bool withKey, bool sealedRead) {
     QStringList columns;
     for (const FieldDescription* field : fields)
-        columns << (field->type == TFieldType::Float    ? QStringLiteral("trim_scale(%1)::text")
+        columns << (field->sealed && !sealedRead        ? QStringLiteral("null::text")
+                    : field->type == TFieldType::Float  ? QStringLiteral("trim_scale(%1)::text")
                     : field->type == TFieldType::String ? QStringLiteral("coalesce(%1, '')")
                                                         : QStringLiteral("%1::text"))
                        .arg(ServerColumn(field->name));
@@ -112,6 +115,17 @@ QString ServerSelect(const TableDescription& table, const QList<const FieldDescr
         .arg(columns.join(','), kServerSchema, ServerTable(table), where);
 }
 
+bool ReadsSealed(ServerConnection& server) {
+    QStringList sealed;
+    for (const TableDescription* table : AllTables())
+        for (const FieldDescription& field : table->fields)
+            if (field.sealed)
+                sealed << QStringLiteral("has_column_privilege('%1.%2', '%3', 'select')")
+                              .arg(kServerSchema, ServerTable(*table), ServerColumn(field.name));
+    return sealed.isEmpty() ||
+           server.Value(QStringLiteral("select ") + sealed.join(QStringLiteral(" and "))).toBool();
+}
+
 ServerSnapshot::ServerSnapshot(const QString& folder) : m_folder(folder) {}
 
 ServerSnapshot::~ServerSnapshot() = default;
@@ -119,6 +133,7 @@ ServerSnapshot::~ServerSnapshot() = default;
 void ServerSnapshot::Take(ServerConnection& server) {
     Low();
     const QString missing = Missing();
+    const bool sealedRead = ReadsSealed(server);
     ServerReading reading(server);
     QList<const TableDescription*> tables = AllTables();
     tables << &LimitsTable(); // the risk view's limits
@@ -130,7 +145,7 @@ void ServerSnapshot::Take(ServerConnection& server) {
             // that a reading the server broke off leaves the file as it was.
             QList<QList<Variant>> rows;
             QList<RecordKey> keys;
-            forEachRow(reading, *table, QStringLiteral(" where ") + missing,
+            forEachRow(reading, *table, QStringLiteral(" where ") + missing, sealedRead,
                        [&](const QList<Variant>& values, RecordKey key) {
                            rows << values;
                            keys << key;
@@ -158,7 +173,7 @@ void ServerSnapshot::Take(ServerConnection& server) {
         QList<RecordKey> keys;
         try {
             TableWriter writer(partial, *table);
-            forEachRow(reading, *table, QString(),
+            forEachRow(reading, *table, QString(), sealedRead,
                        [&](const QList<Variant>& values, RecordKey key) {
                            writer.Append(values);
                            if (history)

@@ -42,9 +42,12 @@ private:
 // The select of a table's fields as the program's files write them, as text: numbers their
 // digits without trailing zeros, text blank (which a file cannot tell from none) as empty
 // text; with `withKey`, the row's key after them; in the order of the keys. `where` is put
-// after the table's name (" where …", or empty).
+// after the table's name (" where …", or empty). A sealed field is read as none unless
+// `sealedRead` (the books' owner, who may).
 QString ServerSelect(const TableDescription& table, const QList<const FieldDescription*>& fields,
-                     const QString& where, bool withKey = false);
+                     const QString& where, bool withKey = false, bool sealedRead = false);
+// Whether this session's login may read the sealed fields.
+bool ReadsSealed(ServerConnection& server);
 
 // The books of a server kept as the table files of a working folder (the program's own
 // layout), each taking read at one moment: a folder every reader of the books' files reads.

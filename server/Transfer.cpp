@@ -149,7 +149,12 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
             columns << QStringLiteral("serial");
         QList<const TField*> fieldsOf;
         QList<int> summed;
+        const TField* ownSerial = nullptr; // a serial the folder keeps with the bet or payout
         for (const FieldDescription& field : description->fields) {
+            if ((isBets || isMoney) && field.name == fields::SERIAL) {
+                ownSerial = table->FieldByName(field.name);
+                continue;
+            }
             columns << ServerColumn(field.name);
             fieldsOf << table->FieldByName(field.name);
             if (field.type == TFieldType::Float && field.displayDecimals == 2) {
@@ -171,6 +176,9 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
                 serial = betSerials.value(i);
             if (isMoney && payoutSerials.contains(i))
                 serial = payoutSerials.value(i);
+            if (ownSerial && !serial)
+                if (const Variant kept = table->ValueAt(i, ownSerial); !kept.isNull())
+                    serial = kept.toInteger();
             if (isMoney || serial)
                 row << (serial ? QVariant(qlonglong(*serial)) : QVariant());
             for (qsizetype f = 0; f < fieldsOf.size(); ++f) {

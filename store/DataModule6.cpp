@@ -147,12 +147,18 @@ void TDataModule6::RecordBet(Outcome outcome, bool adjustOdds) {
         throw EDatabaseError(QStringLiteral("Ставка не записана: событие не выбрано."));
     if (!StakeAccepted(bets.GetFieldValue(fields::SUMMA)))
         throw ERuleRefused(WrongStakeMessage());
-    Perform(QStringLiteral("bet %1 %2 %3")
-                    .arg(events.CurrentIndex())
-                    .arg(int(outcome))
-                    .arg(adjustOdds) +
-                PendingValues(bets),
-            {&events, &bets}, [&] { TakeBet(outcome, adjustOdds); });
+    m_code = NewPayoutCode(); // the one of the first try, when this is the same bet again
+    const bool before = Perform(QStringLiteral("bet %1 %2 %3")
+                                        .arg(events.CurrentIndex())
+                                        .arg(int(outcome))
+                                        .arg(adjustOdds) +
+                                    PendingValues(bets),
+                                {&events, &bets}, [&] { TakeBet(outcome, adjustOdds); });
+    if (before) {
+        // Taken by the try whose answer was lost: its slip is the one of its code.
+        if (const std::optional<std::int64_t> serial = m_home->SerialOfAction(m_performed))
+            m_last = Taken{*serial, m_code};
+    }
 }
 
 void TDataModule6::TakeBet(Outcome outcome, bool adjustOdds) {
@@ -161,8 +167,12 @@ void TDataModule6::TakeBet(Outcome outcome, bool adjustOdds) {
     TDataSet& events = *TableCompit;
     const QLatin1String stakeSum = SumField(outcome);
     auto work = BeginWork({&bets, &events, TableHistory});
-    if (m_home->TakeBetThere(events, bets, outcome, adjustOdds, m_action)) {
+    const bool slips = m_home->KeepsSeals(*TableHistory);
+    const QString seal = slips ? SealPayoutCode(m_code) : QString();
+    std::int64_t serial = 0;
+    if (m_home->TakeBetThere(events, bets, outcome, adjustOdds, seal, serial, m_action)) {
         work->Commit();
+        m_last = slips ? std::optional(Taken{serial, m_code}) : std::nullopt;
         return;
     }
     const RecordKey event = events.CurrentIndex();
@@ -181,6 +191,10 @@ void TDataModule6::TakeBet(Outcome outcome, bool adjustOdds) {
     const double payoutSum = PayoutSum(outcome);
     CheckLimits(CurrentLimits(), stake, koef, payoutSum, OutcomeName(events, outcome));
 
+    if (History->Kept()) {
+        serial = History->NextSerial();
+        bets.SetFieldValue(SERIAL, Variant(serial));
+    }
     bets.Post();
     // The stake as the bet holds it in its file.
     const Variant storedStake = bets.GetFieldValue(SUMMA);
@@ -193,8 +207,9 @@ void TDataModule6::TakeBet(Outcome outcome, bool adjustOdds) {
     if (adjustOdds)
         AdjustKoef(events);
     events.Post();
-    History->BetTaken(bets, events);
+    History->BetTaken(bets, events, seal);
     work->Commit();
+    m_last = slips ? std::optional(Taken{serial, m_code}) : std::nullopt;
 }
 
 // What the stored bets on the current event's outcome would pay if it won: kept with the event,
@@ -383,6 +398,8 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
             money.SetFieldValue(fields::FIO, bets.GetFieldValue(fields::FIO));
             money.SetFieldValue(fields::SUMMA, BetPayout(bets.GetFieldValue(fields::SUMMA),
                                                          bets.GetFieldValue(fields::KOEFICIENT)));
+            if (serial)
+                money.SetFieldValue(fields::SERIAL, Variant(*serial));
             money.Post();
             History->BetSettled(bets, serial, &money);
         } else {
@@ -406,7 +423,10 @@ void TDataModule6::PayOut() {
                     TableMoney->Refresh(); // the payouts move on
                 }
             } else {
-                History->PayoutPaid(*TableMoney);
+                History->PayoutPaid(*TableMoney,
+                                    History->HasSlip(History->SerialOfPayout(*TableMoney))
+                                        ? WithoutSlipNote()
+                                        : QString());
                 TableMoney->Delete();
                 work->Commit();
                 paid = true;
@@ -417,6 +437,74 @@ void TDataModule6::PayOut() {
     // Paid at another counter meanwhile: nothing written, and the payouts move on.
     TableMoney->Refresh();
     throw EDatabaseError(QStringLiteral("Этот выигрыш уже выплачен."));
+}
+
+std::optional<Slip> TDataModule6::LastSlip() const {
+    if (!m_last)
+        return std::nullopt;
+    std::optional<Slip> slip = History->SlipOf(m_last->serial);
+    if (slip)
+        slip->code = m_last->code;
+    return slip;
+}
+
+Slip TDataModule6::CopyLastSlip() {
+    if (!m_last)
+        throw EDatabaseError(QStringLiteral("Повторить нечего: с запуска программы здесь не "
+                                            "принято ни одной ставки с квитанцией. Код выплаты "
+                                            "хранится только до закрытия программы, поэтому "
+                                            "квитанцию прежней ставки напечатать снова нельзя."));
+    const std::int64_t serial = m_last->serial;
+    Perform(QStringLiteral("copy %1").arg(serial), {}, [&] {
+        auto work = BeginWork({TableHistory});
+        if (!m_home->SlipCopiedThere(serial, m_action))
+            History->SlipCopied(serial);
+        work->Commit();
+    });
+    std::optional<Slip> slip = LastSlip();
+    if (!slip)
+        throw EDatabaseError(
+            QStringLiteral("Ставки № %1 нет в истории книг: квитанцию не из чего составить.")
+                .arg(serial));
+    slip->copy = true;
+    return *slip;
+}
+
+SlipKey TDataModule6::SlipKeyOf(const QString& scanned) {
+    const std::optional<SlipKey> key = ReadSlipText(scanned);
+    if (!key)
+        throw ERuleRefused(NotSlipTextMessage());
+    return *key;
+}
+
+SlipCheck TDataModule6::CheckSlip(const QString& scanned) {
+    const SlipKey key = SlipKeyOf(scanned);
+    if (std::optional<SlipCheck> there = m_home->CheckSlipThere(key.serial, key.code))
+        return *there;
+    TableMoney->Open();
+    return History->CheckSlip(key.serial, key.code, *TableMoney);
+}
+
+void TDataModule6::PayBySlip(const QString& scanned) {
+    const SlipKey key = SlipKeyOf(scanned);
+    TDataSet& money = *TableMoney;
+    Perform(QStringLiteral("slip %1").arg(key.serial), {&money}, [&] {
+        money.Open();
+        auto work = BeginWork({&money, TableHistory});
+        if (m_home->PayBySlipThere(key.serial, key.code, m_action)) {
+            work->Commit();
+            ShowAsStored({&money});
+            return;
+        }
+        RecordKey place = -1;
+        const SlipCheck check = History->CheckSlip(key.serial, key.code, money, &place);
+        if (check.state != SlipCheck::State::Owed)
+            throw ERuleRefused(SlipRefusal(check));
+        money.MoveTo(std::uint32_t(place));
+        History->PayoutPaid(money);
+        money.Delete();
+        work->Commit();
+    });
 }
 
 THistory::UndoPlan TDataModule6::PlanUndo(RecordKey result) const {
@@ -461,6 +549,9 @@ bool TDataModule6::Perform(const QString& what, std::initializer_list<TDataSet*>
                                       [&](const UnknownAction& a) { return a.what == what; });
     const bool again = unknown != m_unknown.end();
     const QUuid key = again ? unknown->key : QUuid::createUuid();
+    m_performed = key;
+    if (again)
+        m_code = unknown->code;
     if (again && m_home->ActionDone(key)) {
         m_unknown.erase(unknown);
         ShowAsStored(shown);
@@ -474,7 +565,7 @@ bool TDataModule6::Perform(const QString& what, std::initializer_list<TDataSet*>
         if (error.Unknown() && !again) {
             if (m_unknown.size() == kUnknownKept)
                 m_unknown.removeFirst();
-            m_unknown.append({key, what});
+            m_unknown.append({key, what, m_code});
         }
         throw;
     }

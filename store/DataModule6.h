@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include <QDate>
 #include <QHash>
@@ -104,8 +105,24 @@ public:
     // stake + stake × coefficient for every bet on it that named the winner, every bet on it and
     // the event removed, the history's records of each.
     void SettleEvent(RecordKey event, const QString& winner);
-    // Pays out the current payout: its removal and its record in the history.
+    // Pays out the current payout: its removal and its record in the history. A bet's payout
+    // that has a slip is paid so only for a lost slip, by a manager on a server; its record
+    // notes it (WithoutSlipNote).
     void PayOut();
+
+    // A bet's slip. RecordBet gives each bet a payout code where the books keep its seal; the
+    // code stays here, in memory only, for the slip of the last bet taken.
+    // That slip with its code (no office); none when no bet with a slip was taken since start.
+    std::optional<Slip> LastSlip() const;
+    // The same slip marked a copy, with its record in the history. Refuses (EDatabaseError)
+    // when no bet was taken here since start: the code is not kept past it.
+    Slip CopyLastSlip();
+    // What the books say of the slip whose barcode or serial and code the operator gave.
+    // Refuses (ERuleRefused) text that is no slip's.
+    SlipCheck CheckSlip(const QString& scanned);
+    // Pays the slip's payout, exactly that bet's, with its record naming the serial; refuses
+    // (ERuleRefused, SlipRefusal) a slip not owed, paid at another counter meanwhile included.
+    void PayBySlip(const QString& scanned);
     // What undoing the result that the history's record `result` entered would change, or an
     // EDatabaseError saying why it cannot be undone (THistory::PlanUndo).
     THistory::UndoPlan PlanUndo(RecordKey result) const;
@@ -136,12 +153,14 @@ private:
     struct UnknownAction {
         QUuid key;
         QString what;
+        QString code; // a bet's payout code, the same when the bet is tried again
     };
     static constexpr qsizetype kUnknownKept = 16;
 
     template <typename Work>
     bool Perform(const QString& what, std::initializer_list<TDataSet*> shown, Work&& work);
     void TakeBet(Outcome outcome, bool adjustOdds);
+    static SlipKey SlipKeyOf(const QString& scanned);
     double PayoutSum(Outcome outcome) const;
     static void ShowAsStored(std::initializer_list<TDataSet*> tables);
     static QString PendingValues(const TDataSet& table);
@@ -151,7 +170,14 @@ private:
     std::unique_ptr<TBooksHome> m_home;
     std::unique_ptr<THistory> m_history;
     QList<UnknownAction> m_unknown;
-    QUuid m_action; // the key of the operation under way
+    QUuid m_action;    // the key of the operation under way
+    QUuid m_performed; // the key of the operation last performed
+    QString m_code;    // the payout code of the bet under way
+    struct Taken {
+        std::int64_t serial = 0;
+        QString code;
+    };
+    std::optional<Taken> m_last; // the last bet with a slip taken here
 };
 
 // The program's one instance, made at start-up.

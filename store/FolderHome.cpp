@@ -162,6 +162,11 @@ std::unique_ptr<TBooksHome> FolderHome() {
     return std::make_unique<TFolderHome>();
 }
 
+bool TBooksHome::KeepsSeals(const TDataSet& history) const {
+    const TField* seal = history.FindField(fields::KOD);
+    return history.Active() && seal && !seal->Missing();
+}
+
 QString DesktopUserName() {
     QString name;
     for (const char* variable : {"USER", "LOGNAME", "USERNAME"}) {

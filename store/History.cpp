@@ -45,9 +45,12 @@ QString LimitsSet() {
 QString Revoked() {
     return QStringLiteral("Отзыв");
 }
+QString Copied() {
+    return QStringLiteral("Копия");
+}
 QStringList All() {
-    return {Event(), Bet(),    Won(),      Lost(),      Result(),
-            Paid(),  Undone(), Restored(), LimitsSet(), Revoked()};
+    return {Event(),  Bet(),      Won(),       Lost(),    Result(), Paid(),
+            Undone(), Restored(), LimitsSet(), Revoked(), Copied()};
 }
 } // namespace kinds
 
@@ -158,14 +161,16 @@ void THistory::EventEntered(const TDataSet& events) {
     m_history->Post();
 }
 
-void THistory::BetTaken(const TDataSet& bets, const TDataSet& events) {
+void THistory::BetTaken(const TDataSet& bets, const TDataSet& events, const QString& seal) {
     if (!Kept())
         return;
-    const std::int64_t serial = NextPlace() + 1;
+    const std::int64_t serial = NextSerial();
     Begin(kinds::Bet());
     CopyEvent(events);
     CopyBet(bets);
     m_history->SetFieldValue(SERIAL, Variant(serial));
+    if (!seal.isEmpty())
+        m_history->SetFieldValue(KOD, Variant(seal));
     m_history->SetFieldValue(ZAPIS, Variant(bets.CurrentIndex()));
     m_history->Post();
 }
@@ -260,13 +265,15 @@ Variant THistory::SerialOfPayout(const TDataSet& money) const {
     return serial;
 }
 
-void THistory::PayoutPaid(const TDataSet& money) {
+void THistory::PayoutPaid(const TDataSet& money, const QString& note) {
     if (!Kept())
         return;
     const Variant serial = SerialOfPayout(money);
     const Variant fio = money.GetFieldValue(FIO);
     const Variant amount = money.GetFieldValue(SUMMA);
     Begin(kinds::Paid());
+    if (!note.isEmpty())
+        m_history->SetFieldValue(RESULT, Variant(note));
     m_history->SetFieldValue(SERIAL, serial);
     m_history->SetFieldValue(FIO, fio);
     m_history->SetFieldValue(VYPLATA, amount);
@@ -424,6 +431,7 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
         bets.SetFieldValue(NUMBER, value(at, NUMBER));
         for (const QLatin1String field : kBetFields)
             bets.SetFieldValue(field, value(at, field));
+        bets.SetFieldValue(SERIAL, value(at, SERIAL)); // its slip pays again
         bets.Post();
         Begin(kinds::Restored());
         CopyBet(bets);
@@ -436,6 +444,126 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
         money.MoveTo(std::uint32_t(place));
         money.Delete();
     }
+}
+
+RecordKey THistory::BetRecord(const Variant& serial) const {
+    if (!Kept() || serial.isNull())
+        return -1;
+    const TDataSet& h = *m_history;
+    const TField* serialField = h.FieldByName(SERIAL);
+    const TField* vid = h.FieldByName(VID);
+    // A bet's records are its Ставка and those after it; the Отмена of a result numbers its
+    // SERIAL otherwise and is passed over.
+    for (std::int64_t i = h.FindRecord(h.EndKey(), -1, serialField, serial); i >= 0;
+         i = h.FindRecord(i, -1, serialField, serial))
+        if (h.ValueAt(std::uint32_t(i), vid).toString() == kinds::Bet())
+            return i;
+    return -1;
+}
+
+bool THistory::HasSlip(const Variant& serial) const {
+    const RecordKey bet = BetRecord(serial);
+    const TField* seal = m_history ? m_history->FindField(KOD) : nullptr;
+    return bet >= 0 && seal && !m_history->ValueAt(std::uint32_t(bet), seal).isNull();
+}
+
+std::optional<Slip> THistory::SlipOf(std::int64_t serial) const {
+    const RecordKey bet = BetRecord(Variant(serial));
+    if (bet < 0)
+        return std::nullopt;
+    const TDataSet& h = *m_history;
+    const auto value = [&](QLatin1String field) {
+        return h.ValueAt(std::uint32_t(bet), h.FieldByName(field));
+    };
+    Slip slip;
+    slip.serial = serial;
+    slip.taken = QDateTime(value(DEN).toDate(),
+                           QTime::fromString(value(VREMYA).toString(), QStringLiteral("HH:mm:ss")));
+    slip.eventNumber = int(value(NUMBER).toInteger());
+    slip.eventDate = value(DATE).toDate();
+    slip.side1 = value(KOM1).toString().trimmed();
+    slip.side2 = value(KOM2).toString().trimmed();
+    slip.outcome = value(RESULT).toString().trimmed();
+    slip.stake = value(SUMMA).toReal();
+    slip.koef = value(KOEFICIENT).toReal();
+    slip.payout = BetPayout(slip.stake, slip.koef);
+    if (h.FindField(KASSIR))
+        slip.cashier = value(KASSIR).toString().trimmed();
+    return slip;
+}
+
+SlipCheck THistory::CheckSlip(std::int64_t serial, const QString& code, const TDataSet& money,
+                              RecordKey* payout) const {
+    SlipCheck check;
+    check.serial = serial;
+    const RecordKey bet = BetRecord(Variant(serial));
+    const TField* sealField = m_history ? m_history->FindField(KOD) : nullptr;
+    if (bet < 0 || !sealField ||
+        !PayoutCodeMatches(code, m_history->ValueAt(std::uint32_t(bet), sealField).toString()))
+        return check;
+    const std::optional<Slip> slip = SlipOf(serial);
+    check.client =
+        m_history->ValueAt(std::uint32_t(bet), m_history->FieldByName(FIO)).toString().trimmed();
+    check.eventNumber = slip->eventNumber;
+    check.eventDate = slip->eventDate;
+    check.side1 = slip->side1;
+    check.side2 = slip->side2;
+    check.outcome = slip->outcome;
+    check.stake = slip->stake;
+    check.koef = slip->koef;
+    check.payout = slip->payout;
+
+    // What became of it: the newest of its records after the taking.
+    const TDataSet& h = *m_history;
+    const TField* serialField = h.FieldByName(SERIAL);
+    RecordKey newest = bet;
+    for (std::int64_t i = h.FindRecord(h.EndKey(), -1, serialField, Variant(serial)); i > bet;
+         i = h.FindRecord(i, -1, serialField, Variant(serial))) {
+        const QString kind = h.ValueAt(std::uint32_t(i), h.FieldByName(VID)).toString();
+        if (kind == kinds::Won() || kind == kinds::Lost() || kind == kinds::Paid() ||
+            kind == kinds::Revoked() || kind == kinds::Restored()) {
+            newest = i;
+            break;
+        }
+    }
+    const auto at = std::uint32_t(newest);
+    const QString kind = h.ValueAt(at, h.FieldByName(VID)).toString();
+    check.state = SlipCheck::State::Open;
+    if (kind == kinds::Lost()) {
+        check.state = SlipCheck::State::Lost;
+    } else if (kind == kinds::Revoked()) {
+        check.state = SlipCheck::State::Revoked;
+    } else if (kind == kinds::Paid()) {
+        check.state = SlipCheck::State::Paid;
+        check.paidWhen = QStringLiteral("%1 в %2").arg(
+            h.ValueAt(at, h.FieldByName(DEN)).toDate().toString(QStringLiteral("dd.MM.yyyy")),
+            h.ValueAt(at, h.FieldByName(VREMYA)).toString().trimmed());
+        if (const TField* kassir = h.FindField(KASSIR))
+            check.paidBy = h.ValueAt(at, kassir).toString().trimmed();
+    } else if (kind == kinds::Won()) {
+        // Its payout, where the settlement put it, as the settlement wrote it.
+        check.payout = h.ValueAt(at, h.FieldByName(VYPLATA)).toReal();
+        const std::int64_t place = h.ValueAt(at, h.FieldByName(ZAPIS)).toInteger();
+        const TField* owedSerial = money.FindField(SERIAL);
+        check.state = SlipCheck::State::Unknown;
+        if (place >= 0 && place < std::int64_t(money.EndKey()) &&
+            !money.IsDeletedAt(std::uint32_t(place)) &&
+            (!owedSerial || owedSerial->Missing() ||
+             money.ValueAt(std::uint32_t(place), owedSerial) == Variant(serial))) {
+            check.state = SlipCheck::State::Owed;
+            if (payout)
+                *payout = place;
+        }
+    }
+    return check;
+}
+
+void THistory::SlipCopied(std::int64_t serial) {
+    if (!Kept())
+        return;
+    Begin(kinds::Copied());
+    m_history->SetFieldValue(SERIAL, Variant(serial));
+    m_history->Post();
 }
 
 } // namespace varnel

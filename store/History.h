@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Slip.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/Variant.h"
 
@@ -36,9 +37,12 @@ class TTable;
 //              the payout that was taken away
 //   Отзыв      a bet revoked before its event, its stake handed back: SERIAL, the bet's fields,
 //              ZAPIS its record in PRIEM.DBF, and the event's fields as the revocation left them
+//   Копия      a bet's slip printed again: SERIAL
 //   Лимиты     the owner's limits as they now stand (blank: no limit): SUMM_1 the smallest stake,
 //              SUMM_2 the largest, VYPLATA the largest payout of a bet, SUMM_N the largest
 //              payout sum of an outcome, ZAPIS the minutes a cashier may revoke a bet in
+// A Ставка record keeps the seal of the bet's payout code (KOD, Slip.h) where the history has
+// the field; a Выплата record notes in RESULT a payout of a bet with a slip paid without it.
 // Every record also names who wrote it (KASSIR: the home's operator, TBooksHome::Operator), and
 // when (DEN, VREMYA).
 // Every bet has a serial that never repeats: one more than the place in the history of the
@@ -54,6 +58,7 @@ QString Undone();
 QString Restored();
 QString LimitsSet();
 QString Revoked();
+QString Copied();
 // Every kind above.
 QStringList All();
 } // namespace kinds
@@ -74,8 +79,11 @@ public:
 
     // The event is on the stored record just written.
     void EventEntered(const TDataSet& events);
-    // The bet, and its event as it now stands, each on its stored record just written.
-    void BetTaken(const TDataSet& bets, const TDataSet& events);
+    // The bet, and its event as it now stands, each on its stored record just written; `seal`
+    // the seal of its payout code (none: a bet without a slip).
+    void BetTaken(const TDataSet& bets, const TDataSet& events, const QString& seal = {});
+    // The serial the next bet taken gets: one more than the place its record will take.
+    std::int64_t NextSerial() const { return NextPlace() + 1; }
 
     // The serials of the bets on an event in PRIEM.DBF, by record: found in the history from its
     // end back to where the event was entered. A bet with no record of its own has none here.
@@ -96,8 +104,8 @@ public:
     // The limits just set.
     void LimitsChanged(const Limits& limits);
 
-    // The payout on the current record of the payouts table, before it goes.
-    void PayoutPaid(const TDataSet& money);
+    // The payout on the current record of the payouts table, before it goes; `note` in RESULT.
+    void PayoutPaid(const TDataSet& money, const QString& note = {});
     // The serial of the bet whose win the current payout is: its settlement's record, when
     // that record says the payout as it stands; null otherwise.
     Variant SerialOfPayout(const TDataSet& money) const;
@@ -121,6 +129,19 @@ public:
     // it all (Отмена, then a Возврат per bet).
     void Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDataSet& money);
 
+    // The slip of the bet of `serial` shown with `code`: what the records of the serial say,
+    // and for a payout owed its record in `money`. Unknown unless the code matches the seal
+    // kept with the bet's record.
+    SlipCheck CheckSlip(std::int64_t serial, const QString& code, const TDataSet& money,
+                        RecordKey* payout = nullptr) const;
+    // Whether the bet of `serial` was given a slip (its record keeps a seal).
+    bool HasSlip(const Variant& serial) const;
+    // The slip of the bet of `serial` as its record says it (no office, no code); none when the
+    // history has no record of its taking.
+    std::optional<Slip> SlipOf(std::int64_t serial) const;
+    // The slip of `serial` printed again.
+    void SlipCopied(std::int64_t serial);
+
     TDataSet* Table() const { return m_history; }
 
 private:
@@ -128,7 +149,8 @@ private:
     void StampOperator(); // KASSIR: the home's operator
     void CopyEvent(const TDataSet& events);
     void CopyBet(const TDataSet& bets);
-    std::int64_t NextPlace() const; // the place the next record takes
+    std::int64_t NextPlace() const;                   // the place the next record takes
+    RecordKey BetRecord(const Variant& serial) const; // its Ставка record, or -1
 
     TDataSet* m_history;
     TBooksHome* m_home; // where the serials are kept with the bets, they come from there

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/Slip.h"
+
 #include <QString>
 #include <QUuid>
 
@@ -59,11 +61,31 @@ public:
     // The event pending on `events`, which becomes the current one.
     virtual bool EnterEventThere(TDataSet& /*events*/, const QUuid& /*action*/) { return false; }
     // The bet pending on `bets` on the outcome of the current event, which becomes the current
-    // bet; the pending changes of the event are dropped.
+    // bet; the pending changes of the event are dropped. `seal` the seal of its payout code
+    // (none: no slip); `serial` is given the bet's serial.
     virtual bool TakeBetThere(TDataSet& /*events*/, TDataSet& /*bets*/, Outcome /*outcome*/,
-                              bool /*adjustOdds*/, const QUuid& /*action*/) {
+                              bool /*adjustOdds*/, const QString& /*seal*/,
+                              std::int64_t& /*serial*/, const QUuid& /*action*/) {
         return false;
     }
+    // Whether the books keep a bet's seal, so that its slip can pay: where the history has the
+    // field (`history`, the module's cursor over it), or a server's.
+    virtual bool KeepsSeals(const TDataSet& history) const;
+    // The serial of the bet that the operation of that key took (ActionDone), if any.
+    virtual std::optional<std::int64_t> SerialOfAction(const QUuid& /*action*/) { return {}; }
+    // The slip of `serial` shown with `code`, as the home's own operation finds it; none where
+    // the module reads the tables itself.
+    virtual std::optional<SlipCheck> CheckSlipThere(std::int64_t /*serial*/,
+                                                    const QString& /*code*/) {
+        return std::nullopt;
+    }
+    // Its payout paid; refused (ERuleRefused, the slip's message) unless it is owed.
+    virtual bool PayBySlipThere(std::int64_t /*serial*/, const QString& /*code*/,
+                                const QUuid& /*action*/) {
+        return false;
+    }
+    // The slip of `serial` printed again, with its record.
+    virtual bool SlipCopiedThere(std::int64_t /*serial*/, const QUuid& /*action*/) { return false; }
     // The current event settled with the outcome `winner`.
     virtual bool SettleThere(TDataSet& /*events*/, const QString& /*winner*/,
                              const QUuid& /*action*/) {

@@ -72,4 +72,67 @@ QString PayoutCodeText(const QString& code) {
     return grouped;
 }
 
+QString SlipPaidMessage(const QString& serial, const QString& when, const QString& by) {
+    return QStringLiteral("Выигрыш по квитанции № %1 уже выплачен %2, кассир %3.")
+        .arg(serial, when, by);
+}
+
+QString SlipLostMessage(const QString& serial) {
+    return QStringLiteral("Ставка по квитанции № %1 не выиграла: выплаты по ней нет.").arg(serial);
+}
+
+QString SlipOpenMessage(const QString& serial) {
+    return QStringLiteral("Результат события ставки по квитанции № %1 ещё не введён: выплаты "
+                          "пока нет.")
+        .arg(serial);
+}
+
+QString SlipRevokedMessage(const QString& serial) {
+    return QStringLiteral("Ставка по квитанции № %1 отозвана, ставка возвращена: выплаты по ней "
+                          "нет.")
+        .arg(serial);
+}
+
+QString SlipUnknownMessage() {
+    return QStringLiteral("Такой квитанции нет: проверьте номер ставки и код выплаты.");
+}
+
+QString UnnamedCashier() {
+    return QStringLiteral("не назван");
+}
+
+QString SlipRefusal(const SlipCheck& check) {
+    const QString serial = QString::number(check.serial);
+    switch (check.state) {
+    case SlipCheck::State::Owed:
+        return {};
+    case SlipCheck::State::Paid:
+        return SlipPaidMessage(serial, check.paidWhen,
+                               check.paidBy.isEmpty() ? UnnamedCashier() : check.paidBy);
+    case SlipCheck::State::Lost:
+        return SlipLostMessage(serial);
+    case SlipCheck::State::Open:
+        return SlipOpenMessage(serial);
+    case SlipCheck::State::Revoked:
+        return SlipRevokedMessage(serial);
+    case SlipCheck::State::Unknown:
+        break;
+    }
+    return SlipUnknownMessage();
+}
+
+QString NotSlipTextMessage() {
+    return QStringLiteral("Это не квитанция: отсканируйте её штрихкод или наберите номер ставки "
+                          "и код выплаты (20 цифр).");
+}
+
+QString SlipOnlyMessage() {
+    return QStringLiteral("Этот выигрыш выплачивается по квитанции. Без квитанции (если клиент "
+                          "её потерял) его выплачивает менеджер.");
+}
+
+QString WithoutSlipNote() {
+    return QStringLiteral("без квитанции");
+}
+
 } // namespace varnel

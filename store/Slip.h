@@ -48,4 +48,33 @@ std::optional<SlipKey> ReadSlipText(const QString& text);
 // The code as a slip prints it: groups of four digits.
 QString PayoutCodeText(const QString& code);
 
+// What the books say of a slip shown at the counter: its bet and what became of it. Told only
+// when the code matches: an unknown serial and a wrong code are the same answer.
+struct SlipCheck {
+    enum class State { Unknown, Owed, Paid, Lost, Open, Revoked };
+    State state = State::Unknown;
+    std::int64_t serial = 0;
+    QString client;
+    int eventNumber = 0;
+    QDate eventDate;
+    QString side1, side2, outcome;
+    double stake = 0, koef = 0, payout = 0;
+    QString paidWhen, paidBy; // Paid: the day and time, and the cashier
+};
+// Why a slip does not pay, as the counter says it (empty for one owed); the messages it is made
+// of, each for the server's operations too. `when`: "dd.MM.yyyy в hh:mm:ss".
+QString SlipRefusal(const SlipCheck& check);
+QString SlipPaidMessage(const QString& serial, const QString& when, const QString& by);
+QString SlipLostMessage(const QString& serial);
+QString SlipOpenMessage(const QString& serial);
+QString SlipRevokedMessage(const QString& serial);
+QString SlipUnknownMessage(); // an unknown serial and a wrong code alike
+QString UnnamedCashier();     // a payout's record that names nobody
+// What the payout field took that is no slip's.
+QString NotSlipTextMessage();
+// Paying by name a bet that has a slip, by one who may not.
+QString SlipOnlyMessage();
+// The history's note on a payout of a bet with a slip paid without it.
+QString WithoutSlipNote();
+
 } // namespace varnel

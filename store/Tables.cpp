@@ -51,6 +51,19 @@ FieldDescription addedLater(FieldDescription field) {
     return field;
 }
 
+// A bet's serial, kept with the bet and its payout (added later to both).
+FieldDescription serial() {
+    return {fields::SERIAL, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "№ ставки"};
+}
+
+// What the books keep of a payout code: "salt$hash" in hex (Slip.h).
+constexpr int kSealLength = 81;
+
+FieldDescription sealed(FieldDescription field) {
+    field.sealed = true;
+    return field;
+}
+
 // The operator's name: a server's role name is at most 63 bytes.
 constexpr int kOperatorLength = 63;
 
@@ -135,7 +148,7 @@ const TableDescription& PriemTable() {
         QLatin1String("SourceStavka"),
         true,
         {smallint(NUMBER, "№"), text(RESULT, 25, "Результат"), money(SUMMA, "Сумма"),
-         coefficient(KOEFICIENT, "Коэффициент"), text(FIO, 50, "Ф.И.О.")}};
+         coefficient(KOEFICIENT, "Коэффициент"), text(FIO, 50, "Ф.И.О."), addedLater(serial())}};
     return table;
 }
 
@@ -150,11 +163,12 @@ const TableDescription& TmpTable() {
 
 const TableDescription& MoneyTable() {
     using namespace fields;
-    static const TableDescription table{QLatin1String("MONEY.DBF"),
-                                        QLatin1String("TableMoney"),
-                                        QLatin1String("SourceMoney"),
-                                        false,
-                                        {text(FIO, 50, "Ф.И.О."), money(SUMMA, "Сумма выплаты")}};
+    static const TableDescription table{
+        QLatin1String("MONEY.DBF"),
+        QLatin1String("TableMoney"),
+        QLatin1String("SourceMoney"),
+        false,
+        {text(FIO, 50, "Ф.И.О."), money(SUMMA, "Сумма выплаты"), addedLater(serial())}};
     return table;
 }
 
@@ -170,7 +184,7 @@ const TableDescription& HistoryTable() {
         {date(DEN),
          text(VREMYA, 8, "Время"),
          text(VID, 10, "Что"),
-         {SERIAL, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "№ ставки"},
+         serial(),
          {ZAPIS, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "Запись"},
          smallint(NUMBER, "№"),
          date(DATE),
@@ -187,7 +201,8 @@ const TableDescription& HistoryTable() {
          coefficient(KOEFICIENT, "Коэффициент"),
          text(FIO, 50, "Ф.И.О."),
          money(VYPLATA, "Выплата"),
-         addedLater(text(KASSIR, kOperatorLength, "Кассир"))}};
+         addedLater(text(KASSIR, kOperatorLength, "Кассир")),
+         sealed(addedLater(text(KOD, kSealLength, "Код")))}};
     return table;
 }
 

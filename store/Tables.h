@@ -47,6 +47,7 @@ inline constexpr QLatin1String SERIAL{"SERIAL"};   // the bet's serial number
 inline constexpr QLatin1String ZAPIS{"ZAPIS"};     // the record's place in its table
 inline constexpr QLatin1String VYPLATA{"VYPLATA"}; // a payout's amount
 inline constexpr QLatin1String KASSIR{"KASSIR"};   // the operator who wrote the record
+inline constexpr QLatin1String KOD{"KOD"};         // the seal of a bet's payout code (Slip.h)
 } // namespace fields
 
 // The digits after the point of every money column the program writes: a hundredth of a kopeck.
@@ -66,6 +67,10 @@ struct FieldDescription {
     // field read blank and left out of what is written (TField::MayBeMissing). A file lacking
     // any other field is refused.
     bool mayBeMissing = false;
+    // Kept from the operators on a server (column rights): only the books' operations read it.
+    // A server's cursor and the back office's readings leave it out; on a folder, whoever holds
+    // the files holds the books anyway.
+    bool sealed = false;
 };
 
 // One table file: its name, the data module's components over it, and its fields in order.
@@ -90,8 +95,9 @@ const TableDescription& CompitTable();
 const TableDescription& PriemTable();
 const TableDescription& TmpTable();
 const TableDescription& MoneyTable();
-// The history of every change, appended to and never rewritten (History.h). Its last field,
-// KASSIR, came later: a history written before it opens without it (varnel-newdesk adds it).
+// The history of every change, appended to and never rewritten (History.h). Its last fields,
+// KASSIR and KOD, came later: a history written before them opens without them (varnel-newdesk
+// adds them). The bets and the payouts got their SERIAL so too.
 const TableDescription& HistoryTable();
 
 // The owner's limits: one record, each field blank for no limit. A folder laid out before it

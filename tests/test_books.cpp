@@ -7,6 +7,7 @@
 #include "store/Home.h"
 #include "store/Reading.h"
 #include "store/Rules.h"
+#include "store/Slip.h"
 #include "store/Tables.h"
 #include "store/engine/DataSet.h"
 #include "store/engine/DbfFile.h"
@@ -102,6 +103,60 @@ private slots:
         // The loser went without a payout; other events' bets kept, in their order.
         QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList({"Чужой 1", "Чужой 2"}));
         QCOMPARE(readColumn(file("COMPIT.DBF"), "NUMBER"), QStringList({"8"}));
+    }
+
+    // A slip pays its own bet once, by its code: a win owed is shown and paid, and everything
+    // else is said, nothing written. An undone result gives back a bet whose slip still pays;
+    // a payout of a bet with a slip paid by name is noted as such.
+    void aSlipPaysItsOwnBetOnceAndSaysWhyOtherwise() {
+        TDataModule6& books = *m_books->module;
+        const auto refusal = [&books](const QString& text) {
+            try {
+                books.PayBySlip(text);
+                return QString();
+            } catch (const ERuleRefused& refused) {
+                return refused.message();
+            }
+        };
+        m_books->enterEvent(7, "Зенит", "Спартак");
+        m_books->takeBet(7, 1, 100, "Иванов");
+        const Slip won = *books.LastSlip();
+        m_books->takeBet(7, 2, 40, "Петров");
+        const Slip lost = *books.LastSlip();
+        m_books->takeBet(7, 1, 10, "Сидоров");
+        QCOMPARE(won.code.size(), 20);
+        QCOMPARE(won.outcome + won.side2 + MoneyText(won.payout), "ЗенитСпартак300,00");
+        const QString wonText = BooksFixture::slipText(won.serial);
+        const QString serial = QString::number(won.serial);
+        QCOMPARE(refusal(wonText), SlipOpenMessage(serial));
+        QVERIFY(m_books->settle(7, 1));
+        QString off = won.code;
+        off[19] = QChar('0' + (off[19].digitValue() + 1) % 10);
+        QCOMPARE(refusal(SlipBarcodeText(won.serial, off)), SlipUnknownMessage());
+        QCOMPARE(refusal(SlipBarcodeText(won.serial + 1000, won.code)), SlipUnknownMessage());
+        QCOMPARE(refusal("12345"), NotSlipTextMessage());
+        QCOMPARE(refusal(BooksFixture::slipText(lost.serial)),
+                 SlipLostMessage(QString::number(lost.serial)));
+
+        TDataSet& history = *books.TableHistory;
+        history.Last();
+        while (history.GetFieldValue(fields::VID).toString() != kinds::Result())
+            history.Prior();
+        books.UndoResult(history.CurrentIndex());
+        QCOMPARE(refusal(wonText), SlipOpenMessage(serial));
+        QVERIFY(m_books->settle(7, 1));
+        const SlipCheck owed = books.CheckSlip(wonText);
+        QCOMPARE(int(owed.state), int(SlipCheck::State::Owed));
+        QCOMPARE(owed.client + QString::number(owed.payout), "Иванов300");
+        QCOMPARE(refusal(wonText), QString());
+        QVERIFY2(refusal(wonText).startsWith(QStringLiteral("Выигрыш по квитанции № %1 уже "
+                                                            "выплачен %2 в ")
+                                                 .arg(serial, Date().toString("dd.MM.yyyy"))),
+                 qPrintable(refusal(wonText)));
+        QCOMPARE(readColumn(file("MONEY.DBF"), "FIO"), QStringList{"Сидоров"});
+        m_books->payOut(0); // by name, for a lost slip
+        history.Last();
+        QCOMPARE(history.GetFieldValue(fields::RESULT).toString(), WithoutSlipNote());
     }
 
     // A side may be named like the draw's outcome in part, or like the other side but for

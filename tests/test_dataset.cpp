@@ -424,7 +424,7 @@ private slots:
         // A history without a field that was always there is refused, as it always was.
         QFile::remove("HISTORY.DBF");
         QList<DbfColumn> damaged = HistoryTable().Columns();
-        damaged.removeAt(damaged.size() - 2); // VYPLATA
+        damaged.removeIf([](const DbfColumn& c) { return c.name == fields::VYPLATA; });
         DbfFile::create("HISTORY.DBF", damaged);
         const QByteArray before = folder.bytes("HISTORY.DBF");
         try {

@@ -27,6 +27,9 @@ const QStringList kHistoryCompared = {
     "VID",    "NUMBER", "DATE",   "KOM1",   "KOM2",  "KOEF_1",     "KOEF_2", "KOEF_N",
     "SUMM_1", "SUMM_2", "SUMM_N", "RESULT", "SUMMA", "KOEFICIENT", "FIO",    "VYPLATA"};
 
+// The serials of the bets and payouts, numbered by each home in its way.
+const QStringList kByNature = {"SERIAL"};
+
 QString shown(const Variant& value) {
     if (value.isNull())
         return QStringLiteral("∅");
@@ -43,7 +46,8 @@ QStringList records(TDataSet& table, const QStringList& only = {}) {
     for (table.First(); !table.Eof(); table.Next()) {
         QStringList row;
         for (const TField* field : table.Fields())
-            if (only.isEmpty() || only.contains(field->FieldName()))
+            if ((only.isEmpty() && !kByNature.contains(field->FieldName())) ||
+                only.contains(field->FieldName()))
                 row << shown(table.GetFieldValue(field->FieldName()));
         rows << row.join(QLatin1Char('|'));
     }

@@ -303,7 +303,7 @@ private slots:
         anna.takeBet(2, 2, 50, "Петров Пётр");
         boris.takeBet(1, 2, 70, "Сидорова Анна");
         QVERIFY(boris.settle(1, 1)); // Иванов Иван is owed 100 + 100 × 2
-        anna.payOut(0);
+        anna.payBySlip(0);
         QCOMPARE(anna.errors.messages + boris.errors.messages, QStringList());
         // What the server itself says each one took and paid today.
         QMap<QString, QPair<double, double>> server;

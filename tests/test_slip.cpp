@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "slip/SlipPage.h"
 #include "slip/SlipPrinter.h"
+#include "store/DataModule6.h"
 #include "store/Slip.h"
 #include "tests/support/SlipFixture.h"
 #include "tests/support/TestMain.h"
@@ -68,6 +69,31 @@ private slots:
         QVERIFY(key);
         QCOMPARE(key->serial, serial);
         QCOMPARE(key->code, code);
+    }
+
+    // A bet's own slip, read from its PDF by a reader no one here wrote, pays the bet once.
+    void aBetsSlipReadBackPaysOnce() {
+        BooksFixture books;
+        books.enterEvent(5, "Зенит", "ЦСКА\\Москва");
+        books.takeBet(5, 2, 1000, "Иванов Иван");
+        Slip slip = *books.module->LastSlip();
+        slip.office = QStringLiteral("Контора");
+        QTemporaryDir dir;
+        const QString pdf = SlipPdfPath(dir.path(), slip.taken.date(), slip.serial);
+        WriteSlipPdf(slip, pdf);
+        QVERIFY(run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+                    .contains(QStringLiteral("ЦСКА\\Москва")));
+        const QString read = barcodeOn(pdf, QDir(dir.path()));
+        QVERIFY(books.settle(5, 2));
+        books.module->PayBySlip(read);
+        try {
+            books.module->PayBySlip(read);
+            QFAIL("a slip paid twice");
+        } catch (const ERuleRefused& refused) {
+            QVERIFY2(refused.message().contains(QStringLiteral("уже выплачен")),
+                     qPrintable(refused.message()));
+        }
+        QVERIFY(books.module->TableMoney->IsEmpty());
     }
 
     // What a scanner types, or a cashier by hand, read back; anything else is no slip.

@@ -153,8 +153,8 @@ private slots:
         settle();
         m_after = snapshot();
         QVERIFY(m_before != m_after);
-        QVERIFY(m_after.contains("MONEY.DBF: Выигравший|250"));
-        QVERIFY(m_after.contains("MONEY.DBF: Второй выигравший|75"));
+        QCOMPARE(m_after.filter("MONEY.DBF: Выигравший|250|").size(), 1);
+        QCOMPARE(m_after.filter("MONEY.DBF: Второй выигравший|75|").size(), 1);
         QCOMPARE(m_after.filter("PRIEM.DBF").size(), 2);
         QCOMPARE(m_after.filter("COMPIT.DBF").size(), 1);
         QVERIFY(!QFile::exists(JournalFileName()));

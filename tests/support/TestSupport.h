@@ -88,6 +88,11 @@ public:
     void enterEvent(const Variant& number, const QString& kom1, const QString& kom2);
     // The payout on row `row` of the payouts, in their order, paid out.
     void payOut(int row);
+    // The same paid by its bet's slip, as the slip's barcode reads (its code as the bet was
+    // taken, by any fixture of this test).
+    void payBySlip(int row);
+    // What the barcode of the slip of the bet `serial` holds.
+    static QString slipText(std::int64_t serial);
 };
 
 // Nine significant digits: what a coefficient or an amount keeps through its table.

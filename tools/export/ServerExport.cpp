@@ -117,44 +117,46 @@ int exportTable(ServerConnection& server, const QStringList& arguments, std::FIL
         buffer += '\n';
     }
     bool first = true;
+    const bool sealedRead = ReadsSealed(server); // a seal is its owner's to read
     ServerReading reading(server);
-    reading.ForEach(ServerSelect(table, fields, filter), values, [&](const ServerRows& row) {
-        if (format == 'j')
-            buffer += first ? "[\n{" : ",\n{";
-        first = false;
-        for (qsizetype f = 0; f < fields.size(); ++f) {
-            const QVariant value = row.Value(int(f));
-            const bool bare = isNumber(*fields[f]) || fields[f]->type == TFieldType::Logical;
-            const std::string text = value.toString().toStdString();
-            if (format == 'j') {
-                if (f > 0)
-                    buffer += ", ";
-                AppendJsonString(buffer,
-                                 std::string(fields[f]->name.data(), fields[f]->name.size()));
-                buffer += ": ";
-                if (value.isNull())
-                    buffer += "null";
-                else if (bare)
-                    buffer += text;
-                else
-                    AppendJsonString(buffer, text);
-            } else {
-                if (f > 0)
-                    buffer += separator;
-                if (!value.isNull())
-                    AppendDelimited(buffer, text, separator);
+    reading.ForEach(
+        ServerSelect(table, fields, filter, false, sealedRead), values, [&](const ServerRows& row) {
+            if (format == 'j')
+                buffer += first ? "[\n{" : ",\n{";
+            first = false;
+            for (qsizetype f = 0; f < fields.size(); ++f) {
+                const QVariant value = row.Value(int(f));
+                const bool bare = isNumber(*fields[f]) || fields[f]->type == TFieldType::Logical;
+                const std::string text = value.toString().toStdString();
+                if (format == 'j') {
+                    if (f > 0)
+                        buffer += ", ";
+                    AppendJsonString(buffer,
+                                     std::string(fields[f]->name.data(), fields[f]->name.size()));
+                    buffer += ": ";
+                    if (value.isNull())
+                        buffer += "null";
+                    else if (bare)
+                        buffer += text;
+                    else
+                        AppendJsonString(buffer, text);
+                } else {
+                    if (f > 0)
+                        buffer += separator;
+                    if (!value.isNull())
+                        AppendDelimited(buffer, text, separator);
+                }
             }
-        }
-        if (format == 'j')
-            buffer += '}';
-        else
-            buffer += '\n';
-        if (buffer.size() > (1u << 20)) {
-            if (std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())
-                throw Refusal{1, QStringLiteral("вывод не записывается")};
-            buffer.clear();
-        }
-    });
+            if (format == 'j')
+                buffer += '}';
+            else
+                buffer += '\n';
+            if (buffer.size() > (1u << 20)) {
+                if (std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())
+                    throw Refusal{1, QStringLiteral("вывод не записывается")};
+                buffer.clear();
+            }
+        });
     if (format == 'j')
         buffer += first ? "[]\n" : "\n]\n";
     if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())

@@ -230,14 +230,20 @@ Laid LayOutWorkingFolder(const QString& folder, const QString& imagesFrom, Added
         }
         // Books laid out before the owner's limits: the limits' table, no limit set, and the
         // events' payout sums (blank: each is summed from its bets at the event's next bet).
+        // And before the slips: the serial of each bet and payout (blank for those before).
         QStringList done;
-        const AddedFields sums = AddMissingFields(folder, CompitTable());
-        if (!sums.names.isEmpty())
-            done << QStringLiteral("В таблицу событий COMPIT.DBF %1 %2 (записей: %3).")
-                        .arg(sums.names.size() == 1 ? QStringLiteral("добавлено поле")
-                                                    : QStringLiteral("добавлены поля"),
-                             sums.names.join(QStringLiteral(", ")))
-                        .arg(sums.records);
+        const std::pair<const TableDescription*, const char*> books[] = {
+            {&CompitTable(), "событий"}, {&PriemTable(), "ставок"}, {&MoneyTable(), "выплат"}};
+        for (const auto& [table, what] : books) {
+            const AddedFields sums = AddMissingFields(folder, *table);
+            if (!sums.names.isEmpty())
+                done << QStringLiteral("В таблицу %1 %2 %3 %4 (записей: %5).")
+                            .arg(QString::fromUtf8(what), table->file,
+                                 sums.names.size() == 1 ? QStringLiteral("добавлено поле")
+                                                        : QStringLiteral("добавлены поля"),
+                                 sums.names.join(QStringLiteral(", ")))
+                            .arg(sums.records);
+        }
         if (AddLimitsTable(folder))
             done << QStringLiteral("Добавлена таблица лимитов %1, лимиты не установлены.")
                         .arg(LimitsTable().file);
