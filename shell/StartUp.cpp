@@ -14,6 +14,7 @@
 #include "views/TableCompitition.h"
 #include "views/TableMoney.h"
 #include "views/TableStavka.h"
+#include "workflows/PayBySlip.h"
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
@@ -68,6 +69,7 @@ bool StartUp(TApplication& application) {
     application.CreateForm(TableCompitition);
     application.CreateForm(TableStavka);
     application.CreateForm(PriemResult);
+    application.CreateForm(PayBySlip);
     application.CreateForm(TableMoney);
     application.CreateForm(PriemCompit);
     return true;

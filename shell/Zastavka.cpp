@@ -9,9 +9,11 @@
 #include "views/TableCompitition.h"
 #include "views/TableMoney.h"
 #include "views/TableStavka.h"
+#include "workflows/PayBySlip.h"
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
+#include "workflows/SlipOut.h"
 
 #include "ui_Zastavka.h"
 
@@ -55,8 +57,8 @@ TZastavka::TZastavka(QWidget* parent)
     m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
 
     // The menu in display order; each shortcut works while this window is active.
-    const QList<QAction*> items = {ui->N2, ui->N11, ui->N9, ui->N10, ui->N7, ui->N6,
-                                   ui->N8, ui->N5,  ui->N3, ui->N4,  ui->N1};
+    const QList<QAction*> items = {ui->N2, ui->N11, ui->N9, ui->N10, ui->N12, ui->N13, ui->N7,
+                                   ui->N6, ui->N8,  ui->N5, ui->N3,  ui->N4,  ui->N1};
     for (QAction* item : items) {
         m_popupMenu1->addAction(item);
         addAction(item);
@@ -74,6 +76,8 @@ TZastavka::TZastavka(QWidget* parent)
     connect(ui->N11, &QAction::triggered, this, Handler(this, &TZastavka::prNewCompit));
     connect(ui->N9, &QAction::triggered, this, Handler(this, &TZastavka::prResult));
     connect(ui->N10, &QAction::triggered, this, Handler(this, &TZastavka::prMoney));
+    connect(ui->N12, &QAction::triggered, this, Handler(this, &TZastavka::prPayBySlip));
+    connect(ui->N13, &QAction::triggered, this, Handler(this, &TZastavka::prSlipAgain));
     connect(ui->N6, &QAction::triggered, this, Handler(this, &TZastavka::prTable));
     connect(ui->N8, &QAction::triggered, this, Handler(this, &TZastavka::prTableStavka));
     connect(ui->N5, &QAction::triggered, this, Handler(this, &TZastavka::prCalendar));
@@ -124,6 +128,7 @@ void TZastavka::prMenu() {
 }
 
 void TZastavka::prExit() {
+    FinishSlips();
     TApplication::Halt(0);
 }
 
@@ -145,6 +150,14 @@ void TZastavka::RefuseEventsAndResults() {
 }
 void TZastavka::prMoney() {
     TableMoney->ShowModal();
+}
+void TZastavka::prPayBySlip() {
+    PayBySlip->ShowModal();
+}
+// The last bet's slip again, marked a copy: its code is kept in memory only, until the program
+// closes.
+void TZastavka::prSlipAgain() {
+    HandOutSlip(DataModule6->CopyLastSlip());
 }
 void TZastavka::prTable() {
     TableCompitition->ShowModal();

@@ -38,6 +38,8 @@ private:
     void prResult();
     void RefuseEventsAndResults();
     void prMoney();
+    void prPayBySlip();
+    void prSlipAgain();
     void prTable();
     void prTableStavka();
     void prCalendar();

@@ -1,5 +1,6 @@
 #include "shell/StartUp.h"
 #include "toolkit/Application.h"
+#include "workflows/SlipOut.h"
 
 using namespace varnel;
 
@@ -8,5 +9,6 @@ int main(int argc, char** argv) {
     if (!StartUp(application))
         return 1;
     application.Run();
+    FinishSlips();
     TApplication::Halt(0);
 }

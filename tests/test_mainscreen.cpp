@@ -152,12 +152,14 @@ private slots:
 
     void theMenuHasItsItemsInOrder() {
         const QList<QAction*> items = Zastavka->PopupMenu1()->actions();
-        const QStringList names = {"N2", "N11", "N9", "N10", "N7", "N6",
-                                   "N8", "N5",  "N3", "N4",  "N1"};
+        const QStringList names = {"N2", "N11", "N9", "N10", "N12", "N13", "N7",
+                                   "N6", "N8",  "N5", "N3",  "N4",  "N1"};
         const QStringList captions = {"Принять ставку",
                                       "Ввести новое соревнование",
                                       "Ввести результат события",
                                       "Выплатить выигрыш",
+                                      "Выплата по квитанции",
+                                      "Повторить квитанцию",
                                       "",
                                       "Таблица соревнований",
                                       "Таблица ставок",
@@ -165,8 +167,9 @@ private slots:
                                       "",
                                       "О программе",
                                       "Выход"};
-        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "",      "Ctrl+C",
-                                  "Ctrl+T", "Ctrl+K", "",       "Ctrl+A", "Ctrl+Q"};
+        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "Ctrl+B",
+                                  "Ctrl+P", "",       "Ctrl+C", "Ctrl+T", "Ctrl+K",
+                                  "",       "Ctrl+A", "Ctrl+Q"};
         QCOMPARE(items.size(), names.size());
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);

@@ -2,6 +2,7 @@
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
 #include "store/DataModule6.h"
+#include "store/Slip.h"
 #include "store/engine/Convert.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
@@ -9,6 +10,7 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 #include "toolkit/Application.h"
+#include "workflows/PayBySlip.h"
 #include "workflows/PriemStavka.h"
 
 #include <QCheckBox>
@@ -176,6 +178,45 @@ private slots:
                                   "Button1", "RadioButton1", "RadioButton2", "RadioButton3"}));
         });
         QVERIFY(office.errors.messages.isEmpty());
+    }
+
+    // The second Ok hands the client a slip (with no printer named, its PDF in slips/), and the
+    // payment by slip takes what a scanner types, shows the bet and pays exactly it, once.
+    void aBetsSlipIsWrittenAndPaysThroughItsDialog() {
+        Desk office;
+        QVERIFY(office.started);
+        Zastavka->Show();
+        QVERIFY(QTest::qWaitForWindowActive(Zastavka));
+        QVERIFY(enterEvent("4", "Зенит", "Спартак", tomorrow()));
+        QVERIFY(takeBet("Иванов Иван", 100, 4, 1));
+        const Slip slip = *DataModule6->LastSlip();
+        QVERIFY(QFile::exists(QStringLiteral("slips/%1/%2.pdf")
+                                  .arg(slip.taken.date().toString("yyyy-MM-dd"))
+                                  .arg(slip.serial)));
+        QVERIFY(settle(4, 1));
+        Zastavka->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Zastavka));
+        const auto scan = [&] {
+            QTest::keyClicks(PayBySlip->Field(), SlipBarcodeText(slip.serial, slip.code));
+            QTest::keyClick(PayBySlip->Field(), Qt::Key_Return);
+        };
+        runModal(
+            PayBySlip,
+            [&] {
+                scan();
+                QVERIFY2(PayBySlip->Found()->text().contains("Клиент: Иванов Иван") &&
+                             PayBySlip->Found()->text().contains("К выплате: 300,00"),
+                         qPrintable(PayBySlip->Found()->text()));
+                QVERIFY(PayBySlip->PayButton()->isEnabled());
+                QTest::mouseClick(PayBySlip->PayButton(), Qt::LeftButton);
+                QVERIFY(PayBySlip->Found()->text().startsWith("Выплачено."));
+                scan();
+                QVERIFY(PayBySlip->Found()->text().contains("уже выплачен"));
+                QVERIFY(!PayBySlip->PayButton()->isEnabled());
+                PayBySlip->Close();
+            },
+            [] { QTest::keyClick(Zastavka, Qt::Key_B, Qt::ControlModifier); });
+        QVERIFY(readWithDbfread(office.table("MONEY.DBF")).isEmpty());
     }
 
     void aRequiredBoxLeftEmptyChangesNothing() {

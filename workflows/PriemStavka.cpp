@@ -1,4 +1,5 @@
 #include "workflows/PriemStavka.h"
+#include "workflows/SlipOut.h"
 
 #include "base/Errors.h"
 #include "base/Report.h"
@@ -255,6 +256,19 @@ void TPriemStavka::RecordBet() {
         Refuse(gone.message(), ui->EditNUMBER);
         return;
     }
+    // The slip goes out on its own thread; the dialog closes at once. The bet is taken whatever
+    // becomes of its slip.
+    RunHandler([this] {
+        try {
+            if (const std::optional<Slip> slip = Module().LastSlip())
+                HandOutSlip(*slip);
+        } catch (const EVarnelError& error) {
+            throw EVarnelError(QStringLiteral("Ставка принята, но её квитанция не составлена: "
+                                              "%1\nКвитанцию можно напечатать снова: «Повторить "
+                                              "квитанцию» в меню.")
+                                   .arg(error.message()));
+        }
+    });
     bets->Insert();
     Close();
 }

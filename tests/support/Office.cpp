@@ -12,6 +12,7 @@
 #include "workflows/PriemCompit.h"
 #include "workflows/PriemResult.h"
 #include "workflows/PriemStavka.h"
+#include "workflows/SlipOut.h"
 
 #include <QApplication>
 #include <QDir>
@@ -95,7 +96,9 @@ int runWorker(int argc, char** argv, const char* folder, const std::function<int
     TApplication application;
     if (!StartUp(application))
         return 2;
-    return work();
+    const int status = work();
+    FinishSlips();
+    return status;
 }
 
 QWidget* findControl(const QWidget* form, const char* name) {
@@ -218,6 +221,7 @@ bool takeBet(const QString& fio, const Variant& stake, const Variant& number, in
         press(PriemStavka, "Button3");
         closed = !PriemStavka->isVisible();
     });
+    FinishSlips(); // its slip written before the test goes on (and its folder goes)
     return closed;
 }
 

@@ -1,0 +1,76 @@
+#include "workflows/SlipOut.h"
+
+#include "base/Errors.h"
+#include "base/Report.h"
+#include "slip/SlipPrinter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMetaObject>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+std::mutex pendingLock;
+std::vector<std::shared_future<QString>> pending; // the slips handed out, until finished
+
+} // namespace
+
+void FinishSlips() {
+    std::vector<std::shared_future<QString>> waited;
+    {
+        const std::lock_guard<std::mutex> hold(pendingLock);
+        waited.swap(pending);
+    }
+    for (const std::shared_future<QString>& slip : waited)
+        slip.wait_for(std::chrono::milliseconds(kSlipPrintTimeoutMs + 5000));
+}
+
+std::shared_future<QString> HandOutSlip(Slip slip) {
+    const QString folder = QDir::currentPath();
+    const SlipSettings settings = SlipSettingsOf(folder);
+    slip.office = settings.office;
+    auto result = std::make_shared<std::promise<QString>>();
+    std::shared_future<QString> done = result->get_future().share();
+    {
+        const std::lock_guard<std::mutex> hold(pendingLock);
+        std::erase_if(pending, [](const std::shared_future<QString>& slip) {
+            return slip.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+        pending.push_back(done);
+    }
+    std::thread([result, slip, settings, folder] {
+        QString failure;
+        try {
+            OutputSlip(slip, settings, folder);
+        } catch (const EVarnelError& error) {
+            failure = error.message();
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        if (!failure.isEmpty() && QCoreApplication::instance()) {
+            const QString said =
+                slip.copy ? QStringLiteral("Копия квитанции ставки № %1 не напечатана: %2")
+                                .arg(slip.serial)
+                                .arg(failure)
+                          : QStringLiteral("Ставка № %1 принята, но её квитанция не напечатана: "
+                                           "%2\nКвитанцию можно напечатать снова: «Повторить "
+                                           "квитанцию» в меню.")
+                                .arg(slip.serial)
+                                .arg(failure);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [said] { ReportError(said); }, Qt::QueuedConnection);
+        }
+        result->set_value(failure);
+    }).detach();
+    return done;
+}
+
+} // namespace varnel
