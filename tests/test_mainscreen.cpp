@@ -167,9 +167,8 @@ private slots:
                                       "",
                                       "О программе",
                                       "Выход"};
-        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "Ctrl+B",
-                                  "Ctrl+P", "",       "Ctrl+C", "Ctrl+T", "Ctrl+K",
-                                  "",       "Ctrl+A", "Ctrl+Q"};
+        const QStringList keys = {"Ctrl+S", "Ctrl+N", "Ctrl+R", "Ctrl+M", "Ctrl+B", "Ctrl+P", "",
+                                  "Ctrl+C", "Ctrl+T", "Ctrl+K", "",       "Ctrl+A", "Ctrl+Q"};
         QCOMPARE(items.size(), names.size());
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->objectName(), names[i]);
