@@ -167,7 +167,7 @@ public:
                            "from varnel.slip(?, ?)"),
             {qlonglong(serial), code});
         SlipCheck check;
-        check.serial = serial;
+        check.bet.serial = serial;
         if (!row.Next())
             return check;
         static const QHash<QString, SlipCheck::State> states = {
@@ -180,14 +180,14 @@ public:
         if (check.state == SlipCheck::State::Unknown)
             return check;
         check.client = row.Value(1).toString();
-        check.eventNumber = row.Value(2).toInt();
-        check.eventDate = row.Value(3).toDate();
-        check.side1 = row.Value(4).toString();
-        check.side2 = row.Value(5).toString();
-        check.outcome = row.Value(6).toString();
-        check.stake = row.Value(7).toDouble();
-        check.koef = row.Value(8).toDouble();
-        check.payout = row.Value(9).toDouble();
+        check.bet.eventNumber = row.Value(2).toInt();
+        check.bet.eventDate = row.Value(3).toDate();
+        check.bet.side1 = row.Value(4).toString();
+        check.bet.side2 = row.Value(5).toString();
+        check.bet.outcome = row.Value(6).toString();
+        check.bet.stake = row.Value(7).toDouble();
+        check.bet.koef = row.Value(8).toDouble();
+        check.bet.payout = row.Value(9).toDouble();
         check.paidWhen = row.Value(10).toString();
         check.paidBy = row.Value(11).toString();
         return check;

@@ -133,7 +133,9 @@ ServerSnapshot::~ServerSnapshot() = default;
 void ServerSnapshot::Take(ServerConnection& server) {
     Low();
     const QString missing = Missing();
-    const bool sealedRead = ReadsSealed(server);
+    if (!m_sealedRead)
+        m_sealedRead = ReadsSealed(server);
+    const bool sealedRead = *m_sealedRead;
     ServerReading reading(server);
     QList<const TableDescription*> tables = AllTables();
     tables << &LimitsTable(); // the risk view's limits

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace varnel {
@@ -74,8 +75,9 @@ private:
 
     QDir m_folder;
     bool m_taken = false;
-    QList<RecordKey> m_keys;         // in the file's order
-    std::vector<RecordKey> m_sorted; // the same keys, sorted
+    std::optional<bool> m_sealedRead; // ReadsSealed, asked at the first taking
+    QList<RecordKey> m_keys;          // in the file's order
+    std::vector<RecordKey> m_sorted;  // the same keys, sorted
     // A key is given when a row is written, not when its work is committed: a counter whose
     // work is still under way may commit a row with a key below those read already. Keys
     // missing above m_low are looked for again; the newest key at each taking moves m_low up

@@ -423,10 +423,7 @@ void TDataModule6::PayOut() {
                     TableMoney->Refresh(); // the payouts move on
                 }
             } else {
-                History->PayoutPaid(*TableMoney,
-                                    History->HasSlip(History->SerialOfPayout(*TableMoney))
-                                        ? WithoutSlipNote()
-                                        : QString());
+                History->PayoutPaid(*TableMoney);
                 TableMoney->Delete();
                 work->Commit();
                 paid = true;
@@ -501,7 +498,7 @@ void TDataModule6::PayBySlip(const QString& scanned) {
         if (check.state != SlipCheck::State::Owed)
             throw ERuleRefused(SlipRefusal(check));
         money.MoveTo(std::uint32_t(place));
-        History->PayoutPaid(money);
+        History->PayoutPaid(money, key.serial);
         money.Delete();
         work->Commit();
     });

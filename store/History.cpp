@@ -265,15 +265,16 @@ Variant THistory::SerialOfPayout(const TDataSet& money) const {
     return serial;
 }
 
-void THistory::PayoutPaid(const TDataSet& money, const QString& note) {
+void THistory::PayoutPaid(const TDataSet& money, std::optional<std::int64_t> bySlip) {
     if (!Kept())
         return;
-    const Variant serial = SerialOfPayout(money);
+    const Variant serial = bySlip ? Variant(*bySlip) : SerialOfPayout(money);
+    const bool withoutSlip = !bySlip && HasSlip(serial);
     const Variant fio = money.GetFieldValue(FIO);
     const Variant amount = money.GetFieldValue(SUMMA);
     Begin(kinds::Paid());
-    if (!note.isEmpty())
-        m_history->SetFieldValue(RESULT, Variant(note));
+    if (withoutSlip)
+        m_history->SetFieldValue(RESULT, Variant(WithoutSlipNote()));
     m_history->SetFieldValue(SERIAL, serial);
     m_history->SetFieldValue(FIO, fio);
     m_history->SetFieldValue(VYPLATA, amount);
@@ -446,34 +447,49 @@ void THistory::Undo(const UndoPlan& plan, TDataSet& events, TDataSet& bets, TDat
     }
 }
 
-RecordKey THistory::BetRecord(const Variant& serial) const {
+THistory::BetRecords THistory::RecordsOfBet(const Variant& serial) const {
+    BetRecords found;
     if (!Kept() || serial.isNull())
-        return -1;
+        return found;
     const TDataSet& h = *m_history;
     const TField* serialField = h.FieldByName(SERIAL);
     const TField* vid = h.FieldByName(VID);
     // A bet's records are its Ставка and those after it; the Отмена of a result numbers its
-    // SERIAL otherwise and is passed over.
+    // SERIAL otherwise, and a Копия says nothing of the bet: both are passed over.
+    const QStringList ends = {kinds::Won(), kinds::Lost(), kinds::Paid(), kinds::Revoked(),
+                              kinds::Restored()};
     for (std::int64_t i = h.FindRecord(h.EndKey(), -1, serialField, serial); i >= 0;
-         i = h.FindRecord(i, -1, serialField, serial))
-        if (h.ValueAt(std::uint32_t(i), vid).toString() == kinds::Bet())
-            return i;
-    return -1;
+         i = h.FindRecord(i, -1, serialField, serial)) {
+        const QString kind = h.ValueAt(std::uint32_t(i), vid).toString();
+        if (kind == kinds::Bet()) {
+            found.taken = i;
+            if (found.newest < 0)
+                found.newest = i;
+            return found;
+        }
+        if (found.newest < 0 && ends.contains(kind))
+            found.newest = i;
+    }
+    return {};
 }
 
 bool THistory::HasSlip(const Variant& serial) const {
-    const RecordKey bet = BetRecord(serial);
+    const RecordKey bet = RecordsOfBet(serial).taken;
     const TField* seal = m_history ? m_history->FindField(KOD) : nullptr;
     return bet >= 0 && seal && !m_history->ValueAt(std::uint32_t(bet), seal).isNull();
 }
 
 std::optional<Slip> THistory::SlipOf(std::int64_t serial) const {
-    const RecordKey bet = BetRecord(Variant(serial));
+    const RecordKey bet = RecordsOfBet(Variant(serial)).taken;
     if (bet < 0)
         return std::nullopt;
+    return SlipAt(bet, serial);
+}
+
+Slip THistory::SlipAt(RecordKey taken, std::int64_t serial) const {
     const TDataSet& h = *m_history;
     const auto value = [&](QLatin1String field) {
-        return h.ValueAt(std::uint32_t(bet), h.FieldByName(field));
+        return h.ValueAt(std::uint32_t(taken), h.FieldByName(field));
     };
     Slip slip;
     slip.serial = serial;
@@ -495,38 +511,18 @@ std::optional<Slip> THistory::SlipOf(std::int64_t serial) const {
 SlipCheck THistory::CheckSlip(std::int64_t serial, const QString& code, const TDataSet& money,
                               RecordKey* payout) const {
     SlipCheck check;
-    check.serial = serial;
-    const RecordKey bet = BetRecord(Variant(serial));
+    check.bet.serial = serial;
+    const BetRecords records = RecordsOfBet(Variant(serial));
     const TField* sealField = m_history ? m_history->FindField(KOD) : nullptr;
-    if (bet < 0 || !sealField ||
-        !PayoutCodeMatches(code, m_history->ValueAt(std::uint32_t(bet), sealField).toString()))
+    if (records.taken < 0 || !sealField ||
+        !PayoutCodeMatches(code,
+                           m_history->ValueAt(std::uint32_t(records.taken), sealField).toString()))
         return check;
-    const std::optional<Slip> slip = SlipOf(serial);
-    check.client =
-        m_history->ValueAt(std::uint32_t(bet), m_history->FieldByName(FIO)).toString().trimmed();
-    check.eventNumber = slip->eventNumber;
-    check.eventDate = slip->eventDate;
-    check.side1 = slip->side1;
-    check.side2 = slip->side2;
-    check.outcome = slip->outcome;
-    check.stake = slip->stake;
-    check.koef = slip->koef;
-    check.payout = slip->payout;
-
-    // What became of it: the newest of its records after the taking.
     const TDataSet& h = *m_history;
-    const TField* serialField = h.FieldByName(SERIAL);
-    RecordKey newest = bet;
-    for (std::int64_t i = h.FindRecord(h.EndKey(), -1, serialField, Variant(serial)); i > bet;
-         i = h.FindRecord(i, -1, serialField, Variant(serial))) {
-        const QString kind = h.ValueAt(std::uint32_t(i), h.FieldByName(VID)).toString();
-        if (kind == kinds::Won() || kind == kinds::Lost() || kind == kinds::Paid() ||
-            kind == kinds::Revoked() || kind == kinds::Restored()) {
-            newest = i;
-            break;
-        }
-    }
-    const auto at = std::uint32_t(newest);
+    check.bet = SlipAt(records.taken, serial);
+    check.client = h.ValueAt(std::uint32_t(records.taken), h.FieldByName(FIO)).toString().trimmed();
+
+    const auto at = std::uint32_t(records.newest);
     const QString kind = h.ValueAt(at, h.FieldByName(VID)).toString();
     check.state = SlipCheck::State::Open;
     if (kind == kinds::Lost()) {
@@ -542,7 +538,7 @@ SlipCheck THistory::CheckSlip(std::int64_t serial, const QString& code, const TD
             check.paidBy = h.ValueAt(at, kassir).toString().trimmed();
     } else if (kind == kinds::Won()) {
         // Its payout, where the settlement put it, as the settlement wrote it.
-        check.payout = h.ValueAt(at, h.FieldByName(VYPLATA)).toReal();
+        check.bet.payout = h.ValueAt(at, h.FieldByName(VYPLATA)).toReal();
         const std::int64_t place = h.ValueAt(at, h.FieldByName(ZAPIS)).toInteger();
         const TField* owedSerial = money.FindField(SERIAL);
         check.state = SlipCheck::State::Unknown;

@@ -104,8 +104,10 @@ public:
     // The limits just set.
     void LimitsChanged(const Limits& limits);
 
-    // The payout on the current record of the payouts table, before it goes; `note` in RESULT.
-    void PayoutPaid(const TDataSet& money, const QString& note = {});
+    // The payout on the current record of the payouts table, before it goes: paid by the slip
+    // of `bySlip`, or by name (its bet's serial found here, and a bet that has a slip noted
+    // WithoutSlipNote).
+    void PayoutPaid(const TDataSet& money, std::optional<std::int64_t> bySlip = std::nullopt);
     // The serial of the bet whose win the current payout is: its settlement's record, when
     // that record says the payout as it stands; null otherwise.
     Variant SerialOfPayout(const TDataSet& money) const;
@@ -149,8 +151,15 @@ private:
     void StampOperator(); // KASSIR: the home's operator
     void CopyEvent(const TDataSet& events);
     void CopyBet(const TDataSet& bets);
-    std::int64_t NextPlace() const;                   // the place the next record takes
-    RecordKey BetRecord(const Variant& serial) const; // its Ставка record, or -1
+    std::int64_t NextPlace() const; // the place the next record takes
+    // The records of the bet of a serial, found in one walk back: its Ставка (-1: none) and
+    // the newest after it that says what became of it (the Ставка itself when none does).
+    struct BetRecords {
+        RecordKey taken = -1;
+        RecordKey newest = -1;
+    };
+    BetRecords RecordsOfBet(const Variant& serial) const;
+    Slip SlipAt(RecordKey taken, std::int64_t serial) const;
 
     TDataSet* m_history;
     TBooksHome* m_home; // where the serials are kept with the bets, they come from there

@@ -102,7 +102,7 @@ QString UnnamedCashier() {
 }
 
 QString SlipRefusal(const SlipCheck& check) {
-    const QString serial = QString::number(check.serial);
+    const QString serial = QString::number(check.bet.serial);
     switch (check.state) {
     case SlipCheck::State::Owed:
         return {};

@@ -53,12 +53,10 @@ QString PayoutCodeText(const QString& code);
 struct SlipCheck {
     enum class State { Unknown, Owed, Paid, Lost, Open, Revoked };
     State state = State::Unknown;
-    std::int64_t serial = 0;
+    // The bet as its slip says it (no office, no code): only its serial while Unknown; its
+    // payout as the settlement wrote it once it won.
+    Slip bet;
     QString client;
-    int eventNumber = 0;
-    QDate eventDate;
-    QString side1, side2, outcome;
-    double stake = 0, koef = 0, payout = 0;
     QString paidWhen, paidBy; // Paid: the day and time, and the cashier
 };
 // Why a slip does not pay, as the counter says it (empty for one owed); the messages it is made

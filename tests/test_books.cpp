@@ -147,7 +147,7 @@ private slots:
         QVERIFY(m_books->settle(7, 1));
         const SlipCheck owed = books.CheckSlip(wonText);
         QCOMPARE(int(owed.state), int(SlipCheck::State::Owed));
-        QCOMPARE(owed.client + QString::number(owed.payout), "Иванов300");
+        QCOMPARE(owed.client + QString::number(owed.bet.payout), "Иванов300");
         QCOMPARE(refusal(wonText), QString());
         QVERIFY2(refusal(wonText).startsWith(QStringLiteral("Выигрыш по квитанции № %1 уже "
                                                             "выплачен %2 в ")

@@ -16,14 +16,15 @@ namespace varnel {
 namespace {
 
 QString described(const SlipCheck& slip) {
+    const Slip& bet = slip.bet;
     return QStringLiteral("Квитанция № %1\nКлиент: %2\nСобытие № %3 от %4: %5 — %6\nИсход: %7\n"
                           "Ставка: %8, коэффициент %9\nК выплате: %10")
-        .arg(slip.serial)
+        .arg(bet.serial)
         .arg(slip.client)
-        .arg(slip.eventNumber)
-        .arg(slip.eventDate.toString(QStringLiteral("dd.MM.yyyy")), slip.side1, slip.side2,
-             slip.outcome, MoneyText(slip.stake), QLocale().toString(slip.koef, 'g', 12),
-             MoneyText(slip.payout));
+        .arg(bet.eventNumber)
+        .arg(bet.eventDate.toString(QStringLiteral("dd.MM.yyyy")), bet.side1, bet.side2,
+             bet.outcome, MoneyText(bet.stake), QLocale().toString(bet.koef, 'g', 12),
+             MoneyText(bet.payout));
 }
 
 } // namespace
