@@ -1,6 +1,7 @@
 #include "controls/DBEdit.h"
 #include "shell/StartUp.h"
 #include "shell/Zastavka.h"
+#include "slip/SlipPage.h"
 #include "store/DataModule6.h"
 #include "store/Slip.h"
 #include "store/engine/Convert.h"
@@ -190,9 +191,7 @@ private slots:
         QVERIFY(enterEvent("4", "Зенит", "Спартак", tomorrow()));
         QVERIFY(takeBet("Иванов Иван", 100, 4, 1));
         const Slip slip = *DataModule6->LastSlip();
-        QVERIFY(QFile::exists(QStringLiteral("slips/%1/%2.pdf")
-                                  .arg(slip.taken.date().toString("yyyy-MM-dd"))
-                                  .arg(slip.serial)));
+        QVERIFY(QFile::exists(SlipPdfPath(QDir::currentPath(), slip.taken.date(), slip.serial)));
         QVERIFY(settle(4, 1));
         Zastavka->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Zastavka));
