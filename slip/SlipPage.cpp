@@ -151,9 +151,11 @@ SlipSettings SlipSettingsOf(const QString& folder) {
     return settings;
 }
 
-QString SlipPdfPath(const QString& folder, const QDate& day, std::int64_t serial) {
-    return QDir(folder).filePath(
-        QStringLiteral("slips/%1/%2.pdf").arg(day.toString(Qt::ISODate)).arg(serial));
+QString SlipPdfPath(const QString& folder, const QDate& day, std::int64_t serial, bool copy) {
+    return QDir(folder).filePath(QStringLiteral("slips/%1/%2%3.pdf")
+                                     .arg(day.toString(Qt::ISODate))
+                                     .arg(serial)
+                                     .arg(copy ? QStringLiteral("-копия") : QString()));
 }
 
 void PaintSlip(QPagedPaintDevice& device, const Slip& slip, double widthMm) {

@@ -25,7 +25,9 @@ struct SlipSettings {
 };
 SlipSettings SlipSettingsOf(const QString& folder);
 // Where a slip is kept as a PDF when no printer is named: slips/YYYY-MM-DD/SERIAL.pdf.
-QString SlipPdfPath(const QString& folder, const QDate& day, std::int64_t serial);
+// A copy printed again goes beside it, SERIAL-копия.pdf: the first stays as the client got it.
+QString SlipPdfPath(const QString& folder, const QDate& day, std::int64_t serial,
+                    bool copy = false);
 
 // The slip as a page of roll paper `widthMm` wide and as long as what it holds, painted on
 // `device` (a PDF writer, or a printer set up for the roll): the page's size is set here.

@@ -39,7 +39,7 @@ QString printOn(const Slip& slip, const SlipSettings& settings) {
 QString OutputSlip(const Slip& slip, const SlipSettings& settings, const QString& folder,
                    int timeoutMs) {
     if (settings.printer.isEmpty()) {
-        const QString path = SlipPdfPath(folder, slip.taken.date(), slip.serial);
+        const QString path = SlipPdfPath(folder, slip.taken.date(), slip.serial, slip.copy);
         WriteSlipPdf(slip, path, settings.widthMm);
         return QDir::toNativeSeparators(path);
     }

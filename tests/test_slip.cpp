@@ -180,6 +180,12 @@ private slots:
         SlipSettings settings;
         const QString path = OutputSlip(slip, settings, dir.path());
         QCOMPARE(path, QDir::toNativeSeparators(SlipPdfPath(dir.path(), slip.taken.date(), 42)));
+        Slip copy = slip; // printed again: beside the first, which stays
+        copy.copy = true;
+        const QString again = OutputSlip(copy, settings, dir.path());
+        QCOMPARE(again,
+                 QDir::toNativeSeparators(SlipPdfPath(dir.path(), slip.taken.date(), 42, true)));
+        QVERIFY(again != path && QFile::exists(path));
         QVERIFY(run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")})
                     .contains(QStringLiteral("Квитанция № 42")));
         qputenv("CUPS_SERVER", dir.filePath(QStringLiteral("no-cups.sock")).toUtf8());
