@@ -35,6 +35,7 @@ TPayBySlip::TPayBySlip(QWidget* parent)
       m_close(new QPushButton(QStringLiteral("Закрыть"), this)) {
     setObjectName(QStringLiteral("PayBySlip"));
     setWindowTitle(QStringLiteral("Выплата по квитанции"));
+    SetIcon(QStringLiteral("window-money")); // the payouts' own
     auto* layout = new QGridLayout(this);
     auto* prompt = new QLabel(QStringLiteral("Штрихкод квитанции или № ставки и код выплаты:"));
     prompt->setBuddy(m_field);
