@@ -142,7 +142,8 @@ public:
             static_cast<TServerTable&>(events).Forget();
             events.Refresh();
             showWritten(bets, taken.Value(0));
-        } catch (const EServerError& error) {
+        } catch (const EVarnelError& error) {
+            // (a break, or the bet settled or revoked at another counter meanwhile)
             qWarning("books' server: the bet taken is not shown: %s", qPrintable(error.message()));
         }
         return true;

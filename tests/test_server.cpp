@@ -569,6 +569,22 @@ private slots:
         QCOMPARE(psql(db, "select count(*) from money"), QStringList{"0"});
     }
 
+    // A bet revoked or settled at another counter between its commit and its reading back is
+    // taken all the same: the operator is not told otherwise, and takes it again.
+    void aBetGoneBeforeItIsShownIsTakenAllTheSame() {
+        const QString db = laidOut();
+        psql(db, eventEntered(4, "Зенит", "Спартак"));
+        BooksFixture counter(ServerHome(db));
+        ServerConnection::Observe([&](const QString& statement, int) {
+            if (statement == QLatin1String("commit answered"))
+                psql(db, "delete from priem");
+            return false;
+        });
+        const auto observed = qScopeGuard([] { ServerConnection::Observe({}); });
+        counter.takeBet(4, 1, 100, "Иванов");
+        QCOMPARE(psql(db, "select count(*) from history where vid = 'Ставка'"), QStringList{"1"});
+    }
+
     // Two counters pay the same payout: one pays; the other is told, writes nothing, and its
     // payouts move on to the next one.
     void aPayoutIsPaidOnceWhicheverCounterPaysIt() {
