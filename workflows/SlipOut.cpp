@@ -21,6 +21,29 @@ namespace {
 std::mutex pendingLock;
 std::vector<std::shared_future<QString>> pending; // the slips handed out, until finished
 
+// What the counter says of a slip that did not go out.
+QString notOut(const Slip& slip, const QString& failure) {
+    return slip.copy ? QStringLiteral("Копия квитанции ставки № %1 не напечатана: %2")
+                           .arg(slip.serial)
+                           .arg(failure)
+                     : QStringLiteral("Ставка № %1 принята, но её квитанция не напечатана: %2\n"
+                                      "Квитанцию можно напечатать снова: «Повторить квитанцию» в "
+                                      "меню.")
+                           .arg(slip.serial)
+                           .arg(failure);
+}
+
+QString output(const Slip& slip, const SlipSettings& settings, const QString& folder) {
+    try {
+        OutputSlip(slip, settings, folder);
+    } catch (const EVarnelError& error) {
+        return error.message();
+    } catch (const std::exception& error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+    return {};
+}
+
 } // namespace
 
 void FinishSlips() {
@@ -39,6 +62,15 @@ std::shared_future<QString> HandOutSlip(Slip slip) {
     slip.office = settings.office;
     auto result = std::make_shared<std::promise<QString>>();
     std::shared_future<QString> done = result->get_future().share();
+    // A PDF in the folder is written here, in about a hundredth of a second: the text is laid out
+    // where the windows lay out theirs.
+    if (settings.printer.isEmpty()) {
+        const QString failure = output(slip, settings, folder);
+        if (!failure.isEmpty())
+            ReportError(notOut(slip, failure));
+        result->set_value(failure);
+        return done;
+    }
     {
         const std::lock_guard<std::mutex> hold(pendingLock);
         std::erase_if(pending, [](const std::shared_future<QString>& slip) {
@@ -47,24 +79,9 @@ std::shared_future<QString> HandOutSlip(Slip slip) {
         pending.push_back(done);
     }
     std::thread([result, slip, settings, folder] {
-        QString failure;
-        try {
-            OutputSlip(slip, settings, folder);
-        } catch (const EVarnelError& error) {
-            failure = error.message();
-        } catch (const std::exception& error) {
-            failure = QString::fromLocal8Bit(error.what());
-        }
+        const QString failure = output(slip, settings, folder);
         if (!failure.isEmpty() && QCoreApplication::instance()) {
-            const QString said =
-                slip.copy ? QStringLiteral("Копия квитанции ставки № %1 не напечатана: %2")
-                                .arg(slip.serial)
-                                .arg(failure)
-                          : QStringLiteral("Ставка № %1 принята, но её квитанция не напечатана: "
-                                           "%2\nКвитанцию можно напечатать снова: «Повторить "
-                                           "квитанцию» в меню.")
-                                .arg(slip.serial)
-                                .arg(failure);
+            const QString said = notOut(slip, failure);
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [said] { ReportError(said); }, Qt::QueuedConnection);
         }

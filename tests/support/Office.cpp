@@ -221,7 +221,6 @@ bool takeBet(const QString& fio, const Variant& stake, const Variant& number, in
         press(PriemStavka, "Button3");
         closed = !PriemStavka->isVisible();
     });
-    FinishSlips(); // its slip written before the test goes on (and its folder goes)
     return closed;
 }
 
