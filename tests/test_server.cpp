@@ -1210,7 +1210,8 @@ private slots:
 //   --take-bets FOLDER COUNT SEED  COUNT bets through the bet dialog on events 1 to 8 in turn,
 //                                  "taken" printed for each one the dialog confirmed
 //   --settle FOLDER NUMBER...      the events settled through the result dialog, one after
-//                                  another, "settled" printed for each
+//                                  another once a bet on its winner is in, "settled" printed for
+//                                  each
 //   --bet-and-die-at FOLDER N      one bet through the dialog, the process ended at once
 //                                  (status 77) at the N-th statement of its second Ok, which
 //                                  it prints first
@@ -1259,9 +1260,28 @@ static int counterWorker(int argc, char** argv) {
             return closed ? 0 : 1;
         }
         if (mode == "--settle") {
+            TDataSet& bets = *DataModule6->TableStavka;
+            // Whether a bet on the event's winning outcome is in, so that it pays (or the event
+            // is gone).
+            const auto winnerBacked = [&](int number, int outcome) {
+                if (!DataModule6->FindEvent(Variant(number)))
+                    return true;
+                const Variant winner(OutcomeName(*DataModule6->TableCompit, Outcome(outcome)));
+                bets.Refresh();
+                const TField* betNumber = bets.FieldByName(fields::NUMBER);
+                for (std::int64_t at = bets.FindRecord(-1, +1, betNumber, Variant(number)); at >= 0;
+                     at = bets.FindRecord(at, +1, betNumber, Variant(number)))
+                    if (bets.ValueAt(std::uint32_t(at), bets.FieldByName(fields::RESULT)) == winner)
+                        return true;
+                return false;
+            };
             for (int i = 3; i < argc; ++i) {
                 QTest::qWait(400); // bets are under way meanwhile
                 const int number = std::atoi(argv[i]);
+                // and one on the outcome that wins, however slowly the counters started
+                for (int waited = 0; waited < 300 && !winnerBacked(number, 1 + number % 3);
+                     ++waited)
+                    QTest::qWait(100);
                 if (!settle(number, 1 + number % 3))
                     return 1;
                 say("settled");
