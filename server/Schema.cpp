@@ -242,6 +242,42 @@ void keepSlips(ServerConnection& server, bool upgrading) {
     server.Exec(QStringLiteral("create index money_serial on varnel.money (serial)"));
 }
 
+// The back office's questions (layout 7). Each history record names the transaction that
+// wrote it (xact): a reader that kept the snapshot of its last look finds what was committed
+// since, whatever the records' keys (taken at insert, not at commit). Client names are folded by
+// the books' own function (any case, ё as е), whatever the database's locale, and the history's
+// filters and sorts of the back office have the indexes that make them fast: days, client (its
+// name in the folded order, and a trigram index for a part of it where pg_trgm can be had),
+// kind and operator, each with the key after it for the order of equal values.
+void keepQuestions(ServerConnection& server) {
+    server.Exec(QStringLiteral("alter table varnel.history add column xact xid8 not null default "
+                               "pg_current_xact_id()"));
+    server.Exec(QStringLiteral(
+        "create or replace function varnel.fold(t text) returns text language sql immutable "
+        "parallel safe as $$ select translate(lower(coalesce(t, '')), "
+        "'АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯЂЃЄЅІЇЈЉЊЋЌЎЏҐё', "
+        "'абвгдеежзийклмнопрстуфхцчшщъыьэюяђѓєѕіїјљњћќўџґе') $$"));
+    server.Exec(QStringLiteral("create index history_xact on varnel.history (xact)"));
+    server.Exec(QStringLiteral("create index history_den on varnel.history "
+                               "((coalesce(den, '-infinity'::date)), key)"));
+    server.Exec(QStringLiteral("create index history_fio on varnel.history "
+                               "((varnel.fold(fio) collate \"C\"), key)"));
+    server.Exec(QStringLiteral("create index history_vid on varnel.history ((rtrim(vid)), key)"));
+    server.Exec(QStringLiteral("create index history_kassir on varnel.history "
+                               "((rtrim(coalesce(kassir, ''))), key)"));
+    // pg_trgm is a trusted extension of PostgreSQL's own: whoever may create in the database
+    // has it. Without it a part of a name is looked for through the whole history.
+    server.Exec(QStringLiteral(
+        "do $$ declare s text; begin "
+        "begin create extension if not exists pg_trgm with schema varnel; "
+        "exception when others then null; end; "
+        "select n.nspname into s from pg_opclass c join pg_namespace n on n.oid = c.opcnamespace "
+        "join pg_am a on a.oid = c.opcmethod where c.opcname = 'gin_trgm_ops' and a.amname = "
+        "'gin' limit 1; "
+        "if s is not null then execute format('create index history_fio_part on varnel.history "
+        "using gin ((varnel.fold(fio)) %I.gin_trgm_ops)', s); end if; end $$"));
+}
+
 } // namespace
 
 QString QuotedGroup(ServerConnection& server, OperatorRole role) {
@@ -302,6 +338,7 @@ void CreateServerSchema(ServerConnection& server) {
     server.Exec(QStringLiteral("create index priem_number on varnel.priem (number, key)"));
     server.Exec(QStringLiteral("create index history_number on varnel.history (number, key)"));
     keepSlips(server, false);
+    keepQuestions(server);
     server.Exec(QStringLiteral(
         "do $$ begin execute format('alter database %I set search_path = varnel, public', "
         "current_database()); end $$"));
@@ -359,6 +396,10 @@ int UpgradeServer(ServerConnection& server) {
     // 5 -> 6: the slips.
     if (version < 6)
         keepSlips(server, true);
+    // 6 -> 7: the back office's questions; the records before all name the upgrade's
+    // transaction, committed before any reader's next look.
+    if (version < 7)
+        keepQuestions(server);
     // The guard and the operations as this layout has them; from layout 5 on, operators change
     // the books through the operations alone.
     guardHistory(server);

@@ -17,8 +17,10 @@ inline constexpr QLatin1String kServerSchema{"varnel"};
 // alone change) and each event's payout sums; 4: when each history record was written, the
 // books' settings, the first of the books' own operations; 5: every change of the operators
 // through the books' own operations (server/Operations.h), none through a table; 6: a bet's
-// slip (the seal of its payout code, which no operator reads, and the payment by the slip).
-inline constexpr int kServerSchemaVersion = 6;
+// slip (the seal of its payout code, which no operator reads, and the payment by the slip);
+// 7: the back office's questions (the transaction of each history record, the history's
+// indexes, client names folded by the books' own function).
+inline constexpr int kServerSchemaVersion = 7;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};
