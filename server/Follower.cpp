@@ -17,9 +17,18 @@ namespace varnel {
 class FollowerWork : public QObject {
     Q_OBJECT
 public:
-    explicit FollowerWork(const QString& conninfo) : m_conninfo(conninfo), m_timer(this) {
+    explicit FollowerWork(const QString& conninfo)
+        : m_conninfo(conninfo), m_quiet(this), m_timer(this) {
         m_timer.setInterval(ServerFollower::kCheckMs);
         connect(&m_timer, &QTimer::timeout, this, &FollowerWork::Look);
+        m_quiet.setSingleShot(true);
+        m_quiet.setInterval(ServerFollower::kQuietMs);
+        connect(&m_quiet, &QTimer::timeout, this, [this] {
+            if (m_pending) {
+                m_pending = false;
+                Tell();
+            }
+        });
     }
 
     void Start() {
@@ -68,7 +77,7 @@ private:
             m_timer.setInterval(standby ? ServerFollower::kReplayCheckMs
                                         : ServerFollower::kCheckMs);
             if (changed)
-                emit Changed();
+                Tell();
         } catch (const EServerError& error) {
             Lose(error.message(), error.Broken());
         } catch (const EVarnelError& error) {
@@ -98,14 +107,27 @@ private:
     void Notified() {
         try {
             if (m_connection && m_connection->Notified().contains(kChangesChannel))
-                emit Changed();
+                Tell();
         } catch (const EServerError& error) {
             Lose(error.message(), error.Broken());
         }
     }
 
+    // Any login that may connect may notify the channel, as often as it likes: the window is
+    // told at once, then at most once more for whatever came in the quiet time after.
+    void Tell() {
+        if (m_quiet.isActive()) {
+            m_pending = true;
+            return;
+        }
+        emit Changed();
+        m_quiet.start();
+    }
+
     QString m_conninfo;
     std::unique_ptr<ServerConnection> m_connection;
+    QTimer m_quiet;
+    bool m_pending = false;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QTimer m_timer;
     int m_backend = 0; // the session listening, 0 none

@@ -25,10 +25,12 @@ public:
     // what it has replayed.
     static constexpr int kCheckMs = 2000;
     static constexpr int kReplayCheckMs = 1000;
+    // Changed comes at most once in this time, whatever the server notifies.
+    static constexpr int kQuietMs = 100;
 
 signals:
     // The books may have changed: a commit was notified, the standby replayed more, or the
-    // connection was made (anew). Several may come for one change; a reader coalesces them.
+    // connection was made (anew). Several may come for one change, one in kQuietMs at most.
     void Changed();
     // The server cannot be reached, or refused the questions: its message, and whether the
     // connection broke (it is tried again at every check).

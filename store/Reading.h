@@ -61,6 +61,8 @@ struct Books {
     std::shared_ptr<THistoryFile> history;
     QString historyPath;
     std::uint32_t historyCount = 0;
+    // The history is not a file here but asked of the books' server, a page at a time.
+    bool historyAsked = false;
     // The owner's limits; none where the folder keeps none.
     Limits limits;
     // The tables that did not open, as the engine said why.

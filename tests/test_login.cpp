@@ -215,7 +215,7 @@ private slots:
             LoginAnswer again;
             office::OfficeWindow office;
             QVERIFY(office.OpenFolder(folder.path()));
-            QVERIFY(office.CurrentBooks());
+            QTRY_VERIFY(office.Settled()); // asked off the window's thread
             QVERIFY(!again.shown);
         }
         ServerConnection undo(conninfo);
@@ -257,7 +257,7 @@ private slots:
         });
         QVERIFY(office.OpenFolder(folder.path()));
         QVERIFY(login.shown);
-        QVERIFY(office.CurrentBooks());
+        QTRY_VERIFY(office.Settled());
         QVERIFY2(errors.messages.isEmpty(), qPrintable(errors.messages.join('\n')));
     }
 

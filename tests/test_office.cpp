@@ -893,6 +893,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         nameBooksServer(here.path(), db);
         OfficeWindow window;
         QVERIFY(window.OpenFolder(here.path()));
+        QTRY_VERIFY(window.Settled()); // asked of the server off the window's thread
         QCOMPARE(OfficeWindow::StartFolder({}), here.path()); // the launcher starts it there
         QVERIFY(!window.Server().isEmpty() && window.windowTitle().contains(window.Server()));
         auto* state = control<QLabel>(&window, "ReadingState");
@@ -908,6 +909,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(model->Value(0, fields::VID).toString(),
                  one("select vid from history order by key desc limit 1"));
         window.Cash()->SetDays(today, today);
+        QTRY_VERIFY(!window.Cash()->Busy());
         const CashReport& cash = window.Cash()->Figures();
         const auto sum = [&](const char* field, const char* kind) {
             return one(QStringLiteral("select coalesce(sum(%1), 0) from history where vid = '%2'")
@@ -925,6 +927,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         const std::int64_t current = model->RecordAt(2);
         QVERIFY(takeBet("Кузнецов Олег", "20", "8", 2));
         QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->bets.size(), 3, 10000);
+        QTRY_VERIFY(window.Settled());
         QCOMPARE(model->RecordAt(window.History()->Table()->currentIndex().row()), current);
         // Work that took its key before another counter's and commits after it is read too.
         ServerConnection late(db);
@@ -936,7 +939,12 @@ print(rows[1][2], rows[1][4], rows[1][8])
         late.Commit();
         QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), one("select count(*) from history").toInt(),
                                   10000);
-        QCOMPARE(model->Value(0, fields::FIO).toString(), QString("Поздний"));
+        QTRY_VERIFY(window.Settled());
+        // In the order of the keys, as every page is asked.
+        const int newer = one("select count(*) from history where key > (select key from history "
+                              "where fio = 'Поздний')")
+                              .toInt();
+        QCOMPARE(model->Value(newer, fields::FIO).toString(), QString("Поздний"));
 
         // Undone on the server: the event and its bets back, its payout gone, the view read
         // again; a result whose payout was paid is refused, nothing written.
@@ -951,7 +959,8 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(psql(db, "select number from compit order by number"), QStringList{"8"});
         QCOMPARE(one("select count(*) from priem").toInt(), 3);
         QCOMPARE(one("select count(*) from money").toInt(), 0);
-        QCOMPARE(window.CurrentBooks()->bets.size(), 3);
+        QTRY_COMPARE(window.CurrentBooks()->bets.size(), 3);
+        QTRY_VERIFY(window.Settled());
         const QString count = one("select count(*) from history");
         undoFromHistory(window, 7);
         QCOMPARE(counter.errors.messages.size(), 1);

@@ -17,30 +17,10 @@
 
 namespace varnel::office {
 
-void Cash::Add(const Cash& other) {
-    stakes += other.stakes;
-    won += other.won;
-    restored += other.restored;
-    paid += other.paid;
-    refunded += other.refunded;
-    bets += other.bets;
-    wins += other.wins;
-    restores += other.restores;
-    payments += other.payments;
-    refunds += other.refunds;
-}
-
 namespace {
 
 std::int64_t integerOr(const Variant& value, std::int64_t none) {
     return value.isNull() ? none : value.toInteger();
-}
-
-QString eventLabel(std::int64_t number, const QString& sides) {
-    if (number == LLONG_MAX)
-        return QStringLiteral("Выплаты по ставкам, принятым до начала истории");
-    return sides.isEmpty() ? QStringLiteral("№ %1").arg(number)
-                           : QStringLiteral("№ %1  %2").arg(number).arg(sides);
 }
 
 } // namespace
@@ -159,7 +139,7 @@ CashReport ComputeCash(const Books& books, const QDate& from, const QDate& to) {
         const QString eventSides = sidesOf.value(number);
         CashLine& line = events[{number, eventSides}];
         if (line.label.isEmpty()) {
-            line.label = eventLabel(number, eventSides);
+            line.label = CashEventLabel(number, eventSides);
             line.number = number == LLONG_MAX ? Variant() : Variant(number);
         }
         line.cash.Add(delta);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Questions.h"
 #include "store/Reading.h"
 
 #include <QDate>
@@ -13,43 +14,6 @@
 #include <optional>
 
 namespace varnel::office {
-
-// The cash of some days, from the history's records of those days:
-//   stakes    Σ SUMMA of «Ставка»: the stakes taken
-//   won       Σ VYPLATA of «Выигрыш»: the payouts the results made owed
-//   restored  Σ VYPLATA of «Возврат»: what undone results took back of them
-//   paid      Σ VYPLATA of «Выплата»: the payouts paid out of the till
-//   refunded  Σ SUMMA of «Отзыв»: the stakes of revoked bets handed back out of the till
-// and so owed = won − restored and the balance of the till = stakes − refunded − paid.
-struct Cash {
-    double stakes = 0, won = 0, restored = 0, paid = 0, refunded = 0;
-    int bets = 0, wins = 0, restores = 0, payments = 0, refunds = 0;
-    double Owed() const { return won - restored; }
-    double Balance() const { return stakes - refunded - paid; }
-    void Add(const Cash& other);
-};
-
-struct CashLine {
-    // «№ 7 Спартак — Зенит», a day, an operator, or the payouts older than the history
-    QString label;
-    Variant number;
-    QDate day;
-    Cash cash;
-};
-
-struct CashReport {
-    QDate from, to;
-    Cash total;
-    QList<CashLine> byEvent; // in the order of their numbers
-    QList<CashLine> byDay;   // in the order of the days
-    // The till of each operator who wrote the records (KASSIR), in the order of their names;
-    // records that name none (written before the field was, or by a counter on a folder that
-    // knew no operator) under an empty name.
-    QList<CashLine> byOperator;
-    // The records these figures would have taken in that cannot be read (HistoryScan::Readable),
-    // and so are not in them: those of the days that count, the settlements of any day.
-    std::uint32_t unreadable = 0;
-};
 
 // One pass over the history as the reading found it. A payment is put under the event whose
 // settlement made the payout owed, found by the bet's serial. Days from..to, either end open

@@ -18,37 +18,6 @@
 
 namespace varnel::office {
 
-bool HistoryFilter::IsEmpty() const {
-    return !from.isValid() && !to.isValid() && client.trimmed().isEmpty() && !event &&
-           kind.isEmpty() && kassir.isEmpty();
-}
-
-const QList<HistoryModel::Column>& HistoryModel::Columns() {
-    using namespace fields;
-    static const QList<Column> columns = {
-        {DEN, "Дата", Kind::Date},           {VREMYA, "Время", Kind::Text},
-        {VID, "Запись", Kind::Text},         {NUMBER, "№ события", Kind::Integer},
-        {FIO, "Клиент", Kind::Text},         {RESULT, "Исход", Kind::Text},
-        {SUMMA, "Ставка", Kind::Money},      {KOEFICIENT, "К-т ставки", Kind::Number},
-        {VYPLATA, "Выплата", Kind::Money},   {KOM1, "Команда 1", Kind::Text},
-        {KOM2, "Команда 2", Kind::Text},     {DATE, "Дата события", Kind::Date},
-        {SERIAL, "№ ставки", Kind::Integer}, {KOEF_1, "К-т на 1", Kind::Number},
-        {KOEF_2, "К-т на 2", Kind::Number},  {KOEF_N, "К-т на ничью", Kind::Number},
-        {SUMM_1, "Сумма (1)", Kind::Money},  {SUMM_2, "Сумма (2)", Kind::Money},
-        {SUMM_N, "Сумма (Н)", Kind::Money},  {ZAPIS, "Запись в таблице", Kind::Integer},
-        {KASSIR, "Кассир", Kind::Text}, // blank in a history written before the field was
-    };
-    return columns;
-}
-
-int HistoryModel::ColumnOf(QLatin1String field) {
-    const QList<Column>& columns = Columns();
-    for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].field == field)
-            return i;
-    return -1;
-}
-
 namespace {
 
 // A sort key: the blank before every value.
@@ -71,6 +40,8 @@ Key keyOf(const Variant& value, HistoryModel::Kind kind) {
 }
 
 constexpr std::uint32_t kCheckEvery = 1u << 14;
+// The rows of one page asked of a server: a few screens.
+constexpr int kPageRows = 500;
 
 // Whether a record passes a filter; one whose field cannot be read to tell does not.
 template <typename Test> bool passes(Test test) {
@@ -224,6 +195,15 @@ HistoryModel::~HistoryModel() {
 }
 
 void HistoryModel::SetBooks(std::shared_ptr<const Books> books) {
+    if (m_asker) {
+        const bool first = !m_books || !books;
+        m_books = std::move(books);
+        if (first || m_snapshot.isEmpty())
+            Run();
+        else
+            Look();
+        return;
+    }
     // The history only grows: with every record shown, the new ones are rows added at the
     // newest end, and the rows already there, the current one and the scrolling stay.
     const bool grown = m_result.all && !m_running && m_books && m_books->history && books &&
@@ -265,11 +245,22 @@ void HistoryModel::sort(int column, Qt::SortOrder order) {
     Run();
 }
 
+void HistoryModel::SetAsker(HistoryAsker asker) {
+    m_asker = std::move(asker);
+    m_books.reset();
+    Run();
+}
+
 void HistoryModel::Run() {
     ++m_generation;
     if (m_cancel)
         m_cancel->store(true);
     m_cancel = std::make_shared<std::atomic<bool>>(false);
+    m_fetching = m_looking = m_lookAgain = false;
+    if (m_asker) {
+        Ask();
+        return;
+    }
     if (!m_books || !m_books->history) {
         Apply(QueryResult{});
         return;
@@ -288,6 +279,149 @@ void HistoryModel::Run() {
          cancel = m_cancel] { return RunHistoryQuery(path, count, query, *cancel); }));
 }
 
+// The first page of the query, asked of the server.
+void HistoryModel::Ask() {
+    if (!m_books) {
+        Answered(HistoryAnswer{});
+        return;
+    }
+    m_running = true;
+    emit QueryStarted();
+    const int generation = m_generation;
+    m_asker(m_query, std::nullopt, kPageRows, {}, [this, generation](HistoryAnswer answer) {
+        if (generation == m_generation)
+            Answered(std::move(answer));
+    });
+}
+
+// A server that did not answer is the window's to tell (its reading fails as well): the rows
+// shown stay, and the query is asked again at the next reading.
+void HistoryModel::Answered(HistoryAnswer answer) {
+    if (!answer.error.isEmpty()) {
+        m_running = false;
+        m_snapshot.clear();
+        emit QueryFinished();
+        return;
+    }
+    beginResetModel();
+    m_result = QueryResult{};
+    m_result.paid = std::move(answer.paid);
+    m_rows = std::move(answer.page.rows);
+    answer.page.rows.clear();
+    m_mark = std::move(answer.page);
+    m_keys.clear();
+    for (const HistoryRow& row : m_rows)
+        m_keys.insert(row.key);
+    m_snapshot = answer.snapshot;
+    m_matching = std::max<std::int64_t>(answer.matching, std::int64_t(m_rows.size()));
+    m_running = false;
+    endResetModel();
+    emit QueryFinished();
+}
+
+void HistoryModel::ShowRows(std::vector<HistoryRow> rows) {
+    beginResetModel();
+    m_given = true;
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+bool HistoryModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && m_asker && m_books && !m_running && !m_fetching && !m_mark.end;
+}
+
+void HistoryModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent))
+        return;
+    m_fetching = true;
+    const int generation = m_generation;
+    HistoryPage after = m_mark;
+    m_asker(m_query, std::move(after), kPageRows, {}, [this, generation](HistoryAnswer answer) {
+        if (generation != m_generation)
+            return;
+        m_fetching = false;
+        if (!answer.error.isEmpty())
+            return; // asked again as the grid is scrolled
+        std::vector<HistoryRow> rows;
+        for (HistoryRow& row : answer.page.rows)
+            if (!m_keys.contains(row.key))
+                rows.push_back(std::move(row));
+        answer.page.rows.clear();
+        m_mark = std::move(answer.page);
+        if (rows.empty())
+            return;
+        beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + rows.size()) - 1);
+        for (HistoryRow& row : rows) {
+            m_keys.insert(row.key);
+            m_rows.push_back(std::move(row));
+        }
+        m_matching = std::max<std::int64_t>(m_matching, std::int64_t(m_rows.size()));
+        endInsertRows();
+    });
+}
+
+// What was committed since the last look, as the query lets it through.
+void HistoryModel::Look() {
+    if (m_running || m_looking) {
+        m_lookAgain = true;
+        return;
+    }
+    m_looking = true;
+    m_lookAgain = false;
+    const int generation = m_generation;
+    m_asker(m_query, std::nullopt, 0, m_snapshot, [this, generation](HistoryAnswer answer) {
+        if (generation != m_generation)
+            return;
+        m_looking = false;
+        if (!answer.error.isEmpty())
+            return; // the window's reading says why, and the next one looks again
+        m_snapshot = answer.snapshot;
+        Added(std::move(answer.page.rows));
+        if (m_lookAgain && !m_running)
+            Look();
+    });
+}
+
+// Records committed since the last look: put where the order shown has them when that is at the
+// end the rows begin or end with (the newest first, or the oldest first with every page in), and
+// otherwise the query is asked again.
+void HistoryModel::Added(std::vector<HistoryRow> rows) {
+    std::erase_if(rows, [&](const HistoryRow& row) { return m_keys.contains(row.key); });
+    if (rows.empty())
+        return;
+    const bool inOrder = m_query.sortColumn < 0 && m_query.filter.client.trimmed().isEmpty();
+    const bool newestFirst = m_query.order == Qt::DescendingOrder;
+    std::sort(rows.begin(), rows.end(),
+              [](const HistoryRow& a, const HistoryRow& b) { return a.key < b.key; });
+    const RecordKey highest = m_rows.empty() ? -1
+                              : newestFirst  ? m_rows.front().key
+                                             : m_rows.back().key;
+    if (!inOrder || rows.front().key <= highest) {
+        Run();
+        return;
+    }
+    const int added = int(rows.size());
+    m_matching += added;
+    if (newestFirst) {
+        std::reverse(rows.begin(), rows.end());
+        beginInsertRows({}, 0, added - 1);
+        for (const HistoryRow& row : rows)
+            m_keys.insert(row.key);
+        m_rows.insert(m_rows.begin(), std::make_move_iterator(rows.begin()),
+                      std::make_move_iterator(rows.end()));
+        endInsertRows();
+    } else if (m_mark.end) {
+        beginInsertRows({}, int(m_rows.size()), int(m_rows.size()) + added - 1);
+        for (HistoryRow& row : rows) {
+            m_keys.insert(row.key);
+            m_rows.push_back(std::move(row));
+        }
+        m_mark.lastKey = m_rows.back().key;
+        m_mark.lastSort = QString::number(m_mark.lastKey);
+        endInsertRows();
+    }
+}
+
 void HistoryModel::Apply(QueryResult result) {
     beginResetModel();
     m_result = std::move(result);
@@ -300,7 +434,15 @@ void HistoryModel::Apply(QueryResult result) {
 }
 
 int HistoryModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid() || !m_books || !m_books->history)
+    if (parent.isValid())
+        return 0;
+    if (m_given)
+        return int(m_rows.size());
+    if (!m_books)
+        return 0;
+    if (m_asker)
+        return int(m_rows.size());
+    if (!m_books->history)
         return 0;
     if (m_result.all)
         return int(std::min<std::uint32_t>(m_books->historyCount,
@@ -315,6 +457,8 @@ int HistoryModel::columnCount(const QModelIndex& parent) const {
 RecordKey HistoryModel::RecordAt(int row) const {
     if (row < 0 || row >= rowCount())
         return -1;
+    if (m_asker || m_given)
+        return m_rows[std::size_t(row)].key;
     if (m_result.all) {
         const bool oldestFirst = m_query.sortColumn < 0 && m_query.order == Qt::AscendingOrder;
         return oldestFirst ? row : std::int64_t(m_books->historyCount) - 1 - row;
@@ -348,7 +492,13 @@ Variant HistoryModel::Value(int row, QLatin1String field) const {
     const int column = ColumnOf(field);
     if (record < 0 || column < 0)
         return {};
-    return Decoded(std::uint32_t(record)).at(column);
+    return RowValues(row).at(column);
+}
+
+const QVector<Variant>& HistoryModel::RowValues(int row) const {
+    if (m_asker || m_given)
+        return m_rows[std::size_t(row)].values;
+    return Decoded(std::uint32_t(RecordAt(row)));
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
@@ -366,7 +516,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         return {};
     // Painting calls this: nothing may leave it.
     try {
-        return cellOf(Decoded(std::uint32_t(record)).at(index.column()), kind, role);
+        return cellOf(RowValues(index.row()).at(index.column()), kind, role);
     } catch (const EVarnelError& error) {
         if (role == Qt::ToolTipRole)
             return error.message(); // what is wrong with the record, and where

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Questions.h"
 #include "store/Reading.h"
 #include "store/engine/DataSet.h"
 
@@ -9,42 +10,17 @@
 #include <QHash>
 #include <QLatin1String>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace varnel::office {
-
-// What the manager asks of the history; every part left empty lets every record through.
-struct HistoryFilter {
-    QDate from, to;           // the days of the records (DEN), either end open
-    QString client;           // part of the client's name, any case, ё as е
-    std::optional<int> event; // the event's number
-    QString kind;             // one VID (History.h)
-    QString kassir;           // one operator's records (KASSIR), the name exactly
-    bool IsEmpty() const;
-    bool operator==(const HistoryFilter&) const = default;
-};
-
-struct HistoryQuery {
-    HistoryFilter filter;
-    int sortColumn = -1; // a column of HistoryModel; -1: the order of the file
-    Qt::SortOrder order = Qt::DescendingOrder;
-};
-
-// What a client was paid, from the «Выплата» records of the whole history, and the stakes
-// handed back, from its «Отзыв» records: every client whose name matched, paid or not.
-struct PaidToClient {
-    QString fio;
-    double paid = 0;
-    int payments = 0;
-    double refunded = 0;
-    int refunds = 0;
-};
 
 struct QueryResult {
     bool all = false;                // every record, in the file's order or its reverse
@@ -56,6 +32,21 @@ struct QueryResult {
     QString error; // the file could not be read
 };
 
+// A question of the history put to the books' server, answered on the window's thread: the
+// page asked for (the first one with the count of the records the query lets through, the
+// snapshot of the moment and, with a client asked for, what each was paid), or with `since`, a
+// snapshot of an earlier look, the records committed after it and the snapshot of now.
+struct HistoryAnswer {
+    HistoryPage page;
+    std::int64_t matching = -1;
+    QString snapshot;
+    QList<PaidToClient> paid;
+    QString error;
+};
+using HistoryAsker =
+    std::function<void(const HistoryQuery& query, std::optional<HistoryPage> after, int rows,
+                       const QString& since, std::function<void(HistoryAnswer)> answered)>;
+
 // Runs a query over the first `count` records of the history file at `path`, opened here for
 // reading on its own (the scan runs off the window's thread). Checks `cancel` as it goes; a
 // cancelled query returns what it had. Throws nothing, as it runs on a thread with no handler
@@ -64,26 +55,32 @@ struct QueryResult {
 QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const HistoryQuery& query,
                             const std::atomic<bool>& cancel);
 
-// Every history record, newest first unless sorted otherwise, read from the file when a cell
-// is shown: a million records cost what ten do until filtered or sorted, which runs in the
-// background (the rows already shown stay until it is done).
+// Every history record, newest first unless sorted otherwise. In a folder, read from the file
+// when a cell is shown: a million records cost what ten do until filtered or sorted, which runs
+// in the background (the rows already shown stay until it is done). On a server (SetAsker), the
+// server filters and sorts, and the rows come a page at a time as the grid is scrolled to them;
+// a new reading asks only for what was committed since the last look.
 class HistoryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum class Kind { Text, Date, Money, Number, Integer };
-    struct Column {
-        QLatin1String field;
-        const char* title; // UTF-8
-        Kind kind;
-    };
-    static const QList<Column>& Columns();
-    static int ColumnOf(QLatin1String field);
+    using Kind = HistoryKind;
+    using Column = HistoryColumn;
+    static const QList<Column>& Columns() { return HistoryColumns(); }
+    static int ColumnOf(QLatin1String field) { return HistoryColumnOf(field); }
 
     explicit HistoryModel(QObject* parent = nullptr);
     ~HistoryModel() override;
 
-    // A new reading of the folder: the query runs again over it.
+    // A new reading of the folder: the query runs again over it. On a server, a new reading
+    // of the live tables: the history is asked what was committed since the last look.
     void SetBooks(std::shared_ptr<const Books> books);
+    // The history asked of a server from now on; none: read from the folder's file.
+    void SetAsker(HistoryAsker asker);
+    bool Asks() const { return bool(m_asker); }
+    // Shows these rows and no other, as they are: a page of a server's history being written
+    // out, on the thread that writes it.
+    void ShowRows(std::vector<HistoryRow> rows);
+    const HistoryQuery& Query() const { return m_query; }
     const std::shared_ptr<const Books>& CurrentBooks() const { return m_books; }
     void SetFilter(const HistoryFilter& filter);
     const HistoryFilter& Filter() const { return m_query.filter; }
@@ -92,8 +89,12 @@ public:
     Qt::SortOrder SortOrder() const { return m_query.order; }
 
     bool Busy() const { return m_running; } // a query runs; QueryFinished tells its end
+    // A server is asked for more rows, or for what was committed since the last look.
+    bool Following() const { return m_fetching || m_looking || m_lookAgain; }
 
     std::uint32_t TotalRecords() const { return m_books ? m_books->historyCount : 0; }
+    // The records the query lets through, whether shown yet or not.
+    std::int64_t Matching() const { return m_asker ? m_matching : rowCount(); }
     RecordKey RecordAt(int row) const; // -1 for no row
     // Throws an EVarnelError for a record that cannot be read; data() shows it «(не читается)».
     Variant Value(int row, QLatin1String field) const;
@@ -105,6 +106,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
 
 signals:
     void QueryStarted();
@@ -116,6 +119,11 @@ private:
     void QueryEnded();
     void Apply(QueryResult result);
     const QVector<Variant>& Decoded(std::uint32_t record) const;
+    const QVector<Variant>& RowValues(int row) const;
+    void Ask();
+    void Answered(HistoryAnswer answer);
+    void Look();
+    void Added(std::vector<HistoryRow> rows);
 
     std::shared_ptr<const Books> m_books;
     HistoryQuery m_query;
@@ -126,6 +134,19 @@ private:
     bool m_running = false;
     std::vector<int> m_columnIndex; // each shown column's index in the file
     mutable QHash<std::uint32_t, QVector<Variant>> m_cache;
+
+    // On a server: the rows asked so far, in the order shown, and their keys; where the next
+    // page starts; the snapshot of the last look; the records the query lets through.
+    HistoryAsker m_asker;
+    bool m_given = false; // ShowRows
+    std::vector<HistoryRow> m_rows;
+    QSet<RecordKey> m_keys;
+    HistoryPage m_mark;
+    QString m_snapshot;
+    std::int64_t m_matching = 0;
+    bool m_fetching = false;
+    bool m_looking = false;
+    bool m_lookAgain = false;
 };
 
 } // namespace varnel::office

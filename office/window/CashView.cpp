@@ -346,10 +346,48 @@ QString CashView::Period() const {
                : QStringLiteral("с %1 по %2").arg(DateText(m_report.from), DateText(m_report.to));
 }
 
+void CashView::SetAsker(CashAsker asker) {
+    m_asker = std::move(asker);
+    ++m_generation;
+    m_asking = m_askAgain = false;
+}
+
 void CashView::Recompute() {
-    m_report = m_books ? ComputeCash(*m_books, m_from->date(), m_to->date()) : CashReport{};
-    m_report.from = m_from->date();
-    m_report.to = m_to->date();
+    if (!m_asker || !m_books) {
+        m_report = m_books ? ComputeCash(*m_books, m_from->date(), m_to->date()) : CashReport{};
+        m_report.from = m_from->date();
+        m_report.to = m_to->date();
+        Present();
+        emit FiguresShown();
+        return;
+    }
+    // One question at a time; days changed meanwhile are asked once it is answered.
+    if (m_asking) {
+        m_askAgain = true;
+        return;
+    }
+    m_asking = true;
+    m_askAgain = false;
+    const int generation = m_generation;
+    const QDate from = m_from->date(), to = m_to->date();
+    m_asker(from, to, [this, generation, from, to](const CashReport& report, const QString& error) {
+        if (generation != m_generation)
+            return;
+        m_asking = false;
+        if (error.isEmpty()) { // else the window says the server is gone; the figures stay
+            m_report = report;
+            m_report.from = from;
+            m_report.to = to;
+            Present();
+        }
+        if (m_askAgain)
+            Recompute();
+        else
+            emit FiguresShown();
+    });
+}
+
+void CashView::Present() {
     const Cash& t = m_report.total;
     m_stakes->setText(MoneyText(t.stakes));
     m_owed->setText(MoneyText(t.Owed()));
@@ -357,7 +395,7 @@ void CashView::Recompute() {
     m_paid->setText(MoneyText(t.paid));
     m_balance->setText(MoneyText(t.Balance()));
     m_period->setText(
-        m_books && !m_books->history
+        m_books && !m_books->history && !m_books->historyAsked
             ? QStringLiteral("В папке не ведётся история: касса считается по её записям.")
             : QStringLiteral("Касса %1: ставок %2, отменено ставок %3, выигрышей %4, выплат "
                              "%5.%6")

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "office/books/Figures.h"
 #include "office/window/OfficeView.h"
 
@@ -58,11 +60,22 @@ public:
 
     void SetDays(const QDate& from, const QDate& to);
     const CashReport& Figures() const { return m_report; }
+    // The figures asked of the books' server, off the window's thread: `ask` calls `answered`
+    // on the window's thread with the cash of the days, or with why there is none. None: summed
+    // here from the folder's history.
+    using CashAnswer = std::function<void(const CashReport& report, const QString& error)>;
+    using CashAsker = std::function<void(const QDate& from, const QDate& to, CashAnswer answered)>;
+    void SetAsker(CashAsker asker);
+    // A question to the server is under way; FiguresShown tells its end.
+    bool Busy() const { return m_asking; }
     CashModel* ByEvent() const { return m_byEvent; }
     CashModel* ByDay() const { return m_byDay; }
     CashModel* ByOperator() const { return m_byOperator; }
     // The tab of the tables shown (by event, by day, by operator), as exported.
     void ShowTable(int tab);
+
+signals:
+    void FiguresShown();
 
 private:
     void FromChanged();
@@ -70,11 +83,16 @@ private:
     void ShowToday();
     void ShowThisMonth();
     void Recompute();
+    void Present();
     QString Period() const;
     QString Unreadable() const;
 
     std::shared_ptr<const Books> m_books;
     CashReport m_report;
+    CashAsker m_asker;
+    bool m_asking = false;
+    bool m_askAgain = false; // the days or the books changed while a question was under way
+    int m_generation = 0;
     QDateEdit* m_from;
     QDateEdit* m_to;
     QLabel* m_stakes;

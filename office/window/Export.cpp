@@ -50,8 +50,12 @@ QString exportText(const QAbstractItemModel& model, int row, int column) {
 
 } // namespace
 
-void WriteCsv(const QAbstractItemModel& model, const QString& path,
-              const std::function<bool(int rows)>& progress) {
+namespace {
+
+// Writes the header and then the model's rows, part after part while `next` finds one.
+std::int64_t writeCsv(const QAbstractItemModel& model, const QString& path,
+                      const std::function<bool(int rows)>& progress,
+                      const std::function<bool()>& next) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         cannotWrite(path, file.errorString());
@@ -60,23 +64,40 @@ void WriteCsv(const QAbstractItemModel& model, const QString& path,
     for (int c = 0; c < columns; ++c)
         appendCell(bytes, c, model.headerData(c, Qt::Horizontal).toString());
     bytes += "\r\n";
-    const int rows = model.rowCount();
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c)
-            appendCell(bytes, c, exportText(model, r, c));
-        bytes += "\r\n";
-        if (bytes.size() > (1 << 20)) {
-            writeAll(file, path, bytes);
-            bytes.clear();
+    std::int64_t written = 0;
+    do {
+        const int rows = model.rowCount();
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c)
+                appendCell(bytes, c, exportText(model, r, c));
+            bytes += "\r\n";
+            if (bytes.size() > (1 << 20)) {
+                writeAll(file, path, bytes);
+                bytes.clear();
+            }
+            if (progress && r % 1000 == 0 && !progress(r)) {
+                file.cancelWriting();
+                return written;
+            }
         }
-        if (progress && r % 1000 == 0 && !progress(r)) {
-            file.cancelWriting();
-            return;
-        }
-    }
+        written += rows;
+    } while (next && next());
     writeAll(file, path, bytes);
     if (!file.commit())
         cannotWrite(path, file.errorString());
+    return written;
+}
+
+} // namespace
+
+void WriteCsv(const QAbstractItemModel& model, const QString& path,
+              const std::function<bool(int rows)>& progress) {
+    writeCsv(model, path, progress, {});
+}
+
+std::int64_t WriteCsvInParts(const QAbstractItemModel& model, const QString& path,
+                             const std::function<bool()>& next) {
+    return writeCsv(model, path, {}, next);
 }
 
 QString Html(const QString& text) {

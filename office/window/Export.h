@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class QAbstractItemModel;
@@ -20,6 +21,10 @@ namespace varnel::office {
 // failed export.
 void WriteCsv(const QAbstractItemModel& model, const QString& path,
               const std::function<bool(int rows)>& progress = {});
+// The same for rows that come a part at a time: `next` puts the next part into the model and
+// says whether there was one. The rows written.
+std::int64_t WriteCsvInParts(const QAbstractItemModel& model, const QString& path,
+                             const std::function<bool()>& next);
 
 // A model as an HTML table for a printed report: its first `maxRows` rows, and a word on the
 // rest.

@@ -239,7 +239,7 @@ void HistoryView::ResetFilter() {
 
 void HistoryView::UpdateCount() {
     const auto& books = m_model->CurrentBooks();
-    if (books && !books->history) {
+    if (books && !books->history && !books->historyAsked) {
         m_count->setText(QStringLiteral("В папке не ведётся история (нет таблицы HISTORY.DBF)."));
         return;
     }
@@ -248,7 +248,7 @@ void HistoryView::UpdateCount() {
         return;
     }
     const qint64 total = m_model->TotalRecords();
-    const qint64 shown = m_model->rowCount();
+    const qint64 shown = m_model->Matching();
     m_count->setText(
         shown == total
             ? QStringLiteral("Записей в истории: %1").arg(count(total))

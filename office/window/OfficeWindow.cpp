@@ -332,14 +332,29 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
             return false;
         }
     }
-    // The views let go of the books read before (a server's are in its folder).
+    // The views let go of the books read before, and of the server asked before.
     m_books.reset();
+    m_history->Model()->SetAsker({});
+    m_cash->SetAsker({});
     m_history->SetBooks({});
     m_cash->SetBooks({});
     m_risk->SetBooks({});
     m_follower.reset(); // the server followed before, if any
     m_retry.stop();
+    ++m_serverGeneration; // answers of the server asked before are not this one's
+    m_reading = m_readAgain = false;
+    m_snapshot.clear();
     m_server = std::move(server);
+    if (m_server) {
+        m_history->Model()->SetAsker(m_server->HistoryQuestions(m_history->Model()));
+        m_cash->SetAsker([this, server = m_server.get()](const QDate& from, const QDate& to,
+                                                         CashView::CashAnswer answered) {
+            server->Ask<CashReport>(
+                m_cash, [from, to](ServerQuestions& questions) { return questions.Cash(from, to); },
+                [answered](CashReport report) { answered(report, {}); },
+                [answered](ServerFailure failure) { answered({}, failure.message); });
+        });
+    }
     ShowServerState(); // nobody named until the server is read
     m_lost = false;
     m_refusal.clear();
@@ -370,6 +385,11 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
 
 QString OfficeWindow::Server() const {
     return m_server ? m_server->Server() : QString();
+}
+
+bool OfficeWindow::Settled() const {
+    return m_books && !m_exporting && !m_reading && !m_readAgain && !m_refresh.isActive() &&
+           !m_history->Model()->Busy() && !m_history->Model()->Following() && !m_cash->Busy();
 }
 
 bool OfficeWindow::OnStandby() const {
@@ -426,25 +446,51 @@ bool OfficeWindow::Read() {
     return true;
 }
 
-// One look at the server's books. A server that does not answer leaves the books shown as they
-// were read last, says so, and is asked again shortly (and as soon as the follower finds it
-// back).
+// One look at the server's live books, asked off the window's thread: one at a time, the
+// notices that come meanwhile ending in one more look after it. A server that does not answer
+// leaves the books shown as they were read last, says so, and is asked again shortly (and as
+// soon as the follower finds it back).
 bool OfficeWindow::ReadServer() {
-    std::shared_ptr<const Books> books;
-    try {
-        const BusyCursor busy;
-        books = m_server->Read();
-    } catch (const EServerError& error) {
-        ServerLost(error);
-        m_retry.start();
+    if (m_reading) {
+        m_readAgain = true;
         return false;
     }
-    m_retry.stop();
-    m_lost = false;
-    m_refusal.clear();
-    m_state->setToolTip({});
-    Show(books);
-    ShowServerState();
+    m_reading = true;
+    m_readAgain = false;
+    const int generation = m_serverGeneration;
+    const auto ended = [this, generation](const std::function<void()>& shown) {
+        if (generation != m_serverGeneration)
+            return;
+        m_reading = false;
+        RunHandler(shown);
+        if (m_readAgain)
+            m_refresh.start(0);
+    };
+    // After a reading shown, only a history with records committed since is read again: a
+    // notice that changed nothing (anyone may send one) costs the window next to nothing.
+    const QString since = m_books && !m_lost ? m_snapshot : QString();
+    m_server->Ask<ServerReading>(
+        this, [since](ServerQuestions& questions) { return questions.Read(since); },
+        [this, ended](ServerReading reading) {
+            ended([&] {
+                m_retry.stop();
+                m_lost = false;
+                m_refusal.clear();
+                m_state->setToolTip({});
+                m_server->SetState(reading.state);
+                if (reading.books) {
+                    m_snapshot = reading.snapshot;
+                    Show(reading.books);
+                }
+                ShowServerState();
+            });
+        },
+        [this, ended](ServerFailure failure) {
+            ended([&] {
+                ServerLost(EServerError(failure.message, failure.broken));
+                m_retry.start();
+            });
+        });
     return true;
 }
 
@@ -538,6 +584,20 @@ void OfficeWindow::Show(const std::shared_ptr<const Books>& books) {
 // up for a reading of the same file but carried on after it: readings that follow each other
 // faster than a year of records is looked at would otherwise never let one end.
 void OfficeWindow::StartCensus() {
+    if (m_server && m_books) {
+        // The server's values are of their types: none unreadable. Its operators, by its index.
+        m_unreadableCount = 0;
+        m_unreadable->hide();
+        const int generation = m_serverGeneration;
+        m_server->Ask<QStringList>(
+            this, [](ServerQuestions& questions) { return questions.Operators(); },
+            [this, generation](const QStringList& operators) {
+                if (generation == m_serverGeneration)
+                    m_history->SetOperators(operators);
+            },
+            [](const ServerFailure&) {}); // the next reading says what is wrong
+        return;
+    }
     if (!m_books || !m_books->history) {
         ++m_countGeneration;
         if (m_countCancel)
@@ -726,6 +786,10 @@ void OfficeWindow::ExportCsv(const QString& given) {
         given.isEmpty() ? OfferedPath(QStringLiteral("csv"), QStringLiteral("CSV (*.csv)")) : given;
     if (path.isEmpty())
         return;
+    if (view == m_history && m_server) {
+        ExportServerHistory(path);
+        return;
+    }
     if (view == m_history && m_history->Model()->Busy()) {
         // The rows to write are the query's, still running: written once it ends, as long as
         // that takes up to half a minute, the window alive meanwhile.
@@ -764,6 +828,44 @@ void OfficeWindow::ExportCsv(const QString& given) {
                                            .arg(QDir::toNativeSeparators(path)),
                                  8000);
     });
+}
+
+// A server's history as the query shows it, every record of it, not only the pages the grid
+// holds: written a page at a time on the reading thread, the window free meanwhile.
+void OfficeWindow::ExportServerHistory(const QString& path) {
+    statusBar()->showMessage(
+        QStringLiteral("Выгрузка истории в «%1»…").arg(QDir::toNativeSeparators(path)));
+    const HistoryQuery query = m_history->Model()->Query();
+    m_exporting = true;
+    m_server->Ask<std::int64_t>(
+        this,
+        [query, path](ServerQuestions& questions) {
+            HistoryModel page;
+            std::optional<HistoryPage> after;
+            return WriteCsvInParts(page, path, [&] {
+                if (after && after->end)
+                    return false;
+                HistoryPage next = questions.History(query, after ? &*after : nullptr, 5000);
+                const bool any = !next.rows.empty();
+                page.ShowRows(std::move(next.rows));
+                next.rows.clear();
+                after = std::move(next);
+                return any;
+            });
+        },
+        [this, path](std::int64_t rows) {
+            m_exporting = false;
+            statusBar()->showMessage(QStringLiteral("Выгружено строк: %1 в «%2»")
+                                         .arg(rows)
+                                         .arg(QDir::toNativeSeparators(path)),
+                                     8000);
+            emit Exported(path);
+        },
+        [this](const ServerFailure& failure) {
+            m_exporting = false;
+            statusBar()->clearMessage();
+            ReportError(failure.message);
+        });
 }
 
 void OfficeWindow::SavePdf(const QString& given) {
@@ -828,9 +930,9 @@ void OfficeWindow::UndoResult() {
     };
     // On a server, the record is its row's key; the reading shown may be older than the
     // server's books, which the undo reads again.
-    const UndoAttempt attempt =
-        m_server ? UndoResultOnServer(m_server->Conninfo(), m_server->HistoryKey(record), confirm)
-                 : UndoResultInFolder(m_folder, std::uint32_t(record), confirm);
+    const UndoAttempt attempt = m_server
+                                    ? UndoResultOnServer(m_server->Conninfo(), record, confirm)
+                                    : UndoResultInFolder(m_folder, std::uint32_t(record), confirm);
     switch (attempt.outcome) {
     case UndoAttempt::Outcome::Cancelled:
         return;

@@ -61,6 +61,9 @@ public:
     // reading (it is tried again shortly), or when it failed (and said why).
     bool Refresh();
     const std::shared_ptr<const Books>& CurrentBooks() const { return m_books; }
+    // Whether the views show the last reading whole: books read, and no question to the books'
+    // server under way.
+    bool Settled() const;
     // The history's records that cannot be read, as last counted (off the window's thread, all
     // of them, after each reading); none until the first count of the folder is done.
     std::optional<std::uint32_t> UnreadableRecords() const { return m_unreadableCount; }
@@ -79,6 +82,10 @@ public:
     void PrintPreview();
     void UndoResult();
     void EditLimits();
+
+signals:
+    // A view's rows written out in the background (a server's history) are all in the file.
+    void Exported(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -102,6 +109,7 @@ private:
     void ServerLost(const EServerError& error);
     void ShowServerState();
     QString OfferedPath(const QString& extension, const QString& filter);
+    void ExportServerHistory(const QString& path);
 
     QString m_folder;
     std::shared_ptr<const Books> m_books;
@@ -130,13 +138,18 @@ private:
     QTimer m_refresh;
     std::unique_ptr<ServerBooks> m_server; // the folder's books are a server's
     std::unique_ptr<ServerFollower> m_follower;
-    QTimer m_retry;         // a reading of the server that failed, tried again
-    QLabel* m_banner;       // what the server allows, when it is not everything
-    QLabel* m_operator;     // who the office works as on the server
-    bool m_lost = false;    // the server did not answer the last question, or refused it
-    QString m_refusal;      // the server's refusal last reported
-    QStringList m_problems; // as last reported
-    bool m_holding = false; // no new reading while the views are written out
+    QTimer m_retry;           // a reading of the server that failed, tried again
+    QLabel* m_banner;         // what the server allows, when it is not everything
+    QLabel* m_operator;       // who the office works as on the server
+    bool m_lost = false;      // the server did not answer the last question, or refused it
+    QString m_refusal;        // the server's refusal last reported
+    QStringList m_problems;   // as last reported
+    bool m_holding = false;   // no new reading while the views are written out
+    bool m_reading = false;   // a look at the server is under way
+    bool m_readAgain = false; // and another is to follow it
+    int m_serverGeneration = 0;
+    QString m_snapshot; // the server's at the reading shown
+    bool m_exporting = false;
     QAction* m_undo = nullptr;
     QAction* m_limits = nullptr;
     QList<QAction*> m_viewActions;

@@ -1,39 +1,64 @@
 #include "office/window/ServerBooks.h"
 
-#include "base/Errors.h"
-#include "server/Schema.h"
-
-#include <QDir>
+#include "server/Connection.h"
 
 namespace varnel::office {
 
-ServerBooks::ServerBooks(const QString& conninfo)
-    : m_folder(QDir::temp().filePath(QStringLiteral("varnel-office-XXXXXX"))),
-      m_connection(conninfo), m_snapshot(m_folder.path()) {
-    if (!m_folder.isValid())
-        throw EDatabaseError(
-            QStringLiteral("Нет места для книг сервера «%1» во временной папке: %2")
-                .arg(Server(), m_folder.errorString()));
+ServerBooks::ServerBooks(const QString& conninfo) : m_conninfo(conninfo) {
+    m_pool.setMaxThreadCount(1);
+    m_pool.setExpiryTimeout(-1); // the connection stays with its thread
+    m_pool.setObjectName(QStringLiteral("varnel-office-reader"));
 }
 
-std::shared_ptr<const Books> ServerBooks::Read() {
-    RequireServerBooks(m_connection);
-    ServerRows server = m_connection.Exec(QStringLiteral(
-        "select pg_is_in_recovery(), varnel.may_undo(), session_user, varnel.owns_books()"));
-    server.Next();
-    const bool standby = server.Value(0).toBool();
-    const bool mayUndo = server.Value(1).toBool();
-    m_snapshot.Take(m_connection);
-    m_standby = standby;
-    m_mayUndo = mayUndo;
-    m_operator = server.Value(2).toString();
-    m_ownsBooks = server.Value(3).toBool();
-    return ReadBooks(m_folder.path());
+ServerBooks::~ServerBooks() {
+    m_pool.clear();
+    m_pool.waitForDone();
 }
 
-RecordKey ServerBooks::HistoryKey(std::int64_t record) const {
-    const QList<RecordKey>& keys = m_snapshot.HistoryKeys();
-    return record >= 0 && record < keys.size() ? keys[record] : -1;
+QString ServerBooks::Server() const {
+    return DescribeServer(m_conninfo);
+}
+
+ServerConnection& ServerBooks::Connection() {
+    if (!m_connection)
+        m_connection = std::make_unique<ServerConnection>(m_conninfo);
+    return *m_connection;
+}
+
+HistoryAsker ServerBooks::HistoryQuestions(QObject* context) {
+    const QPointer<QObject> guard(context);
+    return [this, guard](const HistoryQuery& query, std::optional<HistoryPage> after, int rows,
+                         const QString& since, std::function<void(HistoryAnswer)> answered) {
+        if (!guard)
+            return;
+        Ask<HistoryAnswer>(
+            guard.data(),
+            [query, after, rows, since](ServerQuestions& server) {
+                HistoryAnswer answer;
+                if (!since.isEmpty()) {
+                    // The snapshot first: what commits meanwhile is found by the next look.
+                    answer.snapshot = server.Snapshot();
+                    answer.page = server.History(query, nullptr, rows, since);
+                } else if (after) {
+                    answer.page = server.History(query, &*after, rows);
+                } else {
+                    answer.snapshot = server.Snapshot();
+                    answer.page = server.History(query, nullptr, rows);
+                    answer.matching = answer.page.end && !after
+                                          ? std::int64_t(answer.page.rows.size())
+                                          : server.Count(query.filter);
+                    if (!query.filter.client.trimmed().isEmpty())
+                        answer.paid = server.PaidTo(query.filter.client);
+                }
+                return answer;
+            },
+            answered,
+            [answered](ServerFailure failure) {
+                HistoryAnswer answer;
+                answer.error = failure.message;
+                answered(std::move(answer));
+            });
+    };
 }
 
 } // namespace varnel::office
