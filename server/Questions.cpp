@@ -7,7 +7,9 @@
 #include "store/Rules.h"
 #include "store/Tables.h"
 
+#include <QHash>
 #include <QMap>
+#include <QPair>
 
 #include <charconv>
 #include <climits>
@@ -48,8 +50,9 @@ QString sortExpression(const HistoryColumn& c) {
         return QStringLiteral("coalesce(%1, '-infinity'::date)").arg(name);
     case HistoryKind::Money:
     case HistoryKind::Number:
-    case HistoryKind::Integer:
         return QStringLiteral("coalesce(%1::numeric, '-Infinity'::numeric)").arg(name);
+    case HistoryKind::Integer:
+        return QStringLiteral("coalesce(%1::bigint, '-9223372036854775808'::bigint)").arg(name);
     case HistoryKind::Text:
         break;
     }
@@ -63,8 +66,9 @@ QString sortCast(const HistoryColumn& c) {
         return QStringLiteral("?::date");
     case HistoryKind::Money:
     case HistoryKind::Number:
-    case HistoryKind::Integer:
         return QStringLiteral("?::numeric");
+    case HistoryKind::Integer:
+        return QStringLiteral("?::bigint");
     case HistoryKind::Text:
         break;
     }
@@ -80,8 +84,11 @@ QString containing(const QString& part) {
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-// The filter's conditions on the history (as h), and their values in order.
+// The filter's conditions on the history (as h), and their values in order; the records of a
+// client first found by themselves (`with`, its values before the others').
 struct Where {
+    QString with;
+    QVariantList withValues;
     QStringList conditions;
     QVariantList values;
     QString Text() const {
@@ -89,6 +96,7 @@ struct Where {
                    ? QString()
                    : QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
     }
+    QVariantList Values() const { return withValues + values; }
 };
 
 // A record with no day is in no range of days.
@@ -111,20 +119,27 @@ Where whereOf(const HistoryFilter& filter) {
     addDays(where, filter.from, filter.to);
     const QString client = filter.client.trimmed();
     if (!client.isEmpty()) {
-        where.conditions << QStringLiteral("varnel.fold(h.fio) like varnel.fold(?)");
-        where.values << containing(client);
+        // By the index of a part of a name: left to itself the planner may walk the whole
+        // history in the order shown, looking at every name, for a client of a few records.
+        where.with = QStringLiteral("with client as materialized (select key from "
+                                    "varnel.history where varnel.fold(fio) like varnel.fold(?)) ");
+        where.withValues << containing(client);
+        where.conditions << QStringLiteral("h.key in (select key from client)");
     }
     if (filter.event) {
         where.conditions << QStringLiteral("h.number = ?");
         where.values << *filter.event;
     }
+    // By the indexes of the sorts, the exact text checked on the rows they find.
     if (!filter.kind.isEmpty()) {
-        where.conditions << QStringLiteral("rtrim(h.vid) = ?");
-        where.values << filter.kind;
+        where.conditions << QStringLiteral("(varnel.fold(h.vid) collate \"C\") = varnel.fold(?) "
+                                           "and rtrim(h.vid) = ?");
+        where.values << filter.kind << filter.kind;
     }
     if (!filter.kassir.isEmpty()) {
-        where.conditions << QStringLiteral("rtrim(coalesce(h.kassir, '')) = ?");
-        where.values << filter.kassir;
+        where.conditions << QStringLiteral("(varnel.fold(h.kassir) collate \"C\") = "
+                                           "varnel.fold(?) and rtrim(h.kassir) = ?");
+        where.values << filter.kassir << filter.kassir;
     }
     return where;
 }
@@ -205,21 +220,6 @@ ServerReading ServerQuestions::Read(const QString& since) {
         e.sums = {money(events, 8), money(events, 9), money(events, 10)};
         books->events << e;
     }
-    ServerRows bets = m_server.Exec(QStringLiteral(
-        "select key, number, result, summa, koeficient, fio from varnel.priem order by key"));
-    while (bets.Next())
-        books->bets << Bet{bets.Value(0).toLongLong(),
-                           bets.IsNull(1) ? Variant()
-                                          : Variant(std::int64_t(bets.Value(1).toInt())),
-                           bets.Value(2).toString(),
-                           money(bets, 3),
-                           money(bets, 4),
-                           bets.Value(5).toString()};
-    ServerRows payouts =
-        m_server.Exec(QStringLiteral("select key, fio, summa from varnel.money order by key"));
-    while (payouts.Next())
-        books->payouts << Payout{payouts.Value(0).toLongLong(), payouts.Value(1).toString(),
-                                 money(payouts, 2)};
     ServerRows limits = m_server.Exec(QStringLiteral(
         "select stavka_min, stavka_max, vypl_max, risk_max, otmena_min from varnel.limits "
         "order by key limit 1"));
@@ -230,6 +230,52 @@ ServerReading ServerQuestions::Read(const QString& since) {
         books->limits = {limit(0), limit(1), limit(2), limit(3),
                          limits.IsNull(4) ? std::optional<int>() : limits.Value(4).toInt()};
     }
+    // The bets and payouts counted, and each open event's outcomes summed: what the office would
+    // pay if it won, as the books keep that sum on the event (or sum it as they do, where an
+    // event of earlier books has it blank).
+    SummedBooks summed;
+    ServerRows counts = m_server.Exec(QStringLiteral(
+        "select (select count(*) from varnel.priem), (select count(*) from varnel.money)"));
+    counts.Next();
+    summed.bets = counts.Value(0).toLongLong();
+    summed.payouts = counts.Value(1).toLongLong();
+    QHash<QPair<std::int64_t, QString>, QPair<int, double>> staked;
+    ServerRows stakes = m_server.Exec(QStringLiteral(
+        "select number, rtrim(result), count(*), sum(summa) from varnel.priem group by 1, 2"));
+    while (stakes.Next())
+        staked.insert({stakes.Value(0).toLongLong(), stakes.Value(1).toString()},
+                      {stakes.Value(2).toInt(), money(stakes, 3)});
+    ServerRows payouts = m_server.Exec(
+        QStringLiteral(
+            "select coalesce(vypl_1, varnel.payout_sum(number, kom1)), coalesce(vypl_2, "
+            "varnel.payout_sum(number, kom2)), coalesce(vypl_n, varnel.payout_sum(number, ?)) from "
+            "varnel.compit order by key"),
+        {DrawName()});
+    for (const Event& event : books->events) {
+        payouts.Next();
+        EventRisk risk;
+        risk.event = event;
+        risk.limit = books->limits.maxLiability;
+        const QString names[3] = {event.kom1, event.kom2, DrawName()};
+        for (int o = 0; o < 3; ++o) {
+            OutcomeRisk& outcome = risk.outcomes[o];
+            outcome.name = names[o];
+            if (event.number.isNull())
+                continue;
+            const QPair<int, double> bets =
+                staked.value({event.number.toInteger(), names[o].trimmed()});
+            outcome.bets = bets.first;
+            outcome.stakes = bets.second;
+            outcome.payout = outcome.bets > 0 ? money(payouts, o) : 0;
+            risk.bets += outcome.bets;
+            risk.stakes += outcome.stakes;
+            if (outcome.bets > 0 &&
+                (risk.riskiest < 0 || outcome.payout > risk.outcomes[risk.riskiest].payout))
+                risk.riskiest = o;
+        }
+        summed.risk << risk;
+    }
+    books->summed = std::move(summed);
     look.End();
     reading.books = std::move(books);
     return reading;
@@ -257,13 +303,15 @@ HistoryPage ServerQuestions::History(const HistoryQuery& query, const HistoryPag
     for (const HistoryColumn& c : columns)
         selected << column(c);
     const QString direction = down ? QStringLiteral(" desc") : QString();
-    QString sql = QStringLiteral("select %1 from varnel.history h%2 order by %3%4, h.key%4")
-                      .arg(selected.join(QStringLiteral(", ")), where.Text(), sort, direction);
+    QString sql =
+        where.with + QStringLiteral("select %1 from varnel.history h%2 order by %3%4, "
+                                    "h.key%4")
+                         .arg(selected.join(QStringLiteral(", ")), where.Text(), sort, direction);
     if (since.isEmpty()) {
         sql += QStringLiteral(" limit ?");
         where.values << rows;
     }
-    ServerRows answer = m_server.Exec(sql, where.values);
+    ServerRows answer = m_server.Exec(sql, where.Values());
     HistoryPage page;
     page.rows.reserve(std::size_t(std::max(0, answer.Size())));
     while (answer.Next()) {
@@ -287,7 +335,8 @@ HistoryPage ServerQuestions::History(const HistoryQuery& query, const HistoryPag
 std::int64_t ServerQuestions::Count(const HistoryFilter& filter) {
     const Where where = whereOf(filter);
     return m_server
-        .Value(QStringLiteral("select count(*) from varnel.history h") + where.Text(), where.values)
+        .Value(where.with + QStringLiteral("select count(*) from varnel.history h") + where.Text(),
+               where.Values())
         .toLongLong();
 }
 
@@ -296,18 +345,23 @@ QString ServerQuestions::Snapshot() {
 }
 
 QList<PaidToClient> ServerQuestions::PaidTo(const QString& client) {
+    const QString part = containing(client.trimmed());
     ServerRows rows = m_server.Exec(
-        QStringLiteral("select rtrim(h.fio), sum(h.vyplata) filter (where rtrim(h.vid) = %1), "
-                       "count(*) filter (where rtrim(h.vid) = %1), sum(h.summa) filter (where "
-                       "rtrim(h.vid) = %2), count(*) filter (where rtrim(h.vid) = %2) from "
-                       "varnel.history h where varnel.fold(h.fio) like varnel.fold(?) group by "
-                       "1 order by 1 collate \"C\"")
+        QStringLiteral(
+            "select fio, sum(paid), count(paid), sum(refunded), count(refunded), sum(owed), "
+            "count(owed) from (select rtrim(h.fio) as fio, case when rtrim(h.vid) = %1 then "
+            "coalesce(h.vyplata, 0) end as paid, case when rtrim(h.vid) = %2 then "
+            "coalesce(h.summa, 0) end as refunded, null::numeric as owed from varnel.history h "
+            "where varnel.fold(h.fio) like varnel.fold(?) union all "
+            "select rtrim(m.fio), null, null, coalesce(m.summa, 0) from varnel.money m where "
+            "varnel.fold(m.fio) like varnel.fold(?)) c group by fio order by fio collate \"C\"")
             .arg(literal(kinds::Paid()), literal(kinds::Revoked())),
-        {containing(client.trimmed())});
+        {part, part});
     QList<PaidToClient> paid;
     while (rows.Next())
-        paid << PaidToClient{rows.Value(0).toString(), money(rows, 1), rows.Value(2).toInt(),
-                             money(rows, 3), rows.Value(4).toInt()};
+        paid << PaidToClient{rows.Value(0).toString(), money(rows, 1),        rows.Value(2).toInt(),
+                             money(rows, 3),           rows.Value(4).toInt(), money(rows, 5),
+                             rows.Value(6).toInt()};
     return paid;
 }
 
@@ -390,13 +444,15 @@ CashReport ServerQuestions::Cash(const QDate& from, const QDate& to) {
 }
 
 QStringList ServerQuestions::Operators() {
-    // One step of the operators' index per name: a year of records costs what a few do.
+    // One step of the operators' index per folded name: a year of records costs what a few do.
     ServerRows rows = m_server.Exec(QStringLiteral(
-        "with recursive o(k) as ((select rtrim(coalesce(kassir, '')) from varnel.history order "
-        "by rtrim(coalesce(kassir, '')) limit 1) union all select (select rtrim(coalesce(h.kassir, "
-        "'')) from varnel.history h where rtrim(coalesce(h.kassir, '')) > o.k order by "
-        "rtrim(coalesce(h.kassir, '')) limit 1) from o where o.k is not null) "
-        "select k from o where k is not null and k <> ''"));
+        "with recursive o(f) as ((select varnel.fold(kassir) collate \"C\" from varnel.history "
+        "order by 1 limit 1) union all select (select varnel.fold(h.kassir) collate \"C\" from "
+        "varnel.history h where (varnel.fold(h.kassir) collate \"C\") > o.f order by 1 limit 1) "
+        "from o where o.f is not null) "
+        "select distinct rtrim(h.kassir) from o, lateral (select kassir from varnel.history h "
+        "where (varnel.fold(h.kassir) collate \"C\") = o.f and h.kassir is not null order by "
+        "(varnel.fold(h.kassir) collate \"C\"), h.key limit 1) h where o.f <> ''"));
     QStringList operators;
     while (rows.Next())
         operators << rows.Value(0).toString();

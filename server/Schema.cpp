@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <utility>
+
 namespace varnel {
 
 namespace {
@@ -244,27 +246,34 @@ void keepSlips(ServerConnection& server, bool upgrading) {
 
 // The back office's questions (layout 7). Each history record names the transaction that
 // wrote it (xact): a reader that kept the snapshot of its last look finds what was committed
-// since, whatever the records' keys (taken at insert, not at commit). Client names are folded by
-// the books' own function (any case, ё as е), whatever the database's locale, and the history's
-// filters and sorts of the back office have the indexes that make them fast: days, client (its
-// name in the folded order, and a trigram index for a part of it where pg_trgm can be had),
-// kind and operator, each with the key after it for the order of equal values.
+// since, whatever the records' keys (taken at insert, not at commit). Names and other text are
+// compared by the books' own fold (any case, ё as е, trailing blanks dropped), whatever the
+// database's locale. The history's filters and sorts that the back office is asked for most
+// have an index on the very expression it sorts by, the key after it for equal values: the day
+// (and so a range of days), the kind of record, the event's number, the client (and a trigram
+// index for a part of a name, where pg_trgm can be had), the stake, the payout, the bet's
+// serial and the operator.
 void keepQuestions(ServerConnection& server) {
     server.Exec(QStringLiteral("alter table varnel.history add column xact xid8 not null default "
                                "pg_current_xact_id()"));
     server.Exec(QStringLiteral(
         "create or replace function varnel.fold(t text) returns text language sql immutable "
-        "parallel safe as $$ select translate(lower(coalesce(t, '')), "
+        "parallel safe as $$ select translate(lower(rtrim(coalesce(t, ''))), "
         "'АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯЂЃЄЅІЇЈЉЊЋЌЎЏҐё', "
         "'абвгдеежзийклмнопрстуфхцчшщъыьэюяђѓєѕіїјљњћќўџґе') $$"));
     server.Exec(QStringLiteral("create index history_xact on varnel.history (xact)"));
-    server.Exec(QStringLiteral("create index history_den on varnel.history "
-                               "((coalesce(den, '-infinity'::date)), key)"));
-    server.Exec(QStringLiteral("create index history_fio on varnel.history "
-                               "((varnel.fold(fio) collate \"C\"), key)"));
-    server.Exec(QStringLiteral("create index history_vid on varnel.history ((rtrim(vid)), key)"));
-    server.Exec(QStringLiteral("create index history_kassir on varnel.history "
-                               "((rtrim(coalesce(kassir, ''))), key)"));
+    const std::pair<const char*, const char*> sorts[] = {
+        {"den", "coalesce(den, '-infinity'::date)"},
+        {"vid", "varnel.fold(vid) collate \"C\""},
+        {"fio", "varnel.fold(fio) collate \"C\""},
+        {"kassir", "varnel.fold(kassir) collate \"C\""},
+        {"number", "coalesce(number::bigint, '-9223372036854775808'::bigint)"},
+        {"serial", "coalesce(serial::bigint, '-9223372036854775808'::bigint)"},
+        {"summa", "coalesce(summa::numeric, '-Infinity'::numeric)"},
+        {"vyplata", "coalesce(vyplata::numeric, '-Infinity'::numeric)"}};
+    for (const auto& [name, expression] : sorts)
+        server.Exec(QStringLiteral("create index history_by_%1 on varnel.history ((%2), key)")
+                        .arg(QLatin1String(name), QLatin1String(expression)));
     // pg_trgm is a trusted extension of PostgreSQL's own: whoever may create in the database
     // has it. Without it a part of a name is looked for through the whole history.
     server.Exec(QStringLiteral(

@@ -72,6 +72,9 @@ struct PaidToClient {
     int payments = 0;
     double refunded = 0;
     int refunds = 0;
+    // On a server, what they are owed now (MONEY); a folder's line reads its reading's payouts.
+    double owed = 0;
+    int owedCount = 0;
 };
 
 // The cash of some days, from the history's records of those days:

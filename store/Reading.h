@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace varnel {
 
@@ -48,6 +49,35 @@ struct Payout {
     double amount = 0;
 };
 
+// What the office would pay on an open event if each outcome won: every live bet on it whose
+// RESULT is that outcome pays its BetPayout, summed as the books keep the sum (each step kept
+// to a hundredth of a kopeck).
+struct OutcomeRisk {
+    QString name; // KOM1, KOM2 or «Ничья»
+    int bets = 0;
+    double stakes = 0;
+    double payout = 0;
+};
+
+struct EventRisk {
+    Event event;
+    std::array<OutcomeRisk, 3> outcomes;
+    int bets = 0;
+    double stakes = 0; // taken on the event, all outcomes
+    int riskiest = -1; // the outcome of the largest payout; -1 with no bets
+    // The owner's limit of the payouts of one outcome, which no outcome's payout may pass.
+    std::optional<double> limit;
+    // What the office keeps (negative: loses) if the riskiest outcome wins.
+    double WorstResult() const { return riskiest < 0 ? 0 : stakes - outcomes[riskiest].payout; }
+};
+
+// The live bets and payouts of books on a server, counted and summed by the server rather than
+// read one by one.
+struct SummedBooks {
+    qsizetype bets = 0, payouts = 0;
+    QList<EventRisk> risk;
+};
+
 // One reading of a working folder that no commit of the counter cut through: the live records
 // of the events, bets and payouts, and the history as far as it went at that moment.
 struct Books {
@@ -63,6 +93,10 @@ struct Books {
     std::uint32_t historyCount = 0;
     // The history is not a file here but asked of the books' server, a page at a time.
     bool historyAsked = false;
+    // On a server: the bets and payouts (left empty above) as the server counted and summed them.
+    std::optional<SummedBooks> summed;
+    qsizetype BetCount() const { return summed ? summed->bets : bets.size(); }
+    qsizetype PayoutCount() const { return summed ? summed->payouts : payouts.size(); }
     // The owner's limits; none where the folder keeps none.
     Limits limits;
     // The tables that did not open, as the engine said why.

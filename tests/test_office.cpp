@@ -97,6 +97,13 @@ QAction* actionOf(const OfficeWindow& window, const char* name) {
     return action;
 }
 
+// The day's cash of the window once it is summed (off the window's thread).
+const CashReport& summedCash(const OfficeWindow& window) {
+    if (!QTest::qWaitFor([&] { return !window.Cash()->Busy(); }, 30000))
+        qFatal("the day's cash was never summed");
+    return window.Cash()->Figures();
+}
+
 // Puts the history's current row on the newest «Результат» of an event and asks for its undo.
 void undoFromHistory(OfficeWindow& window, int number) {
     window.ShowView(0);
@@ -276,7 +283,7 @@ private slots:
 
         // The day's cash.
         window.Cash()->SetDays(today, today);
-        const CashReport& cash = window.Cash()->Figures();
+        const CashReport& cash = summedCash(window);
         const double stakes = sumOf(history, "SUMMA", ofKind("Ставка"));
         const double won = sumOf(history, "VYPLATA", ofKind("Выигрыш"));
         const double paid = sumOf(history, "VYPLATA", ofKind("Выплата"));
@@ -301,9 +308,10 @@ private slots:
         }
         QVERIFY(cash.byEvent[0].label.contains("Спартак — Зенит"));
         window.Cash()->SetDays(today.addDays(-3), today.addDays(-1));
-        QCOMPARE(window.Cash()->Figures().total.bets, 0);
+        QCOMPARE(summedCash(window).total.bets, 0);
         QCOMPARE(window.Cash()->ByEvent()->rowCount(), 0);
         window.Cash()->SetDays(today.addDays(-3), today);
+        summedCash(window);
         QCOMPARE(window.Cash()->ByDay()->rowCount(), 1);
 
         // The risk of each open event, from the bets as dbfread reads them.
@@ -418,6 +426,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         // The day's cash as a PDF, with its figures in it.
         window.ShowView(1);
         window.Cash()->SetDays(today, today);
+        summedCash(window);
         const QString pdf = out.filePath("касса.pdf");
         window.SavePdf(pdf);
         QFile written(pdf);
@@ -590,7 +599,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
                 paid += double(i);
         window.Cash()->SetDays(Date().addDays(-60), Date());
         QVERIFY(paid > 0);
-        QVERIFY(near(window.Cash()->Figures().total.paid, paid));
+        QVERIFY(near(summedCash(window).total.paid, paid));
     }
 
     // Another program wrote into the history: a serial «1O», a day that is no date, an amount
@@ -644,10 +653,10 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(unreadable->text(), QString("Не читается записей: 4"));
 
         // Today's cash cannot take in a record of no day; a range around its digits meets it.
-        const CashReport& cash = window.Cash()->Figures();
+        const CashReport& cash = summedCash(window);
         QCOMPARE(cash.unreadable, 3u);
         window.Cash()->SetDays(QDate(lastMonth.year(), lastMonth.month(), 1), today);
-        QCOMPARE(cash.unreadable, 4u);
+        QCOMPARE(summedCash(window).unreadable, 4u);
         QVERIFY(control<QLabel>(window.Cash(), "CashPeriod")
                     ->text()
                     .contains("Не читается записей истории: 4"));
@@ -902,8 +911,8 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(books.events.size(), 1);
         QCOMPARE(books.events[0].kom1, one("select kom1 from compit"));
         QCOMPARE(books.events[0].sums[0], one("select summ_1 from compit").toDouble());
-        QCOMPARE(books.bets.size(), one("select count(*) from priem").toInt());
-        QCOMPARE(books.payouts.size(), 0);
+        QCOMPARE(books.BetCount(), one("select count(*) from priem").toInt());
+        QCOMPARE(books.PayoutCount(), 0);
         HistoryModel* model = window.History()->Model();
         QCOMPARE(model->rowCount(), one("select count(*) from history").toInt());
         QCOMPARE(model->Value(0, fields::VID).toString(),
@@ -919,14 +928,34 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QVERIFY(near(cash.total.stakes, sum("summa", "Ставка")) && near(cash.total.stakes, 155));
         QVERIFY(near(cash.total.paid, sum("vyplata", "Выплата")) && near(cash.total.paid, 250));
         QVERIFY(near(cash.total.Owed(), sum("vyplata", "Выигрыш")));
-        QCOMPARE(window.Risk()->Model()->rowCount(), 1);
+        // The risk the server summed is the one the folder's reading would sum from the bets.
+        Books read = *window.CurrentBooks();
+        for (const QString& row : psql(db, "select number, result, summa, koeficient, fio from "
+                                           "priem order by key"))
+            read.bets << Bet{0,
+                             Variant(std::int64_t(row.section('|', 0, 0).toLongLong())),
+                             row.section('|', 1, 1),
+                             row.section('|', 2, 2).toDouble(),
+                             row.section('|', 3, 3).toDouble(),
+                             row.section('|', 4, 4)};
+        read.summed.reset();
+        const QList<EventRisk> folder = ComputeRisk(read);
+        const QList<EventRisk>& server = window.Risk()->Model()->Risks();
+        QCOMPARE(server.size(), 1);
+        QCOMPARE(folder.size(), 1);
+        QCOMPARE(server[0].riskiest, folder[0].riskiest);
+        for (int o = 0; o < 3; ++o) {
+            QCOMPARE(server[0].outcomes[o].bets, folder[0].outcomes[o].bets);
+            QCOMPARE(server[0].outcomes[o].stakes, folder[0].outcomes[o].stakes);
+            QCOMPARE(server[0].outcomes[o].payout, folder[0].outcomes[o].payout);
+        }
 
         // Another counter's bet shows at the office's next look, the row the manager is on
         // staying current.
         window.History()->Table()->setCurrentIndex(model->index(2, 0));
         const std::int64_t current = model->RecordAt(2);
         QVERIFY(takeBet("Кузнецов Олег", "20", "8", 2));
-        QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->bets.size(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->BetCount(), 3, 10000);
         QTRY_VERIFY(window.Settled());
         QCOMPARE(model->RecordAt(window.History()->Table()->currentIndex().row()), current);
         // Work that took its key before another counter's and commits after it is read too.
@@ -935,7 +964,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         late.Exec("insert into history (den, vremya, vid, fio, summa) values (current_date, "
                   "'12:00:00', 'Ставка', 'Поздний', 1)");
         QVERIFY(settle("8", 3)); // Чужой wins 15
-        QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->payouts.size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.CurrentBooks()->PayoutCount(), 1, 10000);
         late.Commit();
         QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), one("select count(*) from history").toInt(),
                                   10000);
@@ -959,7 +988,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(psql(db, "select number from compit order by number"), QStringList{"8"});
         QCOMPARE(one("select count(*) from priem").toInt(), 3);
         QCOMPARE(one("select count(*) from money").toInt(), 0);
-        QTRY_COMPARE(window.CurrentBooks()->bets.size(), 3);
+        QTRY_COMPARE(window.CurrentBooks()->BetCount(), 3);
         QTRY_VERIFY(window.Settled());
         const QString count = one("select count(*) from history");
         undoFromHistory(window, 7);
@@ -972,7 +1001,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         pg.Stop("immediate");
         QTRY_VERIFY_WITH_TIMEOUT(
             state->text().contains("Нет связи с сервером «" + window.Server() + "»"), 10000);
-        QCOMPARE(window.CurrentBooks()->bets.size(), 3);
+        QCOMPARE(window.CurrentBooks()->BetCount(), 3);
         pg.Start();
         QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("Прочитано"), 15000);
         QCOMPARE(counter.errors.messages.size(), 1);
@@ -1035,7 +1064,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
 
         window.Cash()->SetDays(today, today);
         QList<QPair<QString, QList<double>>> tills;
-        for (const CashLine& line : window.Cash()->Figures().byOperator)
+        for (const CashLine& line : summedCash(window).byOperator)
             tills.append({line.label, {line.cash.stakes, line.cash.paid, line.cash.Balance()}});
         QCOMPARE(tills,
                  (QList<QPair<QString, QList<double>>>{
@@ -1084,7 +1113,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         append(older.file("HISTORY.DBF"), {bet, bet});
         QVERIFY(window.OpenFolder(older.path()));
         QTRY_COMPARE(kassir->count(), 1);
-        QCOMPARE(window.Cash()->Figures().byOperator.size(), 1);
+        QCOMPARE(summedCash(window).byOperator.size(), 1);
         QCOMPARE(window.Cash()->Figures().byOperator[0].cash.stakes, 140.0);
     }
 

@@ -9,10 +9,12 @@
 #include "office/window/OfficeWindow.h"
 #include "server/Connection.h"
 #include "server/Follower.h"
+#include "server/Questions.h"
 #include "server/Schema.h"
 #include "server/ServerHome.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
+#include "store/HistoryScan.h"
 #include "store/Home.h"
 #include "store/Tables.h"
 #include "tests/support/Office.h"
@@ -64,7 +66,7 @@ struct OfficeOn {
     QTemporaryDir folder;
     OfficeWindow window;
 
-    qsizetype bets() const { return window.CurrentBooks()->bets.size(); }
+    qsizetype bets() const { return window.CurrentBooks()->BetCount(); }
     QString state() const { return control<QLabel>(&window, "ReadingState")->text(); }
 };
 
@@ -429,6 +431,57 @@ private slots:
         QCOMPARE(psql(db, "select count(*) from compit where number = 3"), QStringList{"1"});
         QCOMPARE(psql(db, "select kassir from history order by key desc limit 1"),
                  QStringList{"vera"});
+    }
+
+    // A client's name is found in any case and ё as е, and names are sorted as a folder's
+    // history sorts them, on a database whose locale knows no Cyrillic letter (LC_CTYPE C) as on
+    // one that does.
+    void namesAreFoundAndSortedAsInAFolderWhateverTheLocale_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("C") << "C";
+        QTest::newRow("C.UTF-8") << "C.UTF-8";
+    }
+    void namesAreFoundAndSortedAsInAFolderWhateverTheLocale() {
+        QFETCH(QString, locale);
+        PgServer pg;
+        psql(pg.Conninfo("postgres"), QStringLiteral("create database named template template0 "
+                                                     "encoding 'UTF8' lc_collate '%1' lc_ctype "
+                                                     "'%1'")
+                                          .arg(locale));
+        const QString db = pg.Conninfo("named");
+        QCOMPARE(psql(db, "show lc_ctype"), QStringList{locale});
+        ServerConnection server(db);
+        QVERIFY(LayOutServer(server));
+        const QStringList names = {"Фёдоров Иван", "ФЕДОРОВ ПЁТР", "Ершов", "Ёлкин",
+                                   "федоров анна", "Яковлев",      "Smith", "абрамов",
+                                   "Елисеев",      "smirnov"};
+        for (const QString& name : names)
+            server.Exec("insert into history (den, vremya, vid, fio, summa) values (current_date, "
+                        "'10:00:00', 'Ставка', ?, 1)",
+                        {name});
+        ServerQuestions questions(server);
+        HistoryQuery query;
+        query.filter.client = QStringLiteral("фЁдОров");
+        QStringList found;
+        for (const HistoryRow& row : questions.History(query, nullptr, 100).rows)
+            found << row.values[HistoryColumnOf(fields::FIO)].toString();
+        QCOMPARE(found, QStringList({"федоров анна", "ФЕДОРОВ ПЁТР", "Фёдоров Иван"}));
+
+        QStringList folder = names; // as the folder's history sorts them: folded, then as written
+        std::stable_sort(folder.begin(), folder.end(), [](const QString& a, const QString& b) {
+            return FoldName(a) < FoldName(b);
+        });
+        query = {};
+        query.sortColumn = HistoryColumnOf(fields::FIO);
+        query.order = Qt::AscendingOrder;
+        QStringList sorted;
+        HistoryPage page;
+        do { // three at a time, each page after the last
+            page = questions.History(query, sorted.isEmpty() ? nullptr : &page, 3);
+            for (const HistoryRow& row : page.rows)
+                sorted << row.values[HistoryColumnOf(fields::FIO)].toString();
+        } while (!page.end);
+        QCOMPARE(sorted, folder);
     }
 
     // What the books' owner, or any login at all, may put before the office: a history record

@@ -35,28 +35,8 @@ struct HistoryCensus {
 HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t count,
                          const std::atomic<bool>& cancel);
 
-// What the office would pay on an open event if each outcome won: every live bet on it whose
-// RESULT is that outcome pays its BetPayout, summed as the books keep the sum (each step kept
-// to a hundredth of a kopeck).
-struct OutcomeRisk {
-    QString name; // KOM1, KOM2 or «Ничья»
-    int bets = 0;
-    double stakes = 0;
-    double payout = 0;
-};
-
-struct EventRisk {
-    Event event;
-    std::array<OutcomeRisk, 3> outcomes;
-    int bets = 0;
-    double stakes = 0; // taken on the event, all outcomes
-    int riskiest = -1; // the outcome of the largest payout; -1 with no bets
-    // The owner's limit of the payouts of one outcome, which no outcome's payout may pass.
-    std::optional<double> limit;
-    // What the office keeps (negative: loses) if the riskiest outcome wins.
-    double WorstResult() const { return riskiest < 0 ? 0 : stakes - outcomes[riskiest].payout; }
-};
-
+// What the office would pay on an open event if each outcome won (EventRisk), from the live
+// bets of a folder's reading.
 QList<EventRisk> ComputeRisk(const Books& books);
 
 } // namespace varnel::office

@@ -280,6 +280,8 @@ void HistoryView::UpdateClientLine() {
             line.payments += paid.payments;
             line.refunded += paid.refunded;
             line.refunds += paid.refunds;
+            line.owed += paid.owed;
+            line.owedCount += paid.owedCount;
         }
     QStringList shown;
     for (auto it = lines.cbegin(); it != lines.cend() && shown.size() < kClientsListed; ++it)

@@ -12,6 +12,7 @@
 #include "server/Config.h"
 #include "server/Follower.h"
 #include "store/DataModule6.h"
+#include "store/HistoryScan.h"
 #include "store/InFolder.h"
 #include "store/Tables.h"
 #include "store/engine/FolderLock.h"
@@ -345,7 +346,31 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     m_reading = m_readAgain = false;
     m_snapshot.clear();
     m_server = std::move(server);
-    if (m_server) {
+    if (!m_server) {
+        // A year of the folder's history is summed off the window's thread, its file opened
+        // there on its own.
+        m_cash->SetAsker([this](const QDate& from, const QDate& to, CashView::CashAnswer answered) {
+            using Summed = std::pair<CashReport, QString>;
+            auto* watcher = new QFutureWatcher<Summed>(m_cash);
+            connect(watcher, &QFutureWatcher<Summed>::finished, m_cash, [watcher, answered] {
+                const Summed summed = watcher->result();
+                watcher->deleteLater();
+                if (!summed.second.isEmpty())
+                    ReportError(summed.second);
+                answered(summed.first, summed.second);
+            });
+            watcher->setFuture(QtConcurrent::run([books = m_books, from, to]() -> Summed {
+                try {
+                    Books own = *books;
+                    if (own.history)
+                        own.history = std::make_shared<THistoryFile>(own.historyPath);
+                    return {ComputeCash(own, from, to), {}};
+                } catch (const EVarnelError& error) {
+                    return {{}, error.message()};
+                }
+            }));
+        });
+    } else {
         m_history->Model()->SetAsker(m_server->HistoryQuestions(m_history->Model()));
         m_cash->SetAsker([this, server = m_server.get()](const QDate& from, const QDate& to,
                                                          CashView::CashAnswer answered) {
@@ -571,8 +596,8 @@ void OfficeWindow::Show(const std::shared_ptr<const Books>& books) {
         books->problems.isEmpty()
             ? QStringLiteral("Открытых событий: %1, ставок: %2, невыплаченных выигрышей: %3")
                   .arg(books->events.size())
-                  .arg(books->bets.size())
-                  .arg(books->payouts.size())
+                  .arg(books->BetCount())
+                  .arg(books->PayoutCount())
             : QStringLiteral("Не прочитано: ") + books->problems.join(QStringLiteral("; ")));
     UpdateActions();
 }

@@ -322,7 +322,9 @@ RiskView::RiskView(QWidget* parent)
 }
 
 void RiskView::SetBooks(std::shared_ptr<const Books> books) {
-    const QList<EventRisk> risks = books ? ComputeRisk(*books) : QList<EventRisk>{};
+    const QList<EventRisk> risks = !books          ? QList<EventRisk>{}
+                                   : books->summed ? books->summed->risk
+                                                   : ComputeRisk(*books);
     m_model->SetRisks(risks);
     m_chart->SetRisks(risks);
     double stakes = 0, worst = 0;
