@@ -6,6 +6,7 @@
 #include "store/engine/DbfFile.h"
 #include "store/engine/Digits.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -184,6 +185,7 @@ HistoryScan::HistoryScan(const THistoryFile& file) : m_file(*file.m_file) {
     m_fio = Column(fields::FIO);
     m_number = Column(fields::NUMBER);
     m_kassir = m_file.columnIndex(fields::KASSIR);
+    m_windows1251 = m_file.codec().codePage().compare("windows-1251", Qt::CaseInsensitive) == 0;
     const DbfColumn& den = m_file.columns().at(m_den);
     m_denBytes = den.type == 'D' && den.length == 8;
     // Only numbers and dates can fail to read: any bytes are some text.
@@ -338,6 +340,63 @@ void HistoryScan::SetEvent(std::optional<int> number) {
     m_eventMatcher.reset();
     if (number)
         m_eventMatcher = std::make_unique<FieldMatcher>(m_file.codec(), m_number, Variant(*number));
+}
+
+void HistoryScan::SetOperator(const QString& name) {
+    m_operator = name;
+    m_operatorMatcher.reset();
+    if (!name.isEmpty() && m_kassir >= 0)
+        m_operatorMatcher = std::make_unique<FieldMatcher>(m_file.codec(), m_kassir, Variant(name));
+}
+
+bool HistoryScan::OperatorMatches(const char* record) const {
+    if (m_operator.isEmpty())
+        return true;
+    if (!m_operatorMatcher)
+        return false;
+    return matches(*m_operatorMatcher, record, [&] { return Operator(record) == m_operator; });
+}
+
+namespace {
+
+// Each byte of a Windows-1251 text as its place among the characters once folded (FoldName):
+// bytes compared by these places compare as the folded texts do.
+const std::array<unsigned char, 256>& foldedPlaces() {
+    static const std::array<unsigned char, 256> places = [] {
+        std::array<char16_t, 256> folded{};
+        for (int b = 0; b < 256; ++b) {
+            QStringDecoder decoder("windows-1251");
+            const QString text = FoldName(decoder.decode(QByteArray(1, char(b))));
+            folded[std::size_t(b)] = text.isEmpty() ? 0 : char16_t(text.at(0).unicode());
+        }
+        std::array<char16_t, 256> sorted = folded;
+        std::sort(sorted.begin(), sorted.end());
+        std::array<unsigned char, 256> place{};
+        // From 1: no byte of a key is 0, which pads a short key.
+        for (int b = 0; b < 256; ++b)
+            place[std::size_t(b)] = static_cast<unsigned char>(
+                1 + std::lower_bound(sorted.begin(), sorted.end(), folded[std::size_t(b)]) -
+                sorted.begin());
+        return place;
+    }();
+    return places;
+}
+
+} // namespace
+
+bool HistoryScan::TextKey(const char* record, int column, std::string& key) const {
+    const DbfColumn& c = m_file.columns().at(column);
+    if (!m_windows1251 || c.type != 'C')
+        return false;
+    const char* p = record + c.offset;
+    int size = c.length;
+    while (size > 0 && (p[size - 1] == ' ' || p[size - 1] == '\0')) // as the text reads
+        --size;
+    const auto& places = foldedPlaces();
+    key.resize(std::size_t(size));
+    for (int i = 0; i < size; ++i)
+        key[std::size_t(i)] = char(places[static_cast<unsigned char>(p[i])]);
+    return true;
 }
 
 bool HistoryScan::EventMatches(const char* record) const {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace varnel {
@@ -92,6 +93,16 @@ public:
     void SetEvent(std::optional<int> number);
     bool EventMatches(const char* record) const;
 
+    // Records of one operator (Operator, the name exactly); none set: all. A history written
+    // before KASSIR has no record of anyone's.
+    void SetOperator(const QString& name);
+    bool OperatorMatches(const char* record) const;
+
+    // A text column's sort key as the history sorts it (FoldName, then the order of the
+    // characters), as bytes in that order, none of them 0; for a file of another code page
+    // than Windows-1251, false, and the key is to be made of the decoded text.
+    bool TextKey(const char* record, int column, std::string& key) const;
+
 private:
     int Column(QLatin1String field) const;
 
@@ -121,6 +132,9 @@ private:
     bool m_clientBytesUsable = false;
     std::optional<int> m_event;
     std::unique_ptr<FieldMatcher> m_eventMatcher;
+    QString m_operator;
+    std::unique_ptr<FieldMatcher> m_operatorMatcher;
+    bool m_windows1251 = false;
 };
 
 } // namespace varnel

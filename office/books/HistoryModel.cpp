@@ -10,10 +10,12 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
 #include <numeric>
+#include <string>
 #include <variant>
 
 namespace varnel::office {
@@ -95,10 +97,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             kind.emplace(scan, filter.kind);
         const HistoryScan::Kind paid(scan, kinds::Paid()), revoked(scan, kinds::Revoked());
         QMap<QString, PaidToClient> paidTo;
-        // A history written before KASSIR names no operator: none of its records is theirs.
-        const auto byOperator = [&](const char* record) {
-            return filter.kassir.isEmpty() || scan.Operator(record) == filter.kassir;
-        };
+        scan.SetOperator(filter.kassir);
 
         std::vector<std::uint32_t>& rows = result.rows;
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -125,7 +124,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             }
             if (!passes([&] {
                     return (!kind || kind->Is(record)) && scan.InDays(record) &&
-                           scan.EventMatches(record) && byOperator(record);
+                           scan.EventMatches(record) && scan.OperatorMatches(record);
                 }))
                 continue;
             rows.push_back(i);
@@ -140,33 +139,110 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         }
         const HistoryModel::Column& column = HistoryModel::Columns().at(query.sortColumn);
         const int field = file.ColumnOf(column.field);
-        std::vector<Key> keys(rows.size());
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            if (r % kCheckEvery == 0 && cancel.load())
-                return result;
-            if (field < 0)
-                continue;
-            try {
-                keys[r] = keyOf(file.Decode(file.Record(rows[r]), field), column.kind);
-            } catch (const EVarnelError&) {
-                // A key that cannot be read sorts as a blank; the row says «(не читается)».
-            }
-        }
         // Equal keys keep the order of the file, newest first when sorting down.
-        std::vector<std::uint32_t> order(rows.size());
-        std::iota(order.begin(), order.end(), 0u);
-        if (descending) {
-            std::reverse(order.begin(), order.end());
-            std::stable_sort(order.begin(), order.end(),
-                             [&](std::uint32_t a, std::uint32_t b) { return keys[b] < keys[a]; });
+        const auto sortBy = [&](auto& keys) {
+            std::vector<std::uint32_t> order(rows.size());
+            std::iota(order.begin(), order.end(), 0u);
+            if (descending)
+                std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+                    return keys[b] < keys[a] || (!(keys[a] < keys[b]) && a > b);
+                });
+            else
+                std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+                    return keys[a] < keys[b] || (!(keys[b] < keys[a]) && a < b);
+                });
+            std::vector<std::uint32_t> sorted(rows.size());
+            for (std::size_t r = 0; r < order.size(); ++r)
+                sorted[r] = rows[order[r]];
+            rows = std::move(sorted);
+        };
+        std::string probe;
+        if (field >= 0 && column.kind == HistoryModel::Kind::Text && !rows.empty() &&
+            scan.TextKey(file.Record(rows[0]), field, probe)) {
+            // The folded text as bytes in its order, straight from the record: no text made.
+            // Sorted by its first 24 bytes, which tell most names apart, held in the key itself;
+            // names alike that far are sorted again by their whole keys.
+            struct Prefixed {
+                std::array<std::uint64_t, 3> words{};
+                std::uint32_t at = 0;
+                bool longer = false;
+            };
+            std::vector<Prefixed> keys(rows.size());
+            std::string key;
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                if (r % kCheckEvery == 0 && cancel.load())
+                    return result;
+                scan.TextKey(file.Record(rows[r]), field, key);
+                Prefixed& k = keys[r];
+                k.at = std::uint32_t(r);
+                k.longer = key.size() > 24;
+                for (std::size_t b = 0; b < std::min<std::size_t>(key.size(), 24); ++b)
+                    k.words[b / 8] |= std::uint64_t(static_cast<unsigned char>(key[b]))
+                                      << (56 - 8 * (b % 8));
+            }
+            const auto before = [&](const auto& a, const auto& b, std::uint32_t atA,
+                                    std::uint32_t atB) {
+                return descending ? (b < a || (!(a < b) && atA > atB))
+                                  : (a < b || (!(b < a) && atA < atB));
+            };
+            std::sort(keys.begin(), keys.end(), [&](const Prefixed& a, const Prefixed& b) {
+                return before(a.words, b.words, a.at, b.at);
+            });
+            for (std::size_t first = 0; first < keys.size();) {
+                std::size_t last = first + 1;
+                bool longer = keys[first].longer;
+                while (last < keys.size() && keys[last].words == keys[first].words)
+                    longer = longer || keys[last++].longer;
+                if (longer && last - first > 1) {
+                    std::vector<std::pair<std::string, std::uint32_t>> whole;
+                    for (std::size_t i = first; i < last; ++i) {
+                        scan.TextKey(file.Record(rows[keys[i].at]), field, key);
+                        whole.emplace_back(key, keys[i].at);
+                    }
+                    std::sort(whole.begin(), whole.end(), [&](const auto& a, const auto& b) {
+                        return before(a.first, b.first, a.second, b.second);
+                    });
+                    for (std::size_t i = first; i < last; ++i)
+                        keys[i].at = whole[i - first].second;
+                }
+                first = last;
+            }
+            std::vector<std::uint32_t> sorted(rows.size());
+            for (std::size_t r = 0; r < keys.size(); ++r)
+                sorted[r] = rows[keys[r].at];
+            rows = std::move(sorted);
+        } else if (column.kind != HistoryModel::Kind::Text) {
+            // A number or a day; the blank, and a key that cannot be read (the row says
+            // «(не читается)»), before every value.
+            std::vector<double> keys(rows.size(), -std::numeric_limits<double>::infinity());
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                if (r % kCheckEvery == 0 && cancel.load())
+                    return result;
+                if (field < 0)
+                    continue;
+                try {
+                    const Key key = keyOf(file.Decode(file.Record(rows[r]), field), column.kind);
+                    if (const double* value = std::get_if<double>(&key))
+                        keys[r] = *value;
+                } catch (const EVarnelError&) {
+                }
+            }
+            sortBy(keys);
         } else {
-            std::stable_sort(order.begin(), order.end(),
-                             [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+            std::vector<Key> keys(rows.size());
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                if (r % kCheckEvery == 0 && cancel.load())
+                    return result;
+                if (field < 0)
+                    continue;
+                try {
+                    keys[r] = keyOf(file.Decode(file.Record(rows[r]), field), column.kind);
+                } catch (const EVarnelError&) {
+                    // A key that cannot be read sorts as a blank; the row says «(не читается)».
+                }
+            }
+            sortBy(keys);
         }
-        std::vector<std::uint32_t> sorted(rows.size());
-        for (std::size_t r = 0; r < order.size(); ++r)
-            sorted[r] = rows[order[r]];
-        rows = std::move(sorted);
     } catch (const EVarnelError& error) {
         result = QueryResult{};
         result.error = error.message();
@@ -313,7 +389,8 @@ void HistoryModel::Answered(HistoryAnswer answer) {
     for (const HistoryRow& row : m_rows)
         m_keys.insert(row.key);
     m_snapshot = answer.snapshot;
-    m_matching = std::max<std::int64_t>(answer.matching, std::int64_t(m_rows.size()));
+    m_matching = std::max<std::int64_t>(answer.matching >= 0 ? answer.matching : TotalRecords(),
+                                        std::int64_t(m_rows.size()));
     m_running = false;
     endResetModel();
     emit QueryFinished();

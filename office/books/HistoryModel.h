@@ -33,7 +33,8 @@ struct QueryResult {
 };
 
 // A question of the history put to the books' server, answered on the window's thread: the
-// page asked for (the first one with the count of the records the query lets through, the
+// page asked for (the first one with the count of the records the query lets through, -1 for
+// every record of the reading, the
 // snapshot of the moment and, with a client asked for, what each was paid), or with `since`, a
 // snapshot of an earlier look, the records committed after it and the snapshot of now.
 struct HistoryAnswer {

@@ -44,9 +44,11 @@ HistoryAsker ServerBooks::HistoryQuestions(QObject* context) {
                 } else {
                     answer.snapshot = server.Snapshot();
                     answer.page = server.History(query, nullptr, rows);
-                    answer.matching = answer.page.end && !after
-                                          ? std::int64_t(answer.page.rows.size())
-                                          : server.Count(query.filter);
+                    // Every record: as many as the reading counted (HistoryModel).
+                    if (answer.page.end)
+                        answer.matching = std::int64_t(answer.page.rows.size());
+                    else if (!query.filter.IsEmpty())
+                        answer.matching = server.Count(query.filter);
                     if (!query.filter.client.trimmed().isEmpty())
                         answer.paid = server.PaidTo(query.filter.client);
                 }
