@@ -1,6 +1,9 @@
 // bench_office: the back office over a year of a million history records. Opening the window
 // must not read the history; filtering and sorting it scan the file's bytes off the window's
-// thread. Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder.
+// thread. Fixtures go to $VARNEL_BENCH_DIR when set, else the system temp folder. With
+// VARNEL_BENCH_SERVER (a libpq connection string of a throwaway cluster's maintenance database,
+// as bench/office-server.sh gives it), the BM_Server cases ask the same questions of a server
+// holding a year alike, with 100,000 live bets and 50,000 payouts owed.
 //
 //   bench_office                          the cases below
 //   bench_office --lay-out FOLDER [N]     a working folder with a history of N records (a
@@ -8,7 +11,13 @@
 #include "bench/WindowBench.h"
 #include "office/books/Figures.h"
 #include "office/books/HistoryModel.h"
+#include "office/window/CashView.h"
+#include "office/window/HistoryView.h"
 #include "office/window/OfficeWindow.h"
+#include "server/Config.h"
+#include "server/Connection.h"
+#include "server/Questions.h"
+#include "server/Schema.h"
 #include "store/History.h"
 #include "store/Reading.h"
 #include "store/Tables.h"
@@ -19,8 +28,12 @@
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -210,6 +223,255 @@ void BM_CashOfADay(benchmark::State& state) {
         benchmark::DoNotOptimize(ComputeCash(*books, day, day));
 }
 BENCHMARK(BM_CashOfADay)->Unit(benchmark::kMillisecond);
+
+// The year on a server: the same mix of records as layOut writes, made by the server itself, and
+// the live books of a busy day: 1,000 open events, 100,000 bets on them, 50,000 payouts owed.
+QString serverYear() {
+    static const QString conninfo = [] {
+        const QString maintenance = qEnvironmentVariable("VARNEL_BENCH_SERVER");
+        if (maintenance.isEmpty())
+            return QString();
+        {
+            ServerConnection server(maintenance);
+            server.Exec(QStringLiteral("drop database if exists varnel_year"));
+            server.Exec(QStringLiteral("create database varnel_year"));
+        }
+        const QString year = maintenance + QStringLiteral(" dbname=varnel_year");
+        ServerConnection server(year);
+        LayOutServer(server);
+        std::fprintf(stderr, "laying out a history of %u records on the server...\n", kYear);
+        const auto literal = [](const QString& text) { return "'" + text + "'"; };
+        server.Exec(
+            QStringLiteral(
+                "insert into varnel.history (den, vremya, vid, kassir, number, kom1, kom2, "
+                "serial, fio, result, summa, koeficient, vyplata) select current_date - 364 + "
+                "(i::bigint * 365 / %1)::int, lpad((9 + (i / 3600) % 12)::text, 2, '0') || ':' "
+                "|| lpad(((i / 60) % 60)::text, 2, '0') || ':' || lpad((i % 60)::text, 2, '0'), "
+                "k, (array['anna', 'boris', 'vera', 'gleb'])[(i / 1000) % 4 + 1], 1 + (i / 500) % "
+                "3000, case when k in (%2, %3, %4) then s[i % 6 + 1] end, case when k in (%2, "
+                "%3, %4) then s[(i + 1) % 6 + 1] end, case when k not in (%2, %3) then i + 1 end, "
+                "case when k not in (%2, %3) then (array['Иванов', 'Петров', 'Сидоров', "
+                "'Кузнецов', 'Смирнов', 'Фёдоров', 'Волков', 'Морозов', 'Попов', "
+                "'Лебедев'])[i % 10 + 1] || ' Клиент ' || i % 3000 end, case when k in (%4, %5, "
+                "%6) then s[i % 6 + 1] end, case when k in (%4, %5, %6) then 50 + (i % 40) * 25 "
+                "end, case when k in (%4, %5, %6) then 1.5 + (i % 20) / 10.0 end, case when k in "
+                "(%5, %7) then 120 + (i % 90) * 10 end from (select i, case when i % 500 = 0 "
+                "then %2 else (array[%4, %4, %4, %4, %4, %6, %6, %5, %7, %3])[(i * 7) % 10 + 1] "
+                "end as k, array['Спартак', 'Зенит', 'Динамо', 'Локомотив', 'ЦСКА', 'Рубин'] as "
+                "s from generate_series(0, %1 - 1) i) g")
+                .arg(kYear)
+                .arg(literal(kinds::Event()), literal(kinds::Result()), literal(kinds::Bet()),
+                     literal(kinds::Won()), literal(kinds::Lost()), literal(kinds::Paid())));
+        server.Exec(QStringLiteral(
+            "insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, "
+            "summ_2, summ_n) select n, current_date + 1 + n % 30, 'Спартак', 'Зенит', 2, 3, 3.5, "
+            "0, 0, 0 from generate_series(1, 1000) n"));
+        server.Exec(QStringLiteral(
+            "insert into varnel.priem (number, result, summa, koeficient, fio) select 1 + i % "
+            "1000, (array['Спартак', 'Зенит', 'Ничья'])[i % 3 + 1], 50 + i % 40 * 25, 2, "
+            "'Клиент ' || i % 3000 from generate_series(0, 99999) i"));
+        server.Exec(QStringLiteral("insert into varnel.money (fio, summa, serial) select 'Клиент "
+                                   "' || i % 3000, 120 + i % 90 * 10, 2000000 + i from "
+                                   "generate_series(0, 49999) i"));
+        // As the bets' operation keeps them: each outcome's payout sum on its event.
+        server.Exec(QStringLiteral(
+            "update varnel.compit c set vypl_1 = varnel.decimal(varnel.payout_sum(c.number, "
+            "c.kom1), 4), vypl_2 = varnel.decimal(varnel.payout_sum(c.number, c.kom2), 4), vypl_n "
+            "= varnel.decimal(varnel.payout_sum(c.number, 'Ничья'), 4)"));
+        server.Exec(QStringLiteral("vacuum analyze"));
+        return year;
+    }();
+    return conninfo;
+}
+
+// The resident memory of this process, in bytes.
+double residentBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() * 1024;
+    return 0;
+}
+
+// The longest the window's thread went without turning its event loop while `until` was
+// waited for: a timer of 1 ms tells how late each of its turns came.
+template <typename Until> double longestBusyMs(Until until, int patienceMs = 30000) {
+    QElapsedTimer clock, gap;
+    clock.start();
+    gap.start();
+    qint64 longest = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, gap.nsecsElapsed());
+        gap.restart();
+    });
+    tick.start();
+    while (!until() && clock.elapsed() < patienceMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    longest = std::max(longest, gap.nsecsElapsed());
+    return double(longest) / 1e6;
+}
+
+#define SERVER_OR_SKIP(state)                                                                      \
+    const QString conninfo = serverYear();                                                         \
+    if (conninfo.isEmpty()) {                                                                      \
+        state.SkipWithError("VARNEL_BENCH_SERVER is not set");                                     \
+        return;                                                                                    \
+    }
+
+// Start to the history's first screen: the window made, the folder naming the server opened,
+// the live books read and the first page of the history shown; with the memory the views
+// added and the longest the window's thread was held.
+void BM_ServerOpenWindow(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    QTemporaryDir folder;
+    QFile conf(QDir(folder.path()).filePath(QStringLiteral("varnel.conf")));
+    conf.open(QIODevice::WriteOnly);
+    conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8());
+    conf.close();
+    double busy = 0, added = 0, firstScreen = 0;
+    for (auto _ : state) {
+        const double before = residentBytes();
+        QElapsedTimer clock;
+        clock.start();
+        OfficeWindow window;
+        window.ShowView(0);
+        window.show();
+        if (!window.OpenFolder(folder.path()))
+            state.SkipWithError("the folder did not open");
+        qint64 shown = -1;
+        busy = std::max(busy, longestBusyMs([&] {
+                            if (shown < 0 && window.History()->Model()->rowCount() > 0)
+                                shown = clock.elapsed();
+                            return window.Settled() && shown >= 0;
+                        }));
+        firstScreen = std::max(firstScreen, double(shown));
+        benchmark::DoNotOptimize(window.grab());
+        added = residentBytes() - before;
+    }
+    // The time itself is to every view settled (the day's cash, the operators too).
+    state.counters["first_screen_ms"] = firstScreen;
+    state.counters["busy_ms"] = busy;
+    state.counters["added_MiB"] = added / (1 << 20);
+}
+BENCHMARK(BM_ServerOpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A question of the history as the window asks it: its first page and how many records it
+// lets through.
+void serverQuery(benchmark::State& state, const HistoryQuery& query) {
+    SERVER_OR_SKIP(state)
+    ServerConnection server(conninfo);
+    ServerQuestions questions(server);
+    std::size_t rows = 0;
+    std::int64_t matching = 0;
+    for (auto _ : state) {
+        rows = questions.History(query, nullptr, 500).rows.size();
+        matching = questions.Count(query.filter);
+    }
+    state.counters["rows"] = double(rows);
+    state.counters["matching"] = double(matching);
+}
+
+void BM_ServerFilterClient(benchmark::State& state) {
+    HistoryQuery q;
+    q.filter.client = QStringLiteral("фЁдоров клиент 12");
+    serverQuery(state, q);
+}
+BENCHMARK(BM_ServerFilterClient)->Unit(benchmark::kMillisecond);
+
+void BM_ServerFilterWeek(benchmark::State& state) {
+    HistoryQuery q;
+    q.filter.from = QDate::currentDate().addDays(-100);
+    q.filter.to = q.filter.from.addDays(6);
+    serverQuery(state, q);
+}
+BENCHMARK(BM_ServerFilterWeek)->Unit(benchmark::kMillisecond);
+
+void BM_ServerFilterEventAndKind(benchmark::State& state) {
+    HistoryQuery q;
+    q.filter.event = 1234;
+    q.filter.kind = kinds::Bet();
+    serverQuery(state, q);
+}
+BENCHMARK(BM_ServerFilterEventAndKind)->Unit(benchmark::kMillisecond);
+
+void BM_ServerFilterKind(benchmark::State& state) {
+    HistoryQuery q;
+    q.filter.kind = kinds::Paid();
+    serverQuery(state, q);
+}
+BENCHMARK(BM_ServerFilterKind)->Unit(benchmark::kMillisecond);
+
+void BM_ServerFilterOperator(benchmark::State& state) {
+    HistoryQuery q;
+    q.filter.kassir = QStringLiteral("boris");
+    serverQuery(state, q);
+}
+BENCHMARK(BM_ServerFilterOperator)->Unit(benchmark::kMillisecond);
+
+// Each column's sort, both ways: the first page.
+void BM_ServerSort(benchmark::State& state) {
+    HistoryQuery q;
+    q.sortColumn = int(state.range(0));
+    q.order = state.range(1) ? Qt::DescendingOrder : Qt::AscendingOrder;
+    state.SetLabel(QString::fromLatin1(HistoryColumns()[q.sortColumn].field).toStdString());
+    SERVER_OR_SKIP(state)
+    ServerConnection server(conninfo);
+    ServerQuestions questions(server);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(questions.History(q, nullptr, 500));
+}
+BENCHMARK(BM_ServerSort)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 20, 1), {0, 1}});
+
+// The next page after the first, as the grid is scrolled.
+void BM_ServerNextPageByClient(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    ServerConnection server(conninfo);
+    ServerQuestions questions(server);
+    HistoryQuery q;
+    q.sortColumn = HistoryColumnOf(fields::FIO);
+    const HistoryPage first = questions.History(q, nullptr, 500);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(questions.History(q, &first, 500));
+}
+BENCHMARK(BM_ServerNextPageByClient)->Unit(benchmark::kMillisecond);
+
+void BM_ServerCashOfADay(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    ServerConnection server(conninfo);
+    ServerQuestions questions(server);
+    const QDate day = QDate::currentDate().addDays(-30);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(questions.Cash(day, day));
+}
+BENCHMARK(BM_ServerCashOfADay)->Unit(benchmark::kMillisecond);
+
+// The live books read (the risk's bets among them) and the risk summed from them.
+void BM_ServerReadAndRisk(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    ServerConnection server(conninfo);
+    ServerQuestions questions(server);
+    for (auto _ : state) {
+        const ServerReading reading = questions.Read();
+        benchmark::DoNotOptimize(ComputeRisk(*reading.books));
+    }
+}
+BENCHMARK(BM_ServerReadAndRisk)->Unit(benchmark::kMillisecond);
+
+void BM_ServerOperators(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    ServerConnection server(conninfo);
+    ServerQuestions questions(server);
+    for (auto _ : state)
+        if (questions.Operators().size() != 4)
+            state.SkipWithError("the operators are not what was laid out");
+}
+BENCHMARK(BM_ServerOperators)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -102,6 +102,14 @@ QString freshBooks(const QString& database) {
     ServerConnection books(conninfo);
     if (!LayOutServer(books))
         throw std::runtime_error("the new database holds books already");
+    // With VARNEL_BENCH_UNINDEXED=1, the history without the back office's indexes: what they
+    // cost a bet, measured against a run with them.
+    if (qEnvironmentVariable("VARNEL_BENCH_UNINDEXED") == QLatin1String("1"))
+        books.Exec(QStringLiteral(
+            "do $$ declare i text; begin for i in select indexname from pg_indexes where "
+            "schemaname = 'varnel' and (indexname like 'history\\_by\\_%' or indexname in "
+            "('history_xact', 'history_fio_part')) loop execute 'drop index varnel.' || i; end "
+            "loop; end $$"));
     return conninfo;
 }
 
