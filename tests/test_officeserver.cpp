@@ -550,12 +550,34 @@ private slots:
         QVERIFY2(longest <= 50, qPrintable(QString::number(longest)));
         QCOMPARE(counter.errors.messages, QStringList());
 
+        // Sorted by the stake, a bet taken elsewhere is put in its place among the rows, the
+        // query not asked again: the row the manager is on stays current.
+        model->sort(HistoryModel::ColumnOf(fields::SUMMA), Qt::DescendingOrder);
+        QVERIFY(read(office.window));
+        QTableView* table = office.window.History()->Table();
+        table->setCurrentIndex(model->index(3, 0));
+        const RecordKey current = model->RecordAt(3);
+        QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+        counter.takeBet(1, 2, 5, "Посередине");
+        QTRY_VERIFY(shown("Посередине"));
+        QCOMPARE(reset.size(), 0);
+        QCOMPARE(model->RecordAt(table->currentIndex().row()), current);
+        const auto stake = [&](int row) {
+            const Variant value = model->Value(row, fields::SUMMA);
+            return value.isNull() ? -1.0 : value.toReal();
+        };
+        for (int row = 1; row < model->rowCount(); ++row)
+            QVERIFY(stake(row - 1) >= stake(row));
+        QCOMPARE(model->rowCount(), psql(db, "select count(*) from history").value(0).toInt());
+
         // More records than a page: the grid asks for the next as it is scrolled to them, and
         // the export writes every one, not the pages the grid holds.
         psql(db, "insert into history (den, vremya, vid, fio, summa) select current_date, "
                  "'13:00:00', 'Ставка', 'Клиент ' || i, i from generate_series(1, 1200) i");
         const int total = psql(db, "select count(*) from history").value(0).toInt();
         QTRY_COMPARE(model->Matching(), std::int64_t(total));
+        QVERIFY(read(office.window));
+        model->sort(-1, Qt::DescendingOrder); // asked anew: a page of the newest
         QVERIFY(read(office.window));
         QVERIFY(model->rowCount() < total);
         while (model->canFetchMore({})) {

@@ -459,44 +459,57 @@ void HistoryModel::Look() {
     });
 }
 
-// Records committed since the last look: put where the order shown has them when that is at the
-// end the rows begin or end with (the newest first, or the oldest first with every page in), and
-// otherwise the query is asked again.
+// Records committed since the last look, each put where the order shown has it among the rows
+// asked so far (the server's order, told here from the rows' values: HistoryModel::Before); one
+// after the last row while pages are still to come is left to them. With a client asked for,
+// the query is asked again, as what each was paid changed too.
 void HistoryModel::Added(std::vector<HistoryRow> rows) {
     std::erase_if(rows, [&](const HistoryRow& row) { return m_keys.contains(row.key); });
     if (rows.empty())
         return;
-    const bool inOrder = m_query.sortColumn < 0 && m_query.filter.client.trimmed().isEmpty();
-    const bool newestFirst = m_query.order == Qt::DescendingOrder;
-    std::sort(rows.begin(), rows.end(),
-              [](const HistoryRow& a, const HistoryRow& b) { return a.key < b.key; });
-    const RecordKey highest = m_rows.empty() ? -1
-                              : newestFirst  ? m_rows.front().key
-                                             : m_rows.back().key;
-    if (!inOrder || rows.front().key <= highest) {
+    if (!m_query.filter.client.trimmed().isEmpty()) {
         Run();
         return;
     }
-    const int added = int(rows.size());
-    m_matching += added;
-    if (newestFirst) {
-        std::reverse(rows.begin(), rows.end());
-        beginInsertRows({}, 0, added - 1);
-        for (const HistoryRow& row : rows)
-            m_keys.insert(row.key);
-        m_rows.insert(m_rows.begin(), std::make_move_iterator(rows.begin()),
-                      std::make_move_iterator(rows.end()));
-        endInsertRows();
-    } else if (m_mark.end) {
-        beginInsertRows({}, int(m_rows.size()), int(m_rows.size()) + added - 1);
-        for (HistoryRow& row : rows) {
-            m_keys.insert(row.key);
-            m_rows.push_back(std::move(row));
-        }
-        m_mark.lastKey = m_rows.back().key;
-        m_mark.lastSort = QString::number(m_mark.lastKey);
+    const auto before = [this](const HistoryRow& a, const HistoryRow& b) { return Before(a, b); };
+    std::sort(rows.begin(), rows.end(), before);
+    for (HistoryRow& row : rows) {
+        ++m_matching;
+        const auto at = std::upper_bound(m_rows.begin(), m_rows.end(), row, before);
+        if (at == m_rows.end() && !m_mark.end)
+            continue;
+        const int place = int(at - m_rows.begin());
+        beginInsertRows({}, place, place);
+        m_keys.insert(row.key);
+        m_rows.insert(m_rows.begin() + place, std::move(row));
         endInsertRows();
     }
+}
+
+// Whether a row comes before another in the order asked, as the server sorts them: the blank
+// before every value, text folded (FoldName, trailing blanks dropped), equal values by their
+// keys, the newest first going down.
+bool HistoryModel::Before(const HistoryRow& a, const HistoryRow& b) const {
+    const bool down = m_query.order == Qt::DescendingOrder;
+    if (m_query.sortColumn >= 0 && m_query.sortColumn < Columns().size()) {
+        const Kind kind = Columns().at(m_query.sortColumn).kind;
+        const auto key = [&](const HistoryRow& row) {
+            const Variant& value = row.values.at(m_query.sortColumn);
+            if (kind == Kind::Text && !value.isNull()) {
+                QString text = value.toString();
+                while (text.endsWith(QLatin1Char(' ')))
+                    text.chop(1);
+                return text.isEmpty() ? Key{QString()} : Key{FoldName(text)};
+            }
+            return kind == Kind::Text ? Key{QString()} : keyOf(value, kind);
+        };
+        const Key ka = key(a), kb = key(b);
+        if (ka < kb)
+            return !down;
+        if (kb < ka)
+            return down;
+    }
+    return down ? a.key > b.key : a.key < b.key;
 }
 
 void HistoryModel::Apply(QueryResult result) {

@@ -125,6 +125,7 @@ private:
     void Answered(HistoryAnswer answer);
     void Look();
     void Added(std::vector<HistoryRow> rows);
+    bool Before(const HistoryRow& a, const HistoryRow& b) const;
 
     std::shared_ptr<const Books> m_books;
     HistoryQuery m_query;
