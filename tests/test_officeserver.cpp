@@ -33,6 +33,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <atomic>
@@ -431,6 +432,46 @@ private slots:
         QCOMPARE(psql(db, "select count(*) from compit where number = 3"), QStringList{"1"});
         QCOMPARE(psql(db, "select kassir from history order by key desc limit 1"),
                  QStringList{"vera"});
+    }
+
+    // A look at the server that takes long holds nothing of the window: its event loop turns
+    // and its views switch while the server is asked, and what was committed shows after.
+    void theWindowAnswersWhileTheServerIsSlow() {
+        PgServer pg;
+        const QString db = laidOut(pg);
+        BooksFixture counter(ServerHome(db));
+        counter.enterEvent(1, "Спартак", "Зенит");
+        OfficeOn office(db);
+        std::atomic<int> slowed{0};
+        ServerConnection::Observe([&](const QString& statement, int) {
+            if (QThread::currentThread() != qApp->thread() &&
+                statement.contains(QLatin1String("pg_is_in_recovery(), varnel.may_undo()"))) {
+                ++slowed;
+                QThread::msleep(1500);
+            }
+            return false;
+        });
+        counter.takeBet(1, 1, 10, "Медленный");
+        QElapsedTimer clock;
+        clock.start();
+        qint64 longest = 0; // of the window's thread, as a wait of 5 ms on it overran
+        int switched = 0;
+        while (office.bets() < 1 && clock.elapsed() < 10000) {
+            QElapsedTimer wait;
+            wait.start();
+            QTest::qWait(5);
+            longest = std::max(longest, wait.elapsed() - 5);
+            office.window.ShowView(++switched % 3);
+        }
+        const qint64 shown = clock.elapsed();
+        ServerConnection::Observe({});
+        qInfo("the bet shown after %lld ms of a slowed reading; the window's thread held up "
+              "%lld ms at most, %d views switched meanwhile",
+              shown, longest, switched);
+        QCOMPARE(office.bets(), 1);
+        QVERIFY(slowed.load() >= 1 && shown >= 1400);
+        QVERIFY2(longest <= 50, qPrintable(QString::number(longest)));
+        QVERIFY(switched > 100);
     }
 
     // A client's name is found in any case and ё as е, and names are sorted as a folder's
