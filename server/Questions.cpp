@@ -445,14 +445,13 @@ CashReport ServerQuestions::Cash(const QDate& from, const QDate& to) {
 
 QStringList ServerQuestions::Operators() {
     // One step of the operators' index per folded name: a year of records costs what a few do.
+    // Names alike but for their case are one step, and the first of them is the one listed.
     ServerRows rows = m_server.Exec(QStringLiteral(
-        "with recursive o(f) as ((select varnel.fold(kassir) collate \"C\" from varnel.history "
-        "order by 1 limit 1) union all select (select varnel.fold(h.kassir) collate \"C\" from "
-        "varnel.history h where (varnel.fold(h.kassir) collate \"C\") > o.f order by 1 limit 1) "
-        "from o where o.f is not null) "
-        "select distinct rtrim(h.kassir) from o, lateral (select kassir from varnel.history h "
-        "where (varnel.fold(h.kassir) collate \"C\") = o.f and h.kassir is not null order by "
-        "(varnel.fold(h.kassir) collate \"C\"), h.key limit 1) h where o.f <> ''"));
+        "with recursive o(f, k) as ((select varnel.fold(kassir) collate \"C\", kassir from "
+        "varnel.history order by 1, key limit 1) union all select n.f, n.k from o, lateral "
+        "(select varnel.fold(h.kassir) collate \"C\" as f, h.kassir as k from varnel.history h "
+        "where (varnel.fold(h.kassir) collate \"C\") > o.f order by 1, h.key limit 1) n) "
+        "select distinct rtrim(k) from o where k is not null and rtrim(k) <> ''"));
     QStringList operators;
     while (rows.Next())
         operators << rows.Value(0).toString();
