@@ -203,6 +203,12 @@ QString WithTimeouts(const QString& conninfo) {
     return result;
 }
 
+QString SqlLiteral(const QString& text) {
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
 QString DescribeServer(const QString& conninfo) {
     if (isUri(conninfo)) {
         QString shown = conninfo.section(QLatin1Char('?'), 0, 0);

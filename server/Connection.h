@@ -29,6 +29,9 @@ QString WithTimeouts(const QString& conninfo);
 // The server as a message names it: host (or socket folder), port and database, never a
 // password.
 QString DescribeServer(const QString& conninfo);
+// The program's own text as an SQL literal, for statements it writes (the books' kinds, its
+// messages); a value from outside travels bound, never written into a statement.
+QString SqlLiteral(const QString& text);
 
 // The SQLSTATE of a refusal by the books' rules that the server's own guard raises (a class
 // of the program's own): its message is the rule's, thrown as ERuleRefused as the operation's

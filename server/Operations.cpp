@@ -21,13 +21,6 @@ namespace varnel {
 
 namespace {
 
-// Text as an SQL literal.
-QString literal(const QString& text) {
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
 // A field's title, as the program's refusals name it.
 QString title(const TableDescription& table, QLatin1String field) {
     return QString::fromUtf8(table.Field(field)->label);
@@ -68,80 +61,82 @@ QString filled(QString sql) {
     const QString value = QStringLiteral("%s");
     const std::initializer_list<std::pair<const char*, QString>> texts = {
         {"pinned", QStringLiteral(" set search_path = pg_catalog, pg_temp ")},
-        {"refused", literal(QLatin1String(kRuleRefusedState))},
-        {"gone", literal(QLatin1String(kEventGoneState))},
-        {"changed", literal(QLatin1String(kCoefficientChangedState))},
-        {"draw", literal(DrawName())},
-        {"event", literal(kinds::Event())},
-        {"bet", literal(kinds::Bet())},
-        {"won", literal(kinds::Won())},
-        {"lost", literal(kinds::Lost())},
-        {"result", literal(kinds::Result())},
-        {"paid", literal(kinds::Paid())},
-        {"undone", literal(kinds::Undone())},
-        {"restored", literal(kinds::Restored())},
-        {"limits", literal(kinds::LimitsSet())},
-        {"revoked", literal(kinds::Revoked())},
-        {"no_operator", literal(QStringLiteral("Это действие с книгами доступно только их "
-                                               "операторам."))},
-        {"managers_settle", literal(ManagersSettleMessage())},
-        {"managers_undo", literal(QStringLiteral("Отменять результат может только менеджер."))},
-        {"managers_limits", literal(QStringLiteral("Лимиты устанавливает только менеджер."))},
-        {"wrong_stake", literal(WrongStakeMessage())},
-        {"blank_number", literal(BlankNumberMessage())},
-        {"bets_closed", literal(BetsClosedMessage())},
-        {"past_date", literal(PastDateMessage())},
-        {"missing_kom1", literal(MissingEventFieldMessage(title(CompitTable(), KOM1)))},
-        {"missing_kom2", literal(MissingEventFieldMessage(title(CompitTable(), KOM2)))},
-        {"missing_koef_1", literal(MissingEventFieldMessage(title(CompitTable(), KOEF_1)))},
-        {"missing_koef_2", literal(MissingEventFieldMessage(title(CompitTable(), KOEF_2)))},
-        {"missing_koef_n", literal(MissingEventFieldMessage(title(CompitTable(), KOEF_N)))},
-        {"negative_koef", literal(NegativeCoefficientMessage(value))},
-        {"koef_1", literal(title(CompitTable(), KOEF_1))},
-        {"koef_2", literal(title(CompitTable(), KOEF_2))},
-        {"koef_n", literal(title(CompitTable(), KOEF_N))},
-        {"same_sides", literal(SameSidesMessage(Quoted(value)))},
-        {"side_draw", literal(SideNamedAsDrawMessage(Quoted(value)))},
-        {"below_min", literal(BelowMinStakeMessage(value))},
-        {"over_stake", literal(OverStakeLimitMessage())},
-        {"over_payout", literal(OverPayoutLimitMessage())},
-        {"over_liability", literal(OverLiabilityMessage(Quoted(value)))},
-        {"none_taken", literal(NoStakeTakenMessage(value))},
-        {"largest_taken", literal(LargestTakenMessage(value, value))},
-        {"negative_limit", literal(NegativeLimitMessage())},
-        {"negative_minutes", literal(NegativeMinutesMessage())},
-        {"min_above_max", literal(MinAboveMaxMessage())},
-        {"revoke_settled", literal(RevokeSettledMessage())},
-        {"revoke_closed", literal(RevokeClosedMessage())},
-        {"revoke_gone", literal(RevokeGoneMessage())},
-        {"revoke_unnamed", literal(RevokeUnnamedMessage(value))},
-        {"no_revoke_window", literal(NoRevokeWindowMessage())},
-        {"revoke_time_unknown", literal(RevokeTimeUnknownMessage())},
-        {"revoke_too_late", literal(RevokeTooLateMessage(value, value))},
-        {"not_result", literal(QStringLiteral("Результат нельзя отменить: запись %s истории — не "
-                                              "ввод результата."))},
-        {"undone_already", literal(QStringLiteral("Результат нельзя отменить: он уже отменён."))},
-        {"event_again", literal(QStringLiteral("Отмена невозможна: в книгах снова событие № %s "
-                                               "«%s — %s»"))},
-        {"payout_paid", literal(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
-                                               "(%s) выплачен."))},
-        {"payout_gone", literal(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
-                                               "(%s) уже нет среди невыплаченных."))},
-        {"slip_paid", literal(SlipPaidMessage(value, value, value))},
-        {"slip_lost", literal(SlipLostMessage(value))},
-        {"slip_open", literal(SlipOpenMessage(value))},
-        {"slip_revoked", literal(SlipRevokedMessage(value))},
-        {"slip_unknown", literal(SlipUnknownMessage())},
-        {"unnamed_cashier", literal(UnnamedCashier())},
-        {"slip_only", literal(SlipOnlyMessage())},
-        {"without_slip", literal(WithoutSlipNote())},
-        {"copied", literal(kinds::Copied())},
-        {"no_such_outcome", literal(QStringLiteral("Результат не записан: у события нет исхода "
-                                                   "«%s»."))},
+        {"refused", SqlLiteral(QLatin1String(kRuleRefusedState))},
+        {"gone", SqlLiteral(QLatin1String(kEventGoneState))},
+        {"changed", SqlLiteral(QLatin1String(kCoefficientChangedState))},
+        {"draw", SqlLiteral(DrawName())},
+        {"event", SqlLiteral(kinds::Event())},
+        {"bet", SqlLiteral(kinds::Bet())},
+        {"won", SqlLiteral(kinds::Won())},
+        {"lost", SqlLiteral(kinds::Lost())},
+        {"result", SqlLiteral(kinds::Result())},
+        {"paid", SqlLiteral(kinds::Paid())},
+        {"undone", SqlLiteral(kinds::Undone())},
+        {"restored", SqlLiteral(kinds::Restored())},
+        {"limits", SqlLiteral(kinds::LimitsSet())},
+        {"revoked", SqlLiteral(kinds::Revoked())},
+        {"no_operator", SqlLiteral(QStringLiteral("Это действие с книгами доступно только их "
+                                                  "операторам."))},
+        {"managers_settle", SqlLiteral(ManagersSettleMessage())},
+        {"managers_undo", SqlLiteral(QStringLiteral("Отменять результат может только менеджер."))},
+        {"managers_limits", SqlLiteral(QStringLiteral("Лимиты устанавливает только менеджер."))},
+        {"wrong_stake", SqlLiteral(WrongStakeMessage())},
+        {"blank_number", SqlLiteral(BlankNumberMessage())},
+        {"bets_closed", SqlLiteral(BetsClosedMessage())},
+        {"past_date", SqlLiteral(PastDateMessage())},
+        {"missing_kom1", SqlLiteral(MissingEventFieldMessage(title(CompitTable(), KOM1)))},
+        {"missing_kom2", SqlLiteral(MissingEventFieldMessage(title(CompitTable(), KOM2)))},
+        {"missing_koef_1", SqlLiteral(MissingEventFieldMessage(title(CompitTable(), KOEF_1)))},
+        {"missing_koef_2", SqlLiteral(MissingEventFieldMessage(title(CompitTable(), KOEF_2)))},
+        {"missing_koef_n", SqlLiteral(MissingEventFieldMessage(title(CompitTable(), KOEF_N)))},
+        {"negative_koef", SqlLiteral(NegativeCoefficientMessage(value))},
+        {"koef_1", SqlLiteral(title(CompitTable(), KOEF_1))},
+        {"koef_2", SqlLiteral(title(CompitTable(), KOEF_2))},
+        {"koef_n", SqlLiteral(title(CompitTable(), KOEF_N))},
+        {"same_sides", SqlLiteral(SameSidesMessage(Quoted(value)))},
+        {"side_draw", SqlLiteral(SideNamedAsDrawMessage(Quoted(value)))},
+        {"below_min", SqlLiteral(BelowMinStakeMessage(value))},
+        {"over_stake", SqlLiteral(OverStakeLimitMessage())},
+        {"over_payout", SqlLiteral(OverPayoutLimitMessage())},
+        {"over_liability", SqlLiteral(OverLiabilityMessage(Quoted(value)))},
+        {"none_taken", SqlLiteral(NoStakeTakenMessage(value))},
+        {"largest_taken", SqlLiteral(LargestTakenMessage(value, value))},
+        {"negative_limit", SqlLiteral(NegativeLimitMessage())},
+        {"negative_minutes", SqlLiteral(NegativeMinutesMessage())},
+        {"min_above_max", SqlLiteral(MinAboveMaxMessage())},
+        {"revoke_settled", SqlLiteral(RevokeSettledMessage())},
+        {"revoke_closed", SqlLiteral(RevokeClosedMessage())},
+        {"revoke_gone", SqlLiteral(RevokeGoneMessage())},
+        {"revoke_unnamed", SqlLiteral(RevokeUnnamedMessage(value))},
+        {"no_revoke_window", SqlLiteral(NoRevokeWindowMessage())},
+        {"revoke_time_unknown", SqlLiteral(RevokeTimeUnknownMessage())},
+        {"revoke_too_late", SqlLiteral(RevokeTooLateMessage(value, value))},
+        {"not_result",
+         SqlLiteral(QStringLiteral("Результат нельзя отменить: запись %s истории — не "
+                                   "ввод результата."))},
+        {"undone_already",
+         SqlLiteral(QStringLiteral("Результат нельзя отменить: он уже отменён."))},
+        {"event_again", SqlLiteral(QStringLiteral("Отмена невозможна: в книгах снова событие № %s "
+                                                  "«%s — %s»"))},
+        {"payout_paid", SqlLiteral(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
+                                                  "(%s) выплачен."))},
+        {"payout_gone", SqlLiteral(QStringLiteral("Результат нельзя отменить: выигрыш клиента «%s» "
+                                                  "(%s) уже нет среди невыплаченных."))},
+        {"slip_paid", SqlLiteral(SlipPaidMessage(value, value, value))},
+        {"slip_lost", SqlLiteral(SlipLostMessage(value))},
+        {"slip_open", SqlLiteral(SlipOpenMessage(value))},
+        {"slip_revoked", SqlLiteral(SlipRevokedMessage(value))},
+        {"slip_unknown", SqlLiteral(SlipUnknownMessage())},
+        {"unnamed_cashier", SqlLiteral(UnnamedCashier())},
+        {"slip_only", SqlLiteral(SlipOnlyMessage())},
+        {"without_slip", SqlLiteral(WithoutSlipNote())},
+        {"copied", SqlLiteral(kinds::Copied())},
+        {"no_such_outcome", SqlLiteral(QStringLiteral("Результат не записан: у события нет исхода "
+                                                      "«%s»."))},
     };
     for (const auto& [name, text] : texts)
         sql.replace(QLatin1Char('@') + QLatin1String(name) + QLatin1Char('@'), text);
-    sql.replace(QStringLiteral("@repertoire_1251@"), literal(repertoire1251()));
+    sql.replace(QStringLiteral("@repertoire_1251@"), SqlLiteral(repertoire1251()));
     // A value too long for a number column of the events or the payouts (@fit_compit_summ_1@),
     // refused as the program's file refuses it: the value its %s.
     for (const TableDescription* table : {&CompitTable(), &MoneyTable()})
@@ -149,7 +144,7 @@ QString filled(QString sql) {
             if (field.type == TFieldType::Float)
                 sql.replace(QStringLiteral("@fit_%1_%2@")
                                 .arg(ServerTable(*table), ServerColumn(field.name)),
-                            literal(FieldRefusal(
+                            SqlLiteral(FieldRefusal(
                                 FieldTitle(QString::fromUtf8(field.label), field.name),
                                 ValueTooLongMessage(Quoted(value), field.name, table->file,
                                                     QString::number(field.written.length)))));
@@ -856,7 +851,7 @@ void GrantOperations(ServerConnection& server) {
                     "(select string_agg(quote_ident(column_name), ', ' order by ordinal_position) "
                     "from information_schema.columns where table_schema = 'varnel' and "
                     "table_name = 'history' and column_name <> %1), %2); end $$")
-                    .arg(literal(ServerColumn(fields::KOD)), literal(kassa)));
+                    .arg(SqlLiteral(ServerColumn(fields::KOD)), SqlLiteral(kassa)));
     for (const char* const signature : kGranted) {
         const QString function = QStringLiteral("varnel.") + QLatin1String(signature);
         server.Exec(QStringLiteral("alter function %1 owner to %2").arg(function, operations));

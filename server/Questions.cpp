@@ -8,10 +8,8 @@
 #include "store/Tables.h"
 
 #include <QHash>
-#include <QMap>
 #include <QPair>
 
-#include <charconv>
 #include <climits>
 
 namespace varnel {
@@ -149,12 +147,6 @@ Where whereOf(const HistoryFilter& filter) {
 const QString kCommittedSince = QStringLiteral(
     "h.xact >= pg_snapshot_xmin(?::pg_snapshot) and not pg_visible_in_snapshot(h.xact, "
     "?::pg_snapshot)");
-
-QString literal(const QString& text) {
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
 
 double money(const ServerRows& rows, int column) {
     return rows.IsNull(column) ? 0.0 : rows.Value(column).toDouble();
@@ -355,7 +347,7 @@ QList<PaidToClient> ServerQuestions::PaidTo(const QString& client) {
             "where varnel.fold(h.fio) like varnel.fold(?) union all "
             "select rtrim(m.fio), null, null, coalesce(m.summa, 0) from varnel.money m where "
             "varnel.fold(m.fio) like varnel.fold(?)) c group by fio order by fio collate \"C\"")
-            .arg(literal(kinds::Paid()), literal(kinds::Revoked())),
+            .arg(SqlLiteral(kinds::Paid()), SqlLiteral(kinds::Revoked())),
         {part, part});
     QList<PaidToClient> paid;
     while (rows.Next())
@@ -375,10 +367,10 @@ CashReport ServerQuestions::Cash(const QDate& from, const QDate& to) {
     report.to = to;
     Where where;
     addDays(where, from, to);
-    const QString bet = literal(kinds::Bet()), won = literal(kinds::Won()),
-                  restored = literal(kinds::Restored()), paid = literal(kinds::Paid()),
-                  revoked = literal(kinds::Revoked()), event = literal(kinds::Event()),
-                  undone = literal(kinds::Undone()), result = literal(kinds::Result());
+    const QString bet = SqlLiteral(kinds::Bet()), won = SqlLiteral(kinds::Won()),
+                  restored = SqlLiteral(kinds::Restored()), paid = SqlLiteral(kinds::Paid()),
+                  revoked = SqlLiteral(kinds::Revoked()), event = SqlLiteral(kinds::Event()),
+                  undone = SqlLiteral(kinds::Undone()), result = SqlLiteral(kinds::Result());
     where.conditions << QStringLiteral("rtrim(h.vid) in (%1, %2, %3, %4, %5)")
                             .arg(bet, won, restored, paid, revoked);
     const QString sql =

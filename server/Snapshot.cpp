@@ -163,10 +163,8 @@ void ServerSnapshot::Take(ServerConnection& server) {
                 m_taken = false; // written in part: the next taking writes it anew
                 throw;
             }
-            for (const RecordKey key : keys) {
-                m_keys << key;
+            for (const RecordKey key : keys)
                 m_sorted.insert(std::upper_bound(m_sorted.begin(), m_sorted.end(), key), key);
-            }
             continue;
         }
         // Written under another name first: a folder never shows half a table as the table.
@@ -188,7 +186,6 @@ void ServerSnapshot::Take(ServerConnection& server) {
         }
         putInPlace(partial, path);
         if (history) {
-            m_keys = keys;
             m_sorted.assign(keys.begin(), keys.end());
             std::sort(m_sorted.begin(), m_sorted.end());
             m_taken = true;

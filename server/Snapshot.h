@@ -54,8 +54,7 @@ bool ReadsSealed(ServerConnection& server);
 // layout), each taking read at one moment: a folder every reader of the books' files reads.
 // The events, bets, payouts and the temporary table are written anew each time; the history,
 // only ever added to, gets the rows it did not have yet, so a record keeps its place from one
-// taking to the next. Every record of the history is a row of the server's, whose key
-// HistoryKeys() tells by the record's place.
+// taking to the next.
 class ServerSnapshot {
 public:
     explicit ServerSnapshot(const QString& folder);
@@ -66,8 +65,6 @@ public:
     // name and put in its place once whole. Throws the EVarnelError that stopped it; the files
     // are then as a taking left them, the history perhaps ahead of the other tables.
     void Take(ServerConnection& server);
-    // The server's key of each history record, in the file's order.
-    const QList<RecordKey>& HistoryKeys() const { return m_keys; }
 
 private:
     RecordKey Low();
@@ -76,8 +73,7 @@ private:
     QDir m_folder;
     bool m_taken = false;
     std::optional<bool> m_sealedRead; // ReadsSealed, asked at the first taking
-    QList<RecordKey> m_keys;          // in the file's order
-    std::vector<RecordKey> m_sorted;  // the same keys, sorted
+    std::vector<RecordKey> m_sorted;  // the keys of the history's records, sorted
     // A key is given when a row is written, not when its work is committed: a counter whose
     // work is still under way may commit a row with a key below those read already. Keys
     // missing above m_low are looked for again; the newest key at each taking moves m_low up

@@ -77,7 +77,6 @@ public:
     void SetBooks(std::shared_ptr<const Books> books);
     // The history asked of a server from now on; none: read from the folder's file.
     void SetAsker(HistoryAsker asker);
-    bool Asks() const { return bool(m_asker); }
     // Shows these rows and no other, as they are: a page of a server's history being written
     // out, on the thread that writes it.
     void ShowRows(std::vector<HistoryRow> rows);
