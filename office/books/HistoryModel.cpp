@@ -139,22 +139,40 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         }
         const HistoryModel::Column& column = HistoryModel::Columns().at(query.sortColumn);
         const int field = file.ColumnOf(column.field);
-        // Equal keys keep the order of the file, newest first when sorting down.
+        // Equal keys keep the order of the file, newest first when sorting down: `at` is the
+        // row's place in that order.
+        const auto before = [&](const auto& a, const auto& b, std::uint32_t atA,
+                                std::uint32_t atB) {
+            return descending ? (b < a || (!(a < b) && atA > atB))
+                              : (a < b || (!(b < a) && atA < atB));
+        };
         const auto sortBy = [&](auto& keys) {
             std::vector<std::uint32_t> order(rows.size());
             std::iota(order.begin(), order.end(), 0u);
-            if (descending)
-                std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-                    return keys[b] < keys[a] || (!(keys[a] < keys[b]) && a > b);
-                });
-            else
-                std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-                    return keys[a] < keys[b] || (!(keys[b] < keys[a]) && a < b);
-                });
+            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return before(keys[a], keys[b], a, b);
+            });
             std::vector<std::uint32_t> sorted(rows.size());
             for (std::size_t r = 0; r < order.size(); ++r)
                 sorted[r] = rows[order[r]];
             rows = std::move(sorted);
+        };
+        // Each row's key as `convert` makes it of the record's: `none` for a field the file
+        // lacks or a key that cannot be read (the row says «(не читается)»), which sorts as a
+        // blank. False when the query was cancelled meanwhile.
+        const auto decoded = [&](auto& keys, auto none, auto convert) {
+            keys.assign(rows.size(), none);
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                if (r % kCheckEvery == 0 && cancel.load())
+                    return false;
+                if (field < 0)
+                    continue;
+                try {
+                    keys[r] = convert(keyOf(file.Decode(file.Record(rows[r]), field), column.kind));
+                } catch (const EVarnelError&) {
+                }
+            }
+            return true;
         };
         std::string probe;
         if (field >= 0 && column.kind == HistoryModel::Kind::Text && !rows.empty() &&
@@ -180,11 +198,6 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
                     k.words[b / 8] |= std::uint64_t(static_cast<unsigned char>(key[b]))
                                       << (56 - 8 * (b % 8));
             }
-            const auto before = [&](const auto& a, const auto& b, std::uint32_t atA,
-                                    std::uint32_t atB) {
-                return descending ? (b < a || (!(a < b) && atA > atB))
-                                  : (a < b || (!(b < a) && atA < atB));
-            };
             std::sort(keys.begin(), keys.end(), [&](const Prefixed& a, const Prefixed& b) {
                 return before(a.words, b.words, a.at, b.at);
             });
@@ -212,35 +225,18 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
                 sorted[r] = rows[keys[r].at];
             rows = std::move(sorted);
         } else if (column.kind != HistoryModel::Kind::Text) {
-            // A number or a day; the blank, and a key that cannot be read (the row says
-            // «(не читается)»), before every value.
-            std::vector<double> keys(rows.size(), -std::numeric_limits<double>::infinity());
-            for (std::size_t r = 0; r < rows.size(); ++r) {
-                if (r % kCheckEvery == 0 && cancel.load())
-                    return result;
-                if (field < 0)
-                    continue;
-                try {
-                    const Key key = keyOf(file.Decode(file.Record(rows[r]), field), column.kind);
-                    if (const double* value = std::get_if<double>(&key))
-                        keys[r] = *value;
-                } catch (const EVarnelError&) {
-                }
-            }
+            // A number or a day: the blank before every value.
+            std::vector<double> keys;
+            if (!decoded(keys, -std::numeric_limits<double>::infinity(), [](const Key& key) {
+                    const double* value = std::get_if<double>(&key);
+                    return value ? *value : -std::numeric_limits<double>::infinity();
+                }))
+                return result;
             sortBy(keys);
         } else {
-            std::vector<Key> keys(rows.size());
-            for (std::size_t r = 0; r < rows.size(); ++r) {
-                if (r % kCheckEvery == 0 && cancel.load())
-                    return result;
-                if (field < 0)
-                    continue;
-                try {
-                    keys[r] = keyOf(file.Decode(file.Record(rows[r]), field), column.kind);
-                } catch (const EVarnelError&) {
-                    // A key that cannot be read sorts as a blank; the row says «(не читается)».
-                }
-            }
+            std::vector<Key> keys;
+            if (!decoded(keys, Key{}, [](Key key) { return key; }))
+                return result;
             sortBy(keys);
         }
     } catch (const EVarnelError& error) {
