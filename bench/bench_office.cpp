@@ -9,7 +9,6 @@
 //   bench_office --lay-out FOLDER [N]     a working folder with a history of N records (a
 //                                         million by default), to open with varnel-office
 #include "bench/WindowBench.h"
-#include "office/books/Figures.h"
 #include "office/books/HistoryModel.h"
 #include "office/window/CashView.h"
 #include "office/window/HistoryView.h"
@@ -18,6 +17,7 @@
 #include "server/Connection.h"
 #include "server/Questions.h"
 #include "server/Schema.h"
+#include "store/Figures.h"
 #include "store/History.h"
 #include "store/Reading.h"
 #include "store/Tables.h"

@@ -6,8 +6,8 @@
 // exactly those that decoding every field of the history refuses, and they are in no figure.
 // An escaping exception aborts; the sanitizers report memory and undefined-behaviour faults.
 #include "base/Errors.h"
-#include "office/books/Figures.h"
 #include "office/books/HistoryModel.h"
+#include "store/Figures.h"
 #include "store/History.h"
 #include "store/HistoryScan.h"
 #include "store/Reading.h"

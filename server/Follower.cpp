@@ -136,7 +136,7 @@ private:
     bool m_lost = false;
 };
 
-ServerFollower::ServerFollower(const QString& conninfo, QObject* parent) : QObject(parent) {
+ServerFollower::ServerFollower(const QString& conninfo, QObject* parent) : BooksFollower(parent) {
     m_thread.setObjectName(QStringLiteral("varnel-follower"));
     auto* work = new FollowerWork(conninfo); // owned by the thread, deleted as it ends
     work->moveToThread(&m_thread);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QObject>
+#include "store/Source.h"
+
 #include <QString>
 #include <QThread>
 
@@ -14,7 +15,7 @@ namespace varnel {
 // question every few seconds, and looked at as soon as its socket stirs, so that a lost one is
 // found: it is made anew, listened on again, and told as a change, since what was committed
 // meanwhile was never notified to it.
-class ServerFollower : public QObject {
+class ServerFollower : public BooksFollower {
     Q_OBJECT
 public:
     explicit ServerFollower(const QString& conninfo, QObject* parent = nullptr);
@@ -27,14 +28,9 @@ public:
     static constexpr int kReplayCheckMs = 1000;
     // Changed comes at most once in this time, whatever the server notifies.
     static constexpr int kQuietMs = 100;
-
-signals:
-    // The books may have changed: a commit was notified, the standby replayed more, or the
-    // connection was made (anew). Several may come for one change, one in kQuietMs at most.
-    void Changed();
-    // The server cannot be reached, or refused the questions: its message, and whether the
-    // connection broke (it is tried again at every check).
-    void Lost(const QString& message, bool broken);
+    // Changed: a commit was notified, the standby replayed more, or the connection was made
+    // (anew). Lost: the server cannot be reached, or refused the questions (tried again at every
+    // check).
 
 private:
     QThread m_thread;

@@ -1,7 +1,6 @@
 // The back office on the books of a server: it follows what any counter commits as the server
 // tells it, finds its way back after the server restarts, reads a hot standby for viewing only,
 // and shows each cashier's work.
-#include "office/books/Figures.h"
 #include "office/books/Format.h"
 #include "office/books/HistoryModel.h"
 #include "office/window/CashView.h"
@@ -13,6 +12,7 @@
 #include "server/Schema.h"
 #include "server/ServerHome.h"
 #include "store/DataModule6.h"
+#include "store/Figures.h"
 #include "store/History.h"
 #include "store/HistoryScan.h"
 #include "store/Home.h"

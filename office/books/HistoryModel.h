@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/HistoryQuery.h"
 #include "store/Questions.h"
 #include "store/Reading.h"
 #include "store/engine/DataSet.h"
@@ -22,16 +23,6 @@
 
 namespace varnel::office {
 
-struct QueryResult {
-    bool all = false;                // every record, in the file's order or its reverse
-    std::vector<std::uint32_t> rows; // otherwise the records shown, in the order shown
-    QList<PaidToClient> paid;        // with a client asked for: every name that matched
-    // With a client asked for: the records of the names that matched that cannot be read
-    // (HistoryScan::Readable), and so are in no sum of `paid`.
-    int unreadable = 0;
-    QString error; // the file could not be read
-};
-
 // A question of the history put to the books' server, answered on the window's thread: the
 // page asked for (the first one with the count of the records the query lets through, -1 for
 // every record of the reading, the
@@ -47,14 +38,6 @@ struct HistoryAnswer {
 using HistoryAsker =
     std::function<void(const HistoryQuery& query, std::optional<HistoryPage> after, int rows,
                        const QString& since, std::function<void(HistoryAnswer)> answered)>;
-
-// Runs a query over the first `count` records of the history file at `path`, opened here for
-// reading on its own (the scan runs off the window's thread). Checks `cancel` as it goes; a
-// cancelled query returns what it had. Throws nothing, as it runs on a thread with no handler
-// around it: a failure comes back in `error`. A record that cannot be read is shown where the
-// filters can be told from it, sorted as a blank where its key cannot be read.
-QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const HistoryQuery& query,
-                            const std::atomic<bool>& cancel);
 
 // Every history record, newest first unless sorted otherwise. In a folder, read from the file
 // when a cell is shown: a million records cost what ten do until filtered or sorted, which runs

@@ -354,7 +354,7 @@ void CashView::SetAsker(CashAsker asker) {
 
 void CashView::Recompute() {
     if (!m_asker || !m_books) {
-        m_report = m_books ? ComputeCash(*m_books, m_from->date(), m_to->date()) : CashReport{};
+        m_report = CashReport{};
         m_report.from = m_from->date();
         m_report.to = m_to->date();
         Present();

@@ -2,8 +2,9 @@
 
 #include <functional>
 
-#include "office/books/Figures.h"
 #include "office/window/OfficeView.h"
+#include "store/Questions.h"
+#include "store/Reading.h"
 
 #include <QAbstractTableModel>
 
@@ -60,13 +61,13 @@ public:
 
     void SetDays(const QDate& from, const QDate& to);
     const CashReport& Figures() const { return m_report; }
-    // The figures asked of the books' server, off the window's thread: `ask` calls `answered`
-    // on the window's thread with the cash of the days, or with why there is none. None: summed
-    // here from the folder's history.
+    // The figures asked of the books (BooksSource::Cash), off the window's thread: `ask` calls
+    // `answered` on the window's thread with the cash of the days, or with why there is none.
+    // None: no figures.
     using CashAnswer = std::function<void(const CashReport& report, const QString& error)>;
     using CashAsker = std::function<void(const QDate& from, const QDate& to, CashAnswer answered)>;
     void SetAsker(CashAsker asker);
-    // A question to the server is under way; FiguresShown tells its end.
+    // A question to the books is under way; FiguresShown tells its end.
     bool Busy() const { return m_asking; }
     CashModel* ByEvent() const { return m_byEvent; }
     CashModel* ByDay() const { return m_byDay; }

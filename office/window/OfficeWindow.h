@@ -1,40 +1,34 @@
 #pragma once
 
-#include "office/books/Figures.h"
 #include "store/Reading.h"
 
-#include <QFileSystemWatcher>
-#include <QFutureWatcher>
 #include <QMainWindow>
-#include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 class QAction;
 class QLabel;
-class QPrinter;
 class QTabWidget;
 
 namespace varnel {
-class ServerFollower;
+struct HistoryCensus;
 }
 
 namespace varnel::office {
 
 class CashView;
 class HistoryView;
-class ServerBooks;
+class BooksReader;
 class OfficeView;
 class RiskView;
+class ViewReports;
 
 // The back office's main window over one working folder: the history, the day's cash and the
 // risk on open events, each exported as CSV and printed or saved as PDF; a result undone from
-// the history. It reads while the counter works on the folder and follows its changes. A
-// folder whose varnel.conf names the books' server is read from that server, and read again
-// whenever the server tells of a change committed at any counter (ServerFollower); a hot
+// the history. The books are read (BooksReader) while the counters work on them, from the
+// folder's files or from the server its varnel.conf names, and read again as they change; a hot
 // standby is read as it replays, for viewing only. A result is undone only where the books
 // allow it: in a folder, and on a server by a manager (on the primary, not on a standby).
 class OfficeWindow : public QMainWindow {
@@ -57,15 +51,14 @@ public:
     // the undo of a result is offered (a folder's books; a server's to a manager).
     bool OnStandby() const;
     bool UndoOffered() const;
-    // Reads the books again now; false when a commit of the counter kept it from a whole
-    // reading (it is tried again shortly), or when it failed (and said why).
+    // Reads the books again: now, or after the reading under way; false with no folder open.
     bool Refresh();
-    const std::shared_ptr<const Books>& CurrentBooks() const { return m_books; }
-    // Whether the views show the last reading whole: books read, and no question to the books'
-    // server under way.
+    const std::shared_ptr<const Books>& CurrentBooks() const;
+    // Whether the views show the last reading whole: books read, and no question to the books
+    // under way.
     bool Settled() const;
     // The history's records that cannot be read, as last counted (off the window's thread, all
-    // of them, after each reading); none until the first count of the folder is done.
+    // of them, after each reading); none until the first count is done.
     std::optional<std::uint32_t> UnreadableRecords() const { return m_unreadableCount; }
 
     HistoryView* History() const { return m_history; }
@@ -84,72 +77,35 @@ public:
     void EditLimits();
 
 signals:
-    // A view's rows written out in the background (a server's history) are all in the file.
+    // The history's rows written out in the background are all in the file.
     void Exported(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    bool Read();
-    void RefreshLater();
-    void StartCensus();
-    void CensusTaken();
-    void ShowCensus();
     void MakeActions();
     void UpdateActions();
     void UpdateTitle();
-    void Watch();
-    bool FinishInterruptedWork();
-    void FilesChanged();
-    bool ReadServer();
     void Show(const std::shared_ptr<const Books>& books);
-    void ServerChanged();
-    void FollowerLost(const QString& message, bool broken);
-    void ServerLost(const EServerError& error);
+    void ShowCensus(const HistoryCensus& census);
     void ShowServerState();
-    QString OfferedPath(const QString& extension, const QString& filter);
-    void ExportServerHistory(const QString& path);
+    void ReadingFailed(const QString& message, bool broken);
 
     QString m_folder;
-    std::shared_ptr<const Books> m_books;
+    std::unique_ptr<BooksReader> m_reader;
     QTabWidget* m_views;
     HistoryView* m_history;
     CashView* m_cash;
     RiskView* m_risk;
     QLabel* m_state;
     QLabel* m_unreadable; // the history's records that cannot be read, when there are any
-    // The census of the history shown: of which file (its path, and the file itself, told
-    // apart from one written anew in its place) and of how many of its records.
-    struct Counted {
-        QString path;
-        QByteArray file;
-        std::uint32_t records = 0;
-        HistoryCensus census;
-    };
-    Counted m_counted;
-    QFutureWatcher<HistoryCensus> m_census; // of the records after m_counted's
-    std::shared_ptr<std::atomic<bool>> m_countCancel;
-    std::shared_ptr<std::atomic<bool>> m_countMoved; // the file was replaced under the census
-    int m_countGeneration = 0;
-    bool m_countAgain = false; // the history grew while its census ran
+    QLabel* m_banner;     // what the server allows, when it is not everything
+    QLabel* m_operator;   // who the office works as on the server
     std::optional<std::uint32_t> m_unreadableCount;
-    QFileSystemWatcher m_watcher;
-    QTimer m_refresh;
-    std::unique_ptr<ServerBooks> m_server; // the folder's books are a server's
-    std::unique_ptr<ServerFollower> m_follower;
-    QTimer m_retry;           // a reading of the server that failed, tried again
-    QLabel* m_banner;         // what the server allows, when it is not everything
-    QLabel* m_operator;       // who the office works as on the server
-    bool m_lost = false;      // the server did not answer the last question, or refused it
-    QString m_refusal;        // the server's refusal last reported
-    QStringList m_problems;   // as last reported
-    bool m_holding = false;   // no new reading while the views are written out
-    bool m_reading = false;   // a look at the server is under way
-    bool m_readAgain = false; // and another is to follow it
-    int m_serverGeneration = 0;
-    QString m_snapshot; // the server's at the reading shown
-    bool m_exporting = false;
+    QString m_refusal;      // the refusal last reported
+    QStringList m_problems; // as last reported
+    ViewReports* m_reports;
     QAction* m_undo = nullptr;
     QAction* m_limits = nullptr;
     QList<QAction*> m_viewActions;

@@ -322,9 +322,9 @@ RiskView::RiskView(QWidget* parent)
 }
 
 void RiskView::SetBooks(std::shared_ptr<const Books> books) {
-    const QList<EventRisk> risks = !books          ? QList<EventRisk>{}
-                                   : books->summed ? books->summed->risk
-                                                   : ComputeRisk(*books);
+    // Summed where the books are read (BooksSource), off the window's thread.
+    const QList<EventRisk> risks =
+        books && books->summed ? books->summed->risk : QList<EventRisk>{};
     m_model->SetRisks(risks);
     m_chart->SetRisks(risks);
     double stakes = 0, worst = 0;

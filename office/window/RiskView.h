@@ -1,7 +1,7 @@
 #pragma once
 
-#include "office/books/Figures.h"
 #include "office/window/OfficeView.h"
+#include "store/Reading.h"
 
 #include <QAbstractTableModel>
 

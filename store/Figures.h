@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace varnel::office {
+namespace varnel {
 
 // One pass over the history as the reading found it. A payment is put under the event whose
 // settlement made the payout owed, found by the bet's serial. Days from..to, either end open
@@ -39,4 +39,4 @@ HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t 
 // bets of a folder's reading.
 QList<EventRisk> ComputeRisk(const Books& books);
 
-} // namespace varnel::office
+} // namespace varnel

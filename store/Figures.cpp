@@ -1,4 +1,4 @@
-#include "office/books/Figures.h"
+#include "store/Figures.h"
 
 #include "base/Errors.h"
 #include "store/History.h"
@@ -15,7 +15,7 @@
 #include <exception>
 #include <utility>
 
-namespace varnel::office {
+namespace varnel {
 
 namespace {
 
@@ -242,4 +242,4 @@ HistoryCensus TakeCensus(const QString& path, std::uint32_t from, std::uint32_t 
     return census;
 }
 
-} // namespace varnel::office
+} // namespace varnel
