@@ -12,6 +12,7 @@
 #include <limits>
 #include <numeric>
 #include <string>
+#include <unordered_map>
 
 namespace varnel {
 
@@ -26,6 +27,53 @@ template <typename Test> bool passes(Test test) {
     } catch (const EVarnelError&) {
         return false;
     }
+}
+
+using Words = std::array<std::uint64_t, 3>;
+struct WordsHash {
+    std::size_t operator()(const Words& w) const {
+        return std::hash<std::uint64_t>()(w[0] * 0x9E3779B97F4A7C15ull ^
+                                          w[1] * 0xC2B2AE3D27D4EB4Full ^ w[2]);
+    }
+};
+
+// The places 0..n−1 of the keys in the order of the keys, equal keys in their places' order.
+// Names and amounts come again and again (a year's million records hold some thousands of each):
+// the distinct keys are sorted, and the places put in their order by counting. Keys mostly
+// distinct are sorted as they are.
+template <typename Key, typename Hash>
+std::vector<std::uint32_t> orderOf(const std::vector<Key>& keys, Hash hash) {
+    const std::size_t n = keys.size();
+    std::vector<std::uint32_t> placed(n);
+    std::unordered_map<Key, std::uint32_t, Hash> ids(1024, hash);
+    std::vector<std::uint32_t> idOf(n);
+    std::vector<const Key*> distinct;
+    for (std::size_t r = 0; r < n && distinct.size() <= n / 4 + 1024; ++r) {
+        const auto [it, added] = ids.try_emplace(keys[r], std::uint32_t(distinct.size()));
+        if (added)
+            distinct.push_back(&keys[r]);
+        idOf[r] = it->second;
+    }
+    if (distinct.size() > n / 4 + 1024) {
+        std::iota(placed.begin(), placed.end(), 0u);
+        std::stable_sort(placed.begin(), placed.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
+        return placed;
+    }
+    std::vector<std::uint32_t> order(distinct.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return *distinct[a] < *distinct[b]; });
+    std::vector<std::uint32_t> rank(distinct.size()), next(distinct.size() + 1, 0);
+    for (std::uint32_t k = 0; k < order.size(); ++k)
+        rank[order[k]] = k;
+    for (std::size_t r = 0; r < n; ++r)
+        ++next[rank[idOf[r]] + 1];
+    for (std::size_t k = 1; k < next.size(); ++k)
+        next[k] += next[k - 1];
+    for (std::size_t r = 0; r < n; ++r)
+        placed[next[rank[idOf[r]]]++] = std::uint32_t(r);
+    return placed;
 }
 
 } // namespace
@@ -68,6 +116,37 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         QMap<QString, PaidToClient> paidTo;
         scan.SetOperator(filter.kassir);
 
+        // The sort's key of each row is taken as its record passes, the file read once: the
+        // folded text as bytes in its order straight from the record, no text made, its first
+        // 24 bytes (which tell most names apart) held in the key itself; a number or a day read
+        // off the record's bytes where they are of the plain form; else the decoded value.
+        const bool sorting = query.sortColumn >= 0 && query.sortColumn < HistoryColumns().size();
+        const HistoryColumn* column = sorting ? &HistoryColumns().at(query.sortColumn) : nullptr;
+        const int field = sorting ? file.ColumnOf(column->field) : -1;
+        enum class By { Order, Bytes, Number, Decoded };
+        std::string key;
+        const By by = !sorting                            ? By::Order
+                      : column->kind != HistoryKind::Text ? By::Number
+                      : field >= 0 && count > 0 && scan.TextKey(scan.Record(0), field, key)
+                          ? By::Bytes
+                          : By::Decoded;
+        std::vector<Words> texts;
+        std::vector<bool> longer; // a text key past its first 24 bytes
+        std::vector<double> numbers;
+        std::vector<HistorySortKey> decodedKeys;
+        constexpr double kBlank = -std::numeric_limits<double>::infinity();
+        // The decoded value's key: a blank for a field the file lacks or a value that cannot be
+        // read (the row says «(не читается)»).
+        const auto decodedKey = [&](const char* record) -> HistorySortKey {
+            if (field < 0)
+                return std::monostate{};
+            try {
+                return HistorySortKeyOf(file.Decode(record, field), column->kind);
+            } catch (const EVarnelError&) {
+                return std::monostate{};
+            }
+        };
+
         std::vector<std::uint32_t>& rows = result.rows;
         for (std::uint32_t i = 0; i < count; ++i) {
             if (i % kCheckEvery == 0 && cancel.load())
@@ -97,118 +176,87 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
                 }))
                 continue;
             rows.push_back(i);
+            switch (by) {
+            case By::Order:
+                break;
+            case By::Bytes: {
+                scan.TextKey(record, field, key);
+                Words& words = texts.emplace_back();
+                longer.push_back(key.size() > 24);
+                for (std::size_t b = 0; b < std::min<std::size_t>(key.size(), 24); ++b)
+                    words[b / 8] |= std::uint64_t(static_cast<unsigned char>(key[b]))
+                                    << (56 - 8 * (b % 8));
+                break;
+            }
+            case By::Number: {
+                double value = kBlank;
+                if (field >= 0 && !scan.NumberKey(record, field, value)) {
+                    const HistorySortKey decoded = decodedKey(record);
+                    const double* number = std::get_if<double>(&decoded);
+                    value = number ? *number : kBlank;
+                }
+                numbers.push_back(value);
+                break;
+            }
+            case By::Decoded:
+                decodedKeys.push_back(decodedKey(record));
+                break;
+            }
         }
         result.paid = paidTo.values();
 
         const bool descending = query.order == Qt::DescendingOrder;
-        if (query.sortColumn < 0 || query.sortColumn >= HistoryColumns().size()) {
+        // The rows in the order of their places; going down, that order reversed whole: the
+        // newest first among equals.
+        const auto reorder = [&](std::vector<std::uint32_t> placed) {
+            if (descending)
+                std::reverse(placed.begin(), placed.end());
+            for (std::uint32_t& at : placed)
+                at = rows[at];
+            rows = std::move(placed);
+        };
+        switch (by) {
+        case By::Order:
             if (descending)
                 std::reverse(rows.begin(), rows.end());
-            return result;
-        }
-        const HistoryColumn& column = HistoryColumns().at(query.sortColumn);
-        const int field = file.ColumnOf(column.field);
-        // Equal keys keep the order of the file, newest first when sorting down: `at` is the
-        // row's place in that order.
-        const auto before = [&](const auto& a, const auto& b, std::uint32_t atA,
-                                std::uint32_t atB) {
-            return descending ? (b < a || (!(a < b) && atA > atB))
-                              : (a < b || (!(b < a) && atA < atB));
-        };
-        const auto sortBy = [&](auto& keys) {
-            std::vector<std::uint32_t> order(rows.size());
-            std::iota(order.begin(), order.end(), 0u);
-            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-                return before(keys[a], keys[b], a, b);
-            });
-            std::vector<std::uint32_t> sorted(rows.size());
-            for (std::size_t r = 0; r < order.size(); ++r)
-                sorted[r] = rows[order[r]];
-            rows = std::move(sorted);
-        };
-        // Each row's key as `convert` makes it of the record's: `none` for a field the file
-        // lacks or a key that cannot be read (the row says «(не читается)»), which sorts as a
-        // blank. False when the query was cancelled meanwhile.
-        const auto decoded = [&](auto& keys, auto none, auto convert) {
-            keys.assign(rows.size(), none);
-            for (std::size_t r = 0; r < rows.size(); ++r) {
-                if (r % kCheckEvery == 0 && cancel.load())
-                    return false;
-                if (field < 0)
-                    continue;
-                try {
-                    keys[r] = convert(
-                        HistorySortKeyOf(file.Decode(file.Record(rows[r]), field), column.kind));
-                } catch (const EVarnelError&) {
-                }
-            }
-            return true;
-        };
-        std::string probe;
-        if (field >= 0 && column.kind == HistoryKind::Text && !rows.empty() &&
-            scan.TextKey(file.Record(rows[0]), field, probe)) {
-            // The folded text as bytes in its order, straight from the record: no text made.
-            // Sorted by its first 24 bytes, which tell most names apart, held in the key itself;
-            // names alike that far are sorted again by their whole keys.
-            struct Prefixed {
-                std::array<std::uint64_t, 3> words{};
-                std::uint32_t at = 0;
-                bool longer = false;
-            };
-            std::vector<Prefixed> keys(rows.size());
-            std::string key;
-            for (std::size_t r = 0; r < rows.size(); ++r) {
-                if (r % kCheckEvery == 0 && cancel.load())
-                    return result;
-                scan.TextKey(file.Record(rows[r]), field, key);
-                Prefixed& k = keys[r];
-                k.at = std::uint32_t(r);
-                k.longer = key.size() > 24;
-                for (std::size_t b = 0; b < std::min<std::size_t>(key.size(), 24); ++b)
-                    k.words[b / 8] |= std::uint64_t(static_cast<unsigned char>(key[b]))
-                                      << (56 - 8 * (b % 8));
-            }
-            std::sort(keys.begin(), keys.end(), [&](const Prefixed& a, const Prefixed& b) {
-                return before(a.words, b.words, a.at, b.at);
-            });
-            for (std::size_t first = 0; first < keys.size();) {
+            break;
+        case By::Bytes: {
+            std::vector<std::uint32_t> placed = orderOf(texts, WordsHash());
+            // Names alike in their first 24 bytes are sorted again by their whole keys.
+            for (std::size_t first = 0; first < placed.size();) {
                 std::size_t last = first + 1;
-                bool longer = keys[first].longer;
-                while (last < keys.size() && keys[last].words == keys[first].words)
-                    longer = longer || keys[last++].longer;
-                if (longer && last - first > 1) {
+                bool past = longer[placed[first]];
+                for (; last < placed.size() && texts[placed[last]] == texts[placed[first]]; ++last)
+                    past = past || longer[placed[last]];
+                if (past && last - first > 1) {
                     std::vector<std::pair<std::string, std::uint32_t>> whole;
                     for (std::size_t i = first; i < last; ++i) {
-                        scan.TextKey(file.Record(rows[keys[i].at]), field, key);
-                        whole.emplace_back(key, keys[i].at);
+                        scan.TextKey(file.Record(rows[placed[i]]), field, key);
+                        whole.emplace_back(key, placed[i]);
                     }
-                    std::sort(whole.begin(), whole.end(), [&](const auto& a, const auto& b) {
-                        return before(a.first, b.first, a.second, b.second);
+                    std::stable_sort(whole.begin(), whole.end(), [](const auto& x, const auto& y) {
+                        return x.first < y.first;
                     });
                     for (std::size_t i = first; i < last; ++i)
-                        keys[i].at = whole[i - first].second;
+                        placed[i] = whole[i - first].second;
                 }
                 first = last;
             }
-            std::vector<std::uint32_t> sorted(rows.size());
-            for (std::size_t r = 0; r < keys.size(); ++r)
-                sorted[r] = rows[keys[r].at];
-            rows = std::move(sorted);
-        } else if (column.kind != HistoryKind::Text) {
-            // A number or a day: the blank before every value.
-            std::vector<double> keys;
-            if (!decoded(keys, -std::numeric_limits<double>::infinity(),
-                         [](const HistorySortKey& key) {
-                             const double* value = std::get_if<double>(&key);
-                             return value ? *value : -std::numeric_limits<double>::infinity();
-                         }))
-                return result;
-            sortBy(keys);
-        } else {
-            std::vector<HistorySortKey> keys;
-            if (!decoded(keys, HistorySortKey{}, [](HistorySortKey key) { return key; }))
-                return result;
-            sortBy(keys);
+            reorder(std::move(placed));
+            break;
+        }
+        case By::Number: // the blank before every value
+            reorder(orderOf(numbers, std::hash<double>()));
+            break;
+        case By::Decoded: {
+            std::vector<std::uint32_t> placed(rows.size());
+            std::iota(placed.begin(), placed.end(), 0u);
+            std::stable_sort(placed.begin(), placed.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return decodedKeys[a] < decodedKeys[b];
+            });
+            reorder(std::move(placed));
+            break;
+        }
         }
     } catch (const EVarnelError& error) {
         result = QueryResult{};

@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace varnel {
 
@@ -397,6 +399,54 @@ bool HistoryScan::TextKey(const char* record, int column, std::string& key) cons
     for (int i = 0; i < size; ++i)
         key[std::size_t(i)] = char(places[static_cast<unsigned char>(p[i])]);
     return true;
+}
+
+bool HistoryScan::NumberKey(const char* record, int column, double& key) const {
+    const DbfColumn& c = m_file.columns().at(column);
+    const char* p = record + c.offset;
+    const char* const end = p + c.length;
+    if (std::all_of(p, end, [](char ch) { return ch == ' '; })) {
+        key = -std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (c.type == 'D' && c.length == 8) {
+        if (!std::all_of(p, end, IsDigit))
+            return false;
+        const auto number = [&](int from, int size) {
+            int n = 0;
+            for (int i = from; i < from + size; ++i)
+                n = n * 10 + (p[i] - '0');
+            return n;
+        };
+        const QDate day(number(0, 4), number(4, 2), number(6, 2));
+        if (!day.isValid())
+            return false;
+        key = double(day.toJulianDay());
+        return true;
+    }
+    if (c.type != 'N' && c.type != 'F')
+        return false;
+    // Right-aligned: blanks, a minus, digits with at most one point among them; no more digits
+    // than a double holds exactly, so that the key is the decoder's to the last bit.
+    while (p < end && *p == ' ')
+        ++p;
+    const char* const start = p;
+    if (p < end && *p == '-')
+        ++p;
+    int digits = 0;
+    bool point = false;
+    for (; p < end; ++p) {
+        if (IsDigit(*p))
+            ++digits;
+        else if (*p == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    if (digits == 0 || digits > 15)
+        return false;
+    const auto [stop, error] = std::from_chars(start, end, key);
+    return error == std::errc() && stop == end;
 }
 
 bool HistoryScan::EventMatches(const char* record) const {

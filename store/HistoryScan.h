@@ -102,6 +102,10 @@ public:
     // characters), as bytes in that order, none of them 0; for a file of another code page
     // than Windows-1251, false, and the key is to be made of the decoded text.
     bool TextKey(const char* record, int column, std::string& key) const;
+    // A number or date column's sort key read off the record's bytes, as the decoded value's
+    // would be (a day as its Julian day; a blank as minus infinity); false where the bytes are
+    // not of the plain form, left to the decoder, which may refuse them.
+    bool NumberKey(const char* record, int column, double& key) const;
 
 private:
     int Column(QLatin1String field) const;

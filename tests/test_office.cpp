@@ -554,6 +554,41 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
                      return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
                  }));
+
+        // Every column sorts either way as its values say: the blank first, text folded, equal
+        // values in the file's order (the newest first going down), names alike in their first
+        // 24 letters too.
+        {
+            using namespace fields;
+            const QString lasting = QStringLiteral("Константинопольская-Верхнеднепровская ");
+            QList<Record> alike;
+            for (const char* name : {"Ольга", "Анна", "Ольга", "анна"})
+                alike << Record{{FIO, Variant(lasting + QString::fromUtf8(name))},
+                                {SUMMA, Variant(7.5)},
+                                {DEN, Variant(Date())}};
+            append(QDir(folder.path()).filePath(HistoryTable().file), alike);
+        }
+        model.SetBooks(ReadBooks(folder.path()));
+        model.SetFilter({});
+        for (int column = 0; column < HistoryModel::Columns().size(); ++column) {
+            const HistoryColumn& c = HistoryModel::Columns()[column];
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                model.sort(column, order);
+                QVERIFY(queried(model));
+                QCOMPARE(model.rowCount(), 404);
+                const bool down = order == Qt::DescendingOrder;
+                for (int row = 1; row < model.rowCount(); ++row) {
+                    const Variant a = model.Value(row - 1, c.field), b = model.Value(row, c.field);
+                    const HistorySortKey ka = HistorySortKeyOf(a, c.kind),
+                                         kb = HistorySortKeyOf(b, c.kind);
+                    QVERIFY2(down ? !(ka < kb) : !(kb < ka),
+                             qPrintable(QStringLiteral("%1, row %2").arg(c.field).arg(row)));
+                    if (a.isNull() == b.isNull() && (a.isNull() || a == b))
+                        QVERIFY2(down == (model.RecordAt(row - 1) > model.RecordAt(row)),
+                                 qPrintable(QStringLiteral("%1, row %2").arg(c.field).arg(row)));
+                }
+            }
+        }
     }
 
     // A history written before KASSIR is shown as it is: its «Кассир» column blank, filtered,
