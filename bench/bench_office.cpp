@@ -135,20 +135,6 @@ void BM_OpenHistory(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenHistory)->Unit(benchmark::kMillisecond);
 
-// The whole window: made, the folder opened, shown and painted once.
-void BM_OpenWindow(benchmark::State& state) {
-    const QString& folder = year();
-    for (auto _ : state) {
-        OfficeWindow window;
-        window.ShowView(0);
-        if (!window.OpenFolder(folder))
-            state.SkipWithError("the folder did not open");
-        window.show();
-        benchmark::DoNotOptimize(window.grab());
-    }
-}
-BENCHMARK(BM_OpenWindow)->Unit(benchmark::kMillisecond);
-
 void query(benchmark::State& state, const HistoryQuery& query) {
     const auto books = ReadBooks(year());
     const std::atomic<bool> never{false};
@@ -322,16 +308,11 @@ template <typename Until> double longestBusyMs(Until until, int patienceMs = 300
         return;                                                                                    \
     }
 
-// Start to the history's first screen: the window made, the folder naming the server opened,
-// the live books read and the first page of the history shown; with the memory the views
-// added and the longest the window's thread was held.
-void BM_ServerOpenWindow(benchmark::State& state) {
-    SERVER_OR_SKIP(state)
-    QTemporaryDir folder;
-    QFile conf(QDir(folder.path()).filePath(QStringLiteral("varnel.conf")));
-    conf.open(QIODevice::WriteOnly);
-    conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8());
-    conf.close();
+// Start to the history's first screen: the window made, the folder opened (its own books, or
+// the server its varnel.conf names), the live books read and the first rows of the history
+// shown; with the memory the views added and the longest the window's thread was held. The time
+// itself is to every view settled (the day's cash, the operators too).
+void openWindow(benchmark::State& state, const QString& folder) {
     double busy = 0, added = 0, firstScreen = 0;
     for (auto _ : state) {
         const double before = residentBytes();
@@ -340,7 +321,7 @@ void BM_ServerOpenWindow(benchmark::State& state) {
         OfficeWindow window;
         window.ShowView(0);
         window.show();
-        if (!window.OpenFolder(folder.path()))
+        if (!window.OpenFolder(folder))
             state.SkipWithError("the folder did not open");
         qint64 shown = -1;
         busy = std::max(busy, longestBusyMs([&] {
@@ -352,10 +333,24 @@ void BM_ServerOpenWindow(benchmark::State& state) {
         benchmark::DoNotOptimize(window.grab());
         added = residentBytes() - before;
     }
-    // The time itself is to every view settled (the day's cash, the operators too).
     state.counters["first_screen_ms"] = firstScreen;
     state.counters["busy_ms"] = busy;
     state.counters["added_MiB"] = added / (1 << 20);
+}
+
+void BM_OpenWindow(benchmark::State& state) {
+    openWindow(state, year());
+}
+BENCHMARK(BM_OpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ServerOpenWindow(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    QTemporaryDir folder;
+    QFile conf(QDir(folder.path()).filePath(QStringLiteral("varnel.conf")));
+    conf.open(QIODevice::WriteOnly);
+    conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8());
+    conf.close();
+    openWindow(state, folder.path());
 }
 BENCHMARK(BM_ServerOpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
