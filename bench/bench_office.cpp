@@ -338,6 +338,15 @@ void openWindow(benchmark::State& state, const QString& folder) {
     state.counters["added_MiB"] = added / (1 << 20);
 }
 
+// A folder whose varnel.conf names the server's books.
+std::unique_ptr<QTemporaryDir> namingServer(const QString& conninfo) {
+    auto folder = std::make_unique<QTemporaryDir>();
+    QFile conf(QDir(folder->path()).filePath(QStringLiteral("varnel.conf")));
+    conf.open(QIODevice::WriteOnly);
+    conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8());
+    return folder;
+}
+
 void BM_OpenWindow(benchmark::State& state) {
     openWindow(state, year());
 }
@@ -345,12 +354,8 @@ BENCHMARK(BM_OpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_ServerOpenWindow(benchmark::State& state) {
     SERVER_OR_SKIP(state)
-    QTemporaryDir folder;
-    QFile conf(QDir(folder.path()).filePath(QStringLiteral("varnel.conf")));
-    conf.open(QIODevice::WriteOnly);
-    conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8());
-    conf.close();
-    openWindow(state, folder.path());
+    const auto folder = namingServer(conninfo);
+    openWindow(state, folder->path());
 }
 BENCHMARK(BM_ServerOpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -360,14 +365,10 @@ BENCHMARK(BM_ServerOpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 // the longest the window's thread was held.
 void BM_ServerCommitToView(benchmark::State& state) {
     SERVER_OR_SKIP(state)
-    QTemporaryDir folder;
-    QFile conf(QDir(folder.path()).filePath(QStringLiteral("varnel.conf")));
-    conf.open(QIODevice::WriteOnly);
-    conf.write(QStringLiteral("[server]\nconninfo=%1\n").arg(conninfo).toUtf8());
-    conf.close();
+    const auto folder = namingServer(conninfo);
     OfficeWindow window;
     window.show();
-    if (!window.OpenFolder(folder.path()))
+    if (!window.OpenFolder(folder->path()))
         state.SkipWithError("the folder did not open");
     longestBusyMs([&] { return window.Settled(); });
     ServerConnection counter(conninfo);
