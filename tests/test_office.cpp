@@ -776,6 +776,41 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(books->events[0].sums[0], 600.0);
     }
 
+    // A commit of the counter under way keeps the reading waiting, off the window's thread: the
+    // window answers meanwhile, says so, and reads the books once the commit is done.
+    void theWindowAnswersWhileACommitHoldsTheFolder() {
+        Office office; // the counter, holding its folder
+        QVERIFY(office.started);
+        const QString journal = QDir(office.folder.path()).filePath(JournalFileName());
+        {
+            QFile file(journal);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("work under way");
+        }
+        OfficeWindow window;
+        window.show();
+        QVERIFY(window.OpenFolder(office.folder.path()));
+        QElapsedTimer clock;
+        clock.start();
+        qint64 longest = 0; // of the window's thread, as a wait of 5 ms on it overran
+        int switched = 0;
+        while (clock.elapsed() < 1500) {
+            QElapsedTimer wait;
+            wait.start();
+            QTest::qWait(5);
+            longest = std::max(longest, wait.elapsed() - 5);
+            window.ShowView(++switched % 3);
+        }
+        QVERIFY(!window.CurrentBooks());
+        QCOMPARE(control<QLabel>(&window, "ReadingState")->text(),
+                 QStringLiteral("Касса записывает изменения — чтение повторится"));
+        QVERIFY2(longest <= 50, qPrintable(QString::number(longest)));
+        QVERIFY(switched > 100);
+        QVERIFY(QFile::remove(journal)); // the commit done
+        QTRY_VERIFY(window.Settled());
+        QVERIFY(control<QLabel>(&window, "ReadingState")->text().startsWith("Прочитано"));
+    }
+
     // Started by the launcher in the working folder, by hand on one named, or from the menu
     // with none: the folder named, else the current one when it holds the books, else the last.
     void startsOnTheFolderNamedTheCurrentOrTheLastAndKeepsItsGeometry() {
