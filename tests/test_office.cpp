@@ -821,6 +821,44 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QVERIFY(control<QLabel>(&window, "ReadingState")->text().startsWith("Прочитано"));
     }
 
+    // Another folder opened while the history is written out: the export is given up at once,
+    // nothing left of its file, and the window does not wait for it.
+    void anExportUnderWayIsGivenUpForAnotherFolder() {
+        WorkFolder big, other;
+        {
+            // A second's export or more: one bet's record over and over.
+            DbfFile::setSyncEnabled(false);
+            DbfFile history(big.file(HistoryTable().file));
+            history.open();
+            QByteArray record = history.blankRecord();
+            using namespace fields;
+            history.encode(record.data(), history.columnIndex(DEN), Variant(Date()));
+            history.encode(record.data(), history.columnIndex(VID), Variant(kinds::Bet()));
+            history.encode(record.data(), history.columnIndex(FIO), Variant("Иванов Иван"));
+            history.encode(record.data(), history.columnIndex(SUMMA), Variant(100.0));
+            for (int i = 0; i < 150000; ++i)
+                history.append(record);
+            DbfFile::setSyncEnabled(true);
+        }
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(big.path()));
+        QTRY_VERIFY(window.Settled());
+        QTemporaryDir out;
+        QSignalSpy exported(&window, &OfficeWindow::Exported);
+        window.ShowView(0);
+        window.ExportCsv(out.filePath("история.csv"));
+        QTest::qWait(20); // the export under way
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(window.OpenFolder(other.path()));
+        const qint64 opened = clock.elapsed();
+        QTRY_VERIFY(window.Settled());
+        QVERIFY2(opened < 300, qPrintable(QString::number(opened)));
+        QTest::qWait(100);
+        QCOMPARE(exported.size(), 0);
+        QVERIFY(!QFile::exists(out.filePath("история.csv")));
+    }
+
     // Started by the launcher in the working folder, by hand on one named, or from the menu
     // with none: the folder named, else the current one when it holds the books, else the last.
     void startsOnTheFolderNamedTheCurrentOrTheLastAndKeepsItsGeometry() {
@@ -1280,6 +1318,7 @@ int main(int argc, char** argv) {
         {"historyFiltersAndSortsEveryRecord", "aHistoryWrittenBeforeTheCashierShowsTheColumnBlank",
          "unreadableHistoryRecordsAreLeftOutOfTheFiguresAndCounted",
          "aReadingACommitCutThroughIsTakenAgain", "theWindowAnswersWhileACommitHoldsTheFolder",
+         "anExportUnderWayIsGivenUpForAnotherFolder",
          "startsOnTheFolderNamedTheCurrentOrTheLastAndKeepsItsGeometry",
          "readsWhileTheCounterCommitsAndUndoesOnceItIsClosed", "worksOnTheBooksOfAServer",
          "theHistoryIsFilteredByOperatorAndEachTillSummed",

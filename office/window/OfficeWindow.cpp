@@ -126,7 +126,9 @@ OfficeWindow::OfficeWindow(QWidget* parent)
     UpdateActions();
 }
 
-OfficeWindow::~OfficeWindow() = default;
+OfficeWindow::~OfficeWindow() {
+    m_reports->SetReader(nullptr); // a history being written out is not waited for
+}
 
 void OfficeWindow::MakeActions() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));

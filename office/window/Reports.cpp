@@ -28,6 +28,8 @@ constexpr int kExportPageRows = 5000;
 ViewReports::ViewReports(QMainWindow* window) : QObject(window), m_window(window) {}
 
 void ViewReports::SetReader(BooksReader* reader) {
+    if (m_giveUp)
+        m_giveUp->store(true);
     m_reader = reader;
     m_exporting = false;
     ++m_generation;
@@ -87,12 +89,15 @@ void ViewReports::ExportHistory(OfficeView* view, const QString& path) {
     const HistoryQuery query = static_cast<HistoryView*>(view)->Model()->Query();
     m_exporting = true;
     const int generation = m_generation;
+    m_giveUp = std::make_shared<std::atomic<bool>>(false);
     m_reader->Ask<std::int64_t>(
         this,
-        [query, path](BooksSource& source) {
+        [query, path, giveUp = m_giveUp](BooksSource& source) {
             HistoryModel page;
             std::optional<HistoryPage> after;
             return WriteCsvInParts(page, path, [&] {
+                if (giveUp->load()) // another folder opened: nothing is left of the file
+                    throw EDatabaseError(QStringLiteral("Выгрузка истории прервана."));
                 if (after && after->end)
                     return false;
                 HistoryPage next =

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <memory>
+
 class QMainWindow;
 
 namespace varnel::office {
@@ -19,7 +22,8 @@ class ViewReports : public QObject {
 public:
     explicit ViewReports(QMainWindow* window);
 
-    // The books the history is asked of; none while no folder is open.
+    // The books the history is asked of; none while no folder is open. A history being written
+    // out of the books before is given up, its file not written.
     void SetReader(BooksReader* reader);
     // A history is being written out.
     bool Busy() const { return m_exporting; }
@@ -42,6 +46,7 @@ private:
     QMainWindow* m_window;
     BooksReader* m_reader = nullptr;
     bool m_exporting = false;
+    std::shared_ptr<std::atomic<bool>> m_giveUp; // of the history being written out
     int m_generation = 0; // the reader's, as the answers of an older one are not this one's
 };
 
