@@ -20,7 +20,7 @@ RANKS = {
     "base": 0,             # the errors and the handler boundary (QtCore)
     "store/engine": 1,     # QtCore: values, fields, cursor, .DBF codec, file, journal, transaction
     "store": 2,            # the books: data module and its operations, tables, history (QtCore)
-    "office/books": 3,     # the back office's readings of the books and its figures (QtCore)
+    "office/books": 3,     # the back office's history grid and formats (QtCore)
     "server": 3,           # the books on a PostgreSQL server (libpq)
     "slip": 3,             # the bet's slip on paper: its page and barcode (QtGui, zint)
     "toolkit": 3,          # the form seam under every window (Widgets)
