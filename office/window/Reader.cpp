@@ -130,6 +130,7 @@ void BooksReader::Census() {
         this, [](BooksSource& source) { return source.Census(); },
         [this](const HistoryCensus& census) {
             m_counting = false;
+            m_censusError.clear();
             emit Counted(census);
             if (m_countAgain)
                 Census();
@@ -137,8 +138,10 @@ void BooksReader::Census() {
         [this](const SourceFailure& failure) {
             m_counting = false;
             m_countAgain = false;
-            if (!OnServer()) // a server's next reading says what is wrong
-                emit Failed(failure.message, false);
+            // A server's next reading says what is wrong; a folder's history is told once.
+            if (!OnServer() && failure.message != m_censusError)
+                ReportError(failure.message);
+            m_censusError = failure.message;
         });
 }
 

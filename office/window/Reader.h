@@ -137,6 +137,7 @@ private:
     bool m_readAgain = false;
     bool m_counting = false;
     bool m_countAgain = false;
+    QString m_censusError; // as last told
 };
 
 } // namespace varnel::office
