@@ -17,9 +17,12 @@
 #include "server/Connection.h"
 #include "server/Questions.h"
 #include "server/Schema.h"
+#include "store/DataModule6.h"
 #include "store/Figures.h"
 #include "store/History.h"
+#include "store/InFolder.h"
 #include "store/Reading.h"
+#include "store/Rules.h"
 #include "store/Tables.h"
 #include "store/engine/DbfFile.h"
 #include "store/engine/Variant.h"
@@ -36,6 +39,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -363,25 +367,16 @@ BENCHMARK(BM_ServerOpenWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 // on a connection of the bench's (as a counter's), timed from its commit to the window's count
 // of bets going up, the event loop turning meanwhile; the 95th percentile and the longest, and
 // the longest the window's thread was held.
-void BM_ServerCommitToView(benchmark::State& state) {
-    SERVER_OR_SKIP(state)
-    const auto folder = namingServer(conninfo);
-    OfficeWindow window;
-    window.show();
-    if (!window.OpenFolder(folder->path()))
-        state.SkipWithError("the folder did not open");
+// Each `commit` timed to the window's count of bets going up, the event loop turning meanwhile:
+// the median, the 95th percentile and the longest, and the longest the window's thread was held.
+void commitsToView(benchmark::State& state, OfficeWindow& window,
+                   const std::function<void()>& commit) {
     longestBusyMs([&] { return window.Settled(); });
-    ServerConnection counter(conninfo);
-    const QVariant event = counter.Value(QStringLiteral("select key from varnel.compit where "
-                                                        "number = 7"));
     std::vector<double> times;
     double busy = 0;
     for (auto _ : state) {
         const qsizetype before = window.CurrentBooks()->BetCount();
-        counter.Exec(QStringLiteral("select varnel.take_bet(?, 7, 1, false, 'Замер', 10, "
-                                    "(select koef_1 from varnel.compit where number = 7), null, "
-                                    "gen_random_uuid())"),
-                     {event});
+        commit();
         QElapsedTimer clock;
         clock.start();
         busy = std::max(
@@ -394,6 +389,63 @@ void BM_ServerCommitToView(benchmark::State& state) {
     state.counters["p95_ms"] = times[std::min(times.size() - 1, times.size() * 95 / 100)];
     state.counters["max_ms"] = times.back();
     state.counters["busy_ms"] = busy;
+}
+
+// On the year's folder: a bet through the counter's own operation, its module in this process.
+void BM_CommitToView(benchmark::State& state) {
+    const QString& folder = year();
+    const InFolder here(folder);
+    TDataModule6 counter;
+    counter.DataModuleCreate();
+    using namespace fields;
+    TDataSet& events = *counter.TableCompit;
+    if (!counter.FindEvent(Variant(7))) {
+        events.Insert();
+        events.SetFieldValue(NUMBER, Variant(7));
+        events.SetFieldValue(DATE, Variant(QDate::currentDate().addDays(2)));
+        events.SetFieldValue(KOM1, Variant(QStringLiteral("Спартак")));
+        events.SetFieldValue(KOM2, Variant(QStringLiteral("Зенит")));
+        for (const QLatin1String koef : {KOEF_1, KOEF_2, KOEF_N})
+            events.SetFieldValue(koef, Variant(2.0));
+        for (const QLatin1String sum : {SUMM_1, SUMM_2, SUMM_N})
+            events.SetFieldValue(sum, Variant(500.0));
+        counter.EnterEvent();
+    }
+    OfficeWindow window;
+    window.show();
+    if (!window.OpenFolder(folder))
+        state.SkipWithError("the folder did not open");
+    commitsToView(state, window, [&] {
+        if (!counter.FindEvent(Variant(7)))
+            throw std::runtime_error("no event 7");
+        TDataSet& bets = *counter.TableStavka;
+        bets.Insert();
+        bets.SetFieldValue(NUMBER, Variant(7));
+        bets.SetFieldValue(RESULT, Variant(QStringLiteral("Спартак")));
+        bets.SetFieldValue(SUMMA, Variant(10.0));
+        bets.SetFieldValue(KOEFICIENT, events.GetFieldValue(KOEF_1));
+        bets.SetFieldValue(FIO, Variant(QStringLiteral("Замер")));
+        counter.RecordBet(Outcome::Side1, false);
+    });
+}
+BENCHMARK(BM_CommitToView)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+void BM_ServerCommitToView(benchmark::State& state) {
+    SERVER_OR_SKIP(state)
+    const auto folder = namingServer(conninfo);
+    OfficeWindow window;
+    window.show();
+    if (!window.OpenFolder(folder->path()))
+        state.SkipWithError("the folder did not open");
+    ServerConnection counter(conninfo);
+    const QVariant event = counter.Value(QStringLiteral("select key from varnel.compit where "
+                                                        "number = 7"));
+    commitsToView(state, window, [&] {
+        counter.Exec(QStringLiteral("select varnel.take_bet(?, 7, 1, false, 'Замер', 10, "
+                                    "(select koef_1 from varnel.compit where number = 7), null, "
+                                    "gen_random_uuid())"),
+                     {event});
+    });
 }
 BENCHMARK(BM_ServerCommitToView)->Unit(benchmark::kMillisecond)->Iterations(60);
 
