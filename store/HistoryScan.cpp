@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -404,13 +403,13 @@ bool HistoryScan::TextKey(const char* record, int column, std::string& key) cons
 bool HistoryScan::NumberKey(const char* record, int column, double& key) const {
     const DbfColumn& c = m_file.columns().at(column);
     const char* p = record + c.offset;
-    const char* const end = p + c.length;
-    if (std::all_of(p, end, [](char ch) { return ch == ' '; })) {
+    const std::string_view text = Unpadded(p, c.length);
+    if (text.empty()) { // blank, as the decoder reads it
         key = -std::numeric_limits<double>::infinity();
         return true;
     }
     if (c.type == 'D' && c.length == 8) {
-        if (!std::all_of(p, end, IsDigit))
+        if (!std::all_of(p, p + 8, IsDigit))
             return false;
         const auto number = [&](int from, int size) {
             int n = 0;
@@ -424,29 +423,10 @@ bool HistoryScan::NumberKey(const char* record, int column, double& key) const {
         key = double(day.toJulianDay());
         return true;
     }
-    if (c.type != 'N' && c.type != 'F')
-        return false;
-    // Right-aligned: blanks, a minus, digits with at most one point among them; no more digits
-    // than a double holds exactly, so that the key is the decoder's to the last bit.
-    while (p < end && *p == ' ')
-        ++p;
-    const char* const start = p;
-    if (p < end && *p == '-')
-        ++p;
-    int digits = 0;
-    bool point = false;
-    for (; p < end; ++p) {
-        if (IsDigit(*p))
-            ++digits;
-        else if (*p == '.' && !point)
-            point = true;
-        else
-            return false;
-    }
-    if (digits == 0 || digits > 15)
-        return false;
-    const auto [stop, error] = std::from_chars(start, end, key);
-    return error == std::errc() && stop == end;
+    // What the decoder reads a number with, on the same unpadded text (a whole number of a
+    // narrow field, read there as such, is the same double); anything it does not take is left
+    // to the decoder.
+    return (c.type == 'N' || c.type == 'F') && ReadReal(text, key);
 }
 
 bool HistoryScan::EventMatches(const char* record) const {

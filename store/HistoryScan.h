@@ -104,7 +104,7 @@ public:
     bool TextKey(const char* record, int column, std::string& key) const;
     // A number or date column's sort key read off the record's bytes, as the decoded value's
     // would be (a day as its Julian day; a blank as minus infinity); false where the bytes are
-    // not of the plain form, left to the decoder, which may refuse them.
+    // left to the decoder, which may refuse them.
     bool NumberKey(const char* record, int column, double& key) const;
 
 private:
