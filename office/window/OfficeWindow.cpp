@@ -286,7 +286,6 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     m_history->SetOperators({});
     m_refusal.clear();
     m_problems.clear();
-    m_folder = path;
     // The engine's operations (undo) find the tables by bare name, as the counter does.
     QDir::setCurrent(path);
     m_reader = std::make_unique<BooksReader>(path, conninfo);
@@ -317,6 +316,10 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     return true;
 }
 
+QString OfficeWindow::Folder() const {
+    return m_reader ? m_reader->Folder() : QString();
+}
+
 QString OfficeWindow::Server() const {
     return m_reader ? m_reader->Server() : QString();
 }
@@ -340,7 +343,7 @@ bool OfficeWindow::UndoOffered() const {
 }
 
 void OfficeWindow::ChooseFolder() {
-    const QString start = m_folder.isEmpty() ? QDir::homePath() : m_folder;
+    const QString start = m_reader ? Folder() : QDir::homePath();
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Рабочая папка кассы"), start, QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty())
@@ -440,11 +443,11 @@ void OfficeWindow::ShowCensus(const HistoryCensus& census) {
 
 void OfficeWindow::UpdateTitle() {
     setWindowTitle(
-        m_folder.isEmpty() ? QStringLiteral("Varnel — бэк-офис")
+        !m_reader ? QStringLiteral("Varnel — бэк-офис")
         : !Server().isEmpty()
             ? QStringLiteral("%1 (сервер книг «%2») — Varnel — бэк-офис")
-                  .arg(QDir::toNativeSeparators(m_folder), Server())
-            : QStringLiteral("%1 — Varnel — бэк-офис").arg(QDir::toNativeSeparators(m_folder)));
+                  .arg(QDir::toNativeSeparators(Folder()), Server())
+            : QStringLiteral("%1 — Varnel — бэк-офис").arg(QDir::toNativeSeparators(Folder())));
 }
 
 OfficeView* OfficeWindow::CurrentView() const {
@@ -458,7 +461,7 @@ void OfficeWindow::ShowView(int index) {
 void OfficeWindow::UpdateActions() {
     if (m_limits) {
         m_limits->setEnabled(UndoOffered());
-        m_limits->setToolTip(!m_folder.isEmpty() && !UndoOffered() && !OnStandby()
+        m_limits->setToolTip(m_reader && !UndoOffered() && !OnStandby()
                                  ? QStringLiteral("Лимиты устанавливает только менеджер")
                                  : QString());
     }
@@ -470,7 +473,7 @@ void OfficeWindow::UpdateActions() {
         if (OnStandby())
             why = QStringLiteral("На резервном сервере отмена результата недоступна: только "
                                  "просмотр");
-        else if (!m_folder.isEmpty() && !UndoOffered())
+        else if (m_reader && !UndoOffered())
             why = QStringLiteral("Отменять результат может только менеджер");
         m_undo->setStatusTip(
             why.isEmpty() ? QStringLiteral("Вернуть событие выбранной записи «Результат» и его "
@@ -513,7 +516,7 @@ void OfficeWindow::UndoResult() {
         return;
     }
     const std::int64_t record = m_history->CurrentResultRecord();
-    if (m_folder.isEmpty() || record < 0) {
+    if (!m_reader || record < 0) {
         ReportError(QStringLiteral("Выберите в истории запись «Результат» — ввод результата, "
                                    "который нужно отменить."));
         return;

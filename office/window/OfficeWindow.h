@@ -44,7 +44,7 @@ public:
     // Opens a working folder; false (and says why) when it holds no books, neither its own
     // nor a server's.
     bool OpenFolder(const QString& folder);
-    const QString& Folder() const { return m_folder; }
+    QString Folder() const;
     // The books' server the folder names, as messages name it; empty for a folder's own books.
     QString Server() const;
     // Whether the books are read from a hot standby (read-only: no undo there), and whether
@@ -92,7 +92,6 @@ private:
     void ShowServerState();
     void ReadingFailed(const QString& message, bool broken);
 
-    QString m_folder;
     std::unique_ptr<BooksReader> m_reader;
     QTabWidget* m_views;
     HistoryView* m_history;
