@@ -94,6 +94,27 @@ HistorySortKey HistorySortKeyOf(const Variant& value, HistoryKind kind) {
     return FoldName(value.toString());
 }
 
+QList<int> HistoryColumnIndexes(const THistoryFile& file) {
+    QList<int> columns;
+    for (const HistoryColumn& column : HistoryColumns())
+        columns << file.ColumnOf(column.field);
+    return columns;
+}
+
+QVector<Variant> DecodeHistoryRecord(const THistoryFile& file, const char* record,
+                                     const QList<int>& columns) {
+    QVector<Variant> values(columns.size());
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        if (columns[c] < 0)
+            continue;
+        Variant value = file.Decode(record, columns[c]);
+        if (HistoryColumns()[c].kind == HistoryKind::Integer && !value.isNull())
+            value = Variant(value.toInteger());
+        values[c] = value;
+    }
+    return values;
+}
+
 QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const HistoryQuery& query,
                             const std::atomic<bool>& cancel) {
     QueryResult result;

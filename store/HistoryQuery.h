@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QVector>
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +18,16 @@ namespace varnel {
 // and numbers as numbers, text folded (FoldName).
 using HistorySortKey = std::variant<std::monostate, double, QString>;
 HistorySortKey HistorySortKeyOf(const Variant& value, HistoryKind kind);
+
+class THistoryFile;
+
+// The history file's column of each of HistoryColumns(), -1 where the file lacks it.
+QList<int> HistoryColumnIndexes(const THistoryFile& file);
+// A record's values in the order of HistoryColumns() (`columns` the file's, as above): a blank as
+// a null, a serial as a whole number. Throws the EVarnelError of a record that cannot be read: a
+// serial of «1.5» makes the record unreadable as a whole, as HistoryScan::Readable says of it.
+QVector<Variant> DecodeHistoryRecord(const THistoryFile& file, const char* record,
+                                     const QList<int>& columns);
 
 struct QueryResult {
     bool all = false;                // every record, in the file's order or its reverse

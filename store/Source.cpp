@@ -67,7 +67,7 @@ const std::atomic<bool> kNever{false};
 
 } // namespace
 
-struct FolderSource::Ordered {
+struct FolderSource::OrderedQuery {
     HistoryQuery query;
     std::uint32_t count = 0;
     QueryResult result;
@@ -129,6 +129,22 @@ const Books& FolderSource::Own() {
     return *m_own;
 }
 
+// The records the query lets through in its order, over the reading's history: the last query's
+// kept, for its next pages.
+const QueryResult& FolderSource::Ordered(const HistoryQuery& query) {
+    const Books& books = Own();
+    if (!m_ordered || !(m_ordered->query == query) || m_ordered->count != books.historyCount) {
+        QueryResult result = RunHistoryQuery(books.historyPath, books.historyCount, query, kNever);
+        if (!result.error.isEmpty()) {
+            m_ordered.reset();
+            throw EDatabaseError(result.error);
+        }
+        m_ordered = std::make_unique<OrderedQuery>(
+            OrderedQuery{query, books.historyCount, std::move(result)});
+    }
+    return m_ordered->result;
+}
+
 HistoryPage FolderSource::History(const HistoryQuery& query, const HistoryPage* after, int rows,
                                   const QString& since) {
     const Books& books = Own();
@@ -137,18 +153,7 @@ HistoryPage FolderSource::History(const HistoryQuery& query, const HistoryPage* 
         page.end = true;
         return page;
     }
-    if (!m_ordered || !(m_ordered->query == query) || m_ordered->count != books.historyCount) {
-        m_ordered = std::make_unique<Ordered>();
-        m_ordered->query = query;
-        m_ordered->count = books.historyCount;
-        m_ordered->result = RunHistoryQuery(books.historyPath, books.historyCount, query, kNever);
-        if (!m_ordered->result.error.isEmpty()) {
-            const QString error = m_ordered->result.error;
-            m_ordered.reset();
-            throw EDatabaseError(error);
-        }
-    }
-    const QueryResult& ordered = m_ordered->result;
+    const QueryResult& ordered = Ordered(query);
     const std::size_t total = ordered.all ? books.historyCount : ordered.rows.size();
     const bool oldestFirst = query.order == Qt::AscendingOrder;
     const auto recordAt = [&](std::size_t place) -> std::uint32_t {
@@ -161,27 +166,16 @@ HistoryPage FolderSource::History(const HistoryQuery& query, const HistoryPage* 
     std::size_t place = after ? after->lastSort.toULongLong() : 0;
     const std::uint32_t firstNew = since.isEmpty() ? 0 : since.toUInt();
     const THistoryFile& file = *books.history;
-    QList<int> columns;
-    for (const HistoryColumn& column : HistoryColumns())
-        columns << file.ColumnOf(column.field);
+    const QList<int> columns = HistoryColumnIndexes(file);
     for (; place < total && (!since.isEmpty() || int(page.rows.size()) < rows); ++place) {
         const std::uint32_t record = recordAt(place);
         if (record < firstNew)
             continue;
-        HistoryRow row;
-        row.key = record;
-        row.values.resize(columns.size());
-        const char* bytes = file.Record(record);
-        for (qsizetype c = 0; c < columns.size(); ++c) {
-            if (columns[c] < 0)
-                continue;
-            try { // a value that cannot be read is left blank, as the grid exports it
-                Variant value = file.Decode(bytes, columns[c]);
-                if (HistoryColumns()[c].kind == HistoryKind::Integer && !value.isNull())
-                    value = Variant(value.toInteger());
-                row.values[c] = value;
-            } catch (const EVarnelError&) {
-            }
+        HistoryRow row{record, {}};
+        try { // a record that cannot be read is left blank, as the grid exports it
+            row.values = DecodeHistoryRecord(file, file.Record(record), columns);
+        } catch (const EVarnelError&) {
+            row.values.resize(columns.size());
         }
         page.rows.push_back(std::move(row));
     }
@@ -195,13 +189,10 @@ std::int64_t FolderSource::Count(const HistoryFilter& filter) {
     const Books& books = Own();
     if (!books.history)
         return 0;
-    if (filter.IsEmpty())
-        return books.historyCount;
-    const QueryResult result =
-        RunHistoryQuery(books.historyPath, books.historyCount, HistoryQuery{filter}, kNever);
-    if (!result.error.isEmpty())
-        throw EDatabaseError(result.error);
-    return std::int64_t(result.rows.size());
+    // The query whose pages are asked, when it is this filter's: its order does not change a count.
+    const QueryResult& result = Ordered(
+        m_ordered && m_ordered->query.filter == filter ? m_ordered->query : HistoryQuery{filter});
+    return result.all ? std::int64_t(books.historyCount) : std::int64_t(result.rows.size());
 }
 
 QList<PaidToClient> FolderSource::PaidTo(const QString& client, int* unreadable) {
@@ -210,10 +201,8 @@ QList<PaidToClient> FolderSource::PaidTo(const QString& client, int* unreadable)
         return {};
     HistoryQuery query;
     query.filter.client = client;
-    const QueryResult result =
-        RunHistoryQuery(books.historyPath, books.historyCount, query, kNever);
-    if (!result.error.isEmpty())
-        throw EDatabaseError(result.error);
+    const QueryResult& result =
+        Ordered(m_ordered && m_ordered->query.filter.client == client ? m_ordered->query : query);
     if (unreadable)
         *unreadable = result.unreadable;
     return result.paid; // what each is owed, the reading's payouts tell

@@ -13,6 +13,8 @@
 
 namespace varnel {
 
+struct QueryResult;
+
 // What the books allow whoever reads them, as the last reading found it.
 struct SourceState {
     bool standby = false;   // a hot standby of a server: read-only
@@ -106,9 +108,11 @@ private:
     int m_patienceMs;
     std::shared_ptr<const Books> m_read; // the last reading, as handed out
     std::shared_ptr<Books> m_own;        // the same, with this thread's own history file
+    const QueryResult& Ordered(const HistoryQuery& query);
+
     // The query whose order was found last, and that order.
-    struct Ordered;
-    std::unique_ptr<Ordered> m_ordered;
+    struct OrderedQuery;
+    std::unique_ptr<OrderedQuery> m_ordered;
     // The census so far: of which file, of how many of its records.
     QString m_countedPath;
     QByteArray m_countedFile;

@@ -94,10 +94,8 @@ void HistoryModel::SetBooks(std::shared_ptr<const Books> books) {
         return;
     }
     m_books = std::move(books);
-    m_columnIndex.clear();
-    if (m_books && m_books->history)
-        for (const Column& column : Columns())
-            m_columnIndex.push_back(m_books->history->ColumnOf(column.field));
+    m_columnIndex =
+        m_books && m_books->history ? HistoryColumnIndexes(*m_books->history) : QList<int>{};
     Run();
 }
 
@@ -357,18 +355,7 @@ const QVector<Variant>& HistoryModel::Decoded(std::uint32_t record) const {
     if (m_cache.size() > 4096)
         m_cache.clear(); // what is on screen is read again at once; the rest is not needed
     const THistoryFile& file = *m_books->history;
-    const char* bytes = file.Record(record);
-    QVector<Variant> values(qsizetype(m_columnIndex.size()));
-    for (std::size_t c = 0; c < m_columnIndex.size(); ++c) {
-        if (m_columnIndex[c] < 0)
-            continue;
-        Variant value = file.Decode(bytes, m_columnIndex[c]);
-        // A serial of «1.5» makes the record unreadable as a whole, as HistoryScan::Readable
-        // says of it, not one cell of it.
-        if (Columns()[qsizetype(c)].kind == Kind::Integer && !value.isNull())
-            value = Variant(value.toInteger());
-        values[qsizetype(c)] = value;
-    }
+    const QVector<Variant> values = DecodeHistoryRecord(file, file.Record(record), m_columnIndex);
     return *m_cache.insert(record, values);
 }
 

@@ -116,7 +116,7 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancel;
     int m_generation = 0;
     bool m_running = false;
-    std::vector<int> m_columnIndex; // each shown column's index in the file
+    QList<int> m_columnIndex; // each shown column's index in the file
     mutable QHash<std::uint32_t, QVector<Variant>> m_cache;
 
     // On a server: the rows asked so far, in the order shown, and their keys; where the next
