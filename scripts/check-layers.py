@@ -31,6 +31,7 @@ RANKS = {
     "tools/newdesk": 5,
     "tools/drawimages": 5,
     "tools/export": 5,
+    "tools/verify": 5,
     "shell": 6,            # start-up and the main screen: knows every window
 }
 TOP = ("tests", "bench", "fuzz")

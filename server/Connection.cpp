@@ -498,6 +498,42 @@ ServerRows ServerConnection::Exec(const QString& sql, const QVariantList& values
     Fail(sql.simplified().left(60), result);
 }
 
+void ServerConnection::CopyOut(const QString& query,
+                               const std::function<void(const char*, int)>& each) {
+    if (m_inTransaction && !m_begun)
+        SendBegin();
+    if (!m_inTransaction && Broken())
+        Open();
+    const QString sql = QStringLiteral("copy (%1) to stdout").arg(query);
+    Observed(sql);
+    const QByteArray text = sql.toUtf8();
+    PGresult* start = PQexec(m_conn, text.constData());
+    const ServerRows started(start); // frees it
+    if (PQresultStatus(start) != PGRES_COPY_OUT)
+        Fail(sql.simplified().left(60), start);
+    char* line = nullptr;
+    int size = 0;
+    while ((size = PQgetCopyData(m_conn, &line, 0)) > 0) {
+        try {
+            each(line, line[size - 1] == '\n' ? size - 1 : size);
+        } catch (...) {
+            PQfreemem(line);
+            while (PQgetCopyData(m_conn, &line, 0) > 0) // the rest read off and dropped
+                PQfreemem(line);
+            while (PGresult* rest = PQgetResult(m_conn))
+                PQclear(rest);
+            throw;
+        }
+        PQfreemem(line);
+    }
+    PGresult* end = PQgetResult(m_conn);
+    const ServerRows ended(end);
+    while (PGresult* rest = PQgetResult(m_conn))
+        PQclear(rest);
+    if (size == -2 || !succeeded(end))
+        Fail(sql.simplified().left(60), end);
+}
+
 ServerRows ServerConnection::Finish(const QString& sql, const QVariantList& values) {
     // The transaction's BEGIN (when nothing went before), the statement and the COMMIT go
     // together (libpq's pipeline): one round trip, and what the statement locks is let go as

@@ -82,6 +82,11 @@ public:
     // refusal leaves the transaction to be rolled back; a break with no answer to the statement
     // leaves the outcome unknown, as a break while committing does.
     ServerRows Finish(const QString& sql, const QVariantList& values);
+    // The rows of a query as COPY's text writes them, a line each (its columns apart by tabs,
+    // \N for NULL, a backslash before a tab, a newline or a backslash in a value), to `each`:
+    // a million rows in the time Exec takes for a few thousand. The query's text is the
+    // program's own; its values are bound.
+    void CopyOut(const QString& query, const std::function<void(const char* line, int size)>& each);
     // The first column of the first row, or a null QVariant when there is none.
     QVariant Value(const QString& sql, const QVariantList& values = {});
 

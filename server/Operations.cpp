@@ -806,9 +806,20 @@ void DefineOperations(ServerConnection& server) {
     for (const char* const functions : {kArithmetic, kOperations})
         for (const QString& statement :
              filled(QString::fromUtf8(functions)).split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
-            if (!statement.trimmed().isEmpty())
-                server.Exec(QString(statement).replace(QStringLiteral("@owner@"), owner) +
-                            QStringLiteral("$$"));
+            if (!statement.trimmed().isEmpty()) {
+                QString sql = QString(statement).replace(QStringLiteral("@owner@"), owner);
+                // Each operation that writes first seals what earlier ones wrote (Seals.h).
+                if (sql.contains(QLatin1String("security definer")) &&
+                    !sql.contains(QLatin1String(" stable "))) {
+                    const qsizetype begin = sql.indexOf(QLatin1String("\nbegin\n"));
+                    if (begin < 0)
+                        throw EServerError(QStringLiteral("Операция без начала: ") +
+                                               sql.simplified().left(60),
+                                           false);
+                    sql.insert(begin + 7, QStringLiteral("  perform varnel.seal();\n"));
+                }
+                server.Exec(sql + QStringLiteral("$$"));
+            }
 }
 
 QString OperationsRole(ServerConnection& server) {

@@ -92,7 +92,7 @@ void TServerTable::OpenStorage() {
         // What no operator may read is left out, read blank, never written from here.
         const FieldDescription* described =
             m_description.Field(QLatin1String(field->FieldName().toLatin1()));
-        field->SetMissing(described && described->sealed);
+        field->SetMissing(described && (described->sealed || described->keptApart));
         if (field->Missing())
             continue;
         int column = -1;

@@ -2,6 +2,7 @@
 
 #include "server/Connection.h"
 #include "server/Schema.h"
+#include "server/Seals.h"
 #include "server/ServerTable.h"
 #include "store/DataModule6.h"
 #include "store/History.h"
@@ -151,6 +152,8 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
         QList<int> summed;
         const TField* ownSerial = nullptr; // a serial the folder keeps with the bet or payout
         for (const FieldDescription& field : description->fields) {
+            if (field.keptApart)
+                continue; // the server's own to write
             if ((isBets || isMoney) && field.name == fields::SERIAL) {
                 ownSerial = table->FieldByName(field.name);
                 continue;
@@ -205,6 +208,8 @@ QList<MovedTable> MoveFolderToServer(const QString& folder, ServerConnection& se
     // which counts from that time, leaves the bets moved here to a manager.
     server.Exec(QStringLiteral("update varnel.history set written = null"));
     work.Commit();
+    // The history's chain, as the folder's: the same records in the same order.
+    SealHistory(server);
     return moved;
 }
 

@@ -2,6 +2,7 @@
 #include "base/Errors.h"
 #include "base/Report.h"
 #include "store/Backup.h"
+#include "store/Chain.h"
 #include "store/DataModule6.h"
 #include "store/Home.h"
 #include "store/Tables.h"
@@ -45,6 +46,8 @@ public:
         table->SetExactFields(described.exactFields);
         described.MakeFields(table);
         table->SetBeforeWrite([this] { CopyOnNewDay(); });
+        if (&described == &HistoryTable())
+            ChainAppends(*table);
         return table;
     }
 

@@ -1,6 +1,7 @@
 #include "store/Tables.h"
 
 #include "base/Errors.h"
+#include "store/Chain.h"
 #include "store/engine/DataSet.h"
 
 #include <QDir>
@@ -54,6 +55,13 @@ FieldDescription addedLater(FieldDescription field) {
 // A bet's serial, kept with the bet and its payout (added later to both).
 FieldDescription serial() {
     return {fields::SERIAL, TFieldType::Integer, 0, column('N', 9), kAnyColumn, "№ ставки"};
+}
+
+// The record's hash in the history's chain (Chain.h), 64 hex digits; a server keeps it apart.
+FieldDescription chainLink() {
+    FieldDescription field = addedLater(text(fields::HASH, kChainHashLength, "Хеш"));
+    field.keptApart = true;
+    return field;
 }
 
 // What the books keep of a payout code: "salt$hash" in hex (Slip.h).
@@ -202,7 +210,8 @@ const TableDescription& HistoryTable() {
          text(FIO, 50, "Ф.И.О."),
          money(VYPLATA, "Выплата"),
          addedLater(text(KASSIR, kOperatorLength, "Кассир")),
-         sealed(addedLater(text(KOD, kSealLength, "Код")))}};
+         sealed(addedLater(text(KOD, kSealLength, "Код"))),
+         chainLink()}};
     return table;
 }
 

@@ -48,6 +48,7 @@ inline constexpr QLatin1String ZAPIS{"ZAPIS"};     // the record's place in its 
 inline constexpr QLatin1String VYPLATA{"VYPLATA"}; // a payout's amount
 inline constexpr QLatin1String KASSIR{"KASSIR"};   // the operator who wrote the record
 inline constexpr QLatin1String KOD{"KOD"};         // the seal of a bet's payout code (Slip.h)
+inline constexpr QLatin1String HASH{"HASH"};       // the record's link in the chain (Chain.h)
 } // namespace fields
 
 // The digits after the point of every money column the program writes: a hundredth of a kopeck.
@@ -71,6 +72,9 @@ struct FieldDescription {
     // A server's cursor and the back office's readings leave it out; on a folder, whoever holds
     // the files holds the books anyway.
     bool sealed = false;
+    // Not a column of the server's table: the server keeps it apart (the history's chain,
+    // which its sealer alone writes).
+    bool keptApart = false;
 };
 
 // One table file: its name, the data module's components over it, and its fields in order.
@@ -96,8 +100,8 @@ const TableDescription& PriemTable();
 const TableDescription& TmpTable();
 const TableDescription& MoneyTable();
 // The history of every change, appended to and never rewritten (History.h). Its last fields,
-// KASSIR and KOD, came later: a history written before them opens without them (varnel-newdesk
-// adds them). The bets and the payouts got their SERIAL so too.
+// KASSIR, KOD and HASH, came later: a history written before them opens without them
+// (varnel-newdesk adds them). The bets and the payouts got their SERIAL so too.
 const TableDescription& HistoryTable();
 
 // The owner's limits: one record, each field blank for no limit. A folder laid out before it

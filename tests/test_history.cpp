@@ -287,8 +287,8 @@ private slots:
 
         const NewDeskRun done = newdesk(folder);
         QCOMPARE(done.status, 0);
-        QCOMPARE(done.out, QString("В таблицу истории HISTORY.DBF добавлены поля KASSIR, KOD "
-                                   "(записей: 10): %1\n")
+        QCOMPARE(done.out, QString("В таблицу истории HISTORY.DBF добавлены поля KASSIR, KOD, "
+                                   "HASH (записей: 10): %1\n")
                                .arg(shown));
         QVERIFY(!QFile::exists(path + ".part"));
         const QByteArray now = books.folder.bytes("HISTORY.DBF");
@@ -296,22 +296,24 @@ private slots:
         QCOMPARE(is.kind, was.kind);
         QCOMPARE(is.driver, was.driver);
         QCOMPARE(is.count, was.count);
-        QCOMPARE(is.header, was.header + 2 * 32);
-        QCOMPARE(is.record, was.record + 63 + 81);
+        QCOMPARE(is.header, was.header + 3 * 32);
+        QCOMPARE(is.record, was.record + 63 + 81 + 64);
         QCOMPARE(now.size(), qsizetype(is.header) + qsizetype(is.count) * is.record + 1);
         QCOMPARE(now.back(), char(0x1A));
-        // The column descriptors of the old file, then KASSIR C(63) and KOD C(81).
+        // The column descriptors of the old file, then KASSIR C(63), KOD C(81), HASH C(64).
         QCOMPARE(now.mid(32, was.header - 33), old.mid(32, was.header - 33));
         QCOMPARE(now.mid(was.header - 1, 11), QByteArray("KASSIR\0\0\0\0\0", 11));
         QCOMPARE(now[was.header - 1 + 11], 'C');
         QCOMPARE(int(std::uint8_t(now[was.header - 1 + 16])), 63);
         QCOMPARE(now.mid(was.header - 1 + 32, 11), QByteArray("KOD\0\0\0\0\0\0\0\0", 11));
         QCOMPARE(int(std::uint8_t(now[was.header - 1 + 32 + 16])), 81);
+        QCOMPARE(now.mid(was.header - 1 + 64, 11), QByteArray("HASH\0\0\0\0\0\0\0", 11));
+        QCOMPARE(int(std::uint8_t(now[was.header - 1 + 64 + 16])), 64);
         for (std::uint32_t i = 0; i < is.count; ++i) {
             const QByteArray record = now.mid(is.header + qsizetype(i) * is.record, is.record);
             QCOMPARE(record.left(was.record),
                      old.mid(was.header + qsizetype(i) * was.record, was.record));
-            QCOMPARE(record.mid(was.record), QByteArray(63 + 81, ' '));
+            QCOMPARE(record.mid(was.record), QByteArray(63 + 81 + 64, ' '));
         }
         // Every dBASE reader reads the same records, KASSIR blank; the books were not touched.
         const QJsonArray after = readWithDbfread(path);
@@ -320,6 +322,7 @@ private slots:
             QJsonObject expected = before[i].toObject();
             expected["KASSIR"] = "";
             expected["KOD"] = "";
+            expected["HASH"] = "";
             QCOMPARE(after[i].toObject(), expected);
         }
         QVERIFY(books4() == tables);

@@ -159,7 +159,9 @@ QByteArray TTable::EncodeRecord(const QByteArray& base, const QVector<Variant>& 
 }
 
 RecordKey TTable::AppendRecord(const QVector<Variant>& values) {
-    const QByteArray record = EncodeRecord(m_file->blankRecord(), values);
+    QByteArray record = EncodeRecord(m_file->blankRecord(), values);
+    if (m_appendHook)
+        m_appendHook(record, m_file->recordCount());
     BeforeWrite();
     return m_file->append(record);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace varnel {
@@ -32,6 +34,11 @@ public:
 
     // The open file, for the table file's transactions (Transaction.h).
     DbfFile* WorkFile() const { return m_file.get(); }
+    // Runs on each record appended, encoded and its place in the file known, before it is
+    // written (within a transaction, before it is held): what it changes is what is written.
+    void SetAppendHook(std::function<void(QByteArray& record, std::uint32_t place)> hook) {
+        m_appendHook = std::move(hook);
+    }
     // Encodes values (one per field) over a record's bytes; an EConvertError names the field.
     QByteArray EncodeRecord(const QByteArray& base, const QVector<Variant>& values) const;
 
@@ -63,6 +70,7 @@ private:
     QString m_tableName;
     bool m_readOnly = false;
     bool m_cutTruncated = false; // for the one opening that asked for it
+    std::function<void(QByteArray&, std::uint32_t)> m_appendHook;
 };
 
 } // namespace varnel
