@@ -133,7 +133,8 @@ void DefineChain(ServerConnection& server) {
     server.Exec(QStringLiteral("grant %1 to current_user").arg(sealer));
     for (const QString& right :
          {QStringLiteral("usage on schema varnel"),
-          QStringLiteral("select on varnel.history, varnel.settings, varnel.seals, varnel.chain"),
+          QStringLiteral("select on varnel.history, varnel.settings, varnel.seals, varnel.chain, "
+                         "varnel.digests"),
           QStringLiteral("insert on varnel.seals, varnel.digests"),
           QStringLiteral("update on varnel.chain")})
         server.Exec(QStringLiteral("grant %1 to %2").arg(right, sealer));

@@ -3,6 +3,7 @@
 #include "server/Connection.h"
 #include "server/Follower.h"
 #include "server/Questions.h"
+#include "server/Seals.h"
 
 namespace varnel {
 
@@ -55,6 +56,30 @@ QString ServerSource::Mark() {
 
 CashReport ServerSource::Cash(const QDate& from, const QDate& to) {
     return ServerQuestions(Connection()).Cash(from, to);
+}
+
+ChainCheck ServerSource::CheckChain() {
+    ServerConnection& server = Connection();
+    ChainCheck check;
+    check.chained = true;
+    if (m_broken) {
+        check.verdict = *m_broken;
+        return check;
+    }
+    QList<ChainHead> digests;
+    for (ServerRows row = server.Exec(QStringLiteral("select records, head from varnel.digests"));
+         row.Next();)
+        digests.append({row.Value(0).toLongLong(), row.Value(1).toString().toLatin1()});
+    check.verdict = CheckServerChain(server, digests, m_chainHead, &check.unsealed);
+    if (check.verdict.Whole())
+        m_chainHead = check.verdict.head;
+    else
+        m_broken = check.verdict;
+    return check;
+}
+
+ChainHead ServerSource::WriteDigest(const QString& why) {
+    return varnel::WriteDigest(Connection(), why);
 }
 
 HistoryCensus ServerSource::Census() {

@@ -27,12 +27,17 @@ public:
     CashReport Cash(const QDate& from, const QDate& to) override;
     // The server's values are of their types: none unreadable. Its operators, by its index.
     HistoryCensus Census() override;
+    // Sealed first, then checked from where the last check ended, against varnel.digests.
+    ChainCheck CheckChain() override;
+    ChainHead WriteDigest(const QString& why) override;
 
 private:
     ServerConnection& Connection();
 
     QString m_conninfo;
     std::unique_ptr<ServerConnection> m_connection;
+    ChainHead m_chainHead;
+    std::optional<ChainVerdict> m_broken;
 };
 
 } // namespace varnel

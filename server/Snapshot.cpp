@@ -104,15 +104,16 @@ QString ServerSelect(const TableDescription& table, const QList<const FieldDescr
                      const QString& where, bool withKey, bool sealedRead) {
     QStringList columns;
     for (const FieldDescription* field : fields)
-        columns << (field->keptApart // the chain's hash: its seal's
-                        ? QStringLiteral("(select s.hash from varnel.seals s where s.key = ") +
-                              ServerTable(table) + QStringLiteral(".key)")
-                        : field->sealed && !sealedRead ? QStringLiteral("null::text")
-                          : field->type == TFieldType::Float
-                              ? QStringLiteral("trim_scale(%1)::text")
-                          : field->type == TFieldType::String ? QStringLiteral("coalesce(%1, '')")
-                                                              : QStringLiteral("%1::text"))
-                       .arg(ServerColumn(field->name));
+        columns
+            << (field->keptApart // the chain's hash: its seal's
+                    ? QStringLiteral("(select s.hash from varnel.seals s where s.key = %1.key)")
+                          .arg(ServerTable(table))
+                    : field->sealed && !sealedRead ? QStringLiteral("null::text")
+                      : field->type == TFieldType::Float
+                          ? QStringLiteral("trim_scale(%1)::text").arg(ServerColumn(field->name))
+                      : field->type == TFieldType::String
+                          ? QStringLiteral("coalesce(%1, '')").arg(ServerColumn(field->name))
+                          : QStringLiteral("%1::text").arg(ServerColumn(field->name)));
     if (withKey)
         columns << QStringLiteral("key");
     return QStringLiteral("select %1 from %2.%3%4 order by key")

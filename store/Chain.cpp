@@ -6,6 +6,10 @@
 #include "store/engine/Digits.h"
 #include "store/engine/Table.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -223,6 +227,7 @@ struct Sealing {
     ChainHasher hasher;
     CanonicalRecord canonical;
     ChainHead start; // the records before the first hash and their chain
+    QDate digestOn;  // the day whose first head was written down
 };
 
 } // namespace
@@ -254,6 +259,22 @@ void ChainAppends(TTable& history) {
                 }
             }
             previous = s.start.hash;
+        }
+        // The head as the day found it, at its first write (a head that cannot be written down
+        // stops no bet: the next day's first write, or a day report, writes one).
+        const QDate today = QDate::currentDate();
+        if (s.digestOn != today) {
+            s.digestOn = today;
+            const QFileInfo path(file->path());
+            if (!QFileInfo::exists(path.dir().filePath(
+                    QStringLiteral("%1/%2.txt")
+                        .arg(QLatin1String(kDigestsFolder), today.toString(Qt::ISODate))))) {
+                try {
+                    WriteFolderDigest(path.absolutePath(), {index, previous},
+                                      QStringLiteral("начало дня"));
+                } catch (const EDatabaseError&) {
+                }
+            }
         }
         s.form->Canonical(record.constData(), s.canonical, s.hasher);
         s.form->WriteHash(record.data(), s.hasher.Link(previous, index + 1, s.canonical.Form()));
@@ -388,15 +409,21 @@ QString ChainVerdict::Said() const {
     return {};
 }
 
-ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>& digests) {
+ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>& digests,
+                              const ChainHead& from, std::int64_t sealedFrom,
+                              std::int64_t records) {
     DbfFile file(historyPath);
     file.open(DbfFile::Access::Read);
     const FileChainForm form(file);
     ChainChecker checker(digests);
+    if (from.records > 0)
+        checker.Resume(from, sealedFrom);
     ChainHasher hasher;
     CanonicalRecord canonical;
-    const std::uint32_t count = file.recordCount();
-    for (std::uint32_t i = 0; i < count;) {
+    std::uint32_t count = file.recordCount();
+    if (records >= 0 && records < count)
+        count = std::uint32_t(records);
+    for (std::uint32_t i = std::uint32_t(std::min<std::int64_t>(from.records, count)); i < count;) {
         std::uint32_t run = 0;
         const char* record = file.recordRun(i, 1, run);
         bool more = true;
@@ -408,6 +435,34 @@ ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>
             break;
     }
     return checker.Finish();
+}
+
+QList<ChainHead> FolderDigests(const QString& folder) {
+    QList<ChainHead> heads;
+    const QDir dir(QDir(folder).filePath(QLatin1String(kDigestsFolder)));
+    for (const QString& name : dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name)) {
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            heads << HeadsIn(QString::fromUtf8(file.readAll()));
+    }
+    return heads;
+}
+
+void WriteFolderDigest(const QString& folder, const ChainHead& head, const QString& why) {
+    const QDir dir(folder);
+    const QString digests = dir.filePath(QLatin1String(kDigestsFolder));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString path = digests + QStringLiteral("/%1.txt").arg(now.date().toString(Qt::ISODate));
+    QFile file(path);
+    if (!dir.mkpath(QLatin1String(kDigestsFolder)) ||
+        !file.open(QIODevice::WriteOnly | QIODevice::Append) ||
+        file.write(
+            QStringLiteral("%1 %2: %3\n")
+                .arg(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), why, HeadText(head))
+                .toUtf8()) < 0 ||
+        !file.flush())
+        throw EDatabaseError(QStringLiteral("Голова истории не записана в «%1»: %2.")
+                                 .arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 } // namespace varnel

@@ -167,7 +167,18 @@ private:
     std::string m_scratch;
 };
 
-// Checks the chain of a folder's HISTORY.DBF. Throws an EDatabaseError when it cannot be read.
-ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>& digests);
+// Checks the chain of a folder's HISTORY.DBF, from the start or after the part checked before
+// (its head and its first record carrying a hash), up to `records` at most (all: -1). Throws an
+// EDatabaseError when it cannot be read.
+ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>& digests,
+                              const ChainHead& from = {}, std::int64_t sealedFrom = 0,
+                              std::int64_t records = -1);
+
+// The heads a folder keeps in digests/: a file a day, YYYY-MM-DD.txt, a line a head.
+inline constexpr char kDigestsFolder[] = "digests";
+QList<ChainHead> FolderDigests(const QString& folder);
+// Appends the head to today's file there, with the time and what for; throws an EDatabaseError
+// when it cannot be written.
+void WriteFolderDigest(const QString& folder, const ChainHead& head, const QString& why);
 
 } // namespace varnel

@@ -216,6 +216,46 @@ CashReport FolderSource::Cash(const QDate& from, const QDate& to) {
     return ComputeCash(Own(), from, to);
 }
 
+ChainCheck FolderSource::CheckChain() {
+    const Books& books = Own();
+    if (!books.history) {
+        m_chainFile.clear();
+        return {};
+    }
+    const QString& path = books.historyPath;
+    const QByteArray file = path.toUtf8() + '|' + fileIdentity(path);
+    if (file != m_chainFile || books.historyCount < m_chainHead.records) {
+        m_chainFile = file;
+        m_chainHead = {};
+        m_sealedFrom = 0;
+        m_broken.reset();
+    }
+    ChainCheck check;
+    check.chained = books.history->ColumnOf(fields::HASH) >= 0;
+    if (m_broken) {
+        check.verdict = *m_broken;
+        return check;
+    }
+    check.verdict = CheckFolderChain(path, FolderDigests(m_folder), m_chainHead, m_sealedFrom,
+                                     books.historyCount);
+    if (check.verdict.Whole()) {
+        m_chainHead = check.verdict.head;
+        m_sealedFrom = check.verdict.sealedFrom;
+    } else {
+        m_broken = check.verdict;
+    }
+    check.chained = check.chained && (!check.verdict.Whole() || check.verdict.sealedFrom > 0);
+    return check;
+}
+
+ChainHead FolderSource::WriteDigest(const QString& why) {
+    const ChainCheck check = CheckChain();
+    if (!check.verdict.Whole())
+        throw EDatabaseError(check.verdict.Said());
+    WriteFolderDigest(m_folder, check.verdict.head, why);
+    return check.verdict.head;
+}
+
 HistoryCensus FolderSource::Census() {
     const Books& books = Own();
     if (!books.history) {

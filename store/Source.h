@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/Chain.h"
 #include "store/Figures.h"
 #include "store/Questions.h"
 #include "store/Reading.h"
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace varnel {
 
@@ -30,6 +32,14 @@ struct SourceReading {
     QString mark;
     SourceState state;
     QString notice; // what the reading did on the way that the operator is to hear of
+};
+
+// The history's chain as a check found it: whether the history carries one at all (a folder's
+// may predate it), the verdict, and the records not yet sealed (a server's, of work under way).
+struct ChainCheck {
+    bool chained = false;
+    ChainVerdict verdict;
+    std::int64_t unsealed = 0;
 };
 
 // Tells of changes of the books as they come, on the thread that asked for it: the folder's
@@ -76,6 +86,11 @@ public:
     virtual CashReport Cash(const QDate& from, const QDate& to) = 0;
     // The history's records that cannot be read and the operators it names.
     virtual HistoryCensus Census() = 0;
+    // The history's chain checked, from where the last check ended, against the heads the books
+    // keep (Chain.h).
+    virtual ChainCheck CheckChain() = 0;
+    // The head as it stands written down among the books' heads, `why` saying what for.
+    virtual ChainHead WriteDigest(const QString& why) = 0;
 };
 
 // The books of a working folder: read from its files when no commit of the counter is under
@@ -100,6 +115,8 @@ public:
     // Carries on from the records looked at before, as the history is only added to; a file
     // written anew is looked at again whole.
     HistoryCensus Census() override;
+    ChainCheck CheckChain() override;
+    ChainHead WriteDigest(const QString& why) override;
 
 private:
     const Books& Own();
@@ -118,6 +135,12 @@ private:
     QByteArray m_countedFile;
     std::uint32_t m_counted = 0;
     HistoryCensus m_census;
+    // Where the last check of the chain ended: the file, its head, the first record sealed,
+    // and a verdict of a broken chain, kept until the file is written anew.
+    QByteArray m_chainFile;
+    ChainHead m_chainHead;
+    std::int64_t m_sealedFrom = 0;
+    std::optional<ChainVerdict> m_broken;
 };
 
 } // namespace varnel

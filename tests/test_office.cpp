@@ -41,6 +41,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -452,6 +453,31 @@ print(rows[1][2], rows[1][4], rows[1][8])
                      words.contains(MoneyText(stakes)) &&
                      words.contains(MoneyText(stakes - paid)) && words.contains("№ 7 Спартак"),
                  qPrintable(words));
+
+        // The history's head: whole in the status line, on the day report as text and as a QR
+        // code that reads back as that text, and written down among the books' heads.
+        const QString head = QStringLiteral("записей %1, голова ").arg(history.size());
+        QCOMPARE(control<QLabel>(&window, "ChainState")->text(), QString("История цела"));
+        QVERIFY2(words.contains("Голова истории на время отчёта: " + head), qPrintable(words));
+        QCOMPARE(runTool("pdftoppm", {"-r", "150", "-png", pdf, out.filePath("страница")}).status,
+                 0);
+        QStringList pages;
+        for (const QString& name : QDir(out.path()).entryList({"страница*.png"}))
+            pages << out.filePath(name);
+        const ToolRun code = runTool("zbarimg", QStringList{"--raw", "-q"} + pages);
+        QVERIFY2(code.out.startsWith(head) && words.contains(code.out.trimmed()),
+                 qPrintable(code.out + code.err));
+        const auto kept = [&] {
+            QFile digests(QDir(folder).filePath(
+                "digests/" + QDate::currentDate().toString(Qt::ISODate) + ".txt"));
+            return office.conninfo.isEmpty()
+                       ? (digests.open(QIODevice::ReadOnly) ? QString::fromUtf8(digests.readAll())
+                                                            : QString())
+                       : psql(office.conninfo, "select why || ': записей ' || records || ', голова "
+                                               "' || head from varnel.digests")
+                             .join('\n');
+        };
+        QTRY_VERIFY2(kept().contains("отчёт за день: " + code.out.trimmed()), qPrintable(kept()));
     }
 
     void historyFiltersAndSortsEveryRecord() {

@@ -1,5 +1,7 @@
 #include "office/window/CashView.h"
 
+#include "office/window/HeadCode.h"
+
 #include "base/Report.h"
 #include "office/books/Format.h"
 #include "office/window/Export.h"
@@ -474,7 +476,27 @@ QString CashView::Report() const {
         body += QStringLiteral("<h3>Касса каждого кассира</h3><p><small>принято ставок, выплачено "
                                "и сальдо по записям, сделанным кассиром</small></p>") +
                 ModelHtml(*m_byOperatorSorted);
+    // The history's head, for the owner to keep away from the office (varnel-verify --digest).
+    body += QStringLiteral("<h3>История</h3>");
+    if (!m_chain.verdict.Whole())
+        body += QStringLiteral("<p><b>%1</b></p>").arg(Html(m_chain.verdict.Said()));
+    else if (!m_chain.chained)
+        body += QStringLiteral("<p>Записи истории не несут хешей цепочки: головы нет.</p>");
+    else
+        body += QStringLiteral("<p>Голова истории на время отчёта: <tt>%1</tt></p>"
+                               "<p><img src=\"history-head.png\" width=\"300\"></p>")
+                    .arg(Html(HeadText(m_chain.verdict.head)));
     return ReportHtml(QStringLiteral("Касса %1").arg(Period()), body);
+}
+
+void CashView::SetChain(const ChainCheck& check) {
+    m_chain = check;
+}
+
+QList<QPair<QString, QImage>> CashView::ReportImages() const {
+    if (!m_chain.chained || !m_chain.verdict.Whole())
+        return {};
+    return {{QStringLiteral("history-head.png"), QrCode(HeadText(m_chain.verdict.head))}};
 }
 
 } // namespace varnel::office

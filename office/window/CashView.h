@@ -5,6 +5,7 @@
 #include "office/window/OfficeView.h"
 #include "store/Questions.h"
 #include "store/Reading.h"
+#include "store/Source.h"
 
 #include <QAbstractTableModel>
 
@@ -56,9 +57,13 @@ public:
     void SetBooks(std::shared_ptr<const Books> books) override;
     QString Title() const override;
     const QAbstractItemModel* ExportModel() const override;
+    // The day report: the figures, and the history's head with its QR code.
     QString Report() const override;
+    QList<QPair<QString, QImage>> ReportImages() const override;
     QString FileStem() const override;
 
+    // The history's chain as last checked, for the report.
+    void SetChain(const ChainCheck& check);
     void SetDays(const QDate& from, const QDate& to);
     const CashReport& Figures() const { return m_report; }
     // The figures asked of the books (BooksSource::Cash), off the window's thread: `ask` calls
@@ -90,6 +95,7 @@ private:
 
     std::shared_ptr<const Books> m_books;
     CashReport m_report;
+    ChainCheck m_chain;
     CashAsker m_asker;
     bool m_asking = false;
     bool m_askAgain = false; // the days or the books changed while a question was under way

@@ -65,7 +65,7 @@ OfficeWindow::OfficeWindow(QWidget* parent)
     : QMainWindow(parent), m_views(new QTabWidget(this)), m_history(new HistoryView(m_views)),
       m_cash(new CashView(m_views)), m_risk(new RiskView(m_views)), m_state(new QLabel(this)),
       m_unreadable(new QLabel(this)), m_banner(new QLabel(this)), m_operator(new QLabel(this)),
-      m_reports(new ViewReports(this)) {
+      m_reports(new ViewReports(this)), m_chain(new QLabel(this)) {
     setObjectName(QStringLiteral("OfficeWindow"));
     setWindowIcon(officeIcon());
     if (!HasErrorReporter()) { // the tests put a recorder in place first
@@ -104,6 +104,10 @@ OfficeWindow::OfficeWindow(QWidget* parent)
     m_unreadable->hide();
     m_operator->setObjectName(QStringLiteral("OperatorState"));
     m_operator->hide();
+    m_chain->setObjectName(QStringLiteral("ChainState"));
+    m_chain->setContentsMargins(6, 0, 6, 0);
+    m_chain->hide();
+    statusBar()->addPermanentWidget(m_chain);
     statusBar()->addPermanentWidget(m_operator);
     statusBar()->addPermanentWidget(m_unreadable);
     statusBar()->addPermanentWidget(m_state);
@@ -283,6 +287,8 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
     m_reader.reset();
     m_unreadableCount.reset();
     m_unreadable->hide();
+    m_chain->hide();
+    m_cash->SetChain({});
     m_history->SetOperators({});
     m_refusal.clear();
     m_problems.clear();
@@ -306,6 +312,8 @@ bool OfficeWindow::OpenFolder(const QString& folder) {
             Handler(this, &OfficeWindow::ShowServerState));
     connect(reader, &BooksReader::Counted, this,
             [this](const HistoryCensus& census) { RunHandler([&] { ShowCensus(census); }); });
+    connect(reader, &BooksReader::Checked, this,
+            [this](const ChainCheck& check) { RunHandler([&] { ShowChain(check); }); });
     connect(reader, &BooksReader::Told, this,
             [this](const QString& message) { statusBar()->showMessage(message, 10000); });
     ShowServerState(); // nobody named until the books are read
@@ -441,6 +449,30 @@ void OfficeWindow::ShowCensus(const HistoryCensus& census) {
     m_history->SetOperators(census.operators);
 }
 
+// «История цела», or the first record that does not match, as the last check found it.
+void OfficeWindow::ShowChain(const ChainCheck& check) {
+    m_cash->SetChain(check);
+    if (!check.verdict.Whole()) {
+        m_chain->setText(check.verdict.Said().section(QLatin1Char('\n'), 0, 0));
+        m_chain->setStyleSheet(QStringLiteral("QLabel { color: #b00000; font-weight: bold; }"));
+        m_chain->setToolTip(QStringLiteral("Проверьте историю целиком: varnel-verify."));
+    } else if (!check.chained) {
+        m_chain->setText(QStringLiteral("История без хешей"));
+        m_chain->setStyleSheet({});
+        m_chain->setToolTip(QStringLiteral("Записи истории ещё не несут хешей цепочки: "
+                                           "varnel-newdesk ПАПКА добавляет поле HASH."));
+    } else {
+        m_chain->setText(QStringLiteral("История цела"));
+        m_chain->setStyleSheet({});
+        m_chain->setToolTip(HeadText(check.verdict.head) +
+                            (check.unsealed > 0
+                                 ? QStringLiteral("\nЕщё не в цепочке (работа не закончена): %1")
+                                       .arg(check.unsealed)
+                                 : QString()));
+    }
+    m_chain->show();
+}
+
 void OfficeWindow::UpdateTitle() {
     setWindowTitle(
         !m_reader ? QStringLiteral("Varnel — бэк-офис")
@@ -497,10 +529,30 @@ void OfficeWindow::ExportCsv(const QString& path) {
 
 void OfficeWindow::SavePdf(const QString& path) {
     m_reports->SavePdf(CurrentView(), path);
+    KeepHeadOfReport();
 }
 
 void OfficeWindow::Print() {
     m_reports->Print(CurrentView());
+    KeepHeadOfReport();
+}
+
+// A day report written out or printed: the history's head written down among the books' own
+// (a folder's digests/, a server's varnel.digests), off the window's thread.
+void OfficeWindow::KeepHeadOfReport() {
+    if (CurrentView() != m_cash || !m_reader || OnStandby())
+        return;
+    m_reader->Ask<ChainHead>(
+        this,
+        [](BooksSource& source) { return source.WriteDigest(QStringLiteral("отчёт за день")); },
+        [this](const ChainHead& head) {
+            statusBar()->showMessage(
+                QStringLiteral("Голова истории записана: %1").arg(HeadText(head)), 10000);
+        },
+        [this](const SourceFailure& failure) {
+            statusBar()->showMessage(
+                QStringLiteral("Голова истории не записана: %1").arg(failure.message), 10000);
+        });
 }
 
 void OfficeWindow::PrintPreview() {

@@ -13,8 +13,9 @@ class QLabel;
 class QTabWidget;
 
 namespace varnel {
+struct ChainCheck;
 struct HistoryCensus;
-}
+} // namespace varnel
 
 namespace varnel::office {
 
@@ -89,6 +90,8 @@ private:
     void UpdateTitle();
     void Show(const std::shared_ptr<const Books>& books);
     void ShowCensus(const HistoryCensus& census);
+    void ShowChain(const ChainCheck& check);
+    void KeepHeadOfReport();
     void ShowServerState();
     void ReadingFailed(const QString& message, bool broken);
 
@@ -105,6 +108,7 @@ private:
     QString m_refusal;      // the refusal last reported
     QStringList m_problems; // as last reported
     ViewReports* m_reports;
+    QLabel* m_chain; // whether the history's chain is whole, as last checked
     QAction* m_undo = nullptr;
     QAction* m_limits = nullptr;
     QList<QAction*> m_viewActions;

@@ -50,7 +50,7 @@ BooksReader::~BooksReader() {
 
 bool BooksReader::Idle() const {
     return m_books && !m_reading && !m_readAgain && !m_soon.isActive() && !m_counting &&
-           !m_countAgain;
+           !m_countAgain && !m_checking && !m_checkAgain;
 }
 
 // A server's follower tells at most once in its quiet time; a folder's files tell once per
@@ -132,6 +132,7 @@ void BooksReader::Census() {
             m_counting = false;
             m_censusError.clear();
             emit Counted(census);
+            CheckChain();
             if (m_countAgain)
                 Census();
         },
@@ -142,6 +143,29 @@ void BooksReader::Census() {
             if (!OnServer() && failure.message != m_censusError)
                 ReportError(failure.message);
             m_censusError = failure.message;
+        });
+}
+
+// The chain from where the last check ended: one check at a time, a census meanwhile ending in
+// one more after it. A check that fails is told by the next reading, as a census's is.
+void BooksReader::CheckChain() {
+    if (m_checking) {
+        m_checkAgain = true;
+        return;
+    }
+    m_checking = true;
+    m_checkAgain = false;
+    Ask<ChainCheck>(
+        this, [](BooksSource& source) { return source.CheckChain(); },
+        [this](const ChainCheck& check) {
+            m_checking = false;
+            emit Checked(check);
+            if (m_checkAgain)
+                CheckChain();
+        },
+        [this](const SourceFailure&) {
+            m_checking = false;
+            m_checkAgain = false;
         });
 }
 

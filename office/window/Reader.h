@@ -52,7 +52,7 @@ public:
     const std::shared_ptr<const Books>& CurrentBooks() const { return m_books; }
     // Whether the books did not answer the last reading.
     bool Lost() const { return m_lost; }
-    // No reading under way, none to follow, the history's census taken.
+    // No reading under way, none to follow, the history's census taken and its chain checked.
     bool Idle() const;
 
     // Reads the books now, or after the reading under way. While held, the reading waits.
@@ -112,12 +112,15 @@ signals:
     void StateChanged();
     // The history's census, after each reading.
     void Counted(const HistoryCensus& census);
+    // The history's chain checked, after each census.
+    void Checked(const ChainCheck& check);
     // What a reading did on the way that the operator is to hear of.
     void Told(const QString& message);
 
 private:
     void Changed();
     void Census();
+    void CheckChain();
 
     QString m_folder;
     QString m_conninfo;
@@ -137,6 +140,8 @@ private:
     bool m_readAgain = false;
     bool m_counting = false;
     bool m_countAgain = false;
+    bool m_checking = false;
+    bool m_checkAgain = false;
     QString m_censusError; // as last told
 };
 
