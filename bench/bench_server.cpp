@@ -187,11 +187,20 @@ void enterEvents(const QString& conninfo, int events) {
 // Eight events entered through the operations, as the event dialog enters them.
 constexpr int kOpenBets = 10000;
 
-const QString& betsBooks() {
-    static QString conninfo;
-    static std::once_flag made;
-    std::call_once(made, [] {
-        conninfo = freshBooks(QStringLiteral("bench_bets"));
+// The books of the bets, with the history's chain (`chained`) or with its sealer made a no-op
+// (the same books otherwise), for the cost of the chain in one run.
+const QString& betsBooks(bool chained) {
+    static QString conninfo[2];
+    static std::once_flag made[2];
+    std::call_once(made[chained], [chained] {
+        QString& books = conninfo[chained];
+        books =
+            freshBooks(chained ? QStringLiteral("bench_bets") : QStringLiteral("bench_bets_plain"));
+        const QString& conninfo = books;
+        if (!chained)
+            ServerConnection(conninfo).Exec(QStringLiteral(
+                "create or replace function varnel.seal() returns bigint language sql as "
+                "'select 0::bigint'"));
         enterEvents(conninfo, kBetEvents);
         // An office's books are not new: open bets on other events, and the statistics that
         // autovacuum keeps (on books just laid out it has none for its first minute, and a
@@ -203,18 +212,23 @@ const QString& betsBooks() {
                         .arg(kOpenBets));
         server.Exec(QStringLiteral("vacuum analyze"));
     });
-    return conninfo;
+    return conninfo[chained];
 }
 
-std::atomic<long> betsTaken{0};
+std::atomic<long> betsTaken[2] = {0, 0};
 
 // Every counter (a thread of its own, its own connection) takes bets on a random one of the
 // eight events and outcomes, as fast as the server lets it: one iteration is one bet, from
 // finding the event by its number to the commit of the bet with its history record. Afterwards
 // the server must hold every bet, and each event's stake sums must have grown by its bets.
+// chain:1 with the history's chain, chain:0 with its sealer a no-op; with the chain, how long
+// records waited to be sealed (from the start of the bet's transaction to the start of the one
+// that sealed it: seal_p50_ms, seal_max_ms) and that every record of the history is sealed.
 void BM_RecordBets(benchmark::State& state) {
     guarded(state, [&] {
-        const QString& conninfo = betsBooks();
+        const bool chained = state.range(0) == 1;
+        const QString& conninfo = betsBooks(chained);
+        std::atomic<long>& betsTaken = ::betsTaken[chained];
         Counter counter(conninfo);
         std::mt19937 random(unsigned(state.thread_index() + 1));
         const QString client = QStringLiteral("Касса %1").arg(state.thread_index() + 1);
@@ -236,9 +250,28 @@ void BM_RecordBets(benchmark::State& state) {
                                    "p.number = c.number)"));
         if (bets != betsTaken.load() || serials != bets || unmatched != 0)
             throw std::runtime_error("the server does not hold what the counters recorded");
+        if (!chained)
+            return;
+        server.Exec(QStringLiteral("select varnel.seal()"));
+        ServerRows waited = server.Exec(QStringLiteral(
+            "select percentile_cont(0.5) within group (order by w), max(w), count(*) from "
+            "(select extract(epoch from s.sealed - h.written) * 1000 as w from varnel.seals s "
+            "join varnel.history h on h.key = s.key where h.written is not null) t"));
+        waited.Next();
+        state.counters["seal_p50_ms"] = waited.Value(0).toDouble();
+        state.counters["seal_max_ms"] = waited.Value(1).toDouble();
+        if (count(server, QStringLiteral("select count(*) from history")) !=
+            count(server, QStringLiteral("select count(*) from seals")))
+            throw std::runtime_error("a record of the history is not sealed");
     });
 }
-BENCHMARK(BM_RecordBets)->ThreadRange(1, 8)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordBets)
+    ->ArgName("chain")
+    ->Arg(0)
+    ->Arg(1)
+    ->ThreadRange(1, 8)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The cost of the owner's limits: one bet on an event that holds 10,000 bets already, with every
 // limit set (generous enough to pass) beside the same with none, on a folder's files (Arg 0)

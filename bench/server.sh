@@ -5,8 +5,9 @@
 #   bench/server.sh [SECONDS] [ROUNDS]
 #
 # Bets per second with 1, 2, 4 and 8 counters (bench_server's BM_RecordBets, SECONDS each, 20 by
-# default) beside pgbench's TPC-B-like transactions with as many clients (-s 8, in a second
-# database of the same cluster, SECONDS each), the two taking turns, ROUNDS times over (3 by
+# default; with the history's chain and with its sealer a no-op) beside pgbench's TPC-B-like
+# transactions with as many clients (-s 8, in a second database of the same cluster, SECONDS
+# each), taking turns, ROUNDS times over (3 by
 # default); then settling (BM_SettleEvent), the browser (BM_OpenBrowser), and the time from a
 # bet's commit to the back office showing it (bench_office's BM_CommitToView). Every commit of
 # the books notifies the back office, so pgbench runs its built-in script with a NOTIFY added
@@ -51,8 +52,14 @@ for round in $(seq "$rounds"); do
     tps="$(pgbench -n "${script[@]}" -c "$clients" -j "$clients" -T "$seconds" \
       "$("$throwaway" conninfo "$dir" pgbench)" | sed -n 's/^tps = \([0-9.]*\).*/\1/p')"
     echo "round $round, $clients clients: pgbench $tps tps, load $(cut -d' ' -f1-3 /proc/loadavg)"
-    "$bench" --benchmark_filter="BM_RecordBets/real_time/threads:$clients\$" \
-      --benchmark_min_time="$seconds" 2>&1 | grep -E '^BM_|ERROR|error' || true
+    # with the history's chain and without, the first of the two taking turns (what one leaves
+    # behind, autovacuum at work, falls on the other)
+    order="0 1"
+    [ $((round % 2)) = 0 ] && order="1 0"
+    for chain in $order; do
+      "$bench" --benchmark_filter="BM_RecordBets/chain:$chain/real_time/threads:$clients\$" \
+        --benchmark_min_time="$seconds" 2>&1 | grep -E '^BM_|ERROR|error' || true
+    done
   done
 done
 

@@ -54,28 +54,34 @@ void DefineChain(ServerConnection& server) {
         // `below`: every record of a transaction below it is sealed; `day`: the books' day of
         // the last digest written at a sealing.
         server.Exec(QStringLiteral("create table varnel.chain (records bigint not null, head text "
-                                   "not null, below xid8 not null, day date)"));
+                                   "not null, below xid8 not null, day date, sealed timestamptz "
+                                   "not null)"));
         server.Exec(QStringLiteral("insert into varnel.chain values (0, repeat('0', 64), '0', "
-                                   "null)"));
+                                   "null, '-infinity')"));
         server.Exec(QStringLiteral(
             "create table varnel.digests (at timestamptz not null default now(), records bigint "
             "not null, head text not null, why text not null)"));
     }
-    QStringList pieces, columns;
-    for (const FieldDescription* field : chainedFields()) {
-        pieces
-            << QStringLiteral("varnel.piece(%1)").arg(canonicalValue(*field, QStringLiteral("h")));
+    // The canonical text written out in full: a function per field would cost the sealer four
+    // times as much.
+    const auto canonical = [](const QString& row) {
+        QStringList pieces;
+        for (const FieldDescription* field : chainedFields()) {
+            const QString value =
+                QStringLiteral("coalesce(%1, '')").arg(canonicalValue(*field, row));
+            pieces << QStringLiteral("';' || octet_length(%1) || ':' || %1").arg(value);
+        }
+        return pieces.join(QStringLiteral(" || "));
+    };
+    QStringList columns;
+    for (const FieldDescription* field : chainedFields())
         columns << (field->sealed || field->type == TFieldType::Date
                         ? canonicalValue(*field, QStringLiteral("h"))
                         : QStringLiteral("h.") + ServerColumn(field->name)) +
                        QStringLiteral(" as ") + ServerColumn(field->name);
-    }
-    server.Exec(QStringLiteral(
-        "create or replace function varnel.piece(v text) returns text language sql immutable "
-        "as $$ select ';' || octet_length(coalesce(v, '')) || ':' || coalesce(v, '') $$"));
     server.Exec(QStringLiteral("create or replace function varnel.canonical(h varnel.history) "
                                "returns text language sql stable as $$ select %1 $$")
-                    .arg(pieces.join(QStringLiteral(" || "))));
+                    .arg(canonical(QStringLiteral("h"))));
     // In key order, the records of the transactions that ended before the oldest one still
     // running: a record of a transaction still open, whatever its key, is sealed after them.
     // Read committed only: a snapshot older than the chain's row would seal twice.
@@ -84,6 +90,7 @@ void DefineChain(ServerConnection& server) {
             "create or replace function varnel.seal() returns bigint language plpgsql security "
             "definer set search_path = pg_catalog, pg_temp as $$ "
             "declare c record; upto xid8; r record; n bigint; h text; today date; "
+            "links bigint[] := '{}'; keys bigint[] := '{}'; hashes text[] := '{}'; "
             "begin "
             "if current_setting('transaction_isolation') <> 'read committed' "
             "or not pg_try_advisory_xact_lock(%1) then return 0; end if; "
@@ -95,18 +102,21 @@ void DefineChain(ServerConnection& server) {
             "insert into varnel.digests (records, head, why) values (c.records, c.head, 'день'); "
             "update varnel.chain set day = today; end if; "
             "n := c.records; h := c.head; "
-            "for r in select x.key, varnel.canonical(x) as form from varnel.history x "
+            "for r in select x.key, %2 as form from varnel.history x "
             "where x.xact >= c.below and x.xact < upto "
             "and not exists (select from varnel.seals s where s.key = x.key) order by x.key loop "
             "n := n + 1; "
             "h := encode(sha256(convert_to(h || n::text || r.form, 'UTF8')), 'hex'); "
-            "insert into varnel.seals (link, key, hash) values (n, r.key, h); "
+            "links := links || n; keys := keys || r.key; hashes := hashes || h; "
             "end loop; "
-            "if n > c.records or upto > c.below then "
-            "update varnel.chain set records = n, head = h, below = greatest(c.below, upto); end "
-            "if; "
+            "if n > c.records then insert into varnel.seals (link, key, hash) "
+            "select * from unnest(links, keys, hashes); "
+            "update varnel.chain set records = n, head = h, below = greatest(c.below, upto), "
+            "sealed = now(); "
+            "end if; "
             "return n - c.records; end $$")
-            .arg(kSealLock));
+            .arg(kSealLock)
+            .arg(canonical(QStringLiteral("x"))));
     server.Exec(QStringLiteral(
         "create or replace function varnel.write_digest(p_why text) returns table (records "
         "bigint, head text) language plpgsql security definer set search_path = pg_catalog, "

@@ -17,11 +17,13 @@ class ServerConnection;
 // function (security definer, its search path pinned) that takes the records of transactions
 // that ended before its snapshot's oldest running one, in the order of their keys, and appends
 // them to the chain: no transaction still open can put a record before them. Every operation
-// calls it as it starts (a call that finds another sealing returns at once), and so do the
-// back office and varnel-verify; nothing of ours has to be kept running.
+// calls it as it starts, unless a sealing ended within the last 20 ms (a call that finds another
+// sealing returns at once), and so do the back office and varnel-verify; nothing of ours has to
+// be kept running.
 //   varnel.seals    link (the record's place in the chain, from 1), key (its history record),
 //                   hash, sealed (when); written by the sealer alone, read by every operator
-//   varnel.chain    one row: the records sealed, the head's hash, the transactions sealed below
+//   varnel.chain    one row: the records sealed, the head's hash, the transactions sealed below,
+//                   the books' day of the last digest of a sealing, when it last sealed
 //   varnel.digests  the heads written down: at the first sealing of each of the books' days,
 //                   and at each day report (varnel.write_digest)
 //   varnel.chained  the sealed records in their order with their hashes, every field as the

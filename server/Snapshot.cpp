@@ -116,8 +116,16 @@ QString ServerSelect(const TableDescription& table, const QList<const FieldDescr
                           : QStringLiteral("%1::text").arg(ServerColumn(field->name)));
     if (withKey)
         columns << QStringLiteral("key");
-    return QStringLiteral("select %1 from %2.%3%4 order by key")
-        .arg(columns.join(','), kServerSchema, ServerTable(table), where);
+    // The history in the order of its chain (records of work not yet sealed after, by key), so
+    // that a folder written from it verifies as the server does.
+    const bool chained = std::any_of(fields.begin(), fields.end(),
+                                     [](const FieldDescription* f) { return f->keptApart; });
+    return QStringLiteral("select %1 from %2.%3%4 order by %5key")
+        .arg(columns.join(','), kServerSchema, ServerTable(table), where,
+             chained ? QStringLiteral("(select s.link from varnel.seals s where s.key = %1.key) "
+                                      "nulls last, ")
+                           .arg(ServerTable(table))
+                     : QString());
 }
 
 bool ReadsSealed(ServerConnection& server) {

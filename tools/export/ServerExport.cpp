@@ -2,6 +2,7 @@
 #include "base/Errors.h"
 #include "server/Connection.h"
 #include "server/Schema.h"
+#include "server/Seals.h"
 #include "server/Snapshot.h"
 #include "store/Csv.h"
 #include "store/Tables.h"
@@ -183,6 +184,7 @@ int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* o
                              .arg(server.Server())
                              .arg(version)
                              .arg(kServerSchemaVersion)};
+    SealHistory(server); // the history's records with their hashes, as far as they can be
     ServerSnapshot(dir.absolutePath()).Take(server);
     std::string report;
     for (const TableDescription* table : AllTables()) {
