@@ -290,11 +290,6 @@ void ChainChecker::Resume(const ChainHead& from, std::int64_t sealedFrom) {
     m_sealedFrom = sealedFrom;
 }
 
-QByteArray ChainChecker::LinkAt(const QByteArray& previous, std::int64_t place,
-                                const std::string& body) {
-    return m_hasher.Link(previous, place, body);
-}
-
 bool ChainChecker::Feed(std::string_view fields, std::string_view stored, bool deleted) {
     if (m_decided)
         return false;
@@ -338,23 +333,24 @@ void ChainChecker::Classify() {
     const Pending* next = m_pending.size() > 1 ? &m_pending[1] : nullptr;
     const std::int64_t i = first.place;
     m_verdict.at = i;
-    const bool nextBelongsHere =
-        next && !next->stored.isEmpty() && LinkAt(m_head.hash, i, next->body) == next->stored;
+    const bool nextBelongsHere = next && !next->stored.isEmpty() &&
+                                 m_hasher.Link(m_head.hash, i, next->body) == next->stored;
     if (first.stored.isEmpty()) {
         m_verdict.breach = nextBelongsHere ? ChainBreach::Inserted : ChainBreach::Unsealed;
         return;
     }
     if (nextBelongsHere) {
-        m_verdict.breach = LinkAt(next->stored, i + 1, first.body) == first.stored
+        m_verdict.breach = m_hasher.Link(next->stored, i + 1, first.body) == first.stored
                                ? ChainBreach::Reordered
                                : ChainBreach::Inserted;
         return;
     }
     m_verdict.breach = ChainBreach::Changed;
-    if (!next || next->stored.isEmpty() || LinkAt(first.stored, i + 1, next->body) == next->stored)
+    if (!next || next->stored.isEmpty() ||
+        m_hasher.Link(first.stored, i + 1, next->body) == next->stored)
         return;
     for (int removed = 1; removed <= kRemovedAtMost; ++removed)
-        if (LinkAt(first.stored, i + 1 + removed, next->body) == next->stored) {
+        if (m_hasher.Link(first.stored, i + 1 + removed, next->body) == next->stored) {
             m_verdict.breach = ChainBreach::Removed;
             return;
         }

@@ -153,7 +153,6 @@ private:
         QByteArray stored;
         bool deleted;
     };
-    QByteArray LinkAt(const QByteArray& previous, std::int64_t place, const std::string& body);
     void Classify();
     bool Broken() const { return m_verdict.breach != ChainBreach::None; }
 
@@ -164,7 +163,6 @@ private:
     std::deque<Pending> m_pending;
     ChainVerdict m_verdict;
     bool m_decided = false;
-    std::string m_scratch;
 };
 
 // Checks the chain of a folder's HISTORY.DBF, from the start or after the part checked before
