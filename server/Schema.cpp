@@ -418,7 +418,8 @@ int UpgradeServer(ServerConnection& server) {
     guardHistory(server);
     DefineOperations(server);
     GrantOperations(server);
-    // 7 -> 8: the history's chain, every record there sealed now, in the order of their keys.
+    // 7 -> 8: the history's chain, every record there sealed now, in the order of their keys;
+    // 8 -> 9: the view of the records the chain's checkers read.
     DefineChain(server);
     SealHistory(server);
     server.Exec(QStringLiteral("insert into varnel.version (version) values (%1)")

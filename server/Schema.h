@@ -19,8 +19,9 @@ inline constexpr QLatin1String kServerSchema{"varnel"};
 // through the books' own operations (server/Operations.h), none through a table; 6: a bet's
 // slip (the seal of its payout code, which no operator reads, and the payment by the slip);
 // 7: the back office's questions (the transaction of each history record, the history's
-// indexes, client names folded by the books' own function); 8: the history's chain (Seals.h).
-inline constexpr int kServerSchemaVersion = 8;
+// indexes, client names folded by the books' own function); 8: the history's chain (Seals.h);
+// 9: the history's records in their canonical form, for the chain's checkers.
+inline constexpr int kServerSchemaVersion = 9;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};

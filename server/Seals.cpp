@@ -8,7 +8,12 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -124,6 +129,9 @@ void DefineChain(ServerConnection& server) {
         "return query insert into varnel.digests as d (records, head, why) "
         "select c.records, c.head, left(coalesce(p_why, ''), 100) from varnel.chain c "
         "returning d.records, d.head; end $$"));
+    server.Exec(QStringLiteral("create or replace view varnel.records as select h.key, %1 from "
+                               "varnel.history h")
+                    .arg(columns.join(QStringLiteral(", "))));
     server.Exec(QStringLiteral("create or replace view varnel.chained as select s.link, s.hash, "
                                "%1 from varnel.seals s join varnel.history h on h.key = s.key")
                     .arg(columns.join(QStringLiteral(", "))));
@@ -148,7 +156,7 @@ void DefineChain(ServerConnection& server) {
           QStringLiteral("insert on varnel.seals, varnel.digests"),
           QStringLiteral("update on varnel.chain")})
         server.Exec(QStringLiteral("grant %1 to %2").arg(right, sealer));
-    for (const char* const table : {"seals", "chain", "digests", "chained"})
+    for (const char* const table : {"seals", "chain", "digests", "records", "chained"})
         server.Exec(QStringLiteral("grant select on varnel.%1 to %2, %3")
                         .arg(QLatin1String(table), kassa, operations));
     for (const char* const function : {"seal()", "write_digest(text)"}) {
@@ -172,13 +180,198 @@ ChainHead WriteDigest(ServerConnection& server, const QString& why) {
     return {row.Value(0).toLongLong(), row.Value(1).toString().toLatin1()};
 }
 
+namespace {
+
+// The cells of a line in COPY's text form, one after the other.
+class CopyCells {
+public:
+    CopyCells(const char* line, int size) : m_p(line), m_end(line + size) {}
+    // The next cell's text (valid until the next call); false for NULL (the text then empty).
+    bool Next(std::string_view& value) {
+        if (m_end - m_p >= 2 && m_p[0] == '\\' && m_p[1] == 'N') {
+            m_p = std::min(m_p + 3, m_end);
+            value = {};
+            return false;
+        }
+        const char* const start = m_p;
+        while (m_p < m_end && *m_p != '\t' && *m_p != '\\')
+            ++m_p;
+        if (m_p == m_end || *m_p == '\t') { // no escapes: the line's own bytes
+            value = std::string_view(start, std::size_t(m_p - start));
+            m_p = std::min(m_p + 1, m_end);
+            return true;
+        }
+        m_escaped.assign(start, m_p);
+        for (; m_p < m_end && *m_p != '\t'; ++m_p) {
+            if (*m_p != '\\' || m_p + 1 == m_end) {
+                m_escaped += *m_p;
+                continue;
+            }
+            const char escaped = *++m_p;
+            m_escaped += escaped == 't'   ? '\t'
+                         : escaped == 'n' ? '\n'
+                         : escaped == 'r' ? '\r'
+                                          : escaped;
+        }
+        m_p = std::min(m_p + 1, m_end);
+        value = m_escaped;
+        return true;
+    }
+    std::int64_t Integer() {
+        std::int64_t value = 0;
+        const auto read = std::from_chars(m_p, m_end, value);
+        m_p = read.ptr < m_end ? read.ptr + 1 : m_end;
+        return value;
+    }
+
+private:
+    const char* m_p;
+    const char* m_end;
+    std::string m_escaped;
+};
+
+// The fields of a history record as the views give them, into their canonical text.
+void readFields(CopyCells& cells, const QList<const FieldDescription*>& fields,
+                CanonicalRecord& canonical) {
+    std::string_view value;
+    canonical.Begin();
+    for (const FieldDescription* field : fields) {
+        cells.Next(value);
+        if (field->sealed || field->type == TFieldType::Date)
+            canonical.Raw(value);
+        else if (field->type == TFieldType::String)
+            canonical.Text(value);
+        else
+            canonical.Number(value);
+    }
+}
+
+constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
+
+// The chain's check inside a reading transaction; nothing when the head checked before (`from`)
+// is no longer in the chain.
+std::optional<ChainVerdict> checkChain(ServerConnection& server, const QList<ChainHead>& digests,
+                                       const ChainHead& from) {
+    const QList<const FieldDescription*> fields = chainedFields();
+    // Every record's hash can be checked alone against the hash kept before it: the history is
+    // read in whatever order the server keeps it, and the seals apart, in the chain's order (a
+    // join of the two in that order costs the server twice the time). The first record found
+    // wrong, and a few after it, are then read in the chain's order to tell what was done.
+    std::int64_t last = from.records; // the last seal in an unbroken run of links
+    std::int64_t suspect = kNone;     // the first record that does not check out
+    bool fromKept = from.records == 0;
+    QByteArray kept = from.records == 0 ? ChainStart() : from.hash; // hashes from `last`'s on
+    struct Sealed {
+        std::int64_t key;
+        std::int64_t link;
+    };
+    std::vector<Sealed> byKey;
+    std::string_view hash;
+    server.CopyOut(QStringLiteral("select link, key, hash from varnel.seals where link >= %1 "
+                                  "order by link")
+                       .arg(from.records),
+                   [&](const char* line, int size) {
+                       CopyCells cells(line, size);
+                       const std::int64_t link = cells.Integer();
+                       const std::int64_t key = cells.Integer();
+                       cells.Next(hash);
+                       if (link == from.records) { // the head checked before, still there
+                           fromKept = hash == std::string_view(from.hash.constData(),
+                                                               std::size_t(from.hash.size()));
+                           return;
+                       }
+                       if (suspect != kNone)
+                           return;
+                       if (link != last + 1 || hash.size() != std::size_t(kChainHashLength)) {
+                           suspect = last + 1;
+                           return;
+                       }
+                       last = link;
+                       byKey.push_back({key, link});
+                       kept.append(hash.data(), qsizetype(hash.size()));
+                   });
+    if (!fromKept)
+        return std::nullopt;
+    const auto keptHash = [&](std::int64_t link) {
+        return QByteArray::fromRawData(kept.constData() + (link - from.records) * kChainHashLength,
+                                       kChainHashLength);
+    };
+
+    if (!byKey.empty()) {
+        std::sort(byKey.begin(), byKey.end(),
+                  [](const Sealed& a, const Sealed& b) { return a.key < b.key; });
+        std::vector<bool> checked(byKey.size());
+        ChainHasher hasher;
+        CanonicalRecord canonical;
+        std::size_t at = 0; // the history mostly comes in the order of its keys
+        server.CopyOut(
+            QStringLiteral("select * from varnel.records where key >= %1").arg(byKey.front().key),
+            [&](const char* line, int size) {
+                CopyCells cells(line, size);
+                const std::int64_t key = cells.Integer();
+                if (at + 1 < byKey.size() && byKey[at + 1].key == key) {
+                    ++at;
+                } else if (byKey[at].key != key) {
+                    const auto found =
+                        std::lower_bound(byKey.begin(), byKey.end(), key,
+                                         [](const Sealed& s, std::int64_t k) { return s.key < k; });
+                    if (found == byKey.end() || found->key != key)
+                        return; // not sealed yet
+                    at = std::size_t(found - byKey.begin());
+                }
+                const std::int64_t link = byKey[at].link;
+                if (link >= suspect)
+                    return;
+                readFields(cells, fields, canonical);
+                if (hasher.Link(keptHash(link - 1), link, canonical.Form()) == keptHash(link))
+                    checked[std::size_t(link - from.records - 1)] = true;
+                else
+                    suspect = link;
+            });
+        const auto missing = std::find(checked.begin(), checked.end(), false);
+        if (missing != checked.end())
+            suspect = std::min(suspect, from.records + 1 + (missing - checked.begin()));
+    }
+    for (const ChainHead& digest : digests)
+        if (digest.records > from.records && digest.records <= std::min(last, suspect - 1) &&
+            digest.hash != keptHash(digest.records))
+            suspect = digest.records;
+
+    ChainChecker checker(digests);
+    const std::int64_t before = std::min(last, suspect - 1);
+    if (before > 0)
+        checker.Resume({before, QByteArray(keptHash(before).constData(), kChainHashLength)}, 1);
+    if (suspect == kNone)
+        return checker.Finish();
+    // Record by record from the first wrong one, in windows, until the checker knows.
+    CanonicalRecord canonical;
+    std::int64_t after = before;
+    bool more = true;
+    for (std::int64_t window = 16; more; window *= 2) {
+        std::int64_t rows = 0;
+        server.CopyOut(QStringLiteral("select * from varnel.chained where link > %1 order by "
+                                      "link limit %2")
+                           .arg(after)
+                           .arg(window),
+                       [&](const char* line, int size) {
+                           ++rows;
+                           CopyCells cells(line, size);
+                           after = cells.Integer();
+                           cells.Next(hash);
+                           readFields(cells, fields, canonical);
+                           if (more)
+                               more = checker.Feed(canonical.Form(), hash);
+                       });
+        more = more && rows == window;
+    }
+    return checker.Finish();
+}
+
+} // namespace
+
 ChainVerdict CheckServerChain(ServerConnection& server, const QList<ChainHead>& digests,
                               const ChainHead& from, std::int64_t* unsealed) {
     SealHistory(server);
-    const QList<const FieldDescription*> fields = chainedFields();
-    ChainChecker checker(digests);
-    if (from.records > 0)
-        checker.Resume(from, 1);
     ServerTransaction reading(server);
     server.Exec(QStringLiteral("set transaction isolation level repeatable read, read only"));
     if (unsealed)
@@ -188,67 +381,10 @@ ChainVerdict CheckServerChain(ServerConnection& server, const QList<ChainHead>& 
                             "from varnel.chain) and not exists (select from varnel.seals s where "
                             "s.key = h.key)"))
                         .toLongLong();
-    CanonicalRecord canonical;
-    std::string value;
-    bool more = true;
-    server.CopyOut(QStringLiteral("select * from varnel.chained where link > %1 order by link")
-                       .arg(from.records),
-                   [&](const char* line, int size) {
-                       if (!more)
-                           return;
-                       // link, hash, then the fields in their order
-                       const char* p = line;
-                       const char* const end = line + size;
-                       const auto cell = [&](std::string& out) {
-                           out.clear();
-                           bool null = false;
-                           if (end - p >= 2 && p[0] == '\\' && p[1] == 'N') {
-                               null = true;
-                               p += 2;
-                           }
-                           while (p < end && *p != '\t') {
-                               if (*p == '\\' && p + 1 < end) {
-                                   ++p;
-                                   switch (*p) {
-                                   case 't':
-                                       out += '\t';
-                                       break;
-                                   case 'n':
-                                       out += '\n';
-                                       break;
-                                   case 'r':
-                                       out += '\r';
-                                       break;
-                                   default:
-                                       out += *p;
-                                       break;
-                                   }
-                               } else {
-                                   out += *p;
-                               }
-                               ++p;
-                           }
-                           if (p < end)
-                               ++p;
-                           return !null;
-                       };
-                       std::string hash;
-                       cell(value); // the link: the order is the query's
-                       cell(hash);
-                       canonical.Begin();
-                       for (const FieldDescription* field : fields) {
-                           if (!cell(value))
-                               value.clear();
-                           if (field->sealed || field->type == TFieldType::Date)
-                               canonical.Raw(value);
-                           else if (field->type == TFieldType::String)
-                               canonical.Text(value);
-                           else
-                               canonical.Number(value);
-                       }
-                       more = checker.Feed(canonical.Form(), hash);
-                   });
-    return checker.Finish();
+    if (std::optional<ChainVerdict> verdict = checkChain(server, digests, from))
+        return *verdict;
+    // The part checked before changed since: the whole again, its head as one written down.
+    return *checkChain(server, QList<ChainHead>(digests) << from, {});
 }
 
 } // namespace varnel

@@ -26,8 +26,9 @@ class ServerConnection;
 //                   the books' day of the last digest of a sealing, when it last sealed
 //   varnel.digests  the heads written down: at the first sealing of each of the books' days,
 //                   and at each day report (varnel.write_digest)
-//   varnel.chained  the sealed records in their order with their hashes, every field as the
-//                   canonical form takes it (KOD as its hash): what a checker reads
+//   varnel.records  every history record by its key, each field as the canonical form takes it
+//                   (KOD as its hash): what a checker reads, with the seals
+//   varnel.chained  the sealed records in their order with their hashes and fields as above
 // Made where missing, its functions defined anew, inside the caller's transaction.
 void DefineChain(ServerConnection& server);
 

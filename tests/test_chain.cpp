@@ -2,6 +2,8 @@
 // the tests' own (tests/chain_check.py, written from the README alone) agreeing on a whole
 // history and on each way an owner may tamper with it.
 #include "base/Report.h"
+#include "server/Connection.h"
+#include "server/Seals.h"
 #include "store/Chain.h"
 #include "store/DataModule6.h"
 #include "store/Tables.h"
@@ -163,6 +165,10 @@ private slots:
         QCOMPARE(broken.verify.status, 1);
         QVERIFY2(broken.verify.out.contains(said), qPrintable(broken.verify.out));
         QCOMPARE(broken.independent, QStringLiteral("broken %1").arg(at));
+        if (!server.isEmpty() && digest) { // the back office goes on from the head it checked
+            ServerConnection connection(server);
+            QCOMPARE(CheckServerChain(connection, {}, heads[0]).at, at);
+        }
     }
 
     // A history kept before the field: it opens and takes records as it is; the field added,
