@@ -281,6 +281,37 @@ void ChainAppends(TTable& history) {
     });
 }
 
+std::int64_t SealFileTail(const QString& historyPath) {
+    DbfFile file(historyPath);
+    file.open(DbfFile::Access::ReadWrite);
+    const FileChainForm form(file);
+    const std::uint32_t count = file.recordCount();
+    std::uint32_t first = count;
+    while (form.Chained() && first > 0 && form.StoredHash(file.record(first - 1)).empty())
+        --first;
+    if (first == count)
+        return 0;
+    // A history none of whose records is sealed yet is chained from its first, as one whose
+    // records came before the field would be.
+    QByteArray previous = ChainStart();
+    if (first > 0) {
+        const std::string_view stored = form.StoredHash(file.record(first - 1));
+        previous = QByteArray(stored.data(), qsizetype(stored.size()));
+    }
+    ChainHasher hasher;
+    CanonicalRecord canonical;
+    file.beginOverlay(); // written and synced once
+    for (std::uint32_t i = first; i < count; ++i) {
+        QByteArray record(file.record(i), int(file.recordLength()));
+        form.Canonical(record.constData(), canonical, hasher);
+        previous = hasher.Link(previous, i + 1, canonical.Form());
+        form.WriteHash(record.data(), previous);
+        file.write(i, record);
+    }
+    file.applyChanges(file.overlayChanges(), count);
+    return count - first;
+}
+
 ChainChecker::ChainChecker(QList<ChainHead> digests) : m_digests(std::move(digests)) {
     m_head.hash = ChainStart();
 }

@@ -110,6 +110,12 @@ private:
 // record before, computed once.
 void ChainAppends(TTable& history);
 
+// Seals the records at the end of a history file that carry no hash (a server's records its
+// sealer had not reached when the books were written out) as the folder's writer seals each
+// record it appends; the records sealed. Throws an EDatabaseError when the file cannot be
+// written.
+std::int64_t SealFileTail(const QString& historyPath);
+
 // What a check of a chain found.
 enum class ChainBreach {
     None,

@@ -7,6 +7,7 @@
 #include "server/ServerHome.h"
 #include "server/ServerTable.h"
 #include "shell/StartUp.h"
+#include "store/Chain.h"
 #include "store/DataModule6.h"
 #include "store/Slip.h"
 #include "store/Tables.h"
@@ -1195,6 +1196,23 @@ private slots:
         QCOMPARE(quoted.out.count('\n'), 1);
         QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"2"});
         QCOMPARE(exported({"--server", db, "--to-folder", snapshot}).status, 1); // not over it
+        {
+            // Written out while an older transaction runs: the record the server cannot seal
+            // yet comes last, and the folder's chain takes it on whole.
+            ServerConnection older(db);
+            ServerTransaction open(older);
+            older.Value(QStringLiteral("select pg_current_xact_id()"));
+            psql(db, "insert into history (vid, fio) values ('Ставка', 'Поздний')");
+            const QString late = out.filePath("поздний");
+            QCOMPARE(exported({"--server", db, "--to-folder", late}).status, 0);
+            QCOMPARE(psql(db, "select h.fio from history h where not exists (select from seals "
+                              "s where s.key = h.key)"),
+                     QStringList{"Поздний"});
+            const ChainVerdict chain = CheckFolderChain(QDir(late).filePath("HISTORY.DBF"), {});
+            QVERIFY2(chain.Whole(), qPrintable(chain.Said()));
+            QCOMPARE(QString::number(chain.head.records),
+                     psql(db, "select count(*) from history")[0]);
+        }
         QCOMPARE(exported({"--server", db, "priem", "--fields", "nope"}).status, 1);
 
         // Onto a database that holds books: refused, nothing written.

@@ -186,6 +186,9 @@ int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* o
                              .arg(kServerSchemaVersion)};
     SealHistory(server); // the history's records with their hashes, as far as they can be
     ServerSnapshot(dir.absolutePath()).Take(server);
+    // The records of transactions the sealer could not yet take (one older still ran) come
+    // last without a hash: the folder's own chain takes them on.
+    SealFileTail(dir.filePath(HistoryTable().file));
     std::string report;
     for (const TableDescription* table : AllTables()) {
         DbfFile written(dir.filePath(table->file));
