@@ -442,6 +442,13 @@ ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>
     DbfFile file(historyPath);
     file.open(DbfFile::Access::Read);
     const FileChainForm form(file);
+    if (from.records > 0 &&
+        (from.records > file.recordCount() ||
+         (sealedFrom > 0 &&
+          form.StoredHash(file.record(std::uint32_t(from.records - 1))) !=
+              std::string_view(from.hash.constData(), std::size_t(from.hash.size())))))
+        // The part checked before changed since: the whole again, its head as one written down.
+        return CheckFolderChain(historyPath, QList<ChainHead>(digests) << from, {}, 0, records);
     ChainChecker checker(digests);
     if (from.records > 0)
         checker.Resume(from, sealedFrom);

@@ -172,8 +172,9 @@ private:
 };
 
 // Checks the chain of a folder's HISTORY.DBF, from the start or after the part checked before
-// (its head and its first record carrying a hash), up to `records` at most (all: -1). Throws an
-// EDatabaseError when it cannot be read.
+// (its head and its first record carrying a hash), up to `records` at most (all: -1); a head
+// checked before that is no longer in the file (cut, or rewritten through it) has the whole
+// checked again against it. Throws an EDatabaseError when it cannot be read.
 ChainVerdict CheckFolderChain(const QString& historyPath, const QList<ChainHead>& digests,
                               const ChainHead& from = {}, std::int64_t sealedFrom = 0,
                               std::int64_t records = -1);
