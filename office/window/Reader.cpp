@@ -49,8 +49,8 @@ BooksReader::~BooksReader() {
 }
 
 bool BooksReader::Idle() const {
-    return m_books && !m_reading && !m_readAgain && !m_soon.isActive() && !m_counting &&
-           !m_countAgain && !m_checking && !m_checkAgain;
+    return m_books && !m_reading && !m_readAgain && !m_soon.isActive() && m_census.Idle() &&
+           m_check.Idle();
 }
 
 // A server's follower tells at most once in its quiet time; a folder's files tell once per
@@ -120,25 +120,20 @@ void BooksReader::Read() {
 // census at a time, a reading meanwhile ending in one more after it. What is shown stays until
 // it is done.
 void BooksReader::Census() {
-    if (m_counting) {
-        m_countAgain = true;
+    if (!m_census.Begin())
         return;
-    }
-    m_counting = true;
-    m_countAgain = false;
     Ask<HistoryCensus>(
         this, [](BooksSource& source) { return source.Census(); },
         [this](const HistoryCensus& census) {
-            m_counting = false;
+            const bool again = m_census.End(true);
             m_censusError.clear();
             emit Counted(census);
             CheckChain();
-            if (m_countAgain)
+            if (again)
                 Census();
         },
         [this](const SourceFailure& failure) {
-            m_counting = false;
-            m_countAgain = false;
+            m_census.End(false);
             // A server's next reading says what is wrong; a folder's history is told once.
             if (!OnServer() && failure.message != m_censusError)
                 ReportError(failure.message);
@@ -149,24 +144,17 @@ void BooksReader::Census() {
 // The chain from where the last check ended: one check at a time, a census meanwhile ending in
 // one more after it. A check that fails is told by the next reading, as a census's is.
 void BooksReader::CheckChain() {
-    if (m_checking) {
-        m_checkAgain = true;
+    if (!m_check.Begin())
         return;
-    }
-    m_checking = true;
-    m_checkAgain = false;
     Ask<ChainCheck>(
         this, [](BooksSource& source) { return source.CheckChain(); },
         [this](const ChainCheck& check) {
-            m_checking = false;
+            const bool again = m_check.End(true);
             emit Checked(check);
-            if (m_checkAgain)
+            if (again)
                 CheckChain();
         },
-        [this](const SourceFailure&) {
-            m_checking = false;
-            m_checkAgain = false;
-        });
+        [this](const SourceFailure&) { m_check.End(false); });
 }
 
 HistoryAsker BooksReader::HistoryQuestions(QObject* context) {

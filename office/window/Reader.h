@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace varnel::office {
 
@@ -138,10 +139,23 @@ private:
     bool m_held = false;
     bool m_reading = false;
     bool m_readAgain = false;
-    bool m_counting = false;
-    bool m_countAgain = false;
-    bool m_checking = false;
-    bool m_checkAgain = false;
+    // A question asked of the source one at a time: asked meanwhile, it is asked once more
+    // when the one under way is answered.
+    struct OneAtATime {
+        bool asking = false;
+        bool again = false;
+        bool Begin() { // whether to ask now
+            again = asking;
+            return !std::exchange(asking, true);
+        }
+        bool End(bool answered) { // whether to ask again
+            asking = false;
+            return std::exchange(again, false) && answered;
+        }
+        bool Idle() const { return !asking && !again; }
+    };
+    OneAtATime m_census;
+    OneAtATime m_check;
     QString m_censusError; // as last told
 };
 
