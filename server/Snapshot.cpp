@@ -102,30 +102,25 @@ void ServerReading::ForEach(const QString& sql, const QVariantList& values,
 
 QString ServerSelect(const TableDescription& table, const QList<const FieldDescription*>& fields,
                      const QString& where, bool withKey, bool sealedRead) {
-    QStringList columns;
-    for (const FieldDescription* field : fields)
-        columns
-            << (field->keptApart // the chain's hash: its seal's
-                    ? QStringLiteral("(select s.hash from varnel.seals s where s.key = %1.key)")
-                          .arg(ServerTable(table))
-                    : field->sealed && !sealedRead ? QStringLiteral("null::text")
-                      : field->type == TFieldType::Float
-                          ? QStringLiteral("trim_scale(%1)::text").arg(ServerColumn(field->name))
-                      : field->type == TFieldType::String
-                          ? QStringLiteral("coalesce(%1, '')").arg(ServerColumn(field->name))
-                          : QStringLiteral("%1::text").arg(ServerColumn(field->name)));
-    if (withKey)
-        columns << QStringLiteral("key");
-    // The history in the order of its chain (records of work not yet sealed after, by key), so
-    // that a folder written from it verifies as the server does.
+    // The history with its chain's hashes, in the order of its chain (records of work not yet
+    // sealed after, by key), so that a folder written from it verifies as the server does.
     const bool chained = std::any_of(fields.begin(), fields.end(),
                                      [](const FieldDescription* f) { return f->keptApart; });
-    return QStringLiteral("select %1 from %2.%3%4 order by %5key")
-        .arg(columns.join(','), kServerSchema, ServerTable(table), where,
-             chained ? QStringLiteral("(select s.link from varnel.seals s where s.key = %1.key) "
-                                      "nulls last, ")
-                           .arg(ServerTable(table))
-                     : QString());
+    QStringList columns;
+    for (const FieldDescription* field : fields)
+        columns << (field->keptApart               ? QStringLiteral("s.hash")
+                    : field->sealed && !sealedRead ? QStringLiteral("null::text")
+                    : field->type == TFieldType::Float
+                        ? QStringLiteral("trim_scale(%1)::text").arg(ServerColumn(field->name))
+                    : field->type == TFieldType::String
+                        ? QStringLiteral("coalesce(%1, '')").arg(ServerColumn(field->name))
+                        : QStringLiteral("%1::text").arg(ServerColumn(field->name)));
+    if (withKey)
+        columns << QStringLiteral("key");
+    return QStringLiteral("select %1 from %2.%3%4%5 order by %6key")
+        .arg(columns.join(','), kServerSchema, ServerTable(table),
+             chained ? QStringLiteral(" left join varnel.seals s using (key)") : QString(), where,
+             chained ? QStringLiteral("s.link nulls last, ") : QString());
 }
 
 bool ReadsSealed(ServerConnection& server) {
