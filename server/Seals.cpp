@@ -78,12 +78,14 @@ void DefineChain(ServerConnection& server) {
         }
         return pieces.join(QStringLiteral(" || "));
     };
-    QStringList columns;
-    for (const FieldDescription* field : chainedFields())
+    QStringList columns, names;
+    for (const FieldDescription* field : chainedFields()) {
+        names << QStringLiteral("r.") + ServerColumn(field->name);
         columns << (field->sealed || field->type == TFieldType::Date
                         ? canonicalValue(*field, QStringLiteral("h"))
                         : QStringLiteral("h.") + ServerColumn(field->name)) +
                        QStringLiteral(" as ") + ServerColumn(field->name);
+    }
     server.Exec(QStringLiteral("create or replace function varnel.canonical(h varnel.history) "
                                "returns text language sql stable as $$ select %1 $$")
                     .arg(canonical(QStringLiteral("h"))));
@@ -133,8 +135,8 @@ void DefineChain(ServerConnection& server) {
                                "varnel.history h")
                     .arg(columns.join(QStringLiteral(", "))));
     server.Exec(QStringLiteral("create or replace view varnel.chained as select s.link, s.hash, "
-                               "%1 from varnel.seals s join varnel.history h on h.key = s.key")
-                    .arg(columns.join(QStringLiteral(", "))));
+                               "%1 from varnel.seals s join varnel.records r on r.key = s.key")
+                    .arg(names.join(QStringLiteral(", "))));
 
     // The sealer's functions run as a role of the books that cannot log in, as the operations
     // do: it reads the history whole and writes the chain, nothing else.
