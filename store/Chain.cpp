@@ -28,6 +28,12 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr std::size_t kLookAhead = 2;
 constexpr int kRemovedAtMost = 1000;
 
+// The file of a day's heads in a folder's digests/.
+QString digestFile(const QString& folder, const QDate& day) {
+    return QDir(folder).filePath(
+        QStringLiteral("%1/%2.txt").arg(QLatin1String(kDigestsFolder), day.toString(Qt::ISODate)));
+}
+
 } // namespace
 
 QByteArray ChainStart() {
@@ -265,13 +271,10 @@ void ChainAppends(TTable& history) {
         const QDate today = QDate::currentDate();
         if (s.digestOn != today) {
             s.digestOn = today;
-            const QFileInfo path(file->path());
-            if (!QFileInfo::exists(path.dir().filePath(
-                    QStringLiteral("%1/%2.txt")
-                        .arg(QLatin1String(kDigestsFolder), today.toString(Qt::ISODate))))) {
+            const QString folder = QFileInfo(file->path()).absolutePath();
+            if (!QFileInfo::exists(digestFile(folder, today))) {
                 try {
-                    WriteFolderDigest(path.absolutePath(), {index, previous},
-                                      QStringLiteral("начало дня"));
+                    WriteFolderDigest(folder, {index, previous}, QStringLiteral("начало дня"));
                 } catch (const EDatabaseError&) {
                 }
             }
@@ -483,12 +486,10 @@ QList<ChainHead> FolderDigests(const QString& folder) {
 }
 
 void WriteFolderDigest(const QString& folder, const ChainHead& head, const QString& why) {
-    const QDir dir(folder);
-    const QString digests = dir.filePath(QLatin1String(kDigestsFolder));
     const QDateTime now = QDateTime::currentDateTime();
-    const QString path = digests + QStringLiteral("/%1.txt").arg(now.date().toString(Qt::ISODate));
+    const QString path = digestFile(folder, now.date());
     QFile file(path);
-    if (!dir.mkpath(QLatin1String(kDigestsFolder)) ||
+    if (!QDir(folder).mkpath(QLatin1String(kDigestsFolder)) ||
         !file.open(QIODevice::WriteOnly | QIODevice::Append) ||
         file.write(
             QStringLiteral("%1 %2: %3\n")
