@@ -85,33 +85,33 @@ int RunVerify(const QStringList& arguments, std::FILE* out, std::FILE* err) {
                 folder = a;
             }
         }
+        ChainVerdict verdict;
         if (!server.isEmpty()) {
             if (!folder.isEmpty())
                 throw Usage{QStringLiteral("папка и --server вместе")};
             ServerConnection connection(WithTimeouts(server));
             RequireServerBooks(connection);
             std::int64_t unsealed = 0;
-            const ChainVerdict verdict = CheckServerChain(connection, digests, {}, &unsealed);
+            verdict = CheckServerChain(connection, digests, {}, &unsealed);
             if (unsealed > 0)
                 put(out, QStringLiteral("Записей ещё не в цепочке (их работа на сервере не "
                                         "закончена): %1. Проверены записи до них.")
                              .arg(unsealed));
-            put(out, verdict.Said());
-            std::fflush(out);
-            return verdict.Whole() ? 0 : 1;
+        } else {
+            if (folder.isEmpty())
+                throw Usage{QStringLiteral("не указана папка книг")};
+            const QString history = QDir(folder).filePath(HistoryTable().file);
+            if (!QFileInfo::exists(history))
+                throw EDatabaseError(
+                    QStringLiteral("В папке «%1» нет истории %2.")
+                        .arg(QDir::toNativeSeparators(folder), HistoryTable().file));
+            verdict = CheckFolderChain(history, digests);
+            if (verdict.Whole() && verdict.sealedFrom == 0 && verdict.head.records > 0)
+                put(out, QStringLiteral("Ни одна запись истории ещё не несёт хеша цепочки: она "
+                                        "начнётся со следующей записи (varnel-newdesk ПАПКА "
+                                        "добавляет поле HASH). Проверено только совпадение с "
+                                        "записанными головами."));
         }
-        if (folder.isEmpty())
-            throw Usage{QStringLiteral("не указана папка книг")};
-        const QString history = QDir(folder).filePath(HistoryTable().file);
-        if (!QFileInfo::exists(history))
-            throw EDatabaseError(QStringLiteral("В папке «%1» нет истории %2.")
-                                     .arg(QDir::toNativeSeparators(folder), HistoryTable().file));
-        const ChainVerdict verdict = CheckFolderChain(history, digests);
-        if (verdict.Whole() && verdict.sealedFrom == 0 && verdict.head.records > 0)
-            put(out, QStringLiteral("Ни одна запись истории ещё не несёт хеша цепочки: она "
-                                    "начнётся со следующей записи (varnel-newdesk ПАПКА добавляет "
-                                    "поле HASH). Проверено только совпадение с записанными "
-                                    "головами."));
         put(out, verdict.Said());
         std::fflush(out);
         return verdict.Whole() ? 0 : 1;
