@@ -190,13 +190,12 @@ constexpr int kOpenBets = 10000;
 // The books of the bets, with the history's chain (`chained`) or with its sealer made a no-op
 // (the same books otherwise), for the cost of the chain in one run.
 const QString& betsBooks(bool chained) {
-    static QString conninfo[2];
+    static QString books[2];
     static std::once_flag made[2];
     std::call_once(made[chained], [chained] {
-        QString& books = conninfo[chained];
-        books =
+        QString& conninfo = books[chained];
+        conninfo =
             freshBooks(chained ? QStringLiteral("bench_bets") : QStringLiteral("bench_bets_plain"));
-        const QString& conninfo = books;
         if (!chained)
             ServerConnection(conninfo).Exec(QStringLiteral(
                 "create or replace function varnel.seal() returns bigint language sql as "
@@ -212,7 +211,7 @@ const QString& betsBooks(bool chained) {
                         .arg(kOpenBets));
         server.Exec(QStringLiteral("vacuum analyze"));
     });
-    return conninfo[chained];
+    return books[chained];
 }
 
 std::atomic<long> betsTaken[2] = {0, 0};
