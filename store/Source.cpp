@@ -244,7 +244,10 @@ ChainCheck FolderSource::CheckChain() {
     } else {
         m_broken = check.verdict;
     }
-    check.chained = check.chained && (!check.verdict.Whole() || check.verdict.sealedFrom > 0);
+    // A history with the field carries a chain once its first record is sealed, or from the
+    // start when it has no record yet.
+    check.chained = check.chained && (!check.verdict.Whole() || check.verdict.sealedFrom > 0 ||
+                                      check.verdict.head.records == 0);
     return check;
 }
 

@@ -6,6 +6,7 @@
 #include "server/Seals.h"
 #include "store/Chain.h"
 #include "store/DataModule6.h"
+#include "store/Source.h"
 #include "store/Tables.h"
 #include "tests/support/Server.h"
 #include "tests/support/TestSupport.h"
@@ -184,7 +185,15 @@ private slots:
         BooksFixture& books = *m_home->books;
         const QString folder = books.folder.path();
         books.module.reset();
+        // (new books carry the chain from their first record; books from before, none yet)
+        const auto carriesChain = [&] {
+            FolderSource source(folder);
+            source.Read({});
+            return source.CheckChain().chained;
+        };
+        QVERIFY(carriesChain());
         createHistoryBeforeKassir(books.folder.file(QStringLiteral("HISTORY.DBF")));
+        QVERIFY(!carriesChain());
         books.module = std::make_unique<TDataModule6>();
         RunHandler([&] { books.module->DataModuleCreate(); });
         books.enterEvent(7, "Спартак", "Зенит");
