@@ -110,6 +110,14 @@ QString freshBooks(const QString& database) {
             "schemaname = 'varnel' and (indexname like 'history\\_by\\_%' or indexname in "
             "('history_xact', 'history_fio_part')) loop execute 'drop index varnel.' || i; end "
             "loop; end $$"));
+    // With VARNEL_BENCH_TAKE_BET=FILE, a bet is the stand-in the file defines (bench/stand-ins/)
+    // instead of the operation: what the rest of a bet costs, the rules' part or more left out.
+    if (const QString standIn = qEnvironmentVariable("VARNEL_BENCH_TAKE_BET"); !standIn.isEmpty()) {
+        QFile file(standIn);
+        if (!file.open(QIODevice::ReadOnly))
+            throw std::runtime_error("cannot read " + standIn.toStdString());
+        books.Exec(QString::fromUtf8(file.readAll()));
+    }
     return conninfo;
 }
 
@@ -247,7 +255,9 @@ void BM_RecordBets(benchmark::State& state) {
             server, QStringLiteral("select count(*) from compit c where summ_1 + summ_2 + summ_n "
                                    "<> 1500 + (select coalesce(sum(summa), 0) from priem p where "
                                    "p.number = c.number)"));
-        if (bets != betsTaken.load() || serials != bets || unmatched != 0)
+        // (a stand-in need not keep what the operation keeps)
+        const bool standIn = qEnvironmentVariableIsSet("VARNEL_BENCH_TAKE_BET");
+        if (!standIn && (bets != betsTaken.load() || serials != bets || unmatched != 0))
             throw std::runtime_error("the server does not hold what the counters recorded");
         if (!chained)
             return;
@@ -259,8 +269,8 @@ void BM_RecordBets(benchmark::State& state) {
         waited.Next();
         state.counters["seal_p50_ms"] = waited.Value(0).toDouble();
         state.counters["seal_max_ms"] = waited.Value(1).toDouble();
-        if (count(server, QStringLiteral("select count(*) from history")) !=
-            count(server, QStringLiteral("select count(*) from seals")))
+        if (!standIn && count(server, QStringLiteral("select count(*) from history")) !=
+                            count(server, QStringLiteral("select count(*) from seals")))
             throw std::runtime_error("a record of the history is not sealed");
     });
 }

@@ -15,6 +15,9 @@
 # those numbers of clients; REST=0 leaves out what follows the bets. The binary is
 # taken from $VARNEL_BENCH_BUILD (build-bench by default). With STATEMENTS=1 the server loads
 # pg_stat_statements, and the statements of the bets' database are listed after the bets.
+# STAND_INS="writes-only no-history reads-only" adds, after the bets of each round, the same
+# counters with the operation replaced by each stand-in of bench/stand-ins/ (with the chain):
+# what a bet costs without the rules, without its history record, without any write.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -58,6 +61,12 @@ for round in $(seq "$rounds"); do
     [ $((round % 2)) = 0 ] && order="1 0"
     for chain in $order; do
       "$bench" --benchmark_filter="BM_RecordBets/chain:$chain/real_time/threads:$clients\$" \
+        --benchmark_min_time="$seconds" 2>&1 | grep -E '^BM_|ERROR|error' || true
+    done
+    for stand_in in ${STAND_INS:-}; do
+      echo "stand-in $stand_in:"
+      VARNEL_BENCH_TAKE_BET="$root/bench/stand-ins/$stand_in.sql" "$bench" \
+        --benchmark_filter="BM_RecordBets/chain:1/real_time/threads:$clients\$" \
         --benchmark_min_time="$seconds" 2>&1 | grep -E '^BM_|ERROR|error' || true
     done
   done
