@@ -40,8 +40,7 @@ ChainHead WriteDigest(ServerConnection& server, const QString& why);
 
 // Seals what may be sealed, then checks the chain from `from` (the head of the part checked
 // before, or nothing for the whole; the whole against it when it is no longer in the chain)
-// against the heads given; `unsealed` the records not yet
-// sealed (of transactions still open).
+// against the heads given; `unsealed` the records not yet sealed (of transactions still open).
 ChainVerdict CheckServerChain(ServerConnection& server, const QList<ChainHead>& digests,
                               const ChainHead& from = {}, std::int64_t* unsealed = nullptr);
 
