@@ -241,6 +241,32 @@ private slots:
         payout.maxStake.reset();
         QTest::newRow("largest at a kopeck's edge") << *LargestStake(payout, 1.49, 0) << 100.4;
         QTest::newRow("largest at coefficient 0") << *LargestStake(payout, 0, 0) << 250.0;
+        // 1100 ÷ 1.1 × 100 falls a hair under 100,000 kopecks, whose payout is the limit itself:
+        // the largest is found by the limit's own test, not by the division.
+        liability.maxLiability = 1100;
+        QTest::newRow("largest a division short of the limit")
+            << *LargestStake(liability, 0.1, 0) << 1000.0;
+        // A stake at a limit is within it.
+        const auto taken = [](const Limits& limits, double stake) {
+            try {
+                CheckLimits(limits, stake, 1.5, 0, QStringLiteral("Зенит"));
+                return stake;
+            } catch (const ERuleRefused&) {
+                return 0.0;
+            }
+        };
+        Limits stakes;
+        stakes.minStake = 10;
+        stakes.maxStake = 1000;
+        QTest::newRow("the smallest stake taken") << taken(stakes, 10) << 10.0;
+        QTest::newRow("a kopeck under it refused") << taken(stakes, 9.99) << 0.0;
+        QTest::newRow("the largest stake taken") << taken(stakes, 1000) << 1000.0;
+        // Fifteen digits of a tie as the books round it, to the even one, as the server's text
+        // of a double does.
+        QTest::newRow("a tie shown to the even digit")
+            << FloatToStr(100000000000498.5).toDouble() << 100000000000498.0;
+        QTest::newRow("a tie shown up to the even digit")
+            << FloatToStr(100000000000499.5).toDouble() << 100000000000500.0;
     }
     void theMoneyOfTheRulesIsKeptAsPinned() {
         QFETCH(double, computed);

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <charconv>
 #include <cmath>
 
 namespace varnel {
@@ -122,6 +123,15 @@ int StrToInt(const QString& text) {
 }
 
 QString FloatToStr(double value) {
+    // Fifteen significant digits of the exact binary value, a tie to the even digit, as the
+    // books round every number they write (and the server's text of a double does): rounded
+    // here first, since the locale's own formatting takes a tie away from zero.
+    if (std::isfinite(value) && value != 0) {
+        char digits[32];
+        const auto written =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 14);
+        std::from_chars(digits, written.ptr, value);
+    }
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     return locale.toString(value, 'g', 15);
