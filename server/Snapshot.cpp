@@ -57,12 +57,23 @@ void forEachRow(ServerReading& reading, const TableDescription& table, const QSt
     const QList<const FieldDescription*> fields = allFields(table);
     QList<Variant> values;
     values.resize(fields.size());
-    reading.ForEach(ServerSelect(table, fields, where, true, sealedRead), {},
-                    [&](const ServerRows& row) {
-                        for (qsizetype f = 0; f < fields.size(); ++f)
-                            values[f] = fileValue(*fields[f], row.Value(int(f)));
-                        each(values, row.Value(int(fields.size())).toLongLong());
-                    });
+    reading.ForEach(
+        ServerSelect(table, fields, where, true, sealedRead), {}, [&](const ServerRows& row) {
+            for (qsizetype f = 0; f < fields.size(); ++f)
+                values[f] = fileValue(*fields[f], row.Value(int(f)));
+            const RecordKey key = row.Value(int(fields.size())).toLongLong();
+            try {
+                each(values, key);
+            } catch (const EConvertError& error) {
+                // A row the program's file cannot hold (a value the server took from another
+                // program): which one, so that its owner can mend it.
+                throw EUnwritableRow(
+                    QStringLiteral("Запись с ключом %1 таблицы varnel.%2 не записывается в файл "
+                                   "%3: %4")
+                        .arg(key)
+                        .arg(ServerTable(table), table.file, error.message()));
+            }
+        });
 }
 
 // Puts a whole file in the place of the table's, over the one there.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Errors.h"
 #include "store/engine/DataSet.h"
 
 #include <QDir>
@@ -49,6 +50,13 @@ QString ServerSelect(const TableDescription& table, const QList<const FieldDescr
                      const QString& where, bool withKey = false, bool sealedRead = false);
 // Whether this session's login may read the sealed fields.
 bool ReadsSealed(ServerConnection& server);
+
+// A row of the server that the program's file of its table cannot hold (a value another program
+// wrote there): the message names the table and the row's key, and why.
+class EUnwritableRow : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
 
 // The books of a server kept as the table files of a working folder (the program's own
 // layout), each taking read at one moment: a folder every reader of the books' files reads.

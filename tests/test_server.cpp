@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
@@ -1213,6 +1214,17 @@ private slots:
             QCOMPARE(QString::number(chain.head.records),
                      psql(db, "select count(*) from history")[0]);
         }
+        // A row the files cannot hold, written by the owner past the operations: the export
+        // names it and says how to go on, and leaves no table half written.
+        const QString key = psql(db, "update history set serial = 1000000000 where fio = "
+                                     "'Поздний' returning key")[0];
+        const QString full = out.filePath("полный");
+        const Run refused = exported({"--server", db, "--to-folder", full});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("ключом " + key + " таблицы varnel.history") &&
+                     refused.err.contains("SERIAL") && refused.err.contains("--format csv"),
+                 qPrintable(refused.err));
+        QVERIFY(!QFileInfo::exists(QDir(full).filePath("HISTORY.DBF")));
         QCOMPARE(exported({"--server", db, "priem", "--fields", "nope"}).status, 1);
 
         // Onto a database that holds books: refused, nothing written.

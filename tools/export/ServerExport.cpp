@@ -185,7 +185,17 @@ int exportToFolder(ServerConnection& server, const QString& folder, std::FILE* o
                              .arg(version)
                              .arg(kServerSchemaVersion)};
     SealHistory(server); // the history's records with their hashes, as far as they can be
-    ServerSnapshot(dir.absolutePath()).Take(server);
+    try {
+        ServerSnapshot(dir.absolutePath()).Take(server);
+    } catch (const EUnwritableRow& row) {
+        // Every later run would stop at the same row: what it is and how to go on.
+        throw Refusal{1, row.message() +
+                             QStringLiteral(" Пока запись такова, книги не выгружаются в "
+                                            "файлы; её исправляет владелец книг на сервере, а "
+                                            "таблицы целиком, с числами любой длины, "
+                                            "выгружает varnel-export --server "
+                                            "СТРОКА_СОЕДИНЕНИЯ ТАБЛИЦА --format csv.")};
+    }
     // The records of transactions the sealer could not yet take (one older still ran) come
     // last without a hash: the folder's own chain takes them on.
     SealFileTail(dir.filePath(HistoryTable().file));
