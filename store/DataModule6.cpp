@@ -227,8 +227,9 @@ double TDataModule6::PayoutSum(Outcome outcome) const {
         if (!sum.isNull())
             return sum.toReal();
     }
+    // (a blank number is the number of the bets of the event whose number is blank)
     const Variant number = events.ValueAt(event, events.FieldByName(NUMBER));
-    if (number.isNull() || !bets.Active())
+    if (!bets.Active())
         return 0;
     const Variant name = Variant(OutcomeName(events, outcome));
     const TField* betNumber = bets.FieldByName(NUMBER);
@@ -382,6 +383,9 @@ void TDataModule6::SettleBets(const Variant& number, const Variant& winner,
     TDataSet& bets = *TableStavka;
     const TField* betNumber = bets.FieldByName(fields::NUMBER);
     for (;;) {
+        // (no bet at all: nothing to compare, not a bet of a blank number)
+        if (bets.Eof())
+            return;
         if (!(bets.GetFieldValue(fields::NUMBER) == number)) {
             // The next bet on the event, found on the file's bytes; none: the walk is done.
             const std::int64_t next = bets.FindRecord(bets.CurrentIndex(), +1, betNumber, number);

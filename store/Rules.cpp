@@ -131,7 +131,15 @@ QString WrongStakeMessage() {
 }
 
 bool StakeAccepted(const Variant& stake) {
-    return stake.compare(Variant(0)) == std::partial_ordering::greater;
+    if (stake.compare(Variant(0)) != std::partial_ordering::greater)
+        return false;
+    const double real = stake.toReal();
+    return !std::isfinite(real) || std::fabs(real) >= 1e20 || StoredMoney(real) > 0;
+}
+
+QString WrongOutcomeMessage(const QString& outcome) {
+    return QStringLiteral("Ставка не записана: у события нет исхода «%1» (исходы — 1, 2 и 3).")
+        .arg(outcome);
 }
 
 QString BetsClosedMessage() {

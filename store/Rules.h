@@ -52,9 +52,13 @@ public:
     using EDatabaseError::EDatabaseError;
 };
 
-// The stake the bet dialog shows as refused in its own label: nothing, or less.
+// The stake the bet dialog shows as refused in its own label: nothing, or less, or less than
+// the hundredth of a kopeck that the books keep.
 QString WrongStakeMessage();
 bool StakeAccepted(const Variant& stake);
+// A bet on an outcome an event does not have (the server's operation, called by another
+// program): `outcome` as it was given.
+QString WrongOutcomeMessage(const QString& outcome);
 // Bets are taken on an event up to the day before its date; an event without one takes none.
 QString BetsClosedMessage();
 bool BetsOpen(const QDate& eventDate, const QDate& today);

@@ -273,6 +273,20 @@ QString ValueTooLongMessage(const QString& value, const QString& column, const Q
         .arg(value, column, table, length);
 }
 
+QString ControlCharactersMessage(const QString& column) {
+    return QStringLiteral("В поле %1 не может быть управляющих символов.").arg(column);
+}
+
+QString MissingCharacterMessage(const QString& character, const QString& column,
+                                const QString& codePage) {
+    return QStringLiteral("Знак «%1» нельзя записать в поле %2: в кодировке таблицы (%3) его нет.")
+        .arg(character, column, codePage);
+}
+
+QString UnwritableDateMessage(const QString& column) {
+    return QStringLiteral("Дату нельзя записать в поле %1.").arg(column);
+}
+
 void DbfCodec::encode(char* record, int column, const Variant& value) const {
     const DbfColumn& c = m_columns.at(column);
     char* p = record + c.offset;
@@ -289,8 +303,7 @@ void DbfCodec::encode(char* record, int column, const Variant& value) const {
         const QString text = value.toString();
         for (const QChar ch : text)
             if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)
-                throw EConvertError(
-                    QStringLiteral("В поле %1 не может быть управляющих символов.").arg(c.name));
+                throw EConvertError(ControlCharactersMessage(c.name));
         // A character the code page lacks comes out as the substitution byte 0x1A (the
         // end-of-file mark): control characters are refused above, so 0x1A means exactly that.
         // A fresh encoder each time: the error flag of a used one does not reset.
@@ -312,9 +325,7 @@ void DbfCodec::encode(char* record, int column, const Variant& value) const {
                 i += len - 1;
             }
             throw EConvertError(
-                QStringLiteral(
-                    "Знак «%1» нельзя записать в поле %2: в кодировке таблицы (%3) его нет.")
-                    .arg(missing, c.name, QString::fromLatin1(m_codePage)));
+                MissingCharacterMessage(missing, c.name, QString::fromLatin1(m_codePage)));
         }
         if (bytes.size() > c.length)
             throw tooLong(text);
@@ -355,7 +366,7 @@ void DbfCodec::encode(char* record, int column, const Variant& value) const {
     case 'D': {
         const QDate date = value.toDate();
         if (!date.isValid() || date.year() < 1 || date.year() > 9999)
-            throw EConvertError(QStringLiteral("Дату нельзя записать в поле %1.").arg(c.name));
+            throw EConvertError(UnwritableDateMessage(c.name));
         const QByteArray text = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
         std::memcpy(p, text.constData(), 8);
         return;

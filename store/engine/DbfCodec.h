@@ -86,6 +86,12 @@ private:
 // The refusal of a value too long for its column, `value` already quoted.
 QString ValueTooLongMessage(const QString& value, const QString& column, const QString& table,
                             const QString& length);
+// The refusals of text a column cannot hold: control characters; a character its code page
+// lacks. And of a day it cannot hold.
+QString ControlCharactersMessage(const QString& column);
+QString MissingCharacterMessage(const QString& character, const QString& column,
+                                const QString& codePage);
+QString UnwritableDateMessage(const QString& column);
 
 // Field values in and out of the records of one table layout.
 class DbfCodec {

@@ -63,6 +63,17 @@ QString FieldRefusal(const QString& title, const QString& why) {
     return QStringLiteral("Поле %1: %2").arg(title, why);
 }
 
+QString TextTooLongMessage(int size) {
+    return QStringLiteral("Текст длиннее %1 знаков.").arg(size);
+}
+
+QString OutOfRangeMessage(const QString& value, double low, double high) {
+    return QStringLiteral("Число %1 вне допустимых пределов (от %2 до %3).")
+        .arg(value)
+        .arg(low, 0, 'f', 0)
+        .arg(high, 0, 'f', 0);
+}
+
 QString TField::Title() const {
     return FieldTitle(m_displayLabel, m_fieldName);
 }
@@ -89,11 +100,7 @@ Variant TField::Convert(const Variant& value) const {
             const double low = m_type == TFieldType::Smallint ? -32768.0 : -2147483648.0;
             const double high = m_type == TFieldType::Smallint ? 32767.0 : 2147483647.0;
             if (real < low || real > high)
-                throw EConvertError(
-                    QStringLiteral("Число %1 вне допустимых пределов (от %2 до %3).")
-                        .arg(value.toString())
-                        .arg(low, 0, 'f', 0)
-                        .arg(high, 0, 'f', 0));
+                throw EConvertError(OutOfRangeMessage(value.toString(), low, high));
             return Variant(number.toInteger());
         }
         case TFieldType::Float:
@@ -105,7 +112,7 @@ Variant TField::Convert(const Variant& value) const {
         case TFieldType::String: {
             const QString text = value.toString();
             if (m_size > 0 && text.size() > m_size)
-                throw EConvertError(QStringLiteral("Текст длиннее %1 знаков.").arg(m_size));
+                throw EConvertError(TextTooLongMessage(m_size));
             return Variant(text);
         }
         case TFieldType::Logical:

@@ -24,6 +24,10 @@ struct ColumnNeeds {
 // value of that field, so named.
 QString FieldTitle(const QString& label, const QString& name);
 QString FieldRefusal(const QString& title, const QString& why);
+// Why a field refuses what is written to it: text longer than its size; a whole number out of
+// its type's range.
+QString TextTooLongMessage(int size);
+QString OutOfRangeMessage(const QString& value, double low, double high);
 
 // A field object: one named column of a dataset as the windows see it, with its type, the
 // title the browsers show, and the conversion of whatever is written to it.
