@@ -4,6 +4,7 @@
 #include "server/Connection.h"
 #include "server/Operations.h"
 #include "server/Schema.h"
+#include "store/Source.h"
 #include "store/Tables.h"
 
 #include <QStringList>
@@ -124,13 +125,30 @@ void DefineChain(ServerConnection& server) {
             "return n - c.records; end $$")
             .arg(kSealLock)
             .arg(canonical(QStringLiteral("x"))));
-    server.Exec(QStringLiteral(
-        "create or replace function varnel.write_digest(p_why text) returns table (records "
-        "bigint, head text) language plpgsql security definer set search_path = pg_catalog, "
-        "pg_temp as $$ begin "
-        "return query insert into varnel.digests as d (records, head, why) "
-        "select c.records, c.head, left(coalesce(p_why, ''), 100) from varnel.chain c "
-        "returning d.records, d.head; end $$"));
+    // The times the chain keeps are when it acted, as the operations' are.
+    server.Exec(QStringLiteral("alter table varnel.seals alter column sealed set default "
+                               "clock_timestamp()"));
+    server.Exec(QStringLiteral("alter table varnel.digests alter column at set default "
+                               "clock_timestamp()"));
+    // A head written down where the program writes one, and once: the same head asked for again
+    // for the same reason is the one written before.
+    server.Exec(
+        QStringLiteral(
+            "create or replace function varnel.write_digest(p_why text) returns table (records "
+            "bigint, head text) language plpgsql security definer set search_path = pg_catalog, "
+            "pg_temp as $$ begin "
+            "if p_why is distinct from %1 then raise exception '%', %2 using errcode = '%3'; "
+            "end if; "
+            "return query select d.records, d.head from varnel.digests d, varnel.chain c "
+            "where d.records = c.records and d.head = c.head and d.why = p_why limit 1; "
+            "if found then return; end if; "
+            "return query insert into varnel.digests as d (records, head, why) "
+            "select c.records, c.head, p_why from varnel.chain c "
+            "returning d.records, d.head; end $$")
+            .arg(SqlLiteral(QString::fromUtf8(kDayReportDigest)),
+                 SqlLiteral(QStringLiteral("Голову истории книги записывают только к отчёту за "
+                                           "день.")),
+                 QLatin1String(kRuleRefusedState)));
     server.Exec(QStringLiteral("create or replace view varnel.records as select h.key, %1 from "
                                "varnel.history h")
                     .arg(columns.join(QStringLiteral(", "))));

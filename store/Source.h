@@ -56,6 +56,10 @@ signals:
     void Lost(const QString& message, bool broken);
 };
 
+// Why a head of the history is written down at the back office's asking: its day report, the
+// one reason a server takes (varnel.write_digest).
+inline constexpr char kDayReportDigest[] = "отчёт за день";
+
 // The books as the back office reads them, wherever they live: a folder's table files
 // (FolderSource) or a PostgreSQL server (server/ServerSource.h). Every question but Follow runs
 // on one thread of the asker's, one at a time, and may take long; each throws the EVarnelError

@@ -304,6 +304,11 @@ private slots:
              "Лимиты устанавливает только менеджер.", "Наименьшая ставка больше наибольшей."},
             {"select varnel.pay_out(-1, null)", {}, {}},
             {"select varnel.set_limits(1, 100, null, null, 15, null)",
+            // A head is written down for the day report alone, once a head.
+            {"select count(*) from varnel.write_digest('мой')", "отчёту за день",
+             "отчёту за день"},
+            {"select count(*) from varnel.write_digest('отчёт за день')", {}, {}},
+            {"select count(*) from varnel.write_digest('отчёт за день')", {}, {}},
              "Лимиты устанавливает только менеджер.",
              {}},
         };
@@ -344,6 +349,9 @@ private slots:
         QCOMPARE(psql(db, "select count(*) from history where fio = 'переписано'"),
                  QStringList{"0"});
         QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"0"});
+        QCOMPARE(psql(db, "select count(*) = count(distinct head) and count(*) > 0 and "
+                          "bool_and(why = 'отчёт за день') from digests where why <> 'день'"),
+                 QStringList{"t"});
 
         // A login outside the groups reads nothing; the owner alone may mend the history.
         QVERIFY(!tried(as(db, "stranger"), "select count(*) from priem").refusal.isEmpty());

@@ -544,7 +544,7 @@ void OfficeWindow::KeepHeadOfReport() {
         return;
     m_reader->Ask<ChainHead>(
         this,
-        [](BooksSource& source) { return source.WriteDigest(QStringLiteral("отчёт за день")); },
+        [](BooksSource& source) { return source.WriteDigest(QString::fromUtf8(kDayReportDigest)); },
         [this](const ChainHead& head) {
             statusBar()->showMessage(
                 QStringLiteral("Голова истории записана: %1").arg(HeadText(head)), 10000);
