@@ -10,6 +10,7 @@
 #include "store/engine/Field.h"
 #include "store/engine/Variant.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -131,23 +132,60 @@ QString filled(QString sql) {
         {"slip_only", SqlLiteral(SlipOnlyMessage())},
         {"without_slip", SqlLiteral(WithoutSlipNote())},
         {"copied", SqlLiteral(kinds::Copied())},
+        {"wrong_outcome", SqlLiteral(WrongOutcomeMessage(value))},
+        {"control_characters", SqlLiteral(FieldRefusal(value, ControlCharactersMessage(value)))},
+        {"missing_character",
+         SqlLiteral(FieldRefusal(
+             value, MissingCharacterMessage(
+                        value, value, QString::fromLatin1(dbf::CodePage(dbf::kWindows1251)))))},
         {"no_such_outcome", SqlLiteral(QStringLiteral("Результат не записан: у события нет исхода "
                                                       "«%s»."))},
     };
     for (const auto& [name, text] : texts)
         sql.replace(QLatin1Char('@') + QLatin1String(name) + QLatin1Char('@'), text);
     sql.replace(QStringLiteral("@repertoire_1251@"), SqlLiteral(repertoire1251()));
-    // A value too long for a number column of the events or the payouts (@fit_compit_summ_1@),
-    // refused as the program's file refuses it: the value its %s.
-    for (const TableDescription* table : {&CompitTable(), &MoneyTable()})
-        for (const FieldDescription& field : table->fields)
-            if (field.type == TFieldType::Float)
-                sql.replace(QStringLiteral("@fit_%1_%2@")
-                                .arg(ServerTable(*table), ServerColumn(field.name)),
-                            SqlLiteral(FieldRefusal(
-                                FieldTitle(QString::fromUtf8(field.label), field.name),
-                                ValueTooLongMessage(Quoted(value), field.name, table->file,
-                                                    QString::number(field.written.length)))));
+    // What a field of a table refuses, as the program's field and file refuse it: a number too
+    // long for its column (@fit_compit_summ_1@, the value its %s), a whole number out of its
+    // type's range (@range_compit_number@), a day it cannot hold (@date_compit_date@), and the
+    // arguments of varnel.fit_text for a text field (@text_compit_kom1@).
+    QList<const TableDescription*> tables = AllTables();
+    tables << &LimitsTable();
+    for (const TableDescription* table : tables)
+        for (const FieldDescription& field : table->fields) {
+            const QString name =
+                QStringLiteral("%1_%2@").arg(ServerTable(*table), ServerColumn(field.name));
+            const QString title = FieldTitle(QString::fromUtf8(field.label), field.name);
+            const auto refusal = [&](const QString& why) {
+                return SqlLiteral(FieldRefusal(title, why));
+            };
+            switch (field.type) {
+            case TFieldType::String:
+                sql.replace(QStringLiteral("@text_") + name,
+                            QStringLiteral("%1, %2, %3, %4")
+                                .arg(field.size)
+                                .arg(SqlLiteral(field.name), SqlLiteral(title),
+                                     refusal(TextTooLongMessage(field.size))));
+                break;
+            case TFieldType::Date:
+                sql.replace(QStringLiteral("@date_") + name,
+                            refusal(UnwritableDateMessage(field.name)));
+                break;
+            case TFieldType::Smallint:
+                sql.replace(QStringLiteral("@range_") + name,
+                            refusal(OutOfRangeMessage(value, -32768, 32767)));
+                [[fallthrough]];
+            default:
+                sql.replace(QStringLiteral("@fit_") + name,
+                            refusal(ValueTooLongMessage(Quoted(value), field.name, table->file,
+                                                        QString::number(field.written.length))));
+            }
+        }
+    if (const qsizetype left =
+            sql.indexOf(QRegularExpression(QStringLiteral("@(?!owner@)[a-z_0-9]+@")));
+        left >= 0)
+        throw EServerError(QStringLiteral("Операции книг: не заполнено %1")
+                               .arg(sql.mid(left, 40).section(QLatin1Char('@'), 1, 1)),
+                           false);
     return sql;
 }
 
@@ -156,10 +194,22 @@ QString filled(QString sql) {
 // nearest, a tie to an even digit, as the program writes its files), a payout, the odds rule's
 // cut in the x87 extended precision the program computes it in, money as the program shows it.
 const char* const kArithmetic = R"sql(
-create or replace function varnel.books_now() returns timestamp language plpgsql stable as $$
+-- The books' day and time: the moment an operation acts, on the server's clock in the books'
+-- time zone. Not now(), the start of the caller's transaction, which the caller chooses.
+create or replace function varnel.books_now() returns timestamp language plpgsql volatile as $$
 begin
-  return now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC');
+  return clock_timestamp() at time zone coalesce((select s.time_zone from varnel.settings s
+    limit 1), 'UTC');
 end $$;
+
+-- A point one operation passes at a time, named `what`: a second one waits for the first to end.
+-- At READ COMMITTED it then goes on and its next statement sees what the first committed; at
+-- REPEATABLE READ or SERIALIZABLE, whose snapshot misses that commit, it fails to serialize
+-- rather than decide on books it cannot see. (A lock alone would let it pass unknowing.)
+create or replace function varnel.hold(what text) returns void language sql volatile as $$
+  insert into varnel.holds as h (what, at) values (what, clock_timestamp())
+    on conflict (what) do update set at = excluded.at
+$$;
 
 -- Who the session's login is to the books: their owner (a superuser is), a manager, one who may
 -- enter events and results, an operator. The owner's role is written into the first when the
@@ -223,7 +273,10 @@ immutable strict  as $$ select varnel.decimal(x, d)::float8 $$;
 
 -- A double as the program shows it in a message: fifteen significant digits, a decimal comma.
 create or replace function varnel.float_text(x float8) returns text language sql immutable strict
-set extra_float_digits = 0 as $$ select replace(replace(x::text, '.', ','), 'e', 'E') $$;
+set extra_float_digits = 0 as $$
+  select case when x = 'NaN' then 'nan' when x = 'Infinity' then 'inf'
+    when x = '-Infinity' then '-inf' else replace(replace(x::text, '.', ','), 'e', 'E') end
+$$;
 
 -- Whether x, written with d decimals, fits a column of the program's files (19 characters).
 create or replace function varnel.fits(x float8, d integer) returns boolean language sql
@@ -240,6 +293,39 @@ begin
     raise exception '%', format(refusal, varnel.float_text(x)) using errcode = @refused@;
   end if;
   return varnel.decimal(x, d);
+end $$;
+
+-- A whole number as its column of `width` characters takes it; refused as fit() refuses.
+create or replace function varnel.fit_whole(x bigint, width integer, refusal text) returns bigint
+language plpgsql immutable  as $$
+begin
+  if length(x::text) > width then
+    raise exception '%', format(refusal, x) using errcode = @refused@;
+  end if;
+  return x;
+end $$;
+
+-- Text as the program's field of `size` characters takes it (`long`: its refusal), and then as
+-- its file's column `field` holds it: no control characters, every character in the file's
+-- code page (`title`: the field as a refusal names it).
+create or replace function varnel.fit_text(t text, size integer, field text, title text,
+  long text) returns text language plpgsql immutable  as $$
+declare i integer;
+begin
+  if t is null then return null; end if;
+  if length(t) > size then raise exception '%', long using errcode = @refused@; end if;
+  if t ~ E'[\\x01-\\x1f\\x7f]' then
+    raise exception '%', format(@control_characters@, title, field) using errcode = @refused@;
+  end if;
+  if not varnel.in_1251(t) then
+    for i in 1..length(t) loop
+      if not varnel.in_1251(substr(t, i, 1)) then
+        raise exception '%', format(@missing_character@, title, substr(t, i, 1), field)
+          using errcode = @refused@;
+      end if;
+    end loop;
+  end if;
+  return t;
 end $$;
 
 create or replace function varnel.bet_payout(s float8, k float8) returns numeric language sql
@@ -356,7 +442,8 @@ create or replace function varnel.payout_sum(p_number integer, name text) return
 language plpgsql stable  as $$
 declare total float8 := 0; b record;
 begin
-  for b in select summa, koeficient from varnel.priem where number = p_number and result = name
+  for b in select summa, koeficient from varnel.priem
+      where (number = p_number or (p_number is null and number is null)) and result = name
       order by key loop
     total := varnel.stored(total + varnel.bet_payout(b.summa::float8, b.koeficient::float8)::float8, 4);
   end loop;
@@ -369,14 +456,23 @@ end $$;
 // rules' messages under kRuleRefusedState, an event gone kEventGoneState, a coefficient moved
 // kCoefficientChangedState with the coefficient as its message.
 const char* const kOperations = R"sql(
+-- An event whose number is blank is one, as the program's files have it: the bets and records of
+-- a blank number are those of the event of a blank number (`x is not distinct from y` written so
+-- that an index finds them).
 create or replace function varnel.enter_event(p_number integer, p_date date, p_kom1 text,
   p_kom2 text, p_koef_1 numeric, p_koef_2 numeric, p_koef_n numeric, p_summ_1 numeric,
   p_summ_2 numeric, p_summ_n numeric, p_action uuid) returns bigint language plpgsql
 security definer @pinned@ as $$
-declare here timestamp := varnel.books_now(); c varnel.compit%rowtype;
+declare here timestamp; c varnel.compit%rowtype;
 begin
   if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  -- what the counter's fields refuse as they are typed into
+  if p_number not between -32768 and 32767 then
+    raise exception '%', format(@range_compit_number@, p_number) using errcode = @refused@; end if;
+  perform varnel.fit_text(p_kom1, @text_compit_kom1@);
+  perform varnel.fit_text(p_kom2, @text_compit_kom2@);
   if not varnel.may_settle() then raise exception @managers_settle@ using errcode = @refused@; end if;
+  here := varnel.books_now();
   if p_date is null or p_date <= here::date then
     raise exception @past_date@ using errcode = @refused@; end if;
   if coalesce(btrim(p_kom1), '') = '' then raise exception @missing_kom1@ using errcode = @refused@; end if;
@@ -386,21 +482,34 @@ begin
   if lower(btrim(p_kom1)) = lower(@draw@) or lower(btrim(p_kom2)) = lower(@draw@) then
     raise exception '%', format(@side_draw@, case when lower(btrim(p_kom1)) = lower(@draw@)
       then btrim(p_kom1) else btrim(p_kom2) end) using errcode = @refused@; end if;
+  -- (NaN is no number below zero, as the program compares doubles)
   if p_koef_1 is null then raise exception @missing_koef_1@ using errcode = @refused@; end if;
-  if p_koef_1 < 0 then raise exception '%', format(@negative_koef@, @koef_1@) using errcode = @refused@; end if;
+  if p_koef_1 < 0 and p_koef_1 <> 'NaN' then
+    raise exception '%', format(@negative_koef@, @koef_1@) using errcode = @refused@; end if;
   if p_koef_2 is null then raise exception @missing_koef_2@ using errcode = @refused@; end if;
-  if p_koef_2 < 0 then raise exception '%', format(@negative_koef@, @koef_2@) using errcode = @refused@; end if;
+  if p_koef_2 < 0 and p_koef_2 <> 'NaN' then
+    raise exception '%', format(@negative_koef@, @koef_2@) using errcode = @refused@; end if;
   if p_koef_n is null then raise exception @missing_koef_n@ using errcode = @refused@; end if;
-  if p_koef_n < 0 then raise exception '%', format(@negative_koef@, @koef_n@) using errcode = @refused@; end if;
+  if p_koef_n < 0 and p_koef_n <> 'NaN' then
+    raise exception '%', format(@negative_koef@, @koef_n@) using errcode = @refused@; end if;
+  -- each value as the event's file would hold it, refused in the order of its fields
+  if p_date > '9999-12-31' then raise exception @date_compit_date@ using errcode = @refused@; end if;
   insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2,
       summ_n, vypl_1, vypl_2, vypl_n)
-    values (p_number, p_date, p_kom1, p_kom2, p_koef_1, p_koef_2, p_koef_n, p_summ_1, p_summ_2,
-      p_summ_n, 0, 0, 0)
+    values (p_number, p_date, varnel.fit_text(p_kom1, @text_compit_kom1@),
+      varnel.fit_text(p_kom2, @text_compit_kom2@),
+      varnel.fit(p_koef_1::float8, 11, @fit_compit_koef_1@),
+      varnel.fit(p_koef_2::float8, 11, @fit_compit_koef_2@),
+      varnel.fit(p_koef_n::float8, 11, @fit_compit_koef_n@),
+      varnel.fit(p_summ_1::float8, 4, @fit_compit_summ_1@),
+      varnel.fit(p_summ_2::float8, 4, @fit_compit_summ_2@),
+      varnel.fit(p_summ_n::float8, 4, @fit_compit_summ_n@), 0, 0, 0)
     returning * into c;
   insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
       summ_1, summ_2, summ_n, zapis, kassir, action)
     values (here::date, to_char(here, 'HH24:MI:SS'), @event@, c.number, c.date, c.kom1, c.kom2,
-      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, c.key, session_user, p_action);
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n,
+      varnel.fit_whole(c.key, 9, @fit_history_zapis@), session_user, p_action);
   return c.key;
 end $$;
 
@@ -410,7 +519,7 @@ create or replace function varnel.take_bet(p_event bigint, p_number integer, p_o
   out o_key bigint, out o_serial bigint)
 language plpgsql security definer @pinned@ as $$
 declare
-  here timestamp := varnel.books_now();
+  here timestamp;
   c varnel.compit%rowtype;
   name text; shown numeric; s float8; k float8; owed float8; why text;
   sums float8[]; koefs float8[]; entry float8[]; own float8; others float8; i integer;
@@ -418,12 +527,17 @@ declare
   b varnel.priem%rowtype;
 begin
   if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
+  perform varnel.fit_text(p_fio, @text_priem_fio@);
   if p_outcome is null or p_outcome not between 1 and 3 then
+    raise exception '%', format(@wrong_outcome@, coalesce(p_outcome::text, '')) using errcode = @refused@; end if;
+  -- the stake as its column keeps it, as the program's file rounds it: nothing is no stake
+  s := p_stake::float8;
+  if s is null or s = 'NaN' or not s > 0 or (s < 1e20 and not varnel.decimal(s, 4) > 0) then
     raise exception @wrong_stake@ using errcode = @refused@; end if;
-  if not coalesce(p_stake > 0, false) then raise exception @wrong_stake@ using errcode = @refused@; end if;
   select * into c from varnel.compit where key = p_event for update;
   if not found or c.number is distinct from p_number then
     raise exception 'event gone' using errcode = @gone@; end if;
+  here := varnel.books_now();
   shown := (array[c.koef_1, c.koef_2, c.koef_n])[p_outcome];
   if round(p_koef, 11) is distinct from shown then
     raise exception '%', coalesce(shown::text, '') using errcode = @changed@; end if;
@@ -431,7 +545,7 @@ begin
     raise exception @bets_closed@ using errcode = @refused@; end if;
   if shown is null then raise exception @blank_number@ using errcode = @refused@; end if;
   name := (array[c.kom1, c.kom2, @draw@])[p_outcome];
-  s := round(p_stake, 4)::float8;
+  s := varnel.stored(s, 4);
   k := shown::float8;
   owed := coalesce((array[c.vypl_1, c.vypl_2, c.vypl_n])[p_outcome]::float8,
     varnel.payout_sum(c.number, name));
@@ -439,7 +553,9 @@ begin
   if why is not null then raise exception '%', why using errcode = @refused@; end if;
 
   insert into varnel.priem (number, result, summa, koeficient, fio)
-    values (c.number, name, round(p_stake, 4), shown, p_fio) returning * into b;
+    values (c.number, name, varnel.fit(p_stake::float8, 4, @fit_priem_summa@), shown,
+      varnel.fit_text(p_fio, @text_priem_fio@))
+    returning * into b;
   sums := array[c.summ_1::float8, c.summ_2::float8, c.summ_n::float8];
   sums[p_outcome] := sums[p_outcome] + s;
   koefs := array[c.koef_1::float8, c.koef_2::float8, c.koef_n::float8];
@@ -484,14 +600,16 @@ begin
       summ_1, summ_2, summ_n, result, summa, koeficient, fio, serial, zapis, kassir, action, kod)
     values (here::date, to_char(here, 'HH24:MI:SS'), @bet@, c.number, c.date, c.kom1, c.kom2,
       c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, b.result, b.summa,
-      b.koeficient, b.fio, b.serial, b.key, session_user, p_action, nullif(p_seal, ''));
+      b.koeficient, b.fio, varnel.fit_whole(b.serial, 9, @fit_history_serial@),
+      varnel.fit_whole(b.key, 9, @fit_history_zapis@), session_user, p_action,
+      nullif(p_seal, ''));
   o_key := b.key;
   o_serial := b.serial;
 end $$;
 
 create or replace function varnel.settle(p_event bigint, p_winner text, p_action uuid)
 returns void language plpgsql security definer @pinned@ as $$
-declare here timestamp := varnel.books_now(); c varnel.compit%rowtype;
+declare here timestamp; c varnel.compit%rowtype;
 begin
   if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
   if not varnel.may_settle() then raise exception @managers_settle@ using errcode = @refused@; end if;
@@ -499,7 +617,9 @@ begin
   if not found then raise exception 'event gone' using errcode = @gone@; end if;
   if p_winner is null or p_winner not in (c.kom1, c.kom2, @draw@) then
     raise exception '%', format(@no_such_outcome@, p_winner) using errcode = @refused@; end if;
-  perform from varnel.priem where number = c.number for update;
+  perform from varnel.priem where (number = c.number or (c.number is null and number is null))
+    for update;
+  here := varnel.books_now();
   -- each bet in the order taken, a winner given its payout and its payout's key; then the
   -- payouts (one too long for its column refused as the program's file refuses it, the first
   -- in that order) and the records of every bet, at once
@@ -508,7 +628,8 @@ begin
         then nextval(pg_get_serial_sequence('varnel.money', 'key')) end as paid,
       case when b.result = p_winner then varnel.bet_payout(b.summa::float8, b.koeficient::float8)
         end as payout
-    from (select * from varnel.priem where number = c.number order by key) b),
+    from (select * from varnel.priem
+      where (number = c.number or (c.number is null and number is null)) order by key) b),
   owed as (
     insert into varnel.money (key, fio, summa, serial)
       select paid, fio, case when payout < 1e14 then payout
@@ -518,24 +639,25 @@ begin
       vyplata, zapis, kassir)
     select here::date, to_char(here, 'HH24:MI:SS'),
       case when paid is null then @lost@ else @won@ end, number, result, summa, koeficient, fio,
-      serial, payout, paid, session_user
+      serial, payout, varnel.fit_whole(paid, 9, @fit_history_zapis@), session_user
     from bet order by key;
   insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
       summ_1, summ_2, summ_n, result, zapis, kassir, action)
     values (here::date, to_char(here, 'HH24:MI:SS'), @result@, c.number, c.date, c.kom1, c.kom2,
       c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, p_winner, c.key, session_user,
       p_action);
-  delete from varnel.priem where number = c.number;
+  delete from varnel.priem where (number = c.number or (c.number is null and number is null));
   delete from varnel.compit where key = p_event;
 end $$;
 
 create or replace function varnel.pay_out(p_payout bigint, p_action uuid) returns boolean
 language plpgsql security definer @pinned@ as $$
-declare m varnel.money%rowtype; here timestamp := varnel.books_now(); slipped boolean;
+declare m varnel.money%rowtype; here timestamp; slipped boolean;
 begin
   if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
   select * into m from varnel.money where key = p_payout for update;
   if not found then return false; end if;
+  here := varnel.books_now();
   -- a bet with a slip is paid by the slip; by name, for a lost slip, only by a manager
   slipped := exists (select from varnel.history h where h.serial = m.serial
     and rtrim(h.vid) = @bet@ and h.kod is not null);
@@ -605,22 +727,24 @@ begin
 end $$;
 
 -- The slip's payout paid, exactly that bet's: its row held, so that the same slip at two
--- counters at once pays once and the other is told it was paid.
+-- counters at once pays once and the other is told it was paid; a result undone meanwhile
+-- leaves no row to hold, and the slip is then told as the books stand.
 create or replace function varnel.pay_by_slip(p_serial bigint, p_code text, p_action uuid)
 returns void language plpgsql security definer @pinned@ as $$
-declare s record; m varnel.money%rowtype; here timestamp := varnel.books_now();
+declare s record; m varnel.money%rowtype; here timestamp;
 begin
   select * into s from varnel.slip(p_serial, p_code);
   if s.o_state = 'owed' then
     select * into m from varnel.money where key = s.o_payout_key for update;
     if found then
+      here := varnel.books_now();
       insert into varnel.history (den, vremya, vid, serial, fio, vyplata, zapis, kassir, action)
         values (here::date, to_char(here, 'HH24:MI:SS'), @paid@, m.serial, m.fio, m.summa,
           m.key, session_user, p_action);
       delete from varnel.money where key = m.key;
       return;
     end if;
-    -- paid at another counter meanwhile: as the books now stand
+    -- paid at another counter meanwhile, or its result undone: as the books now stand
     select * into s from varnel.slip(p_serial, p_code);
   end if;
   raise exception '%', varnel.slip_refusal(p_serial, s) using errcode = @refused@;
@@ -641,23 +765,29 @@ end $$;
 create or replace function varnel.revoke_bet(p_bet bigint, p_number integer, p_action uuid)
 returns void language plpgsql security definer @pinned@ as $$
 declare
-  here timestamp := varnel.books_now(); c varnel.compit%rowtype; b varnel.priem%rowtype;
+  here timestamp; c varnel.compit%rowtype; b varnel.priem%rowtype;
   minutes bigint; ago float8; o integer; s float8; owed numeric;
 begin
   if not varnel.is_operator() then raise exception @no_operator@ using errcode = @refused@; end if;
   -- the event first, then the bet, as a settlement holds them
-  select * into c from varnel.compit where number = p_number order by key limit 1 for update;
+  select * into c from varnel.compit
+    where (number = p_number or (p_number is null and number is null)) order by key limit 1
+    for update;
   if not found then raise exception @revoke_settled@ using errcode = @refused@; end if;
   select * into b from varnel.priem where key = p_bet for update;
   if not found or b.number is distinct from p_number then
     raise exception @revoke_gone@ using errcode = @refused@; end if;
+  here := varnel.books_now();
   if c.date is null or not here::date < c.date then
     raise exception @revoke_closed@ using errcode = @refused@; end if;
   if not varnel.may_undo() then
     select l.otmena_min into minutes from varnel.limits l order by l.key limit 1;
     if minutes is null then raise exception @no_revoke_window@ using errcode = @refused@; end if;
-    select extract(epoch from now() - min(h.written)) / 60 into ago from varnel.history h
-      where h.number = b.number and h.serial = b.serial and rtrim(h.vid) = @bet@;
+    -- the bet's age when the revocation acts, as the history's guard reads it
+    select extract(epoch from clock_timestamp() - min(h.written)) / 60 into ago
+      from varnel.history h
+      where (h.number = b.number or (b.number is null and h.number is null))
+        and h.serial = b.serial and rtrim(h.vid) = @bet@;
     if ago is null then raise exception @revoke_time_unknown@ using errcode = @refused@; end if;
     if ago > minutes then raise exception '%', format(@revoke_too_late@, minutes,
       floor(ago)::bigint) using errcode = @refused@; end if;
@@ -685,30 +815,40 @@ begin
   delete from varnel.priem where key = p_bet;
 end $$;
 
+-- A result undone: its event and its bets put back, the payouts of its winners taken back. What
+-- it decides on is held first: the result, against another undo of it (varnel.hold), then the
+-- payouts, against a payer. A payout paid meanwhile is then seen paid, and the undo refused.
 create or replace function varnel.undo_result(p_result bigint, p_action uuid) returns void
 language plpgsql security definer @pinned@ as $$
 declare
-  here timestamp := varnel.books_now(); r varnel.history%rowtype; h varnel.history%rowtype;
-  c varnel.compit%rowtype; plan bigint[] := '{}'; placed bigint;
+  here timestamp; r varnel.history%rowtype; h varnel.history%rowtype;
+  c varnel.compit%rowtype; plan bigint[] := '{}'; placed bigint; payouts bigint[]; taken integer;
 begin
   if not varnel.may_undo() then raise exception @managers_undo@ using errcode = @refused@; end if;
-  -- no other undo of the result until this one ends (the history has no row to lock)
+  -- (the lock a counter takes before it plans an undo, and then the hold of the result)
   perform pg_advisory_xact_lock(hashtext('varnel undo'), (p_result % 2147483647)::integer);
+  perform varnel.hold('undo ' || p_result);
   select * into r from varnel.history where key = p_result;
   if not found or rtrim(r.vid) <> @result@ then
     raise exception '%', format(@not_result@, p_result + 1) using errcode = @refused@; end if;
   if exists (select from varnel.history where key > p_result and serial = p_result + 1
       and rtrim(vid) = @undone@) then
     raise exception @undone_already@ using errcode = @refused@; end if;
-  select * into c from varnel.compit where number = r.number order by key limit 1;
+  select * into c from varnel.compit
+    where (number = r.number or (r.number is null and number is null)) order by key limit 1;
   if found then raise exception '%', format(@event_again@, c.number, c.kom1, c.kom2)
     using errcode = @refused@; end if;
-  -- its bets: the records of its number just before it
-  for h in select * from varnel.history where number = r.number and key < p_result
+  -- its bets: the records of its number just before it, written with it
+  for h in select * from varnel.history
+      where (number = r.number or (r.number is null and number is null)) and key < p_result
+        and xact = r.xact
       order by key desc loop
     exit when rtrim(h.vid) not in (@won@, @lost@);
     plan := h.key || plan;
   end loop;
+  select coalesce(array_agg(zapis), '{}') into payouts from varnel.history
+    where key = any(plan) and rtrim(vid) = @won@;
+  perform from varnel.money where key = any(payouts) for update;
   for h in select * from varnel.history where key = any(plan) and rtrim(vid) = @won@ loop
     if exists (select from varnel.history x where x.key > p_result and x.serial = h.serial
         and rtrim(x.vid) = @paid@) then
@@ -718,6 +858,7 @@ begin
       raise exception '%', format(@payout_gone@, h.fio, h.vyplata) using errcode = @refused@; end if;
   end loop;
 
+  here := varnel.books_now();
   insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n)
     values (r.number, r.date, r.kom1, r.kom2, r.koef_1, r.koef_2, r.koef_n, r.summ_1, r.summ_2,
       r.summ_n)
@@ -725,8 +866,8 @@ begin
   insert into varnel.history (den, vremya, vid, number, date, kom1, kom2, koef_1, koef_2, koef_n,
       summ_1, summ_2, summ_n, result, zapis, serial, kassir, action)
     values (here::date, to_char(here, 'HH24:MI:SS'), @undone@, c.number, c.date, c.kom1, c.kom2,
-      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, r.result, c.key, p_result + 1,
-      session_user, p_action);
+      c.koef_1, c.koef_2, c.koef_n, c.summ_1, c.summ_2, c.summ_n, r.result,
+      varnel.fit_whole(c.key, 9, @fit_history_zapis@), p_result + 1, session_user, p_action);
   for h in select * from varnel.history where key = any(plan) order by key loop
     insert into varnel.priem (number, result, summa, koeficient, fio, serial)
       values (h.number, h.result, h.summa, h.koeficient, h.fio,
@@ -735,10 +876,15 @@ begin
     insert into varnel.history (den, vremya, vid, number, result, summa, koeficient, fio, serial,
         zapis, vyplata, kassir)
       values (here::date, to_char(here, 'HH24:MI:SS'), @restored@, h.number, h.result, h.summa,
-        h.koeficient, h.fio, h.serial, placed, h.vyplata, session_user);
+        h.koeficient, h.fio, h.serial, varnel.fit_whole(placed, 9, @fit_history_zapis@),
+        h.vyplata, session_user);
   end loop;
-  delete from varnel.money where key in (select zapis from varnel.history
-    where key = any(plan) and rtrim(vid) = @won@);
+  delete from varnel.money where key = any(payouts);
+  get diagnostics taken = row_count;
+  if taken <> cardinality(payouts) then
+    raise exception 'payouts of result % changed while it was undone', p_result
+      using errcode = 'serialization_failure';
+  end if;
   -- the event put back owes what its bets put back would pay
   update varnel.compit set
       vypl_1 = varnel.decimal(varnel.payout_sum(c.number, c.kom1), 4),
@@ -747,36 +893,46 @@ begin
     where key = c.key;
 end $$;
 
+-- The owner's limits. Each value as the limits' file and the history's record would hold it,
+-- so that the books can always be written out; settings at once held one after the other.
 create or replace function varnel.set_limits(p_min numeric, p_max numeric, p_payout numeric,
   p_liability numeric, p_minutes bigint, p_action uuid) returns void language plpgsql
 security definer @pinned@ as $$
-declare here timestamp := varnel.books_now();
+declare here timestamp; l varnel.limits%rowtype;
 begin
   if not varnel.may_undo() then raise exception @managers_limits@ using errcode = @refused@; end if;
-  if p_min < 0 or p_max < 0 or p_payout < 0 or p_liability < 0 then
+  -- (NaN is no number at or above zero, as the program compares doubles)
+  if p_min < 0 or p_max < 0 or p_payout < 0 or p_liability < 0 or 'NaN' in (p_min, p_max,
+      p_payout, p_liability) then
     raise exception @negative_limit@ using errcode = @refused@; end if;
   if p_minutes < 0 then raise exception @negative_minutes@ using errcode = @refused@; end if;
   if p_min > p_max then raise exception @min_above_max@ using errcode = @refused@; end if;
-  lock table varnel.limits in exclusive mode;
+  l.stavka_min := varnel.fit(p_min::float8, 4, @fit_limits_stavka_min@);
+  l.stavka_max := varnel.fit(p_max::float8, 4, @fit_limits_stavka_max@);
+  l.vypl_max := varnel.fit(p_payout::float8, 4, @fit_limits_vypl_max@);
+  l.risk_max := varnel.fit(p_liability::float8, 4, @fit_limits_risk_max@);
+  l.otmena_min := varnel.fit_whole(p_minutes, 9, @fit_limits_otmena_min@);
+  perform varnel.hold('limits');
+  here := varnel.books_now();
   if exists (select from varnel.limits) then
-    update varnel.limits set stavka_min = p_min, stavka_max = p_max, vypl_max = p_payout,
-        risk_max = p_liability, otmena_min = p_minutes
+    update varnel.limits set stavka_min = l.stavka_min, stavka_max = l.stavka_max,
+        vypl_max = l.vypl_max, risk_max = l.risk_max, otmena_min = l.otmena_min
       where key = (select min(key) from varnel.limits);
   else
     insert into varnel.limits (stavka_min, stavka_max, vypl_max, risk_max, otmena_min)
-      values (p_min, p_max, p_payout, p_liability, p_minutes);
+      values (l.stavka_min, l.stavka_max, l.vypl_max, l.risk_max, l.otmena_min);
   end if;
   insert into varnel.history (den, vremya, vid, summ_1, summ_2, vyplata, summ_n, zapis, kassir,
       action)
-    values (here::date, to_char(here, 'HH24:MI:SS'), @limits@, p_min, p_max, p_payout,
-      p_liability, p_minutes, session_user, p_action);
+    values (here::date, to_char(here, 'HH24:MI:SS'), @limits@, l.stavka_min, l.stavka_max,
+      l.vypl_max, l.risk_max, l.otmena_min, session_user, p_action);
 end $$;
 )sql";
 
 // What an operation runs first: the sealer, unless it sealed within the last moment (a look at
 // one row; the sealer itself costs a bet a tenth of its time when every bet calls it).
 const char kSealNow[] = "  perform varnel.seal() from varnel.chain where varnel.chain.sealed < "
-                        "now() - interval '20 milliseconds';\n";
+                        "clock_timestamp() - interval '20 milliseconds';\n";
 
 // The operations. Every operator may call each (a manager is a cashier too): the function itself
 // refuses, with the rule's message, what the caller's role may not do.
@@ -805,9 +961,10 @@ void DefineOperations(ServerConnection& server) {
     // Operations an earlier layout had in another form.
     server.Exec(QStringLiteral("drop function if exists varnel.take_bet(bigint, integer, integer, "
                                "boolean, text, numeric, numeric, uuid)"));
-    // When the server wrote a record of an operation (the guard stamps the others').
-    server.Exec(
-        QStringLiteral("alter table varnel.history alter column written set default now()"));
+    // When the server wrote a record of an operation (the guard stamps the others'): when the
+    // operation acted, not when its caller's transaction began.
+    server.Exec(QStringLiteral(
+        "alter table varnel.history alter column written set default clock_timestamp()"));
     for (const char* const functions : {kArithmetic, kOperations})
         for (const QString& statement :
              filled(QString::fromUtf8(functions)).split(QStringLiteral("$$;"), Qt::SkipEmptyParts))
@@ -846,7 +1003,7 @@ void GrantOperations(ServerConnection& server) {
         QStringLiteral("usage on schema varnel"),
         QStringLiteral("select on all tables in schema varnel"),
         QStringLiteral("insert, update, delete on varnel.compit, varnel.priem, varnel.money"),
-        QStringLiteral("insert, update on varnel.limits"),
+        QStringLiteral("insert, update on varnel.limits, varnel.holds"),
         QStringLiteral("insert on varnel.history"),
         QStringLiteral("usage on all sequences in schema varnel")};
     for (const QString& right : rights)

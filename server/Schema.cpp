@@ -93,9 +93,10 @@ const QString kManagersSetLimits = QStringLiteral("Лимиты устанавл
 const QString kManagersSettle =
     QStringLiteral("Вводить события и результаты на этих книгах может только менеджер.");
 
-// The books' day and time now: the server's clock in the books' time zone (varnel.settings).
-const QString kBooksClock = QStringLiteral(
-    "now() at time zone coalesce((select s.time_zone from varnel.settings s limit 1), 'UTC')");
+// The books' day and time now: the server's clock in the books' time zone (varnel.settings),
+// read when the record is written, not when its transaction began.
+const QString kBooksClock = QStringLiteral("clock_timestamp() at time zone coalesce((select "
+                                           "s.time_zone from varnel.settings s limit 1), 'UTC')");
 
 // The history's kinds as a list of SQL literals.
 QString everyKind() {
@@ -119,7 +120,7 @@ void guardHistory(ServerConnection& server) {
             "create or replace function varnel.history_written() returns trigger language "
             "plpgsql%1as $$ "
             "declare here timestamp := %12; "
-            "begin if tg_op = 'INSERT' then new.written := now(); end if; "
+            "begin if tg_op = 'INSERT' then new.written := clock_timestamp(); end if; "
             "if varnel.owns_books() then return coalesce(new, old); end if; "
             "if tg_op <> 'INSERT' then raise exception 'История книг не исправляется и не "
             "удаляется.' using errcode = '%11'; end if; "
@@ -137,7 +138,8 @@ void guardHistory(ServerConnection& server) {
             "if rtrim(new.vid) = '%5' and not varnel.may_undo() and not exists (select from "
             "varnel.priem p join varnel.history b on b.number = p.number and b.serial = p.serial "
             "and rtrim(b.vid) = '%6' where p.serial = new.serial and p.number = new.number and "
-            "b.written >= now() - make_interval(mins => (select l.otmena_min::integer from "
+            "b.written >= clock_timestamp() - make_interval(mins => (select l.otmena_min::integer "
+            "from "
             "varnel.limits l order by l.key limit 1))) then raise exception 'Кассир может "
             "отменить ставку только в течение времени после её приёма, которое установил "
             "владелец.' using errcode = '%11'; end if; "
@@ -290,6 +292,23 @@ void keepQuestions(ServerConnection& server) {
         "using gin ((varnel.fold(fio)) %I.gin_trgm_ops)', s); end if; end $$"));
 }
 
+// What layout 10 adds: the points the operations pass one at a time (varnel.hold), and the limits
+// every login to the books' database works under, not the program's alone: a transaction left
+// idle is ended, and with it the rows it held; a lock waited for ends with a message. (A login
+// may still lift them for its own session: the other counters then wait the time of their own
+// locks and are told so, never longer.)
+void keepHolds(ServerConnection& server) {
+    server.Exec(QStringLiteral("create table varnel.holds (what text primary key, at timestamptz "
+                               "not null)"));
+    server.Exec(
+        QStringLiteral("do $$ begin execute format('alter database %I set "
+                       "idle_in_transaction_session_timeout = %s', current_database(), %1); "
+                       "execute format('alter database %I set lock_timeout = %s', "
+                       "current_database(), %2); end $$")
+            .arg(kIdleInTransactionMs)
+            .arg(kLockTimeoutMs));
+}
+
 } // namespace
 
 QString QuotedGroup(ServerConnection& server, OperatorRole role) {
@@ -357,6 +376,7 @@ void CreateServerSchema(ServerConnection& server) {
     guardBooks(server);
     keepLimits(server, false);
     keepSettings(server, false);
+    keepHolds(server);
     DefineOperations(server);
     GrantOperations(server);
     DefineChain(server);
@@ -413,6 +433,9 @@ int UpgradeServer(ServerConnection& server) {
     // transaction, committed before any reader's next look.
     if (version < 7)
         keepQuestions(server);
+    // 9 -> 10: the holds, and the limits on every login's transactions.
+    if (version < 10)
+        keepHolds(server);
     // The guard and the operations as this layout has them; from layout 5 on, operators change
     // the books through the operations alone.
     guardHistory(server);

@@ -21,7 +21,7 @@ inline constexpr QLatin1String kServerSchema{"varnel"};
 // 7: the back office's questions (the transaction of each history record, the history's
 // indexes, client names folded by the books' own function); 8: the history's chain (Seals.h);
 // 9: the history's records in their canonical form, for the chain's checkers.
-inline constexpr int kServerSchemaVersion = 9;
+inline constexpr int kServerSchemaVersion = 10;
 
 // The channel every committed change of the books is announced on (LISTEN varnel).
 inline constexpr QLatin1String kChangesChannel{"varnel"};

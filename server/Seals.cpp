@@ -104,8 +104,8 @@ void DefineChain(ServerConnection& server) {
             "or not pg_try_advisory_xact_lock(%1) then return 0; end if; "
             "select * into c from varnel.chain; "
             "upto := pg_snapshot_xmin(pg_current_snapshot()); "
-            "today := (now() at time zone coalesce((select s.time_zone from varnel.settings s "
-            "limit 1), 'UTC'))::date; "
+            "today := (clock_timestamp() at time zone coalesce((select s.time_zone from "
+            "varnel.settings s limit 1), 'UTC'))::date; "
             "if c.day is distinct from today then "
             "insert into varnel.digests (records, head, why) values (c.records, c.head, 'день'); "
             "update varnel.chain set day = today; end if; "
@@ -120,7 +120,7 @@ void DefineChain(ServerConnection& server) {
             "if n > c.records then insert into varnel.seals (link, key, hash) "
             "select * from unnest(links, keys, hashes); "
             "update varnel.chain set records = n, head = h, below = greatest(c.below, upto), "
-            "sealed = now(); "
+            "sealed = clock_timestamp(); "
             "end if; "
             "return n - c.records; end $$")
             .arg(kSealLock)

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <QThread>
 
@@ -303,12 +304,12 @@ private slots:
             {"select varnel.set_limits(100, 1, null, null, null, null)",
              "Лимиты устанавливает только менеджер.", "Наименьшая ставка больше наибольшей."},
             {"select varnel.pay_out(-1, null)", {}, {}},
-            {"select varnel.set_limits(1, 100, null, null, 15, null)",
             // A head is written down for the day report alone, once a head.
             {"select count(*) from varnel.write_digest('мой')", "отчёту за день",
              "отчёту за день"},
             {"select count(*) from varnel.write_digest('отчёт за день')", {}, {}},
             {"select count(*) from varnel.write_digest('отчёт за день')", {}, {}},
+            {"select varnel.set_limits(1, 100, null, null, 15, null)",
              "Лимиты устанавливает только менеджер.",
              {}},
         };
@@ -348,10 +349,10 @@ private slots:
             QStringList{"1.0000 100.0000 15"});
         QCOMPARE(psql(db, "select count(*) from history where fio = 'переписано'"),
                  QStringList{"0"});
-        QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"0"});
         QCOMPARE(psql(db, "select count(*) = count(distinct head) and count(*) > 0 and "
                           "bool_and(why = 'отчёт за день') from digests where why <> 'день'"),
                  QStringList{"t"});
+        QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"0"});
 
         // A login outside the groups reads nothing; the owner alone may mend the history.
         QVERIFY(!tried(as(db, "stranger"), "select count(*) from priem").refusal.isEmpty());
@@ -425,21 +426,23 @@ private slots:
     void aCashierRevokesABetOnlyWithinTheOwnersMinutes_data() {
         QTest::addColumn<QString>("who");
         QTest::addColumn<QString>("minutes"); // the owner's limit
-        QTest::addColumn<int>("age");         // of the bet, in minutes
+        QTest::addColumn<double>("age");      // of the bet, in minutes
         QTest::addColumn<QString>("refusal"); // empty: revoked
         QTest::newRow("cashier within") << "kassa1"
-                                        << "15" << 14 << "";
+                                        << "15" << 14.0 << "";
         QTest::newRow("cashier past") << "kassa1"
-                                      << "15" << 16 << "Слишком поздно";
+                                      << "15" << 16.0 << "Слишком поздно";
+        QTest::newRow("cashier half a minute past") << "kassa1"
+                                                    << "15" << 15.5 << "Слишком поздно";
         QTest::newRow("cashier, none set") << "kassa1"
-                                           << "null" << 0 << "не установлено";
+                                           << "null" << 0.0 << "не установлено";
         QTest::newRow("manager past") << "boss1"
-                                      << "15" << 600 << "";
+                                      << "15" << 600.0 << "";
     }
     void aCashierRevokesABetOnlyWithinTheOwnersMinutes() {
         QFETCH(QString, who);
         QFETCH(QString, minutes);
-        QFETCH(int, age);
+        QFETCH(double, age);
         QFETCH(QString, refusal);
         const QString db = withOperators();
         psql(db, "insert into limits (otmena_min) values (" + minutes + ")");
@@ -507,6 +510,44 @@ private slots:
         QVERIFY2(taken || answer.refusal.contains("такого вида"), qPrintable(answer.refusal));
     }
 
+    // The layout this program writes is kept as a dump of books it laid out, for the upgrade
+    // from it that the next layout brings: loaded, its schema is the one laid out now.
+    void theNewestDumpIsTheLayoutThisProgramWrites() {
+        const QString dump =
+            QStringLiteral(VARNEL_TESTS_DIR "/data/server-books-v%1.sql").arg(kServerSchemaVersion);
+        QVERIFY2(QFile::exists(dump), qPrintable(dump + " is missing"));
+        // The dumps name the books' groups after a database named books.
+        const QString admin = m_server.Conninfo(QStringLiteral("postgres"));
+        const QString books = m_server.Conninfo(QStringLiteral("books"));
+        const auto schema = [&] {
+            QProcess dumped;
+            dumped.start(QStringLiteral("pg_dump"),
+                         {QStringLiteral("--schema-only"), QStringLiteral("--schema=varnel"),
+                          QStringLiteral("--no-owner"), books});
+            if (!dumped.waitForFinished(60000) || dumped.exitCode() != 0)
+                qFatal("pg_dump: %s", dumped.readAllStandardError().constData());
+            QStringList lines;
+            for (const QString& line :
+                 QString::fromUtf8(dumped.readAllStandardOutput()).split('\n'))
+                if (!line.startsWith(QLatin1String("\\restrict")) &&
+                    !line.startsWith(QLatin1String("\\unrestrict")) &&
+                    !line.startsWith(QLatin1String("-- Dumped")))
+                    lines << line;
+            psql(admin, "drop database books");
+            return lines;
+        };
+        psql(admin, "create database books");
+        {
+            ServerConnection server(books);
+            LayOutServer(server);
+        }
+        const QStringList laidOut = schema();
+        psql(admin, "create database books");
+        psql(books, "\\i " + dump);
+        const QStringList kept = schema();
+        QCOMPARE(kept, laidOut);
+    }
+
     // Books of each earlier layout, from a dump of it: refused as they are, upgraded with every
     // record kept, and working as new ones after.
     void booksOfAnEarlierLayoutAreUpgradedWithEveryRecord_data() {
@@ -521,6 +562,7 @@ private slots:
         QTest::newRow("4") << "server-books-v4.sql" << 4 << "0" << 8 << 4;
         QTest::newRow("5") << "server-books-v5.sql" << 5 << "0" << 8 << 4;
         QTest::newRow("6") << "server-books-v6.sql" << 6 << "0" << 10 << 5;
+        QTest::newRow("9") << "server-books-v9.sql" << 9 << "0" << 14 << 6;
     }
     void booksOfAnEarlierLayoutAreUpgradedWithEveryRecord() {
         QFETCH(QString, dump);
@@ -530,8 +572,8 @@ private slots:
         QFETCH(int, serial);
         const QString db = m_server.NewDatabase();
         // The groups of the dumped books belong to the cluster, not to the dump.
-        for (const char* group :
-             {"varnel_books_kassa", "varnel_books_manager", "varnel_books_operations"})
+        for (const char* group : {"varnel_books_kassa", "varnel_books_manager",
+                                  "varnel_books_operations", "varnel_books_sealer"})
             psql(db, QStringLiteral("do $$ begin if not exists (select from pg_roles where rolname "
                                     "= '%1') then create role %1 nologin; end if; end $$")
                          .arg(group));
@@ -578,8 +620,11 @@ private slots:
         QCOMPARE(psql(db, "select count(*) from pg_namespace n, aclexplode(n.nspacl) a where "
                           "n.nspname = 'varnel' and a.grantee = 0"),
                  QStringList{"0"}); // nothing left to PUBLIC
-        // Their cashiers go on entering events and results, as they did.
+        // Their cashiers go on entering events and results, as they did; every login to them
+        // works under the books' limits, as on new books.
         QCOMPARE(psql(db, "select cashiers_settle from varnel.settings"), QStringList{"t"});
+        QCOMPARE(psql(db, "select current_setting('idle_in_transaction_session_timeout')"),
+                 QStringList{QStringLiteral("%1s").arg(kIdleInTransactionMs / 1000)});
         run = newdesk({"--server", db, "--upgrade"});
         QVERIFY2(run.status == 0 &&
                      run.out.contains(QStringLiteral("уже версии %1").arg(kServerSchemaVersion)),

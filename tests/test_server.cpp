@@ -235,7 +235,7 @@ private slots:
                               "fio character varying 50"}));
         QCOMPARE(psql(db, "select string_agg(table_name, ' ' order by table_name) from "
                           "information_schema.tables where table_schema = 'varnel'"),
-                 QStringList{"chain chained compit digests groups history limits money priem "
+                 QStringList{"chain chained compit digests groups history holds limits money priem "
                              "records seals settings tmp version"});
 
         // Any operator finds the books by their bare names.

@@ -12,6 +12,7 @@
 #include <QMetaMethod>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 
 #include <QRegularExpression>
 
@@ -106,7 +107,8 @@ PgServer::PgServer(Reach reach) : m_reach(reach) {
             // that stays.
             QString ignored;
             run(QStringLiteral(VARNEL_TESTS_DIR "/../scripts/pg-throwaway.sh"),
-                {QStringLiteral("stop"), tmp.filePath(name), QStringLiteral("immediate")}, &ignored);
+                {QStringLiteral("stop"), tmp.filePath(name), QStringLiteral("immediate")},
+                &ignored);
             QDir(tmp.filePath(name)).removeRecursively();
         }
     }
@@ -182,6 +184,44 @@ QStringList psql(const QString& conninfo, const QString& sql, QString* error) {
             {QStringLiteral("-XAtq"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
              QStringLiteral("-d"), conninfo, QStringLiteral("-c"), sql},
             error);
+    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+}
+
+PsqlSession::PsqlSession(const QString& conninfo, const QString& sql, const QString& name)
+    : m_process(std::make_unique<QProcess>()), m_name(name) {
+    m_process->start(QStringLiteral("psql"),
+                     {QStringLiteral("-XAtq"), QStringLiteral("-v"),
+                      QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"),
+                      conninfo + QStringLiteral(" application_name=") + name, QStringLiteral("-c"),
+                      sql});
+    if (!m_process->waitForStarted(10000))
+        qFatal("psql did not start");
+}
+
+PsqlSession::~PsqlSession() {
+    if (m_process->state() != QProcess::NotRunning)
+        m_process->waitForFinished(60000);
+}
+
+void PsqlSession::WaitUntilAsleep(const QString& observer) const {
+    for (int tries = 0; tries < 300; ++tries) {
+        if (psql(observer, QStringLiteral("select count(*) from pg_stat_activity where "
+                                          "application_name = '%1' and wait_event = 'PgSleep'")
+                               .arg(m_name)) == QStringList{QStringLiteral("1")})
+            return;
+        if (m_process->state() == QProcess::NotRunning)
+            qFatal("the session %s ended before it slept: %s", qPrintable(m_name),
+                   m_process->readAllStandardError().constData());
+        QThread::msleep(100);
+    }
+    qFatal("the session %s never slept", qPrintable(m_name));
+}
+
+QStringList PsqlSession::Finish(QString* refusal) {
+    if (!m_process->waitForFinished(60000))
+        qFatal("the session %s did not end", qPrintable(m_name));
+    *refusal = QString::fromUtf8(m_process->readAllStandardError()).trimmed();
+    const QString out = QString::fromUtf8(m_process->readAllStandardOutput()).trimmed();
     return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
 }
 

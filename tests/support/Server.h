@@ -9,6 +9,8 @@
 
 #include <memory>
 
+class QProcess;
+
 namespace varnel::test {
 
 // A throwaway PostgreSQL server for one test program: a cluster in a temporary folder, run as
@@ -57,6 +59,27 @@ void addOperator(const QString& conninfo, const QString& name, const QString& pa
 // Every row a statement returns, its columns joined by '|' (psql's unaligned output). A
 // statement the server refuses ends the run, unless `error` is given to hold why.
 QStringList psql(const QString& conninfo, const QString& sql, QString* error = nullptr);
+
+// A psql session of its own, started at once and running `sql` (statements in one string, as
+// `psql -c` takes them) while the test goes on: another counter, or a login that holds its
+// transaction open. The server knows it by `name` (application_name).
+class PsqlSession {
+public:
+    PsqlSession(const QString& conninfo, const QString& sql,
+                const QString& name = QStringLiteral("held"));
+    ~PsqlSession();
+    PsqlSession(const PsqlSession&) = delete;
+    PsqlSession& operator=(const PsqlSession&) = delete;
+    // Waits, 30 s at most, until the session sleeps in pg_sleep, as `observer` sees the server:
+    // what it ran before is done and holds what it held.
+    void WaitUntilAsleep(const QString& observer) const;
+    // Waits for its end: the rows it printed; `refusal` what the server refused (empty: none).
+    QStringList Finish(QString* refusal);
+
+private:
+    std::unique_ptr<QProcess> m_process;
+    QString m_name;
+};
 
 // The test's cases run on a folder's files, then each again (but for `folderOnly`, the cases
 // about the files themselves) with `current` pointing to a throwaway server for their books;
