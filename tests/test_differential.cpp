@@ -1,18 +1,25 @@
 // The operations of the books have two implementations: the program's own over a folder's files,
 // and the server's functions. One long random sequence of operations runs on a folder and on a
 // throwaway server, and after every step both must hold the same books and have given the same
-// refusal. VARNEL_DIFF_SEED and VARNEL_DIFF_STEPS run it longer, with any seed.
+// refusal: as the books' owner, and as a cashier and a manager taking turns, where the server
+// refuses what a role may not do. Each runs with a fixed seed and with one of this run's,
+// printed; VARNEL_DIFF_SEED and VARNEL_DIFF_STEPS run it again, or longer, with any seed.
 #include "server/Connection.h"
 #include "server/Schema.h"
 #include "server/ServerHome.h"
 #include "store/DataModule6.h"
+#include "store/Rules.h"
+#include "store/Slip.h"
 #include "store/Tables.h"
 #include "tests/support/Server.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <cmath>
 
 #include <random>
 
@@ -135,6 +142,30 @@ const QStringList kSides = {"Зенит",   "ЦСКА\\Москва", "Дина�
                             "Торпедо", "зенит",        "Ничья",  " "};
 const QStringList kClients = {"Иванов И.И.", "Петров П.П.", "O'Brien", "Сидорова А.\\Б."};
 
+// Who takes a step on the server when roles take turns, and what the server refuses them.
+enum class Role { Owner, Cashier, Manager };
+const QString kManagersUndo = QStringLiteral("Отменять результат может только менеджер.");
+const QString kManagersLimits = QStringLiteral("Лимиты устанавливает только менеджер.");
+
+QString as(const QString& conninfo, const QString& role) {
+    return conninfo + QStringLiteral(" user=") + role;
+}
+
+// A value of a crafted row as the folder's field takes it.
+Variant folderValue(const QString& value) {
+    if (value == QLatin1String("long"))
+        return Variant(QString(10000, QChar(0x044F)));
+    if (value == QLatin1String("infinity"))
+        return Variant(QDate(10000, 1, 1));
+    if (value == QLatin1String("NaN"))
+        return Variant(std::nan(""));
+    if (value.endsWith(QLatin1String("Infinity")))
+        return Variant(value.startsWith(QLatin1Char('-')) ? -INFINITY : INFINITY);
+    bool number = false;
+    const double real = value.toDouble(&number);
+    return number ? Variant(real) : Variant(value);
+}
+
 } // namespace
 
 class TestDifferential : public QObject {
@@ -160,33 +191,98 @@ class TestDifferential : public QObject {
         return refusal;
     }
 
+    // What the server refuses a cashier's step by her role alone (nothing: she may do it, and
+    // both homes take it as they take any step): entering events and results (the books' owner
+    // lets cashiers do neither here), undoing a result, setting limits a folder would take,
+    // paying by name a bet that has a slip (every bet on the server has one), revoking a bet
+    // when the owner set no minutes for it.
+    static QString cashiersRefusal(int kind, Home& folder, const Variant& number, int back,
+                                   const Limits& limits, const std::optional<int>& minutes) {
+        TDataModule6& books = *folder.books.module;
+        switch (kind) {
+        case 0:
+        case 1:
+            return ManagersSettleMessage();
+        case 2:
+            return books.FindEvent(number) ? ManagersSettleMessage() : QString();
+        case 3:
+            return books.TableMoney->IsEmpty() ? QString() : SlipOnlyMessage();
+        case 4:
+            return books.TableStavka->IsEmpty() || minutes ? QString() : NoRevokeWindowMessage();
+        case 5:
+            // (the counter plans the undo before it asks the server: what the plan refuses)
+            if (folder.results.size() <= back)
+                return {};
+            return attempt(folder, [&](Home&) {
+                books.PlanUndo(folder.results[folder.results.size() - 1 - back]);
+                throw ERuleRefused(kManagersUndo);
+            });
+        case 6:
+            try {
+                CheckLimitsSet(limits);
+            } catch (const ERuleRefused&) {
+                return {}; // refused before the server is asked, on both homes alike
+            }
+            return kManagersLimits;
+        default:
+            return {};
+        }
+    }
+
 private slots:
     // Both homes, step by step: the same refusals, and the same events, bets, payouts and
-    // history, to the column's last decimal.
+    // history, to the column's last decimal. On the server the books' owner takes every step,
+    // or a cashier and a manager take turns at random.
+    void bothHomesKeepTheSameBooks_data() {
+        QTest::addColumn<bool>("roles");
+        QTest::addColumn<quint64>("seed");
+        QTest::addColumn<int>("steps");
+        const bool replay = qEnvironmentVariableIsSet("VARNEL_DIFF_SEED");
+        const quint64 fixed = replay ? qgetenv("VARNEL_DIFF_SEED").toULongLong() : 20261208;
+        static const quint64 changing = QRandomGenerator::system()->generate64() % 1000000000;
+        for (const bool roles : {false, true}) {
+            const char* who = roles ? "a cashier and a manager" : "the owner";
+            QTest::addRow("%s, seed %llu", who, fixed) << roles << fixed << (roles ? 1000 : 2500);
+            if (!replay)
+                QTest::addRow("%s, seed %llu", who, changing) << roles << changing << 1000;
+        }
+    }
     void bothHomesKeepTheSameBooks() {
-        const quint64 seed = qEnvironmentVariableIsSet("VARNEL_DIFF_SEED")
-                                 ? qgetenv("VARNEL_DIFF_SEED").toULongLong()
-                                 : 20261208;
-        const int steps = qEnvironmentVariableIsSet("VARNEL_DIFF_STEPS")
-                              ? qEnvironmentVariableIntValue("VARNEL_DIFF_STEPS")
-                              : 2500;
+        QFETCH(bool, roles);
+        QFETCH(quint64, seed);
+        QFETCH(int, steps);
+        // (the seed in the log, whatever comes of the run: VARNEL_DIFF_SEED=… runs it again)
+        qInfo("seed %llu", seed);
+        if (qEnvironmentVariableIsSet("VARNEL_DIFF_STEPS"))
+            steps = qEnvironmentVariableIntValue("VARNEL_DIFF_STEPS");
         const QString db = m_server.NewDatabase();
         {
             ServerConnection server(db);
             LayOutServer(server);
+            AddOperator(server, QStringLiteral("kassa1"), OperatorRole::Kassa, {});
+            AddOperator(server, QStringLiteral("boss1"), OperatorRole::Manager, {});
         }
         const WithoutSync fast; // no crash is tried here
-        Home there(ServerHome(db));
+        Home there(ServerHome(roles ? as(db, "boss1") : db));
+        std::optional<Home> cashier;
+        if (roles)
+            cashier.emplace(ServerHome(as(db, "kassa1")));
         Home here; // the working folder last: the folder's home works in it
         Sequence random(seed);
         qsizetype historyCompared = 0;
         int refused = 0;
+        int byRole = 0;
+        std::optional<int> minutes; // a cashier's minutes to revoke a bet, as last set
         for (int step = 0; step < steps; ++step) {
             using namespace fields;
-            const Variant number(1 + random.below(4));
+            // now and then an event without a number, which the books take as they take any
+            const Variant number = random.below(12) == 0 ? Variant() : Variant(1 + random.below(4));
             QString what;
             std::function<void(Home&)> operation;
-            switch (random.below(16)) {
+            const int kind = random.below(16);
+            int back = 0;
+            Limits limits;
+            switch (kind) {
             case 0:
             case 1: {
                 const QString kom1 = kSides[random.below(3)];
@@ -253,7 +349,7 @@ private slots:
                 break;
             }
             case 5: {
-                const int back = random.below(3);
+                back = random.below(3);
                 what = QStringLiteral("undo %1 back").arg(back);
                 operation = [=](Home& home) {
                     BooksFixture& books = home.books;
@@ -264,7 +360,6 @@ private slots:
                 break;
             }
             case 6: {
-                Limits limits;
                 if (random.below(3) != 0) {
                     limits.minStake = random.pick<std::optional<double>>({{}, 1.0, 10.0});
                     limits.maxStake =
@@ -275,11 +370,12 @@ private slots:
                         random.pick<std::optional<double>>({{}, 50000.0, 1e5, 2500.0});
                     limits.revokeMinutes = random.pick<std::optional<int>>({{}, 15});
                 }
-                what = QStringLiteral("limits %1 %2 %3 %4")
+                what = QStringLiteral("limits %1 %2 %3 %4 %5")
                            .arg(OrBlank(limits.minStake).toString(),
                                 OrBlank(limits.maxStake).toString(),
                                 OrBlank(limits.maxPayout).toString(),
-                                OrBlank(limits.maxLiability).toString());
+                                OrBlank(limits.maxLiability).toString(),
+                                OrBlank(limits.revokeMinutes).toString());
                 operation = [=](Home& home) {
                     BooksFixture& books = home.books;
                     books.module->SetLimits(limits);
@@ -303,13 +399,46 @@ private slots:
                 break;
             }
             }
-            const QString onFolder = attempt(here, operation);
-            const QString onServer = attempt(there, operation);
-            const QString context =
-                QStringLiteral("step %1 (seed %2): %3").arg(step).arg(seed).arg(what);
-            if (onFolder != onServer)
-                QFAIL(qPrintable(context + "\n folder: " + onFolder + "\n server: " + onServer));
-            refused += !onFolder.isEmpty();
+            const Role role = !roles                 ? Role::Owner
+                              : random.below(2) == 0 ? Role::Cashier
+                                                     : Role::Manager;
+            const QString context = QStringLiteral("step %1 (seed %2%3): %4")
+                                        .arg(step)
+                                        .arg(seed)
+                                        .arg(role == Role::Cashier   ? ", a cashier"
+                                             : role == Role::Manager ? ", a manager"
+                                                                     : "")
+                                        .arg(what);
+            Home& actor = role == Role::Cashier ? *cashier : there;
+            if (role == Role::Cashier) {
+                // the books as her counter shows them now, the results as the back office lists
+                // them
+                for (TDataSet* table :
+                     {cashier->books.module->TableCompit, cashier->books.module->TableStavka,
+                      cashier->books.module->TableMoney})
+                    if (table->Active())
+                        table->First();
+                cashier->results = there.results;
+            }
+            const QString forbidden =
+                role == Role::Cashier ? cashiersRefusal(kind, here, number, back, limits, minutes)
+                                      : QString();
+            const QString onServer = attempt(actor, operation);
+            if (!forbidden.isEmpty()) {
+                // The server alone: its refusal is the role's, and the books stay as they were.
+                if (onServer != forbidden)
+                    QFAIL(qPrintable(context + "\n expected: " + forbidden +
+                                     "\n server: " + onServer));
+                ++byRole;
+            } else {
+                const QString onFolder = attempt(here, operation);
+                if (onFolder != onServer)
+                    QFAIL(
+                        qPrintable(context + "\n folder: " + onFolder + "\n server: " + onServer));
+                refused += !onFolder.isEmpty();
+                if (kind == 6 && onFolder.isEmpty())
+                    minutes = limits.revokeMinutes;
+            }
             for (const auto& [table, name] : {std::pair{&TDataModule6::TableCompit, "events"},
                                               std::pair{&TDataModule6::TableStavka, "bets"},
                                               std::pair{&TDataModule6::TableMoney, "payouts"}}) {
@@ -329,10 +458,149 @@ private slots:
                                           server.join(QStringLiteral("\n  ")))));
             historyCompared += folder.size();
         }
-        // The sequence tried both what the rules take and what they refuse.
+        // The sequence tried both what the rules take and what they refuse, and what a role may
+        // not do.
         QVERIFY2(refused > steps / 20 && refused < steps * 3 / 5,
                  qPrintable(QString::number(refused)));
-        QVERIFY(historyCompared > steps / 2);
+        QVERIFY(historyCompared > steps / 3);
+        QVERIFY(!roles || byRole > steps / 10);
+    }
+
+    // What no bet, event or limit can be, sent to the server's operations by another program
+    // (psql here, as the books' owner): refused with the message the folder gives the same
+    // value, or the rule's own where the counter cannot send it; nothing written.
+    void craftedValuesAreRefusedAsTheFolderRefusesThem_data() {
+        QTest::addColumn<QString>("operation"); // event, bet, limits
+        QTest::addColumn<int>("argument");      // which of the operation's, from 0
+        QTest::addColumn<QString>("value");     // as a literal of SQL takes it ("long": 10,000
+                                                // letters)
+        QTest::addColumn<QString>("field");     // the folder's field of it; none: the server's
+        QTest::addColumn<QString>("refusal");   // ... alone, refusing so
+        const QString none;
+        QTest::newRow("coefficient NaN") << "event" << 4 << "NaN"
+                                         << "KOEF_1" << none;
+        QTest::newRow("coefficient Infinity") << "event" << 5 << "Infinity"
+                                              << "KOEF_2" << none;
+        QTest::newRow("coefficient 1e7") << "event" << 6 << "1e7"
+                                         << "KOEF_N" << none;
+        QTest::newRow("stake sum NaN") << "event" << 7 << "NaN"
+                                       << "SUMM_1" << none;
+        QTest::newRow("date infinity") << "event" << 1 << "infinity"
+                                       << "DATE" << none;
+        QTest::newRow("side of 10,000 letters") << "event" << 2 << "long"
+                                                << "KOM1" << none;
+        QTest::newRow("side outside the code page") << "event" << 3 << "Zoë"
+                                                    << "KOM2" << none;
+        QTest::newRow("number 40000") << "event" << 0 << "40000"
+                                      << "NUMBER" << none;
+        QTest::newRow("stake NaN") << "bet" << 5 << "NaN"
+                                   << "SUMMA" << none;
+        QTest::newRow("stake Infinity") << "bet" << 5 << "Infinity"
+                                        << "SUMMA" << none;
+        QTest::newRow("stake 1e15") << "bet" << 5 << "1e15"
+                                    << "SUMMA" << none;
+        QTest::newRow("stake below the books' decimals") << "bet" << 5 << "0.00004"
+                                                         << "SUMMA" << none;
+        QTest::newRow("stake sum past its column at a tie") << "bet" << 5 << "99999999999998.5"
+                                                            << "SUMMA" << none;
+        QTest::newRow("client of 10,000 letters") << "bet" << 4 << "long"
+                                                  << "FIO" << none;
+        QTest::newRow("outcome 0") << "bet" << 2 << "0" << none << WrongOutcomeMessage("0");
+        QTest::newRow("outcome 4") << "bet" << 2 << "4" << none << WrongOutcomeMessage("4");
+        QTest::newRow("outcome NULL") << "bet" << 2 << "null" << none << WrongOutcomeMessage("");
+        QTest::newRow("smallest stake NaN") << "limits" << 0 << "NaN"
+                                            << "STAVKA_MIN" << none;
+        QTest::newRow("liability Infinity") << "limits" << 3 << "Infinity"
+                                            << "RISK_MAX" << none;
+        QTest::newRow("largest stake 1e16") << "limits" << 1 << "1e16"
+                                            << "STAVKA_MAX" << none;
+        QTest::newRow("minutes 1e9") << "limits" << 4 << "1000000000"
+                                     << "OTMENA_MIN" << none;
+    }
+    void craftedValuesAreRefusedAsTheFolderRefusesThem() {
+        QFETCH(QString, operation);
+        QFETCH(int, argument);
+        QFETCH(QString, value);
+        QFETCH(QString, field);
+        QFETCH(QString, refusal);
+        using namespace fields;
+        if (refusal.isEmpty()) {
+            // The folder's, as its dialogs and the back office's would meet it.
+            BooksFixture books;
+            TDataModule6& module = *books.module;
+            try {
+                if (operation == QLatin1String("event")) {
+                    TDataSet& events = *module.TableCompit;
+                    events.Insert();
+                    const QList<std::pair<QLatin1String, Variant>> typed = {
+                        {NUMBER, Variant(7)},     {DATE, Variant(Date().addDays(2))},
+                        {KOM1, Variant("Зенит")}, {KOM2, Variant("Спартак")},
+                        {KOEF_1, Variant(2.0)},   {KOEF_2, Variant(2.0)},
+                        {KOEF_N, Variant(2.0)},   {SUMM_1, Variant(500.0)},
+                        {SUMM_2, Variant(500.0)}, {SUMM_N, Variant(500.0)}};
+                    for (const auto& [name, typedValue] : typed)
+                        events.SetFieldValue(name, name == field ? folderValue(value) : typedValue);
+                    module.EnterEvent();
+                } else if (operation == QLatin1String("bet")) {
+                    books.enterEvent(7, "Зенит", "Спартак");
+                    books.takeBet(7, 1,
+                                  field == QLatin1String(SUMMA) ? folderValue(value) : Variant(100),
+                                  field == QLatin1String(FIO) ? folderValue(value).toString()
+                                                              : QStringLiteral("Клиент"));
+                } else {
+                    Limits limits;
+                    std::optional<double>* amounts[] = {&limits.minStake, &limits.maxStake,
+                                                        &limits.maxPayout, &limits.maxLiability};
+                    if (argument < 4)
+                        *amounts[argument] = folderValue(value).toReal();
+                    else
+                        limits.revokeMinutes = int(folderValue(value).toReal());
+                    module.SetLimits(limits);
+                }
+            } catch (const EVarnelError& error) {
+                refusal = error.message();
+            }
+            QVERIFY2(!refusal.isEmpty(), "the folder took it");
+        }
+        const QString db = m_server.NewDatabase();
+        {
+            ServerConnection server(db);
+            LayOutServer(server);
+        }
+        QStringList arguments;
+        if (operation == QLatin1String("event"))
+            arguments = {"7",       "current_date + 2",
+                         "'Зенит'", "'Спартак'",
+                         "2",       "2",
+                         "2",       "500",
+                         "500",     "500",
+                         "null"};
+        else if (operation == QLatin1String("bet"))
+            arguments = {"(select key from compit)",
+                         "7",
+                         "1",
+                         "false",
+                         "'Клиент'",
+                         "100",
+                         "2",
+                         "null",
+                         "null"};
+        else
+            arguments = {"null", "null", "null", "null", "null", "null"};
+        arguments[argument] = value == QLatin1String("long")   ? "repeat('я', 10000)"
+                              : value == QLatin1String("null") ? value
+                                                               : "'" + value + "'";
+        const QString name = operation == QLatin1String("event") ? "enter_event"
+                             : operation == QLatin1String("bet") ? "take_bet"
+                                                                 : "set_limits";
+        if (operation == QLatin1String("bet"))
+            psql(db, "select varnel.enter_event(7, current_date + 2, 'Зенит', 'Спартак', 2, 2, 2, "
+                     "500, 500, 500, null)");
+        const QString before = psql(db, "select count(*) from history").value(0);
+        QString refused;
+        psql(db, QStringLiteral("select varnel.%1(%2)").arg(name, arguments.join(", ")), &refused);
+        QVERIFY2(refused.contains(refusal), qPrintable(refused + "\n expected: " + refusal));
+        QCOMPARE(psql(db, "select count(*) from history").value(0), before);
     }
 };
 
