@@ -61,7 +61,7 @@ class TestInterleavings : public QObject {
         const QString begin = QStringLiteral("begin isolation level %1; ").arg(isolation);
         Race race;
         PsqlSession first(as(db, firstRole),
-                          begin + firstSql + QStringLiteral("; select pg_sleep(1.5); commit;"));
+                          begin + firstSql + QStringLiteral("; select pg_sleep(1); commit;"));
         first.WaitUntilAsleep(db);
         race.second = psql(as(db, secondRole), begin + secondSql + QStringLiteral("; commit;"),
                            &race.secondRefused);
