@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and its tools need, when any is missing.
 #   scripts/deps.sh test      also the other dBASE writers and readers the tests check against,
-#                             and openssl for the tests' throwaway certificates
+#                             openssl for the tests' throwaway certificates, and the locales
+#                             (CI runs the suite again in ru_RU.UTF-8)
 #   scripts/deps.sh package   also what building and checking the Debian package needs
 #   scripts/deps.sh bench     also the peers bench/peers.sh measures against, and hyperfine
 #   scripts/deps.sh demo      also what places the demonstration's windows (xdotool)
@@ -17,7 +18,8 @@ packages=(
   python3 python3-dbfread python3-dbf
 )
 if [ "${1:-}" = test ]; then
-  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl zbar-tools cups)
+  packages+=(gdal-bin libreoffice-calc-nogui libreoffice-base-drivers poppler-utils openssl zbar-tools cups
+    locales)
 fi
 if [ "${1:-}" = bench ]; then
   packages+=(gdal-bin hyperfine)

@@ -27,6 +27,7 @@ struct Run {
 
 Run exportTable(const QStringList& arguments) {
     QProcess process;
+    process.setProcessEnvironment(childEnvironment());
     process.start(QStringLiteral(VARNEL_EXPORT), arguments);
     Run run;
     if (!process.waitForFinished(30000))

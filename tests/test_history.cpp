@@ -89,6 +89,7 @@ struct NewDeskRun {
 };
 NewDeskRun newdesk(const QString& folder) {
     QProcess process;
+    process.setProcessEnvironment(childEnvironment());
     process.start(QStringLiteral(VARNEL_NEWDESK), {folder});
     NewDeskRun run;
     if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)

@@ -411,6 +411,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
                               "Выплата Иванов Иван 250,00"}));
         // LibreOffice Calc, in a Russian locale, reads the amounts as numbers.
         QProcess calc;
+        calc.setProcessEnvironment(childEnvironment());
         calc.start("soffice", {"-env:UserInstallation=file://" + out.filePath("lo"), "--headless",
                                "--infilter=CSV:59,34,76,1,,1049", "--convert-to", "fods",
                                "--outdir", out.path(), csv});
@@ -445,6 +446,7 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.size() > 1000 && written.read(5) == "%PDF-");
         QProcess text;
+        text.setProcessEnvironment(childEnvironment());
         text.start("pdftotext", {"-layout", pdf, "-"});
         QVERIFY(text.waitForFinished(60000));
         const QString words =

@@ -305,8 +305,7 @@ private slots:
              "Лимиты устанавливает только менеджер.", "Наименьшая ставка больше наибольшей."},
             {"select varnel.pay_out(-1, null)", {}, {}},
             // A head is written down for the day report alone, once a head.
-            {"select count(*) from varnel.write_digest('мой')", "отчёту за день",
-             "отчёту за день"},
+            {"select count(*) from varnel.write_digest('мой')", "отчёту за день", "отчёту за день"},
             {"select count(*) from varnel.write_digest('отчёт за день')", {}, {}},
             {"select count(*) from varnel.write_digest('отчёт за день')", {}, {}},
             {"select varnel.set_limits(1, 100, null, null, 15, null)",
@@ -521,6 +520,7 @@ private slots:
         const QString books = m_server.Conninfo(QStringLiteral("books"));
         const auto schema = [&] {
             QProcess dumped;
+            dumped.setProcessEnvironment(childEnvironment());
             dumped.start(QStringLiteral("pg_dump"),
                          {QStringLiteral("--schema-only"), QStringLiteral("--schema=varnel"),
                           QStringLiteral("--no-owner"), books});

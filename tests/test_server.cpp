@@ -640,6 +640,7 @@ private slots:
         first.Exec(QStringLiteral("select varnel.pay_by_slip(?, ?, null)"),
                    {qlonglong(slip.serial), slip.code});
         QProcess second;
+        second.setProcessEnvironment(childEnvironment());
         second.start("psql", {"-XAtq", "-d", anna, "-c",
                               QStringLiteral("select varnel.pay_by_slip(%1, '%2', null)")
                                   .arg(slip.serial)

@@ -31,6 +31,7 @@ namespace {
 
 QString run(const QString& program, const QStringList& args, QString* error = nullptr) {
     QProcess process;
+    process.setProcessEnvironment(childEnvironment());
     process.start(program, args);
     const bool done = process.waitForFinished(120000) &&
                       process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
@@ -66,6 +67,7 @@ void makeCertificates(const QString& dir) {
     QDir().mkpath(dir);
     const auto openssl = [&](const QStringList& args) {
         QProcess process;
+        process.setProcessEnvironment(childEnvironment());
         process.setWorkingDirectory(dir);
         process.start(QStringLiteral("openssl"), args);
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
@@ -189,6 +191,7 @@ QStringList psql(const QString& conninfo, const QString& sql, QString* error) {
 
 PsqlSession::PsqlSession(const QString& conninfo, const QString& sql, const QString& name)
     : m_process(std::make_unique<QProcess>()), m_name(name) {
+    m_process->setProcessEnvironment(childEnvironment());
     m_process->start(QStringLiteral("psql"),
                      {QStringLiteral("-XAtq"), QStringLiteral("-v"),
                       QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"),

@@ -29,6 +29,7 @@ QString binary(const char* name) {
 // server refuses to run as root), ourselves otherwise.
 void runAsOwner(const QString& program, const QStringList& args) {
     QProcess process;
+    process.setProcessEnvironment(childEnvironment());
     if (::getuid() == 0)
         process.start(QStringLiteral("runuser"),
                       QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),

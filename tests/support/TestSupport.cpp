@@ -510,9 +510,20 @@ QStringList startTablesIn(const QString& folder) {
     return messages;
 }
 
+QProcessEnvironment childEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys())
+        if (name.startsWith(QLatin1String("LC_")) || name == QLatin1String("LANGUAGE"))
+            environment.remove(name);
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    return environment;
+}
+
 namespace {
 QByteArray python(const QStringList& args) {
     QProcess python;
+    python.setProcessEnvironment(childEnvironment());
     python.start(QStringLiteral("/usr/bin/python3"), args);
     if (!python.waitForFinished(120000) || python.exitCode() != 0) {
         qWarning("%s", python.readAllStandardError().constData());
@@ -537,6 +548,7 @@ void createHistoryBeforeKassir(const QString& path) {
 
 ToolRun runTool(const QString& program, const QStringList& args, const QByteArray& input) {
     QProcess process;
+    process.setProcessEnvironment(childEnvironment());
     process.start(program, args);
     process.write(input);
     process.closeWriteChannel();

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QLocale>
 #include <QPair>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -66,6 +67,11 @@ public:
 // The books of a fresh working folder, opened as the counter's start opens them, and driven
 // through their operations as the windows drive them: for the rules of the books, tested
 // without a window. The tables' opening errors and notices are in `errors`.
+// The environment of a program a test starts (psql, pg_dump, python3, LibreOffice, the tools):
+// the test's own, in the C.UTF-8 locale whatever locale the test runs in, so that what the
+// program prints, and how it writes numbers, do not depend on the machine's language.
+QProcessEnvironment childEnvironment();
+
 class BooksFixture {
 public:
     // In the fresh folder's table files, or in the home given (a server's).
