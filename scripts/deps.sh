@@ -10,7 +10,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build make g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libpq-dev postgresql-15 libzint-dev libssl-dev libqrencode-dev
   libbenchmark-dev
   clang libclang-rt-14-dev

@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <cstdio>
 #include <unistd.h>
@@ -29,7 +31,28 @@ TApplication::~TApplication() {
         Application = nullptr;
 }
 
+bool LoadQtRussian() {
+    QCoreApplication* application = QCoreApplication::instance();
+    const QString name = QStringLiteral("qtbase_ru");
+    if (!application || application->findChild<QTranslator*>(name))
+        return application != nullptr;
+    auto translator = std::make_unique<QTranslator>();
+    translator->setObjectName(name);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), folder)) {
+        qWarning("Qt's Russian (qtbase_ru.qm) is not in %s: its own dialogs speak English "
+                 "(the package qt6-translations-l10n has it)",
+                 qPrintable(folder));
+        return false;
+    }
+    translator->setParent(application);
+    QCoreApplication::installTranslator(translator.release());
+    return true;
+}
+
 void TApplication::Initialize() {
+    LoadQtRussian();
     // Every word of the program is Russian; a machine left in the neutral "C" locale gets
     // Russian dates and numbers rather than English month names the date boxes cannot read.
     if (QLocale().language() == QLocale::C)

@@ -70,6 +70,11 @@ private:
     TForm* m_mainForm = nullptr;
 };
 
+// Qt's own words (its dialogs' captions and buttons) in Russian whatever the locale, as every word
+// on screen is: the translation of Debian's qt6-translations-l10n, installed into the running
+// application once. False, and said on the standard error, when it is not there.
+bool LoadQtRussian();
+
 // The program's one instance.
 inline TApplication* Application = nullptr;
 

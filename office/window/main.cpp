@@ -2,6 +2,7 @@
 #include "controls/Login.h"
 #include "office/window/OfficeWindow.h"
 #include "server/Config.h"
+#include "toolkit/Application.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(VARNEL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("varnel-office"));
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    LoadQtRussian();
 
     OfficeWindow window;
     QString folder;
