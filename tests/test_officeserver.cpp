@@ -135,9 +135,17 @@ private slots:
         QCOMPARE(office.bets(), 0);
         counter.takeBet(1, 1, 10, "Первый");
         QVERIFY(untilShown(office, 1) >= 0);
+        // The line under the history tells every record there is, once the commit is shown.
+        counter.takeBet(2, 1, 10, "Второй");
+        QTRY_COMPARE(control<QLabel>(&office.window, "HistoryCount")->text(),
+                     "Записей в истории: " + psql(db, "select count(*) from history")[0]);
+        QCOMPARE(office.window.History()->Model()->rowCount(), 4);
+        counter.takeBet(2, 1, 10, "Третий");
+        QTRY_COMPARE(control<QLabel>(&office.window, "HistoryCount")->text(),
+                     QStringLiteral("Записей в истории: 5"));
 
         QList<qint64> measured;
-        for (int i = 2; i <= 21; ++i) {
+        for (int i = 4; i <= 23; ++i) {
             counter.takeBet(1 + i % 2, 1 + i % 3, 10 + i, QStringLiteral("Клиент %1").arg(i));
             const qint64 ms = untilShown(office, i);
             QVERIFY2(ms >= 0, qPrintable(QStringLiteral("bet %1 never shown").arg(i)));
@@ -159,7 +167,7 @@ private slots:
         for (int i = 0; i < 30; ++i)
             counter.takeBet(2, 2, 5, QStringLiteral("Залп %1").arg(i));
         const int before = readings.load(); // the counter's own work is no office's reading
-        const qint64 ms = untilShown(office, 51);
+        const qint64 ms = untilShown(office, 53);
         QTest::qWait(300);
         ServerConnection::Observe({});
         QVERIFY2(ms >= 0, "the burst was not shown");

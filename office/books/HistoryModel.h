@@ -77,7 +77,11 @@ public:
 
     std::uint32_t TotalRecords() const { return m_books ? m_books->historyCount : 0; }
     // The records the query lets through, whether shown yet or not.
-    std::int64_t Matching() const { return m_asker ? m_matching : rowCount(); }
+    std::int64_t Matching() const {
+        // (with no filter every record matches: as many as the reading counted, whichever
+        // look at the server found the last ones)
+        return !m_asker ? rowCount() : m_query.filter.IsEmpty() ? TotalRecords() : m_matching;
+    }
     RecordKey RecordAt(int row) const; // -1 for no row
     // Throws an EVarnelError for a record that cannot be read; data() shows it «(не читается)».
     Variant Value(int row, QLatin1String field) const;

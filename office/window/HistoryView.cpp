@@ -164,6 +164,9 @@ HistoryView::HistoryView(QWidget* parent)
     connect(m_reset, &QToolButton::clicked, this, Handler(this, &HistoryView::ResetFilter));
     connect(m_model, &HistoryModel::QueryStarted, this, Handler(this, &HistoryView::UpdateCount));
     connect(m_model, &HistoryModel::QueryFinished, this, Handler(this, &HistoryView::QueryShown));
+    // A look at the server's newest records adds rows after the reading: counted as they come.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            Handler(this, &HistoryView::UpdateCount));
     connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &HistoryView::CurrentChanged);
     UpdateCount();
