@@ -5,6 +5,7 @@
 #include "shell/Zastavka.h"
 #include "store/DataModule6.h"
 #include "store/Rules.h"
+#include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/DbfFile.h"
 #include "tests/support/Office.h"
@@ -519,15 +520,18 @@ private slots:
     void revokingABetAsksFirstAndARefusalIsShown() {
         append("COMPIT.DBF",
                {eventRecord(1, "Зенит", "Спартак"), eventRecord(2, "Динамо", "ЦСКА", Date())});
-        append("PRIEM.DBF", {betRecord(1, "Зенит", 100, 1.85, client(1)),
-                             betRecord(2, "ЦСКА", 50, 2, client(2))});
+        Record slipped = betRecord(1, "Зенит", 100, 1.85, client(1));
+        slipped.append({QString(fields::SERIAL), Variant(12)});
+        append("PRIEM.DBF", {slipped, betRecord(2, "ЦСКА", 50, 2, client(2))});
         start();
         auto* navigator = control<TDBNavigator>(TableStavka, "DBNavigator");
         QString asked;
         runModal(TableStavka, [&] {
             answerNextQuestion("Yes", &asked);
             QTest::mouseClick(navigator->ButtonOf(Button::Delete), Qt::LeftButton);
-            QVERIFY2(asked.startsWith("Отменить ставку?") && asked.contains(client(1)) &&
+            // (named by its slip's number, the client's, and its event's)
+            QVERIFY2(asked.startsWith("Отменить ставку?\n\nКвитанция № 12, событие № 1\n") &&
+                         asked.contains(client(1)) &&
                          asked.contains("Коэффициенты события останутся"),
                      qPrintable(asked));
             QCOMPARE(readColumn(file("PRIEM.DBF"), "FIO"), QStringList{client(2)});
