@@ -128,6 +128,10 @@ Where whereOf(const HistoryFilter& filter) {
         where.conditions << QStringLiteral("h.number = ?");
         where.values << *filter.event;
     }
+    if (filter.serial) { // by the index of the slips' lookups
+        where.conditions << QStringLiteral("h.serial = ?");
+        where.values << qlonglong(*filter.serial);
+    }
     // By the indexes of the sorts, the exact text checked on the rows they find.
     if (!filter.kind.isEmpty()) {
         where.conditions << QStringLiteral("(varnel.fold(h.vid) collate \"C\") = varnel.fold(?) "

@@ -130,6 +130,7 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
         scan.SetDays(filter.from, filter.to);
         scan.SetClient(filter.client);
         scan.SetEvent(filter.event);
+        scan.SetSerial(filter.serial);
         std::optional<HistoryScan::Kind> kind;
         if (!filter.kind.isEmpty())
             kind.emplace(scan, filter.kind);
@@ -193,7 +194,8 @@ QueryResult RunHistoryQuery(const QString& path, std::uint32_t count, const Hist
             }
             if (!passes([&] {
                     return (!kind || kind->Is(record)) && scan.InDays(record) &&
-                           scan.EventMatches(record) && scan.OperatorMatches(record);
+                           scan.EventMatches(record) && scan.SerialMatches(record) &&
+                           scan.OperatorMatches(record);
                 }))
                 continue;
             rows.push_back(i);

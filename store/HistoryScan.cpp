@@ -185,6 +185,7 @@ HistoryScan::HistoryScan(const THistoryFile& file) : m_file(*file.m_file) {
     m_den = Column(fields::DEN);
     m_fio = Column(fields::FIO);
     m_number = Column(fields::NUMBER);
+    m_serialColumn = m_file.columnIndex(fields::SERIAL); // -1: a history of no slips
     m_kassir = m_file.columnIndex(fields::KASSIR);
     m_windows1251 = m_file.codec().codePage().compare("windows-1251", Qt::CaseInsensitive) == 0;
     const DbfColumn& den = m_file.columns().at(m_den);
@@ -427,6 +428,23 @@ bool HistoryScan::NumberKey(const char* record, int column, double& key) const {
     // narrow field, read there as such, is the same double); anything it does not take is left
     // to the decoder.
     return (c.type == 'N' || c.type == 'F') && ReadReal(text, key);
+}
+
+void HistoryScan::SetSerial(std::optional<std::int64_t> serial) {
+    m_serial = serial;
+    m_serialMatcher.reset();
+    if (serial && m_serialColumn >= 0)
+        m_serialMatcher =
+            std::make_unique<FieldMatcher>(m_file.codec(), m_serialColumn, Variant(*serial));
+}
+
+bool HistoryScan::SerialMatches(const char* record) const {
+    if (!m_serial)
+        return true;
+    if (!m_serialMatcher)
+        return false;
+    return matches(*m_serialMatcher, record,
+                   [&] { return m_file.decode(record, m_serialColumn) == Variant(*m_serial); });
 }
 
 bool HistoryScan::EventMatches(const char* record) const {

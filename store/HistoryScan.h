@@ -92,6 +92,9 @@ public:
     // Records of one event number.
     void SetEvent(std::optional<int> number);
     bool EventMatches(const char* record) const;
+    // Records of one bet's serial (its slip's number): its «Ставка» and what became of it.
+    void SetSerial(std::optional<std::int64_t> serial);
+    bool SerialMatches(const char* record) const;
 
     // Records of one operator (Operator, the name exactly); none set: all. A history written
     // before KASSIR has no record of anyone's.
@@ -136,6 +139,9 @@ private:
     bool m_clientBytesUsable = false;
     std::optional<int> m_event;
     std::unique_ptr<FieldMatcher> m_eventMatcher;
+    int m_serialColumn = -1;
+    std::optional<std::int64_t> m_serial;
+    std::unique_ptr<FieldMatcher> m_serialMatcher;
     QString m_operator;
     std::unique_ptr<FieldMatcher> m_operatorMatcher;
     bool m_windows1251 = false;

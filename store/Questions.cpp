@@ -34,7 +34,7 @@ int HistoryColumnOf(QLatin1String field) {
 }
 
 bool HistoryFilter::IsEmpty() const {
-    return !from.isValid() && !to.isValid() && client.trimmed().isEmpty() && !event &&
+    return !from.isValid() && !to.isValid() && client.trimmed().isEmpty() && !event && !serial &&
            kind.isEmpty() && kassir.isEmpty();
 }
 

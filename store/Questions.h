@@ -32,11 +32,12 @@ int HistoryColumnOf(QLatin1String field); // -1 for none
 
 // What the manager asks of the history; every part left empty lets every record through.
 struct HistoryFilter {
-    QDate from, to;           // the days of the records (DEN), either end open
-    QString client;           // part of the client's name, any case, ё as е
-    std::optional<int> event; // the event's number
-    QString kind;             // one VID (History.h)
-    QString kassir;           // one operator's records (KASSIR), the name exactly
+    QDate from, to;                     // the days of the records (DEN), either end open
+    QString client;                     // part of the client's name, any case, ё as е
+    std::optional<int> event;           // the event's number
+    std::optional<std::int64_t> serial; // a bet's serial, its slip's number
+    QString kind;                       // one VID (History.h)
+    QString kassir;                     // one operator's records (KASSIR), the name exactly
     bool IsEmpty() const;
     bool operator==(const HistoryFilter&) const = default;
 };

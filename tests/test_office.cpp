@@ -45,6 +45,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <algorithm>
 #include <cmath>
@@ -164,6 +165,7 @@ struct Written {
     QString kind, fio;
     int number;
     Variant summa;
+    int serial; // a bet's and the records of what became of it, four records each
 };
 
 QList<Written> writeHistory(const QString& folder) {
@@ -176,15 +178,22 @@ QList<Written> writeHistory(const QString& folder) {
     QList<Written> written;
     QList<Record> records;
     for (int i = 0; i < 400; ++i) {
-        Written w{Date().addDays(-((i * 7) % 43)), all[(i * 5) % 8], names[i % 6],
+        Written w{Date().addDays(-((i * 7) % 43)),
+                  all[(i * 5) % 8],
+                  names[i % 6],
                   numbers[(i / 3) % 5],
-                  i % 11 == 0 ? Variant() : Variant(double((i * 37) % 500) + 0.25)};
+                  i % 11 == 0 ? Variant() : Variant(double((i * 37) % 500) + 0.25),
+                  100 + i / 4};
         written << w;
         using namespace fields;
-        records << Record{
-            {DEN, Variant(w.day)},        {VID, Variant(w.kind)}, {FIO, Variant(w.fio)},
-            {NUMBER, Variant(w.number)},  {SUMMA, w.summa},       {VREMYA, Variant("12:00:00")},
-            {VYPLATA, Variant(double(i))}};
+        records << Record{{DEN, Variant(w.day)},
+                          {VID, Variant(w.kind)},
+                          {FIO, Variant(w.fio)},
+                          {NUMBER, Variant(w.number)},
+                          {SUMMA, w.summa},
+                          {VREMYA, Variant("12:00:00")},
+                          {VYPLATA, Variant(double(i))},
+                          {SERIAL, Variant(w.serial)}};
     }
     append(QDir(folder).filePath(HistoryTable().file), records);
     return written;
@@ -530,6 +539,11 @@ print(rows[1][2], rows[1][4], rows[1][8])
         f = {};
         f.event = 7;
         QCOMPARE(filtered(f), expected(written, [](const Written& w) { return w.number == 7; }));
+        // A slip's number: the four records of that bet.
+        f = {};
+        f.serial = 123;
+        QCOMPARE(filtered(f).size(), 4);
+        QCOMPARE(filtered(f), expected(written, [](const Written& w) { return w.serial == 123; }));
 
         // Sorted by the stake, blanks first; equal stakes keep the newest first going down.
         const int summa = HistoryModel::ColumnOf(fields::SUMMA);
@@ -592,6 +606,12 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QCOMPARE(shown(*view.Model()), expected(written, [](const Written& w) {
                      return w.fio == "Пётр Сидоров" && w.kind == kinds::Won();
                  }));
+        control<QToolButton>(&view, "FilterReset")->click();
+        typeText(control<QLineEdit>(&view, "FilterSerial"), "123");
+        view.ApplyFilter();
+        QVERIFY(queried(*view.Model()));
+        QCOMPARE(shown(*view.Model()),
+                 expected(written, [](const Written& w) { return w.serial == 123; }));
 
         // Every column sorts either way as its values say: the blank first, text folded, equal
         // values in the file's order (the newest first going down), names alike in their first

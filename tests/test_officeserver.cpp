@@ -504,10 +504,10 @@ private slots:
         const QStringList names = {"Фёдоров Иван", "ФЕДОРОВ ПЁТР", "Ершов", "Ёлкин",
                                    "федоров анна", "Яковлев",      "Smith", "абрамов",
                                    "Елисеев",      "smirnov"};
-        for (const QString& name : names)
-            server.Exec("insert into history (den, vremya, vid, fio, summa) values (current_date, "
-                        "'10:00:00', 'Ставка', ?, 1)",
-                        {name});
+        for (qsizetype i = 0; i < names.size(); ++i)
+            server.Exec("insert into history (den, vremya, vid, fio, summa, serial) values "
+                        "(current_date, '10:00:00', 'Ставка', ?, 1, ?)",
+                        {names[i], qlonglong(100 + i)});
         ServerQuestions questions(server);
         HistoryQuery query;
         query.filter.client = QStringLiteral("фЁдОров");
@@ -515,6 +515,12 @@ private slots:
         for (const HistoryRow& row : questions.History(query, nullptr, 100).rows)
             found << row.values[HistoryColumnOf(fields::FIO)].toString();
         QCOMPARE(found, QStringList({"федоров анна", "ФЕДОРОВ ПЁТР", "Фёдоров Иван"}));
+        query.filter = {};
+        query.filter.serial = 103; // a slip's number, as on a folder
+        const HistoryPage slip = questions.History(query, nullptr, 100);
+        QCOMPARE(slip.rows.size(), size_t(1));
+        QCOMPARE(slip.rows[0].values[HistoryColumnOf(fields::FIO)].toString(), names[3]);
+        QCOMPARE(questions.Count(query.filter), std::int64_t(1));
 
         QStringList folder = names; // as the folder's history sorts them: folded, then as written
         std::stable_sort(folder.begin(), folder.end(), [](const QString& a, const QString& b) {

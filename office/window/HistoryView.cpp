@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMap>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QTableView>
 #include <QToolButton>
@@ -57,11 +59,19 @@ HistoryView::HistoryView(QWidget* parent)
     m_client->setObjectName(QStringLiteral("FilterClient"));
     m_client->setPlaceholderText(QStringLiteral("часть имени"));
     m_client->setClearButtonEnabled(true);
+    m_client->setMinimumWidth(160);
     m_event = new QLineEdit(this);
     m_event->setObjectName(QStringLiteral("FilterEvent"));
     m_event->setPlaceholderText(QStringLiteral("любое"));
     m_event->setValidator(new QIntValidator(-32768, 32767, m_event));
-    m_event->setMaximumWidth(80);
+    m_event->setFixedWidth(80);
+    // The number on a client's slip: the bet's «Ставка» and what became of it.
+    m_serial = new QLineEdit(this);
+    m_serial->setObjectName(QStringLiteral("FilterSerial"));
+    m_serial->setPlaceholderText(QStringLiteral("любая"));
+    m_serial->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,12}")), m_serial));
+    m_serial->setFixedWidth(110);
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("FilterKind"));
     m_kind->addItem(QStringLiteral("все записи"), QString());
@@ -81,29 +91,34 @@ HistoryView::HistoryView(QWidget* parent)
     m_reset->setToolTip(QStringLiteral("Сбросить отбор: показать все записи истории"));
     m_reset->setAutoRaise(true);
 
-    auto* filters = new QHBoxLayout;
-    const auto label = [&](const QString& text, QWidget* buddy) {
+    // Two rows of filters: when and who, then what; the window stays narrow enough for a small
+    // screen with every box wide enough to read.
+    auto* filters = new QVBoxLayout;
+    auto* when = new QHBoxLayout;
+    auto* what = new QHBoxLayout;
+    filters->addLayout(when);
+    filters->addLayout(what);
+    const auto label = [&](QHBoxLayout* row, const QString& text, QWidget* buddy) {
         auto* l = new QLabel(text, this);
         l->setBuddy(buddy);
-        filters->addWidget(l);
-        filters->addWidget(buddy);
+        row->addWidget(l);
+        row->addWidget(buddy);
+        row->addSpacing(8);
     };
-    filters->addWidget(new QLabel(QStringLiteral("Дни:"), this));
-    filters->addWidget(m_fromOn);
-    filters->addWidget(m_from);
-    filters->addWidget(m_toOn);
-    filters->addWidget(m_to);
-    filters->addSpacing(8);
-    label(QStringLiteral("&Клиент:"), m_client);
-    filters->addSpacing(8);
-    label(QStringLiteral("&Событие №:"), m_event);
-    filters->addSpacing(8);
-    label(QStringLiteral("&Запись:"), m_kind);
-    filters->addSpacing(8);
-    label(QStringLiteral("Ка&ссир:"), m_kassir);
-    filters->addSpacing(8);
-    filters->addWidget(m_reset);
-    filters->addStretch();
+    when->addWidget(new QLabel(QStringLiteral("Дни:"), this));
+    when->addWidget(m_fromOn);
+    when->addWidget(m_from);
+    when->addWidget(m_toOn);
+    when->addWidget(m_to);
+    when->addSpacing(8);
+    label(when, QStringLiteral("&Клиент:"), m_client);
+    label(when, QStringLiteral("Ка&ссир:"), m_kassir);
+    when->addStretch();
+    label(what, QStringLiteral("&Событие №:"), m_event);
+    label(what, QStringLiteral("К&витанция №:"), m_serial);
+    label(what, QStringLiteral("&Запись:"), m_kind);
+    what->addWidget(m_reset);
+    what->addStretch();
 
     m_clientLine = new QLabel(this);
     m_clientLine->setObjectName(QStringLiteral("ClientLine"));
@@ -157,6 +172,7 @@ HistoryView::HistoryView(QWidget* parent)
     connect(m_to, &QDateEdit::dateChanged, this, later);
     connect(m_client, &QLineEdit::textChanged, this, later);
     connect(m_event, &QLineEdit::textChanged, this, later);
+    connect(m_serial, &QLineEdit::textChanged, this, later);
     connect(m_kind, &QComboBox::currentIndexChanged, this,
             Handler(this, &HistoryView::ApplyFilter));
     connect(m_kassir, &QComboBox::currentIndexChanged, this,
@@ -215,6 +231,9 @@ HistoryFilter HistoryView::FilterOfBoxes() const {
     const int number = m_event->text().toInt(&ok);
     if (ok)
         filter.event = number;
+    const qlonglong serial = m_serial->text().toLongLong(&ok);
+    if (ok)
+        filter.serial = serial;
     filter.kind = m_kind->currentData().toString();
     filter.kassir = m_kassir->currentData().toString();
     return filter;
@@ -228,13 +247,15 @@ void HistoryView::ApplyFilter() {
 }
 
 void HistoryView::ResetFilter() {
-    const QSignalBlocker a(m_fromOn), b(m_toOn), c(m_client), d(m_event), e(m_kind), f(m_kassir);
+    const QSignalBlocker a(m_fromOn), b(m_toOn), c(m_client), d(m_event), e(m_kind), f(m_kassir),
+        g(m_serial);
     m_fromOn->setChecked(false);
     m_toOn->setChecked(false);
     m_from->setEnabled(false);
     m_to->setEnabled(false);
     m_client->clear();
     m_event->clear();
+    m_serial->clear();
     m_kind->setCurrentIndex(0);
     m_kassir->setCurrentIndex(0);
     ApplyFilter();
@@ -355,6 +376,8 @@ QString HistoryView::Report() const {
         asked << QStringLiteral("клиент «%1»").arg(f.client);
     if (f.event)
         asked << QStringLiteral("событие № %1").arg(*f.event);
+    if (f.serial)
+        asked << QStringLiteral("квитанция № %1").arg(*f.serial);
     if (!f.kind.isEmpty())
         asked << QStringLiteral("записи «%1»").arg(f.kind);
     if (!f.kassir.isEmpty())

@@ -58,6 +58,7 @@ private:
     QDateEdit* m_to;
     QLineEdit* m_client;
     QLineEdit* m_event;
+    QLineEdit* m_serial;
     QComboBox* m_kind;
     QComboBox* m_kassir;
     QToolButton* m_reset;
