@@ -223,11 +223,51 @@ private slots:
         QVERIFY2(broken.verify.out.contains("запись №3"), qPrintable(broken.verify.out));
         QCOMPARE(broken.independent, QStringLiteral("broken 3"));
     }
+
+    // A wrong command line is named in the words the other tools use, followed by every form
+    // of the command; nothing is read (the server named does not exist). --help is no error.
+    void aWrongCommandLineIsNamedWithEveryForm_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        const QString nowhere = QStringLiteral("host=/nonexistent dbname=books");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "неизвестный ключ --bogus";
+        QTest::newRow("unknown option on a server")
+            << QStringList{"--server", nowhere, "--full"} << "неизвестный ключ --full";
+        QTest::newRow("stray word") << QStringList{"books", "more"} << "лишний аргумент «more»";
+        QTest::newRow("no folder") << QStringList{} << "не указана папка книг";
+        QTest::newRow("no connection string")
+            << QStringList{"--server"} << "после --server нужна строка соединения";
+        QTest::newRow("folder and server")
+            << QStringList{"books", "--server", nowhere} << "папка и --server вместе";
+        QTest::newRow("no head") << QStringList{"books", "--digest"} << "--digest без головы";
+    }
+    void aWrongCommandLineIsNamedWithEveryForm() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const QStringList forms{
+            "varnel-verify ПАПКА [--digest ГОЛОВА|ФАЙЛ ...]",
+            "varnel-verify --server СТРОКА_СОЕДИНЕНИЯ [--digest ГОЛОВА|ФАЙЛ ...]",
+            "СТРОКА_СОЕДИНЕНИЯ — строка соединения libpq"};
+        const ToolRun run = runTool(QStringLiteral(VARNEL_VERIFY), args);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.startsWith(QStringLiteral("varnel-verify: ") + says + QLatin1Char('\n')),
+                 qPrintable(run.err));
+        for (const QString& form : forms)
+            QVERIFY2(run.err.contains(form), qPrintable(run.err));
+        QVERIFY(run.out.isEmpty());
+
+        const ToolRun help = runTool(QStringLiteral(VARNEL_VERIFY), {"--help"});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.err.isEmpty());
+        for (const QString& form : forms)
+            QVERIFY2(help.out.contains(form), qPrintable(help.out));
+    }
 };
 
 int main(int argc, char** argv) {
     return runBooksTests<QCoreApplication, TestChain>(
-        argc, argv, {"theChainStartsAfterTheRecordsWrittenBeforeIt"});
+        argc, argv,
+        {"theChainStartsAfterTheRecordsWrittenBeforeIt", "aWrongCommandLineIsNamedWithEveryForm"});
 }
 
 #include "test_chain.moc"

@@ -18,11 +18,11 @@ namespace {
 const char kUsage[] =
     "Использование:\n"
     "  varnel-verify ПАПКА [--digest ГОЛОВА|ФАЙЛ ...]\n"
-    "  varnel-verify --server CONNINFO [--digest ГОЛОВА|ФАЙЛ ...]\n"
+    "  varnel-verify --server СТРОКА_СОЕДИНЕНИЯ [--digest ГОЛОВА|ФАЙЛ ...]\n"
     "  varnel-verify --help\n"
     "\n"
     "Пересчитывает цепочку хешей истории книг (HISTORY.DBF папки или книг на сервере\n"
-    "PostgreSQL, CONNINFO — строка подключения libpq) и говорит, цела ли\n"
+    "PostgreSQL, СТРОКА_СОЕДИНЕНИЯ — строка соединения libpq) и говорит, цела ли\n"
     "история, или какая запись первой не совпала и что с ней сделано: изменена,\n"
     "удалена, вставлена, переставлена, или обрезан конец истории, записанный ранее.\n"
     "\n"
@@ -75,12 +75,12 @@ int RunVerify(const QStringList& arguments, std::FILE* out, std::FILE* err) {
                 digests << headsOf(arguments[i]);
             } else if (a == QLatin1String("--server")) {
                 if (++i >= arguments.size() || arguments[i].trimmed().isEmpty())
-                    throw Usage{QStringLiteral("--server без строки подключения")};
+                    throw Usage{QStringLiteral("после --server нужна строка соединения")};
                 server = arguments[i];
             } else if (a.startsWith(QLatin1String("--"))) {
-                throw Usage{QStringLiteral("неизвестный параметр %1").arg(a)};
+                throw Usage{QStringLiteral("неизвестный ключ %1").arg(a)};
             } else if (!folder.isEmpty()) {
-                throw Usage{QStringLiteral("лишний параметр «%1»").arg(a)};
+                throw Usage{QStringLiteral("лишний аргумент «%1»").arg(a)};
             } else {
                 folder = a;
             }
