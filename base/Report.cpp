@@ -13,6 +13,10 @@ ErrorReporter& noticeReporter() {
     static ErrorReporter instance;
     return instance;
 }
+ErrorReporter& statusReporter() {
+    static ErrorReporter instance;
+    return instance;
+}
 } // namespace
 
 void SetErrorReporter(ErrorReporter reporter_) {
@@ -32,6 +36,15 @@ void ReportError(const QString& message) {
 
 void SetNoticeReporter(ErrorReporter reporter_) {
     noticeReporter() = std::move(reporter_);
+}
+
+void SetStatusReporter(ErrorReporter reporter_) {
+    statusReporter() = std::move(reporter_);
+}
+
+void ReportStatus(const QString& message) {
+    if (statusReporter())
+        statusReporter()(message);
 }
 
 void ReportNotice(const QString& message) {

@@ -22,6 +22,12 @@ bool HasErrorReporter();
 void SetNoticeReporter(ErrorReporter reporter);
 void ReportNotice(const QString& message);
 
+// Where a word on what an action did goes, that the operator should see without a box to close
+// (where a bet's slip went): the main screen's line, until the next action; nowhere when no
+// window listens. Called on the windows' thread.
+void SetStatusReporter(ErrorReporter reporter);
+void ReportStatus(const QString& message);
+
 // Runs one handler; an error it throws ends the handler at the failing step and is shown
 // in the standard error box. Nothing thrown ever crosses the event loop.
 template <typename Function> void RunHandler(Function&& function) {

@@ -20,6 +20,7 @@
 #include "workflows/PriemStavka.h"
 
 #include <QDir>
+#include <QPointer>
 
 namespace varnel {
 
@@ -66,6 +67,10 @@ bool StartUp(TApplication& application) {
     // works at each, as the server stamps it on every record.
     if (!conninfo.isEmpty())
         Zastavka->ShowOperator(DataModule6->Home().Operator());
+    SetStatusReporter([screen = QPointer<TZastavka>(Zastavka)](const QString& text) {
+        if (screen)
+            screen->ShowStatus(text);
+    });
     application.CreateForm(TableCompitition);
     application.CreateForm(TableStavka);
     application.CreateForm(PriemResult);

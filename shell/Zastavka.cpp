@@ -63,6 +63,8 @@ TZastavka::TZastavka(QWidget* parent)
         m_popupMenu1->addAction(item);
         addAction(item);
         item->setShortcutContext(Qt::WindowShortcut);
+        // The next action: what the last one said gives way to the operator's name again.
+        connect(item, &QAction::triggered, this, [this] { ShowOperator(m_operator); });
     }
     for (QAction* separator : {ui->N7, ui->N3}) {
         separator->setSeparator(true);
@@ -92,8 +94,14 @@ QStringList TZastavka::PictureSlots() const {
 }
 
 void TZastavka::ShowOperator(const QString& name) {
+    m_operator = name;
     ui->LabelOperator->setText(QStringLiteral("Оператор: %1").arg(name));
     ui->LabelOperator->setVisible(!name.isEmpty());
+}
+
+void TZastavka::ShowStatus(const QString& text) {
+    ui->LabelOperator->setText(text);
+    ui->LabelOperator->setVisible(true);
 }
 
 // At every activation: at the first showing, and whenever a window opened from the menu

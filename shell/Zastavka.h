@@ -28,6 +28,9 @@ public:
     // Who works at this counter, in the strip under the pictures: on shared books several
     // counters look alike but for it. Nothing shown for an empty name.
     void ShowOperator(const QString& name);
+    // What the last action did that the operator should see (where a bet's slip went), in the
+    // same strip, until the next action puts the operator's name back.
+    void ShowStatus(const QString& text);
 
 private:
     void prZastavka();
@@ -47,6 +50,7 @@ private:
 
     std::unique_ptr<Ui::TZastavka> ui;
     QMenu* m_popupMenu1;
+    QString m_operator;
 };
 
 inline TZastavka* Zastavka = nullptr;

@@ -192,6 +192,21 @@ private slots:
         QVERIFY(takeBet("Иванов Иван", 100, 4, 1));
         const Slip slip = *DataModule6->LastSlip();
         QVERIFY(QFile::exists(SlipPdfPath(QDir::currentPath(), slip.taken.date(), slip.serial)));
+        // The counter says where the slip went, under its pictures, until the next action.
+        auto* line = control<QLabel>(Zastavka, "LabelOperator");
+        const auto said = [&](const QString& what, bool copy) {
+            return QStringLiteral("%1 № %2: %3")
+                .arg(what)
+                .arg(slip.serial)
+                .arg(QDir::toNativeSeparators(QDir::current().relativeFilePath(
+                    SlipPdfPath(QDir::currentPath(), slip.taken.date(), slip.serial, copy))));
+        };
+        QVERIFY(line->isVisible());
+        QCOMPARE(line->text(), said("Квитанция", false));
+        Zastavka->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Zastavka));
+        QTest::keyClick(Zastavka, Qt::Key_P, Qt::ControlModifier); // the slip again
+        QCOMPARE(line->text(), said("Копия квитанции", true));
         QVERIFY(settle(4, 1));
         Zastavka->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Zastavka));
@@ -216,6 +231,8 @@ private slots:
             },
             [] { QTest::keyClick(Zastavka, Qt::Key_B, Qt::ControlModifier); });
         QVERIFY(readWithDbfread(office.table("MONEY.DBF")).isEmpty());
+        QVERIFY(!line->text().contains("Квитанция") && !line->text().contains("Копия"));
+        QCOMPARE(line->isVisible(), !office.conninfo.isEmpty()); // the login on shared books
     }
 
     void aRequiredBoxLeftEmptyChangesNothing() {

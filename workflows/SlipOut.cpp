@@ -33,9 +33,24 @@ QString notOut(const Slip& slip, const QString& failure) {
                            .arg(failure);
 }
 
-QString output(const Slip& slip, const SlipSettings& settings, const QString& folder) {
+// What the counter says of a slip that went out, `where` as OutputSlip tells it: the file, as
+// the working folder holds it, or the printer.
+QString out(const Slip& slip, const SlipSettings& settings, const QString& folder,
+            const QString& where) {
+    const QString what = slip.copy ? QStringLiteral("Копия квитанции № %1").arg(slip.serial)
+                                   : QStringLiteral("Квитанция № %1").arg(slip.serial);
+    if (!settings.printer.isEmpty())
+        return QStringLiteral("%1: напечатана на принтере «%2»").arg(what, where);
+    const QString file = QDir(folder).relativeFilePath(where);
+    return QStringLiteral("%1: %2").arg(
+        what, QDir::toNativeSeparators(file.startsWith(QLatin1String("..")) ? where : file));
+}
+
+// The reason the slip did not go out, empty when it went (`where` then says where).
+QString output(const Slip& slip, const SlipSettings& settings, const QString& folder,
+               QString& where) {
     try {
-        OutputSlip(slip, settings, folder);
+        where = OutputSlip(slip, settings, folder);
     } catch (const EVarnelError& error) {
         return error.message();
     } catch (const std::exception& error) {
@@ -65,9 +80,12 @@ std::shared_future<QString> HandOutSlip(Slip slip) {
     // A PDF in the folder is written here, in about a hundredth of a second: the text is laid out
     // where the windows lay out theirs.
     if (settings.printer.isEmpty()) {
-        const QString failure = output(slip, settings, folder);
+        QString where;
+        const QString failure = output(slip, settings, folder, where);
         if (!failure.isEmpty())
             ReportError(notOut(slip, failure));
+        else
+            ReportStatus(out(slip, settings, folder, where));
         result->set_value(failure);
         return done;
     }
@@ -79,11 +97,15 @@ std::shared_future<QString> HandOutSlip(Slip slip) {
         pending.push_back(done);
     }
     std::thread([result, slip, settings, folder] {
-        const QString failure = output(slip, settings, folder);
-        if (!failure.isEmpty() && QCoreApplication::instance()) {
-            const QString said = notOut(slip, failure);
+        QString where;
+        const QString failure = output(slip, settings, folder, where);
+        if (QCoreApplication::instance()) {
+            const bool went = failure.isEmpty();
+            const QString said = went ? out(slip, settings, folder, where) : notOut(slip, failure);
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [said] { ReportError(said); }, Qt::QueuedConnection);
+                QCoreApplication::instance(),
+                [said, went] { went ? ReportStatus(said) : ReportError(said); },
+                Qt::QueuedConnection);
         }
         result->set_value(failure);
     }).detach();
