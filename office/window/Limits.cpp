@@ -60,9 +60,16 @@ std::optional<int> minutesIn(const QLineEdit* edit) {
     }
 }
 
+QString heldBy(const QString& folder) {
+    return QStringLiteral("Лимиты нельзя изменить, пока с папкой «%1» работает программа кассы "
+                          "(или другая копия бэк-офиса).")
+        .arg(QDir::toNativeSeparators(folder));
+}
+
 } // namespace
 
-LimitsDialog::LimitsDialog(const Limits& current, QWidget* parent) : QDialog(parent) {
+LimitsDialog::LimitsDialog(const Limits& current, const QString& held, QWidget* parent)
+    : QDialog(parent) {
     setObjectName(QStringLiteral("LimitsDialog"));
     setWindowTitle(QStringLiteral("Лимиты"));
     auto* layout = new QVBoxLayout(this);
@@ -71,6 +78,13 @@ LimitsDialog::LimitsDialog(const Limits& current, QWidget* parent) : QDialog(par
                              this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
+    if (!held.isEmpty()) {
+        auto* why = new QLabel(held, this);
+        why->setObjectName(QStringLiteral("LimitsHeld"));
+        why->setWordWrap(true);
+        why->setStyleSheet(QStringLiteral("QLabel { color: #b00000; }"));
+        layout->addWidget(why);
+    }
     auto* form = new QFormLayout;
     layout->addLayout(form);
     const QString none = QStringLiteral("без лимита");
@@ -91,6 +105,15 @@ LimitsDialog::LimitsDialog(const Limits& current, QWidget* parent) : QDialog(par
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("Ok"));
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Сохранить"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    if (!held.isEmpty()) {
+        // Read, never typed into: what was typed would only be refused at «Сохранить».
+        for (QLineEdit* edit :
+             {m_minStake, m_maxStake, m_maxPayout, m_maxLiability, m_revokeMinutes})
+            edit->setReadOnly(true);
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+        buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Закрыть"));
+        buttons->button(QDialogButtonBox::Cancel)->setDefault(true);
+    }
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -101,12 +124,17 @@ Limits LimitsDialog::Chosen() const {
             amountIn(m_maxLiability), minutesIn(m_revokeMinutes)};
 }
 
+QString LimitsHeldInFolder(const QString& folder) {
+    FolderLock lock;
+    if (lock.TryLock(folder))
+        return {};
+    return heldBy(folder) + QStringLiteral(" Закройте кассу и откройте лимиты снова.");
+}
+
 QString SetLimitsInFolder(const QString& folder, const Limits& limits) {
     FolderLock lock;
     if (!lock.TryLock(folder))
-        return QStringLiteral("Лимиты нельзя изменить, пока с папкой «%1» работает программа "
-                              "кассы (или другая копия бэк-офиса). Закройте кассу и повторите.")
-            .arg(QDir::toNativeSeparators(folder));
+        return heldBy(folder) + QStringLiteral(" Закройте кассу и повторите.");
     try {
         const InFolder here(folder);
         TDataModule6 module;

@@ -601,8 +601,8 @@ void OfficeWindow::UndoResult() {
 }
 
 // The limits as the last reading found them, asked of the manager and set through the books'
-// operation; a box the operation refuses (or the server, or a counter holding the folder) is
-// shown and asked again.
+// operation; a box the operation refuses (or the server, or a counter that took the folder since)
+// is shown and asked again. While a counter holds the folder, they are only shown, saying so.
 void OfficeWindow::EditLimits() {
     if (OnStandby()) {
         ReportError(QStringLiteral("Книги прочитаны с резервного сервера «%1»: на нём только "
@@ -612,7 +612,8 @@ void OfficeWindow::EditLimits() {
     }
     if (!m_reader)
         return;
-    LimitsDialog dialog(CurrentBooks() ? CurrentBooks()->limits : Limits{}, this);
+    LimitsDialog dialog(CurrentBooks() ? CurrentBooks()->limits : Limits{}, m_reader->LimitsHeld(),
+                        this);
     for (;;) {
         if (dialog.exec() != QDialog::Accepted)
             return;

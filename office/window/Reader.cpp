@@ -232,4 +232,8 @@ QString BooksReader::SetLimits(const Limits& limits) {
     return refused;
 }
 
+QString BooksReader::LimitsHeld() const {
+    return OnServer() ? QString() : LimitsHeldInFolder(m_folder);
+}
+
 } // namespace varnel::office

@@ -101,6 +101,9 @@ public:
     // The books' own operations, with the reading after them.
     UndoAttempt Undo(RecordKey record, const std::function<bool(const QString&)>& confirm);
     QString SetLimits(const Limits& limits);
+    // Why the limits cannot be set now, asked as the dialog opens: a counter holding the folder
+    // (a quick try of its lock). Empty on a server, where the operation itself answers.
+    QString LimitsHeld() const;
 
 signals:
     // A reading of the books, whole.
