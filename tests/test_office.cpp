@@ -18,6 +18,7 @@
 #include "store/Tables.h"
 #include "store/engine/Convert.h"
 #include "store/engine/DbfFile.h"
+#include "store/engine/FolderLock.h"
 #include "store/engine/Journal.h"
 #include "store/engine/Transaction.h"
 #include "tests/support/Office.h"
@@ -29,6 +30,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,6 +41,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProcess>
+#include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -45,6 +49,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -236,6 +241,64 @@ void scribble(const QString& path, std::uint32_t record, QLatin1String field,
     if (bytes.size() > width || !file.open(QIODevice::ReadWrite) || !file.seek(at) ||
         file.write(QByteArray(width - bytes.size(), ' ') + bytes) != width)
         qFatal("cannot write into %s", qPrintable(path));
+}
+
+// Where a day report's history lies in its PDF: the pages (from 1) of its heading «История», of
+// the head's line and of its QR code (the report's one picture), and of the last line of the
+// events (their heading when there are none); 0 where it is not found, -1 for a picture on two
+// pages. The pages' texts too.
+struct HeadPages {
+    int heading = 0, head = 0, code = 0, lastEvent = 0;
+    QStringList pages;
+};
+
+HeadPages headPages(const QString& pdf) {
+    HeadPages at;
+    at.pages = runTool("pdftotext", {"-layout", pdf, "-"}).out.split(QLatin1Char('\f'));
+    at.pages.removeLast(); // after the last page's form feed
+    for (int page = 1; page <= at.pages.size(); ++page)
+        for (const QString& line : at.pages[page - 1].split(QLatin1Char('\n'))) {
+            const QString words = line.trimmed();
+            if (words == "История")
+                at.heading = page;
+            else if (words.startsWith("Голова истории на время отчёта:"))
+                at.head = page;
+            else if (words == "По событиям" || words.startsWith("№ "))
+                at.lastEvent = page;
+        }
+    // "page num type ...", a line of dashes, then a line for each picture.
+    const QStringList images = runTool("pdfimages", {"-list", pdf}).out.split(QLatin1Char('\n'));
+    for (const QString& line : images.mid(2))
+        if (!line.trimmed().isEmpty()) // a picture on two pages is on none
+            at.code = at.code
+                          ? -1
+                          : line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).toInt();
+    return at;
+}
+
+// Opens the limits' dialog as its menu item does and runs the steps inside its loop; a dialog
+// the steps leave open is closed. A dialog that never opened, or that is opened again (a refusal
+// at «Сохранить»), fails the test.
+void inLimitsDialog(OfficeWindow& window, const std::function<void(QDialog*)>& steps) {
+    int opened = 0;
+    // Timers of this scope: one that never fired must not fire in another test.
+    QTimer inside;
+    inside.setInterval(0);
+    QObject::connect(&inside, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != "LimitsDialog")
+            return;
+        if (++opened > 1) {
+            dialog->reject();
+            return;
+        }
+        steps(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    inside.start();
+    actionOf(window, "ActionLimits")->trigger();
+    QCOMPARE(opened, 1);
 }
 
 } // namespace
@@ -470,6 +533,12 @@ print(rows[1][2], rows[1][4], rows[1][8])
         const QString head = QStringLiteral("записей %1, голова ").arg(history.size());
         QCOMPARE(control<QLabel>(&window, "ChainState")->text(), QString("История цела"));
         QVERIFY2(words.contains("Голова истории на время отчёта: " + head), qPrintable(words));
+        // A few events leave the head at a page's foot: its code is not left alone on the next.
+        const HeadPages at = headPages(pdf);
+        QVERIFY2(
+            at.heading > 0 && at.head == at.heading && at.code == at.heading,
+            qPrintable(
+                QString("heading %1, head %2, code %3").arg(at.heading).arg(at.head).arg(at.code)));
         QCOMPARE(runTool("pdftoppm", {"-r", "150", "-png", pdf, out.filePath("страница")}).status,
                  0);
         QStringList pages;
@@ -489,6 +558,60 @@ print(rows[1][2], rows[1][4], rows[1][8])
                              .join('\n');
         };
         QTRY_VERIFY2(kept().contains("отчёт за день: " + code.out.trimmed()), qPrintable(kept()));
+    }
+
+    // The owner photographs the history's head with its code: however many events the day had,
+    // its heading, its line and its QR code lie on one page, the three starting the next page
+    // together when the foot of one would part them, and following the events where they fit.
+    // No page is left blank, and each is numbered.
+    void theHeadOfTheHistoryIsNeverPartedFromItsCode() {
+        CashReport report;
+        CashView view;
+        view.SetAsker([&report](const QDate&, const QDate&, const CashView::CashAnswer& answered) {
+            answered(report, {});
+        });
+        view.SetBooks(std::make_shared<Books>());
+        ChainCheck check;
+        check.chained = true;
+        check.verdict.head = {
+            1000, QCryptographicHash::hash("голова", QCryptographicHash::Sha256).toHex()};
+        view.SetChain(check);
+        QTemporaryDir out;
+        bool followed = false, moved = false;
+        for (int events = 0; events <= 100 && !(followed && moved); ++events) {
+            if (events > 0) {
+                Cash cash;
+                cash.stakes = 100 * events;
+                cash.bets = events;
+                report.byEvent << CashLine{
+                    QString("№ %1 Команда %1 — Команда %2").arg(events).arg(events + 100),
+                    Variant(events), QDate(), cash};
+                report.total.Add(cash);
+            }
+            view.SetDays(Date(), Date());
+            const QString pdf = out.filePath(QString("касса-%1.pdf").arg(events));
+            WritePdf(view.Report(), pdf, view.ReportImages());
+            const HeadPages at = headPages(pdf);
+            const QString where = QString("events %1: heading on page %2, head %3, code %4, the "
+                                          "events end on %5")
+                                      .arg(events)
+                                      .arg(at.heading)
+                                      .arg(at.head)
+                                      .arg(at.code)
+                                      .arg(at.lastEvent);
+            QVERIFY2(at.heading > 0 && at.head == at.heading && at.code == at.heading,
+                     qPrintable(where));
+            QVERIFY2(at.heading == at.lastEvent || at.heading == at.lastEvent + 1,
+                     qPrintable(where));
+            (at.heading == at.lastEvent ? followed : moved) = true;
+            for (int page = 1; page <= at.pages.size(); ++page)
+                QVERIFY2(
+                    at.pages[page - 1].trimmed().endsWith(QString::number(page)) &&
+                        at.pages[page - 1].trimmed().size() > 3,
+                    qPrintable(where + QString(", page %1:\n").arg(page) + at.pages[page - 1]));
+        }
+        // The events' lines have pushed the history over a page's foot.
+        QVERIFY(followed && moved);
     }
 
     void historyFiltersAndSortsEveryRecord() {
@@ -1043,6 +1166,85 @@ print(rows[1][2], rows[1][4], rows[1][8])
         QVERIFY(snapshot(folder) == undone);
     }
 
+    // While a counter holds the folder, the limits are shown, not taken to be refused at
+    // «Сохранить»: the dialog says why and what to do, its boxes only read, the button off.
+    // Nothing holding the folder, they are set; on a server no folder's lock counts.
+    void theLimitsAreOnlyShownWhileACounterHoldsTheFolder() {
+        Office office;
+        QVERIFY(office.started);
+        // This process's counter holds its own folder for good: the office works on a copy of
+        // the books, which the test holds as a counter would.
+        std::unique_ptr<QTemporaryDir> copy;
+        QString folder = office.folder.path();
+        if (office.conninfo.isEmpty()) {
+            copy = copyTables(folder);
+            QVERIFY(QFile::copy(QDir(folder).filePath(LimitsTable().file),
+                                copy->filePath(LimitsTable().file)));
+            folder = copy->path();
+        }
+        OfficeWindow window;
+        QVERIFY(window.OpenFolder(folder));
+        QTRY_VERIFY(window.Settled());
+        const char* const boxes[] = {"EditMinStake", "EditMaxStake", "EditMaxPayout",
+                                     "EditMaxLiability", "EditRevokeMinutes"};
+        const auto ok = [](QDialog* dialog) { return control<QPushButton>(dialog, "Ok"); };
+
+        inLimitsDialog(window, [&](QDialog* dialog) {
+            QVERIFY(!dialog->findChild<QLabel*>("LimitsHeld"));
+            for (const char* box : boxes)
+                QVERIFY2(!control<QLineEdit>(dialog, box)->isReadOnly(), box);
+            QVERIFY(ok(dialog)->isEnabled());
+            retype(dialog, "EditMinStake", "10");
+            retype(dialog, "EditMaxStake", "5 000");
+            retype(dialog, "EditRevokeMinutes", "15");
+            press(dialog, "Ok");
+        });
+        QTRY_VERIFY(window.Settled());
+        const Limits set{10.0, 5000.0, std::nullopt, std::nullopt, 15};
+        QTRY_VERIFY(window.CurrentBooks()->limits == set);
+
+        FolderLock counter;
+        QVERIFY(counter.TryLock(folder));
+        const bool held = office.conninfo.isEmpty();
+        const auto before = held ? snapshot(folder) : std::map<QString, QByteArray>();
+        inLimitsDialog(window, [&](QDialog* dialog) {
+            auto* why = dialog->findChild<QLabel*>("LimitsHeld");
+            QCOMPARE(why != nullptr, held);
+            if (held)
+                QVERIFY2(why->isVisible() && why->text().contains("Закройте кассу") &&
+                             why->text().contains(QDir::toNativeSeparators(folder)),
+                         qPrintable(why->text()));
+            // The limits set, readable as they are.
+            const QStringList shown = {"10,00", "5000,00", "", "", "15"};
+            for (int i = 0; i < 5; ++i) {
+                auto* box = control<QLineEdit>(dialog, boxes[i]);
+                QCOMPARE(box->text(), shown[i]);
+                QCOMPARE(box->isReadOnly(), held);
+            }
+            QCOMPARE(ok(dialog)->isEnabled(), !held);
+            auto* maxStake = control<QLineEdit>(dialog, "EditMaxStake");
+            maxStake->setFocus();
+            maxStake->end(false);
+            QTest::keyClick(maxStake, Qt::Key_Backspace);
+            typeText(maxStake, "7");
+            QCOMPARE(maxStake->text(), held ? QString("5000,00") : QString("5000,07"));
+            if (held) { // the Enter that would save closes it
+                QTest::keyClick(maxStake, Qt::Key_Return);
+                QVERIFY(!dialog->isVisible());
+            } else {
+                press(dialog, "Ok");
+            }
+        });
+        QTRY_VERIFY(window.Settled());
+        QCOMPARE(office.errors.messages, QStringList());
+        if (held) {
+            QVERIFY(snapshot(folder) == before);
+            QVERIFY(window.CurrentBooks()->limits == set);
+        } else {
+            QTRY_COMPARE(window.CurrentBooks()->limits.maxStake, std::optional<double>(5000.07));
+        }
+    }
+
     // A folder whose varnel.conf names the books' server: the office shows what the server
     // holds, follows another counter's work there by itself (work committed out of the order
     // of its keys too), undoes a result on the server, and says so while the server is gone.
@@ -1370,7 +1572,8 @@ int main(int argc, char** argv) {
          "startsOnTheFolderNamedTheCurrentOrTheLastAndKeepsItsGeometry",
          "readsWhileTheCounterCommitsAndUndoesOnceItIsClosed", "worksOnTheBooksOfAServer",
          "theHistoryIsFilteredByOperatorAndEachTillSummed",
-         "aCsvCellHoldingTheSeparatorAQuoteOrALineBreakIsQuoted"});
+         "aCsvCellHoldingTheSeparatorAQuoteOrALineBreakIsQuoted",
+         "theHeadOfTheHistoryIsNeverPartedFromItsCode"});
 }
 
 #include "test_office.moc"

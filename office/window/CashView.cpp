@@ -476,16 +476,18 @@ QString CashView::Report() const {
         body += QStringLiteral("<h3>Касса каждого кассира</h3><p><small>принято ставок, выплачено "
                                "и сальдо по записям, сделанным кассиром</small></p>") +
                 ModelHtml(*m_byOperatorSorted);
-    // The history's head, for the owner to keep away from the office (varnel-verify --digest).
-    body += QStringLiteral("<h3>История</h3>");
+    // The history's head, for the owner to keep away from the office (varnel-verify --digest):
+    // its heading, its text and its code on one page, photographed together.
+    QString history = QStringLiteral("<h3>История</h3>");
     if (!m_chain.verdict.Whole())
-        body += QStringLiteral("<p><b>%1</b></p>").arg(Html(m_chain.verdict.Said()));
+        history += QStringLiteral("<p><b>%1</b></p>").arg(Html(m_chain.verdict.Said()));
     else if (!m_chain.chained)
-        body += QStringLiteral("<p>Записи истории не несут хешей цепочки: головы нет.</p>");
+        history += QStringLiteral("<p>Записи истории не несут хешей цепочки: головы нет.</p>");
     else
-        body += QStringLiteral("<p>Голова истории на время отчёта: <tt>%1</tt></p>"
-                               "<p><img src=\"history-head.png\" width=\"300\"></p>")
-                    .arg(Html(HeadText(m_chain.verdict.head)));
+        history += QStringLiteral("<p>Голова истории на время отчёта: <tt>%1</tt></p>"
+                                  "<p><img src=\"history-head.png\" width=\"300\"></p>")
+                       .arg(Html(HeadText(m_chain.verdict.head)));
+    body += KeptTogether(history);
     return ReportHtml(QStringLiteral("Касса %1").arg(Period()), body);
 }
 

@@ -5,17 +5,23 @@
 #include "store/Csv.h"
 
 #include <QAbstractItemModel>
+#include <QAbstractTextDocumentLayout>
 #include <QColor>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QMarginsF>
 #include <QPageLayout>
+#include <QPageRanges>
 #include <QPageSize>
+#include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QUrl>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -153,12 +159,100 @@ QString ReportHtml(const QString& title, const QString& body) {
              QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
 }
 
+QString KeptTogether(const QString& html) {
+    // A table the document reads as a plain frame: the one thing of a report it lays out as a
+    // box whose place on the pages can be told and moved.
+    return QStringLiteral("<table style=\"-qt-table-type: frame\" border=\"0\" width=\"100%\">"
+                          "<tr><td>%1</td></tr></table>")
+        .arg(html);
+}
+
+namespace {
+
+// Inside the printer's own margins, as the reports have always had them.
+constexpr qreal kPageMarginCm = 2;
+
+// Whether a part of the document begins on one page and ends on another. The layout places in
+// 64ths of a pixel: a part a page break moved may begin a hair above that page.
+bool straddles(const QTextDocument& document, QTextFrame* frame) {
+    const QRectF box = document.documentLayout()->frameBoundingRect(frame);
+    const qreal page = document.pageSize().height();
+    return int((box.top() + 1) / page) != int((box.bottom() - 1) / page);
+}
+
+// Each part kept together that the foot of a page would cut starts the next page instead; one
+// longer than a page is left where it was, as starting it on a page of its own would gain nothing.
+void keepPartsTogether(QTextDocument& document) {
+    for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+        if (qobject_cast<QTextTable*>(frame) || !straddles(document, frame))
+            continue;
+        QTextFrameFormat format = frame->frameFormat();
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        frame->setFrameFormat(format);
+        if (straddles(document, frame)) {
+            format.setPageBreakPolicy(QTextFormat::PageBreak_Auto);
+            frame->setFrameFormat(format);
+        }
+    }
+}
+
+// The pages the document was laid out on, those of the printer's range (all when none is
+// chosen), each with its number under it in the bottom margin.
+void paintPages(const QTextDocument& document, QPrinter* printer, const QPointF& margin) {
+    QPainter painter(printer);
+    if (!painter.isActive())
+        return; // a PDF not written is told by its missing file
+    const QSizeF body = document.pageSize();
+    const QPageRanges ranges = printer->pageRanges();
+    const int count = document.pageCount();
+    int first = ranges.firstPage(), last = ranges.lastPage();
+    if (first == 0 && last == 0) {
+        first = 1;
+        last = count;
+    }
+    first = std::max(first, 1);
+    last = std::min(last, count);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette.setColor(QPalette::Text, Qt::black); // whatever the desktop's colours
+    painter.setFont(document.defaultFont());
+    bool painted = false;
+    for (int page = first; page <= last; ++page) {
+        if (!ranges.isEmpty() && !ranges.contains(page))
+            continue;
+        if (painted && !printer->newPage())
+            return;
+        painted = true;
+        const qreal top = (page - 1) * body.height();
+        painter.save();
+        painter.translate(margin.x(), margin.y() - top);
+        context.clip = QRectF(0, top, body.width(), body.height());
+        painter.setClipRect(context.clip);
+        document.documentLayout()->draw(&painter, context);
+        painter.restore();
+        painter.drawText(QRectF(margin.x(), margin.y() + body.height(), body.width(), margin.y()),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(page));
+    }
+}
+
+} // namespace
+
 void PrintHtml(const QString& html, QPrinter* printer, const ReportImages& images) {
     QTextDocument document;
     for (const auto& [name, image] : images)
         document.addResource(QTextDocument::ImageResource, QUrl(name), image);
     document.setHtml(html);
-    document.print(printer);
+    // Laid out on the printer's pages here, not by QTextDocument::print, so that where each part
+    // falls is known before a page is painted. A page too small for the margins goes without.
+    document.documentLayout()->setPaintDevice(printer);
+    document.setDocumentMargin(0);
+    QPointF margin(kPageMarginCm / 2.54 * printer->logicalDpiX(),
+                   kPageMarginCm / 2.54 * printer->logicalDpiY());
+    if (printer->width() < 4 * margin.x() || printer->height() < 4 * margin.y())
+        margin = {};
+    document.setPageSize(
+        QSizeF(printer->width() - 2 * margin.x(), printer->height() - 2 * margin.y()));
+    keepPartsTogether(document);
+    paintPages(document, printer, margin);
 }
 
 void WritePdf(const QString& html, const QString& path, const ReportImages& images) {

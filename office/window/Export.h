@@ -31,8 +31,12 @@ std::int64_t WriteCsvInParts(const QAbstractItemModel& model, const QString& pat
 QString ModelHtml(const QAbstractItemModel& model, int maxRows = 2000);
 // The whole report: a title, what its figures mean, and its tables.
 QString ReportHtml(const QString& title, const QString& body);
+// A part of a report that is never parted by a page's end: when it does not fit at the foot of a
+// page, it starts the next one whole (one longer than a page breaks where it must).
+QString KeptTogether(const QString& html);
 
-// Prints a report; as PDF into a file (an EDatabaseError when it cannot be written).
+// Prints a report, 2 cm inside the printer's margins and each page's number under it; as PDF
+// into a file (an EDatabaseError when it cannot be written).
 using ReportImages = QList<QPair<QString, QImage>>;
 void PrintHtml(const QString& html, QPrinter* printer, const ReportImages& images = {});
 void WritePdf(const QString& html, const QString& path, const ReportImages& images = {});
