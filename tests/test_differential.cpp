@@ -15,6 +15,7 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/TestSupport.h"
 
+#include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -572,32 +573,16 @@ private slots:
                             "2, 2, 2, 500, 500, 500, null)");
         }
         const QString& db = m_crafted;
-        QStringList arguments;
-        if (operation == QLatin1String("event"))
-            arguments = {"7",       "current_date + 2",
-                         "'Зенит'", "'Спартак'",
-                         "2",       "2",
-                         "2",       "500",
-                         "500",     "500",
-                         "null"};
-        else if (operation == QLatin1String("bet"))
-            arguments = {"(select key from compit)",
-                         "7",
-                         "1",
-                         "false",
-                         "'Клиент'",
-                         "100",
-                         "2",
-                         "null",
-                         "null"};
-        else
-            arguments = {"null", "null", "null", "null", "null", "null"};
+        // The operation's arguments as the counter would send them, the crafted one in its place.
+        const QMap<QString, QString> calls = {
+            {"event", "enter_event|7|current_date + 2|'Зенит'|'Спартак'|2|2|2|500|500|500|null"},
+            {"bet", "take_bet|(select key from compit)|7|1|false|'Клиент'|100|2|null|null"},
+            {"limits", "set_limits|null|null|null|null|null|null"}};
+        QStringList arguments = calls.value(operation).split('|');
+        const QString name = arguments.takeFirst();
         arguments[argument] = value == QLatin1String("long")   ? "repeat('я', 10000)"
                               : value == QLatin1String("null") ? value
                                                                : "'" + value + "'";
-        const QString name = operation == QLatin1String("event") ? "enter_event"
-                             : operation == QLatin1String("bet") ? "take_bet"
-                                                                 : "set_limits";
         const auto books = [&db] {
             return psql(db, "select (select count(*) from history) || ' ' || (select count(*) "
                             "from compit) || ' ' || (select count(*) from limits)");
