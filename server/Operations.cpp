@@ -881,7 +881,7 @@ begin
   end loop;
   delete from varnel.money where key = any(payouts);
   get diagnostics taken = row_count;
-  if taken <> cardinality(payouts) then
+  if taken <> (select count(distinct k) from unnest(payouts) k) then
     raise exception 'payouts of result % changed while it was undone', p_result
       using errcode = 'serialization_failure';
   end if;
