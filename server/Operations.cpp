@@ -469,6 +469,7 @@ begin
   -- what the counter's fields refuse as they are typed into
   if p_number not between -32768 and 32767 then
     raise exception '%', format(@range_compit_number@, p_number) using errcode = @refused@; end if;
+  -- (and, once for all, what the file would refuse of the sides' text)
   perform varnel.fit_text(p_kom1, @text_compit_kom1@);
   perform varnel.fit_text(p_kom2, @text_compit_kom2@);
   if not varnel.may_settle() then raise exception @managers_settle@ using errcode = @refused@; end if;
@@ -482,23 +483,17 @@ begin
   if lower(btrim(p_kom1)) = lower(@draw@) or lower(btrim(p_kom2)) = lower(@draw@) then
     raise exception '%', format(@side_draw@, case when lower(btrim(p_kom1)) = lower(@draw@)
       then btrim(p_kom1) else btrim(p_kom2) end) using errcode = @refused@; end if;
-  -- (NaN is no number below zero, as the program compares doubles)
   if p_koef_1 is null then raise exception @missing_koef_1@ using errcode = @refused@; end if;
-  if p_koef_1 < 0 and p_koef_1 <> 'NaN' then
-    raise exception '%', format(@negative_koef@, @koef_1@) using errcode = @refused@; end if;
+  if p_koef_1 < 0 then raise exception '%', format(@negative_koef@, @koef_1@) using errcode = @refused@; end if;
   if p_koef_2 is null then raise exception @missing_koef_2@ using errcode = @refused@; end if;
-  if p_koef_2 < 0 and p_koef_2 <> 'NaN' then
-    raise exception '%', format(@negative_koef@, @koef_2@) using errcode = @refused@; end if;
+  if p_koef_2 < 0 then raise exception '%', format(@negative_koef@, @koef_2@) using errcode = @refused@; end if;
   if p_koef_n is null then raise exception @missing_koef_n@ using errcode = @refused@; end if;
-  if p_koef_n < 0 and p_koef_n <> 'NaN' then
-    raise exception '%', format(@negative_koef@, @koef_n@) using errcode = @refused@; end if;
+  if p_koef_n < 0 then raise exception '%', format(@negative_koef@, @koef_n@) using errcode = @refused@; end if;
   -- each value as the event's file would hold it, refused in the order of its fields
   if p_date > '9999-12-31' then raise exception @date_compit_date@ using errcode = @refused@; end if;
   insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2,
       summ_n, vypl_1, vypl_2, vypl_n)
-    values (p_number, p_date, varnel.fit_text(p_kom1, @text_compit_kom1@),
-      varnel.fit_text(p_kom2, @text_compit_kom2@),
-      varnel.fit(p_koef_1::float8, 11, @fit_compit_koef_1@),
+    values (p_number, p_date, p_kom1, p_kom2, varnel.fit(p_koef_1::float8, 11, @fit_compit_koef_1@),
       varnel.fit(p_koef_2::float8, 11, @fit_compit_koef_2@),
       varnel.fit(p_koef_n::float8, 11, @fit_compit_koef_n@),
       varnel.fit(p_summ_1::float8, 4, @fit_compit_summ_1@),
@@ -553,8 +548,7 @@ begin
   if why is not null then raise exception '%', why using errcode = @refused@; end if;
 
   insert into varnel.priem (number, result, summa, koeficient, fio)
-    values (c.number, name, varnel.fit(p_stake::float8, 4, @fit_priem_summa@), shown,
-      varnel.fit_text(p_fio, @text_priem_fio@))
+    values (c.number, name, varnel.fit(p_stake::float8, 4, @fit_priem_summa@), shown, p_fio)
     returning * into b;
   sums := array[c.summ_1::float8, c.summ_2::float8, c.summ_n::float8];
   sums[p_outcome] := sums[p_outcome] + s;

@@ -139,8 +139,7 @@ void guardHistory(ServerConnection& server) {
             "varnel.priem p join varnel.history b on b.number = p.number and b.serial = p.serial "
             "and rtrim(b.vid) = '%6' where p.serial = new.serial and p.number = new.number and "
             "b.written >= clock_timestamp() - make_interval(mins => (select l.otmena_min::integer "
-            "from "
-            "varnel.limits l order by l.key limit 1))) then raise exception 'Кассир может "
+            "from varnel.limits l order by l.key limit 1))) then raise exception 'Кассир может "
             "отменить ставку только в течение времени после её приёма, которое установил "
             "владелец.' using errcode = '%11'; end if; "
             "return new; end $$")

@@ -13,7 +13,7 @@
 -- PostgreSQL database dump
 --
 
-\restrict 0PamUvrif7hJIWUMLiVYgt4AhoPGhHdresqdVtt48iXhCOD6rfHZqewwSabb5iM
+\restrict XPEVtAeq3OwxGCFtYhaoWmSdTKwe3fN2FP9jGGhAtuJpVg5A62V70XnDkaAal5O
 
 -- Dumped from database version 15.18 (Debian 15.18-0+deb12u1)
 -- Dumped by pg_dump version 15.18 (Debian 15.18-0+deb12u1)
@@ -223,6 +223,7 @@ begin
   -- what the counter's fields refuse as they are typed into
   if p_number not between -32768 and 32767 then
     raise exception '%', format('Поле «№» (NUMBER): Число %s вне допустимых пределов (от -32768 до 32767).', p_number) using errcode = 'VR001'; end if;
+  -- (and, once for all, what the file would refuse of the sides' text)
   perform varnel.fit_text(p_kom1, 25, 'KOM1', '«Команда 1» (KOM1)', 'Поле «Команда 1» (KOM1): Текст длиннее 25 знаков.');
   perform varnel.fit_text(p_kom2, 25, 'KOM2', '«Команда 2» (KOM2)', 'Поле «Команда 2» (KOM2): Текст длиннее 25 знаков.');
   if not varnel.may_settle() then raise exception 'Вводить события и результаты на этих книгах может только менеджер. Владелец книг может разрешить это кассирам: varnel-newdesk --server … --cashiers-settle yes.' using errcode = 'VR001'; end if;
@@ -236,23 +237,17 @@ begin
   if lower(btrim(p_kom1)) = lower('Ничья') or lower(btrim(p_kom2)) = lower('Ничья') then
     raise exception '%', format('Команда не может называться «%s»: так называется исход «ничья», и ставки на команду нельзя будет отличить от ставок на ничью.', case when lower(btrim(p_kom1)) = lower('Ничья')
       then btrim(p_kom1) else btrim(p_kom2) end) using errcode = 'VR001'; end if;
-  -- (NaN is no number below zero, as the program compares doubles)
   if p_koef_1 is null then raise exception 'Событие не записано: не указано поле К-т на Команду 1.' using errcode = 'VR001'; end if;
-  if p_koef_1 < 0 and p_koef_1 <> 'NaN' then
-    raise exception '%', format('Поле %s: коэффициент не может быть меньше нуля.', 'К-т на Команду 1') using errcode = 'VR001'; end if;
+  if p_koef_1 < 0 then raise exception '%', format('Поле %s: коэффициент не может быть меньше нуля.', 'К-т на Команду 1') using errcode = 'VR001'; end if;
   if p_koef_2 is null then raise exception 'Событие не записано: не указано поле К-т на Команду 2.' using errcode = 'VR001'; end if;
-  if p_koef_2 < 0 and p_koef_2 <> 'NaN' then
-    raise exception '%', format('Поле %s: коэффициент не может быть меньше нуля.', 'К-т на Команду 2') using errcode = 'VR001'; end if;
+  if p_koef_2 < 0 then raise exception '%', format('Поле %s: коэффициент не может быть меньше нуля.', 'К-т на Команду 2') using errcode = 'VR001'; end if;
   if p_koef_n is null then raise exception 'Событие не записано: не указано поле К-т на Ничью.' using errcode = 'VR001'; end if;
-  if p_koef_n < 0 and p_koef_n <> 'NaN' then
-    raise exception '%', format('Поле %s: коэффициент не может быть меньше нуля.', 'К-т на Ничью') using errcode = 'VR001'; end if;
+  if p_koef_n < 0 then raise exception '%', format('Поле %s: коэффициент не может быть меньше нуля.', 'К-т на Ничью') using errcode = 'VR001'; end if;
   -- each value as the event's file would hold it, refused in the order of its fields
   if p_date > '9999-12-31' then raise exception 'Поле «DATE»: Дату нельзя записать в поле DATE.' using errcode = 'VR001'; end if;
   insert into varnel.compit (number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2,
       summ_n, vypl_1, vypl_2, vypl_n)
-    values (p_number, p_date, varnel.fit_text(p_kom1, 25, 'KOM1', '«Команда 1» (KOM1)', 'Поле «Команда 1» (KOM1): Текст длиннее 25 знаков.'),
-      varnel.fit_text(p_kom2, 25, 'KOM2', '«Команда 2» (KOM2)', 'Поле «Команда 2» (KOM2): Текст длиннее 25 знаков.'),
-      varnel.fit(p_koef_1::float8, 11, 'Поле «К-т на Команду 1» (KOEF_1): Значение «%s» не помещается в поле KOEF_1 таблицы «COMPIT.DBF» (19 знаков).'),
+    values (p_number, p_date, p_kom1, p_kom2, varnel.fit(p_koef_1::float8, 11, 'Поле «К-т на Команду 1» (KOEF_1): Значение «%s» не помещается в поле KOEF_1 таблицы «COMPIT.DBF» (19 знаков).'),
       varnel.fit(p_koef_2::float8, 11, 'Поле «К-т на Команду 2» (KOEF_2): Значение «%s» не помещается в поле KOEF_2 таблицы «COMPIT.DBF» (19 знаков).'),
       varnel.fit(p_koef_n::float8, 11, 'Поле «К-т на Ничью» (KOEF_N): Значение «%s» не помещается в поле KOEF_N таблицы «COMPIT.DBF» (19 знаков).'),
       varnel.fit(p_summ_1::float8, 4, 'Поле «Сумма (1)» (SUMM_1): Значение «%s» не помещается в поле SUMM_1 таблицы «COMPIT.DBF» (19 знаков).'),
@@ -901,8 +896,7 @@ begin
   if why is not null then raise exception '%', why using errcode = 'VR001'; end if;
 
   insert into varnel.priem (number, result, summa, koeficient, fio)
-    values (c.number, name, varnel.fit(p_stake::float8, 4, 'Поле «Сумма» (SUMMA): Значение «%s» не помещается в поле SUMMA таблицы «PRIEM.DBF» (19 знаков).'), shown,
-      varnel.fit_text(p_fio, 50, 'FIO', '«Ф.И.О.» (FIO)', 'Поле «Ф.И.О.» (FIO): Текст длиннее 50 знаков.'))
+    values (c.number, name, varnel.fit(p_stake::float8, 4, 'Поле «Сумма» (SUMMA): Значение «%s» не помещается в поле SUMMA таблицы «PRIEM.DBF» (19 знаков).'), shown, p_fio)
     returning * into b;
   sums := array[c.summ_1::float8, c.summ_2::float8, c.summ_n::float8];
   sums[p_outcome] := sums[p_outcome] + s;
@@ -1382,7 +1376,7 @@ CREATE TABLE varnel.version (
 --
 
 COPY varnel.chain (records, head, below, day, sealed) FROM stdin;
-9	fe6536a13af2e293a6451fcf5fa018ed73aff1fcd1cc893c0cc974ddafa163d8	9079	2026-12-10	2026-12-10 04:20:47.085778+00
+9	d598aab6ff1ec4af2aecd0047b1c3b520f945010fd34faf1e3d393ae3cd1b450	9098	2026-12-10	2026-12-10 04:32:53.377652+00
 \.
 
 
@@ -1400,8 +1394,8 @@ COPY varnel.compit (key, number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_
 --
 
 COPY varnel.digests (at, records, head, why) FROM stdin;
-2026-12-10 04:20:47.051537+00	0	0000000000000000000000000000000000000000000000000000000000000000	день
-2026-12-10 04:20:47.082981+00	1	da20ee7df00247a9746f271214fa23f62cbd18d7dd61b54e78cf5d533826c1e9	отчёт за день
+2026-12-10 04:32:53.320995+00	0	0000000000000000000000000000000000000000000000000000000000000000	день
+2026-12-10 04:32:53.372204+00	5	afbf3a9b14d2d5a917491d6c10d11266c31642022d14cccaa3f0fac5b56c3799	отчёт за день
 \.
 
 
@@ -1420,15 +1414,15 @@ manager	varnel_books_manager
 --
 
 COPY varnel.history (key, den, vremya, vid, serial, zapis, number, date, kom1, kom2, koef_1, koef_2, koef_n, summ_1, summ_2, summ_n, result, summa, koeficient, fio, vyplata, kassir, kod, action, written, xact) FROM stdin;
-1	2026-12-10	04:20:47	Событие	\N	1	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	500.0000	500.0000	500.0000	\N	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:20:47.060687+00	9070
-2	2026-12-10	04:20:47	Событие	\N	2	9	2030-06-02	Динамо	Торпедо	2.50000000000	2.40000000000	3.10000000000	500.0000	500.0000	500.0000	\N	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:20:47.067078+00	9071
-3	2026-12-10	04:20:47	Лимиты	\N	15	\N	\N	\N	\N	\N	\N	\N	10.0000	5000.0000	100000.0000	\N	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:20:47.069556+00	9072
-4	2026-12-10	04:20:47	Ставка	1	1	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	600.0000	500.0000	500.0000	Зенит	100.0000	1.90000000000	Иванов Иван	\N	postgres	\N	\N	2026-12-10 04:20:47.073323+00	9073
-5	2026-12-10	04:20:47	Ставка	2	2	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	600.0000	500.0000	550.0000	Ничья	50.0000	3.20000000000	Петров Пётр	\N	postgres	ab12$27c19a14c9dd15d2c12131d8c90f618409fe3b5124858b2aa9ffdadf5fefa509	\N	2026-12-10 04:20:47.075521+00	9074
-6	2026-12-10	04:20:47	Ставка	3	3	9	2030-06-02	Динамо	Торпедо	2.50000000000	2.40000000000	3.10000000000	500.0000	580.0000	500.0000	Торпедо	80.0000	2.40000000000	Сидоров Олег	\N	postgres	cd34$53b41e8aacfbc71fca0e3df8c027289807b8d41cb5bc385ac8c3117e0684ea24	\N	2026-12-10 04:20:47.076923+00	9075
-7	2026-12-10	04:20:47	Выигрыш	3	1	9	\N	\N	\N	\N	\N	\N	\N	\N	\N	Торпедо	80.0000	2.40000000000	Сидоров Олег	272.0000	postgres	\N	\N	2026-12-10 04:20:47.078945+00	9076
-8	2026-12-10	04:20:47	Результат	\N	2	9	2030-06-02	Динамо	Торпедо	2.50000000000	2.40000000000	3.10000000000	500.0000	580.0000	500.0000	Торпедо	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:20:47.079755+00	9076
-9	2026-12-10	04:20:47	Ставка	4	4	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	600.0000	525.0000	550.0000	Спартак	25.0000	2.10000000000	Слипова Анна	\N	postgres	\N	\N	2026-12-10 04:20:47.081869+00	9077
+1	2026-12-10	04:32:53	Событие	\N	1	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	500.0000	500.0000	500.0000	\N	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:32:53.328628+00	9089
+2	2026-12-10	04:32:53	Событие	\N	2	9	2030-06-02	Динамо	Торпедо	2.50000000000	2.40000000000	3.10000000000	500.0000	500.0000	500.0000	\N	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:32:53.336149+00	9090
+3	2026-12-10	04:32:53	Лимиты	\N	15	\N	\N	\N	\N	\N	\N	\N	10.0000	5000.0000	100000.0000	\N	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:32:53.341304+00	9091
+4	2026-12-10	04:32:53	Ставка	1	1	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	600.0000	500.0000	500.0000	Зенит	100.0000	1.90000000000	Иванов Иван	\N	postgres	\N	\N	2026-12-10 04:32:53.346887+00	9092
+5	2026-12-10	04:32:53	Ставка	2	2	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	600.0000	500.0000	550.0000	Ничья	50.0000	3.20000000000	Петров Пётр	\N	postgres	ab12$27c19a14c9dd15d2c12131d8c90f618409fe3b5124858b2aa9ffdadf5fefa509	\N	2026-12-10 04:32:53.352805+00	9093
+6	2026-12-10	04:32:53	Ставка	3	3	9	2030-06-02	Динамо	Торпедо	2.50000000000	2.40000000000	3.10000000000	500.0000	580.0000	500.0000	Торпедо	80.0000	2.40000000000	Сидоров Олег	\N	postgres	cd34$53b41e8aacfbc71fca0e3df8c027289807b8d41cb5bc385ac8c3117e0684ea24	\N	2026-12-10 04:32:53.358628+00	9094
+7	2026-12-10	04:32:53	Выигрыш	3	1	9	\N	\N	\N	\N	\N	\N	\N	\N	\N	Торпедо	80.0000	2.40000000000	Сидоров Олег	272.0000	postgres	\N	\N	2026-12-10 04:32:53.360949+00	9095
+8	2026-12-10	04:32:53	Результат	\N	2	9	2030-06-02	Динамо	Торпедо	2.50000000000	2.40000000000	3.10000000000	500.0000	580.0000	500.0000	Торпедо	\N	\N	\N	\N	postgres	\N	\N	2026-12-10 04:32:53.361581+00	9095
+9	2026-12-10	04:32:53	Ставка	4	4	7	2030-06-01	Зенит	Спартак	1.90000000000	2.10000000000	3.20000000000	600.0000	525.0000	550.0000	Спартак	25.0000	2.10000000000	Слипова Анна	\N	postgres	\N	\N	2026-12-10 04:32:53.368492+00	9096
 \.
 
 
@@ -1437,7 +1431,7 @@ COPY varnel.history (key, den, vremya, vid, serial, zapis, number, date, kom1, k
 --
 
 COPY varnel.holds (what, at) FROM stdin;
-limits	2026-12-10 04:20:47.068923+00
+limits	2026-12-10 04:32:53.340726+00
 \.
 
 
@@ -1475,15 +1469,15 @@ COPY varnel.priem (key, number, result, summa, koeficient, fio, serial) FROM std
 --
 
 COPY varnel.seals (link, key, hash, sealed) FROM stdin;
-1	1	da20ee7df00247a9746f271214fa23f62cbd18d7dd61b54e78cf5d533826c1e9	2026-12-10 04:20:47.066118+00
-2	2	7da45e3bc450f049b5d3e18d17da3d669eda5208b9915c5e3e8f213810fec900	2026-12-10 04:20:47.085722+00
-3	3	b07499b40802a8f63b2fcc2b2f3f694113e84c02fde7abf7e9bb886415891800	2026-12-10 04:20:47.085736+00
-4	4	9e7674b48f2b5abbe410aeb8dcd377719fb569f7900057b5ff9bfcd7c0611c1b	2026-12-10 04:20:47.085739+00
-5	5	a5429f1f65f3caee0330a5bf0e0e0d82d230bbe39ce612ce2f2be1741730c80b	2026-12-10 04:20:47.085742+00
-6	6	652c3107d07de8e85838245b02ae675b648149d274318edbf35ce20ee8d4f35f	2026-12-10 04:20:47.085744+00
-7	7	1c28c45f3aa285be5c06e9fcb8a3885f572f3b737ad9cedfcb817403c0cd6467	2026-12-10 04:20:47.085746+00
-8	8	e4e533f25660a5177b6d428ac0879ee554dbcf7b02bf1ecf9e580a4205770985	2026-12-10 04:20:47.085748+00
-9	9	fe6536a13af2e293a6451fcf5fa018ed73aff1fcd1cc893c0cc974ddafa163d8	2026-12-10 04:20:47.08575+00
+1	1	574c255b1e767b69bb97dc978887d65557a9172c7e122df638e5ac07b2f5db9f	2026-12-10 04:32:53.335133+00
+2	2	d3d2d2e376ede208371996d95b363a9b3aa1852812cea005e90495fefbe31761	2026-12-10 04:32:53.35798+00
+3	3	de0c1cdeb775ee79202d00def646bb9b0890fa170f848ecd8f4dfc1f04aef0e7	2026-12-10 04:32:53.358001+00
+4	4	8f75f47c92e6fb4a663e858a3ca783b7b7e462475ac623f9254e7d68f25c3451	2026-12-10 04:32:53.358003+00
+5	5	afbf3a9b14d2d5a917491d6c10d11266c31642022d14cccaa3f0fac5b56c3799	2026-12-10 04:32:53.358005+00
+6	6	93c0b8bd6cd3f805ea822e851f81336d56515e568017014de0b36e3877efa077	2026-12-10 04:32:53.377599+00
+7	7	ef3b82c7a118272023ea4b0a533ed85955f7d154943becf6e9237719a4770f07	2026-12-10 04:32:53.377617+00
+8	8	68420c241d6dab3b1802c5313a14c908868a567dee23c58d99c6445310155ffa	2026-12-10 04:32:53.37762+00
+9	9	d598aab6ff1ec4af2aecd0047b1c3b520f945010fd34faf1e3d393ae3cd1b450	2026-12-10 04:32:53.377621+00
 \.
 
 
@@ -1509,7 +1503,7 @@ COPY varnel.tmp (key, num) FROM stdin;
 --
 
 COPY varnel.version (version, laid) FROM stdin;
-10	2026-12-10 04:20:46.846032+00
+10	2026-12-10 04:32:52.950714+00
 \.
 
 
@@ -2257,7 +2251,7 @@ GRANT SELECT ON TABLE varnel.version TO varnel_books_operations;
 -- PostgreSQL database dump complete
 --
 
-\unrestrict 0PamUvrif7hJIWUMLiVYgt4AhoPGhHdresqdVtt48iXhCOD6rfHZqewwSabb5iM
+\unrestrict XPEVtAeq3OwxGCFtYhaoWmSdTKwe3fN2FP9jGGhAtuJpVg5A62V70XnDkaAal5O
 
 
 
