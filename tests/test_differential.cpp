@@ -148,10 +148,6 @@ enum class Role { Owner, Cashier, Manager };
 const QString kManagersUndo = QStringLiteral("Отменять результат может только менеджер.");
 const QString kManagersLimits = QStringLiteral("Лимиты устанавливает только менеджер.");
 
-QString as(const QString& conninfo, const QString& role) {
-    return conninfo + QStringLiteral(" user=") + role;
-}
-
 // A value of a crafted row as the folder's field takes it.
 Variant folderValue(const QString& value) {
     if (value == QLatin1String("long"))
@@ -257,18 +253,12 @@ private slots:
         qInfo("seed %llu", seed);
         if (qEnvironmentVariableIsSet("VARNEL_DIFF_STEPS"))
             steps = qEnvironmentVariableIntValue("VARNEL_DIFF_STEPS");
-        const QString db = m_server.NewDatabase();
-        {
-            ServerConnection server(db);
-            LayOutServer(server);
-            AddOperator(server, QStringLiteral("kassa1"), OperatorRole::Kassa, {});
-            AddOperator(server, QStringLiteral("boss1"), OperatorRole::Manager, {});
-        }
+        const QString db = booksWithOperators(m_server, {"kassa1"}, {"boss1"});
         const WithoutSync fast; // no crash is tried here
-        Home there(ServerHome(roles ? as(db, "boss1") : db));
+        Home there(ServerHome(roles ? asLogin(db, "boss1") : db));
         std::optional<Home> cashier;
         if (roles)
-            cashier.emplace(ServerHome(as(db, "kassa1")));
+            cashier.emplace(ServerHome(asLogin(db, "kassa1")));
         Home here; // the working folder last: the folder's home works in it
         Sequence random(seed);
         qsizetype historyCompared = 0;

@@ -19,10 +19,6 @@ using namespace varnel::test;
 
 namespace {
 
-QString as(const QString& conninfo, const QString& role) {
-    return conninfo + QStringLiteral(" user=") + role;
-}
-
 // The books' counts that tell who won: «Выплата» and «Отмена» records, bets, payouts, events.
 QString books(const QString& db) {
     return psql(db, "select (select count(*) from history where vid = 'Выплата') || ' ' || "
@@ -40,14 +36,7 @@ class TestInterleavings : public QObject {
 
     // Books with a cashier, kassa1, and two managers, boss1 and boss2; cashiers may settle.
     QString withOperators() {
-        const QString db = m_server.NewDatabase();
-        ServerConnection server(db);
-        LayOutServer(server);
-        SetCashiersSettle(server, true);
-        AddOperator(server, QStringLiteral("kassa1"), OperatorRole::Kassa, {});
-        for (const char* manager : {"boss1", "boss2"})
-            AddOperator(server, QString::fromLatin1(manager), OperatorRole::Manager, {});
-        return db;
+        return booksWithOperators(m_server, {"kassa1"}, {"boss1", "boss2"}, true);
     }
 
     // The first session holds what it did for a moment before it commits; the second comes
@@ -60,10 +49,10 @@ class TestInterleavings : public QObject {
                      const QString& firstSql, const QString& secondRole, const QString& secondSql) {
         const QString begin = QStringLiteral("begin isolation level %1; ").arg(isolation);
         Race race;
-        PsqlSession first(as(db, firstRole),
+        PsqlSession first(asLogin(db, firstRole),
                           begin + firstSql + QStringLiteral("; select pg_sleep(1); commit;"));
         first.WaitUntilAsleep(db);
-        race.second = psql(as(db, secondRole), begin + secondSql + QStringLiteral("; commit;"),
+        race.second = psql(asLogin(db, secondRole), begin + secondSql + QStringLiteral("; commit;"),
                            &race.secondRefused);
         race.first = first.Finish(&race.firstRefused);
         return race;
@@ -91,7 +80,7 @@ private slots:
         const QString db = withOperators();
         std::optional<Slip> slip;
         {
-            BooksFixture counter(ServerHome(as(db, "kassa1")));
+            BooksFixture counter(ServerHome(asLogin(db, "kassa1")));
             counter.enterEvent(11, "Зенит", "Спартак");
             counter.takeBet(11, 1, 1000, "Клиент");
             slip = counter.module->LastSlip();
@@ -132,7 +121,7 @@ private slots:
         QFETCH(QString, isolation);
         const QString db = withOperators();
         {
-            BooksFixture counter(ServerHome(as(db, "boss1")));
+            BooksFixture counter(ServerHome(asLogin(db, "boss1")));
             counter.enterEvent(5, "Динамо", "Торпедо");
             QVERIFY(counter.settle(5, 3));
         }
@@ -162,7 +151,7 @@ private slots:
         const QString db = withOperators();
         psql(db, "insert into limits (otmena_min) values (15)");
         {
-            BooksFixture counter(ServerHome(as(db, "kassa1")));
+            BooksFixture counter(ServerHome(asLogin(db, "kassa1")));
             counter.enterEvent(3, "Зенит", "Спартак");
             counter.takeBet(3, 1, 40, "Клиент");
         }
@@ -180,7 +169,7 @@ private slots:
                                     : "select o_serial from varnel.take_bet((select key from "
                                       "compit), 3, 2, false, 'Другой', 10, 2, null, null)";
         // Begun now: its now() is this moment's.
-        PsqlSession held(as(db, "kassa1"),
+        PsqlSession held(asLogin(db, "kassa1"),
                          "begin; select (now() at time zone (select time_zone from settings))::"
                          "date < (select date from compit); select pg_sleep(4.5); " +
                              call + "; commit;");
@@ -193,19 +182,6 @@ private slots:
         QCOMPARE(rows.value(0), QStringLiteral("t")); // begun before the moment
         QVERIFY2(refused.contains(refusal), qPrintable(refused));
         QCOMPARE(psql(db, "select count(*) from priem"), QStringList{"1"});
-    }
-
-    // Every login to the books' database, psql's as the program's, works under the books' limits:
-    // a transaction it leaves idle ends, and with it what it held.
-    void anIdleTransactionOfAnyLoginEnds() {
-        const QString db = withOperators();
-        psql(db, "create role stranger login");
-        for (const char* login : {"kassa1", "stranger"})
-            QCOMPARE(psql(as(db, login), "select current_setting('idle_in_transaction_session_"
-                                         "timeout') || ' ' || current_setting('lock_timeout')"),
-                     QStringList{QStringLiteral("%1s %2s")
-                                     .arg(kIdleInTransactionMs / 1000)
-                                     .arg(kLockTimeoutMs / 1000)});
     }
 };
 

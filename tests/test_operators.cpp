@@ -28,10 +28,6 @@ ToolRun newdesk(const QStringList& args, const QByteArray& input = {}) {
     return runTool(VARNEL_NEWDESK, args, input);
 }
 
-QString as(const QString& conninfo, const QString& role) {
-    return conninfo + QStringLiteral(" user=") + role;
-}
-
 const QStringList kCashiers = {QStringLiteral("kassa1"), QStringLiteral("kassa2")};
 const QStringList kManagers = {QStringLiteral("boss1"), QStringLiteral("boss2")};
 
@@ -78,7 +74,7 @@ class TestOperators : public QObject {
     // Event 7 entered, bet on and settled by a cashier (Иванов Иван's 100 won): its result's
     // record in the history.
     RecordKey settledByACashier(const QString& db) {
-        BooksFixture books(ServerHome(as(db, "kassa1")));
+        BooksFixture books(ServerHome(asLogin(db, "kassa1")));
         books.enterEvent(7, "Зенит", "Спартак");
         books.takeBet(7, 1, 100, "Иванов Иван");
         if (!books.settle(7, 1))
@@ -192,11 +188,11 @@ private slots:
     void eachRecordNamesWhoWroteIt() {
         const QString db = withOperators();
         {
-            BooksFixture books(ServerHome(as(db, "kassa1")));
+            BooksFixture books(ServerHome(asLogin(db, "kassa1")));
             books.enterEvent(7, "Зенит", "Спартак");
         }
         for (const QString& name : kCashiers + kManagers) {
-            BooksFixture books(ServerHome(as(db, name)));
+            BooksFixture books(ServerHome(asLogin(db, name)));
             books.takeBet(7, 1, 10, "Клиент " + name);
             QVERIFY2(books.errors.messages.isEmpty(), qPrintable(books.errors.messages.join('\n')));
         }
@@ -214,10 +210,10 @@ private slots:
         const QString refusal =
             "Вводить события и результаты на этих книгах может только менеджер.";
         {
-            BooksFixture cashier(ServerHome(as(db, "kassa1")));
+            BooksFixture cashier(ServerHome(asLogin(db, "kassa1")));
             QVERIFY_THROWS_EXCEPTION(ERuleRefused, cashier.enterEvent(7, "Зенит", "Спартак"));
             cashier.module->TableCompit->Cancel(); // as the dialog drops what it did not enter
-            BooksFixture manager(ServerHome(as(db, "boss1")));
+            BooksFixture manager(ServerHome(asLogin(db, "boss1")));
             manager.enterEvent(7, "Зенит", "Спартак");
             cashier.takeBet(7, 1, 10, "Клиент");
             try {
@@ -229,10 +225,10 @@ private slots:
                          qPrintable(refused.message()));
             }
         }
-        QVERIFY(tried(as(db, "kassa1"), "select varnel.settle(key, kom1, null) from compit")
+        QVERIFY(tried(asLogin(db, "kassa1"), "select varnel.settle(key, kom1, null) from compit")
                     .refusal.contains(refusal));
         QCOMPARE(newdesk({"--server", db, "--cashiers-settle", "yes"}).status, 0);
-        BooksFixture cashier(ServerHome(as(db, "kassa1")));
+        BooksFixture cashier(ServerHome(asLogin(db, "kassa1")));
         QVERIFY(cashier.settle(7, 1));
         QCOMPARE(psql(db, "select count(*) from compit union all select count(*) from money"),
                  QStringList({"0", "1"}));
@@ -315,7 +311,7 @@ private slots:
         for (const QString& name : kCashiers + kManagers + QStringList{"stranger"}) {
             const bool isManager = kManagers.contains(name);
             for (const Attempt& attempt : attempts) {
-                const Answer answer = tried(as(db, name), attempt.sql);
+                const Answer answer = tried(asLogin(db, name), attempt.sql);
                 const QString expected = isManager ? attempt.manager : attempt.cashier;
                 const QString what = name + ": " + attempt.sql + " -> " + answer.refusal;
                 if (name == "stranger")
@@ -327,12 +323,12 @@ private slots:
             }
             if (name == "stranger")
                 continue;
-            QCOMPARE(psql(as(db, name), "select varnel.may_undo()"),
+            QCOMPARE(psql(asLogin(db, name), "select varnel.may_undo()"),
                      QStringList{isManager ? "t" : "f"});
             // An operation's record names its caller.
             const QString payout =
                 psql(db, "insert into money (fio, summa) values ('Клиент', 1) returning key")[0];
-            QCOMPARE(psql(as(db, name), "select varnel.pay_out(" + payout + ", null)"),
+            QCOMPARE(psql(asLogin(db, name), "select varnel.pay_out(" + payout + ", null)"),
                      QStringList{"t"});
         }
         // Nothing the refusals tried is in the books: the history is what was written.
@@ -353,11 +349,18 @@ private slots:
                  QStringList{"t"});
         QCOMPARE(psql(db, "select count(*) from compit"), QStringList{"0"});
 
+        // Any login works under the books' limits on its transactions, psql's as the program's.
+        QCOMPARE(psql(asLogin(db, "stranger"),
+                      "select current_setting('idle_in_transaction_session_timeout') || ' ' || "
+                      "current_setting('lock_timeout')"),
+                 QStringList{QStringLiteral("%1s %2s")
+                                 .arg(kIdleInTransactionMs / 1000)
+                                 .arg(kLockTimeoutMs / 1000)});
         // A login outside the groups reads nothing; the owner alone may mend the history.
-        QVERIFY(!tried(as(db, "stranger"), "select count(*) from priem").refusal.isEmpty());
-        QVERIFY(
-            tried(as(db, "stranger"), "select varnel.pay_out(1, null)").refusal.contains(denied));
-        QVERIFY(tried(as(db, "stranger"), "select count(*) from varnel.history")
+        QVERIFY(!tried(asLogin(db, "stranger"), "select count(*) from priem").refusal.isEmpty());
+        QVERIFY(tried(asLogin(db, "stranger"), "select varnel.pay_out(1, null)")
+                    .refusal.contains(denied));
+        QVERIFY(tried(asLogin(db, "stranger"), "select count(*) from varnel.history")
                     .refusal.contains(denied));
         QCOMPARE(psql(db, "update history set fio = 'исправлено' where fio = 'до всех' "
                           "returning fio"),
@@ -374,7 +377,7 @@ private slots:
                                             "from money");
         const auto yes = [](const QString&) { return true; };
         const office::UndoAttempt refused =
-            office::UndoResultOnServer(as(db, "kassa2"), result, yes);
+            office::UndoResultOnServer(asLogin(db, "kassa2"), result, yes);
         QCOMPARE(refused.outcome, office::UndoAttempt::Outcome::Refused);
         QVERIFY2(refused.message.contains("Отменять результат может только менеджер."),
                  qPrintable(refused.message));
@@ -382,7 +385,8 @@ private slots:
                           "union all select count(*) from money"),
                  before);
 
-        const office::UndoAttempt done = office::UndoResultOnServer(as(db, "boss2"), result, yes);
+        const office::UndoAttempt done =
+            office::UndoResultOnServer(asLogin(db, "boss2"), result, yes);
         QVERIFY2(done.outcome == office::UndoAttempt::Outcome::Done, qPrintable(done.message));
         QCOMPARE(psql(db, "select vid || ' ' || kassir from history where vid in ('Отмена', "
                           "'Возврат') order by key"),
@@ -403,11 +407,12 @@ private slots:
             if (other.joinable() || statement != QLatin1String("commit"))
                 return false;
             other = std::thread(
-                [&] { second = office::UndoResultOnServer(as(db, "boss2"), result, yes); });
+                [&] { second = office::UndoResultOnServer(asLogin(db, "boss2"), result, yes); });
             QThread::msleep(500); // it reaches the hold and waits there
             return false;
         });
-        const office::UndoAttempt first = office::UndoResultOnServer(as(db, "boss1"), result, yes);
+        const office::UndoAttempt first =
+            office::UndoResultOnServer(asLogin(db, "boss1"), result, yes);
         ServerConnection::Observe({});
         QVERIFY(other.joinable());
         other.join();
@@ -446,14 +451,14 @@ private slots:
         const QString db = withOperators();
         psql(db, "insert into limits (otmena_min) values (" + minutes + ")");
         {
-            BooksFixture books(ServerHome(as(db, "kassa2")));
+            BooksFixture books(ServerHome(asLogin(db, "kassa2")));
             books.enterEvent(3, "Динамо", "Торпедо");
             books.takeBet(3, 1, 40, "Клиент");
         }
         psql(db, QStringLiteral("update history set written = written - interval '%1 minutes'")
                      .arg(age));
         {
-            BooksFixture books(ServerHome(as(db, who)));
+            BooksFixture books(ServerHome(asLogin(db, who)));
             books.module->TableStavka->First();
             QString message;
             try {
@@ -472,7 +477,7 @@ private slots:
             return;
         // The server's operation refuses it as the counter did.
         const Answer forged =
-            tried(as(db, who), "select varnel.revoke_bet(key, number, null) from priem");
+            tried(asLogin(db, who), "select varnel.revoke_bet(key, number, null) from priem");
         QVERIFY2(forged.refusal.contains(refusal), qPrintable(forged.refusal));
     }
 
@@ -501,7 +506,7 @@ private slots:
                                               "'kassa'")[0]);
         }
         const Answer answer = tried(
-            as(m_shared, "kassa1"),
+            asLogin(m_shared, "kassa1"),
             "insert into history (vid, den, vremya) values (" + vid +
                 ", current_date - 30, '00:00:00') returning den = (now() at time zone (select "
                 "time_zone from settings))::date and vremya <> '00:00:00'");
@@ -636,15 +641,15 @@ private slots:
                      .status,
                  0);
         {
-            BooksFixture books(ServerHome(as(db, "kassa1")));
+            BooksFixture books(ServerHome(asLogin(db, "kassa1")));
             books.enterEvent(8, "Динамо", "Торпедо");
             books.takeBet(8, 2, 30, "Новый Клиент");
             QVERIFY2(books.errors.messages.isEmpty(), qPrintable(books.errors.messages.join('\n')));
         }
         QCOMPARE(psql(db, "select kassir || ' ' || serial from history order by key desc limit 1"),
                  QStringList{QStringLiteral("kassa1 %1").arg(serial)}); // the serials go on
-        QVERIFY(tried(as(db, "kassa1"), "delete from history").refusal.contains("permission"));
-        QVERIFY(tried(as(db, "kassa1"), "update priem set koeficient = 50")
+        QVERIFY(tried(asLogin(db, "kassa1"), "delete from history").refusal.contains("permission"));
+        QVERIFY(tried(asLogin(db, "kassa1"), "update priem set koeficient = 50")
                     .refusal.contains("permission"));
         // Every operation runs as a role that can neither log in nor do what a superuser does.
         QCOMPARE(psql(db, "select count(*) from pg_proc p join pg_roles r on r.oid = p.proowner "

@@ -189,6 +189,23 @@ QStringList psql(const QString& conninfo, const QString& sql, QString* error) {
     return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
 }
 
+QString asLogin(const QString& conninfo, const QString& role) {
+    return conninfo + QStringLiteral(" user=") + role;
+}
+
+QString booksWithOperators(PgServer& server, const QStringList& cashiers,
+                           const QStringList& managers, bool cashiersSettle) {
+    const QString db = server.NewDatabase();
+    ServerConnection books(db);
+    LayOutServer(books);
+    SetCashiersSettle(books, cashiersSettle);
+    for (const QString& name : cashiers)
+        AddOperator(books, name, OperatorRole::Kassa, {});
+    for (const QString& name : managers)
+        AddOperator(books, name, OperatorRole::Manager, {});
+    return db;
+}
+
 PsqlSession::PsqlSession(const QString& conninfo, const QString& sql, const QString& name)
     : m_process(std::make_unique<QProcess>()), m_name(name) {
     m_process->setProcessEnvironment(childEnvironment());

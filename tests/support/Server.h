@@ -52,6 +52,14 @@ private:
     int m_databases = 0;
 };
 
+// The same database reached as another login.
+QString asLogin(const QString& conninfo, const QString& role);
+// A new database of the server with books laid out as varnel-newdesk lays them out, and a login
+// without a password in the cashiers' group for each of `cashiers`, in the managers' for each of
+// `managers`; cashiers enter events and results when `cashiersSettle`.
+QString booksWithOperators(PgServer& server, const QStringList& cashiers,
+                           const QStringList& managers, bool cashiersSettle = false);
+
 // A cashier's login role with a password (kept hashed by the server), in the books' cashiers'
 // group, as varnel-newdesk --add-operator makes it.
 void addOperator(const QString& conninfo, const QString& name, const QString& password);
